@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the project builds, tests and runs with.
+set -euo pipefail
+pkgs=(cmake g++ make qtbase5-dev libqwt-qt5-dev fonts-dejavu-core xvfb xauth clang libclang-rt-14-dev)
+missing=()
+for p in "${pkgs[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  sudo=""; [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  $sudo apt-get update -qq
+  $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends \
+    -o DPkg::Lock::Timeout=300 "${missing[@]}"
+fi
