@@ -19,9 +19,11 @@ for dir in "$root"/fuzz/*/; do
   work=$(mktemp -d)
   [ -d "$dir/corpus" ] && cp -r "$dir/corpus/." "$work/"
   echo "== fuzz_$name (${secs}s)"
+  set +e
   ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
     "$exe" -max_total_time="$secs" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 "$work" 2>&1 | tail -n 12
   rc=${PIPESTATUS[0]}
+  set -e
   rm -rf "$work"
   [ "$rc" -eq 0 ] || { echo "fuzz_$name failed"; exit "$rc"; }
 done
