@@ -1,0 +1,242 @@
+#include "AppText.h"
+
+#include <QFileInfo>
+#include <cmath>
+
+namespace AppText {
+
+QString sessionFileFromArgs(const QStringList& args)
+{
+    QString file;
+    for (int i = 1; i < args.size(); ++i) {
+        const QString& a = args.at(i);
+        if (a.isEmpty() || a.startsWith(QLatin1Char('-')) || a.startsWith(QLatin1Char('/')))
+            continue;
+        file = a;
+    }
+    return file;
+}
+
+QString syncNotConnectedText()
+{
+    return QStringLiteral("<font color=white> Fsync - ");
+}
+
+QString syncText(double f, int& spinner)
+{
+    if (f == -1.0) {
+        static const char* const frames[4] = {
+            "<font color=white> Fsync     - ", "<font color=white> Fsync     * ",
+            "<font color=white> Fsync     | ", "<font color=white> Fsync     / "};
+        if (spinner < 1 || spinner > 4)
+            spinner = 1;
+        const QString t = QString::fromLatin1(frames[spinner - 1]);
+        spinner = spinner % 4 + 1;
+        return t;
+    }
+    if (f == -2.0)
+        return QStringLiteral(" <font color=white> Fsync    TOO LOW ");
+    if (f == -3.0)
+        return QStringLiteral("<font color=white> Fsync    TOO HIGH ");
+    if (f < 0.0 || std::isnan(f))
+        return QStringLiteral("<font color=white> Fsync    UNKNOWN ");
+    if (f == 0.0)
+        return QStringLiteral("<font color=white> Fsync - ");
+    double v = f;
+    QChar unit = QLatin1Char(' ');
+    if (f >= 1e6) {
+        v = f / 1e6;
+        unit = QLatin1Char('M');
+    } else if (f >= 1000.0) {
+        v = f / 1000.0;
+        unit = QLatin1Char('k');
+    }
+    return QStringLiteral("<font color=white> Fsync %1 %2Hz ").arg(v, 0, 'f', 3).arg(unit);
+}
+
+QString notConnectedLabel()
+{
+    return QStringLiteral(" <font color=white>Not connected ");
+}
+
+QString connectionLabel(bool doubleProbeAvailable, int swProbeMode)
+{
+    if (!doubleProbeAvailable)
+        return QStringLiteral(" <font color=white>Connected ");
+    switch (swProbeMode) {
+    case 0: return QStringLiteral(" <font color=white>Connected SP");
+    case 1: return QStringLiteral(" <font color=white>Connected RP");
+    case 3: return QStringLiteral(" <font color=white>Connected DP");
+    default: return QStringLiteral(" <font color=white>Connected x");
+    }
+}
+
+QString timeLeftText(double scanSeconds, int elapsedSeconds)
+{
+    if (!(scanSeconds > 4.0))
+        return QString();
+    const long long remaining = std::max(0LL, std::llround(scanSeconds - elapsedSeconds));
+    const long long h = remaining / 3600, m = (remaining % 3600) / 60, s = remaining % 60;
+    return QStringLiteral("Time Left %1:%2:%3")
+        .arg(h, 2, 10, QLatin1Char('0')).arg(m, 2, 10, QLatin1Char('0')).arg(s, 2, 10, QLatin1Char('0'));
+}
+
+static int clampPercent(double p)
+{
+    if (!std::isfinite(p))
+        return 0;
+    return int(std::max(0.0, std::min(100.0, std::round(p))));
+}
+
+ProgressDisplay progress(const ProgressInput& in)
+{
+    ProgressDisplay out;
+    out.rearm = in.appState != 0;
+    const int s = in.appState;
+    if (s != 6 && s != 7 && s != 10)
+        return out; // hidden, 0, no text
+    double percent = in.percent;
+    double scanSeconds = in.scanSeconds;
+    int elapsed = (in.percent == 0 || in.percent == 100) ? 0 : in.elapsedSeconds;
+    if (s == 10) {
+        if (in.timedRun) {
+            const double denom = in.timedTotalSeconds * 1000.0;
+            percent = denom > 0.0 ? double(in.runClockMs) / denom * 100.0 : 0.0;
+        } else {
+            percent = in.dataScanRunScans > 0
+                          ? (percent + double(in.scansDone) * 100.0) / in.dataScanRunScans
+                          : 0.0;
+            elapsed += int(std::lround(in.scansDone * scanSeconds));
+            scanSeconds = in.dataScanRunScans * scanSeconds;
+        }
+    }
+    out.timeLeft = timeLeftText(scanSeconds, elapsed);
+    out.visible = true;
+    out.percent = clampPercent(percent);
+    return out;
+}
+
+quint32 randomSeed(int msec, int sec)
+{
+    const quint32 ms = quint32(msec);
+    const quint32 shift = quint32(sec) % 32u;
+    return ms << shift;
+}
+
+QString nonOverwriteName(const QString& fileName, const std::function<bool(const QString&)>& exists)
+{
+    QString base = fileName;
+    if (base.endsWith(QLatin1String(".ldf")))
+        base.chop(4);
+    for (int k = 1;; ++k) {
+        const QString candidate = QStringLiteral("%1_%2.ldf").arg(base).arg(k);
+        if (!exists(candidate))
+            return candidate;
+    }
+}
+
+QString folderOf(const QString& path)
+{
+    int i = path.lastIndexOf(QLatin1Char('\\'));
+    if (i < 0)
+        i = path.lastIndexOf(QLatin1Char('/'));
+    return i < 0 ? path : path.left(i);
+}
+
+QString baseTitle(const QString& path)
+{
+    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+bool acceptsDrop(const QList<QUrl>& urls, int appState)
+{
+    if (appState != 0 || urls.size() != 1)
+        return false;
+    const QUrl& u = urls.first();
+    return u.scheme() == QLatin1String("file") && u.toLocalFile().endsWith(QLatin1String(".ldf"));
+}
+
+QString valueText(double v)
+{
+    if (!std::isfinite(v))
+        return QStringLiteral("<font color=red>---</font>");
+    return QStringLiteral("<font color=red>%1</font>").arg(v, 0, 'g', 3);
+}
+
+QString wholeValueText(double v)
+{
+    if (!std::isfinite(v))
+        return QStringLiteral("<font color=red>---</font>");
+    return QStringLiteral("<font color=red>%1</font>").arg(v, 0, 'f', 0);
+}
+
+QString errorText(double value, double error)
+{
+    if (value == 0.0 || !std::isfinite(value) || !std::isfinite(error))
+        return QStringLiteral("<font color=green>---</font>");
+    return QStringLiteral("<font color=green>%1 %</font>").arg(std::fabs(error / value) * 100.0, 0, 'f', 1);
+}
+
+QString traceNumberText(int n)
+{
+    return QStringLiteral("<font color=magenta>%1</font>").arg(n);
+}
+
+QString processTimeText(double us)
+{
+    if (!std::isfinite(us))
+        return QStringLiteral("---");
+    if (us < 1000.0)
+        return QStringLiteral("%1 [<span>&mu;</span>s]").arg(us, 0, 'f', 0);
+    if (us < 1e6)
+        return QStringLiteral("%1 [ms]").arg(us / 1000.0, 0, 'f', 1);
+    return QStringLiteral("%1 [s]").arg(us / 1e6, 0, 'f', 2);
+}
+
+std::pair<double, double> eepfRange(double top)
+{
+    if (!(top > 0.0) || !std::isfinite(top))
+        return {1e10, 1e14};
+    const double n = std::round(std::log10(top) + 1.0);
+    if (n < 10.0)
+        return {1e10, 1e14};
+    return {std::pow(10.0, n - 4.0), std::pow(10.0, n)};
+}
+
+std::pair<double, double> trendXRange(double x0, double xLast, int n)
+{
+    if (n < 1)
+        return {x0, xLast};
+    const double m = ((xLast - x0) / n + 1e-7) * 0.05;
+    return {x0 - m, xLast + m};
+}
+
+} // namespace AppText
+
+WidgetStates computeWidgetStates(const WidgetStateInput& in, const WidgetStates& current)
+{
+    WidgetStates s = current;
+    if (!in.connected) {
+        s.bannerClean = s.bannerScan = s.bannerNew = false;
+        s.calibrate = s.clean = s.scan = s.move = false;
+    } else if (in.batchJob) {
+        s.calibrate = s.clean = s.scan = s.move = false;
+    } else if (in.calibrateChecked) {
+        s.clean = s.scan = s.move = false;
+        s.bannerClean = s.bannerScan = false;
+        s.calibrate = true; // unchecking it is how the user aborts
+    } else if (in.cleanChecked) {
+        s.calibrate = s.scan = s.move = false;
+        s.bannerScan = false;
+        s.clean = true;
+    } else if (in.scanChecked) {
+        s.calibrate = s.clean = s.move = false;
+        s.bannerClean = false;
+        s.scan = true;
+    } else {
+        s.calibrate = s.clean = s.scan = true;
+        s.bannerClean = s.bannerNew = s.bannerScan = true;
+        s.move = in.driveReady;
+    }
+    return s;
+}

@@ -1,0 +1,94 @@
+#pragma once
+// Texts and rules of the main window and the session window that need no
+// widgets: status texts, SYNC indicator, progress, file names, results grid.
+#include <QString>
+#include <QStringList>
+#include <QList>
+#include <QUrl>
+#include <functional>
+#include <utility>
+
+namespace AppText {
+
+// The session file named on the command line: the last argument after the
+// program name that does not begin with '-' or '/'; empty when none.
+QString sessionFileFromArgs(const QStringList& args);
+
+// SYNC indicator text for a frequency read (f) while connected. spinner is the
+// 1..4 frame counter of the "measurement under way" animation (f == -1); it is
+// advanced by this call when used.
+QString syncText(double f, int& spinner);
+QString syncNotConnectedText();
+
+// Connection label after a successful connect.
+QString connectionLabel(bool doubleProbeAvailable, int swProbeMode);
+QString notConnectedLabel();
+
+// "Time Left hh:mm:ss"; empty when the scan lasts 4 s or less.
+QString timeLeftText(double scanSeconds, int elapsedSeconds);
+
+struct ProgressInput {
+    int appState = 0;
+    int percent = 0;            // from getScanProgress
+    double scanSeconds = 0.0;
+    int elapsedSeconds = 0;
+    bool timedRun = false;
+    qint64 runClockMs = 0;      // elapsed run clock of a timed run
+    double timedTotalSeconds = 0.0;
+    int scansDone = 0;
+    int dataScanRunScans = 0;
+};
+struct ProgressDisplay {
+    bool visible = false;
+    int percent = 0;            // always 0..100
+    QString timeLeft;
+    bool rearm = false;         // restart the 200 ms timer
+};
+ProgressDisplay progress(const ProgressInput& in);
+
+// Random seed from the current time, computed without signed overflow.
+quint32 randomSeed(int msec, int sec);
+
+// Name for saving without overwriting: "<base>_k.ldf" with the smallest k >= 1
+// for which exists() is false. A trailing ".ldf" is stripped for the base;
+// other names keep their whole text as base.
+QString nonOverwriteName(const QString& fileName, const std::function<bool(const QString&)>& exists);
+
+// Folder part of a path: before the last '\', failing that the last '/'; the
+// path itself when it has neither.
+QString folderOf(const QString& path);
+// The part after the last '/' (window titles of saved sessions).
+QString baseTitle(const QString& path);
+
+// A drag is accepted when idle and it carries exactly one local ".ldf" file.
+bool acceptsDrop(const QList<QUrl>& urls, int appState);
+
+// Results grid.
+QString valueText(double v);
+QString wholeValueText(double v);
+QString errorText(double value, double error);
+QString traceNumberText(int n);
+QString processTimeText(double microseconds);
+
+// EEPF y range: four decades below the decade above the curve's top; the fixed
+// range 1e10..1e14 when that is below 1e10 or the top is not positive/finite.
+std::pair<double, double> eepfRange(double top);
+// x range of a trend over x0..xLast with n points.
+std::pair<double, double> trendXRange(double x0, double xLast, int n);
+
+} // namespace AppText
+
+// Which actions are enabled (rules of the main window).
+struct WidgetStateInput {
+    bool connected = false;
+    bool batchJob = false;
+    bool calibrateChecked = false;
+    bool cleanChecked = false;
+    bool scanChecked = false;
+    bool driveReady = false;
+};
+struct WidgetStates {
+    bool calibrate = false, clean = false, scan = false, move = false;
+    bool bannerClean = false, bannerScan = false, bannerNew = false;
+};
+WidgetStates computeWidgetStates(const WidgetStateInput& in, const WidgetStates& current);

@@ -1,0 +1,101 @@
+#include "WorkerThread.h"
+
+#include <QMutexLocker>
+
+namespace {
+// While waiting for a job to end the abort request is repeated at this
+// interval, so that an abort that raced with the start of a call still lands.
+constexpr unsigned long kReabortMs = 20;
+}
+
+WorkerThread::WorkerThread(JobTarget* target, std::atomic<bool>* abortFlag, QObject* parent)
+    : QThread(parent), m_target(target), m_abort(abortFlag)
+{
+    start(QThread::InheritPriority);
+}
+
+WorkerThread::~WorkerThread()
+{
+    setJob(JobQuit);
+    wait();
+}
+
+void WorkerThread::run()
+{
+    QMutexLocker lock(&m_mutex);
+    for (;;) {
+        const int j = m_job.load();
+        if (j == JobCalibrate) {
+            m_result = m_target->runCalibrate();
+        } else if (j == JobReadScan) {
+            ScanReadout out;
+            m_result = m_target->runReadScan(out);
+            m_out = out;
+        }
+        if (j == JobQuit || m_quit.load())
+            break;
+        emit jobFinished();
+        m_job.store(JobIdle);
+        // Every waiter learns that the job ended, aborted or not.
+        m_doneCond.wakeAll();
+        while (m_job.load() == JobIdle && !m_quit.load())
+            m_jobCond.wait(&m_mutex);
+    }
+    m_job.store(JobIdle);
+    m_doneCond.wakeAll();
+}
+
+void WorkerThread::waitIdleLocked()
+{
+    while (m_job.load() != JobIdle) {
+        m_target->requestAbort();
+        m_jobCond.wakeAll();
+        m_doneCond.wait(&m_mutex, kReabortMs);
+    }
+}
+
+void WorkerThread::abortAndWait()
+{
+    if (m_job.load() == JobIdle)
+        return;
+    if (m_abort)
+        m_abort->store(true);
+    m_target->requestAbort();
+    QMutexLocker lock(&m_mutex);
+    waitIdleLocked();
+}
+
+void WorkerThread::setJob(int job)
+{
+    if (m_job.load() != JobIdle) {
+        if (m_abort)
+            m_abort->store(true);
+        m_target->requestAbort();
+        {
+            QMutexLocker lock(&m_mutex);
+            waitIdleLocked();
+        }
+        if (m_abort)
+            m_abort->store(false);
+    }
+    if (job == JobIdle)
+        return;
+    QMutexLocker lock(&m_mutex);
+    if (job == JobQuit)
+        m_quit.store(true);
+    m_job.store(job);
+    m_jobCond.wakeAll();
+}
+
+int WorkerThread::result(ScanReadout& out) const
+{
+    QMutexLocker lock(&m_mutex);
+    out = m_out;
+    return m_result;
+}
+
+int WorkerThread::result() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_result;
+}

@@ -1,0 +1,68 @@
+#pragma once
+// The job thread: runs the two blocking controller calls (calibrate, read one
+// scan) one at a time so that the GUI thread stays responsive. The GUI hands
+// it a job with setJob() and polls isIdle() (lock-free) while processing events.
+#include <QMutex>
+#include <QThread>
+#include <QWaitCondition>
+#include <atomic>
+
+struct ScanReadout {
+    double* data = nullptr; // owned by the controller's driver buffer
+    unsigned syncPoints = 0;
+    unsigned steps = 0;
+    double samplePeriod = 0.0;
+    double syncDelay = 0.0;
+    unsigned trailer = 0;
+};
+
+// What the thread runs; the main window adapts its controller to this.
+class JobTarget
+{
+public:
+    virtual ~JobTarget() = default;
+    virtual int runCalibrate() = 0;
+    virtual int runReadScan(ScanReadout& out) = 0;
+    // Makes a running call return soon; may be called from any thread.
+    virtual void requestAbort() = 0;
+};
+
+class WorkerThread : public QThread
+{
+    Q_OBJECT
+public:
+    enum Job { JobCalibrate = 0, JobReadScan = 1, JobIdle = 2, JobQuit = 3 };
+
+    // abortFlag is the owner's abort flag; both must outlive the thread.
+    WorkerThread(JobTarget* target, std::atomic<bool>* abortFlag, QObject* parent = nullptr);
+    ~WorkerThread() override;
+
+    // Aborts and waits for a running job, then hands over the new one.
+    void setJob(int job);
+    // Blocks until no job runs, re-asking the target to abort meanwhile.
+    void abortAndWait();
+    int job() const { return m_job.load(); }
+    bool isIdle() const { return m_job.load() == JobIdle; }
+
+    int result(ScanReadout& out) const;
+    int result() const;
+
+signals:
+    void jobFinished();
+
+protected:
+    void run() override;
+
+private:
+    void waitIdleLocked();
+
+    mutable QMutex m_mutex;
+    QWaitCondition m_jobCond;
+    QWaitCondition m_doneCond;
+    std::atomic<int> m_job{JobIdle};
+    std::atomic<bool> m_quit{false};
+    JobTarget* m_target;
+    std::atomic<bool>* m_abort;
+    ScanReadout m_out;
+    int m_result = 0;
+};

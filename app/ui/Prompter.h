@@ -1,0 +1,35 @@
+#pragma once
+// The one way the application raises message boxes, file dialogs and modal
+// dialogs. Tests install their own Prompter to answer them without a user.
+#include <QMessageBox>
+#include <QString>
+
+class QDialog;
+class QWidget;
+
+class Prompter
+{
+public:
+    virtual ~Prompter() = default;
+
+    virtual QMessageBox::StandardButton message(QWidget* parent, QMessageBox::Icon icon, const QString& title,
+                                                const QString& text, QMessageBox::StandardButtons buttons,
+                                                QMessageBox::StandardButton defaultButton,
+                                                const QString& informativeText = QString());
+    virtual QString openFileName(QWidget* parent, const QString& caption, const QString& dir, const QString& filter);
+    virtual QString saveFileName(QWidget* parent, const QString& caption, const QString& dir, const QString& filter);
+    // Runs a dialog modally and returns its result code.
+    virtual int execDialog(QDialog* dialog);
+
+    static Prompter& instance();
+    // nullptr restores the interactive prompter.
+    static void setInstance(Prompter* p);
+
+    // Shorthands used throughout the application.
+    static void critical(QWidget* parent, const QString& title, const QString& text);
+    static void warning(QWidget* parent, const QString& title, const QString& text);
+    static void information(QWidget* parent, const QString& title, const QString& text);
+    static QMessageBox::StandardButton question(QWidget* parent, const QString& title, const QString& text,
+                                                QMessageBox::StandardButtons buttons,
+                                                QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
+};

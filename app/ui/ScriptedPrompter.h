@@ -1,0 +1,65 @@
+#pragma once
+// A Prompter for tests: answers from queues and records what was asked.
+#include "Prompter.h"
+
+#include <QDialog>
+#include <QList>
+#include <QStringList>
+#include <functional>
+
+class ScriptedPrompter : public Prompter
+{
+public:
+    struct Asked {
+        QMessageBox::Icon icon;
+        QString title;
+        QString text;
+        QString informative;
+    };
+
+    QList<QMessageBox::StandardButton> answers; // front is used first
+    QMessageBox::StandardButton fallback = QMessageBox::Ok;
+    QStringList openNames;
+    QStringList saveNames;
+    QList<std::function<int(QDialog*)>> dialogHandlers;
+
+    QList<Asked> asked;
+    QStringList fileCaptions;
+    QStringList dialogTitles;
+
+    QMessageBox::StandardButton message(QWidget*, QMessageBox::Icon icon, const QString& title, const QString& text,
+                                        QMessageBox::StandardButtons buttons, QMessageBox::StandardButton def,
+                                        const QString& informative) override
+    {
+        asked.append({icon, title, text, informative});
+        if (!answers.isEmpty())
+            return answers.takeFirst();
+        if (buttons.testFlag(fallback))
+            return fallback;
+        return def != QMessageBox::NoButton ? def : fallback;
+    }
+    QString openFileName(QWidget*, const QString& caption, const QString&, const QString&) override
+    {
+        fileCaptions.append(caption);
+        return openNames.isEmpty() ? QString() : openNames.takeFirst();
+    }
+    QString saveFileName(QWidget*, const QString& caption, const QString&, const QString&) override
+    {
+        fileCaptions.append(caption);
+        return saveNames.isEmpty() ? QString() : saveNames.takeFirst();
+    }
+    int execDialog(QDialog* d) override
+    {
+        dialogTitles.append(d->windowTitle());
+        if (dialogHandlers.isEmpty())
+            return QDialog::Rejected;
+        return dialogHandlers.takeFirst()(d);
+    }
+    QStringList texts() const
+    {
+        QStringList t;
+        for (const Asked& a : asked)
+            t << a.text;
+        return t;
+    }
+};

@@ -1,0 +1,76 @@
+#include "GraphForm.h"
+
+#include <qwt_plot.h>
+#include <qwt_scale_div.h>
+#include <QCheckBox>
+#include <QFormLayout>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <QDoubleValidator>
+
+GraphForm::GraphForm(QWidget* parent)
+    : QWidget(parent, Qt::Tool)
+{
+    setWindowTitle(tr("Y-axis Scale"));
+    m_min = new QLineEdit(this);
+    m_max = new QLineEdit(this);
+    m_auto = new QCheckBox(tr("Automatic Scale"), this);
+    m_close = new QPushButton(tr("Close"), this);
+    auto* form = new QFormLayout;
+    form->addRow(tr("Minimum"), m_min);
+    form->addRow(tr("Maximum"), m_max);
+    auto* lay = new QVBoxLayout(this);
+    lay->addLayout(form);
+    lay->addWidget(m_auto);
+    lay->addWidget(m_close);
+    connect(m_close, &QPushButton::clicked, this, &QWidget::hide);
+}
+
+void GraphForm::connectEdits(bool on)
+{
+    if (on) {
+        connect(m_auto, &QCheckBox::toggled, this, &GraphForm::setPlotScale);
+        connect(m_min, &QLineEdit::editingFinished, this, &GraphForm::setPlotScale);
+        connect(m_max, &QLineEdit::editingFinished, this, &GraphForm::setPlotScale);
+    } else {
+        disconnect(m_auto, nullptr, this, nullptr);
+        disconnect(m_min, nullptr, this, nullptr);
+        disconnect(m_max, nullptr, this, nullptr);
+    }
+}
+
+void GraphForm::attachPlot(QwtPlot* plot)
+{
+    m_plot = plot;
+    connectEdits(false);
+    if (plot) {
+        m_auto->setChecked(plot->axisAutoScale(QwtPlot::yLeft));
+        const QwtScaleDiv& d = plot->axisScaleDiv(QwtPlot::yLeft);
+        m_minimum = d.lowerBound();
+        m_maximum = d.upperBound();
+        m_min->setText(QString::number(m_minimum, 'g'));
+        m_max->setText(QString::number(m_maximum, 'g'));
+    }
+    connectEdits(true);
+}
+
+void GraphForm::setPlotScale()
+{
+    if (!m_plot)
+        return;
+    bool okMin = false, okMax = false;
+    const double mn = m_min->text().toDouble(&okMin);
+    const double mx = m_max->text().toDouble(&okMax);
+    if (m_auto->isChecked()) {
+        m_plot->setAxisAutoScale(QwtPlot::yLeft, true);
+    } else {
+        // A text that is not a number keeps the last good bound.
+        if (okMin)
+            m_minimum = mn;
+        if (okMax)
+            m_maximum = mx;
+        m_plot->setAxisScale(QwtPlot::yLeft, m_minimum, m_maximum);
+    }
+    m_plot->replot();
+}

@@ -1,0 +1,36 @@
+#pragma once
+// Small form that sets the left-axis range of one plot (opened by a
+// double click on that plot's left axis).
+#include <QWidget>
+
+class QwtPlot;
+class QLineEdit;
+class QCheckBox;
+class QPushButton;
+
+class GraphForm : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit GraphForm(QWidget* parent = nullptr);
+    void attachPlot(QwtPlot* plot);
+    QwtPlot* plot() const { return m_plot; }
+    QLineEdit* minimumEdit() const { return m_min; }
+    QLineEdit* maximumEdit() const { return m_max; }
+    QCheckBox* autoScaleBox() const { return m_auto; }
+    QPushButton* closeButton() const { return m_close; }
+
+public slots:
+    void setPlotScale();
+
+private:
+    void connectEdits(bool on);
+
+    QwtPlot* m_plot = nullptr;
+    QLineEdit* m_min;
+    QLineEdit* m_max;
+    QCheckBox* m_auto;
+    QPushButton* m_close;
+    double m_minimum = 0.0;
+    double m_maximum = 1.0;
+};

@@ -1,0 +1,114 @@
+#include "ThreeTracePlotter.h"
+
+#include <qwt_plot_canvas.h>
+#include <qwt_plot_grid.h>
+#include <qwt_plot_zoomer.h>
+#include <qwt_scale_engine.h>
+#include <qwt_scale_widget.h>
+#include <qwt_picker_machine.h>
+#include <QEvent>
+#include <QMouseEvent>
+
+ThreeTracePlotter::ThreeTracePlotter(const QString& title, QWidget* parent)
+    : QwtPlot(parent), m_title(title)
+{
+    build();
+}
+
+ThreeTracePlotter::ThreeTracePlotter(QWidget* parent)
+    : QwtPlot(parent)
+{
+    build();
+}
+
+void ThreeTracePlotter::build()
+{
+    setFrameStyle(QFrame::Box | QFrame::Plain);
+    setLineWidth(0);
+    plotLayout()->setAlignCanvasToScales(true);
+    setAxisAutoScale(QwtPlot::xBottom, true);
+    setAxisAutoScale(QwtPlot::yLeft, true);
+
+    m_grid = new QwtPlotGrid;
+    m_grid->enableXMin(true);
+    m_grid->enableYMin(true);
+    QPen major(QColor(84, 84, 84, 255), 0, Qt::DashLine, Qt::SquareCap, Qt::BevelJoin);
+    QPen minor(QColor(84, 84, 84, 255), 0, Qt::DotLine, Qt::SquareCap, Qt::BevelJoin);
+    m_grid->setMajorPen(major);
+    m_grid->setMinorPen(minor);
+    m_grid->attach(this);
+
+    m_zoomer = new QwtPlotZoomer(QwtPlot::xBottom, QwtPlot::yLeft, canvas(), true);
+    m_zoomer->setRubberBandPen(QPen(Qt::darkGreen));
+    m_zoomer->setTrackerMode(QwtPicker::ActiveOnly);
+    m_zoomer->setEnabled(true);
+    m_zoomer->setMousePattern(QwtEventPattern::MouseSelect2, Qt::RightButton, Qt::ControlModifier);
+    m_zoomer->setMousePattern(QwtEventPattern::MouseSelect3, Qt::RightButton);
+
+    QFont f("Helvetica [Cronyx]", 8);
+    setAxisFont(QwtPlot::yLeft, f);
+    setAxisFont(QwtPlot::xBottom, f);
+    setAxisMaxMajor(QwtPlot::yLeft, 5);
+    setAxisMaxMinor(QwtPlot::yLeft, 5);
+    setAxisMaxMajor(QwtPlot::xBottom, 5);
+    setAxisMaxMinor(QwtPlot::xBottom, 5);
+    setMinimumWidth(450);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+
+    setAxesShown(true);
+    setAutoReplot(false);
+    connect(m_zoomer, &QwtPlotZoomer::zoomed, this, &ThreeTracePlotter::checkZoom);
+    axisWidget(QwtPlot::yLeft)->installEventFilter(this);
+}
+
+void ThreeTracePlotter::setTitle(const QString& title)
+{
+    m_title = title;
+    if (m_axesShown)
+        QwtPlot::setTitle(title);
+}
+
+void ThreeTracePlotter::setAxesShown(bool shown)
+{
+    m_axesShown = shown;
+    enableAxis(QwtPlot::xBottom, shown);
+    enableAxis(QwtPlot::yLeft, shown);
+    QwtPlot::setTitle(shown ? m_title : QString());
+    m_grid->enableX(shown);
+    m_grid->enableY(shown);
+    m_grid->enableXMin(shown);
+    m_grid->enableYMin(shown);
+    if (auto* c = qobject_cast<QwtPlotCanvas*>(canvas()))
+        c->setPaintAttribute(QwtPlotCanvas::Opaque, !shown);
+    setContentsMargins(0, 0, 0, 0);
+}
+
+void ThreeTracePlotter::logScale(bool on)
+{
+    m_log = on;
+    if (on) {
+        auto* e = new QwtLogScaleEngine(10);
+        setAxisScaleEngine(QwtPlot::yLeft, e);
+    } else {
+        auto* e = new QwtLinearScaleEngine(10);
+        setAxisScaleEngine(QwtPlot::yLeft, e);
+    }
+    replot();
+}
+
+void ThreeTracePlotter::checkZoom(const QRectF&)
+{
+    if (m_zoomer->zoomRectIndex() == 0) {
+        setAxisAutoScale(QwtPlot::xBottom, true);
+        setAxisAutoScale(QwtPlot::yLeft, true);
+        replot();
+        m_zoomer->setZoomBase(false);
+    }
+}
+
+bool ThreeTracePlotter::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == axisWidget(QwtPlot::yLeft) && event->type() == QEvent::MouseButtonDblClick)
+        emit leftAxisDoubleClick();
+    return QwtPlot::eventFilter(watched, event);
+}

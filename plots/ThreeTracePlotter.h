@@ -1,0 +1,43 @@
+#pragma once
+// A QwtPlot with grid, zoomer, log-scale switch and an axes on/off switch.
+// The session window creates three of them and feeds their curves.
+#include <qwt_plot.h>
+#include <QRectF>
+
+class QwtPlotGrid;
+class QwtPlotZoomer;
+
+class ThreeTracePlotter : public QwtPlot
+{
+    Q_OBJECT
+public:
+    explicit ThreeTracePlotter(const QString& title, QWidget* parent = nullptr);
+    explicit ThreeTracePlotter(QWidget* parent = nullptr);
+
+    void setTitle(const QString& title);
+    QString titleText() const { return m_title; }
+    void setAxesShown(bool shown);
+    bool axesShown() const { return m_axesShown; }
+    bool isLogScale() const { return m_log; }
+    QwtPlotZoomer* zoomer() const { return m_zoomer; }
+    QwtPlotGrid* grid() const { return m_grid; }
+
+public slots:
+    void logScale(bool on);
+    void checkZoom(const QRectF& rect);
+
+signals:
+    void leftAxisDoubleClick();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void build();
+
+    QwtPlotGrid* m_grid = nullptr;
+    QwtPlotZoomer* m_zoomer = nullptr;
+    QString m_title;
+    bool m_axesShown = true;
+    bool m_log = false;
+};
