@@ -249,8 +249,12 @@ void PlotErrorBarCurve::drawRun(QPainter* painter, const QwtScaleMap& xMap, cons
 
     auto drawLine = [&] {
         // Curve line and symbols of this finite run only.
-        if (style() != NoCurve)
+        if (style() != NoCurve) {
+            painter->save();
+            painter->setPen(pen());
             drawCurve(painter, style(), xMap, ym, canvasRect, from, to);
+            painter->restore();
+        }
         const QwtSymbol* sym = symbol();
         if (sym && sym->style() != QwtSymbol::NoSymbol) {
             painter->save();

@@ -2,6 +2,7 @@
 
 #include <qwt_plot_canvas.h>
 #include <qwt_plot_grid.h>
+#include <qwt_plot_layout.h>
 #include <qwt_plot_zoomer.h>
 #include <qwt_scale_engine.h>
 #include <qwt_scale_widget.h>

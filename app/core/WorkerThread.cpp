@@ -36,21 +36,29 @@ void WorkerThread::run()
             break;
         emit jobFinished();
         m_job.store(JobIdle);
-        // Every waiter learns that the job ended, aborted or not.
-        m_doneCond.wakeAll();
+        wakeWaiters(); // every job end, aborted or not
         while (m_job.load() == JobIdle && !m_quit.load())
             m_jobCond.wait(&m_mutex);
     }
     m_job.store(JobIdle);
+    wakeWaiters();
+}
+
+void WorkerThread::wakeWaiters()
+{
+    QMutexLocker lock(&m_doneMutex);
     m_doneCond.wakeAll();
 }
 
-void WorkerThread::waitIdleLocked()
+void WorkerThread::waitIdle()
 {
+    // The thread holds the job mutex while it is inside a controller call, so
+    // the waiter uses its own short-held mutex and re-asks for the abort.
     while (m_job.load() != JobIdle) {
         m_target->requestAbort();
-        m_jobCond.wakeAll();
-        m_doneCond.wait(&m_mutex, kReabortMs);
+        QMutexLocker lock(&m_doneMutex);
+        if (m_job.load() != JobIdle)
+            m_doneCond.wait(&m_doneMutex, kReabortMs);
     }
 }
 
@@ -60,9 +68,7 @@ void WorkerThread::abortAndWait()
         return;
     if (m_abort)
         m_abort->store(true);
-    m_target->requestAbort();
-    QMutexLocker lock(&m_mutex);
-    waitIdleLocked();
+    waitIdle();
 }
 
 void WorkerThread::setJob(int job)
@@ -70,11 +76,7 @@ void WorkerThread::setJob(int job)
     if (m_job.load() != JobIdle) {
         if (m_abort)
             m_abort->store(true);
-        m_target->requestAbort();
-        {
-            QMutexLocker lock(&m_mutex);
-            waitIdleLocked();
-        }
+        waitIdle();
         if (m_abort)
             m_abort->store(false);
     }

@@ -54,10 +54,12 @@ protected:
     void run() override;
 
 private:
-    void waitIdleLocked();
+    void waitIdle();
+    void wakeWaiters();
 
     mutable QMutex m_mutex;
     QWaitCondition m_jobCond;
+    QMutex m_doneMutex; // guards only the done condition, never held across a call
     QWaitCondition m_doneCond;
     std::atomic<int> m_job{JobIdle};
     std::atomic<bool> m_quit{false};

@@ -1,0 +1,309 @@
+#include "GraphForm.h"
+#include "PlotErrorBarCurve.h"
+#include "ThreeTracePlotter.h"
+
+#include <qwt_plot_zoomer.h>
+#include <qwt_scale_engine.h>
+#include <qwt_scale_map.h>
+#include <qwt_scale_widget.h>
+#include <QCheckBox>
+#include <QImage>
+#include <QLineEdit>
+#include <QPainter>
+#include <QSignalSpy>
+#include <QtTest>
+#include <cmath>
+
+namespace {
+const double NaN = std::nan("");
+
+// Paints a curve onto a 100 x 100 image; data units equal pixels (y upwards).
+QImage render(const PlotErrorBarCurve& c)
+{
+    QImage img(100, 100, QImage::Format_RGB32);
+    img.fill(Qt::white);
+    QPainter p(&img);
+    QwtScaleMap xm, ym;
+    xm.setPaintInterval(0, 100);
+    xm.setScaleInterval(0, 100);
+    ym.setPaintInterval(100, 0);
+    ym.setScaleInterval(0, 100);
+    c.drawSeries(&p, xm, ym, QRectF(0, 0, 100, 100), 0, -1);
+    p.end();
+    return img;
+}
+bool ink(const QImage& img, int x, int y)
+{
+    return img.pixel(x, y) != QColor(Qt::white).rgb();
+}
+QRgb at(const QImage& img, int x, int y)
+{
+    return img.pixel(x, y);
+}
+} // namespace
+
+class TestPlotWidgets : public QObject
+{
+    Q_OBJECT
+private slots:
+    void boundsSkipNonFinite();
+    void boundsWithErrors();
+    void boundingRectFollowsSwitches();
+    void verticalBarsAndCaps();
+    void noBarsAtNonFiniteSamplesOrErrors();
+    void horizontalBarsSwapWithNegativeErrors();
+    void lineBreaksAtNaN();
+    void lineDrawnOverBars();
+    void settersOnlyNotifyOnChange();
+    void plotterSwitches();
+    void zoomBaseRestoresAutoScale();
+    void leftAxisDoubleClick();
+    void graphForm();
+};
+
+void TestPlotWidgets::boundsSkipNonFinite()
+{
+    const double x[3] = {1, 2, 3};
+    const double y[3] = {NaN, NaN, NaN};
+    PlotErrorBarCurve c;
+    c.setSamplesPlain(x, y, 3);
+    QCOMPARE(c.bound(PlotErrorBarCurve::eYMin), 0.0);
+    QCOMPARE(c.bound(PlotErrorBarCurve::eYMax), 1.0);
+    QCOMPARE(c.bound(PlotErrorBarCurve::eXMin), 1.0);
+    QCOMPARE(c.bound(PlotErrorBarCurve::eXMax), 3.0);
+
+    const double y2[4] = {NaN, 5, -INFINITY, 2};
+    const double x2[4] = {NaN, NaN, NaN, NaN};
+    c.setSamplesPlain(x2, y2, 4);
+    QCOMPARE(c.bound(PlotErrorBarCurve::eXMin), 0.0);
+    QCOMPARE(c.bound(PlotErrorBarCurve::eXMax), 1.0);
+    QCOMPARE(c.bound(PlotErrorBarCurve::eYMin), 2.0);
+    QCOMPARE(c.bound(PlotErrorBarCurve::eYMax), 5.0);
+
+    c.setSamplesPlain(nullptr, nullptr, 5);
+    QCOMPARE(c.count(), 0);
+    QCOMPARE(c.bound(PlotErrorBarCurve::eXMax), 1.0);
+}
+
+void TestPlotWidgets::boundsWithErrors()
+{
+    const double x[3] = {1, 2, 3};
+    const double y[3] = {10, 20, 30};
+    const double xe[3] = {0.5, 0.5, 0.5};
+    const double xeh[3] = {1, 1, 4};
+    const double ye[3] = {1, NaN, -2};
+    PlotErrorBarCurve c;
+    c.setSamplesWithErrors(x, y, 3, xe, xeh, ye, nullptr);
+    QCOMPARE(c.bound(PlotErrorBarCurve::eXMinErr), 0.5);
+    QCOMPARE(c.bound(PlotErrorBarCurve::eXMaxErr), 7.0);
+    QCOMPARE(c.bound(PlotErrorBarCurve::eYMinErr), 9.0);  // 30 - (-2) = 32 is not a minimum
+    QCOMPARE(c.bound(PlotErrorBarCurve::eYMaxErr), 28.0); // errors are not made absolute
+}
+
+void TestPlotWidgets::boundingRectFollowsSwitches()
+{
+    const double x[2] = {0, 10};
+    const double y[2] = {5, 15};
+    const double e[2] = {1, 2};
+    PlotErrorBarCurve c;
+    c.setSamplesWithErrors(x, y, 2, e, nullptr, e, nullptr);
+    QCOMPARE(c.boundingRect(), QRectF(0, 5, 10, 10));
+    c.setShowXErrors(true);
+    QCOMPARE(c.boundingRect(), QRectF(-1, 5, 13, 10));
+    c.setShowYErrors(true);
+    QCOMPARE(c.boundingRect(), QRectF(-1, 4, 13, 13));
+}
+
+void TestPlotWidgets::verticalBarsAndCaps()
+{
+    const double x[1] = {20};
+    const double y[1] = {50};
+    const double ye[1] = {10};
+    PlotErrorBarCurve c;
+    c.setSamplesWithErrors(x, y, 1, nullptr, nullptr, ye, nullptr);
+    c.setErrorPen(QPen(Qt::black, 0));
+    c.setShowYErrors(true);
+    QImage img = render(c);
+    for (int py = 40; py <= 60; ++py)
+        QVERIFY2(ink(img, 20, py), qPrintable(QString("bar pixel %1").arg(py)));
+    QVERIFY(!ink(img, 20, 35));
+    QVERIFY(ink(img, 15, 40) && ink(img, 25, 40) && ink(img, 15, 60)); // caps of half-length 5
+    QVERIFY(!ink(img, 13, 40));
+
+    c.setCapSize(0);
+    img = render(c);
+    QVERIFY(ink(img, 20, 45));
+    QVERIFY(!ink(img, 15, 40));
+
+    const double neg[1] = {-10};
+    c.setSamplesWithErrors(x, y, 1, nullptr, nullptr, neg, nullptr);
+    img = render(c);
+    QVERIFY(ink(img, 20, 40) && ink(img, 20, 60)); // same bar as a positive error
+}
+
+void TestPlotWidgets::noBarsAtNonFiniteSamplesOrErrors()
+{
+    const double x[3] = {20, 50, 80};
+    const double y[3] = {50, NaN, 50};
+    const double ye[3] = {10, 10, NaN};
+    PlotErrorBarCurve c;
+    c.setSamplesWithErrors(x, y, 3, nullptr, nullptr, ye, nullptr);
+    c.setErrorPen(QPen(Qt::black, 0));
+    c.setShowYErrors(true);
+    const QImage img = render(c);
+    QVERIFY(ink(img, 20, 45));
+    for (int py = 0; py < 100; ++py) {
+        QVERIFY2(!ink(img, 50, py), "bar at a NaN sample");
+        QVERIFY2(!ink(img, 80, py), "bar with a NaN error");
+    }
+}
+
+void TestPlotWidgets::horizontalBarsSwapWithNegativeErrors()
+{
+    const double x[1] = {50};
+    const double y[1] = {50};
+    const double xe[1] = {-10};
+    PlotErrorBarCurve c;
+    c.setSamplesWithErrors(x, y, 1, xe, nullptr, nullptr, nullptr);
+    c.setErrorPen(QPen(Qt::black, 0));
+    c.setShowXErrors(true);
+    c.setCapSize(3);
+    const QImage img = render(c);
+    // ends swapped: from 60 to 40, still the same segment with caps at both ends
+    QVERIFY(ink(img, 40, 50) && ink(img, 60, 50) && ink(img, 45, 50));
+    QVERIFY(ink(img, 40, 47) && ink(img, 60, 53));
+    QVERIFY(!ink(img, 35, 50));
+}
+
+void TestPlotWidgets::lineBreaksAtNaN()
+{
+    const double x[5] = {10, 20, 30, 40, 50};
+    const double y[5] = {50, 50, NaN, 50, 50};
+    PlotErrorBarCurve c;
+    c.setSamplesPlain(x, y, 5);
+    c.setStyle(QwtPlotCurve::Lines);
+    c.setPen(QPen(Qt::red, 0));
+    const QImage img = render(c);
+    QVERIFY(ink(img, 15, 50));
+    QVERIFY(ink(img, 45, 50));
+    QVERIFY2(!ink(img, 25, 50) && !ink(img, 30, 50) && !ink(img, 35, 50), "line bridged the NaN sample");
+}
+
+void TestPlotWidgets::lineDrawnOverBars()
+{
+    const double x[3] = {0, 10, 30};
+    const double y[3] = {50, 50, 50};
+    const double ye[3] = {10, 10, 10};
+    PlotErrorBarCurve c;
+    c.setSamplesWithErrors(x, y, 3, nullptr, nullptr, ye, nullptr);
+    c.setStyle(QwtPlotCurve::Lines);
+    c.setPen(QPen(Qt::red, 0));
+    c.setErrorPen(QPen(Qt::black, 0));
+    c.setShowYErrors(true);
+    c.setCapSize(0);
+    QImage img = render(c);
+    QCOMPARE(at(img, 10, 50), QColor(Qt::red).rgb());
+    QCOMPARE(at(img, 10, 45), QColor(Qt::black).rgb());
+    c.setCurveBelowBars(true);
+    img = render(c);
+    QCOMPARE(at(img, 10, 50), QColor(Qt::black).rgb());
+}
+
+void TestPlotWidgets::settersOnlyNotifyOnChange()
+{
+    ThreeTracePlotter plot("P");
+    auto* c = new PlotErrorBarCurve;
+    c->attach(&plot);
+    c->setItemAttribute(QwtPlotItem::AutoScale, true);
+    plot.setAutoReplot(false);
+    QCOMPARE(c->capSize(), 5);
+    QVERIFY(!c->curveBelowBars());
+    QCOMPARE(c->style(), QwtPlotCurve::NoCurve);
+    c->setCapSize(5);
+    c->setShowXErrors(false);
+    QCOMPARE(c->capSize(), 5);
+    c->setCapSize(2);
+    QCOMPARE(c->capSize(), 2);
+}
+
+void TestPlotWidgets::plotterSwitches()
+{
+    ThreeTracePlotter plot("Plot 1");
+    QCOMPARE(plot.title().text(), QString("Plot 1"));
+    QVERIFY(plot.axisAutoScale(QwtPlot::xBottom) && plot.axisAutoScale(QwtPlot::yLeft));
+    plot.logScale(true);
+    QVERIFY(dynamic_cast<QwtLogScaleEngine*>(plot.axisScaleEngine(QwtPlot::yLeft)));
+    plot.logScale(false);
+    QVERIFY(dynamic_cast<QwtLinearScaleEngine*>(plot.axisScaleEngine(QwtPlot::yLeft)));
+    plot.setAxesShown(false);
+    QVERIFY(!plot.axisEnabled(QwtPlot::yLeft) && !plot.axisEnabled(QwtPlot::xBottom));
+    QVERIFY(plot.title().text().isEmpty());
+    plot.setTitle("Other");
+    QVERIFY(plot.title().text().isEmpty()); // stored, shown again with the axes
+    plot.setAxesShown(true);
+    QCOMPARE(plot.title().text(), QString("Other"));
+    QVERIFY(plot.axisEnabled(QwtPlot::yLeft));
+    QVERIFY(plot.minimumWidth() == 450);
+}
+
+void TestPlotWidgets::zoomBaseRestoresAutoScale()
+{
+    ThreeTracePlotter plot("Z");
+    const double x[3] = {0, 1, 2};
+    const double y[3] = {0, 4, 2};
+    auto* c = new PlotErrorBarCurve;
+    c->setSamplesPlain(x, y, 3);
+    c->attach(&plot);
+    plot.resize(500, 300);
+    plot.show();
+    plot.replot();
+    plot.zoomer()->setZoomBase(false);
+    plot.zoomer()->zoom(QRectF(0.5, 1, 0.5, 1));
+    QCOMPARE(plot.zoomer()->zoomRectIndex(), 1u);
+    QVERIFY(!plot.axisAutoScale(QwtPlot::yLeft));
+    plot.zoomer()->zoom(0);
+    QCOMPARE(plot.zoomer()->zoomRectIndex(), 0u);
+    QVERIFY(plot.axisAutoScale(QwtPlot::yLeft));
+    QVERIFY(plot.axisAutoScale(QwtPlot::xBottom));
+}
+
+void TestPlotWidgets::leftAxisDoubleClick()
+{
+    ThreeTracePlotter plot("D");
+    plot.resize(500, 300);
+    plot.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&plot));
+    QSignalSpy spy(&plot, &ThreeTracePlotter::leftAxisDoubleClick);
+    QwtScaleWidget* axis = plot.axisWidget(QwtPlot::yLeft);
+    QTest::mouseDClick(axis, Qt::LeftButton, Qt::NoModifier, axis->rect().center());
+    QCOMPARE(spy.count(), 1);
+    QTest::mouseDClick(plot.canvas(), Qt::LeftButton, Qt::NoModifier, plot.canvas()->rect().center());
+    QCOMPARE(spy.count(), 1);
+}
+
+void TestPlotWidgets::graphForm()
+{
+    GraphForm form;
+    form.setPlotScale(); // no plot: nothing happens
+    QCOMPARE(form.windowTitle(), QString("Y-axis Scale"));
+    ThreeTracePlotter plot("G");
+    plot.setAxisScale(QwtPlot::yLeft, 2, 5);
+    plot.replot();
+    form.attachPlot(&plot);
+    QVERIFY(!form.autoScaleBox()->isChecked());
+    QCOMPARE(form.minimumEdit()->text(), QString("2"));
+    QCOMPARE(form.maximumEdit()->text(), QString("5"));
+    form.minimumEdit()->setText("1e-3");
+    form.maximumEdit()->setText("9");
+    form.setPlotScale();
+    QCOMPARE(plot.axisScaleDiv(QwtPlot::yLeft).lowerBound(), 1e-3);
+    QCOMPARE(plot.axisScaleDiv(QwtPlot::yLeft).upperBound(), 9.0);
+    form.maximumEdit()->setText("junk");
+    form.setPlotScale();
+    QCOMPARE(plot.axisScaleDiv(QwtPlot::yLeft).upperBound(), 9.0);
+    form.autoScaleBox()->setChecked(true); // toggled() applies the form
+    QVERIFY(plot.axisAutoScale(QwtPlot::yLeft));
+}
+
+QTEST_MAIN(TestPlotWidgets)
+#include "test_plot_widgets.moc"
