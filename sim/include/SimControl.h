@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QuickUSB.h>
+#include <SimMeasurement.h>
 
 #include <cstdint>
 #include <memory>
@@ -60,6 +61,8 @@ struct Config {
     // Simulated time runs speedFactor times faster than real time; 0 means
     // simulated waits take no real time at all.
     double speedFactor = 1.0;
+    // Plasma, probe, SYNC, trigger and noise (SimMeasurement.h).
+    MeasurementConfig measurement;
 };
 
 // Configuration from the environment: LPSIM_CONFIG holds a file path or an

@@ -147,8 +147,10 @@ void ControllerLogic::chip2Command(const std::vector<uint16_t> &words)
     }
     for (int i = 0; i < count && i + 1 < static_cast<int>(words.size()); ++i) {
         const int target = reg + i;
-        if (target < RegisterFile::kChip2Count)
+        if (target < RegisterFile::kChip2Count) {
             regs_.chip2[target] = words[i + 1];
+            engine_->chip2Written(regs_, target, words[i + 1]);
+        }
     }
 }
 

@@ -15,6 +15,8 @@ public:
     virtual ~ScanEngine() = default;
     // Control word written (CNFG 0); run bit edges start and stop a scan.
     virtual void controlWritten(const RegisterFile &, uint16_t /*oldWord*/, uint16_t /*newWord*/) {}
+    // Chip-2 register written (a value of 1 to register 12 is the SYNC measurement pulse).
+    virtual void chip2Written(const RegisterFile &, int /*reg*/, uint16_t /*value*/) {}
     // Chip-2 sequencer stop command.
     virtual void sequencerStopped() {}
     // Controller logic reset pulse.

@@ -1,5 +1,6 @@
 #include "World.h"
 #include "AnalogFrontEnd.h"
+#include "MeasuringEngine.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -33,6 +34,8 @@ void World::rebuild(const Config &c)
     modules.clear();
     for (const ModuleConfig &m : c.modules)
         modules.push_back(std::make_unique<UsbModule>(m, *clock));
+    for (size_t i = 0; i < modules.size(); ++i)
+        modules[i]->controller().setScanEngine(std::make_unique<MeasuringEngine>(static_cast<int>(i), c.modules[i]));
     calls.fill(0);
     faults.clear();
     i2cFault = I2cWriteFault();
@@ -189,6 +192,8 @@ bool parseConfig(const std::string &text, Config &config, std::string *error)
         }
         unsigned long num = 0;
         bool flag = false;
+        if (target < 0 && parseMeasurementKey(key, value, config.measurement))
+            continue;
         if (key == "modules") {
             if (!toNumber(value, num) || num > 16)
                 return fail("bad module count \"" + value + "\"");
