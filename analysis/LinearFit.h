@@ -1,0 +1,30 @@
+#pragma once
+// Incremental least-squares straight line y = intercept + slope * x, summed as offsets
+// from the first point added so that large x and y keep their precision.
+
+#include <QVector>
+
+class LinearFit {
+public:
+    void reset();
+    void add(double x, double y);
+    // The first element becomes the reference point of an empty fit.
+    void init(const double* x, const double* y, int n);
+    void init(const QVector<double>& x, const QVector<double>& y);
+    void add(const double* x, const double* y, int n);
+
+    double slope() const;
+    double intercept() const;
+    double meanX() const;
+    double meanY() const;
+    unsigned count() const { return n_; }
+
+private:
+    void solve() const;
+
+    unsigned n_ = 0;
+    double x0_ = 0, y0_ = 0;
+    double sdx_ = 0, sdy_ = 0, sdx2_ = 0, sdy2_ = 0, sdxdy_ = 0;
+    mutable double slope_ = 0, intercept_ = 0;
+    mutable bool cached_ = false;
+};
