@@ -38,8 +38,9 @@ struct SingleProbe {
         const double eta = (V - Vp) / kTe;
         if (eta <= 0)
             return electronSaturation() * std::exp(eta);
-        // Orbital-motion-limited attraction: sqrt growth for a cylinder, linear for a sphere.
-        return electronSaturation() * (spherical ? 1 + eta : std::sqrt(1 + eta));
+        // Slow growth of the collecting sheath above Vp (the orbital-motion-limited law of a
+        // cylinder; for a sphere it stands for a thin, slowly expanding sheath).
+        return electronSaturation() * std::sqrt(1 + eta);
     }
     // Cold-ion OML collection below Vp (negative), 0 above.
     double ionCurrent(double V) const
