@@ -6,7 +6,9 @@
 
 #include <QtTest>
 
+#include <chrono>
 #include <random>
+#include <thread>
 
 namespace {
 qsim::Config quiet()
@@ -111,6 +113,25 @@ private slots:
         QULONG err = 0;
         QVERIFY(QuickUsbGetLastError(&err));
         QCOMPARE(err, QULONG(QUSB_ERROR_I2C_NO_ACK));
+    }
+
+    void memoryWriteCycleAtRealSpeed()
+    {
+        qsim::Config c = quiet();
+        c.speedFactor = 1.0;
+        qsim::reset(c);
+        QHANDLE h = openFirst();
+        std::vector<uint8_t> w = {0x21, 0x00, 0xAB};
+        QVERIFY(QuickUsbWriteI2C(h, 81, w.data(), 3));
+        // During the 5 ms write cycle the part does not answer.
+        uint8_t addr[2] = {0x21, 0x00};
+        QVERIFY(!QuickUsbWriteI2C(h, 81, addr, 2));
+        QULONG err = 0;
+        QVERIFY(QuickUsbGetLastError(&err));
+        QCOMPARE(err, QULONG(QUSB_ERROR_I2C_NO_ACK));
+        std::this_thread::sleep_for(std::chrono::milliseconds(6));
+        QVERIFY(QuickUsbWriteI2C(h, 81, addr, 2));
+        QCOMPARE(qsim::i2cMemory(0, 0x2100, 1), std::vector<uint8_t>({0xAB}));
     }
 
     void resetLineRestartsLogic()

@@ -159,6 +159,24 @@ private slots:
         QCOMPARE(logLinesWith("Unknown i2cMemory version [3]").size(), 1);
     }
 
+    void writeWithRealWaits()
+    {
+        // At real speed the memory's write cycle needs the driver's 10 ms waits.
+        qsim::Config cfg = simConfig();
+        cfg.speedFactor = 1.0;
+        qsim::reset(cfg);
+        setDriverDelayScale(1.0);
+        VeskbDrv drv;
+        const bool connected = drv.connectTo() == 1;
+        drv.desc.resI[1] = 301.5;
+        const bool written = connected && drv.writeRIRavaVConfigParameters();
+        setDriverDelayScale(0);
+        QVERIFY(connected);
+        QVERIFY(written);
+        QCOMPARE(memoryImage(), drv.buildImage());
+        QVERIFY(logLinesWith("QUSB_I2C_NO_ACK").isEmpty());
+    }
+
     void chunksStayInsidePages()
     {
         // The last chunk starts at offset 256 and carries 24 bytes.
