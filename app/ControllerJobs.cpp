@@ -1,0 +1,21 @@
+#include "ControllerJobs.h"
+
+#include "RIRavaVCntrl.h"
+
+int ControllerJobs::runCalibrate()
+{
+    return m_ctrl.calibrate() ? 1 : 0;
+}
+
+int ControllerJobs::runReadScan(ScanReadout& out)
+{
+    return m_ctrl.getDataFromOneScan(out.data, out.syncPoints, out.steps, out.samplePeriod, out.syncDelay,
+                                     out.trailer, true)
+               ? 1
+               : 0;
+}
+
+void ControllerJobs::requestAbort()
+{
+    m_ctrl.abortAll();
+}

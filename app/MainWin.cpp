@@ -1,0 +1,1075 @@
+#include "MainWin.h"
+
+#include "AppImages.h"
+#include "AppText.h"
+#include "ControllerJobs.h"
+#include "DataAnalyzer.h"
+#include "EEDF_Dialog.h"
+#include "InfoDialogs.h"
+#include "PlotManager.h"
+#include "ProbeModeSelector.h"
+#include "Prompter.h"
+#include "WorkerThread.h"
+#include "topBanner.h"
+#ifdef LP_HAVE_EXPORT
+#include "ExportOptions.h"
+#include "SessionExport.h"
+#endif
+#ifdef LP_HAVE_APPLOG
+#include "AppLog.h"
+#endif
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QDateTime>
+#include <QDebug>
+#include <QDesktopServices>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QProgressBar>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QSettings>
+#include <QShortcut>
+#include <QStatusBar>
+#include <QTabBar>
+#include <QTextStream>
+#include <QTimer>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <cstdlib>
+
+namespace {
+QString title()
+{
+    return QString::fromLatin1(AppInfo::Title);
+}
+} // namespace
+
+MainWin::MainWin(QWidget* parent)
+    : QMainWindow(parent)
+{
+    // 1. Controller (constructed as a member) and its descriptor.
+    m_descriptor = m_ctrl.getScannerDescriptor();
+
+    // 2. Job thread, first (hidden) session, MDI area.
+    m_jobs = std::make_unique<ControllerJobs>(m_ctrl);
+    m_worker = new WorkerThread(m_jobs.get(), &m_abort, this);
+    m_current = newSessionObject();
+    auto* central = new QWidget(this);
+    auto* centralLay = new QVBoxLayout(central);
+    centralLay->setContentsMargins(0, 0, 0, 0);
+    centralLay->setSpacing(0);
+    m_banner = new topBanner(central);
+    m_mdi = new QMdiArea(central);
+    m_mdi->setViewMode(QMdiArea::TabbedView);
+    m_mdi->setTabShape(QTabWidget::Triangular);
+    m_mdi->setTabPosition(QTabWidget::South);
+    m_mdi->setActivationOrder(QMdiArea::CreationOrder);
+    m_mdi->setBackground(QColor(40, 52, 72));
+    centralLay->addWidget(m_banner);
+    centralLay->addWidget(m_mdi, 1);
+    setCentralWidget(central);
+    connect(m_mdi, &QMdiArea::subWindowActivated, this, &MainWin::sessionChange);
+    m_calibTimer = new QTimer(this);
+    m_calibTimer->setInterval(500);
+    m_lastClean = QTime::currentTime().addSecs(-12 * 3600);
+
+    // 3. Actions, menus, status bar.
+    buildActions();
+    buildStatusBar();
+    setWidgetStates();
+
+    // 4. Timers.
+    m_syncTimer = new QTimer(this);
+    m_syncTimer->setInterval(1000);
+    m_syncTimer->start();
+    m_progressTimer = new QTimer(this);
+    m_progressTimer->setInterval(200);
+    m_progressTimer->setSingleShot(true);
+
+    // 5. Names of the settings store from now on.
+    QCoreApplication::setOrganizationName(QString::fromLatin1(AppInfo::OrgName));
+    QCoreApplication::setOrganizationDomain(QString::fromLatin1(AppInfo::OrgDomain));
+    QCoreApplication::setApplicationName(QString::fromLatin1(AppInfo::AppName));
+
+    // 6. Configuration records, title, random seed.
+    m_singleConfig.readSettings();
+    m_doubleConfig.readSettings();
+    setWindowTitle(title());
+    setWindowIcon(AppImages::appIcon());
+    const QTime now = QTime::currentTime();
+    std::srand(AppText::randomSeed(now.msec(), now.second()));
+
+    // 7. Calibrate hidden, window settings, connections.
+    m_calibrateAct->setVisible(false);
+    readWindowSettings();
+    connect(m_copyAct, &QAction::triggered, this, &MainWin::copy);
+    connect(m_connectAct, &QAction::triggered, this, &MainWin::actionConnectSlot);
+    connect(m_banner, &topBanner::connect, this, &MainWin::connectClicked);
+    connect(m_banner, &topBanner::clean, this, &MainWin::cleanClicked);
+    connect(m_banner, &topBanner::newButton, this, &MainWin::newClicked);
+    connect(m_banner, &topBanner::scan, this, &MainWin::scanClicked);
+    connect(m_calibrateAct, &QAction::triggered, this, &MainWin::actionCalibrateSlot);
+    connect(m_cleanAct, &QAction::triggered, this, &MainWin::actionCleanSlot);
+    connect(m_scanAct, &QAction::toggled, this, &MainWin::actionScanSlot);
+    connect(m_newAct, &QAction::triggered, this, &MainWin::startNewSession);
+    connect(this, &MainWin::connectingFirstSession, this, &MainWin::createSession);
+    connect(m_saveAct, &QAction::triggered, this, &MainWin::saveSession);
+    connect(m_saveAsAct, &QAction::triggered, this, &MainWin::saveAsSession);
+    connect(m_exportAct, &QAction::triggered, this, &MainWin::exportData);
+    connect(m_openAct, &QAction::triggered, this, &MainWin::loadSession);
+    connect(m_exitAct, &QAction::triggered, this, &QWidget::close);
+    connect(m_helpAct, &QAction::triggered, this, &MainWin::help);
+    connect(m_aboutAct, &QAction::triggered, this, &MainWin::about);
+    connect(m_serverAct, &QAction::triggered, this, &MainWin::openServerDialog);
+    connect(m_hwInfoAct, &QAction::triggered, this, &MainWin::veskInfo);
+    connect(m_eepfAct, &QAction::triggered, this, &MainWin::editEEDFTable);
+    connect(m_moveAct, &QAction::triggered, this, &MainWin::showLinDriverSettings);
+    connect(m_alertButton, &QPushButton::clicked, this, &MainWin::showAlert);
+    connect(this, &MainWin::calibrationStarted, this, &MainWin::updateCalibProgress);
+    connect(m_calibTimer, &QTimer::timeout, this, &MainWin::updateCalibProgress);
+    connect(m_syncTimer, &QTimer::timeout, this, &MainWin::updateSyncFreq);
+    connect(m_worker, &WorkerThread::jobFinished, this, &MainWin::setWidgetStates);
+    connect(m_progressTimer, &QTimer::timeout, this, &MainWin::updateProgressBar);
+    auto* f7 = new QShortcut(QKeySequence(Qt::Key_F7), this);
+    connect(f7, &QShortcut::activated, this, &MainWin::showLangmuirSettings);
+    auto* f8 = new QShortcut(QKeySequence(Qt::Key_F8), this);
+    connect(f8, &QShortcut::activated, this, &MainWin::showConfigPanel);
+    auto* adv = new QShortcut(QKeySequence(Qt::CTRL + Qt::ALT + Qt::Key_Period), this);
+    connect(adv, &QShortcut::activated, this, &MainWin::setAdvMode);
+    connect(m_runJobAct, &QAction::triggered, this, &MainWin::doBatchJob);
+    updateSyncFreq();
+    setMinimumWidth(730);
+    setAcceptDrops(true);
+
+    // 8. Batch-job commands and the data server come with their own windows.
+    m_batchJob = false;
+}
+
+MainWin::~MainWin()
+{
+    // The job thread uses the controller: it ends before the controller goes.
+    stopActivity();
+    writeWindowSettings();
+    delete m_calibDialog.data();
+    delete m_worker;
+    m_worker = nullptr;
+    // Sessions are child widgets and go with the window; the controller
+    // (a member) disconnects in its own destructor.
+}
+
+// ---------------------------------------------------------------- building
+
+void MainWin::buildActions()
+{
+    auto make = [this](const QString& text, const QString& tip, QKeySequence key, bool checkable,
+                       bool appWide) {
+        auto* a = new QAction(text, this);
+        if (!tip.isEmpty())
+            a->setToolTip(tip);
+        if (!key.isEmpty()) {
+            a->setShortcut(key);
+            if (appWide)
+                a->setShortcutContext(Qt::ApplicationShortcut);
+        }
+        a->setCheckable(checkable);
+        return a;
+    };
+    m_connectAct = make("Connect", "Connect/Disconnect RIRavaV", QKeySequence(Qt::Key_F5), true, true);
+    m_scanAct = make("Scan", "Run Data Scan", QKeySequence(Qt::Key_F9), true, true);
+    m_scanAct->setStatusTip("Run Data Scan");
+    m_scanAct->setWhatsThis("Run Data Scan");
+    m_cleanAct = make("Clean", "Clean Probe Tip", QKeySequence(), true, false);
+    m_moveAct = make("Move...", "Move Linear Drive", QKeySequence(Qt::Key_F6), false, false);
+    m_eepfAct = make("Edit default EEPF Table...", QString(), QKeySequence(), false, false);
+    m_calibrateAct = make("Calibrate", "Calibrate RIRavaV", QKeySequence(), true, false);
+    m_newAct = make("&New", QString(), QKeySequence(Qt::CTRL + Qt::Key_N), false, true);
+    m_openAct = make("&Open...", QString(), QKeySequence(Qt::CTRL + Qt::Key_O), false, true);
+    m_saveAct = make("&Save", QString(), QKeySequence(Qt::CTRL + Qt::Key_S), false, true);
+    m_saveAsAct = make("Save&As...", QString(), QKeySequence(Qt::CTRL + Qt::SHIFT + Qt::Key_S), false, true);
+    m_exportAct = make("&Export...", QString(), QKeySequence(), false, false);
+    m_runJobAct = make("Run Job...", QString(), QKeySequence(), false, false);
+    m_serverAct = make("Server", QString(), QKeySequence(), false, false);
+    m_exitAct = make("E&xit", QString(), QKeySequence(), false, false);
+    m_copyAct = make("&Copy", QString(), QKeySequence(Qt::CTRL + Qt::Key_C), false, false);
+    m_helpAct = make("&Help", QString(), QKeySequence(Qt::Key_F1), false, true);
+    m_hwInfoAct = make("&Hardware Info...", QString(), QKeySequence(), false, false);
+    m_aboutAct = make("About...", QString(), QKeySequence(), false, false);
+    m_saveAct->setEnabled(false);
+    m_saveAsAct->setEnabled(false);
+    m_exportAct->setEnabled(false);
+
+    QMenu* file = menuBar()->addMenu("&File");
+    file->addAction(m_newAct);
+    file->addAction(m_openAct);
+    file->addAction(m_saveAct);
+    file->addAction(m_saveAsAct);
+    file->addAction(m_exportAct);
+    file->addSeparator();
+    file->addAction(m_runJobAct);
+    file->addSeparator();
+    file->addAction(m_serverAct);
+    file->addSeparator();
+    file->addAction(m_exitAct);
+    QMenu* edit = menuBar()->addMenu("&Edit");
+    edit->addAction(m_copyAct);
+    QMenu* vesk = menuBar()->addMenu("VESK System");
+    vesk->addAction(m_connectAct);
+    vesk->addAction(m_scanAct);
+    vesk->addAction(m_cleanAct);
+    vesk->addAction(m_moveAct);
+    vesk->addSeparator();
+    vesk->addAction(m_eepfAct);
+    vesk->addSeparator();
+    vesk->addAction(m_calibrateAct);
+    QMenu* helpMenu = menuBar()->addMenu("&Help");
+    helpMenu->addAction(m_helpAct);
+    helpMenu->addSeparator();
+    helpMenu->addAction(m_hwInfoAct);
+    helpMenu->addAction(m_aboutAct);
+}
+
+void MainWin::buildStatusBar()
+{
+    QStatusBar* sb = statusBar();
+    sb->setAutoFillBackground(true);
+    QPalette pal = sb->palette();
+    pal.setColor(QPalette::Window, QColor(22, 44, 82));
+    pal.setColor(QPalette::WindowText, Qt::white);
+    sb->setPalette(pal);
+    m_progress = new QProgressBar;
+    m_progress->setRange(0, 100);
+    m_progress->setAlignment(Qt::AlignCenter);
+    m_progress->setTextVisible(true);
+    m_progress->setFixedSize(m_progress->sizeHint());
+    m_progress->hide();
+    m_timeLeft = new QLabel;
+    m_timeLeft->setMinimumWidth(m_timeLeft->fontMetrics().horizontalAdvance("-Time-Left-12:34:56-"));
+    m_timeLeft->setPalette(pal);
+    m_syncLabel = new QLabel;
+    m_syncLabel->setMinimumWidth(m_syncLabel->fontMetrics().horizontalAdvance(" Fsync TOO HIGH ") + 10);
+    m_syncLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_connLabel = new QLabel(AppText::notConnectedLabel());
+    m_connLabel->setMinimumWidth(m_connLabel->fontMetrics().horizontalAdvance("XXXXXXXXXXXXXXX"));
+    m_connLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_alertButton = new QPushButton;
+    m_alertButton->setFlat(true);
+    m_alertButton->setIcon(AppImages::warningIcon());
+    m_alertButton->setIconSize(QSize(12, 12));
+    m_alertButton->setStatusTip("System alert. Click for more details.");
+    m_alertButton->setToolTip("System alert. Click for more details.");
+    m_alertButton->setMaximumHeight(std::max(16, m_connLabel->minimumSizeHint().height()));
+    m_alertButton->hide();
+    sb->addPermanentWidget(m_progress);
+    sb->addPermanentWidget(m_timeLeft);
+    sb->addPermanentWidget(m_syncLabel);
+    sb->addPermanentWidget(m_connLabel);
+    sb->addPermanentWidget(m_alertButton);
+    sb->showMessage(AppState::text(0));
+}
+
+PlotManager* MainWin::newSessionObject()
+{
+    auto* pm = new PlotManager(this, m_advanced);
+    pm->hide();
+    pm->setDialogPathStore(&m_dialogPath);
+    return pm;
+}
+
+// ---------------------------------------------------------------- small helpers
+
+QAction* MainWin::action(const QString& text) const
+{
+    for (QAction* a : findChildren<QAction*>())
+        if (a->text() == text)
+            return a;
+    return nullptr;
+}
+
+QString MainWin::connectionLabelText() const
+{
+    return m_connLabel->text();
+}
+
+QString MainWin::syncLabelText() const
+{
+    return m_syncLabel->text();
+}
+
+QString MainWin::statusText() const
+{
+    return statusBar()->currentMessage();
+}
+
+QString MainWin::timeLeftText() const
+{
+    return m_timeLeft->text();
+}
+
+void MainWin::setAppState(int state)
+{
+    m_appState = state;
+    statusBar()->showMessage(AppState::text(state));
+}
+
+void MainWin::addAlert(const char* prefix, const QString& message)
+{
+    m_alertList.append(QString::fromLatin1(prefix) + message);
+    m_alertButton->setVisible(true);
+}
+
+void MainWin::logLine(const QString& text)
+{
+#ifdef LP_HAVE_APPLOG
+    if (AppLog* log = AppLog::instance(this, m_descriptor->apiVersion, m_descriptor->apiDescription))
+        log->log(text);
+#else
+    qInfo().noquote() << text;
+#endif
+}
+
+void MainWin::logLines(const QStringList& lines)
+{
+#ifdef LP_HAVE_APPLOG
+    if (AppLog* log = AppLog::instance(this, m_descriptor->apiVersion, m_descriptor->apiDescription))
+        log->log(lines);
+#else
+    for (const QString& l : lines)
+        qInfo().noquote() << l;
+#endif
+}
+
+void MainWin::notAvailable(const QString& what)
+{
+    Prompter::information(this, title(), QStringLiteral("%1 is not available yet.").arg(what));
+}
+
+ConfigParam& MainWin::activeConfig(PlotManager* pm)
+{
+    if (pm && pm->isDoubleProbeSession())
+        return m_doubleConfig;
+    return m_singleConfig;
+}
+
+bool MainWin::waitForJob(int sliceMs)
+{
+    if (m_worker->isIdle())
+        return true;
+    // Keep the window alive while the job thread works; Abort arrives here.
+    QEventLoop loop;
+    QTimer tick;
+    tick.setInterval(sliceMs);
+    connect(&tick, &QTimer::timeout, &loop, [&] {
+        if (m_worker->isIdle())
+            loop.quit();
+    });
+    connect(m_worker, &WorkerThread::jobFinished, &loop, [&] {
+        if (m_worker->isIdle())
+            loop.quit();
+    }, Qt::QueuedConnection);
+    tick.start();
+    if (!m_worker->isIdle())
+        loop.exec();
+    return m_worker->isIdle();
+}
+
+void MainWin::stopActivity()
+{
+    if (!m_worker || m_worker->isIdle())
+        return;
+    m_abort.store(true);
+    m_ctrl.abortAll();
+    m_worker->abortAndWait();
+}
+
+// ---------------------------------------------------------------- widget states
+
+void MainWin::setWidgetStates()
+{
+    WidgetStateInput in;
+    in.connected = m_connectAct->isChecked();
+    in.batchJob = m_batchJob;
+    in.calibrateChecked = m_calibrateAct->isChecked();
+    in.cleanChecked = m_cleanAct->isChecked();
+    in.scanChecked = m_scanAct->isChecked();
+    in.driveReady = false; // the linear drive dialog arrives with its own work
+    WidgetStates cur;
+    cur.calibrate = m_calibrateAct->isEnabled();
+    cur.clean = m_cleanAct->isEnabled();
+    cur.scan = m_scanAct->isEnabled();
+    cur.move = m_moveAct->isEnabled();
+    cur.bannerClean = m_banner->cleanButton()->isEnabled();
+    cur.bannerScan = m_banner->scanButton()->isEnabled();
+    cur.bannerNew = m_banner->newButtonWidget()->isEnabled();
+    const WidgetStates s = computeWidgetStates(in, cur);
+    m_calibrateAct->setEnabled(s.calibrate);
+    m_cleanAct->setEnabled(s.clean);
+    m_scanAct->setEnabled(s.scan);
+    m_moveAct->setEnabled(s.move);
+    m_banner->setCleanEnabled(s.bannerClean);
+    m_banner->setScanEnabled(s.bannerScan);
+    m_banner->setNewEnabled(s.bannerNew);
+    m_banner->setConnectChecked(m_connectAct->isChecked());
+    m_banner->setCleanChecked(m_cleanAct->isChecked());
+    m_banner->setScanChecked(m_scanAct->isChecked());
+}
+
+// ---------------------------------------------------------------- connect
+
+void MainWin::actionConnectSlot()
+{
+    if (m_connectAct->isChecked()) {
+        m_abort.store(false);
+        m_alertList.clear();
+        connectDevice();
+    } else {
+        disconnectDevice();
+    }
+    setAppState(0);
+    setWidgetStates();
+}
+
+bool MainWin::connectDevice()
+{
+    auto fail = [this] {
+        m_connectAct->setChecked(false);
+        m_banner->setConnectChecked(false);
+        showAlert();
+        return false;
+    };
+    if (m_openSessions == 0)
+        emit connectingFirstSession();
+    QPointer<PlotManager> session = m_current;
+
+    setAppState(1);
+    const int r = m_ctrl.connectTo();
+    if (r != 1) {
+        if (r == 0 || r == -100) {
+            addAlert(AlertPrefix::ConnectScanner, r == 0 ? QStringLiteral("Failed to connect to VESK Device (retVal = 0")
+                                                         : QStringLiteral("Device not found on USB bus."));
+            Prompter::warning(this, title(),
+                              "Unable to connect to the System.\nEnsure the System is powered on and the USB "
+                              "connections are secure.");
+        }
+        m_connectAct->setChecked(false);
+        m_banner->setConnectChecked(false);
+        return false;
+    }
+
+    setAppState(2);
+    if (!m_ctrl.isCalibrated())
+        calibrateDevice();
+    if (!m_ctrl.isCalibrated()) {
+        if (!m_abort.load())
+            addAlert(AlertPrefix::ConnectScanner, QStringLiteral("Failed to calibrate VESKB Device."));
+        return fail();
+    }
+
+    const bool dpAvailable = m_ctrl.isDoubleProbeModeAvailable();
+    ProbeModeSelector selector(this, dpAvailable);
+    Prompter::instance().execDialog(&selector);
+    const int hwMode = selector.hwProbeMode();
+    const int swMode = selector.swProbeMode();
+    if (!session)
+        return fail(); // the session went away while the dialog was open
+    session->setDeviceID(m_descriptor->qusbSerial.isEmpty() ? m_descriptor->devNameText()
+                                                            : m_descriptor->qusbSerial);
+
+    ConfigParam& cfg = (swMode == 3 || swMode == 5) ? static_cast<ConfigParam&>(m_doubleConfig)
+                                                    : static_cast<ConfigParam&>(m_singleConfig);
+    cfg.probeMode = swMode;
+    session->data()->setConfiguration(cfg);
+    session->setSwProbeMode(swMode);
+
+    if (!m_ctrl.isExtScanTriggerAvailable() && cfg.useExtTrigger) {
+        cfg.useExtTrigger = false;
+        session->data()->configuration().useExtTrigger = false;
+        Prompter::critical(this, title(),
+                           "Hardware does not support externally triggered scans.\nThis option has now been "
+                           "disabled in the configuration panel.");
+    }
+    if (!m_ctrl.setDefVoltage(cfg.voltageIdle)) {
+        addAlert(AlertPrefix::SetDefaultVoltage, QStringLiteral("Failed to set default voltage (retVal = %1).").arg(0));
+        return fail();
+    }
+    if (!m_ctrl.selectProbeMode(VESK_HW::eProbeMode(hwMode))) {
+        addAlert(AlertPrefix::ConnectScanner, QStringLiteral("Failed to select %1 probe mode.").arg(swMode));
+        return fail();
+    }
+    if (!m_ctrl.outputHV()) {
+        addAlert(AlertPrefix::ConnectScanner, QStringLiteral("Failed to output HV."));
+        return fail();
+    }
+
+    m_connectAct->setText("Disconnect");
+    m_banner->setConnectText("Disconnect");
+    session->setLive(true);
+    session->setReturnProbe(swMode == 1);
+    m_connLabel->setText(AppText::connectionLabel(dpAvailable, swMode));
+    m_newAct->setEnabled(true);
+    m_openAct->setEnabled(true);
+    return true;
+}
+
+void MainWin::disconnectDevice()
+{
+    if (!m_ctrl.isConnected())
+        return;
+    // Nothing may still read into the controller's buffer when it goes.
+    stopActivity();
+    setAppState(3);
+    if (!m_ctrl.disconnect())
+        addAlert(AlertPrefix::DisconnectScanner, QStringLiteral("Failed to disconnect properly (retVal = %1).").arg(0));
+    m_connectAct->setText("Connect");
+    m_banner->setConnectText("Connect");
+    m_connLabel->setText(AppText::notConnectedLabel());
+    for (PlotManager* pm : m_sessions)
+        if (pm->isLive())
+            pm->setLive(false);
+    if (m_current)
+        m_current->setLive(false);
+    m_newAct->setEnabled(false);
+    m_openAct->setEnabled(false);
+}
+
+// ---------------------------------------------------------------- calibration
+
+void MainWin::actionCalibrateSlot()
+{
+    if (!m_calibrateAct->isChecked()) {
+        // Unchecking during a calibration is the user's abort: no question.
+        m_abort.store(true);
+        m_ctrl.abortAll();
+        return;
+    }
+    const QMessageBox::StandardButton b = Prompter::instance().message(
+        this, QMessageBox::Question, "Warning",
+        "This action can damage your sensor if done without quendrix supervision\n Please ensure that a calibration "
+        "termination connector is connected on the double probe plug before proceeding",
+        QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel);
+    if (b != QMessageBox::Ok) {
+        m_calibrateAct->setChecked(false);
+        return;
+    }
+    logLine(QStringLiteral("Calibration process started at %1")
+                .arg(QDateTime::currentDateTime().toString("dd/MM/yyyy hh:mm:ss")));
+    m_abort.store(false);
+    m_alertList.clear();
+    setWidgetStates();
+    calibrateDevice();
+    setAppState(0);
+    m_calibrateAct->setChecked(false);
+    setWidgetStates();
+    if (!m_alertList.isEmpty()) {
+        if (m_abort.load()) {
+            logLine(QStringLiteral("Calibration process has been aborted"));
+        } else {
+            logLines(m_alertList);
+            Prompter::critical(this, title(), m_alertList.join("\n"));
+        }
+    }
+}
+
+void MainWin::calibrateDevice()
+{
+    if (!m_connectAct->isChecked()) {
+        addAlert(AlertPrefix::CalibrateScanner, QStringLiteral("VESK Device is not connected."));
+        return;
+    }
+    m_abort.store(false);
+    setAppState(4);
+    m_calibrating = true;
+    emit calibrationStarted();
+    m_worker->setJob(WorkerThread::JobCalibrate);
+    waitForJob(m_closing ? 20 : 100);
+    m_calibrating = false;
+    if (m_abort.load())
+        addAlert(AlertPrefix::CalibrateScanner, QStringLiteral("Failed to calibrate VESK Device (Process aborted)."));
+    else if (m_worker->result() != 1)
+        addAlert(AlertPrefix::CalibrateScanner,
+                 QStringLiteral("Failed to calibrate VESK Device (retVal = %1).").arg(m_worker->result()));
+    updateCalibProgress();
+}
+
+void MainWin::updateCalibProgress()
+{
+    if (!m_calibTimer->isActive()) {
+        if (!m_calibrating)
+            return;
+        delete m_calibDialog.data();
+        m_calibDialog = new QProgressDialog("Calibration in progress.", "Abort", 0, 10, this);
+        m_calibDialog->setWindowModality(Qt::WindowModal);
+        m_calibDialog->setAutoReset(false);
+        m_calibDialog->setAutoClose(false);
+        m_calibDialog->setMinimumDuration(0);
+        m_calibDialog->hide();
+        connect(m_calibDialog, &QProgressDialog::canceled, this, &MainWin::abortAll);
+        m_calibTimer->start();
+        return;
+    }
+    // The progress counter is a plain read; the dialog stays until the job ends.
+    const int p = m_ctrl.getCalibrationProgress();
+    if (m_calibrating && !m_abort.load()) {
+        if (p != 0 && m_calibDialog) {
+            m_calibDialog->setValue(std::min(10, std::max(0, p)));
+            m_calibDialog->show();
+        }
+        return;
+    }
+    m_calibTimer->stop();
+    if (m_calibDialog) {
+        m_calibDialog->hide();
+        m_calibDialog->deleteLater();
+        m_calibDialog = nullptr;
+    }
+}
+
+// ---------------------------------------------------------------- later work
+
+void MainWin::actionCleanSlot()
+{
+    if (m_cleanAct->isChecked()) {
+        m_cleanAct->setChecked(false);
+        notAvailable(QStringLiteral("Probe tip cleaning"));
+    }
+    setWidgetStates();
+}
+
+void MainWin::actionScanSlot(bool b)
+{
+    if (b) {
+        m_scanAct->setChecked(false);
+        notAvailable(QStringLiteral("The measurement run"));
+    }
+    setWidgetStates();
+}
+
+void MainWin::showLinDriverSettings()
+{
+    notAvailable(QStringLiteral("The linear drive dialog"));
+}
+
+void MainWin::showConfigPanel()
+{
+    if (m_current)
+        m_current->showConfig();
+}
+
+void MainWin::openServerDialog()
+{
+    notAvailable(QStringLiteral("The data server"));
+}
+
+void MainWin::doBatchJob()
+{
+    notAvailable(QStringLiteral("Running batch jobs"));
+}
+
+void MainWin::serveConnection()
+{
+}
+
+void MainWin::toggleServer(bool)
+{
+}
+
+void MainWin::setDefVoltage(bool)
+{
+    if (!m_ctrl.isConnected() || !m_worker->isIdle())
+        return;
+    if (!m_ctrl.setDefVoltage(activeConfig(m_current).voltageIdle))
+        addAlert(AlertPrefix::SetDefaultVoltage, QStringLiteral("Failed to set default voltage (retVal = %1).").arg(0));
+}
+
+void MainWin::setDefVoltage()
+{
+    setDefVoltage(true);
+}
+
+void MainWin::resynchronizeFreq()
+{
+    if (m_ctrl.isConnected() && m_worker->isIdle())
+        m_ctrl.getSyncFreq(true);
+}
+
+// ---------------------------------------------------------------- indicators
+
+void MainWin::updateSyncFreq()
+{
+    m_alertButton->setVisible(!m_alertList.isEmpty());
+    if (!m_connectAct->isChecked() || !m_ctrl.isConnected()) {
+        m_syncLabel->setText(AppText::syncNotConnectedText());
+        return;
+    }
+    // While the job thread talks to the module the GUI leaves it alone and
+    // keeps showing the last value.
+    if ((m_worker && !m_worker->isIdle()) || m_calibrating)
+        return;
+    if (m_ctrl.isScanRunning())
+        return;
+    const double f = m_ctrl.getSyncFreq(false);
+    if (f != m_lastSync) {
+        m_lastSync = f;
+        for (PlotManager* pm : m_sessions)
+            if (pm->isLive())
+                pm->setSyncFreq(f);
+    }
+    m_syncLabel->setText(AppText::syncText(f, m_spinner));
+}
+
+void MainWin::updateProgressBar()
+{
+    AppText::ProgressInput in;
+    in.appState = m_appState;
+    if (m_appState == 6 || m_appState == 7 || m_appState == 10)
+        m_ctrl.getScanProgress(in.percent, in.scanSeconds, in.elapsedSeconds);
+    const AppText::ProgressDisplay d = AppText::progress(in);
+    m_timeLeft->setText(d.timeLeft);
+    m_progress->setValue(d.percent);
+    m_progress->setVisible(d.visible);
+    if (d.rearm)
+        m_progressTimer->start();
+    else
+        m_progressTimer->stop();
+}
+
+void MainWin::showAlert()
+{
+    Prompter::warning(this, title(), m_alertList.join("\n"));
+}
+
+void MainWin::abortAll()
+{
+    m_abort.store(true);
+    m_ctrl.abortAll();
+}
+
+void MainWin::stopJob()
+{
+    qDebug() << "Stopping Job";
+    m_batchJob = false;
+    m_abort.store(true);
+}
+
+// ---------------------------------------------------------------- banner
+
+void MainWin::connectClicked()
+{
+    m_connectAct->trigger();
+}
+
+void MainWin::scanClicked()
+{
+    m_scanAct->trigger();
+}
+
+void MainWin::cleanClicked()
+{
+    m_cleanAct->trigger();
+}
+
+void MainWin::newClicked()
+{
+    m_newAct->trigger();
+}
+
+// ---------------------------------------------------------------- help menu
+
+void MainWin::help()
+{
+    const QString doc = QString::fromLatin1(AppInfo::DocFileName);
+    if (!QFileInfo::exists(doc)) {
+        qDebug() << "Unable to find file";
+        addAlert(AlertPrefix::Help, QStringLiteral("Failed to find documentation file '%1'.").arg(doc));
+        return;
+    }
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(doc).absoluteFilePath())))
+        addAlert(AlertPrefix::Help, QStringLiteral("Failed to open '%1' file.").arg(doc));
+}
+
+void MainWin::veskInfo()
+{
+    QString text = QStringLiteral(
+        "\n--------------------------------  QUENDRIX LANGMUIR SOFTWARE  --------------------------------\n\n");
+    text += QStringLiteral("SOFTWARE VERSION:\t%1\n").arg(AppInfo::version());
+    if (m_advanced)
+        text += QStringLiteral("SOFTWARE DESCRIPTION:\t%1\n").arg(AppInfo::buildDescription());
+    text += m_descriptor->toString(m_advanced);
+    m_lastHardwareInfo = text;
+    HardwareInfoDialog dlg(text, this);
+    Prompter::instance().execDialog(&dlg);
+}
+
+void MainWin::about()
+{
+    AboutDialog dlg(this);
+    Prompter::instance().execDialog(&dlg);
+}
+
+void MainWin::setAdvMode()
+{
+    m_advanced = !m_advanced;
+    if (m_current)
+        m_current->setAdvanced(m_advanced);
+    for (PlotManager* pm : m_sessions)
+        pm->setAdvanced(m_advanced);
+    m_calibrateAct->setVisible(m_advanced);
+}
+
+void MainWin::editEEDFTable()
+{
+    EEDF_Dialog::editDefaultTable(this, QCoreApplication::applicationDirPath() + QStringLiteral("/eedf.txt"));
+}
+
+void MainWin::showLangmuirSettings()
+{
+    if (m_current)
+        m_current->showSettings();
+}
+
+void MainWin::copy()
+{
+    if (m_current && m_sessions.contains(m_current))
+        QApplication::clipboard()->setText(m_current->clipboardText());
+}
+
+// ---------------------------------------------------------------- sessions
+
+void MainWin::updateTabBar()
+{
+    if (QTabBar* bar = m_mdi->findChild<QTabBar*>())
+        bar->setVisible(m_openSessions > 1);
+    for (QMdiSubWindow* w : m_mdi->subWindowList())
+        w->showMaximized();
+}
+
+PlotManager* MainWin::createSession()
+{
+    PlotManager* pm = m_current;
+    if (!pm || m_sessions.contains(pm))
+        pm = newSessionObject();
+    pm->setAdvanced(m_advanced);
+    m_sessions.append(pm);
+    m_current = pm;
+    ++m_sessionCounter;
+    pm->setWindowTitle(QStringLiteral("Session %1").arg(m_sessionCounter));
+    QMdiSubWindow* sub = m_mdi->addSubWindow(pm);
+    sub->setWindowIcon(pm->windowIcon());
+    connect(pm, &QWidget::windowIconChanged, sub, &QWidget::setWindowIcon);
+    pm->show();
+    sub->show();
+    ++m_openSessions;
+    connect(pm, &PlotManager::close, this, &MainWin::closeSession, Qt::UniqueConnection);
+    updateTabBar();
+    m_mdi->setActiveSubWindow(sub);
+    return pm;
+}
+
+void MainWin::startNewSession()
+{
+    createSession();
+}
+
+void MainWin::closeSession(PlotManager* pm)
+{
+    if (!pm || !m_sessions.contains(pm))
+        return;
+    if (pm->isLive()) {
+        // A running job may still hand data to this session: end it first.
+        stopActivity();
+        if (pm == m_current) {
+            m_ctrl.abortAll();
+            m_connectAct->setChecked(false);
+            disconnectDevice();
+            setAppState(0);
+        }
+    }
+    --m_openSessions;
+    m_sessions.removeAll(pm);
+    QMdiSubWindow* sub = nullptr;
+    for (QMdiSubWindow* w : m_mdi->subWindowList())
+        if (w->widget() == pm)
+            sub = w;
+    disconnect(pm, nullptr, this, nullptr);
+    if (sub) {
+        m_mdi->removeSubWindow(sub);
+        sub->hide();
+        sub->deleteLater(); // takes the session window with it
+    } else {
+        pm->deleteLater();
+    }
+    if (m_current == pm || !m_current) {
+        m_current = m_sessions.isEmpty() ? newSessionObject() : m_sessions.last();
+    }
+    updateTabBar();
+    sessionChange(m_mdi->activeSubWindow());
+    setWidgetStates();
+}
+
+void MainWin::sessionChange(QMdiSubWindow* window)
+{
+    for (PlotManager* pm : m_sessions)
+        pm->hideToolWindows();
+    if (m_current)
+        m_current->hideToolWindows();
+    PlotManager* pm = window ? qobject_cast<PlotManager*>(window->widget()) : nullptr;
+    if (pm && m_sessions.contains(pm))
+        m_current = pm;
+    const bool hasData = pm && pm->data()->scanCount() > 0;
+    m_saveAct->setEnabled(hasData);
+    m_saveAsAct->setEnabled(hasData);
+    m_exportAct->setEnabled(hasData);
+}
+
+bool MainWin::openSessionFile(const QString& fileName)
+{
+    PlotManager* pm = createSession();
+    if (!pm->load(fileName)) {
+        closeSession(pm);
+        return false;
+    }
+    sessionChange(m_mdi->activeSubWindow());
+    return true;
+}
+
+void MainWin::loadSession()
+{
+    PlotManager* pm = createSession();
+    const QString name = Prompter::instance().openFileName(this, "Open File", m_openFileName,
+                                                           "Langmuir Data Files (*.ldf);;All Files (*.*)");
+    if (name.isEmpty()) {
+        closeSession(pm);
+        return;
+    }
+    m_openFileName = AppText::folderOf(name);
+    if (!pm->load(name)) {
+        closeSession(pm);
+        return;
+    }
+    sessionChange(m_mdi->activeSubWindow());
+}
+
+void MainWin::saveSession()
+{
+    if (!m_current || !m_sessions.contains(m_current))
+        return;
+    m_current->saveSession();
+}
+
+void MainWin::saveAsSession()
+{
+    if (!m_current || !m_sessions.contains(m_current))
+        return;
+    m_current->saveAsSession();
+}
+
+void MainWin::exportData()
+{
+    if (!m_current || !m_sessions.contains(m_current) || !m_mdi->activeSubWindow())
+        return;
+#ifdef LP_HAVE_EXPORT
+    ExportOptions options(this, m_current->isDoubleProbeSession());
+    if (Prompter::instance().execDialog(&options) != QDialog::Accepted)
+        return;
+    const ExportSettings settings = options.settings();
+    for (;;) {
+        const QString name = Prompter::instance().saveFileName(this, "Export File", m_exportFileName,
+                                                               "Spread Sheet Documents (*.csv)");
+        if (name.isEmpty())
+            return;
+        m_exportFileName = AppText::folderOf(name);
+        QString error;
+        const int r = SessionExport::writeFile(*m_current->data(), settings, name, &error);
+        if (r == SessionExport::eOpenFailed) {
+            addAlert(AlertPrefix::ExportData, QStringLiteral("Failed to open file '%1' for writing (%2).").arg(name, error));
+            continue;
+        }
+        if (r == SessionExport::eCloseFailed) {
+            addAlert(AlertPrefix::ExportData, QStringLiteral("Failed to close file '%1' (%2).").arg(name, error));
+            continue;
+        }
+        return;
+    }
+#else
+    notAvailable(QStringLiteral("Export"));
+#endif
+}
+
+// ---------------------------------------------------------------- window
+
+void MainWin::readWindowSettings()
+{
+    QSettings s;
+    s.beginGroup("mainsettings");
+    m_exportFileName = s.value("exportFileName", "./").toString();
+    m_dialogPath = s.value("dialogPath", "./").toString();
+    m_openFileName = s.value("openFileName", "./").toString();
+    restoreGeometry(s.value("geometry").toByteArray());
+    restoreState(s.value("windowState").toByteArray(), 0);
+    s.endGroup();
+}
+
+void MainWin::writeWindowSettings()
+{
+    QSettings s;
+    s.beginGroup("mainsettings");
+    s.setValue("exportFileName", m_exportFileName);
+    s.setValue("dialogPath", m_dialogPath);
+    s.setValue("openFileName", m_openFileName);
+    s.setValue("geometry", saveGeometry());
+    s.setValue("windowState", saveState(0));
+    s.endGroup();
+}
+
+void MainWin::closeEvent(QCloseEvent* event)
+{
+    m_closing = true;
+    // A running job, calibration or run ends before any session goes.
+    if (m_calibrating || (m_worker && !m_worker->isIdle()))
+        stopActivity();
+    const int n = m_openSessions;
+    for (int i = 0; i < n; ++i) {
+        const int before = m_mdi->subWindowList().size();
+        QMdiSubWindow* sub = m_mdi->activeSubWindow();
+        if (!sub && !m_mdi->subWindowList().isEmpty())
+            sub = m_mdi->subWindowList().first();
+        if (!sub)
+            break;
+        sub->close();
+        if (m_mdi->subWindowList().size() == before) {
+            m_closing = false;
+            event->ignore();
+            return;
+        }
+    }
+    event->accept();
+}
+
+void MainWin::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (event->mimeData()->hasUrls() && AppText::acceptsDrop(event->mimeData()->urls(), m_appState))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void MainWin::dropEvent(QDropEvent* event)
+{
+    if (!event->mimeData()->hasUrls() || !AppText::acceptsDrop(event->mimeData()->urls(), m_appState)) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    openSessionFile(event->mimeData()->urls().first().toLocalFile());
+}

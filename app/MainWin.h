@@ -1,0 +1,195 @@
+#pragma once
+// The main window: owns the controller, the job thread and the session
+// windows; connects, calibrates, shows the SYNC frequency and the alerts, and
+// runs the session file commands. Texts and rules live in AppText/AppState.
+#include "AppState.h"
+#include "ConfigParam.h"
+#include "RIRavaVCntrl.h"
+
+#include <QList>
+#include <QMainWindow>
+#include <QPointer>
+#include <QStringList>
+#include <QTime>
+#include <atomic>
+#include <memory>
+
+class ControllerJobs;
+class PlotManager;
+class QAction;
+class QLabel;
+class QMdiArea;
+class QMdiSubWindow;
+class QProgressBar;
+class QProgressDialog;
+class QPushButton;
+class QTimer;
+class WorkerThread;
+class topBanner;
+
+class MainWin : public QMainWindow
+{
+    Q_OBJECT
+public:
+    explicit MainWin(QWidget* parent = nullptr);
+    ~MainWin() override;
+
+    // Opens a session file in a new session window (command line, drop);
+    // a failed load closes that window again.
+    bool openSessionFile(const QString& fileName);
+
+    // State for tests, tools and the screenshot renderer.
+    RIRavaVCntrl& controller() { return m_ctrl; }
+    WorkerThread* worker() const { return m_worker; }
+    const QStringList& alertList() const { return m_alertList; }
+    int appState() const { return m_appState; }
+    bool isAborted() const { return m_abort.load(); }
+    bool isAdvanced() const { return m_advanced; }
+    QString connectionLabelText() const;
+    QString syncLabelText() const;
+    QString statusText() const;
+    QString timeLeftText() const;
+    QList<PlotManager*> sessions() const { return m_sessions; }
+    PlotManager* currentSession() const { return m_current; }
+    int openSessionCount() const { return m_openSessions; }
+    QMdiArea* mdiArea() const { return m_mdi; }
+    topBanner* banner() const { return m_banner; }
+    QPushButton* alertButton() const { return m_alertButton; }
+    QAction* action(const QString& text) const;
+    QString dialogPath() const { return m_dialogPath; }
+    QString openFileName() const { return m_openFileName; }
+    QString lastHardwareInfo() const { return m_lastHardwareInfo; }
+
+signals:
+    void calibrationStarted();
+    void connectingFirstSession();
+
+public slots:
+    void abortAll();
+    void stopJob();
+    void setWidgetStates();
+    void sessionChange(QMdiSubWindow* window);
+
+private slots:
+    void actionConnectSlot();
+    void copy();
+    void actionCalibrateSlot();
+    void updateCalibProgress();
+    void actionCleanSlot();
+    void actionScanSlot(bool b);
+    void setDefVoltage(bool rerun);
+    void setDefVoltage();
+    void resynchronizeFreq();
+    PlotManager* createSession();
+    void closeSession(PlotManager* pm);
+    void saveSession();
+    void saveAsSession();
+    void exportData();
+    void loadSession();
+    void startNewSession();
+    void help();
+    void veskInfo();
+    void setAdvMode();
+    void showLinDriverSettings();
+    void showLangmuirSettings();
+    void showConfigPanel();
+    void updateSyncFreq();
+    void updateProgressBar();
+    void editEEDFTable();
+    void showAlert();
+    void connectClicked();
+    void scanClicked();
+    void cleanClicked();
+    void newClicked();
+    void about();
+    void openServerDialog();
+    void doBatchJob();
+    void serveConnection();
+    void toggleServer(bool on);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void buildActions();
+    void buildStatusBar();
+    void setAppState(int state);
+    void addAlert(const char* prefix, const QString& message);
+    bool connectDevice();
+    void disconnectDevice();
+    void calibrateDevice();
+    // Aborts whatever the job thread runs and waits until it is idle.
+    void stopActivity();
+    bool waitForJob(int sliceMs);
+    void readWindowSettings();
+    void writeWindowSettings();
+    void notAvailable(const QString& what);
+    void updateTabBar();
+    PlotManager* newSessionObject();
+    void logLine(const QString& text);
+    void logLines(const QStringList& lines);
+    ConfigParam& activeConfig(PlotManager* pm);
+
+    RIRavaVCntrl m_ctrl;
+    VeskbDescriptor* m_descriptor;
+    std::unique_ptr<ControllerJobs> m_jobs;
+    std::atomic<bool> m_abort{false};
+    WorkerThread* m_worker;
+
+    QList<PlotManager*> m_sessions;
+    PlotManager* m_current = nullptr;
+    int m_openSessions = 0;
+    int m_sessionCounter = 0;
+    bool m_batchJob = false;
+    bool m_advanced = false;
+    int m_appState = 0;
+    QStringList m_alertList;
+    double m_lastSync = 0.0;
+    int m_spinner = 1;
+    bool m_extTriggerInUse = false;
+    bool m_closing = false;
+    bool m_calibrating = false;
+    QString m_openFileName = QStringLiteral("./");
+    QString m_dialogPath = QStringLiteral("./");
+    QString m_exportFileName = QStringLiteral("./");
+    QString m_lastHardwareInfo;
+    QTime m_lastClean;
+    QTime m_scanClock;
+
+    SingleProbeConfigParam m_singleConfig;
+    DoubleProbeConfigParam m_doubleConfig;
+
+    QMdiArea* m_mdi;
+    topBanner* m_banner;
+    QTimer* m_syncTimer;
+    QTimer* m_progressTimer;
+    QTimer* m_calibTimer;
+    QPointer<QProgressDialog> m_calibDialog;
+
+    QAction* m_connectAct;
+    QAction* m_scanAct;
+    QAction* m_cleanAct;
+    QAction* m_moveAct;
+    QAction* m_eepfAct;
+    QAction* m_calibrateAct;
+    QAction* m_newAct;
+    QAction* m_openAct;
+    QAction* m_saveAct;
+    QAction* m_saveAsAct;
+    QAction* m_exportAct;
+    QAction* m_runJobAct;
+    QAction* m_serverAct;
+    QAction* m_exitAct;
+    QAction* m_copyAct;
+    QAction* m_helpAct;
+    QAction* m_hwInfoAct;
+    QAction* m_aboutAct;
+
+    QProgressBar* m_progress;
+    QLabel* m_timeLeft;
+    QLabel* m_syncLabel;
+    QLabel* m_connLabel;
+    QPushButton* m_alertButton;
+};

@@ -1,0 +1,265 @@
+#include "LangmuirSettingsWidget.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <cmath>
+
+namespace {
+struct Range {
+    bool checked;
+    double min, max;
+};
+const Range kRanges[LangmuirSettingsWidget::eFieldCount] = {
+    {true, 0.001, 10},   // radius [mm]
+    {false, 0, 0},       // holder
+    {true, 0, 100},      // length [mm]
+    {true, 0, 500},      // resistance
+    {true, 1, 10000},    // ion mass
+    {true, 0, 100000},   // gas temperature
+    {true, 0, 1e9},      // pressure
+    {true, 0, 1e9},      // ion-neutral cross-section
+    {false, 0, 0},       // electron-neutral
+    {false, 0, 0},       // k factor
+};
+QString num(double v)
+{
+    return QLocale().toString(v, 'g', 6);
+}
+} // namespace
+
+double LangmuirSettingsWidget::readNumber(const QString& text, bool* ok)
+{
+    bool good = false;
+    const QString t = text.trimmed();
+    double v = QLocale().toDouble(t, &good);
+    if (!good)
+        v = QLocale::c().toDouble(t, &good);
+    if (ok)
+        *ok = good && std::isfinite(v);
+    return good ? v : 0.0;
+}
+
+LangmuirSettingsWidget::LangmuirSettingsWidget(QWidget* parent)
+    : QWidget(parent, Qt::Window)
+{
+    setWindowTitle(QStringLiteral("Process Settings"));
+    auto* g = new QGridLayout(this);
+    auto addRow = [&](int row, Field f, const QString& label, const QString& unit, const QString& labelTip = QString(),
+                      const QString& unitTip = QString()) {
+        auto* l = new QLabel(label);
+        l->setToolTip(labelTip);
+        m_edit[f] = new QLineEdit;
+        m_edit[f]->setMaxLength(12);
+        m_edit[f]->setToolTip(labelTip);
+        auto* u = new QLabel(unit);
+        u->setToolTip(unitTip);
+        g->addWidget(l, row, 0);
+        g->addWidget(m_edit[f], row, 1);
+        g->addWidget(u, row, 2);
+    };
+    addRow(0, eRadius, "Probe radius", "[mm]", QString(), "millimeters");
+    addRow(1, eHolder, "Holder radius", "[mm]", QString(), "Probe holder radius");
+    addRow(2, eLength, "Probe length", "[mm]");
+    addRow(3, eResistance, "Probe Resistance", "[Ohm]");
+    addRow(4, eIonMass, "Ion Mass", "[amu]", QString(), "Atomic Mass Unit");
+    addRow(5, eTemperature, "Gas Temperature", "Kelvin");
+    g->addWidget(new QLabel(QStringLiteral("Gas Pressure")), 6, 0);
+    m_edit[ePressure] = new QLineEdit;
+    m_edit[ePressure]->setMaxLength(12);
+    g->addWidget(m_edit[ePressure], 6, 1);
+    m_units = new QComboBox;
+    m_units->addItems({"[Torr]", "[Bar]", "[Pascal]"});
+    g->addWidget(m_units, 6, 2);
+    auto* vpLabel = new QLabel(QStringLiteral("Vp Method"));
+    vpLabel->setToolTip(QStringLiteral("Select method to used to find Vp"));
+    m_vpMethod = new QComboBox;
+    m_vpMethod->addItems({"Use Intersecting Slopes", "Use Zero Crossing of 2nd Derivative"});
+    m_vpMethod->setToolTip(QStringLiteral("Select method to used to find Vp"));
+    g->addWidget(vpLabel, 7, 0);
+    g->addWidget(m_vpMethod, 7, 1, 1, 2);
+    g->addWidget(new QLabel(QStringLiteral("DC Compensation")), 8, 0);
+    m_dc = new QCheckBox(QStringLiteral("Compensate for plasma resistance"));
+    g->addWidget(m_dc, 8, 1, 1, 2);
+    g->addWidget(new QLabel(QStringLiteral("<b>Collision cross-section</b>")), 9, 0, 1, 3);
+    addRow(10, eSigmaN, "Ion-Neutral", "[m<sup>2</sup>]", "Ion - Neutral momentum transfer collision cross-section",
+           "square meters");
+    addRow(11, eSigmaEn, "Electron-Neutral", "[m<sup>2</sup>]",
+           "Electron - Neutral momentum transfer collision cross-section", "square meters");
+    addRow(12, eKFactor, "k factor", QString());
+    m_apply = new QPushButton(QStringLiteral("Apply"));
+    m_cancel = new QPushButton(QStringLiteral("Cancel"));
+    m_defaults = new QPushButton(QStringLiteral("Defaults"));
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(m_defaults);
+    buttons->addStretch(1);
+    buttons->addWidget(m_cancel);
+    buttons->addWidget(m_apply);
+    g->addLayout(buttons, 13, 0, 1, 3);
+
+    for (Field f : {eRadius, eLength, eIonMass, eTemperature, ePressure, eSigmaN})
+        connect(m_edit[f], &QLineEdit::editingFinished, this, &LangmuirSettingsWidget::validateLangmuirSettings);
+    connect(m_edit[eResistance], &QLineEdit::editingFinished, this, &LangmuirSettingsWidget::setProbeRes);
+    connect(m_vpMethod, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+            &LangmuirSettingsWidget::validateLangmuirSettings);
+    connect(m_units, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+            &LangmuirSettingsWidget::setPressureUnits);
+    connect(m_dc, &QCheckBox::stateChanged, this, &LangmuirSettingsWidget::dcCorrectionChanged);
+    connect(m_apply, &QPushButton::clicked, this, &LangmuirSettingsWidget::acceptClose);
+    connect(m_cancel, &QPushButton::clicked, this, &LangmuirSettingsWidget::cancelClose);
+    connect(m_defaults, &QPushButton::clicked, this, &LangmuirSettingsWidget::resetDefaults);
+    resetDefaults();
+}
+
+void LangmuirSettingsWidget::load(const LangmuirSettings& settings)
+{
+    m_settings = settings;
+    showSettings();
+}
+
+QString LangmuirSettingsWidget::shown(Field f) const
+{
+    const LangmuirSettings& s = m_settings;
+    switch (f) {
+    case eRadius: return num(s.probeRadius * 1000.0);
+    case eHolder: return num(s.probeHolderRadius * 1000.0);
+    case eLength: return num(s.probeLength * 1000.0);
+    case eResistance: return num(s.probeResistance);
+    case eIonMass: return num(s.ionMass);
+    case eTemperature: return num(s.gasTemperature);
+    case ePressure: {
+        double p = s.pressure;
+        switch (m_units->currentIndex()) {
+        case 1: p *= 0.0013332; break;
+        case 2:
+            p *= 133.322;
+            if (p - std::floor(p) > 0.9999)
+                p += 0.0001;
+            break;
+        default: break;
+        }
+        return num(p);
+    }
+    case eSigmaN: return num(s.sigmaN);
+    case eSigmaEn: return num(s.sigmaEn);
+    case eKFactor: return num(s.kfactor);
+    default: return QString();
+    }
+}
+
+void LangmuirSettingsWidget::showSettings()
+{
+    for (int f = 0; f < eFieldCount; ++f)
+        m_edit[f]->setText(shown(Field(f)));
+    const QSignalBlocker b1(m_dc), b2(m_vpMethod);
+    m_dc->setChecked(m_settings.correctDC);
+    m_vpMethod->setCurrentIndex(m_settings.bUse2ndDerivativeZeroVp ? 1 : 0);
+}
+
+bool LangmuirSettingsWidget::acceptable(Field f, const QString& text) const
+{
+    const Range& r = kRanges[f];
+    if (!r.checked)
+        return true;
+    bool ok = false;
+    const double v = readNumber(text, &ok);
+    if (!ok || v < r.min || v > r.max)
+        return false;
+    // At most 10 decimals in the mantissa.
+    static const QRegularExpression decimals(QStringLiteral("[.,](\\d+)"));
+    const QRegularExpressionMatch m = decimals.match(text);
+    return !m.hasMatch() || m.captured(1).size() <= 10;
+}
+
+void LangmuirSettingsWidget::validateField(Field f)
+{
+    QLineEdit* e = m_edit[f];
+    while (!acceptable(f, e->text()) && e->isUndoAvailable())
+        e->undo();
+    if (!acceptable(f, e->text()))
+        e->setText(shown(f));
+}
+
+void LangmuirSettingsWidget::validateLangmuirSettings()
+{
+    for (Field f : {eRadius, eLength, eIonMass, eTemperature, ePressure, eSigmaN})
+        validateField(f);
+}
+
+void LangmuirSettingsWidget::setProbeRes()
+{
+    validateField(eResistance);
+}
+
+void LangmuirSettingsWidget::setPressureUnits()
+{
+    m_edit[ePressure]->setText(shown(ePressure));
+}
+
+double LangmuirSettingsWidget::pressureShown() const
+{
+    bool ok = false;
+    double p = readNumber(m_edit[ePressure]->text(), &ok);
+    if (!ok)
+        return m_settings.pressure;
+    switch (m_units->currentIndex()) {
+    case 1: return p * 750.06;
+    case 2: return p * 0.0075006;
+    default: return p;
+    }
+}
+
+void LangmuirSettingsWidget::dcCorrectionChanged(int state)
+{
+    m_settings.correctDC = (state == Qt::Checked);
+}
+
+void LangmuirSettingsWidget::acceptClose()
+{
+    validateLangmuirSettings();
+    validateField(eResistance);
+    auto read = [&](Field f, double fallback) {
+        bool ok = false;
+        const double v = readNumber(m_edit[f]->text(), &ok);
+        return ok ? v : fallback;
+    };
+    LangmuirSettings& s = m_settings;
+    s.ionMass = read(eIonMass, s.ionMass);
+    s.probeRadius = read(eRadius, s.probeRadius * 1000.0) / 1000.0;
+    s.probeHolderRadius = read(eHolder, s.probeHolderRadius * 1000.0) / 1000.0;
+    s.probeLength = read(eLength, s.probeLength * 1000.0) / 1000.0;
+    s.gasTemperature = read(eTemperature, s.gasTemperature);
+    s.pressure = pressureShown();
+    s.sigmaN = read(eSigmaN, s.sigmaN);
+    s.sigmaEn = read(eSigmaEn, s.sigmaEn);
+    s.kfactor = read(eKFactor, s.kfactor);
+    s.bUse2ndDerivativeZeroVp = m_vpMethod->currentIndex() == 1;
+    const double res = read(eResistance, s.probeResistance);
+    if (res != s.probeResistance) {
+        s.probeResistance = res;
+        bool whole = false;
+        const int n = m_edit[eResistance]->text().trimmed().toInt(&whole);
+        emit probeResChanged(whole ? n : 0);
+    }
+    emit applied();
+    close();
+}
+
+void LangmuirSettingsWidget::cancelClose()
+{
+    showSettings();
+    close();
+}
+
+void LangmuirSettingsWidget::resetDefaults()
+{
+    m_settings.resetDefaults();
+    const QSignalBlocker b(m_units);
+    m_units->setCurrentIndex(0);
+    showSettings();
+}

@@ -1,0 +1,52 @@
+// lpmeasure: the measurement application.
+#include "AppState.h"
+#include "AppText.h"
+#include "MainWin.h"
+#include "PlotManager.h"
+#include "Prompter.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QTimer>
+
+int main(int argc, char* argv[])
+{
+    QApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
+    QApplication app(argc, argv);
+
+    const QStringList args = QCoreApplication::arguments();
+    QString sessionFile = AppText::sessionFileFromArgs(args);
+    // The name was given relative to the caller's folder, which is left below.
+    if (!sessionFile.isEmpty())
+        sessionFile = QFileInfo(sessionFile).absoluteFilePath();
+    int quitAfterSeconds = 0;
+    for (const QString& a : args)
+        if (a.startsWith(QLatin1String("--quit-after=")))
+            quitAfterSeconds = a.mid(13).toInt();
+
+    const QString dir = QCoreApplication::applicationDirPath();
+    if (!QDir::setCurrent(dir)) {
+        Prompter::critical(nullptr, QString::fromLatin1(AppInfo::Title),
+                           QStringLiteral("Failed to set current directory to:\n'%1'\n").arg(dir));
+        return 1;
+    }
+    QCoreApplication::setOrganizationName(QString::fromLatin1(AppInfo::OrgName));
+    QCoreApplication::setOrganizationDomain(QString::fromLatin1(AppInfo::OrgDomain));
+    QCoreApplication::setApplicationName(QString::fromLatin1(AppInfo::StartupAppName));
+
+    auto* w = new MainWin;
+    w->show();
+    if (!sessionFile.isEmpty())
+        w->openSessionFile(sessionFile);
+    if (quitAfterSeconds > 0)
+        QTimer::singleShot(quitAfterSeconds * 1000, w, [w] {
+            // Non-interactive runs: leave without questions.
+            for (PlotManager* pm : w->sessions())
+                pm->setModified(false);
+            w->close();
+        });
+    const int rc = app.exec();
+    delete w;
+    return rc;
+}

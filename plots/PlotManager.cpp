@@ -1,0 +1,1130 @@
+#include "PlotManager.h"
+
+#include "AppImages.h"
+#include "AppState.h"
+#include "AppText.h"
+#include "DataAnalyzer.h"
+#include "EEDF_Dialog.h"
+#include "GraphForm.h"
+#include "LangmuirSettingsWidget.h"
+#include "PlotErrorBarCurve.h"
+#include "Prompter.h"
+#include "ResultRecord.h"
+#include "SaveFile.h"
+#include "SessionIo.h"
+#include "ThreeTracePlotter.h"
+
+#include <qwt_scale_engine.h>
+#include <qwt_symbol.h>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QFrame>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSaveFile>
+#include <QScrollArea>
+#include <QSettings>
+#include <QSlider>
+#include <QSpinBox>
+#include <QSplitter>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <cmath>
+
+namespace {
+const char* const kTitle = "Quendrix Langmuir";
+
+// Results grid rows: name, unit, quantity number.
+struct GridRow {
+    int row;
+    const char* name;
+    const char* unit;
+    int quantity;
+};
+const GridRow kGridRows[14] = {
+    {1, "Vp", "[V]", 0},
+    {2, "Vf", "[V]", 1},
+    {3, "kTe", "[eV]", 2},
+    {4, "Je", "[A/m<sup>2</sup>]", 3},
+    {5, "Ne", "[m<sup>-3</sup>]", 4},
+    {6, "Jp", "[A/m<sup>2</sup>]", 5},
+    {7, "Ni", "[m<sup>-3</sup>]", 6},
+    {8, "Ld", "[&micro;m]", 7},
+    {9, "I<sub>sat</sub>", "[mA]", 11},
+    {10, "M", "[]", 12},
+    {11, "Vd", "[ms-1]", 13},
+    {14, "Ne", "[m<sup>-3</sup>]", 8},
+    {15, "E", "[eV]", 9},
+    {16, "kTe", "[eV]", 10},
+};
+
+const char* const kCurveTitles[PlotManager::eCurveCount] = {
+    "Prescan IV", "Prescan dI/dV", "Prescan d2I/dV2", "Time Resolve", "Scan1 IV",
+    "Compensated IV", "Scan1 dI/dV", "Scan1 d2I/dV2", "Scan2 EEPF/E"};
+
+QFrame* separator()
+{
+    auto* f = new QFrame;
+    f->setFrameShape(QFrame::HLine);
+    f->setFrameShadow(QFrame::Sunken);
+    return f;
+}
+} // namespace
+
+PlotManager::PlotManager(QWidget* parent, bool advanced)
+    : QWidget(parent), m_data(new DataAnalyzer(this)), m_advanced(advanced)
+{
+    setAttribute(Qt::WA_DeleteOnClose, false);
+    QSettings store;
+    m_singleSettings.readSettings(store, QStringLiteral("Settings"));
+    m_doubleSettings.readSettings(store, QStringLiteral("DoubleProbeSettings"));
+    m_data->setAnalysisSettings(m_singleSettings);
+
+    // A new session takes the table beside the working folder, else the built-in one.
+    EepfTable table;
+    if (!table.readFile(QStringLiteral("eedf.txt")).isEmpty())
+        table = EepfTable::defaultTable();
+    m_data->setEepfTable(table);
+
+    connect(m_data, &DataAnalyzer::updateProbeConfig, this, &PlotManager::updateDoubleProbeConfig);
+    buildUi();
+    setWindowIcon(AppImages::dataFileIcon());
+    readScanSettings();
+    refreshAll();
+}
+
+PlotManager::~PlotManager()
+{
+    QSettings store;
+    m_singleSettings.writeSettings(store, QStringLiteral("Settings"));
+    m_doubleSettings.writeSettings(store, QStringLiteral("DoubleProbeSettings"));
+    delete m_scaleForm;
+    delete m_settingsWidget;
+}
+
+// ---------------------------------------------------------------- layout
+
+void PlotManager::buildUi()
+{
+    m_plot[0] = new ThreeTracePlotter(QStringLiteral("Plot 1"), this);
+    m_plot[1] = new ThreeTracePlotter(QStringLiteral("Probe Current's 1st Derivative vs Probe Voltage"), this);
+    m_plot[2] = new ThreeTracePlotter(QStringLiteral("Probe Current's 2nd Derivative vs Probe Voltage"), this);
+    for (int i = 0; i < eCurveCount; ++i) {
+        m_curve[i] = new PlotErrorBarCurve(QString::fromLatin1(kCurveTitles[i]));
+        m_curve[i]->setRenderHint(QwtPlotItem::RenderAntialiased, false);
+    }
+    connect(m_plot[0], &ThreeTracePlotter::leftAxisDoubleClick, this, &PlotManager::plot1Scale);
+    connect(m_plot[1], &ThreeTracePlotter::leftAxisDoubleClick, this, &PlotManager::plot2Scale);
+    connect(m_plot[2], &ThreeTracePlotter::leftAxisDoubleClick, this, &PlotManager::plot3Scale);
+
+    auto* graphs = new QSplitter(Qt::Vertical);
+    for (auto* p : m_plot)
+        graphs->addWidget(p);
+
+    auto* side = new QWidget;
+    auto* sideLay = new QVBoxLayout(side);
+    sideLay->setContentsMargins(2, 2, 2, 2);
+    sideLay->addWidget(buildResultsGrid());
+    sideLay->addWidget(buildControls());
+    sideLay->addStretch(1);
+    auto* scroll = new QScrollArea;
+    scroll->setWidget(side);
+    scroll->setWidgetResizable(true);
+    scroll->setMinimumWidth(side->sizeHint().width() + 20);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+
+    auto* lay = new QHBoxLayout(this);
+    lay->setContentsMargins(0, 0, 0, 0);
+    lay->addWidget(graphs, 1);
+    lay->addWidget(scroll, 0);
+    setTracePens();
+}
+
+QWidget* PlotManager::buildResultsGrid()
+{
+    auto* box = new QWidget;
+    auto* g = new QGridLayout(box);
+    g->setVerticalSpacing(1);
+    g->addWidget(new QLabel(QStringLiteral("<font color=blue>Value</font>")), 0, 2);
+    g->addWidget(new QLabel(QStringLiteral("<font color=blue>Error</font>")), 0, 4);
+    m_trendGroup = new QButtonGroup(this);
+    m_trendGroup->setExclusive(true);
+    typedef void (PlotManager::*Slot)();
+    static const Slot trendSlots[14] = {
+        &PlotManager::displayTimeResolveVp, &PlotManager::displayTimeResolveVf,
+        &PlotManager::displayTimeResolvekTe, &PlotManager::displayTimeResolveJe,
+        &PlotManager::displayTimeResolveNe, &PlotManager::displayTimeResolveJp,
+        &PlotManager::displayTimeResolveNi, &PlotManager::displayTimeResolveLdebye,
+        &PlotManager::displayTimeResolveIsat, &PlotManager::displayTimeResolveMachNumber,
+        &PlotManager::displayTimeResolveVdrift, &PlotManager::displayTimeResolveNe2,
+        &PlotManager::displayTimeResolveE, &PlotManager::displayTimeResolvekTe2};
+    for (int i = 0; i < 14; ++i) {
+        const GridRow& r = kGridRows[i];
+        const int q = r.quantity;
+        m_trendRadio[q] = new QRadioButton;
+        m_trendRadio[q]->setToolTip(tr("Show the trend of this result"));
+        m_trendGroup->addButton(m_trendRadio[q], q);
+        connect(m_trendRadio[q], &QRadioButton::clicked, this, trendSlots[i]);
+        m_valueLabel[q] = new QLabel;
+        m_errorLabel[q] = new QLabel;
+        m_valueLabel[q]->setMinimumWidth(60);
+        g->addWidget(m_trendRadio[q], r.row, 0);
+        g->addWidget(new QLabel(QString::fromLatin1(r.name)), r.row, 1);
+        g->addWidget(m_valueLabel[q], r.row, 2);
+        g->addWidget(new QLabel(QString::fromLatin1(r.unit)), r.row, 3);
+        g->addWidget(m_errorLabel[q], r.row, 4);
+        g->addWidget(new QLabel(QStringLiteral("[%]")), r.row, 5);
+    }
+    m_trendRadio[0]->setChecked(true);
+    g->addWidget(new QLabel(QStringLiteral("<font color=blue>Trace No.</font>")), 12, 1, 1, 2);
+    m_traceNumber = new QLabel(AppText::traceNumberText(0));
+    g->addWidget(m_traceNumber, 12, 3, 1, 2);
+    g->addWidget(separator(), 13, 0, 1, 6);
+    g->addWidget(separator(), 17, 0, 1, 6);
+    g->addWidget(new QLabel(QStringLiteral("<font color=blue>Position:</font>")), 18, 1, 1, 2);
+    m_positionLabel = new QLabel(QStringLiteral("--- [mm]"));
+    g->addWidget(m_positionLabel, 18, 3, 1, 3);
+    m_frameSlider = new QSlider(Qt::Horizontal);
+    m_frameSlider->setRange(0, 0);
+    m_frameSlider->setToolTip(tr("Trace within the frame"));
+    g->addWidget(m_frameSlider, 19, 0, 1, 6);
+    g->addWidget(new QLabel(QStringLiteral("<font color=blue>Time:</font>")), 20, 1, 1, 2);
+    m_timeLabel = new QLabel(QStringLiteral("--- [<span>&mu;</span>s]"));
+    g->addWidget(m_timeLabel, 20, 3, 1, 3);
+    m_positionSlider = new QSlider(Qt::Horizontal);
+    m_positionSlider->setRange(0, 0);
+    m_positionSlider->setToolTip(tr("Frame (position or time step)"));
+    g->addWidget(m_positionSlider, 21, 0, 1, 6);
+    g->setColumnMinimumWidth(1, 60);
+    g->setColumnMinimumWidth(3, 50);
+    g->setColumnStretch(5, 1);
+    connect(m_frameSlider, &QSlider::valueChanged, this, &PlotManager::setTimeValue);
+    connect(m_positionSlider, &QSlider::valueChanged, this, &PlotManager::positionChanged);
+    return box;
+}
+
+QWidget* PlotManager::buildControls()
+{
+    auto* w = new QWidget;
+    auto* lay = new QVBoxLayout(w);
+    lay->setContentsMargins(0, 0, 0, 0);
+
+    m_alertButton = new QPushButton(AppImages::warningIcon(), QString());
+    m_alertButton->setFlat(true);
+    m_alertButton->setToolTip(QStringLiteral("Analysis alert. Click for more details."));
+    m_alertButton->setVisible(false);
+    m_warnings = new QLabel(QStringLiteral("No warnings to display..."));
+    m_warnings->setWordWrap(true);
+    auto* warnRow = new QHBoxLayout;
+    warnRow->addWidget(m_alertButton);
+    warnRow->addWidget(m_warnings, 1);
+    lay->addLayout(warnRow);
+    connect(m_alertButton, &QPushButton::clicked, this, [this] {
+        Prompter::information(this, QString::fromLatin1(kTitle), m_warnings->text());
+    });
+
+    auto* frameBox = new QGroupBox(QStringLiteral("Plot Graphs Controls"));
+    auto* fl = new QGridLayout(frameBox);
+    static const char* const viewNames[eViewCount] = {"View Prescan", "View Scan", "View EEPF",
+                                                      "View Time Resolve", "View Trends"};
+    for (int v = 0; v < eViewCount; ++v) {
+        m_viewBox[v] = new QCheckBox(QString::fromLatin1(viewNames[v]));
+        fl->addWidget(m_viewBox[v], v, 0);
+        connect(m_viewBox[v], &QCheckBox::toggled, this, [this, v](bool on) {
+            if (m_updating)
+                return;
+            if (on) {
+                // One view at a time.
+                m_updating = true;
+                for (int o = 0; o < eViewCount; ++o)
+                    if (o != v)
+                        m_viewBox[o]->setChecked(false);
+                m_updating = false;
+            }
+            updateGraph();
+        });
+    }
+    m_viewBox[eViewScan]->setChecked(true);
+    static const char* const qNames[3] = {"Current", "1st Derivative", "2nd Derivative"};
+    for (int i = 0; i < 3; ++i) {
+        m_quantityBox[i] = new QCheckBox(QString::fromLatin1(qNames[i]));
+        m_quantityBox[i]->setChecked(true);
+        fl->addWidget(m_quantityBox[i], i, 1);
+        connect(m_quantityBox[i], &QCheckBox::toggled, this, [this] {
+            if (!m_updating)
+                updateGraph();
+        });
+    }
+    m_overlap = new QCheckBox(QStringLiteral("Graph Overlap"));
+    m_logScale = new QCheckBox(QStringLiteral("log scale"));
+    m_errorBars = new QCheckBox(QStringLiteral("Show Error bars"));
+    m_dataPoints = new QCheckBox(QStringLiteral("Show data points"));
+    fl->addWidget(m_overlap, 3, 1);
+    fl->addWidget(m_logScale, 4, 1);
+    fl->addWidget(m_errorBars, 5, 0);
+    fl->addWidget(m_dataPoints, 5, 1);
+    for (QCheckBox* b : {m_overlap, m_logScale, m_errorBars, m_dataPoints})
+        connect(b, &QCheckBox::toggled, this, [this] {
+            if (!m_updating) {
+                setTracePens();
+                updateGraph();
+            }
+        });
+    lay->addWidget(frameBox);
+
+    m_graphControls = new QGroupBox(QStringLiteral("Graph Controls"));
+    auto* gl = new QGridLayout(m_graphControls);
+    m_startCrop = new QSpinBox;
+    m_startCrop->setRange(0, 500);
+    m_endCrop = new QSpinBox;
+    m_endCrop->setRange(0, 500);
+    gl->addWidget(new QLabel(QStringLiteral("Start Crop")), 0, 0);
+    gl->addWidget(m_startCrop, 0, 1);
+    gl->addWidget(new QLabel(QStringLiteral("End Crop")), 1, 0);
+    gl->addWidget(m_endCrop, 1, 1);
+    connect(m_startCrop, QOverload<int>::of(&QSpinBox::valueChanged), this, &PlotManager::setCrop);
+    connect(m_endCrop, QOverload<int>::of(&QSpinBox::valueChanged), this, &PlotManager::setCrop);
+    m_reanalyse = new QPushButton(QStringLiteral("Reanalyse"));
+    connect(m_reanalyse, &QPushButton::clicked, this, &PlotManager::reanalyse);
+    m_eepfTable = new QToolButton;
+    m_eepfTable->setText(QStringLiteral("EEPF Table"));
+    m_eepfTable->setPopupMode(QToolButton::MenuButtonPopup);
+    auto* menu = new QMenu(m_eepfTable);
+    menu->addAction(QStringLiteral("Edit EEPF Table saved with data..."), this, [this] { showEEDFTable(true); });
+    menu->addAction(QStringLiteral("Edit Default EEPF Table..."), this, &PlotManager::editDefaultEepfTable);
+    m_eepfTable->setMenu(menu);
+    connect(m_eepfTable, &QToolButton::clicked, this, &PlotManager::showEEDFTable);
+    m_settingsButton = new QPushButton(QStringLiteral("Settings"));
+    m_configButton = new QPushButton(QStringLiteral("Config"));
+    connect(m_settingsButton, &QPushButton::clicked, this, &PlotManager::showSettings);
+    connect(m_configButton, &QPushButton::clicked, this, &PlotManager::showConfig);
+    gl->addWidget(m_reanalyse, 2, 0);
+    gl->addWidget(m_eepfTable, 2, 1);
+    gl->addWidget(m_settingsButton, 3, 0);
+    gl->addWidget(m_configButton, 3, 1);
+    m_frameTime = new QLabel(QStringLiteral("---"));
+    m_processTime = new QLabel(QStringLiteral("---"));
+    m_syncLabel = new QLabel(QStringLiteral("---"));
+    gl->addWidget(new QLabel(QStringLiteral("Frame Time")), 4, 0);
+    gl->addWidget(m_frameTime, 4, 1);
+    gl->addWidget(new QLabel(QStringLiteral("Process Time")), 5, 0);
+    gl->addWidget(m_processTime, 5, 1);
+    gl->addWidget(new QLabel(QStringLiteral("Fsync")), 6, 0);
+    gl->addWidget(m_syncLabel, 6, 1);
+    gl->addWidget(new QLabel(QStringLiteral("Y-axis: double click the axis")), 7, 0, 1, 2);
+    lay->addWidget(m_graphControls);
+    m_frameControls = frameBox;
+    return w;
+}
+
+void PlotManager::setTracePens()
+{
+    static const QColor colours[eCurveCount] = {
+        QColor(120, 120, 120), QColor(0, 110, 200), QColor(160, 0, 160), QColor(200, 30, 30),
+        QColor(150, 150, 150), QColor(200, 30, 30), QColor(0, 110, 200), QColor(160, 0, 160),
+        QColor(0, 140, 60)};
+    const bool points = m_dataPoints && m_dataPoints->isChecked();
+    const bool bars = m_errorBars && m_errorBars->isChecked();
+    for (int i = 0; i < eCurveCount; ++i) {
+        PlotErrorBarCurve* c = m_curve[i];
+        c->setStyle(QwtPlotCurve::Lines);
+        c->setPen(QPen(colours[i], i == eTimeResolve || i == eScan2Eepf ? 1.5 : 1.2));
+        QColor ec = colours[i];
+        ec.setAlpha(150);
+        c->setErrorPen(QPen(ec, 1));
+        const bool markers = points || i == eTimeResolve || i == eScan2Eepf;
+        c->setSymbol(new QwtSymbol(markers ? QwtSymbol::Ellipse : QwtSymbol::NoSymbol, QBrush(colours[i]),
+                                   QPen(colours[i]), QSize(5, 5)));
+        c->setShowYErrors(bars && (i == eCompensatedIV || i == eScan2Eepf || i == eTimeResolve));
+        c->setCapSize(3);
+    }
+}
+
+// ---------------------------------------------------------------- state
+
+void PlotManager::setLive(bool live)
+{
+    m_live = live;
+    setWindowIcon(live ? AppImages::connectIcon() : AppImages::dataFileIcon());
+}
+
+void PlotManager::setSwProbeMode(int mode)
+{
+    if (m_data->configuration().probeMode != mode) {
+        m_data->configuration().probeMode = mode;
+        m_data->configuration().useDoubleProbe = (mode == 3 || mode == 5);
+    }
+    m_data->setAnalysisSettings(activeSettings());
+    if (m_settingsWidget)
+        m_settingsWidget->load(activeSettings());
+}
+
+int PlotManager::swProbeMode() const
+{
+    return m_data->configuration().probeMode;
+}
+
+bool PlotManager::isDoubleProbeSession() const
+{
+    const int m = swProbeMode();
+    return m == 3 || m == 5;
+}
+
+void PlotManager::setDeviceID(const QString& id)
+{
+    m_data->setDeviceID(id);
+}
+
+void PlotManager::setSyncFreq(double f)
+{
+    int spinner = 1;
+    QString t = AppText::syncText(f, spinner);
+    t.remove(QStringLiteral("<font color=white>"));
+    m_syncLabel->setText(t.trimmed());
+}
+
+LangmuirSettings& PlotManager::activeSettings()
+{
+    return isDoubleProbeSession() ? m_doubleSettings : m_singleSettings;
+}
+
+void PlotManager::applySettingsToSession()
+{
+    m_data->setAnalysisSettings(activeSettings());
+}
+
+void PlotManager::readScanSettings()
+{
+    const ConfigParam& c = m_data->configuration();
+    m_voltageStart = c.dataScanRunParam.voltageStart;
+    m_voltageEnd = c.dataScanRunParam.voltageEnd;
+    if (!(m_voltageEnd > m_voltageStart) || !std::isfinite(m_voltageStart) || !std::isfinite(m_voltageEnd)) {
+        m_voltageStart = -50.0;
+        m_voltageEnd = 50.0;
+    }
+}
+
+void PlotManager::hideToolWindows()
+{
+    if (m_settingsWidget)
+        m_settingsWidget->hide();
+    if (m_scaleForm)
+        m_scaleForm->hide();
+}
+
+// ---------------------------------------------------------------- data in
+
+void PlotManager::addScan(const ScanRecord& scan, bool analyse)
+{
+    QVector<int> before;
+    for (int g = 0; g < m_data->groupCount(); ++g)
+        before.append(m_data->scansOfGroup(g).size());
+    m_data->addScan(scan);
+    if (analyse) {
+        // The new scan is the last of the one group that grew.
+        for (int g = 0; g < m_data->groupCount(); ++g) {
+            const int n = m_data->scansOfGroup(g).size();
+            if (n > (g < before.size() ? before[g] : 0)) {
+                QElapsedTimer t;
+                t.start();
+                m_data->analyseScan(g, n - 1);
+                m_processTimeUs = t.nsecsElapsed() / 1000.0;
+                break;
+            }
+        }
+    }
+    m_modified = true;
+    refreshAll();
+}
+
+void PlotManager::refreshAll()
+{
+    m_updating = true;
+    const int groups = m_data->groupCount();
+    m_positionSlider->setRange(0, std::max(0, groups - 1));
+    const int scans = m_data->scansOfGroup(m_positionSlider->value()).size();
+    m_frameSlider->setRange(0, std::max(0, scans - 1));
+    const LangmuirSettings& s = m_data->analysisSettings();
+    m_startCrop->setValue(s.startCrop);
+    m_endCrop->setValue(s.endCrop);
+    m_updating = false;
+    readScanSettings();
+    setTimeValue(m_frameSlider->value());
+}
+
+int PlotManager::groupIndex() const
+{
+    return m_positionSlider->value();
+}
+
+int PlotManager::traceIndex() const
+{
+    return m_frameSlider->value();
+}
+
+void PlotManager::setGroupIndex(int g)
+{
+    m_positionSlider->setValue(g);
+}
+
+const ScanRecord* PlotManager::currentScan() const
+{
+    const QVector<ScanRecord>& scans = m_data->scansOfGroup(groupIndex());
+    const int t = traceIndex();
+    if (t < 0 || t >= scans.size())
+        return nullptr;
+    return &scans.at(t);
+}
+
+void PlotManager::positionChanged(int)
+{
+    const int scans = m_data->scansOfGroup(groupIndex()).size();
+    m_updating = true;
+    m_frameSlider->setRange(0, std::max(0, scans - 1));
+    m_updating = false;
+    setTimeValue(m_frameSlider->value());
+}
+
+void PlotManager::setTimeValue(int value)
+{
+    if (m_updating)
+        return;
+    const int scans = m_data->scansOfGroup(groupIndex()).size();
+    const int last = std::max(0, scans - 1);
+    if (value > last || value < 0) {
+        value = std::max(0, std::min(value, last));
+        m_updating = true;
+        m_frameSlider->setValue(value);
+        m_updating = false;
+    }
+    m_traceNumber->setText(AppText::traceNumberText(value));
+    const ScanRecord* scan = currentScan();
+    const ScanGroup* group = m_data->group(groupIndex());
+    if (scan && group && scan->scanType == ScanRecord::eSpatialRun)
+        m_positionLabel->setText(QStringLiteral("%1 [mm]").arg(group->position, 0, 'f', 1));
+    else
+        m_positionLabel->setText(QStringLiteral("--- [mm]"));
+    if (scan && group && scan->scanType == ScanRecord::eTimedRun)
+        m_timeLabel->setText(QStringLiteral("%1 [s]").arg(group->temporalPosition, 0, 'f', 1));
+    else if (scan && scan->scanType == ScanRecord::eOtherRun && scan->resolvedTime != 0.0)
+        m_timeLabel->setText(QStringLiteral("%1 [<span>&mu;</span>s]").arg(scan->resolvedTime, 0, 'g', 6));
+    else
+        m_timeLabel->setText(QStringLiteral("--- [<span>&mu;</span>s]"));
+    m_frameTime->setText(scan && scan->date.isValid() ? scan->date.toString(QStringLiteral("hh:mm:ss"))
+                                                       : QStringLiteral("---"));
+    m_processTime->setText(m_processTimeUs >= 0 ? AppText::processTimeText(m_processTimeUs)
+                                                : QStringLiteral("---"));
+    showResults();
+    updateGraph();
+    showWarnings();
+}
+
+void PlotManager::showResults()
+{
+    const ScanRecord* scan = currentScan();
+    for (int q = 0; q < 14; ++q) {
+        if (!scan) {
+            m_valueLabel[q]->setText(AppText::valueText(NAN));
+            m_errorLabel[q]->setText(AppText::errorText(NAN, NAN));
+            continue;
+        }
+        const double v = ResultQuantity::value(scan->result, q);
+        const double e = ResultQuantity::error(scan->result, q);
+        m_valueLabel[q]->setText(AppText::valueText(ResultQuantity::displayValue(scan->result, q)));
+        m_errorLabel[q]->setText(AppText::errorText(v, e));
+    }
+}
+
+void PlotManager::showWarnings()
+{
+    const ScanRecord* scan = currentScan();
+    QString text;
+    if (!scan)
+        text = QStringLiteral("No warnings to display...");
+    else if (scan->corrected.isEmpty() && scan->error.isEmpty())
+        text = QStringLiteral("Analysis for this time frame has not run yet.");
+    else if (scan->error.trimmed().isEmpty())
+        text = QStringLiteral("No warnings to display...");
+    else
+        text = scan->error;
+    m_warnings->setText(text);
+    showAlert(scan && !scan->error.trimmed().isEmpty());
+}
+
+void PlotManager::showAlert(bool on)
+{
+    m_alertButton->setVisible(on);
+}
+
+QString PlotManager::valueText(int quantity) const
+{
+    return (quantity >= 0 && quantity < 14) ? m_valueLabel[quantity]->text() : QString();
+}
+
+QString PlotManager::errorText(int quantity) const
+{
+    return (quantity >= 0 && quantity < 14) ? m_errorLabel[quantity]->text() : QString();
+}
+
+QString PlotManager::warningsText() const
+{
+    return m_warnings->text();
+}
+
+QString PlotManager::positionText() const
+{
+    return m_positionLabel->text();
+}
+
+QString PlotManager::timeText() const
+{
+    return m_timeLabel->text();
+}
+
+QRadioButton* PlotManager::trendButton(int quantity) const
+{
+    return (quantity >= 0 && quantity < 14) ? m_trendRadio[quantity] : nullptr;
+}
+
+// ---------------------------------------------------------------- drawing
+
+void PlotManager::feed(CurveId id, const PlotData::Series& s, const QVector<double>* yErrLow,
+                       const QVector<double>* yErrHigh)
+{
+    m_series[id] = s;
+    m_errLow[id] = yErrLow && yErrLow->size() == s.size() ? *yErrLow : QVector<double>();
+    m_errHigh[id] = yErrHigh && yErrHigh->size() == s.size() ? *yErrHigh : QVector<double>();
+    const PlotData::Series& own = m_series[id];
+    // The curve keeps raw pointers into these vectors: hand them over after every change.
+    m_curve[id]->setSamplesWithErrors(own.x.constData(), own.y.constData(), own.size(), nullptr, nullptr,
+                                      m_errLow[id].isEmpty() ? nullptr : m_errLow[id].constData(),
+                                      m_errHigh[id].isEmpty() ? nullptr : m_errHigh[id].constData());
+}
+
+void PlotManager::clearCurve(CurveId id)
+{
+    feed(id, PlotData::Series());
+}
+
+PlotManager::View PlotManager::view() const
+{
+    for (int v = 0; v < eViewCount; ++v)
+        if (m_viewBox[v]->isChecked())
+            return View(v);
+    return m_lastView;
+}
+
+void PlotManager::setView(View v)
+{
+    m_viewBox[v]->setChecked(true);
+}
+
+void PlotManager::controlGraph(bool)
+{
+    updateGraph();
+}
+
+void PlotManager::controlGraph()
+{
+    updateGraph();
+}
+
+void PlotManager::showFrameControls2(bool on)
+{
+    m_frameSlider->setVisible(on);
+    m_positionSlider->setVisible(on);
+}
+
+void PlotManager::showGraphControls(bool on)
+{
+    m_graphControls->setVisible(on);
+}
+
+void PlotManager::hideGraphControls(bool on)
+{
+    m_graphControls->setVisible(!on);
+}
+
+void PlotManager::updateGraph()
+{
+    if (m_updating)
+        return;
+    m_updating = true;
+    bool anyView = false;
+    for (auto* b : m_viewBox)
+        anyView = anyView || b->isChecked();
+    if (!anyView)
+        m_viewBox[0]->setChecked(true);
+    if (!m_quantityBox[0]->isChecked() && !m_quantityBox[1]->isChecked() && !m_quantityBox[2]->isChecked())
+        m_quantityBox[0]->setChecked(true);
+    m_updating = false;
+
+    for (auto* c : m_curve)
+        c->detach();
+    const View v = view();
+    m_lastView = v;
+    switch (v) {
+    case eViewPrescan: drawIvView(true); break;
+    case eViewScan: drawIvView(false); break;
+    case eViewEepf: drawEepfView(); break;
+    case eViewTimeResolve: drawTrendView(true); break;
+    case eViewTrends: drawTrendView(false); break;
+    default: drawNoView(); break;
+    }
+    for (auto* p : m_plot)
+        if (p->isVisible() || !isVisible())
+            p->replot();
+}
+
+void PlotManager::drawIvView(bool prescan)
+{
+    const ScanRecord* scan = currentScan();
+    const int k = std::max(1, m_data->analysisSettings().nDerivativePoints);
+    const CurveId iv = prescan ? ePrescanIV : eCompensatedIV;
+    const CurveId d1 = prescan ? ePrescanD1 : eScan1D1;
+    const CurveId d2 = prescan ? ePrescanD2 : eScan1D2;
+    if (scan) {
+        if (prescan) {
+            PlotData::Series s, s1, s2;
+            for (const IvPoint& p : scan->initScan.points) {
+                s.x.append(p.voltage);
+                s.y.append(p.current);
+            }
+            for (const IvPoint& p : scan->initScanDerivative.points) {
+                s1.x.append(p.voltage);
+                s1.y.append(p.current);
+            }
+            const TimedTrace second = curve::derivative(scan->initScanDerivative, k);
+            for (const IvPoint& p : second.points) {
+                s2.x.append(p.voltage);
+                s2.y.append(p.current);
+            }
+            feed(ePrescanIV, s);
+            feed(ePrescanD1, s1);
+            feed(ePrescanD2, s2);
+        } else {
+            PlotData::Series raw = PlotData::meanRawSweep(*scan);
+            feed(eScan1IV, raw);
+            PlotData::Series c;
+            c.x = scan->corrected.V;
+            c.y = scan->corrected.I;
+            if (c.x.size() != c.y.size())
+                c = PlotData::Series();
+            feed(eCompensatedIV, c, &scan->corrected.stdI);
+            PlotData::Series s1, s2;
+            PlotData::correctedDerivatives(*scan, k, s1, s2);
+            feed(eScan1D1, s1);
+            feed(eScan1D2, s2);
+        }
+    } else {
+        for (CurveId id : {ePrescanIV, ePrescanD1, ePrescanD2, eScan1IV, eCompensatedIV, eScan1D1, eScan1D2})
+            clearCurve(id);
+    }
+
+    const bool cur = m_quantityBox[0]->isChecked();
+    const bool der1 = m_quantityBox[1]->isChecked();
+    const bool der2 = m_quantityBox[2]->isChecked();
+    ThreeTracePlotter* p0 = m_plot[0];
+    p0->setTitle(QStringLiteral("Probe Current vs Probe Voltage"));
+    p0->setAxisTitle(QwtPlot::xBottom, QStringLiteral("U [V]"));
+    p0->setAxisTitle(QwtPlot::yLeft, QStringLiteral("I [A]"));
+    p0->setAxisScale(QwtPlot::xBottom, m_voltageStart, m_voltageEnd);
+    p0->setAxisAutoScale(QwtPlot::yLeft, true);
+    for (int i = 1; i < 3; ++i) {
+        m_plot[i]->setAxisTitle(QwtPlot::xBottom, QStringLiteral("U [V]"));
+        m_plot[i]->setAxisScale(QwtPlot::xBottom, m_voltageStart, m_voltageEnd);
+        m_plot[i]->setAxisAutoScale(QwtPlot::yLeft, true);
+    }
+    m_plot[1]->setAxisTitle(QwtPlot::yLeft, QStringLiteral("dI/dU [A/V]"));
+    m_plot[2]->setAxisTitle(QwtPlot::yLeft, QStringLiteral("d<sup>2</sup>I/dU<sup>2</sup> [A/V<sup>2</sup>]"));
+
+    if (m_overlap->isChecked()) {
+        p0->logScale(false);
+        m_plot[1]->hide();
+        m_plot[2]->hide();
+        p0->show();
+        if (cur) {
+            if (!prescan)
+                m_curve[eScan1IV]->attach(p0);
+            m_curve[iv]->attach(p0);
+        }
+        if (der1)
+            m_curve[d1]->attach(p0);
+        if (der2)
+            m_curve[d2]->attach(p0);
+        const CurveId only = (!cur && der1 && !der2) ? d1 : (!cur && !der1 && der2) ? d2 : iv;
+        if (only != iv) {
+            p0->setAxisTitle(QwtPlot::yLeft, only == d1 ? QStringLiteral("dI/dU [A/V]")
+                                                        : QStringLiteral("d<sup>2</sup>I/dU<sup>2</sup> [A/V<sup>2</sup>]"));
+            const QRectF r = m_curve[only]->boundingRect();
+            if (r.isValid() || r.height() >= 0) {
+                const double h = r.height();
+                p0->setAxisScale(QwtPlot::yLeft, r.top() - 0.1 * h, r.bottom() + 0.1 * h);
+            }
+        }
+    } else {
+        p0->setVisible(cur);
+        m_plot[1]->setVisible(der1);
+        m_plot[2]->setVisible(der2);
+        if (m_logScale->isChecked() != p0->isLogScale())
+            p0->logScale(m_logScale->isChecked());
+        if (!prescan)
+            m_curve[eScan1IV]->attach(p0);
+        m_curve[iv]->attach(p0);
+        m_curve[d1]->attach(m_plot[1]);
+        m_curve[d2]->attach(m_plot[2]);
+    }
+}
+
+void PlotManager::drawEepfView()
+{
+    const ScanRecord* scan = currentScan();
+    if (scan && scan->eepf.energy.size() == scan->eepf.EEDF.size()) {
+        PlotData::Series s;
+        s.x = scan->eepf.energy;
+        s.y = scan->eepf.EEDF;
+        feed(eScan2Eepf, s, &scan->eepf.EEDF_low_error, &scan->eepf.EEDF_error);
+    } else {
+        clearCurve(eScan2Eepf);
+    }
+    ThreeTracePlotter* p0 = m_plot[0];
+    p0->show();
+    m_plot[1]->hide();
+    m_plot[2]->hide();
+    p0->setTitle(QStringLiteral("EEPF vs Energy"));
+    p0->setAxisTitle(QwtPlot::xBottom, QStringLiteral("energy [eV]"));
+    p0->setAxisTitle(QwtPlot::yLeft, QStringLiteral("EEPF [m<sup>-3</sup>eV<sup>-3/2</sup>]"));
+    p0->setAxisAutoScale(QwtPlot::xBottom, true);
+    if (!p0->isLogScale())
+        p0->logScale(true);
+    double top = m_curve[eScan2Eepf]->count() > 0 ? m_curve[eScan2Eepf]->bound(PlotErrorBarCurve::eYMax) : 0.0;
+    const auto range = AppText::eepfRange(top);
+    p0->setAxisScale(QwtPlot::yLeft, range.first, range.second);
+    m_curve[eScan2Eepf]->attach(p0);
+}
+
+void PlotManager::drawTrendView(bool withinFrame)
+{
+    const int q = m_trendQuantity;
+    PlotData::Series s = withinFrame ? PlotData::trendWithinFrame(*m_data, groupIndex(), q)
+                                     : PlotData::trendAcrossFrames(*m_data, traceIndex(), q);
+    feed(eTimeResolve, s);
+    ThreeTracePlotter* p0 = m_plot[0];
+    p0->show();
+    m_plot[1]->hide();
+    m_plot[2]->hide();
+    if (p0->isLogScale())
+        p0->logScale(false);
+    const ScanRecord* scan = currentScan();
+    const int type = scan ? scan->scanType : ScanRecord::eOtherRun;
+    if (!withinFrame && type == ScanRecord::eSpatialRun) {
+        p0->setTitle(QStringLiteral("Position Vs Statistics"));
+        p0->setAxisTitle(QwtPlot::xBottom, QStringLiteral("Position (mm)"));
+    } else if (!withinFrame && type == ScanRecord::eTimedRun) {
+        p0->setTitle(QStringLiteral("Time Step vs Statistics"));
+        p0->setAxisTitle(QwtPlot::xBottom, QStringLiteral("Time (s)"));
+    } else {
+        p0->setTitle(QStringLiteral("Time Step vs Statistics"));
+        p0->setAxisTitle(QwtPlot::xBottom, QStringLiteral("Time (<span>&mu;</span>s)"));
+    }
+    p0->setAxisAutoScale(QwtPlot::yLeft, true);
+    if (s.size() >= 2) {
+        const auto r = AppText::trendXRange(s.x.first(), s.x.last(), s.size());
+        p0->setAxisScale(QwtPlot::xBottom, r.first, r.second);
+        p0->setAxisTitle(QwtPlot::yLeft, ResultQuantity::label(q));
+    } else {
+        p0->setAxisAutoScale(QwtPlot::xBottom, true);
+        p0->setAxisTitle(QwtPlot::yLeft, QStringLiteral("Y"));
+    }
+    m_curve[eTimeResolve]->attach(p0);
+}
+
+void PlotManager::drawNoView()
+{
+    m_plot[0]->setTitle(QStringLiteral("No Plot"));
+    m_plot[0]->setAxisTitle(QwtPlot::xBottom, QStringLiteral("X"));
+    m_plot[0]->setAxisTitle(QwtPlot::yLeft, QStringLiteral("Y"));
+}
+
+void PlotManager::selectTrend(int quantity)
+{
+    m_trendQuantity = quantity;
+    if (view() != eViewTimeResolve && view() != eViewTrends)
+        setView(m_data->groupCount() > 1 ? eViewTrends : eViewTimeResolve);
+    else
+        updateGraph();
+}
+
+void PlotManager::displayTimeResolve() { updateGraph(); }
+void PlotManager::displayTimeResolveVp() { selectTrend(0); }
+void PlotManager::displayTimeResolveVf() { selectTrend(1); }
+void PlotManager::displayTimeResolvekTe() { selectTrend(2); }
+void PlotManager::displayTimeResolveJe() { selectTrend(3); }
+void PlotManager::displayTimeResolveNe() { selectTrend(4); }
+void PlotManager::displayTimeResolveJp() { selectTrend(5); }
+void PlotManager::displayTimeResolveNi() { selectTrend(6); }
+void PlotManager::displayTimeResolveLdebye() { selectTrend(7); }
+void PlotManager::displayTimeResolveNe2() { selectTrend(8); }
+void PlotManager::displayTimeResolveE() { selectTrend(9); }
+void PlotManager::displayTimeResolvekTe2() { selectTrend(10); }
+void PlotManager::displayTimeResolveIsat() { selectTrend(11); }
+void PlotManager::displayTimeResolveMachNumber() { selectTrend(12); }
+void PlotManager::displayTimeResolveVdrift() { selectTrend(13); }
+
+QString PlotManager::clipboardText() const
+{
+    QString out;
+    const View v = m_lastView;
+    auto dump = [&](CurveId id, const QString& heading) {
+        const PlotData::Series& s = m_series[id];
+        out += heading;
+        for (int i = 0; i < s.size(); ++i)
+            out += QStringLiteral("%1\t%2\n").arg(s.x[i], 0, 'g', 6).arg(s.y[i], 0, 'g', 6);
+    };
+    switch (v) {
+    case eViewPrescan:
+    case eViewScan:
+        dump(v == eViewPrescan ? ePrescanIV : eCompensatedIV, QStringLiteral("Voltage (V)\tCurrent (A)\n"));
+        if (m_quantityBox[1]->isChecked())
+            dump(v == eViewPrescan ? ePrescanD1 : eScan1D1,
+                 QStringLiteral("Voltage (V)\tCurrent Derivative(A/V)\t\n"));
+        if (m_quantityBox[2]->isChecked())
+            dump(v == eViewPrescan ? ePrescanD2 : eScan1D2,
+                 QStringLiteral("Voltage (V)\tCurrent Second Derivative(A/V^2)\t\n"));
+        break;
+    case eViewEepf:
+        dump(eScan2Eepf, QStringLiteral("Energy (eV)\tEEPF (eV^1.5/m^3)\n"));
+        break;
+    case eViewTimeResolve:
+        dump(eTimeResolve, QStringLiteral("Time (us)\t%1\n").arg(ResultQuantity::name(m_trendQuantity)));
+        break;
+    case eViewTrends: {
+        const ScanRecord* scan = currentScan();
+        const bool spatial = scan && scan->scanType == ScanRecord::eSpatialRun;
+        dump(eTimeResolve, QStringLiteral("%1\t%2\n")
+                               .arg(spatial ? QStringLiteral("Position (mm)") : QStringLiteral("Time (s)"),
+                                    ResultQuantity::name(m_trendQuantity)));
+        break;
+    }
+    default:
+        break;
+    }
+    return out;
+}
+
+// ---------------------------------------------------------------- tools
+
+void PlotManager::openScaleForm(int plot)
+{
+    if (!m_scaleForm)
+        m_scaleForm = new GraphForm;
+    m_scaleForm->attachPlot(m_plot[plot]);
+    m_scaleForm->show();
+    m_scaleForm->raise();
+}
+
+void PlotManager::plot1Scale() { openScaleForm(0); }
+void PlotManager::plot2Scale() { openScaleForm(1); }
+void PlotManager::plot3Scale() { openScaleForm(2); }
+
+void PlotManager::setCrop()
+{
+    if (m_updating)
+        return;
+    LangmuirSettings& s = activeSettings();
+    s.startCrop = m_startCrop->value();
+    s.endCrop = m_endCrop->value();
+    LangmuirSettings session = m_data->analysisSettings();
+    session.startCrop = s.startCrop;
+    session.endCrop = s.endCrop;
+    m_data->setAnalysisSettings(session);
+}
+
+void PlotManager::reanalyse(bool)
+{
+    LangmuirSettings s = activeSettings();
+    s.startCrop = m_startCrop->value();
+    s.endCrop = m_endCrop->value();
+    m_data->setAnalysisSettings(s);
+    QElapsedTimer t;
+    t.start();
+    m_data->analyseAll();
+    const int n = std::max(1, m_data->scanCount());
+    m_processTimeUs = t.nsecsElapsed() / 1000.0 / n;
+    if (m_data->scanCount() > 0)
+        m_modified = true;
+    refreshAll();
+}
+
+void PlotManager::showEEDFTable(bool)
+{
+    EEDF_Dialog dlg(this);
+    dlg.setWindowTitle(QStringLiteral("Edit EEPF Table saved with data"));
+    dlg.setTable(m_data->eepfTable());
+    dlg.setEditable(true);
+    if (Prompter::instance().execDialog(&dlg) == QDialog::Accepted) {
+        m_data->setEepfTable(dlg.table());
+        m_modified = true;
+    }
+}
+
+void PlotManager::editDefaultEepfTable()
+{
+    EEDF_Dialog::editDefaultTable(this, QCoreApplication::applicationDirPath() + QStringLiteral("/eedf.txt"));
+}
+
+void PlotManager::showConfig()
+{
+    Prompter::information(this, QString::fromLatin1(kTitle),
+                          QStringLiteral("The scan configuration panel is not available yet."));
+}
+
+void PlotManager::showSettings()
+{
+    if (!m_settingsWidget) {
+        m_settingsWidget = new LangmuirSettingsWidget;
+        connect(m_settingsWidget, &LangmuirSettingsWidget::applied, this, &PlotManager::settingsApplied);
+    }
+    m_settingsWidget->load(activeSettings());
+    m_settingsWidget->show();
+    m_settingsWidget->raise();
+}
+
+void PlotManager::settingsApplied()
+{
+    LangmuirSettings s = m_settingsWidget->settings();
+    LangmuirSettings& mine = activeSettings();
+    s.startCrop = mine.startCrop;
+    s.endCrop = mine.endCrop;
+    mine = s;
+    applySettingsToSession();
+}
+
+void PlotManager::updateDoubleProbeConfig(QMap<QString, QString>& map, int probeType)
+{
+    if (probeType == 3) {
+        DoubleProbeConfigParam c;
+        c.fromMap(map);
+        m_data->setConfiguration(c);
+    } else {
+        SingleProbeConfigParam c;
+        c.fromMap(map);
+        m_data->setConfiguration(c);
+    }
+}
+
+// ---------------------------------------------------------------- files
+
+bool PlotManager::save(const QString& fileName)
+{
+    QSaveFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
+        Prompter::critical(this, QString::fromLatin1(kTitle),
+                           QStringLiteral("Cannot write file [%1]\nError code: %2\n").arg(fileName, file.errorString()));
+        return false;
+    }
+    if (!SessionIo::write(*m_data, file)) {
+        file.cancelWriting();
+        Prompter::critical(this, QString::fromLatin1(kTitle),
+                           QStringLiteral("An error occurred while attempting to save file."));
+        return false;
+    }
+    if (!SaveFile::commitChecked(file)) {
+        Prompter::critical(this, QString::fromLatin1(kTitle),
+                           QStringLiteral("Cannot close file [%1]\nError code: %2\n").arg(fileName, file.errorString()));
+        return false;
+    }
+    m_data->setFileName(fileName);
+    setWindowTitle(AppText::baseTitle(fileName));
+    m_saved = true;
+    m_modified = false;
+    return true;
+}
+
+bool PlotManager::load(const QString& fileName)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        Prompter::critical(this, QString::fromLatin1(kTitle),
+                           QStringLiteral("Cannot open file [%1]\nError code: %2\n").arg(fileName, file.errorString()));
+        return false;
+    }
+    if (!SessionIo::read(*m_data, file))
+        return false;
+    m_data->setFileName(fileName);
+    // The file's analysis settings become the active record of its probe kind.
+    activeSettings() = m_data->analysisSettings();
+    m_saved = true;
+    m_modified = false;
+    m_updating = true;
+    m_positionSlider->setValue(0);
+    m_frameSlider->setValue(0);
+    m_updating = false;
+    const bool several = m_data->groupCount() > 1 || m_data->scansOfGroup(0).size() > 1;
+    showFrameControls2(several);
+    refreshAll();
+    if (m_data->groupCount() > 1)
+        setView(eViewScan);
+    setWindowTitle(AppText::baseTitle(fileName));
+    return true;
+}
+
+bool PlotManager::saveSession()
+{
+    const QString name = m_data->fileName();
+    if (name.isEmpty() || !QFileInfo::exists(name))
+        return saveAsSession();
+    const QString target = AppText::nonOverwriteName(name, [](const QString& n) { return QFileInfo::exists(n); });
+    if (save(target))
+        return true;
+    return saveAsSession();
+}
+
+bool PlotManager::saveAsSession()
+{
+    for (;;) {
+        const QString name = Prompter::instance().saveFileName(this, QStringLiteral("Save File"), *m_dialogPath,
+                                                               QStringLiteral("Langmuir Data Files (*.ldf)"));
+        if (name.isEmpty())
+            return false;
+        *m_dialogPath = AppText::folderOf(name);
+        if (save(name))
+            return true;
+    }
+}
+
+void PlotManager::closeEvent(QCloseEvent* event)
+{
+    if (m_saved && !m_modified) {
+        event->accept();
+        hideToolWindows();
+        emit close(this);
+        return;
+    }
+    const QMessageBox::StandardButton b = Prompter::instance().message(
+        this, QMessageBox::Warning, QString::fromLatin1(kTitle),
+        QStringLiteral("Session : '%1' has been modified.").arg(windowTitle()),
+        QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Save,
+        QStringLiteral("Do you want to save changes?"));
+    if (b == QMessageBox::Save) {
+        if (!saveSession()) {
+            event->ignore(); // a failed or cancelled save keeps the data on screen
+            return;
+        }
+    } else if (b != QMessageBox::Discard) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    hideToolWindows();
+    emit close(this);
+}

@@ -1,0 +1,222 @@
+#pragma once
+// The session window: owns one session (DataAnalyzer) and shows it in three
+// graphs, a results grid with values and relative errors, frame navigation,
+// trends and the analysis warnings. Saves, loads and asks before closing.
+#include "LangmuirSettings.h"
+#include "PlotData.h"
+
+#include <QMap>
+#include <QPointer>
+#include <QString>
+#include <QVector>
+#include <QWidget>
+
+class DataAnalyzer;
+class EEDF_Dialog;
+class GraphForm;
+class LangmuirSettingsWidget;
+class PlotErrorBarCurve;
+class QButtonGroup;
+class QCheckBox;
+class QLabel;
+class QPushButton;
+class QRadioButton;
+class QSlider;
+class QSpinBox;
+class QToolButton;
+class ThreeTracePlotter;
+struct ScanRecord;
+
+class PlotManager : public QWidget
+{
+    Q_OBJECT
+public:
+    enum View { eViewPrescan, eViewScan, eViewEepf, eViewTimeResolve, eViewTrends, eViewCount };
+    enum CurveId {
+        ePrescanIV, ePrescanD1, ePrescanD2, eTimeResolve, eScan1IV, eCompensatedIV, eScan1D1, eScan1D2,
+        eScan2Eepf, eCurveCount
+    };
+
+    explicit PlotManager(QWidget* parent = nullptr, bool advanced = false);
+    ~PlotManager() override;
+
+    DataAnalyzer* data() const { return m_data; }
+
+    // Session state.
+    bool isSaved() const { return m_saved; }
+    bool isModified() const { return m_modified; }
+    void setModified(bool m) { m_modified = m; }
+    bool isLive() const { return m_live; }
+    void setLive(bool live);
+    bool isReturnProbe() const { return m_returnProbe; }
+    void setReturnProbe(bool on) { m_returnProbe = on; }
+    void setSwProbeMode(int mode);
+    int swProbeMode() const;
+    bool isDoubleProbeSession() const;
+    void setAdvanced(bool on) { m_advanced = on; }
+    void setDeviceID(const QString& id);
+    void setSyncFreq(double f);
+    // Remembered folder of the save dialog, shared with the main window.
+    void setDialogPathStore(QString* path) { m_dialogPath = path ? path : &m_ownDialogPath; }
+
+    // Files (messages through the prompter).
+    bool save(const QString& fileName);
+    bool load(const QString& fileName);
+    // Saves without ever overwriting: a new name "<base>_k.ldf" next to the
+    // last file, or the save-as dialog when the session has no file yet.
+    bool saveSession();
+    // Asks for a name until a save succeeds; false when the user cancels.
+    bool saveAsSession();
+
+    // Measurement side: files one finished scan and redraws.
+    void addScan(const ScanRecord& scan, bool analyse = true);
+    // Re-reads the session and redraws everything (after loading or analysis).
+    void refreshAll();
+
+    // Current selection and what is shown (tests and tools).
+    int groupIndex() const;
+    int traceIndex() const;
+    void setGroupIndex(int g);
+    void setView(View v);
+    View view() const;
+    QCheckBox* viewButton(View v) const { return m_viewBox[v]; }
+    QCheckBox* quantityBox(int which) const { return m_quantityBox[which]; }
+    QRadioButton* trendButton(int quantity) const;
+    ThreeTracePlotter* plot(int i) const { return m_plot[i]; }
+    PlotErrorBarCurve* curve(CurveId id) const { return m_curve[id]; }
+    QString valueText(int quantity) const;
+    QString errorText(int quantity) const;
+    QString warningsText() const;
+    QString positionText() const;
+    QString timeText() const;
+    QSlider* frameSlider() const { return m_frameSlider; }
+    QSlider* positionSlider() const { return m_positionSlider; }
+    int trendQuantity() const { return m_trendQuantity; }
+    const LangmuirSettings& singleSettings() const { return m_singleSettings; }
+    const LangmuirSettings& doubleSettings() const { return m_doubleSettings; }
+    LangmuirSettingsWidget* settingsWidget() const { return m_settingsWidget; }
+    void hideToolWindows();
+    // Tab-separated text of the curves on graph 1 for the clipboard.
+    QString clipboardText() const;
+
+signals:
+    void close(PlotManager* pm);
+
+public slots:
+    void showAlert(bool on);
+    void showEEDFTable(bool);
+    void showConfig();
+    void showSettings();
+    void updateDoubleProbeConfig(QMap<QString, QString>& map, int probeType);
+    void editDefaultEepfTable();
+
+private slots:
+    void setTracePens();
+    void controlGraph(bool on);
+    void controlGraph();
+    void setCrop();
+    void setTimeValue(int value);
+    void displayTimeResolve();
+    void displayTimeResolveVp();
+    void displayTimeResolveVf();
+    void displayTimeResolvekTe();
+    void displayTimeResolveJe();
+    void displayTimeResolveNe();
+    void displayTimeResolveJp();
+    void displayTimeResolveNi();
+    void displayTimeResolveLdebye();
+    void displayTimeResolveIsat();
+    void displayTimeResolveNe2();
+    void displayTimeResolveE();
+    void displayTimeResolvekTe2();
+    void displayTimeResolveMachNumber();
+    void displayTimeResolveVdrift();
+    void showFrameControls2(bool on);
+    void showGraphControls(bool on);
+    void hideGraphControls(bool on);
+    void reanalyse(bool);
+    void plot1Scale();
+    void plot2Scale();
+    void plot3Scale();
+    void updateGraph();
+    void positionChanged(int value);
+    void settingsApplied();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildUi();
+    QWidget* buildResultsGrid();
+    QWidget* buildControls();
+    void selectTrend(int quantity);
+    void feed(CurveId id, const PlotData::Series& s, const QVector<double>* yErrLow = nullptr,
+              const QVector<double>* yErrHigh = nullptr);
+    void clearCurve(CurveId id);
+    void showResults();
+    void showWarnings();
+    void drawIvView(bool prescan);
+    void drawEepfView();
+    void drawTrendView(bool withinFrame);
+    void drawNoView();
+    void openScaleForm(int plot);
+    const ScanRecord* currentScan() const;
+    LangmuirSettings& activeSettings();
+    void applySettingsToSession();
+    void readScanSettings();
+
+    DataAnalyzer* m_data;
+    ThreeTracePlotter* m_plot[3];
+    PlotErrorBarCurve* m_curve[eCurveCount];
+    PlotData::Series m_series[eCurveCount];
+    QVector<double> m_errLow[eCurveCount], m_errHigh[eCurveCount];
+
+    QCheckBox* m_viewBox[eViewCount];
+    QCheckBox* m_quantityBox[3]; // Current, 1st Derivative, 2nd Derivative
+    QCheckBox* m_overlap;
+    QCheckBox* m_logScale;
+    QCheckBox* m_errorBars;
+    QCheckBox* m_dataPoints;
+    QSpinBox* m_startCrop;
+    QSpinBox* m_endCrop;
+    QPushButton* m_reanalyse;
+    QToolButton* m_eepfTable;
+    QPushButton* m_settingsButton;
+    QPushButton* m_configButton;
+    QPushButton* m_alertButton;
+    QLabel* m_warnings;
+    QLabel* m_frameTime;
+    QLabel* m_processTime;
+    QLabel* m_syncLabel;
+
+    QButtonGroup* m_trendGroup;
+    QRadioButton* m_trendRadio[14];
+    QLabel* m_valueLabel[14];
+    QLabel* m_errorLabel[14];
+    QLabel* m_traceNumber;
+    QLabel* m_positionLabel;
+    QLabel* m_timeLabel;
+    QSlider* m_frameSlider;
+    QSlider* m_positionSlider;
+    QWidget* m_frameControls;
+    QWidget* m_graphControls;
+
+    LangmuirSettingsWidget* m_settingsWidget = nullptr;
+    GraphForm* m_scaleForm = nullptr;
+
+    LangmuirSettings m_singleSettings;
+    LangmuirSettings m_doubleSettings;
+    double m_voltageStart = -50.0;
+    double m_voltageEnd = 50.0;
+    double m_processTimeUs = -1.0;
+    int m_trendQuantity = 0;
+    View m_lastView = eViewScan;
+    bool m_saved = true;
+    bool m_modified = false;
+    bool m_live = false;
+    bool m_returnProbe = false;
+    bool m_advanced = false;
+    bool m_updating = false;
+    QString m_ownDialogPath = QStringLiteral("./");
+    QString* m_dialogPath = &m_ownDialogPath;
+};
