@@ -11,13 +11,9 @@
 #include "Prompter.h"
 #include "WorkerThread.h"
 #include "topBanner.h"
-#ifdef LP_HAVE_EXPORT
+#include "AppLog.h"
 #include "ExportOptions.h"
 #include "SessionExport.h"
-#endif
-#ifdef LP_HAVE_APPLOG
-#include "AppLog.h"
-#endif
 
 #include <QAction>
 #include <QApplication>
@@ -331,23 +327,14 @@ void MainWin::addAlert(const char* prefix, const QString& message)
 
 void MainWin::logLine(const QString& text)
 {
-#ifdef LP_HAVE_APPLOG
     if (AppLog* log = AppLog::instance(this, m_descriptor->apiVersion, m_descriptor->apiDescription))
         log->log(text);
-#else
-    qInfo().noquote() << text;
-#endif
 }
 
 void MainWin::logLines(const QStringList& lines)
 {
-#ifdef LP_HAVE_APPLOG
     if (AppLog* log = AppLog::instance(this, m_descriptor->apiVersion, m_descriptor->apiDescription))
         log->log(lines);
-#else
-    for (const QString& l : lines)
-        qInfo().noquote() << l;
-#endif
 }
 
 void MainWin::notAvailable(const QString& what)
@@ -978,7 +965,6 @@ void MainWin::exportData()
 {
     if (!m_current || !m_sessions.contains(m_current) || !m_mdi->activeSubWindow())
         return;
-#ifdef LP_HAVE_EXPORT
     ExportOptions options(this, m_current->isDoubleProbeSession());
     if (Prompter::instance().execDialog(&options) != QDialog::Accepted)
         return;
@@ -990,20 +976,18 @@ void MainWin::exportData()
             return;
         m_exportFileName = AppText::folderOf(name);
         QString error;
-        const int r = SessionExport::writeFile(*m_current->data(), settings, name, &error);
-        if (r == SessionExport::eOpenFailed) {
-            addAlert(AlertPrefix::ExportData, QStringLiteral("Failed to open file '%1' for writing (%2).").arg(name, error));
+        const SessionExport::FileResult r = SessionExport::writeFile(*m_current->data(), settings, name, &error);
+        if (r == SessionExport::FileResult::OpenFailed) {
+            addAlert(AlertPrefix::ExportData,
+                     QStringLiteral("Failed to open file '%1' for writing (%2).").arg(name, error));
             continue;
         }
-        if (r == SessionExport::eCloseFailed) {
+        if (r == SessionExport::FileResult::WriteFailed) {
             addAlert(AlertPrefix::ExportData, QStringLiteral("Failed to close file '%1' (%2).").arg(name, error));
             continue;
         }
         return;
     }
-#else
-    notAvailable(QStringLiteral("Export"));
-#endif
 }
 
 // ---------------------------------------------------------------- window

@@ -11,7 +11,8 @@
 #include "Prompter.h"
 #include "ResultRecord.h"
 #include "SaveFile.h"
-#include "SessionIo.h"
+#include "SessionExport.h"
+#include "SessionFile.h"
 #include "ThreeTracePlotter.h"
 
 #include <qwt_scale_engine.h>
@@ -1032,7 +1033,7 @@ bool PlotManager::save(const QString& fileName)
                            QStringLiteral("Cannot write file [%1]\nError code: %2\n").arg(fileName, file.errorString()));
         return false;
     }
-    if (!SessionIo::write(*m_data, file)) {
+    if (!SessionFile::write(*m_data, file)) {
         file.cancelWriting();
         Prompter::critical(this, QString::fromLatin1(kTitle),
                            QStringLiteral("An error occurred while attempting to save file."));
@@ -1058,7 +1059,7 @@ bool PlotManager::load(const QString& fileName)
                            QStringLiteral("Cannot open file [%1]\nError code: %2\n").arg(fileName, file.errorString()));
         return false;
     }
-    if (!SessionIo::read(*m_data, file))
+    if (!SessionFile::read(*m_data, file))
         return false;
     m_data->setFileName(fileName);
     // The file's analysis settings become the active record of its probe kind.

@@ -1,0 +1,99 @@
+// Renders the main window with a loaded session in each view to PNG files, so
+// that a person can look at them. Run under an X server (see README).
+#include "DataAnalyzer.h"
+#include "MainWin.h"
+#include "PlotManager.h"
+#include "SessionMaker.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QRadioButton>
+#include <QScreen>
+#include <QSlider>
+#include <QTextStream>
+
+namespace {
+void settle()
+{
+    for (int i = 0; i < 5; ++i)
+        QCoreApplication::processEvents();
+}
+
+bool shoot(QWidget& w, const QString& path)
+{
+    settle();
+    QPixmap pix;
+    if (QScreen* screen = w.screen(); screen && qgetenv("QT_QPA_PLATFORM") != "offscreen")
+        pix = screen->grabWindow(w.winId());
+    if (pix.isNull() || pix.size().isEmpty())
+        pix = w.grab();
+    const bool ok = pix.save(path);
+    QTextStream(stdout) << (ok ? "wrote " : "FAILED ") << path << "\n";
+    return ok;
+}
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    QString outDir = QStringLiteral("screenshots");
+    QString file;
+    const QStringList args = app.arguments();
+    for (int i = 1; i < args.size(); ++i) {
+        if (args[i] == QLatin1String("--out") && i + 1 < args.size())
+            outDir = args[++i];
+        else
+            file = QFileInfo(args[i]).absoluteFilePath();
+    }
+    QDir().mkpath(outDir);
+    QCoreApplication::setOrganizationName(QStringLiteral("Quendrix"));
+    QCoreApplication::setApplicationName(QStringLiteral("Quendrix Langmuir screenshots"));
+
+    MainWin w;
+    w.resize(1400, 900);
+    w.show();
+    settle();
+    PlotManager* pm = nullptr;
+    if (!file.isEmpty()) {
+        if (!w.openSessionFile(file)) {
+            QTextStream(stderr) << "cannot open " << file << "\n";
+            return 1;
+        }
+        pm = w.currentSession();
+    } else {
+        // No file given: a synthetic time-resolved session.
+        pm = w.currentSession();
+        QMetaObject::invokeMethod(&w, "startNewSession");
+        pm = w.currentSession();
+        SessionMaker::Options o;
+        o.scansPerGroup = 24;
+        SessionMaker::fill(*pm->data(), o);
+        pm->refreshAll();
+    }
+    pm->frameSlider()->setValue(std::min(3, pm->frameSlider()->maximum()));
+    int ok = 0;
+    pm->setView(PlotManager::eViewScan);
+    ok += shoot(w, outDir + "/1-iv-and-derivatives.png");
+    pm->quantityBox(1)->setChecked(false);
+    pm->quantityBox(2)->setChecked(false);
+    ok += shoot(w, outDir + "/2-iv.png");
+    pm->quantityBox(1)->setChecked(true);
+    pm->quantityBox(2)->setChecked(true);
+    pm->setView(PlotManager::eViewPrescan);
+    ok += shoot(w, outDir + "/3-prescan.png");
+    pm->setView(PlotManager::eViewEepf);
+    ok += shoot(w, outDir + "/4-eepf-log.png");
+    pm->trendButton(2)->click(); // kTe
+    pm->setView(pm->data()->groupCount() > 1 ? PlotManager::eViewTrends : PlotManager::eViewTimeResolve);
+    ok += shoot(w, outDir + "/5-trend-kTe.png");
+    pm->trendButton(4)->click(); // Ne
+    ok += shoot(w, outDir + "/6-trend-Ne.png");
+    for (PlotManager* s : w.sessions())
+        s->setModified(false);
+    w.close();
+    return ok == 6 ? 0 : 1;
+}
