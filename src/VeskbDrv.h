@@ -7,6 +7,8 @@
 
 #include "CQuickUsb.h"
 #include "HwRegisters.h"
+#include "ScanMath.h"
+#include "ScanReadout.h"
 #include "RIRavaVCntrl.h"
 #include "linearDrive.h"
 
@@ -79,6 +81,31 @@ public:
 
     // Scan side (VeskbDrvScan.cpp)
     void freeDataBuffer();
+    bool setScanVoltages(double start, double step, double stop, double switchVoltage, bool highGainFirst);
+    bool setScanVoltages(double start, double step, double stop);
+    bool getScanVoltages(double &start, double &step, double &stop);
+    bool setDefVoltage(double &volts);
+    bool setMeasuringRange(unsigned range);
+    unsigned getMeasuringRange() const;
+    bool setSettlingDelays(unsigned fsd, unsigned nsd);
+    bool setAverageHW(unsigned n);
+    bool setScanType(bool synchronized);
+    bool setSyncScanParameters(double &periodUs, double &delayUs, double &durationUs, bool accumulate);
+    double getSyncFreq(bool restart);
+    void getScanTimes(double start, double step, double stop, bool synchronized, unsigned averageHW,
+                      unsigned repeats, unsigned smplPP, bool accumulate, unsigned short fsd, unsigned short nsd,
+                      double &fSync, double &pointTime, double &scanTime, double &totalTime);
+    bool deriveRunParameters(bool synchronized, double fSync, ScanMath::RunParameters &p) const;
+    bool writeRunParameters(const ScanMath::RunParameters &p);
+    bool startScan();
+    bool getDataFromOneScan(double *&data, unsigned &syncPoints, unsigned &steps, double &samplePeriod,
+                            double &syncDelay, unsigned &trailer);
+    // Reads one scan (of `average` passes) into the data buffer as scaled
+    // sums; writes the register dump after a failure that was not an abort.
+    bool readScaledScan(uint32_t &syncPoints, uint32_t &steps, uint32_t &trailer);
+    void getScanProgress(int &percent, double &scanSeconds, int &elapsedSeconds) const;
+    bool calibrate();
+    ScanStreamReader reader;
 
     CQuickUsb usb;                      // first member: every other part uses it
     VeskbDescriptorImp desc;

@@ -19,10 +19,9 @@ constexpr size_t kMaxPacketWords = 0x3FFC; // whole values, below the 14-bit cou
 constexpr unsigned bit(StreamFault f) { return 1u << static_cast<unsigned>(f); }
 }
 
-MeasuringEngine::MeasuringEngine(int moduleIndex, const ModuleConfig &module)
+MeasuringEngine::MeasuringEngine(int moduleIndex, const ModuleConfig &module, uint64_t seed)
     : module_(moduleIndex), frontEnd_(module.hardwareRevision)
 {
-    const uint64_t seed = world().config.measurement.seed + static_cast<uint64_t>(moduleIndex);
     rng_.seed(seed);
     syncRng_.seed(seed ^ 0x5EC0FFEEull);
 }

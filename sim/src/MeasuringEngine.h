@@ -28,7 +28,7 @@ namespace qsim {
 
 class MeasuringEngine : public ScanEngine {
 public:
-    MeasuringEngine(int moduleIndex, const ModuleConfig &module);
+    MeasuringEngine(int moduleIndex, const ModuleConfig &module, uint64_t seed);
 
     void controlWritten(const RegisterFile &regs, uint16_t oldWord, uint16_t newWord) override;
     void chip2Written(const RegisterFile &regs, int reg, uint16_t value) override;
