@@ -103,6 +103,8 @@ bool Calibration::run(Coefficients &c)
     ok = ok && regs_.setSamplesPerPoint(d_.maxAccSamples);
     ok = ok && regs_.setSwitchField1(false, 0) && regs_.setSwitchField2(false, 0) && regs_.setAuxSwitch(false);
     ok = ok && regs_.setModeBit(HwRegisters::kAccumulateBit, true) && regs_.setModeBit(HwRegisters::kSyncScanBit, false);
+    // The reset cleared the ADC mode: the scans must run in the mode the divisor assumes.
+    ok = ok && regs_.setModeBit(HwRegisters::k16BitBit, d_.is16Bit);
     if (!ok) {
         LOG_WARN("Calibration: cannot set up the registers");
         return false;

@@ -240,11 +240,9 @@ void MeasuringEngine::emitStep(const RegisterFile &regs, uint32_t step)
     const int range = 2 * path.resistor + (high ? 1 : 0);
     const double rMeas = t.resI[path.resistor];
     const bool field1 = (s.control >> 1) & 3, field2 = (s.control >> 3) & 3;
-    const bool throughLoad = path.enabled && path.calibrationLoad && field1;
-    const bool throughProbe = path.enabled && !path.calibrationLoad && field1 && field2;
-    double vMeasured = 0.0;
-    if (path.enabled)
-        vMeasured = path.source == 0 ? vOut : path.source == 2 ? t.reference : 0.0;
+    const bool throughLoad = path.calibrationLoad && field1;
+    const bool throughProbe = !path.calibrationLoad && field1 && field2;
+    const double vMeasured = path.source == 0 ? vOut : path.source == 2 ? t.reference : 0.0;
     const double vCode = frontEnd_.voltageCode(vMeasured);
     const uint64_t perValue = s.cycles * (s.accumulate ? s.samples : 1);
 
