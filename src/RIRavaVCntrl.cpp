@@ -5,6 +5,7 @@
 
 #include <cmath>
 
+
 RIRavaVCntrl::RIRavaVCntrl() : drv(new VeskbDrv) {}
 
 RIRavaVCntrl::~RIRavaVCntrl()
@@ -32,7 +33,7 @@ bool RIRavaVCntrl::setDefVoltage(double volts) { return drv->setDefVoltage(volts
 bool RIRavaVCntrl::setDefVoltages(double *, double *volts, double *) { return volts && drv->setDefVoltage(*volts); }
 bool RIRavaVCntrl::setMeasuringRange(unsigned range) { return drv->setMeasuringRange(range); }
 unsigned RIRavaVCntrl::getMeasuringRange() { return drv->getMeasuringRange(); }
-bool RIRavaVCntrl::setSettlingDelays(unsigned, unsigned fsd, unsigned nsd, unsigned) { return drv->setSettlingDelays(fsd, nsd); }
+bool RIRavaVCntrl::setSettlingDelays(unsigned a, unsigned fsd, unsigned nsd, unsigned d) { return drv->setSettlingDelays(a, fsd, nsd, d); }
 void RIRavaVCntrl::setAverage(unsigned n) { drv->average = n ? n : 1; }
 unsigned RIRavaVCntrl::getAverage() { return drv->average; }
 bool RIRavaVCntrl::setAverageHW(unsigned n, unsigned) { return drv->setAverageHW(n); }

@@ -79,33 +79,34 @@ public:
     std::vector<uint8_t> buildImage() const;
     bool writeImageChunks(const std::vector<uint8_t> &image);
 
-    // Scan side (VeskbDrvScan.cpp)
-    void freeDataBuffer();
-    bool setScanVoltages(double start, double step, double stop, double switchVoltage, bool highGainFirst);
+    // Scan parameters, scans, read-out and calibration (VeskbDrvScan.cpp)
     bool setScanVoltages(double start, double step, double stop);
+    bool setScanVoltages(double start, double step, double stop, double gainSwitchVoltage, bool highGainFirst);
     bool getScanVoltages(double &start, double &step, double &stop);
     bool setDefVoltage(double &volts);
     bool setMeasuringRange(unsigned range);
-    unsigned getMeasuringRange() const;
-    bool setSettlingDelays(unsigned fsd, unsigned nsd);
+    unsigned getMeasuringRange();
+    bool setSettlingDelays(unsigned a, unsigned fsd, unsigned nsd, unsigned d);
     bool setAverageHW(unsigned n);
     bool setScanType(bool synchronized);
     bool setSyncScanParameters(double &periodUs, double &delayUs, double &durationUs, bool accumulate);
     double getSyncFreq(bool restart);
     void getScanTimes(double start, double step, double stop, bool synchronized, unsigned averageHW,
-                      unsigned repeats, unsigned smplPP, bool accumulate, unsigned short fsd, unsigned short nsd,
-                      double &fSync, double &pointTime, double &scanTime, double &totalTime);
-    bool deriveRunParameters(bool synchronized, double fSync, ScanMath::RunParameters &p) const;
-    bool writeRunParameters(const ScanMath::RunParameters &p);
+                      unsigned repeats, unsigned smplPP, bool accumulate, unsigned short fsd,
+                      unsigned short nsd, double &fSync, double &pointTime, double &scanTime,
+                      double &totalTime);
     bool startScan();
     bool getDataFromOneScan(double *&data, unsigned &syncPoints, unsigned &steps, double &samplePeriod,
                             double &syncDelay, unsigned &trailer);
+    void getScanProgress(int &percent, double &scanSeconds, int &elapsedSeconds);
+    bool calibrate();
+    void freeDataBuffer();
+    // Internals of the scans and the calibration
+    bool deriveRunParameters(bool synchronized, double fSync, ScanMath::RunParameters &p) const;
+    bool writeRunParameters(const ScanMath::RunParameters &p);
     // Reads one scan (of `average` passes) into the data buffer as scaled
     // sums; writes the register dump after a failure that was not an abort.
     bool readScaledScan(uint32_t &syncPoints, uint32_t &steps, uint32_t &trailer);
-    void getScanProgress(int &percent, double &scanSeconds, int &elapsedSeconds) const;
-    bool calibrate();
-    ScanStreamReader reader;
 
     CQuickUsb usb;                      // first member: every other part uses it
     VeskbDescriptorImp desc;
@@ -129,6 +130,7 @@ public:
 
     unsigned wordsPerRead = 0x4000;     // per bulk read, set at connect
     std::vector<double> dataBuffer;
+    ScanStreamReader reader;            // bulk read buffer and its read position
     std::atomic<long> valuesRead{0};
     std::atomic<long> valuesExpected{0};
     std::atomic<double> readStartTime{0};

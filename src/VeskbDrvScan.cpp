@@ -129,14 +129,14 @@ bool VeskbDrv::setMeasuringRange(unsigned range)
     return ok;
 }
 
-unsigned VeskbDrv::getMeasuringRange() const
+unsigned VeskbDrv::getMeasuringRange()
 {
     if (!regs)
         return 0;
     return static_cast<unsigned>(2 * regs->currentResistor() + (regs->gainHigh() ? 1 : 0));
 }
 
-bool VeskbDrv::setSettlingDelays(unsigned fsd, unsigned nsd)
+bool VeskbDrv::setSettlingDelays(unsigned, unsigned fsd, unsigned nsd, unsigned)
 {
     if (!regs)
         return false;
@@ -444,7 +444,7 @@ bool VeskbDrv::getDataFromOneScan(double *&data, unsigned &syncPoints, unsigned 
     return true;
 }
 
-void VeskbDrv::getScanProgress(int &percent, double &scanSeconds, int &elapsedSeconds) const
+void VeskbDrv::getScanProgress(int &percent, double &scanSeconds, int &elapsedSeconds)
 {
     // Nothing expected yet: 0 %, never a division by zero.
     const long long expected = valuesExpected.load();

@@ -82,7 +82,7 @@ bool ControllerLogic::writeCommand(const uint8_t *data, size_t length)
             for (uint16_t w : values) {
                 const uint8_t byte = static_cast<uint8_t>(w & 0xFF);
                 serialLog_[0].push_back(byte);
-                serial_[0]->write(&byte, 1);
+                serial_[0]->writeAt(clock_.now(), &byte, 1);
             }
         } else if (r == kSerialRx && words == 0) {
             reply_ = Reply::SerialRx;
@@ -102,8 +102,11 @@ void ControllerLogic::writeRegister(int r, uint16_t value)
         return; // state registers and holes are read-only
     const uint16_t old = regs_.cnfg[r];
     regs_.cnfg[r] = value;
-    if (r == 0)
+    if (r == 0) {
+        if (!(old & 1) && (value & 1))
+            regs_.sequencerStopped = false; // a scan start restarts the sequencer
         engine_->controlWritten(regs_, old, value);
+    }
     if (r == 15) {
         serial_[0]->configure(static_cast<uint8_t>(value & 0xFF));
         serial_[1]->configure(static_cast<uint8_t>(value >> 8));
@@ -149,7 +152,6 @@ void ControllerLogic::chip2Command(const std::vector<uint16_t> &words)
             engine_->chip2Written(regs_, target, words[i + 1]);
         }
     }
-    regs_.sequencerStopped = false;
 }
 
 size_t ControllerLogic::readCommand(uint8_t *data, size_t capacity)
