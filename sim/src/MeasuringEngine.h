@@ -78,6 +78,7 @@ private:
     int module_;
     FrontEnd frontEnd_;
     std::mt19937_64 rng_;
+    std::normal_distribution<double> normal_{0.0, 1.0}; // one object: it keeps the spare of each pair
     mutable std::mt19937_64 syncRng_;
     mutable uint32_t latchedSync_ = 0;
     mutable bool syncDirty_ = true;
