@@ -122,12 +122,16 @@ void TestCalibrationSim::recoversTrueCoefficients()
     const auto before = registerSnapshot();
     const std::time_t started = std::time(nullptr);
     int progressSeen = 0;
+    uint32_t samplesPerPoint = 0;
     logHook() = [&](const QString &line) {
         if (line.contains("CAL COEFF ADC I[5]"))
             progressSeen = c.getCalibrationProgress();
+        if (line.contains("CAL COEFF ADC V")) // the scans accumulate the full sample count
+            samplesPerPoint = qsim::chip2Register(0, 8) + (uint32_t(qsim::chip2Register(0, 9)) << 16) + 1;
     };
     QVERIFY2(c.calibrate(), qPrintable(lastWarnings()));
     QCOMPARE(progressSeen, 9);
+    QCOMPARE(samplesPerPoint, sixteenBit ? 0x10000u : 0x40000u);
     QCOMPARE(c.getCalibrationProgress(), 0);
     QCOMPARE(c.getAverage(), 7u);
     QCOMPARE(registerSnapshot(), before);

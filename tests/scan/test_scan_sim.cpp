@@ -73,6 +73,8 @@ private slots:
     void tooFewSyncPoints();
     void progress();
     void failedRegisterWrites();
+    void scanTimes();
+    void bufferTooLarge();
     void notConnected();
 };
 
@@ -403,6 +405,51 @@ void TestScanSim::failedRegisterWrites()
     QVERIFY(c.setMeasuringRange(7));
     QCOMPARE(c.getMeasuringRange(), 0u);
     QCOMPARE(logged("Setting current range 7 <eResistor:eSmall, LOW electronic gain, 166.000000[mA]>"), 1);
+}
+
+void TestScanSim::scanTimes()
+{
+    RIRavaVCntrl c;
+    double fSync = -1, point = -1, scan = -1, total = -1;
+    c.getScanTimes(-10, 1, 10, false, 1000, 3, 80, true, 100, 20, fSync, point, scan, total);
+    QCOMPARE(fSync + point + scan + total, 0.0); // not connected: zeros
+    QCOMPARE(c.connectTo(), 1);
+    c.getScanTimes(-10, 1, 10, false, 1000, 3, 80, true, 100, 20, fSync, point, scan, total);
+    QVERIFY(std::fabs(fSync - 1000.0) < 0.5);
+    QCOMPARE(point, (20 + 14 + 1) * 1e-6);               // step length 14 for 1000 samples
+    QCOMPARE(scan, (100 + 15.0 * 21 + 20.0 * 20) * 1e-6); // 21 steps at 320.5 codes per volt
+    QCOMPARE(total, 3 * scan);
+    // Synchronized: two SYNC periods per step (averaging 1), / 0.99.
+    c.getScanTimes(-10, 1, 10, true, 1, 1, 80, true, 0, 0, fSync, point, scan, total);
+    QCOMPARE(point, (2021 + 1) * 1e-6);
+    qsim::MeasurementConfig m = qsim::measurementConfig();
+    m.sync.present = false;
+    qsim::setMeasurementConfig(m);
+    c.getScanTimes(-10, 1, 10, true, 1, 1, 80, true, 0, 0, fSync, point, scan, total);
+    QCOMPARE(fSync, -2.0);
+    QCOMPARE(point + scan + total, 0.0);
+    // setAverage keeps at least one scan.
+    c.setAverage(0);
+    QCOMPARE(c.getAverage(), 1u);
+}
+
+void TestScanSim::bufferTooLarge()
+{
+    RIRavaVCntrl c;
+    QCOMPARE(c.connectTo(), 1);
+    // 65535 steps of 2100 sync points: 275 million doubles, over the buffer limit.
+    QVERIFY(c.outputHV() && c.setScanType(false, true, false) && c.setAverageHW(1, 0));
+    double period = 0.0125, delay = 0, duration = 2099 * 0.0125;
+    QVERIFY(c.setSyncScanParameters(period, delay, duration, false));
+    QVERIFY(c.setScanVoltages(1, 65535, 1));
+    QVERIFY(c.startScan());
+    clearLog();
+    double *data = nullptr;
+    unsigned points = 0, steps = 0, trailer = 0;
+    double samplePeriod = 0, syncDelay = 0;
+    QVERIFY(!c.getDataFromOneScan(data, points, steps, samplePeriod, syncDelay, trailer, false));
+    QCOMPARE(logged("Failed to allocate memory of 2*double[275247000]"), 1);
+    c.stopScan();
 }
 
 void TestScanSim::notConnected()
