@@ -74,6 +74,8 @@ private slots:
     void progress();
     void failedRegisterWrites();
     void scanTimes();
+    void clipsAtFullScale();
+    void pacedScanTakesItsTime();
     void bufferTooLarge();
     void notConnected();
 };
@@ -431,6 +433,38 @@ void TestScanSim::scanTimes()
     // setAverage keeps at least one scan.
     c.setAverage(0);
     QCOMPARE(c.getAverage(), 1u);
+}
+
+void TestScanSim::clipsAtFullScale()
+{
+    RIRavaVCntrl c;
+    QCOMPARE(c.connectTo(), 1);
+    QVERIFY(setUpSweep(c, 3, -20, 1, 20)); // 166 uA full scale: the electron side clips
+    Sweep s;
+    QVERIFY(readOne(c, s));
+    const double *cal = c.getScannerDescriptor()->cal_adc_i[3];
+    const double fullScale = 8191 * cal[1] + cal[0];
+    QVERIFY(std::fabs(s.i.back() - fullScale) < 1e-3 * fullScale);
+    QVERIFY(qsim::trueProbeCurrent(s.v.back(), false, 0, 0) > 10 * fullScale);
+    QVERIFY(std::fabs(s.i.front() - qsim::trueProbeCurrent(s.v.front(), false, 0, 0)) < 2 * 2.0281e-8);
+}
+
+void TestScanSim::pacedScanTakesItsTime()
+{
+    freshWorld(qsim::Config(), 10.0); // ten times real time
+    RIRavaVCntrl c;
+    QCOMPARE(c.connectTo(), 1);
+    QVERIFY(setUpSweep(c, 1, -10, 1, 10) && c.setAverageHW(0x40000, 0)); // 3284 us steps
+    const double before = qsim::simSeconds();
+    QElapsedTimer timer;
+    timer.start();
+    Sweep s;
+    QVERIFY(readOne(c, s));
+    const double simulated = qsim::simSeconds() - before;
+    const double duration = (100 + 21 * 3285.0 + 20 * 20) * 1e-6;
+    QCOMPARE(s.trailer, 100u + 21u * 3285u + 20u * 20u);
+    QVERIFY2(simulated >= duration, qPrintable(QString::number(simulated)));
+    QVERIFY(timer.nsecsElapsed() >= qint64(duration / 10 * 1e9 * 0.9));
 }
 
 void TestScanSim::bufferTooLarge()
