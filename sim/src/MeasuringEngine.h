@@ -15,6 +15,10 @@
 // to the measuring chain, field 2 the probe connector. Current flows through
 // the calibration load when it is on and field 1 is on; through the probe when
 // both fields are on and the load is off; otherwise no current flows.
+//
+// A waiting bulk read releases the simulator's lock (so that a stop or a
+// trigger can come in from another thread); the world must not be reset
+// while a read waits.
 #pragma once
 #include "FrontEnd.h"
 #include "Plasma.h"
