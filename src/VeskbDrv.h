@@ -7,6 +7,8 @@
 
 #include "CQuickUsb.h"
 #include "HwRegisters.h"
+#include "ScanMath.h"
+#include "ScanReadout.h"
 #include "RIRavaVCntrl.h"
 #include "linearDrive.h"
 
@@ -99,6 +101,12 @@ public:
     void getScanProgress(int &percent, double &scanSeconds, int &elapsedSeconds);
     bool calibrate();
     void freeDataBuffer();
+    // Internals of the scans and the calibration
+    bool deriveRunParameters(bool synchronized, double fSync, ScanMath::RunParameters &p) const;
+    bool writeRunParameters(const ScanMath::RunParameters &p);
+    // Reads one scan (of `average` passes) into the data buffer as scaled
+    // sums; writes the register dump after a failure that was not an abort.
+    bool readScaledScan(uint32_t &syncPoints, uint32_t &steps, uint32_t &trailer);
 
     CQuickUsb usb;                      // first member: every other part uses it
     VeskbDescriptorImp desc;
@@ -122,6 +130,7 @@ public:
 
     unsigned wordsPerRead = 0x4000;     // per bulk read, set at connect
     std::vector<double> dataBuffer;
+    ScanStreamReader reader;            // bulk read buffer and its read position
     std::atomic<long> valuesRead{0};
     std::atomic<long> valuesExpected{0};
     std::atomic<double> readStartTime{0};

@@ -11,7 +11,7 @@
 namespace qsim {
 
 struct FrontEndPath {
-    bool enabled = false;       // both front-end enable bits
+    bool enabled = false;       // both front-end enable bits (the simulated unit measures regardless)
     int source = 0;             // 0 HV output, 1 ground, 2 reference
     int resistor = 0;           // 0 small, 1 medium, 2 large
     bool calibrationLoad = false;

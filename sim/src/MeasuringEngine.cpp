@@ -19,10 +19,9 @@ constexpr size_t kMaxPacketWords = 0x3FFC; // whole values, below the 14-bit cou
 constexpr unsigned bit(StreamFault f) { return 1u << static_cast<unsigned>(f); }
 }
 
-MeasuringEngine::MeasuringEngine(int moduleIndex, const ModuleConfig &module)
+MeasuringEngine::MeasuringEngine(int moduleIndex, const ModuleConfig &module, uint64_t seed)
     : module_(moduleIndex), frontEnd_(module.hardwareRevision)
 {
-    const uint64_t seed = world().config.measurement.seed + static_cast<uint64_t>(moduleIndex);
     rng_.seed(seed);
     syncRng_.seed(seed ^ 0x5EC0FFEEull);
 }
@@ -206,8 +205,7 @@ int32_t MeasuringEngine::adcSum(double code14, uint64_t samples)
     double sum = mean * double(samples);
     if (sigma > 0) {
         const double perSample = sigma < 0.5 ? sigma : std::sqrt(sigma * sigma + 1.0 / 12.0);
-        std::normal_distribution<double> noise(0.0, perSample * std::sqrt(double(samples)));
-        sum += noise(rng_);
+        sum += perSample * std::sqrt(double(samples)) * normal_(rng_);
     }
     sum = std::round(sum);
     return static_cast<int32_t>(std::clamp(sum, double(INT32_MIN), double(INT32_MAX)));
@@ -241,18 +239,18 @@ void MeasuringEngine::emitStep(const RegisterFile &regs, uint32_t step)
     const int range = 2 * path.resistor + (high ? 1 : 0);
     const double rMeas = t.resI[path.resistor];
     const bool field1 = (s.control >> 1) & 3, field2 = (s.control >> 3) & 3;
-    const bool throughLoad = path.enabled && path.calibrationLoad && field1;
-    const bool throughProbe = path.enabled && !path.calibrationLoad && field1 && field2;
-    double vMeasured = 0.0;
-    if (path.enabled)
-        vMeasured = path.source == 0 ? vOut : path.source == 2 ? t.reference : 0.0;
+    const bool throughLoad = path.calibrationLoad && field1;
+    const bool throughProbe = !path.calibrationLoad && field1 && field2;
+    const double vMeasured = path.source == 0 ? vOut : path.source == 2 ? t.reference : 0.0;
     const double vCode = frontEnd_.voltageCode(vMeasured);
     const uint64_t perValue = s.cycles * (s.accumulate ? s.samples : 1);
 
     const Plasma plasma(mc.plasma);
     const double period = SyncGenerator::period(mc.sync);
     const double position = probePosition();
-    std::normal_distribution<double> unit(0.0, 1.0);
+    const bool steady = mc.plasma.pulseDepth == 0.0 && mc.plasma.pulseTeDepth == 0.0;
+    LocalPlasma steadyPlasma{};
+    bool haveSteady = false;
 
     const uint64_t first = uint64_t(step) * s.syncPoints;
     const uint64_t last = std::min(s.pairs, first + s.syncPoints);
@@ -269,10 +267,14 @@ void MeasuringEngine::emitStep(const RegisterFile &regs, uint32_t step)
                 phase = (double(s.delay) + double(j) * s.samples + (s.accumulate ? 0.5 * s.samples : 0.0)) / kAdcFrequency;
             else
                 phase = (scanStartUs_ + s.fsd + step * (s.stepLength + 1.0 + s.nsd)) * 1e-6;
-            const LocalPlasma lp = plasma.local(phase, period, position);
-            current = probeCurrent(lp, vOut, rMeas, s.doubleProbe);
+            // A steady plasma is the same at every sync point of the step.
+            if (!steady || !haveSteady) {
+                steadyPlasma = plasma.local(phase, period, position);
+                haveSteady = true;
+            }
+            current = probeCurrent(steadyPlasma, vOut, rMeas, s.doubleProbe);
             if (mc.plasma.fluctuation > 0)
-                current *= 1.0 + mc.plasma.fluctuation * unit(rng_);
+                current *= 1.0 + mc.plasma.fluctuation * normal_(rng_);
         }
         const int32_t v = adcSum(vCode, perValue);
         const int32_t i = adcSum(frontEnd_.currentCode(current, range), perValue);

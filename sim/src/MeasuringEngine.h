@@ -15,6 +15,10 @@
 // to the measuring chain, field 2 the probe connector. Current flows through
 // the calibration load when it is on and field 1 is on; through the probe when
 // both fields are on and the load is off; otherwise no current flows.
+//
+// A waiting bulk read releases the simulator's lock (so that a stop or a
+// trigger can come in from another thread); the world must not be reset
+// while a read waits.
 #pragma once
 #include "FrontEnd.h"
 #include "Plasma.h"
@@ -28,7 +32,7 @@ namespace qsim {
 
 class MeasuringEngine : public ScanEngine {
 public:
-    MeasuringEngine(int moduleIndex, const ModuleConfig &module);
+    MeasuringEngine(int moduleIndex, const ModuleConfig &module, uint64_t seed);
 
     void controlWritten(const RegisterFile &regs, uint16_t oldWord, uint16_t newWord) override;
     void chip2Written(const RegisterFile &regs, int reg, uint16_t value) override;
@@ -78,6 +82,7 @@ private:
     int module_;
     FrontEnd frontEnd_;
     std::mt19937_64 rng_;
+    std::normal_distribution<double> normal_{0.0, 1.0}; // one object: it keeps the spare of each pair
     mutable std::mt19937_64 syncRng_;
     mutable uint32_t latchedSync_ = 0;
     mutable bool syncDirty_ = true;

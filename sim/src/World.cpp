@@ -35,7 +35,7 @@ void World::rebuild(const Config &c)
     for (const ModuleConfig &m : c.modules)
         modules.push_back(std::make_unique<UsbModule>(m, *clock));
     for (size_t i = 0; i < modules.size(); ++i)
-        modules[i]->controller().setScanEngine(std::make_unique<MeasuringEngine>(static_cast<int>(i), c.modules[i]));
+        modules[i]->controller().setScanEngine(std::make_unique<MeasuringEngine>(static_cast<int>(i), c.modules[i], c.measurement.seed + i));
     calls.fill(0);
     faults.clear();
     i2cFault = I2cWriteFault();

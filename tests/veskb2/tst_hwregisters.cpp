@@ -162,9 +162,16 @@ private slots:
     void syncWordAndDump()
     {
         HwRegisters r(usb.get());
+        qsim::MeasurementConfig m = qsim::measurementConfig();
+        m.sync.present = false;
+        qsim::setMeasurementConfig(m);
         uint32_t word = 0;
         QVERIFY(r.readSyncWord(true, word));
         QCOMPARE(word, 0xA0000000u); // no SYNC signal: too low
+        m.sync.present = true;       // 1 kHz: 39.936 MHz / 1 kHz - 1
+        qsim::setMeasurementConfig(m);
+        QVERIFY(r.readSyncWord(true, word));
+        QCOMPARE(word, 39935u);
         QVERIFY(r.setStartDac(1000));
         r.dumpRegisters();
         QCOMPARE(logLinesWith("********** CONFIGURATION AND STATE REGISTERS OF FPGA1 PROCESSOR").size(), 1);

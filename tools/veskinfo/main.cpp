@@ -28,6 +28,38 @@ QString pair(const double *v)
 }
 }
 
+// One time-averaged sweep of the probe in the (simulated) plasma.
+bool sweep(RIRavaVCntrl &c, QTextStream &out)
+{
+    const double start = -40.0, step = 0.5, stop = 20.0;
+    const unsigned range = 1;
+    bool ok = c.outputHV() && c.selectProbeMode(VESK_HW::eSingle) && c.setMeasuringRange(range);
+    ok = ok && c.setScanType(false, false, false) && c.setAverageHW(1000, 0) && c.setSettlingDelays(0, 200, 50, 0);
+    ok = ok && c.setScanVoltages(start, step, stop);
+    c.setAverage(4);
+    ok = ok && c.startScan();
+    double *data = nullptr;
+    unsigned points = 0, steps = 0, trailer = 0;
+    double samplePeriod = 0, syncDelay = 0;
+    ok = ok && c.getDataFromOneScan(data, points, steps, samplePeriod, syncDelay, trailer, false);
+    c.stopScan();
+    if (!ok || !data || steps == 0) {
+        out << "Sweep failed (see driver.log)\n";
+        return false;
+    }
+    out << "Sweep " << start << " V to " << stop << " V in " << steps << " steps, range " << range << ", "
+        << c.getAverage() << " scans of " << trailer << " us each\n";
+    out << "  probe V      current A\n";
+    const unsigned shown = 12;
+    for (unsigned k = 0; k < shown; ++k) {
+        const unsigned i = k * (steps - 1) / (shown - 1);
+        out << "  " << QString::number(data[i], 'f', 3).rightJustified(9) << "    "
+            << QString::number(data[steps + i], 'e', 4) << "\n";
+    }
+    out.flush();
+    return true;
+}
+
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
@@ -87,5 +119,6 @@ int main(int argc, char **argv)
     for (int r = 0; r < 6; ++r)
         out << "  cal_adc_i" << r << ":         " << pair(d->cal_adc_i[r]) << "\n";
     out.flush();
-    return controller.disconnect() ? 0 : 1;
+    const bool swept = sweep(controller, out);
+    return controller.disconnect() && swept ? 0 : 1;
 }
