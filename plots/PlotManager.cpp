@@ -97,7 +97,9 @@ PlotManager::PlotManager(QWidget* parent, bool advanced)
     m_data->setEepfTable(table);
 
     connect(m_data, &DataAnalyzer::updateProbeConfig, this, &PlotManager::updateDoubleProbeConfig);
+    m_updating = true; // no drawing before every widget exists
     buildUi();
+    m_updating = false;
     setWindowIcon(AppImages::dataFileIcon());
     readScanSettings();
     refreshAll();
@@ -177,11 +179,17 @@ QWidget* PlotManager::buildResultsGrid()
         connect(m_trendRadio[q], &QRadioButton::clicked, this, trendSlots[i]);
         m_valueLabel[q] = new QLabel;
         m_errorLabel[q] = new QLabel;
-        m_valueLabel[q]->setMinimumWidth(60);
+        m_valueLabel[q]->setMinimumWidth(75);
         g->addWidget(m_trendRadio[q], r.row, 0);
-        g->addWidget(new QLabel(QString::fromLatin1(r.name)), r.row, 1);
+        auto* name = new QLabel(QString::fromLatin1(r.name));
+        name->setTextFormat(Qt::RichText);
+        auto* unit = new QLabel(QString::fromLatin1(r.unit));
+        unit->setTextFormat(Qt::RichText);
+        m_valueLabel[q]->setTextFormat(Qt::RichText);
+        m_errorLabel[q]->setTextFormat(Qt::RichText);
+        g->addWidget(name, r.row, 1);
         g->addWidget(m_valueLabel[q], r.row, 2);
-        g->addWidget(new QLabel(QString::fromLatin1(r.unit)), r.row, 3);
+        g->addWidget(unit, r.row, 3);
         g->addWidget(m_errorLabel[q], r.row, 4);
         g->addWidget(new QLabel(QStringLiteral("[%]")), r.row, 5);
     }

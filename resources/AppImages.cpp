@@ -86,7 +86,7 @@ QPixmap logo(const QSize& size)
     g.drawPath(path);
     QFont f("DejaVu Sans");
     f.setBold(true);
-    f.setPixelSize(int(h * 0.34));
+    f.setPixelSize(int(h * 0.25));
     g.setFont(f);
     g.setPen(Qt::white);
     g.drawText(QRectF(h, 0, w - h, h * 0.62), Qt::AlignLeft | Qt::AlignBottom, "QUENDRIX");
