@@ -695,15 +695,15 @@ void MainWin::resynchronizeFreq()
 void MainWin::updateSyncFreq()
 {
     m_alertButton->setVisible(!m_alertList.isEmpty());
-    if (!m_connectAct->isChecked() || !m_ctrl.isConnected()) {
+    const bool connected = m_connectAct->isChecked() && m_ctrl.isConnected();
+    const bool busy = (m_worker && !m_worker->isIdle()) || m_calibrating;
+    // isScanRunning reads the register mirror only; it is asked when idle.
+    const AppText::SyncAction act = AppText::syncAction(connected, busy, connected && !busy && m_ctrl.isScanRunning());
+    if (act == AppText::SyncAction::eShowNotConnected) {
         m_syncLabel->setText(AppText::syncNotConnectedText());
         return;
     }
-    // While the job thread talks to the module the GUI leaves it alone and
-    // keeps showing the last value.
-    if ((m_worker && !m_worker->isIdle()) || m_calibrating)
-        return;
-    if (m_ctrl.isScanRunning())
+    if (act == AppText::SyncAction::eKeepLast)
         return;
     const double f = m_ctrl.getSyncFreq(false);
     if (f != m_lastSync) {

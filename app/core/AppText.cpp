@@ -54,6 +54,15 @@ QString syncText(double f, int& spinner)
     return QStringLiteral("<font color=white> Fsync %1 %2Hz ").arg(v, 0, 'f', 3).arg(unit);
 }
 
+SyncAction syncAction(bool connected, bool jobBusy, bool scanRunning)
+{
+    if (!connected)
+        return SyncAction::eShowNotConnected;
+    if (jobBusy || scanRunning)
+        return SyncAction::eKeepLast;
+    return SyncAction::eRead;
+}
+
 QString notConnectedLabel()
 {
     return QStringLiteral(" <font color=white>Not connected ");

@@ -20,6 +20,11 @@ QString sessionFileFromArgs(const QStringList& args);
 QString syncText(double f, int& spinner);
 QString syncNotConnectedText();
 
+// What the SYNC indicator does on a tick. While the job thread (or a
+// calibration) talks to the module the GUI makes no module call.
+enum class SyncAction { eShowNotConnected, eKeepLast, eRead };
+SyncAction syncAction(bool connected, bool jobBusy, bool scanRunning);
+
 // Connection label after a successful connect.
 QString connectionLabel(bool doubleProbeAvailable, int swProbeMode);
 QString notConnectedLabel();

@@ -15,6 +15,7 @@ private slots:
     void syncText_data();
     void syncText();
     void spinnerCycles();
+    void syncActionRules();
     void progress_data();
     void progress();
     void seedIsUnsigned();
@@ -85,6 +86,15 @@ void TestAppText::spinnerCycles()
                                 "<font color=white> Fsync     - "}));
     spinner = 0; // out of range state restarts at the first frame
     QCOMPARE(AppText::syncText(-1.0, spinner), QString("<font color=white> Fsync     - "));
+}
+
+void TestAppText::syncActionRules()
+{
+    using AppText::SyncAction;
+    QCOMPARE(AppText::syncAction(false, true, true), SyncAction::eShowNotConnected);
+    QCOMPARE(AppText::syncAction(true, true, false), SyncAction::eKeepLast); // job thread busy
+    QCOMPARE(AppText::syncAction(true, false, true), SyncAction::eKeepLast); // scan running
+    QCOMPARE(AppText::syncAction(true, false, false), SyncAction::eRead);
 }
 
 void TestAppText::progress_data()

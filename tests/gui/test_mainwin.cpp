@@ -1,0 +1,466 @@
+// The main window against the simulated controller unit: connect and
+// disconnect, calibration, the SYNC indicator, sessions and closing down.
+#include "DataAnalyzer.h"
+#include "MainWin.h"
+#include "PlotManager.h"
+#include "ProbeModeSelector.h"
+#include "ScriptedPrompter.h"
+#include "SessionMaker.h"
+#include "SimControl.h"
+#include "SimMeasurement.h"
+#include "WorkerThread.h"
+#include "topBanner.h"
+
+#include <QAction>
+#include <QElapsedTimer>
+#include <QMdiArea>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+// Answers the probe-mode dialog by clicking one choice.
+std::function<int(QDialog*)> choose(ProbeModeSelector::Choice c)
+{
+    return [c](QDialog* d) {
+        auto* sel = qobject_cast<ProbeModeSelector*>(d);
+        if (!sel)
+            return int(QDialog::Rejected);
+        sel->button(c)->click();
+        return sel->result();
+    };
+}
+
+qsim::Config simConfig(double speed = 0.0)
+{
+    qsim::Config c;
+    c.speedFactor = speed;
+    return c;
+}
+} // namespace
+
+class TestMainWin : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void startUpFrame();
+    void connectAndDisconnect_data();
+    void connectAndDisconnect();
+    void connectWithoutModule();
+    void connectModuleFails();
+    void uncalibratedControllerIsCalibrated();
+    void syncTexts_data();
+    void syncTexts();
+    void calibrationUncheckAbortsWithoutWarning();
+    void calibrationWarningCancel();
+    void closeDuringCalibrationEndsPromptly();
+    void disconnectWhileJobRunsWaitsForIt();
+    void sessionsOpenDropAndRefuse();
+    void closePromptKeepsWindowOpen();
+    void hardwareInfoAndHelp();
+
+private:
+    ScriptedPrompter* m_prompter = nullptr;
+    QTemporaryDir m_dir;
+};
+
+void TestMainWin::initTestCase()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    QVERIFY(m_dir.isValid());
+    QDir::setCurrent(m_dir.path());
+}
+
+void TestMainWin::init()
+{
+    qsim::reset(simConfig());
+    QCoreApplication::setOrganizationName("QuendrixTest");
+    QCoreApplication::setApplicationName("mainwin-test");
+    QSettings().clear();
+    m_prompter = new ScriptedPrompter;
+    Prompter::setInstance(m_prompter);
+}
+
+void TestMainWin::cleanup()
+{
+    Prompter::setInstance(nullptr);
+    delete m_prompter;
+    m_prompter = nullptr;
+}
+
+void TestMainWin::startUpFrame()
+{
+    MainWin w;
+    QCOMPARE(w.windowTitle(), QString("Quendrix Langmuir"));
+    QCOMPARE(QCoreApplication::applicationName(), QString("Quendrix Langmuir"));
+    QStringList menus;
+    for (QAction* a : w.menuBar()->actions())
+        menus << a->text();
+    QCOMPARE(menus, (QStringList{"&File", "&Edit", "VESK System", "&Help"}));
+    QAction* calibrate = w.action("Calibrate");
+    QVERIFY(calibrate && !calibrate->isVisible());
+    QCOMPARE(w.action("Connect")->shortcut(), QKeySequence(Qt::Key_F5));
+    QCOMPARE(w.action("Connect")->shortcutContext(), Qt::ApplicationShortcut);
+    QCOMPARE(w.action("Scan")->shortcut(), QKeySequence(Qt::Key_F9));
+    QVERIFY(!w.action("Scan")->isEnabled());
+    QVERIFY(!w.action("&Save")->isEnabled());
+    QCOMPARE(w.connectionLabelText(), QString(" <font color=white>Not connected "));
+    QCOMPARE(w.syncLabelText(), QString("<font color=white> Fsync - "));
+    QCOMPARE(w.statusText(), QString("Idle"));
+    QCOMPARE(w.openSessionCount(), 0);
+    QVERIFY(w.minimumWidth() >= 730);
+    QMetaObject::invokeMethod(&w, "setAdvMode");
+    QVERIFY(w.isAdvanced() && calibrate->isVisible());
+    QMetaObject::invokeMethod(&w, "setAdvMode");
+    QVERIFY(!calibrate->isVisible());
+}
+
+void TestMainWin::connectAndDisconnect_data()
+{
+    QTest::addColumn<int>("choice");
+    QTest::addColumn<QString>("label");
+    QTest::addColumn<int>("hwMode");
+    QTest::newRow("single without reference") << int(ProbeModeSelector::eWithoutDcRef)
+                                              << " <font color=white>Connected SP" << 0;
+    QTest::newRow("with reference") << int(ProbeModeSelector::eWithDcRef) << " <font color=white>Connected RP" << 1;
+    QTest::newRow("double") << int(ProbeModeSelector::eDouble) << " <font color=white>Connected DP" << 3;
+    QTest::newRow("mach") << int(ProbeModeSelector::eMach) << " <font color=white>Connected x" << 3;
+}
+
+void TestMainWin::connectAndDisconnect()
+{
+    QFETCH(int, choice);
+    QFETCH(QString, label);
+    QFETCH(int, hwMode);
+    MainWin w;
+    m_prompter->dialogHandlers << choose(ProbeModeSelector::Choice(choice));
+    w.action("Connect")->trigger();
+    QVERIFY2(w.alertList().isEmpty(), qPrintable(w.alertList().join('\n')));
+    QVERIFY(w.controller().isConnected());
+    QVERIFY(qsim::moduleOpen(0));
+    QCOMPARE(int(w.controller().getProbeMode()), hwMode);
+    QCOMPARE(w.connectionLabelText(), label);
+    QCOMPARE(w.action("Disconnect"), w.action("Disconnect")); // renamed action exists
+    QVERIFY(w.action("Disconnect") && w.action("Disconnect")->isChecked());
+    QCOMPARE(w.banner()->connectButton()->text(), QString("Disconnect"));
+    QCOMPARE(w.openSessionCount(), 1);
+    QCOMPARE(w.currentSession()->windowTitle(), QString("Session 1"));
+    QVERIFY(w.currentSession()->isLive());
+    QCOMPARE(w.currentSession()->isReturnProbe(), choice == int(ProbeModeSelector::eWithDcRef));
+    QVERIFY(w.action("Scan")->isEnabled() && w.banner()->newButtonWidget()->isEnabled());
+    QCOMPARE(w.statusText(), QString("Idle"));
+
+    w.action("Disconnect")->trigger();
+    QVERIFY(!w.controller().isConnected());
+    QVERIFY(!qsim::moduleOpen(0));
+    QCOMPARE(w.connectionLabelText(), QString(" <font color=white>Not connected "));
+    QVERIFY(w.action("Connect") && !w.action("Connect")->isChecked());
+    QVERIFY(!w.currentSession()->isLive());
+    QVERIFY(!w.action("Scan")->isEnabled());
+}
+
+void TestMainWin::connectWithoutModule()
+{
+    qsim::Config c = simConfig();
+    c.modules.clear();
+    qsim::reset(c);
+    MainWin w;
+    w.action("Connect")->trigger();
+    QCOMPARE(w.alertList(), QStringList{"[ERROR] Connect Scanner: Device not found on USB bus."});
+    QCOMPARE(m_prompter->asked.size(), 1);
+    QCOMPARE(m_prompter->asked.first().title, QString("Quendrix Langmuir"));
+    QVERIFY(m_prompter->asked.first().text.startsWith("Unable to connect to the System."));
+    QVERIFY(!w.action("Connect")->isChecked());
+    QVERIFY(!w.banner()->connectButton()->isChecked());
+    // The first session window was made before connecting and stays.
+    QCOMPARE(w.openSessionCount(), 1);
+    QCOMPARE(w.currentSession()->windowTitle(), QString("Session 1"));
+}
+
+void TestMainWin::connectModuleFails()
+{
+    qsim::Config c = simConfig();
+    c.modules[0].openable = false;
+    qsim::reset(c);
+    MainWin w;
+    w.action("Connect")->trigger();
+    QCOMPARE(w.alertList(), QStringList{"[ERROR] Connect Scanner: Failed to connect to VESK Device (retVal = 0"});
+    QVERIFY(!w.action("Connect")->isChecked());
+    QVERIFY(!w.controller().isConnected());
+}
+
+void TestMainWin::uncalibratedControllerIsCalibrated()
+{
+    // A unit whose memory holds no valid image is refused at connect by the
+    // library; calibration then runs through the Calibrate action.
+    qsim::Config c = simConfig();
+    c.modules[0].image = qsim::CalImage::Blank;
+    qsim::reset(c);
+    {
+        MainWin w;
+        w.action("Connect")->trigger();
+        QVERIFY(!w.controller().isConnected());
+        QVERIFY(!w.alertList().isEmpty());
+    }
+    qsim::reset(simConfig());
+    MainWin w;
+    m_prompter->dialogHandlers << choose(ProbeModeSelector::eWithDcRef);
+    w.action("Connect")->trigger();
+    QVERIFY(w.controller().isConnected());
+    const int foldersBefore = QDir().entryList({"calibration *"}, QDir::Dirs).size();
+    QMetaObject::invokeMethod(&w, "setAdvMode");
+    m_prompter->asked.clear();
+    m_prompter->answers << QMessageBox::Ok;
+    w.action("Calibrate")->trigger();
+    QVERIFY2(w.alertList().isEmpty(), qPrintable(w.alertList().join('\n')));
+    QCOMPARE(m_prompter->asked.size(), 1); // the warning only: success raises no box
+    QVERIFY(w.controller().isCalibrated());
+    QVERIFY(!w.isAborted());
+    QVERIFY(w.worker()->isIdle());
+    QVERIFY(!w.action("Calibrate")->isChecked());
+    // The library's calibration report folder was written by the job.
+    QCOMPARE(QDir().entryList({"calibration *"}, QDir::Dirs).size(), foldersBefore + 1);
+}
+
+void TestMainWin::syncTexts_data()
+{
+    QTest::addColumn<bool>("present");
+    QTest::addColumn<double>("hz");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("1 kHz") << true << 1000.0 << "<font color=white> Fsync 1.000 kHz ";
+    QTest::newRow("50 Hz") << true << 50.0 << "<font color=white> Fsync 50.000  Hz ";
+    QTest::newRow("too high") << true << 500000.0 << "<font color=white> Fsync    TOO HIGH ";
+    QTest::newRow("absent") << false << 1000.0 << " <font color=white> Fsync    TOO LOW ";
+}
+
+void TestMainWin::syncTexts()
+{
+    QFETCH(bool, present);
+    QFETCH(double, hz);
+    QFETCH(QString, text);
+    qsim::MeasurementConfig m = qsim::measurementConfig();
+    m.sync.present = present;
+    m.sync.frequencyHz = hz;
+    m.sync.stability = 0;
+    qsim::setMeasurementConfig(m);
+    MainWin w;
+    m_prompter->dialogHandlers << choose(ProbeModeSelector::eWithDcRef);
+    w.action("Connect")->trigger();
+    QVERIFY(w.controller().isConnected());
+    QMetaObject::invokeMethod(&w, "resynchronizeFreq");
+    qsim::advanceSimTime(1.0);
+    QString shown;
+    for (int i = 0; i < 6 && shown != text; ++i) {
+        QMetaObject::invokeMethod(&w, "updateSyncFreq");
+        shown = w.syncLabelText();
+        if (shown != text) {
+            qsim::advanceSimTime(1.0);
+            QTest::qWait(20);
+        }
+    }
+    QCOMPARE(shown, text);
+}
+
+void TestMainWin::calibrationUncheckAbortsWithoutWarning()
+{
+    qsim::reset(simConfig(1.0)); // real pace: the calibration lasts long enough to be aborted
+    MainWin w;
+    m_prompter->dialogHandlers << choose(ProbeModeSelector::eWithDcRef);
+    w.action("Connect")->trigger();
+    QVERIFY(w.controller().isConnected());
+    QMetaObject::invokeMethod(&w, "setAdvMode");
+    m_prompter->asked.clear();
+    m_prompter->answers << QMessageBox::Ok; // the start warning
+    bool sawBusy = false;
+    QTimer::singleShot(300, &w, [&] {
+        sawBusy = !w.worker()->isIdle();
+        QCOMPARE(w.statusText(), QString("Calibrating VESK Device..."));
+        w.action("Calibrate")->trigger(); // unchecks: the user's abort
+    });
+    QElapsedTimer clock;
+    clock.start();
+    w.action("Calibrate")->trigger();
+    QVERIFY(sawBusy);
+    QVERIFY(clock.elapsed() < 10000);
+    QCOMPARE(m_prompter->asked.size(), 1); // only the start warning, no box at the end
+    QCOMPARE(m_prompter->asked.first().title, QString("Warning"));
+    QVERIFY(w.isAborted());
+    QCOMPARE(w.alertList(),
+             QStringList{"[ERROR] Calibrate Scanner: Failed to calibrate VESK Device (Process aborted)."});
+    QVERIFY(!w.action("Calibrate")->isChecked());
+    QVERIFY(w.worker()->isIdle());
+    QCOMPARE(w.statusText(), QString("Idle"));
+}
+
+void TestMainWin::calibrationWarningCancel()
+{
+    MainWin w;
+    m_prompter->dialogHandlers << choose(ProbeModeSelector::eWithDcRef);
+    w.action("Connect")->trigger();
+    QMetaObject::invokeMethod(&w, "setAdvMode");
+    m_prompter->answers << QMessageBox::Cancel;
+    const unsigned writes = qsim::callCount(qsim::Call::WriteCommand);
+    w.action("Calibrate")->trigger();
+    QVERIFY(!w.action("Calibrate")->isChecked());
+    QCOMPARE(qsim::callCount(qsim::Call::WriteCommand), writes);
+    QVERIFY(w.alertList().isEmpty());
+}
+
+void TestMainWin::closeDuringCalibrationEndsPromptly()
+{
+    qsim::reset(simConfig(1.0));
+    auto* w = new MainWin;
+    w->show();
+    m_prompter->dialogHandlers << choose(ProbeModeSelector::eWithDcRef);
+    w->action("Connect")->trigger();
+    QMetaObject::invokeMethod(w, "setAdvMode");
+    m_prompter->answers << QMessageBox::Ok;
+    QElapsedTimer clock;
+    bool closed = false;
+    QTimer::singleShot(300, w, [&] {
+        QVERIFY(!w->worker()->isIdle());
+        clock.start();
+        closed = w->close();
+    });
+    w->action("Calibrate")->trigger();
+    QVERIFY(closed);
+    QVERIFY(w->worker()->isIdle());
+    delete w;
+    QVERIFY2(clock.elapsed() < 5000, "closing during a calibration must end promptly");
+}
+
+void TestMainWin::disconnectWhileJobRunsWaitsForIt()
+{
+    qsim::reset(simConfig(1.0));
+    MainWin w;
+    m_prompter->dialogHandlers << choose(ProbeModeSelector::eWithDcRef);
+    w.action("Connect")->trigger();
+    QMetaObject::invokeMethod(&w, "setAdvMode");
+    m_prompter->answers << QMessageBox::Ok;
+    bool done = false;
+    QTimer::singleShot(300, &w, [&] {
+        QVERIFY(!w.worker()->isIdle());
+        w.action("Disconnect")->trigger(); // F5 during a calibration
+        // The job was aborted and has ended before the module was closed.
+        QVERIFY(w.worker()->isIdle());
+        QVERIFY(!w.controller().isConnected());
+        done = true;
+    });
+    w.action("Calibrate")->trigger();
+    QVERIFY(done);
+    QVERIFY(!qsim::moduleOpen(0));
+}
+
+void TestMainWin::sessionsOpenDropAndRefuse()
+{
+    MainWin w;
+    // A session to open: synthetic data saved through a session window.
+    QMetaObject::invokeMethod(&w, "startNewSession");
+    PlotManager* pm = w.currentSession();
+    SessionMaker::Options o;
+    o.scansPerGroup = 3;
+    o.points = 80;
+    SessionMaker::fill(*pm->data(), o);
+    pm->refreshAll();
+    const QString file = m_dir.filePath("drop.ldf");
+    QVERIFY(pm->save(file));
+    QCOMPARE(pm->windowTitle(), QString("drop.ldf"));
+
+    // Open through the file dialog.
+    m_prompter->openNames << file;
+    w.action("&Open...")->trigger();
+    QCOMPARE(w.openSessionCount(), 2);
+    QCOMPARE(w.currentSession()->data()->scanCount(), 3);
+    QCOMPARE(w.openFileName(), m_dir.path());
+    QVERIFY(w.action("&Save")->isEnabled());
+
+    // Dialog cancelled: the new window goes again.
+    w.action("&Open...")->trigger();
+    QCOMPARE(w.openSessionCount(), 2);
+
+    // A refused file (wrong sensor) closes its window without a box.
+    const QString bad = m_dir.filePath("bad.ldf");
+    QFile f(bad);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("<?xml version=\"1.0\"?><measuredData sensor=\"Langmuir probe\" version=\"3\"/>");
+    f.close();
+    m_prompter->asked.clear();
+    QVERIFY(!w.openSessionFile(bad));
+    QCOMPARE(w.openSessionCount(), 2);
+    QVERIFY(m_prompter->asked.isEmpty());
+
+    // Drag and drop: one local .ldf file is opened; two files are ignored.
+    QMimeData one;
+    one.setUrls({QUrl::fromLocalFile(file)});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &one, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&w, &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &one, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&w, &drop);
+    QCOMPARE(w.openSessionCount(), 3);
+    QCOMPARE(w.currentSession()->windowTitle(), QString("drop.ldf"));
+    QMimeData two;
+    two.setUrls({QUrl::fromLocalFile(file), QUrl::fromLocalFile(file)});
+    QDragEnterEvent enter2(QPoint(10, 10), Qt::CopyAction, &two, Qt::LeftButton, Qt::NoModifier);
+    enter2.setAccepted(false);
+    QApplication::sendEvent(&w, &enter2);
+    QVERIFY(!enter2.isAccepted());
+    QDropEvent drop2(QPointF(10, 10), Qt::CopyAction, &two, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&w, &drop2);
+    QCOMPARE(w.openSessionCount(), 3);
+}
+
+void TestMainWin::closePromptKeepsWindowOpen()
+{
+    MainWin w;
+    w.show();
+    QMetaObject::invokeMethod(&w, "startNewSession");
+    QMetaObject::invokeMethod(&w, "startNewSession");
+    QCOMPARE(w.openSessionCount(), 2);
+    w.sessions().first()->setModified(true);
+    // Cancel in the prompt of the modified session keeps everything open.
+    m_prompter->answers << QMessageBox::Cancel;
+    QVERIFY(!w.close());
+    QVERIFY(w.isVisible());
+    QVERIFY(w.openSessionCount() >= 1);
+    // Save chosen but the save dialog cancelled: still open.
+    m_prompter->answers << QMessageBox::Save;
+    QVERIFY(!w.close());
+    QVERIFY(w.isVisible());
+    // Discard lets everything close.
+    m_prompter->answers << QMessageBox::Discard;
+    QVERIFY(w.close());
+    QCOMPARE(w.openSessionCount(), 0);
+}
+
+void TestMainWin::hardwareInfoAndHelp()
+{
+    MainWin w;
+    m_prompter->dialogHandlers << choose(ProbeModeSelector::eWithDcRef);
+    w.action("Connect")->trigger();
+    m_prompter->dialogHandlers << [](QDialog*) { return int(QDialog::Accepted); };
+    QMetaObject::invokeMethod(&w, "veskInfo");
+    QVERIFY(w.lastHardwareInfo().startsWith(
+        "\n--------------------------------  QUENDRIX LANGMUIR SOFTWARE  --------------------------------\n\n"
+        "SOFTWARE VERSION:\t2.7.0\n"));
+    QVERIFY(!w.lastHardwareInfo().contains("SOFTWARE DESCRIPTION"));
+    QVERIFY(w.lastHardwareInfo().contains("VB2-000417")); // the module's serial
+    // Help without the guide in the working folder: an alert, no box.
+    m_prompter->asked.clear();
+    QMetaObject::invokeMethod(&w, "help");
+    QVERIFY(m_prompter->asked.isEmpty());
+    QCOMPARE(w.alertList().last(),
+             QString("[ERROR] Help: Failed to find documentation file 'Installation and User Guide.pdf'."));
+    QMetaObject::invokeMethod(&w, "updateSyncFreq");
+    QVERIFY(w.alertButton()->isVisibleTo(&w));
+}
+
+QTEST_MAIN(TestMainWin)
+#include "test_mainwin.moc"
