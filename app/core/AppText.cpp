@@ -205,7 +205,7 @@ QString processTimeText(double us)
 std::pair<double, double> eepfRange(double top)
 {
     // An EEPF at or below its floor (1e9) has no decade of its own to show.
-    if (!(top >= 1e9) || !std::isfinite(top))
+    if (!(top > 1e9) || !std::isfinite(top))
         return {1e10, 1e14};
     const double n = std::round(std::log10(top) + 1.0);
     if (n < 10.0)

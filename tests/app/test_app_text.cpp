@@ -244,6 +244,7 @@ void TestAppText::eepfRange_data()
     QTest::addColumn<double>("low");
     QTest::addColumn<double>("high");
     QTest::newRow("below 1e9") << 5e8 << 1e10 << 1e14;
+    QTest::newRow("at the floor") << 1e9 << 1e10 << 1e14;
     QTest::newRow("zero") << 0.0 << 1e10 << 1e14;
     QTest::newRow("negative") << -3.0 << 1e10 << 1e14;
     QTest::newRow("nan") << double(NAN) << 1e10 << 1e14;

@@ -1,0 +1,431 @@
+// The session window: results grid, views, frames, trends, files and the close prompt.
+#include "DataAnalyzer.h"
+#include "PlotData.h"
+#include "PlotErrorBarCurve.h"
+#include "PlotManager.h"
+#include "ResultRecord.h"
+#include "ScriptedPrompter.h"
+#include "SessionMaker.h"
+#include "ThreeTracePlotter.h"
+#include "AppText.h"
+
+#include <qwt_scale_div.h>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QSlider>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <cmath>
+
+namespace {
+ScanRecord plainScan(int type, double position, double time)
+{
+    ScanRecord r;
+    r.scanType = type;
+    r.position = position;
+    r.temporalPosition = time;
+    r.date = QDateTime::fromSecsSinceEpoch(1700000000 + qint64(position * 10 + time), Qt::UTC);
+    return r;
+}
+} // namespace
+
+class TestPlotManager : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void emptySessionShowsDashes();
+    void resultsGridTexts();
+    void frameSliderClamps();
+    void trendSkipsFramesWithoutTheTrace();
+    void trendWithinFrame();
+    void viewSelectionRules();
+    void overlapSingleDerivativeRange();
+    void eepfFallbackRange_data();
+    void eepfFallbackRange();
+    void curvesFollowTheFrame();
+    void saveNeverOverwrites();
+    void loadRefusedAndUnopenable();
+    void closePrompt_data();
+    void closePrompt();
+    void untouchedSessionClosesWithoutQuestion();
+    void warningsText();
+
+private:
+    ScriptedPrompter* m_prompter = nullptr;
+    QTemporaryDir m_dir;
+};
+
+void TestPlotManager::initTestCase()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    QCoreApplication::setOrganizationName("QuendrixTest");
+    QCoreApplication::setApplicationName("plot-manager-test");
+    QDir::setCurrent(m_dir.path());
+}
+
+void TestPlotManager::init()
+{
+    m_prompter = new ScriptedPrompter;
+    Prompter::setInstance(m_prompter);
+}
+
+void TestPlotManager::cleanup()
+{
+    Prompter::setInstance(nullptr);
+    delete m_prompter;
+}
+
+void TestPlotManager::emptySessionShowsDashes()
+{
+    PlotManager pm;
+    pm.show();
+    for (int v = 0; v < PlotManager::eViewCount; ++v) {
+        pm.setView(PlotManager::View(v));
+        QCOMPARE(pm.view(), PlotManager::View(v));
+    }
+    for (int q = 0; q < 14; ++q) {
+        QCOMPARE(pm.valueText(q), QString("<font color=red>---</font>"));
+        QCOMPARE(pm.errorText(q), QString("<font color=green>---</font>"));
+    }
+    pm.frameSlider()->setValue(5);
+    QCOMPARE(pm.traceIndex(), 0);
+    QCOMPARE(pm.curve(PlotManager::eTimeResolve)->count(), 0);
+}
+
+void TestPlotManager::resultsGridTexts()
+{
+    PlotManager pm;
+    ScanRecord r = plainScan(ScanRecord::eOtherRun, 0, 0);
+    r.result.setValue(ResultRecord::eVp, 12.345);
+    r.result.setError(ResultRecord::eVp, 0.5);
+    r.result.setValue(ResultRecord::eLdebye, 1.5e-4); // shown in um
+    r.result.setError(ResultRecord::eLdebye, 1.5e-5);
+    r.result.setValue(ResultRecord::eIsat, -2.5e-4);  // shown in mA
+    r.result.setError(ResultRecord::eIsat, NAN);
+    r.result.setValue(ResultRecord::eKTe, 0.0);
+    r.result.setError(ResultRecord::eKTe, 1.0);
+    pm.addScan(r, false);
+    QCOMPARE(pm.valueText(0), QString("<font color=red>12.3</font>"));
+    QCOMPARE(pm.errorText(0), QString("<font color=green>4.1 %</font>"));
+    QCOMPARE(pm.valueText(7), QString("<font color=red>150</font>"));
+    QCOMPARE(pm.errorText(7), QString("<font color=green>10.0 %</font>"));
+    QCOMPARE(pm.valueText(11), QString("<font color=red>-0.25</font>"));
+    QCOMPARE(pm.errorText(11), QString("<font color=green>---</font>"));
+    QCOMPARE(pm.errorText(2), QString("<font color=green>---</font>")); // value 0
+    QCOMPARE(pm.valueText(1), QString("<font color=red>---</font>"));   // never computed
+    QVERIFY(pm.isModified());
+}
+
+void TestPlotManager::frameSliderClamps()
+{
+    PlotManager pm;
+    for (int i = 0; i < 4; ++i) {
+        ScanRecord r = plainScan(ScanRecord::eOtherRun, 0, 0);
+        r.resolvedTime = 10.0 * i;
+        pm.addScan(r, false);
+    }
+    QCOMPARE(pm.frameSlider()->maximum(), 3);
+    QMetaObject::invokeMethod(&pm, "setTimeValue", Q_ARG(int, 9));
+    QCOMPARE(pm.traceIndex(), 3);
+    QVERIFY(pm.timeText().startsWith("30 [<span>&mu;</span>s]"));
+    QMetaObject::invokeMethod(&pm, "setTimeValue", Q_ARG(int, -2));
+    QCOMPARE(pm.traceIndex(), 0);
+}
+
+void TestPlotManager::trendSkipsFramesWithoutTheTrace()
+{
+    // Three spatial frames holding 3, 1 and 3 scans.
+    DataAnalyzer d;
+    const int counts[3] = {3, 1, 3};
+    for (int g = 0; g < 3; ++g)
+        for (int s = 0; s < counts[g]; ++s) {
+            ScanRecord r = plainScan(ScanRecord::eSpatialRun, 5.0 * g, 0);
+            r.result.setValue(ResultRecord::eVp, 100.0 * g + s);
+            d.addScan(r);
+        }
+    QCOMPARE(d.groupCount(), 3);
+    PlotData::Series s = PlotData::trendAcrossFrames(d, 2, 0);
+    QCOMPARE(s.x, (QVector<double>{0.0, 10.0}));
+    QCOMPARE(s.y, (QVector<double>{2.0, 202.0}));
+    s = PlotData::trendAcrossFrames(d, 0, 0);
+    QCOMPARE(s.x, (QVector<double>{0.0, 5.0, 10.0}));
+    QVERIFY(PlotData::trendAcrossFrames(d, 5, 0).x.isEmpty()); // no frame has it
+    QVERIFY(PlotData::trendAcrossFrames(d, -1, 0).x.isEmpty());
+
+    PlotManager pm;
+    for (int g = 0; g < 3; ++g)
+        for (const ScanRecord& r : d.scansOfGroup(g))
+            pm.addScan(r, false);
+    pm.frameSlider()->setValue(2);
+    pm.trendButton(0)->click();
+    QCOMPARE(pm.view(), PlotManager::eViewTrends);
+    QCOMPARE(pm.curve(PlotManager::eTimeResolve)->count(), 2);
+    QCOMPARE(pm.plot(0)->titleText(), QString("Position Vs Statistics"));
+    QCOMPARE(pm.plot(0)->axisTitle(QwtPlot::xBottom).text(), QString("Position (mm)"));
+    QCOMPARE(pm.plot(0)->axisTitle(QwtPlot::yLeft).text(), QString("Vp (V)"));
+    const auto div = pm.plot(0)->axisScaleDiv(QwtPlot::xBottom);
+    const double m = ((10.0 - 0.0) / 2 + 1e-7) * 0.05;
+    QCOMPARE(div.lowerBound(), -m);
+    QCOMPARE(div.upperBound(), 10.0 + m);
+    // Moving to the frame that lacks trace 2 keeps the trend and never reads past its scans.
+    pm.setGroupIndex(1);
+    QCOMPARE(pm.traceIndex(), 0);
+}
+
+void TestPlotManager::trendWithinFrame()
+{
+    PlotManager pm;
+    SessionMaker::Options o;
+    o.scansPerGroup = 5;
+    o.points = 80;
+    SessionMaker::fill(*pm.data(), o);
+    pm.refreshAll();
+    pm.trendButton(2)->click(); // kTe
+    QCOMPARE(pm.view(), PlotManager::eViewTimeResolve);
+    PlotErrorBarCurve* c = pm.curve(PlotManager::eTimeResolve);
+    QCOMPARE(c->count(), 5);
+    QCOMPARE(c->sample(4).x(), 40.0);
+    QCOMPARE(c->sample(1).y(), ResultQuantity::displayValue(pm.data()->scansOfGroup(0)[1].result, 2));
+    QCOMPARE(pm.plot(0)->axisTitle(QwtPlot::xBottom).text(), QString("Time (<span>&mu;</span>s)"));
+
+    // One scan only: nothing drawn.
+    PlotManager single;
+    single.addScan(plainScan(ScanRecord::eOtherRun, 0, 0), false);
+    single.trendButton(0)->click();
+    QCOMPARE(single.curve(PlotManager::eTimeResolve)->count(), 0);
+    QCOMPARE(single.plot(0)->axisTitle(QwtPlot::yLeft).text(), QString("Y"));
+}
+
+void TestPlotManager::viewSelectionRules()
+{
+    PlotManager pm;
+    pm.show();
+    pm.setView(PlotManager::eViewEepf);
+    QVERIFY(!pm.viewButton(PlotManager::eViewScan)->isChecked()); // one view at a time
+    pm.viewButton(PlotManager::eViewEepf)->setChecked(false);
+    QVERIFY(pm.viewButton(PlotManager::eViewPrescan)->isChecked()); // the first comes back
+    QCOMPARE(pm.view(), PlotManager::eViewPrescan);
+    for (int i = 0; i < 3; ++i)
+        pm.quantityBox(i)->setChecked(false);
+    QVERIFY(pm.quantityBox(0)->isChecked());
+    pm.setView(PlotManager::eViewScan);
+    QCOMPARE(pm.plot(0)->titleText(), QString("Probe Current vs Probe Voltage"));
+    QVERIFY(pm.plot(0)->isVisible());
+    QVERIFY(!pm.plot(1)->isVisible()); // its check box is off
+    pm.quantityBox(1)->setChecked(true);
+    QVERIFY(pm.plot(1)->isVisible());
+    pm.setView(PlotManager::eViewEepf);
+    QVERIFY(pm.plot(0)->isLogScale());
+    QCOMPARE(pm.plot(0)->titleText(), QString("EEPF vs Energy"));
+    QVERIFY(!pm.plot(1)->isVisible());
+    pm.setView(PlotManager::eViewScan);
+    QVERIFY(!pm.plot(0)->isLogScale());
+}
+
+void TestPlotManager::overlapSingleDerivativeRange()
+{
+    PlotManager pm;
+    pm.show();
+    SessionMaker::Options o;
+    o.scansPerGroup = 1;
+    o.points = 120;
+    SessionMaker::fill(*pm.data(), o);
+    pm.refreshAll();
+    QCheckBox* overlap = pm.findChild<QCheckBox*>(QString(), Qt::FindChildrenRecursively);
+    for (QCheckBox* b : pm.findChildren<QCheckBox*>())
+        if (b->text() == "Graph Overlap")
+            overlap = b;
+    overlap->setChecked(true);
+    pm.quantityBox(0)->setChecked(false);
+    pm.quantityBox(2)->setChecked(false);
+    QCOMPARE(pm.plot(0)->axisTitle(QwtPlot::yLeft).text(), QString("dI/dU [A/V]"));
+    QVERIFY(!pm.plot(1)->isVisible() && !pm.plot(2)->isVisible());
+    const PlotErrorBarCurve* d1 = pm.curve(PlotManager::eScan1D1);
+    QVERIFY(d1->count() > 10);
+    const double lo = d1->bound(PlotErrorBarCurve::eYMin), hi = d1->bound(PlotErrorBarCurve::eYMax);
+    const auto div = pm.plot(0)->axisScaleDiv(QwtPlot::yLeft);
+    QCOMPARE(div.lowerBound(), lo - 0.1 * (hi - lo));
+    QCOMPARE(div.upperBound(), hi + 0.1 * (hi - lo));
+}
+
+void TestPlotManager::eepfFallbackRange_data()
+{
+    QTest::addColumn<QVector<double>>("eepf");
+    QTest::addColumn<double>("low");
+    QTest::addColumn<double>("high");
+    QTest::newRow("at the floor") << QVector<double>{1e9, 1e9, 1e9} << 1e10 << 1e14;
+    QTest::newRow("below 1e9") << QVector<double>{5e8, 2e8, 1e8} << 1e10 << 1e14;
+    QTest::newRow("zero maximum") << QVector<double>{0, 0, 0} << 1e10 << 1e14;
+    QTest::newRow("negative") << QVector<double>{-5, -3, -1} << 1e10 << 1e14;
+    QTest::newRow("all nan") << QVector<double>{NAN, NAN, NAN} << 1e10 << 1e14;
+    QTest::newRow("1e15 decade") << QVector<double>{2e15, 1e14, 1e13} << 1e12 << 1e16;
+}
+
+void TestPlotManager::eepfFallbackRange()
+{
+    QFETCH(QVector<double>, eepf);
+    PlotManager pm;
+    pm.show();
+    ScanRecord r = plainScan(ScanRecord::eOtherRun, 0, 0);
+    r.eepf.energy = {1, 2, 3};
+    r.eepf.EEDF = eepf;
+    r.eepf.EEDF_error = {0, 0, 0};
+    r.eepf.EEDF_low_error = {0, 0, 0};
+    pm.addScan(r, false);
+    pm.setView(PlotManager::eViewEepf);
+    const auto div = pm.plot(0)->axisScaleDiv(QwtPlot::yLeft);
+    QTEST(div.lowerBound(), "low");
+    QTEST(div.upperBound(), "high");
+}
+
+void TestPlotManager::curvesFollowTheFrame()
+{
+    // The curves hold raw pointers: after every frame change they must show
+    // the new frame's data, never the old vectors.
+    PlotManager pm;
+    pm.show();
+    SessionMaker::Options o;
+    o.scansPerGroup = 4;
+    o.points = 60;
+    SessionMaker::fill(*pm.data(), o);
+    pm.refreshAll();
+    pm.setView(PlotManager::eViewScan);
+    for (int t : {2, 0, 3}) {
+        pm.frameSlider()->setValue(t);
+        const ScanRecord& scan = pm.data()->scansOfGroup(0)[t];
+        const PlotErrorBarCurve* c = pm.curve(PlotManager::eCompensatedIV);
+        QCOMPARE(c->count(), scan.corrected.V.size());
+        for (int i : {0, c->count() / 2, c->count() - 1}) {
+            QCOMPARE(c->sample(i).x(), scan.corrected.V[i]);
+            QCOMPARE(c->sample(i).y(), scan.corrected.I[i]);
+        }
+        QCOMPARE(pm.valueText(0), AppText::valueText(scan.result.value(ResultRecord::eVp)));
+    }
+    pm.setView(PlotManager::eViewEepf);
+    pm.frameSlider()->setValue(1);
+    const ScanRecord& s1 = pm.data()->scansOfGroup(0)[1];
+    QCOMPARE(pm.curve(PlotManager::eScan2Eepf)->count(), s1.eepf.energy.size());
+    QCOMPARE(pm.curve(PlotManager::eScan2Eepf)->sample(0).y(), s1.eepf.EEDF[0]);
+}
+
+void TestPlotManager::saveNeverOverwrites()
+{
+    PlotManager pm;
+    SessionMaker::Options o;
+    o.scansPerGroup = 2;
+    o.points = 50;
+    SessionMaker::fill(*pm.data(), o);
+    pm.refreshAll();
+    const QString run = m_dir.filePath("run.ldf");
+    QString dialogPath;
+    pm.setDialogPathStore(&dialogPath);
+    m_prompter->saveNames << run;
+    QVERIFY(pm.saveSession()); // no file yet: asks for a name
+    QVERIFY(QFileInfo::exists(run));
+    QCOMPARE(dialogPath, m_dir.path());
+    QCOMPARE(pm.windowTitle(), QString("run.ldf"));
+    QVERIFY(pm.isSaved() && !pm.isModified());
+    const QByteArray first = [&] { QFile f(run); f.open(QIODevice::ReadOnly); return f.readAll(); }();
+    pm.setModified(true);
+    QVERIFY(pm.saveSession());
+    QCOMPARE(pm.data()->fileName(), m_dir.filePath("run_1.ldf"));
+    QVERIFY(pm.saveSession());
+    QCOMPARE(pm.data()->fileName(), m_dir.filePath("run_1_1.ldf"));
+    QFile f(run);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), first); // the first file was never touched
+    // A file that has disappeared: save as.
+    QFile::remove(m_dir.filePath("run_1_1.ldf"));
+    m_prompter->saveNames << m_dir.filePath("again.ldf");
+    QVERIFY(pm.saveSession());
+    QCOMPARE(pm.data()->fileName(), m_dir.filePath("again.ldf"));
+    // Round trip: a new window reads what was written.
+    PlotManager back;
+    QVERIFY(back.load(m_dir.filePath("again.ldf")));
+    QCOMPARE(back.data()->scanCount(), 2);
+    QCOMPARE(back.windowTitle(), QString("again.ldf"));
+    QVERIFY(back.isSaved() && !back.isModified());
+}
+
+void TestPlotManager::loadRefusedAndUnopenable()
+{
+    PlotManager pm;
+    QVERIFY(!pm.load(m_dir.filePath("missing.ldf")));
+    QCOMPARE(m_prompter->asked.size(), 1);
+    QVERIFY(m_prompter->asked.first().text.startsWith("Cannot open file ["));
+    QCOMPARE(m_prompter->asked.first().icon, QMessageBox::Critical);
+    const QString v4 = m_dir.filePath("v4.ldf");
+    QFile f(v4);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("<?xml version=\"1.0\"?><measuredData sensor=\"Langmuir Probe\" version=\"4\"/>");
+    f.close();
+    m_prompter->asked.clear();
+    QVERIFY(!pm.load(v4));
+    QVERIFY(m_prompter->asked.isEmpty());
+    // Saving into a folder that does not exist fails with the write message.
+    QVERIFY(!pm.save(m_dir.filePath("no/such/folder/x.ldf")));
+    QVERIFY(m_prompter->asked.last().text.startsWith("Cannot write file ["));
+}
+
+void TestPlotManager::closePrompt_data()
+{
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<QString>("saveAs");
+    QTest::addColumn<bool>("closes");
+    QTest::newRow("cancel") << int(QMessageBox::Cancel) << QString() << false;
+    QTest::newRow("discard") << int(QMessageBox::Discard) << QString() << true;
+    QTest::newRow("save cancelled") << int(QMessageBox::Save) << QString() << false;
+    QTest::newRow("save failed then cancelled") << int(QMessageBox::Save) << "/no/such/folder/x.ldf" << false;
+    QTest::newRow("save done") << int(QMessageBox::Save) << "prompt.ldf" << true;
+}
+
+void TestPlotManager::closePrompt()
+{
+    QFETCH(int, answer);
+    QFETCH(QString, saveAs);
+    PlotManager pm;
+    pm.setWindowTitle("Session 7");
+    pm.addScan(plainScan(ScanRecord::eOtherRun, 0, 0), false);
+    QSignalSpy spy(&pm, &PlotManager::close);
+    m_prompter->answers << QMessageBox::StandardButton(answer);
+    if (!saveAs.isEmpty())
+        m_prompter->saveNames << (saveAs.startsWith('/') ? saveAs : m_dir.filePath(saveAs));
+    QCloseEvent e;
+    QApplication::sendEvent(&pm, &e);
+    QCOMPARE(m_prompter->asked.first().text, QString("Session : 'Session 7' has been modified."));
+    QCOMPARE(m_prompter->asked.first().informative, QString("Do you want to save changes?"));
+    QTEST(e.isAccepted(), "closes");
+    QTEST(spy.count() == 1, "closes");
+}
+
+void TestPlotManager::untouchedSessionClosesWithoutQuestion()
+{
+    PlotManager pm;
+    QSignalSpy spy(&pm, &PlotManager::close);
+    QCloseEvent e;
+    QApplication::sendEvent(&pm, &e);
+    QVERIFY(e.isAccepted());
+    QCOMPARE(spy.count(), 1);
+    QVERIFY(m_prompter->asked.isEmpty());
+}
+
+void TestPlotManager::warningsText()
+{
+    PlotManager pm;
+    pm.addScan(plainScan(ScanRecord::eOtherRun, 0, 0), false);
+    QCOMPARE(pm.warningsText(), QString("Analysis for this time frame has not run yet."));
+    ScanRecord bad = plainScan(ScanRecord::eOtherRun, 0, 0);
+    bad.error = "Vf not found";
+    pm.addScan(bad, false);
+    pm.frameSlider()->setValue(1);
+    QCOMPARE(pm.warningsText(), QString("Vf not found"));
+}
+
+QTEST_MAIN(TestPlotManager)
+#include "test_plot_manager.moc"
