@@ -1,0 +1,65 @@
+// Session window speed with 1024 time-resolved scans: moving the frame
+// slider to the redrawn window, and drawing a trend over all frames.
+#include "PlotManager.h"
+#include "SessionMaker.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QRadioButton>
+#include <QSlider>
+#include <QTextStream>
+#include <algorithm>
+#include <vector>
+
+namespace {
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QCoreApplication::setOrganizationName("QuendrixBench");
+    QCoreApplication::setApplicationName("bench_gui");
+
+    PlotManager pm;
+    pm.resize(1400, 900);
+    pm.show();
+    SessionMaker::Options o;
+    o.scansPerGroup = 1024;
+    o.points = 200;
+    o.sweeps = 2;
+    SessionMaker::fill(*pm.data(), o);
+    pm.refreshAll();
+    pm.setView(PlotManager::eViewScan);
+    QCoreApplication::processEvents();
+
+    // Frame change: slider value to the window repainted (three graphs and the grid).
+    std::vector<double> frame;
+    QElapsedTimer t;
+    for (int i = 0; i < 200; ++i) {
+        const int v = (i * 37) % 1024;
+        t.start();
+        pm.frameSlider()->setValue(v);
+        pm.repaint();
+        frame.push_back(t.nsecsElapsed() / 1e6);
+    }
+    // Trend over all frames of the session (1024 points).
+    pm.trendButton(2)->click();
+    std::vector<double> trend;
+    for (int i = 0; i < 50; ++i) {
+        t.start();
+        pm.trendButton(i % 2 ? 2 : 4)->click();
+        pm.repaint();
+        trend.push_back(t.nsecsElapsed() / 1e6);
+    }
+    QTextStream out(stdout);
+    out << "frame_change_ms: " << QString::number(median(frame), 'f', 2) << "\n";
+    out << "trend_1024_ms: " << QString::number(median(trend), 'f', 2) << "\n";
+    return 0;
+}
