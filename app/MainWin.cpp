@@ -155,6 +155,8 @@ MainWin::MainWin(QWidget* parent)
 
 MainWin::~MainWin()
 {
+    // Child widgets go after this body; their last signals must not reach it.
+    disconnect(m_mdi, nullptr, this, nullptr);
     // The job thread uses the controller: it ends before the controller goes.
     stopActivity();
     writeWindowSettings();

@@ -12,6 +12,8 @@
 #include "topBanner.h"
 
 #include <QAction>
+#include <QCheckBox>
+#include <QMdiSubWindow>
 #include <QElapsedTimer>
 #include <QMdiArea>
 #include <QMenuBar>
@@ -62,6 +64,8 @@ private slots:
     void calibrationWarningCancel();
     void closeDuringCalibrationEndsPromptly();
     void disconnectWhileJobRunsWaitsForIt();
+    void closingLiveSessionDuringJob();
+    void exportCommand();
     void sessionsOpenDropAndRefuse();
     void closePromptKeepsWindowOpen();
     void hardwareInfoAndHelp();
@@ -356,6 +360,72 @@ void TestMainWin::disconnectWhileJobRunsWaitsForIt()
     w.action("Calibrate")->trigger();
     QVERIFY(done);
     QVERIFY(!qsim::moduleOpen(0));
+}
+
+void TestMainWin::closingLiveSessionDuringJob()
+{
+    qsim::reset(simConfig(1.0));
+    MainWin w;
+    w.show();
+    m_prompter->dialogHandlers << choose(ProbeModeSelector::eWithDcRef);
+    w.action("Connect")->trigger();
+    QVERIFY(w.currentSession()->isLive());
+    QMetaObject::invokeMethod(&w, "setAdvMode");
+    m_prompter->answers << QMessageBox::Ok;
+    bool done = false;
+    QTimer::singleShot(300, &w, [&] {
+        QVERIFY(!w.worker()->isIdle());
+        QPointer<PlotManager> live = w.currentSession();
+        w.mdiArea()->activeSubWindow()->close(); // untouched session: no question
+        QVERIFY(w.worker()->isIdle());           // the job ended before the session went
+        QVERIFY(!w.controller().isConnected());
+        QCOMPARE(w.openSessionCount(), 0);
+        QVERIFY(!w.sessions().contains(live.data()));
+        done = true;
+    });
+    w.action("Calibrate")->trigger();
+    QVERIFY(done);
+    QCOMPARE(w.connectionLabelText(), QString(" <font color=white>Not connected "));
+}
+
+void TestMainWin::exportCommand()
+{
+    MainWin w;
+    w.show();
+    QMetaObject::invokeMethod(&w, "startNewSession");
+    PlotManager* pm = w.currentSession();
+    SessionMaker::Options o;
+    o.scansPerGroup = 2;
+    o.points = 40;
+    SessionMaker::fill(*pm->data(), o);
+    pm->refreshAll();
+    QMetaObject::invokeMethod(&w, "sessionChange", Q_ARG(QMdiSubWindow*, w.mdiArea()->activeSubWindow()));
+    QVERIFY(w.action("&Export...")->isEnabled());
+    // Options accepted with results on; first a file that cannot be opened,
+    // which adds an alert and asks again, then a good one.
+    m_prompter->dialogHandlers << [](QDialog* d) {
+        for (QCheckBox* b : d->findChildren<QCheckBox*>())
+            if (b->text() == "Result Parameters")
+                b->setChecked(true);
+        d->accept();
+        return int(QDialog::Accepted);
+    };
+    const QString good = m_dir.filePath("export.csv");
+    m_prompter->saveNames << m_dir.filePath("missing/folder/x.csv") << good;
+    w.action("&Export...")->trigger();
+    QCOMPARE(m_prompter->fileCaptions, (QStringList{"Export File", "Export File"}));
+    QCOMPARE(w.alertList().size(), 1);
+    QVERIFY(w.alertList().first().startsWith("[ERROR] Export Data: Failed to open file '"));
+    QFile f(good);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(f.readAll());
+    QVERIFY(text.startsWith("Header:\n"));
+    QVERIFY(text.contains("Results:\n"));
+    QVERIFY(text.contains("IV Data:\n"));
+    // Cancelled options: no file dialog.
+    m_prompter->fileCaptions.clear();
+    w.action("&Export...")->trigger();
+    QVERIFY(m_prompter->fileCaptions.isEmpty());
 }
 
 void TestMainWin::sessionsOpenDropAndRefuse()
