@@ -5,6 +5,8 @@
 
 #include <QtTest>
 #include <cmath>
+#include <cstring>
+#include <random>
 
 namespace {
 
@@ -110,6 +112,44 @@ private slots:
         QVERIFY2(ni > 0.2 && ni < 2.5, qPrintable(QString::number(ni)));
         QVERIFY(r[AnalysisResult::eLdebye] > 0);
         QCOMPARE(r[AnalysisResult::eIsat], -r[AnalysisResult::eJp] * AnalysisContext(LangmuirSettings(), spherical ? 4 : 0).areaTotal);
+    }
+
+    // The iteration skips passes that repeat earlier states; every result and message must
+    // be bit-for-bit those of running all 100 passes.
+    void skippedPassesChangeNothing()
+    {
+        std::mt19937_64 rng(42);
+        std::uniform_real_distribution<double> u(0, 1);
+        int compared = 0;
+        for (int trial = 0; trial < 60; ++trial) {
+            synth::SingleProbe p;
+            p.kTe = 0.8 + 7 * u(rng);
+            p.ne = std::pow(10.0, 14.5 + 3 * u(rng));
+            p.Vp = -5 + 15 * u(rng);
+            synth::Sweep s;
+            s.vStart = p.Vp - 40 - 20 * u(rng);
+            s.vEnd = p.Vp + (2 + 8 * u(rng)) * p.kTe;
+            s.points = 100 + int(500 * u(rng));
+            s.relativeNoise = 0.03 * u(rng);
+            s.currentNoise = 1e-7;
+            s.seed = trial;
+            const AnalysisCurve c = meanCurve(p, s);
+            LangmuirSettings set;
+            set.bUseUserVp = trial % 7 == 3;
+            AnalysisContext fast(set, 0);
+            iv::determineIonRegion(fast, c, IvTrace(), 0, 0);
+            AnalysisContext slow = fast;
+            slow.skipRepeatedPasses = false;
+            AnalysisResult rf, rs;
+            QString ef, es;
+            const bool okf = iv::analyse(fast, c, rf, ef), oks = iv::analyse(slow, c, rs, es);
+            QCOMPARE(okf, oks);
+            QCOMPARE(ef, es);
+            QVERIFY(std::memcmp(rf.v.data(), rs.v.data(), sizeof(double) * rf.v.size()) == 0);
+            QVERIFY(fast.A == slow.A && fast.B == slow.B && fast.C == slow.C && fast.D == slow.D);
+            compared += okf;
+        }
+        QVERIFY(compared > 40);
     }
 
     void secondDerivativeMethodFindsVp()
