@@ -1,0 +1,34 @@
+// Extension point of the controller logic: what streams data to the module's
+// data endpoint and measures SYNC. The default engine never streams (a read
+// of the data endpoint times out) and sees no SYNC signal.
+#pragma once
+#include <QuickUSB.h>
+#include <cstdint>
+
+namespace qsim {
+
+class RegisterFile;
+class Clock;
+
+class ScanEngine {
+public:
+    virtual ~ScanEngine() = default;
+    // Control word written (CNFG 0); run bit edges start and stop a scan.
+    virtual void controlWritten(const RegisterFile &, uint16_t /*oldWord*/, uint16_t /*newWord*/) {}
+    // Chip-2 sequencer stop command.
+    virtual void sequencerStopped() {}
+    // Controller logic reset pulse.
+    virtual void reset() {}
+    // SYNC period word as the controller measures it (state registers 0x66-0x67).
+    virtual uint32_t syncWord(const RegisterFile &) const { return 0xA0000000u; }
+    // Bulk read of the data endpoint. Called with the simulator's lock held.
+    // Returns 0 and sets `error` on failure.
+    virtual QRESULT readData(const RegisterFile &, const Clock &, QBYTE *, QDWORD *length, QULONG &error)
+    {
+        *length = 0;
+        error = QUSB_ERROR_TIMEOUT;
+        return 0;
+    }
+};
+
+} // namespace qsim

@@ -1,0 +1,280 @@
+// The module library's C functions over the simulated world. Every call takes
+// the world's lock, counts itself, honours injected faults and, on failure,
+// leaves its code for QuickUsbGetLastError (per calling thread).
+#include "World.h"
+
+#include <cstring>
+
+using namespace qsim;
+
+namespace {
+
+thread_local QULONG lastError = QUSB_ERROR_NO_ERROR;
+
+QRESULT failWith(QULONG code)
+{
+    lastError = code;
+    return 0;
+}
+
+// Module behind an open handle (handles are index + 1).
+UsbModule *openModule(World &w, QHANDLE handle)
+{
+    const auto index = reinterpret_cast<uintptr_t>(handle);
+    UsbModule *m = index >= 1 ? w.module(static_cast<int>(index - 1)) : nullptr;
+    return m && m->open ? m : nullptr;
+}
+
+struct Guard {
+    World &w;
+    std::lock_guard<std::mutex> lock;
+    CallFault fault{};
+    bool faulted;
+    explicit Guard(Call call) : w(world()), lock(w.mutex), faulted(w.nextFault(call, fault)) {}
+    bool failNow() const { return faulted && fault.code != 0; }
+    unsigned missing() const { return faulted && fault.code == 0 ? fault.missingBytes : 0; }
+};
+
+template <typename Len> Len shorten(Len n, unsigned missing)
+{
+    return missing >= n ? Len(0) : Len(n - missing);
+}
+
+} // namespace
+
+extern "C" {
+
+QRESULT QuickUsbFindModules(char *nameList, long length)
+{
+    Guard g(Call::FindModules);
+    if (g.failNow())
+        return failWith(g.fault.code);
+    if (!nameList || length < 2)
+        return failWith(QUSB_ERROR_INVALID_PARAMETER);
+    std::string list;
+    for (auto &m : g.w.modules)
+        list += m->config().name + '\0';
+    list += '\0';
+    if (list.size() > static_cast<size_t>(length))
+        return failWith(QUSB_ERROR_INVALID_PARAMETER);
+    std::memcpy(nameList, list.data(), list.size());
+    if (g.w.modules.empty())
+        return failWith(QUSB_ERROR_CANNOT_FIND_DEVICE);
+    return 1;
+}
+
+QRESULT QuickUsbOpen(QHANDLE *handle, const char *devName)
+{
+    Guard g(Call::Open);
+    if (g.failNow())
+        return failWith(g.fault.code);
+    if (!handle || !devName)
+        return failWith(QUSB_ERROR_INVALID_PARAMETER);
+    for (size_t i = 0; i < g.w.modules.size(); ++i) {
+        UsbModule &m = *g.w.modules[i];
+        if (m.config().name != devName)
+            continue;
+        if (!m.config().openable || m.open)
+            return failWith(QUSB_ERROR_CANNOT_OPEN_MODULE);
+        m.open = true;
+        *handle = reinterpret_cast<QHANDLE>(static_cast<uintptr_t>(i + 1));
+        return 1;
+    }
+    return failWith(QUSB_ERROR_CANNOT_FIND_DEVICE);
+}
+
+QRESULT QuickUsbClose(QHANDLE handle)
+{
+    Guard g(Call::Close);
+    if (g.failNow())
+        return failWith(g.fault.code);
+    UsbModule *m = openModule(g.w, handle);
+    if (!m)
+        return failWith(QUSB_ERROR_INVALID_PARAMETER);
+    m->open = false;
+    return 1;
+}
+
+QRESULT QuickUsbGetLastError(QULONG *error)
+{
+    Guard g(Call::GetLastError);
+    if (g.failNow() || !error)
+        return 0;
+    *error = lastError;
+    return 1;
+}
+
+#define QSIM_MODULE_CALL(call)                     \
+    Guard g(call);                                 \
+    if (g.failNow())                               \
+        return failWith(g.fault.code);             \
+    UsbModule *m = openModule(g.w, handle);        \
+    if (!m)                                        \
+        return failWith(QUSB_ERROR_INVALID_PARAMETER);
+
+QRESULT QuickUsbReadSetting(QHANDLE handle, QWORD address, QWORD *value)
+{
+    QSIM_MODULE_CALL(Call::ReadSetting)
+    if (!value || !m->readSetting(address, *value))
+        return failWith(QUSB_ERROR_INVALID_PARAMETER);
+    return 1;
+}
+
+QRESULT QuickUsbWriteSetting(QHANDLE handle, QWORD address, QWORD value)
+{
+    QSIM_MODULE_CALL(Call::WriteSetting)
+    if (!m->writeSetting(address, value))
+        return failWith(QUSB_ERROR_INVALID_PARAMETER);
+    return 1;
+}
+
+static bool controllerAddress(QWORD address)
+{
+    return address == UsbModule::kControllerCommandAddress || address == 0;
+}
+
+QRESULT QuickUsbWriteCommand(QHANDLE handle, QWORD address, QBYTE *data, QWORD length)
+{
+    QSIM_MODULE_CALL(Call::WriteCommand)
+    if ((!data && length) || !controllerAddress(address))
+        return failWith(QUSB_ERROR_INVALID_PARAMETER);
+    m->controller().writeCommand(data, length);
+    return 1;
+}
+
+QRESULT QuickUsbReadCommand(QHANDLE handle, QWORD address, QBYTE *data, QWORD *length)
+{
+    QSIM_MODULE_CALL(Call::ReadCommand)
+    if (!data || !length || !controllerAddress(address))
+        return failWith(QUSB_ERROR_INVALID_PARAMETER);
+    const size_t n = m->controller().readCommand(data, *length);
+    *length = shorten(static_cast<QWORD>(n), g.missing());
+    return 1;
+}
+
+QRESULT QuickUsbReadData(QHANDLE handle, QBYTE *data, QDWORD *length)
+{
+    QSIM_MODULE_CALL(Call::ReadData)
+    if (!data || !length)
+        return failWith(QUSB_ERROR_INVALID_PARAMETER);
+    QULONG error = 0;
+    ControllerLogic &c = m->controller();
+    if (!c.scanEngine().readData(c.registers(), *g.w.clock, data, length, error))
+        return failWith(error ? error : QULONG(QUSB_ERROR_TIMEOUT));
+    *length = shorten(*length, g.missing());
+    return 1;
+}
+
+QRESULT QuickUsbReadPortDir(QHANDLE handle, QWORD address, QBYTE *data)
+{
+    QSIM_MODULE_CALL(Call::ReadPortDir)
+    if (!data || !m->readPortDir(address, *data))
+        return failWith(QUSB_ERROR_INVALID_PARAMETER);
+    return 1;
+}
+
+QRESULT QuickUsbWritePortDir(QHANDLE handle, QWORD address, QBYTE data)
+{
+    QSIM_MODULE_CALL(Call::WritePortDir)
+    if (!m->writePortDir(address, data))
+        return failWith(QUSB_ERROR_INVALID_PARAMETER);
+    return 1;
+}
+
+QRESULT QuickUsbReadPort(QHANDLE handle, QWORD address, QBYTE *data, QWORD *length)
+{
+    QSIM_MODULE_CALL(Call::ReadPort)
+    if (!data || !length || *length == 0)
+        return failWith(QUSB_ERROR_INVALID_PARAMETER);
+    QWORD n = 0;
+    for (; n < *length; ++n)
+        if (!m->readPort(address, data[n]))
+            return failWith(QUSB_ERROR_INVALID_PARAMETER);
+    *length = shorten(n, g.missing());
+    return 1;
+}
+
+QRESULT QuickUsbWritePort(QHANDLE handle, QWORD address, QBYTE *data, QWORD length)
+{
+    QSIM_MODULE_CALL(Call::WritePort)
+    if (!data && length)
+        return failWith(QUSB_ERROR_INVALID_PARAMETER);
+    for (QWORD i = 0; i < length; ++i)
+        if (!m->writePort(address, data[i]))
+            return failWith(QUSB_ERROR_INVALID_PARAMETER);
+    return 1;
+}
+
+QRESULT QuickUsbReadI2C(QHANDLE handle, QWORD address, QBYTE *data, QWORD *length)
+{
+    QSIM_MODULE_CALL(Call::ReadI2C)
+    if (!data || !length)
+        return failWith(QUSB_ERROR_INVALID_PARAMETER);
+    I2cDevice *dev = m->i2c().device(address);
+    if (!dev || dev->busy())
+        return failWith(QUSB_ERROR_I2C_NO_ACK);
+    const size_t n = dev->read(data, *length);
+    *length = shorten(static_cast<QWORD>(n), g.missing());
+    return 1;
+}
+
+QRESULT QuickUsbWriteI2C(QHANDLE handle, QWORD address, QBYTE *data, QWORD length)
+{
+    QSIM_MODULE_CALL(Call::WriteI2C)
+    if (!data && length)
+        return failWith(QUSB_ERROR_INVALID_PARAMETER);
+    I2cDevice *dev = m->i2c().device(address);
+    if (!dev || dev->busy())
+        return failWith(QUSB_ERROR_I2C_NO_ACK);
+    if (length > 2) {
+        const unsigned k = g.w.i2cDataWrites++;
+        const I2cWriteFault &f = g.w.i2cFault;
+        if (f.active && k >= f.first && k < f.first + f.times) {
+            if (!f.corrupt)
+                return failWith(f.code);
+            std::vector<QBYTE> copy(data, data + length);
+            copy[2] = static_cast<QBYTE>(~copy[2]);
+            dev->write(copy.data(), copy.size());
+            return 1;
+        }
+    }
+    if (!dev->write(data, length))
+        return failWith(QUSB_ERROR_I2C_BUS_ERROR);
+    return 1;
+}
+
+QRESULT QuickUsbGetStringDescriptor(QHANDLE handle, QBYTE index, char *buffer, QWORD length)
+{
+    QSIM_MODULE_CALL(Call::GetStringDescriptor)
+    if (!buffer || length == 0 || index < 1 || index > 3)
+        return failWith(QUSB_ERROR_INVALID_PARAMETER);
+    const std::string s = m->stringDescriptor(index);
+    const size_t n = std::min<size_t>(s.size(), length - 1);
+    std::memcpy(buffer, s.data(), n);
+    buffer[n] = '\0';
+    return 1;
+}
+
+QRESULT QuickUsbGetDllVersion(QWORD *major, QWORD *minor, QWORD *build)
+{
+    Guard g(Call::GetDllVersion);
+    if (g.failNow())
+        return failWith(g.fault.code);
+    if (!major || !minor || !build)
+        return failWith(QUSB_ERROR_INVALID_PARAMETER);
+    *major = 2; *minor = 15; *build = 2;
+    return 1;
+}
+
+QRESULT QuickUsbGetDriverVersion(QWORD *major, QWORD *minor, QWORD *build)
+{
+    Guard g(Call::GetDriverVersion);
+    if (g.failNow())
+        return failWith(g.fault.code);
+    if (!major || !minor || !build)
+        return failWith(QUSB_ERROR_INVALID_PARAMETER);
+    *major = 2; *minor = 15; *build = 0;
+    return 1;
+}
+
+} // extern "C"

@@ -1,0 +1,413 @@
+#include "World.h"
+#include "AnalogFrontEnd.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+namespace qsim {
+
+SerialDevice::~SerialDevice() = default;
+
+void EchoLine::write(const uint8_t *data, size_t length)
+{
+    pending_.insert(pending_.end(), data, data + length);
+}
+
+bool EchoLine::read(double, uint8_t &byte)
+{
+    if (pending_.empty())
+        return false;
+    byte = pending_.front();
+    pending_.erase(pending_.begin());
+    return true;
+}
+
+void World::rebuild(const Config &c)
+{
+    config = c;
+    clock = std::make_unique<Clock>(c.speedFactor);
+    modules.clear();
+    for (const ModuleConfig &m : c.modules)
+        modules.push_back(std::make_unique<UsbModule>(m, *clock));
+    calls.fill(0);
+    faults.clear();
+    i2cFault = I2cWriteFault();
+    i2cDataWrites = 0;
+}
+
+bool World::nextFault(Call call, CallFault &fired)
+{
+    ++calls[static_cast<size_t>(call)];
+    bool hit = false;
+    for (auto it = faults.begin(); it != faults.end();) {
+        if (it->call != call) {
+            ++it;
+            continue;
+        }
+        if (it->countdown <= 1) {
+            if (!hit) {
+                fired = *it;
+                hit = true;
+            }
+            it = faults.erase(it);
+        } else {
+            --it->countdown;
+            ++it;
+        }
+    }
+    return hit;
+}
+
+World &world()
+{
+    static World *w = [] {
+        auto *created = new World; // lives until process exit; vendor calls may come from static destructors
+        created->rebuild(configFromEnvironment());
+        return created;
+    }();
+    return *w;
+}
+
+// ---- Calibration image ------------------------------------------------------
+
+namespace {
+template <typename T> void put(std::vector<uint8_t> &img, size_t offset, T value)
+{
+    std::memcpy(img.data() + offset, &value, sizeof value); // little-endian host
+}
+void putDoubles(std::vector<uint8_t> &img, size_t offset, const double *v, int n)
+{
+    for (int i = 0; i < n; ++i)
+        put(img, offset + 8 * i, v[i]);
+}
+}
+
+std::vector<uint8_t> calibrationImage(const ModuleConfig &m)
+{
+    using FE = AnalogFrontEnd;
+    size_t size = 280;
+    if (m.image == CalImage::Version3Size300)
+        size = 300;
+    if (m.image == CalImage::Blank)
+        return std::vector<uint8_t>(280, 0xFF);
+    std::vector<uint8_t> img(size, 0);
+    put<uint32_t>(img, 0, m.image == CalImage::WrongMagic ? 0xCECAB071u : 0xCECAB070u);
+    int16_t version = 2;
+    uint16_t sizeField = 280;
+    switch (m.image) {
+    case CalImage::Version1: version = 1; sizeField = 0; break;
+    case CalImage::Version3Size300: version = 3; sizeField = 300; break;
+    case CalImage::Version2Size279: sizeField = 279; break;
+    default: break;
+    }
+    put(img, 4, version);
+    put(img, 6, sizeField);
+    std::string name = m.devName;
+    if (name.size() >= 12)
+        name[11] = m.hardwareRevision;
+    std::memcpy(img.data() + 8, name.data(), std::min<size_t>(name.size(), 20));
+    uint32_t flags = m.sixteenBit ? 1u : 0u;
+    if (m.image == CalImage::Flags01000001)
+        flags = 0x01000001u;
+    put(img, 28, flags);
+    putDoubles(img, 32, FE::vRange, 2);
+    putDoubles(img, 48, FE::iRange, 6);
+    put(img, 96, FE::calibResistor);
+    putDoubles(img, 104, FE::resI, 3);
+    putDoubles(img, 128, FE::calibVoltage, 2);
+    put<uint32_t>(img, 144, FE::calibTime);
+    put<int32_t>(img, 148, version == 1 ? 0 : FE::driveLength);
+    putDoubles(img, 152, FE::dac, 2);
+    putDoubles(img, 168, FE::adcV, 2);
+    for (int r = 0; r < 6; ++r)
+        putDoubles(img, 184 + 16 * r, FE::adcI[r], 2);
+    if (size > 280)
+        for (size_t i = 280; i < size; ++i)
+            img[i] = static_cast<uint8_t>(i);
+    return img;
+}
+
+// ---- Configuration text -----------------------------------------------------
+
+namespace {
+bool toNumber(const std::string &s, unsigned long &out)
+{
+    char *end = nullptr;
+    out = std::strtoul(s.c_str(), &end, 0);
+    return !s.empty() && end && *end == '\0';
+}
+bool toBool(const std::string &s, bool &out)
+{
+    if (s == "1" || s == "true" || s == "yes" || s == "on") { out = true; return true; }
+    if (s == "0" || s == "false" || s == "no" || s == "off") { out = false; return true; }
+    return false;
+}
+std::string trim(const std::string &s)
+{
+    const auto b = s.find_first_not_of(" \t\r\n");
+    if (b == std::string::npos)
+        return std::string();
+    const auto e = s.find_last_not_of(" \t\r\n");
+    return s.substr(b, e - b + 1);
+}
+}
+
+bool parseConfig(const std::string &text, Config &config, std::string *error)
+{
+    auto fail = [&](const std::string &msg) {
+        if (error)
+            *error = msg;
+        return false;
+    };
+    std::string normalized = text;
+    for (char &c : normalized)
+        if (c == ';')
+            c = '\n';
+    std::istringstream in(normalized);
+    std::string line;
+    while (std::getline(in, line)) {
+        line = trim(line);
+        if (line.empty() || line[0] == '#')
+            continue;
+        const auto eq = line.find('=');
+        if (eq == std::string::npos)
+            return fail("missing '=' in \"" + line + "\"");
+        std::string key = trim(line.substr(0, eq));
+        const std::string value = trim(line.substr(eq + 1));
+        // "moduleN.key" addresses module N; a bare key applies to every module.
+        int target = -1;
+        if (key.rfind("module", 0) == 0 && key.find('.') != std::string::npos && key != "modules") {
+            unsigned long idx = 0;
+            if (!toNumber(key.substr(6, key.find('.') - 6), idx) || idx >= config.modules.size())
+                return fail("no such module in \"" + key + "\"");
+            target = static_cast<int>(idx);
+            key = key.substr(key.find('.') + 1);
+        }
+        unsigned long num = 0;
+        bool flag = false;
+        if (key == "modules") {
+            if (!toNumber(value, num) || num > 16)
+                return fail("bad module count \"" + value + "\"");
+            config.modules.resize(num);
+            for (size_t i = 0; i < config.modules.size(); ++i)
+                config.modules[i].name = "QUSB-" + std::to_string(i);
+            continue;
+        }
+        if (key == "speed") {
+            char *end = nullptr;
+            const double v = std::strtod(value.c_str(), &end);
+            if (value.empty() || *end || v < 0)
+                return fail("bad speed factor \"" + value + "\"");
+            config.speedFactor = v;
+            continue;
+        }
+        for (size_t i = 0; i < config.modules.size(); ++i) {
+            if (target >= 0 && static_cast<int>(i) != target)
+                continue;
+            ModuleConfig &m = config.modules[i];
+            if (key == "name") m.name = value;
+            else if (key == "make") m.make = value;
+            else if (key == "model") m.model = value;
+            else if (key == "serial") m.serial = value;
+            else if (key == "devName") m.devName = value;
+            else if (key == "revision" && value.size() == 1) m.hardwareRevision = value[0];
+            else if (key == "setting17" && toNumber(value, num)) m.setting17 = static_cast<uint16_t>(num);
+            else if (key == "chip1Firmware" && toNumber(value, num)) m.chip1Firmware = static_cast<uint16_t>(num);
+            else if (key == "chip2Firmware" && toNumber(value, num)) m.chip2Firmware = static_cast<uint16_t>(num);
+            else if (key == "trigger" && toBool(value, flag)) m.triggerAvailable = flag;
+            else if (key == "doubleProbe" && toBool(value, flag)) m.doubleProbeAvailable = flag;
+            else if (key == "sixteenBit" && toBool(value, flag)) m.sixteenBit = flag;
+            else if (key == "openable" && toBool(value, flag)) m.openable = flag;
+            else if (key == "image") {
+                if (value == "valid") m.image = CalImage::Valid;
+                else if (value == "blank") m.image = CalImage::Blank;
+                else if (value == "wrongMagic") m.image = CalImage::WrongMagic;
+                else if (value == "version1") m.image = CalImage::Version1;
+                else if (value == "version3") m.image = CalImage::Version3Size300;
+                else if (value == "size279") m.image = CalImage::Version2Size279;
+                else if (value == "badFlags") m.image = CalImage::Flags01000001;
+                else return fail("unknown image \"" + value + "\"");
+            } else
+                return fail("unknown key or bad value \"" + line + "\"");
+        }
+    }
+    return true;
+}
+
+Config configFromEnvironment()
+{
+    Config config;
+    const char *env = std::getenv("LPSIM_CONFIG");
+    if (!env || !*env)
+        return config;
+    std::string text = env;
+    std::ifstream file(env);
+    if (file) {
+        std::ostringstream all;
+        all << file.rdbuf();
+        text = all.str();
+    }
+    std::string error;
+    Config parsed;
+    if (!parseConfig(text, parsed, &error)) {
+        std::fprintf(stderr, "simulated unit: LPSIM_CONFIG ignored: %s\n", error.c_str());
+        return config;
+    }
+    return parsed;
+}
+
+// ---- Control interface --------------------------------------------------------
+
+void reset(const Config &config)
+{
+    World &w = world();
+    std::lock_guard<std::mutex> lock(w.mutex);
+    w.rebuild(config);
+}
+
+Config currentConfig()
+{
+    World &w = world();
+    std::lock_guard<std::mutex> lock(w.mutex);
+    return w.config;
+}
+
+void failCall(Call call, unsigned nth, QULONG code)
+{
+    World &w = world();
+    std::lock_guard<std::mutex> lock(w.mutex);
+    w.faults.push_back({call, nth ? nth : 1, code ? code : QULONG(QUSB_ERROR_IOCTL_FAILED), 0});
+}
+
+void shortReply(Call call, unsigned nth, unsigned missingBytes)
+{
+    World &w = world();
+    std::lock_guard<std::mutex> lock(w.mutex);
+    w.faults.push_back({call, nth ? nth : 1, 0, missingBytes});
+}
+
+void failI2cDataWrite(unsigned k, unsigned times, QULONG code, bool corrupt)
+{
+    World &w = world();
+    std::lock_guard<std::mutex> lock(w.mutex);
+    w.i2cDataWrites = 0;
+    w.i2cFault = {true, k, times, code, corrupt};
+}
+
+void clearFaults()
+{
+    World &w = world();
+    std::lock_guard<std::mutex> lock(w.mutex);
+    w.faults.clear();
+    w.i2cFault = I2cWriteFault();
+}
+
+unsigned callCount(Call call)
+{
+    World &w = world();
+    std::lock_guard<std::mutex> lock(w.mutex);
+    return w.calls[static_cast<size_t>(call)];
+}
+
+#define QSIM_WITH_MODULE(idx, fallback)              \
+    World &w = world();                              \
+    std::lock_guard<std::mutex> lock(w.mutex);       \
+    UsbModule *m = w.module(idx);                    \
+    if (!m)                                          \
+        return fallback;
+
+bool moduleOpen(int module) { QSIM_WITH_MODULE(module, false) return m->open; }
+uint16_t setting(int module, uint16_t address)
+{
+    QSIM_WITH_MODULE(module, 0)
+    uint16_t v = 0;
+    m->readSetting(address, v);
+    return v;
+}
+uint8_t portValue(int module, int port)
+{
+    QSIM_WITH_MODULE(module, 0)
+    uint8_t v = 0;
+    m->readPort(static_cast<uint16_t>(port), v);
+    return v;
+}
+uint8_t portDirection(int module, int port)
+{
+    QSIM_WITH_MODULE(module, 0)
+    uint8_t v = 0;
+    m->readPortDir(static_cast<uint16_t>(port), v);
+    return v;
+}
+unsigned resetPulses(int module) { QSIM_WITH_MODULE(module, 0) return m->resetPulses(); }
+uint16_t cnfgRegister(int module, int reg)
+{
+    QSIM_WITH_MODULE(module, 0)
+    return reg >= 0 && reg < RegisterFile::kCnfgCount ? m->controller().registers().cnfg[reg] : 0;
+}
+uint16_t stateRegister(int module, int reg)
+{
+    QSIM_WITH_MODULE(module, 0)
+    return m->controller().readRegister(reg);
+}
+uint16_t chip2Register(int module, int reg)
+{
+    QSIM_WITH_MODULE(module, 0)
+    return reg >= 0 && reg < RegisterFile::kChip2Count ? m->controller().registers().chip2[reg] : 0;
+}
+bool chip2SequencerStopped(int module)
+{
+    QSIM_WITH_MODULE(module, false)
+    return m->controller().registers().sequencerStopped;
+}
+std::vector<uint8_t> i2cMemory(int module, uint16_t address, size_t length)
+{
+    QSIM_WITH_MODULE(module, {})
+    return m->calibrationMemory().peek(address, length);
+}
+void setI2cMemory(int module, uint16_t address, const std::vector<uint8_t> &bytes)
+{
+    QSIM_WITH_MODULE(module, )
+    m->calibrationMemory().poke(address, bytes);
+}
+std::vector<uint8_t> serialBytesWritten(int module, int port)
+{
+    QSIM_WITH_MODULE(module, {})
+    return m->controller().serialWritten(port);
+}
+void setStatusBits(int module, bool trigger, bool doubleProbe)
+{
+    QSIM_WITH_MODULE(module, )
+    m->controller().registers().identity.triggerAvailable = trigger;
+    m->controller().registers().identity.doubleProbeAvailable = doubleProbe;
+}
+void setFirmware(int module, uint16_t chip1, uint16_t chip2)
+{
+    QSIM_WITH_MODULE(module, )
+    m->controller().registers().identity.chip1Firmware = chip1;
+    m->controller().registers().identity.chip2Firmware = chip2;
+}
+void attachSerialDevice(int module, int port, std::shared_ptr<SerialDevice> device)
+{
+    QSIM_WITH_MODULE(module, )
+    m->controller().attachSerial(port, std::move(device));
+}
+void advanceSimTime(double seconds)
+{
+    World &w = world();
+    std::lock_guard<std::mutex> lock(w.mutex);
+    if (seconds > 0)
+        w.clock->advance(seconds);
+}
+
+double simSeconds()
+{
+    World &w = world();
+    std::lock_guard<std::mutex> lock(w.mutex);
+    return w.clock->now();
+}
+
+} // namespace qsim
