@@ -84,6 +84,7 @@ private slots:
         QTest::newRow("short line") << QByteArray("1,2,3,4\n1,2\n") << "f.csv:2: expected 4 columns, found 2";
         QTest::newRow("one column") << QByteArray("\n5\n") << "f.csv:2: expected at least two columns (voltage, current), found 1";
         QTest::newRow("no data") << QByteArray("voltage,current\n") << "f.csv:2: no data lines";
+        QTest::newRow("two voltage columns") << QByteArray("voltage,current,volts\n1,2,3\n") << "f.csv:1: the header names more than one voltage column";
         QTest::newRow("header without columns") << QByteArray("a,b\n1,2\n") << "f.csv:1: the header names no voltage and current column (expected e.g. voltage,current,std_voltage,std_current)";
     }
 

@@ -95,8 +95,15 @@ bool parseIvText(const QByteArray& text, const QString& name, bool decimalComma,
                 return fail(lineNo, QStringLiteral("column %1 is not a number: \"%2\"")
                                         .arg(bad + 1)
                                         .arg(QString::fromUtf8(f.at(bad))));
-            for (const QByteArray& h : f)
-                columns << columnFromName(h);
+            static const char* const kRoles[] = {"voltage", "current", "voltage deviation",
+                                                 "current deviation"};
+            for (const QByteArray& h : f) {
+                const Column c = columnFromName(h);
+                if (c != eSkip && columns.contains(c))
+                    return fail(lineNo, QStringLiteral("the header names more than one %1 column")
+                                            .arg(QLatin1String(kRoles[c])));
+                columns << c;
+            }
             if (!columns.contains(eV) || !columns.contains(eI))
                 return fail(lineNo, QStringLiteral("the header names no voltage and current column "
                                                    "(expected e.g. voltage,current,std_voltage,std_current)"));
