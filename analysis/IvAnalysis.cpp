@@ -367,6 +367,10 @@ bool analyse(AnalysisContext& ctx, const AnalysisCurve& c, AnalysisResult& res, 
                     const IvPoint& a = D2.points.at(z);
                     const IvPoint& b = D2.points.at(z + 1);
                     Vp = (b.voltage * a.current - a.voltage * b.current) / (a.current - b.current);
+                    if (!std::isfinite(Vp)) { // a not-a-number entry next to the crossing
+                        err = QString::fromLatin1(k2ndZero);
+                        Vp = Vpmax;
+                    }
                 }
             }
         }

@@ -12,6 +12,10 @@
 class QSettings;
 
 struct LangmuirSettings {
+    // Settings-store groups of the session window's single- and double-probe records.
+    static constexpr const char* kSingleProbeGroup = "Settings";
+    static constexpr const char* kDoubleProbeGroup = "DoubleProbeSettings";
+
     double ionMass = 40;                 // amu
     double probeRadius = 0.000195;       // m
     double probeHolderRadius = 0.002;    // m
