@@ -111,6 +111,12 @@ private slots:
         const double ni = r[AnalysisResult::eNi] / ne;
         QVERIFY2(ni > 0.2 && ni < 2.5, qPrintable(QString::number(ni)));
         QVERIFY(r[AnalysisResult::eLdebye] > 0);
+        if (spherical) { // no collisional correction factor for a sphere
+            const double e = physics::kElementaryCharge;
+            const double M = AnalysisContext(LangmuirSettings(), 4).ionMassKg;
+            QCOMPARE(r[AnalysisResult::eNi],
+                     r[AnalysisResult::eJp] / (e * std::sqrt(e * r[AnalysisResult::eKTe] / (2 * physics::kPi * M))));
+        }
         QCOMPARE(r[AnalysisResult::eIsat], -r[AnalysisResult::eJp] * AnalysisContext(LangmuirSettings(), spherical ? 4 : 0).areaTotal);
     }
 
