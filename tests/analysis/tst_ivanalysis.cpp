@@ -186,18 +186,33 @@ private slots:
         QVERIFY(qAbs(run.r[AnalysisResult::eKTe] / p.kTe - 1) < 0.05);
     }
 
-    void secondDerivativeWindowTooSmallFallsBackToVpmax()
+    void secondDerivativeFallsBackToVpmax_data()
     {
+        QTest::addColumn<double>("vEnd");
+        QTest::addColumn<int>("window");
+        QTest::addColumn<QString>("message");
+        // Steepest slope at the last entry of a one-sample window: no room for the window.
+        QTest::newRow("window") << 5.0 << 1
+                                << "Not enough data collected around Vp to reliably perform zero-crossing of 2nd Derivative.";
+        // Vpmax one volt before the end: the second derivative starts negative.
+        QTest::newRow("points") << 6.0 << 3 << "Not enough points in 2nd Derivative analysed.";
+    }
+
+    void secondDerivativeFallsBackToVpmax()
+    {
+        QFETCH(double, vEnd);
+        QFETCH(int, window);
+        QFETCH(QString, message);
         synth::SingleProbe p;
         synth::Sweep s;
-        s.vEnd = p.Vp + 1; // Vpmax is among the last samples
+        s.vEnd = vEnd;
         s.points = 200;
         LangmuirSettings set;
         set.bUse2ndDerivativeZeroVp = true;
+        set.nDerivativePoints = window;
         const Run run = analyse(meanCurve(p, s), set);
-        QVERIFY(run.r[AnalysisResult::eVp] == run.r[AnalysisResult::eVpmax] || !run.ok);
-        QVERIFY(run.err.startsWith("Not enough") || run.err.startsWith("Zero-crossing")
-                || run.err.startsWith("Unable"));
+        QCOMPARE(run.err, message);
+        QCOMPARE(run.r[AnalysisResult::eVp], run.r[AnalysisResult::eVpmax]);
     }
 
     void failureMessages_data()
