@@ -187,8 +187,11 @@ bool analyse(AnalysisContext& ctx, const AnalysisCurve& c, AnalysisResult& res, 
         // (after it they are equal in magnitude for a Mach probe, and M would always be 0).
         const double M =
             std::log(std::fabs(iRight + ctx.I0) / std::fabs(iLeft + ctx.I0)) / ctx.settings.kfactor;
-        res[AnalysisResult::eMach] = M;
-        res[AnalysisResult::eVdrift] = u * M;
+        // A saturation current of zero on one side has no ratio: no Mach number, not an
+        // infinite one.
+        const bool finite = std::isfinite(M);
+        res[AnalysisResult::eMach] = finite ? M : std::numeric_limits<double>::quiet_NaN();
+        res[AnalysisResult::eVdrift] = finite ? u * M : std::numeric_limits<double>::quiet_NaN();
     }
     return true;
 }

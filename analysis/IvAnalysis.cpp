@@ -67,10 +67,13 @@ int bwdV(const IvPoint* p, int n, double v)
 
 bool positiveFinite(double x) { return std::isfinite(x) && x > 0; }
 
+// Bitwise equality (a not-a-number equals itself).
+bool same(double a, double b) { return a == b || (std::isnan(a) && std::isnan(b)); }
+
 // Intersecting slopes on a range of n voltages p with currents cur(i).
 template <typename Cur>
 double intersect(double Vpmax, double Vsat, double kTe, double Vlow, const IvPoint* p, int n,
-                 Cur cur, QString& err)
+                 Cur cur, QString& err, bool skipRepeats = true)
 {
     auto fail = [&](const char* msg) {
         err = QString::fromLatin1(msg);
@@ -103,8 +106,12 @@ double intersect(double Vpmax, double Vsat, double kTe, double Vlow, const IvPoi
     QVarLengthArray<double, 256> lnI;
     for (int i = iS; i < iE; ++i)
         lnI.append(std::log(cur(i)));
+    // Each pass depends only on the estimate it starts from: once an estimate repeats, the
+    // remaining passes cycle through values already seen (and already found valid).
+    double hist[10];
     double vp = Vpmax;
     for (int pass = 0; pass < 10; ++pass) {
+        hist[pass] = vp;
         LinearFit sat;
         for (int i = iS; i < iE; ++i)
             sat.add(std::log((p[i].voltage - vp) / kTe + 1), lnI[i - iS]);
@@ -113,6 +120,11 @@ double intersect(double Vpmax, double Vsat, double kTe, double Vlow, const IvPoi
         vp = (sat.intercept() - interceptRet) / slopeRet;
         if (!std::isfinite(vp) || vp < Vpmax - kTe)
             return fail(kIsFailed);
+        if (!skipRepeats)
+            continue;
+        for (int j = pass; j >= 0; --j)
+            if (vp == hist[j])
+                return hist[j + (10 - j) % (pass + 1 - j)];
     }
     return vp;
 }
@@ -355,6 +367,10 @@ bool analyse(AnalysisContext& ctx, const AnalysisCurve& c, AnalysisResult& res, 
                     const IvPoint& a = D2.points.at(z);
                     const IvPoint& b = D2.points.at(z + 1);
                     Vp = (b.voltage * a.current - a.voltage * b.current) / (a.current - b.current);
+                    if (!std::isfinite(Vp)) { // a not-a-number entry next to the crossing
+                        err = QString::fromLatin1(k2ndZero);
+                        Vp = Vpmax;
+                    }
                 }
             }
         }
@@ -362,7 +378,8 @@ bool analyse(AnalysisContext& ctx, const AnalysisCurve& c, AnalysisResult& res, 
         const int iVp = curve::forwardVoltage(c, Vpmax);
         const int mid = (iVp + k) / 2;
         const double Vlow = (iVp >= 0 && mid >= 0 && mid < n) ? p[mid].voltage : kNaN;
-        Vp = intersectingSlopes(Vpmax, Vsat, kTe, Vlow, c, err);
+        Vp = intersect(Vpmax, Vsat, kTe, Vlow, p, n, [p](int i) { return p[i].current; }, err,
+                       ctx.skipRepeatedPasses);
     }
 
     // F: electron quantities and the ion-current iteration
@@ -392,8 +409,24 @@ bool analyse(AnalysisContext& ctx, const AnalysisCurve& c, AnalysisResult& res, 
 
     double Jp = kNaN, lambdaD = kNaN;
     const double IatVpmax = curve::currentAt(c, Vpmax);
+    // The passes are a deterministic map of (kTe, Ne, Vp, Je). Once the state at the start of
+    // a pass repeats an earlier one, the passes that follow cycle through the states already
+    // seen (in practice a fixed point or an alternation in the last bit), so the analysis
+    // jumps to the state the last pass would start from and runs that pass. The results,
+    // messages included, are those of running every pass.
+    const QString errBefore = err;
+    AnalysisCurve refCurve; // electron curve of the plain form
+    double outerHist[10][4];
+    QString outerMsg[10]; // message of each outer pass's refinement (null: none)
     for (int outer = 0; outer < outerPasses; ++outer) {
+        outerHist[outer][0] = kTe;
+        outerHist[outer][1] = Ne;
+        outerHist[outer][2] = Vp;
+        outerHist[outer][3] = Je;
+        double innerHist[10][2];
         for (int inner = 0; inner < 10; ++inner) {
+            innerHist[inner][0] = kTe;
+            innerHist[inner][1] = Ne;
             lambdaD = kDebyeFactor * std::sqrt(kTe / Ne);
             const double xi = s.probeRadius / lambdaD;
             ctx.C = 1.98 + 4.49 * std::pow(xi, -1.31);
@@ -407,27 +440,47 @@ bool analyse(AnalysisContext& ctx, const AnalysisCurve& c, AnalysisResult& res, 
                         * (std::pow(etaHi, 1 + ctx.D) - std::pow(etaLo, 1 + ctx.D))
                     - ctx.areaSide * ctx.A * kTe / (ctx.B + 1)
                           * (std::pow(etaHi, ctx.B + 1) - std::pow(etaLo, ctx.B + 1)));
-            ie.setModel(Vp, kTe, Jp);
-
-            // The fit holds the last unbroken run above Ibar: walk back from the top of the range.
-            int runStart = wLast + 1;
-            while (runStart - 1 >= wFirst && ie(runStart - 1) > Ibar)
-                --runStart;
-            LinearFit fit;
-            for (int i = runStart; i <= wLast; ++i)
-                fit.add(std::log(ie(i)), ep[i].voltage);
-            if (fit.count() >= 2) {
-                kTe = fit.slope();
-            } else {
-                // Integral of the electron current from Vf to Vpmax over the samples around it.
-                const int a = std::max(0, wFirst - 1), b = std::min(en - 1, wLast + 1);
-                QVarLengthArray<double, 512> vs, is;
-                for (int i = a; i <= b; ++i) {
-                    vs.append(ep[i].voltage);
-                    is.append(ie(i));
+            if (ctx.referenceElectronCurve) {
+                // The plain form: the whole electron curve with the power-law ion model,
+                // walked forward.
+                refCurve.points.clear();
+                for (int i = eFirst; i < eEnd; ++i)
+                    refCurve.append(p[i].current - ctx.ionCurrent(p[i].voltage, Vp, kTe, Jp),
+                                    p[i].voltage);
+                LinearFit fit;
+                for (const IvPoint& q : refCurve.points) {
+                    if (q.voltage > Vpmax || q.voltage < Vf)
+                        continue;
+                    if (!(q.current > Ibar))
+                        fit.reset();
+                    else
+                        fit.add(std::log(q.current), q.voltage);
                 }
-                kTe = curve::integral(vs.constData(), is.constData(), vs.size(), Vf, Vpmax)
-                      / IatVpmax;
+                kTe = fit.count() >= 2 ? fit.slope()
+                                       : curve::integral(refCurve, Vf, Vpmax) / IatVpmax;
+            } else {
+                ie.setModel(Vp, kTe, Jp);
+
+                // The fit holds the last unbroken run above Ibar: walk back from the top of the range.
+                int runStart = wLast + 1;
+                while (runStart - 1 >= wFirst && ie(runStart - 1) > Ibar)
+                    --runStart;
+                LinearFit fit;
+                for (int i = runStart; i <= wLast; ++i)
+                    fit.add(std::log(ie(i)), ep[i].voltage);
+                if (fit.count() >= 2) {
+                    kTe = fit.slope();
+                } else {
+                    // Integral of the electron current from Vf to Vpmax over the samples around it.
+                    const int a = std::max(0, wFirst - 1), b = std::min(en - 1, wLast + 1);
+                    QVarLengthArray<double, 512> vs, is;
+                    for (int i = a; i <= b; ++i) {
+                        vs.append(ep[i].voltage);
+                        is.append(ie(i));
+                    }
+                    kTe = curve::integral(vs.constData(), is.constData(), vs.size(), Vf, Vpmax)
+                          / IatVpmax;
+                }
             }
             if (!positiveFinite(kTe)) {
                 res[AnalysisResult::eVp] = Vp;
@@ -436,11 +489,62 @@ bool analyse(AnalysisContext& ctx, const AnalysisCurve& c, AnalysisResult& res, 
                 return fail(kKteIntegral);
             }
             Ne = Je / (e * std::sqrt(e * kTe / kTwoPiElectronMass)) * ctx.collisionFactor;
+            if (inner < 8 && ctx.skipRepeatedPasses) {
+                for (int j = inner; j >= 0; --j) {
+                    if (same(kTe, innerHist[j][0]) && same(Ne, innerHist[j][1])) {
+                        const int period = inner + 1 - j;
+                        const int at = j + (9 - j) % period; // state the tenth pass starts from
+                        kTe = innerHist[at][0];
+                        Ne = innerHist[at][1];
+                        inner = 8;
+                        break;
+                    }
+                }
+            }
             if (inner == 9 && refine) {
                 // On the electron curve of this pass (built with the pass's starting kTe).
-                Vp = intersect(Vpmax, Vsat, kTe, (Vf + Vpmax) / 2, ep, en, ie, err);
+                QString msg;
+                if (ctx.referenceElectronCurve)
+                    Vp = intersect(Vpmax, Vsat, kTe, (Vf + Vpmax) / 2, refCurve.points.constData(),
+                                   refCurve.size(),
+                                   [&](int i) { return refCurve.points[i].current; }, msg,
+                                   ctx.skipRepeatedPasses);
+                else
+                    Vp = intersect(Vpmax, Vsat, kTe, (Vf + Vpmax) / 2, ep, en, ie, msg,
+                                   ctx.skipRepeatedPasses);
+                if (!msg.isNull())
+                    err = msg;
+                outerMsg[outer] = msg;
                 Je = curve::currentAt(c, Vp) / ctx.areaTotal;
             }
+        }
+        if (outer + 1 >= outerPasses || !ctx.skipRepeatedPasses)
+            continue;
+        const double now[4] = {kTe, Ne, Vp, Je};
+        for (int j = outer; j >= 0; --j) {
+            if (!(same(now[0], outerHist[j][0]) && same(now[1], outerHist[j][1])
+                  && same(now[2], outerHist[j][2]) && same(now[3], outerHist[j][3])))
+                continue;
+            const int period = outer + 1 - j;
+            if (period == 1) {
+                outer = outerPasses; // every later pass repeats this one
+                break;
+            }
+            const int last = outerPasses - 1;
+            auto replay = [&](int q) { return q <= outer ? q : j + (q - j) % period; };
+            const int at = replay(last);
+            kTe = outerHist[at][0];
+            Ne = outerHist[at][1];
+            Vp = outerHist[at][2];
+            Je = outerHist[at][3];
+            err = errBefore;
+            for (int q = last - 1; q >= 0; --q)
+                if (!outerMsg[replay(q)].isNull()) {
+                    err = outerMsg[replay(q)];
+                    break;
+                }
+            outer = last - 1;
+            break;
         }
     }
 

@@ -63,6 +63,13 @@ struct AnalysisContext {
     double slopeLeft = 0, slopeRight = 0, I0 = 0, V0 = 0;
     double iLeft = 0, iRight = 0; // saturation means after the shift
 
+    // Skip iteration passes that would repeat earlier ones exactly (same results either way;
+    // off only to check that claim).
+    bool skipRepeatedPasses = true;
+    // Compute the whole electron curve with the power-law ion model in every pass and walk it
+    // forward, instead of the needed samples on demand (the plain form, for checking).
+    bool referenceElectronCurve = false;
+
     AnalysisContext() = default;
     AnalysisContext(const LangmuirSettings& s, int mode);
 

@@ -2,24 +2,6 @@
 
 void LinearFit::reset() { *this = LinearFit(); }
 
-void LinearFit::add(double x, double y)
-{
-    cached_ = false;
-    if (n_ == 0) {
-        x0_ = x;
-        y0_ = y;
-        n_ = 1;
-        return;
-    }
-    const double dx = x - x0_, dy = y - y0_;
-    sdx_ += dx;
-    sdy_ += dy;
-    sdx2_ += dx * dx;
-    sdy2_ += dy * dy;
-    sdxdy_ += dx * dy;
-    ++n_;
-}
-
 void LinearFit::init(const double* x, const double* y, int n)
 {
     reset();

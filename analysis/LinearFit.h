@@ -7,7 +7,7 @@
 class LinearFit {
 public:
     void reset();
-    void add(double x, double y);
+    inline void add(double x, double y);
     // The first element becomes the reference point of an empty fit.
     void init(const double* x, const double* y, int n);
     void init(const QVector<double>& x, const QVector<double>& y);
@@ -28,3 +28,21 @@ private:
     mutable double slope_ = 0, intercept_ = 0;
     mutable bool cached_ = false;
 };
+
+void LinearFit::add(double x, double y)
+{
+    cached_ = false;
+    if (n_ == 0) {
+        x0_ = x;
+        y0_ = y;
+        n_ = 1;
+        return;
+    }
+    const double dx = x - x0_, dy = y - y0_;
+    sdx_ += dx;
+    sdy_ += dy;
+    sdx2_ += dx * dx;
+    sdy2_ += dy * dy;
+    sdxdy_ += dx * dy;
+    ++n_;
+}

@@ -42,6 +42,42 @@ double parsePiece(const char *begin, const char *end)
 
 } // namespace
 
+QString xmlSafe(const QString &text)
+{
+    const auto allowed = [](const QChar *c, const QChar *end) {
+        const ushort u = c->unicode();
+        if (u < 0x20)
+            return u == '\t' || u == '\n' || u == '\r';
+        if (u == 0xFFFE || u == 0xFFFF)
+            return false;
+        if (c->isHighSurrogate())
+            return c + 1 < end && c[1].isLowSurrogate();
+        if (c->isLowSurrogate())
+            return false; // its high half, if any, took it along below
+        return true;
+    };
+    const QChar *const begin = text.constData();
+    const QChar *const end = begin + text.size();
+    bool clean = true;
+    for (const QChar *c = begin; c < end && clean; ++c) {
+        clean = allowed(c, end);
+        if (clean && c->isHighSurrogate())
+            ++c;
+    }
+    if (clean)
+        return text;
+    QString out;
+    out.reserve(text.size());
+    for (const QChar *c = begin; c < end; ++c) {
+        if (!allowed(c, end))
+            continue;
+        out += *c;
+        if (c->isHighSurrogate())
+            out += *++c;
+    }
+    return out;
+}
+
 QString number(double v)
 {
     char buf[32];
@@ -106,7 +142,7 @@ void writeMapElement(QXmlStreamWriter &xml, const QString &name, const TextMap &
     xml.writeStartElement(name);
     writeAttributes(xml, attributes);
     for (auto it = map.cbegin(); it != map.cend(); ++it)
-        xml.writeTextElement(it.key(), it.value());
+        xml.writeTextElement(it.key(), xmlSafe(it.value()));
     xml.writeEndElement();
 }
 

@@ -18,6 +18,10 @@ using Attributes = QMap<QString, QString>; // ordered by UTF-16 code units
 using TextMap = QMap<QString, QString>;
 using VectorMap = QMap<QString, QVector<double>>;
 
+// The text without the characters XML 1.0 cannot carry (most control
+// characters, unpaired surrogates), which would make the file unreadable.
+QString xmlSafe(const QString &text);
+
 // "%g" with six significant digits; nan, inf and -inf for the special values.
 QString number(double v);
 // Appends the same text as Latin-1 bytes (fast path for long lists).
@@ -34,6 +38,7 @@ QVector<double> parseVector(const QString &text);
 double parseNumber(const QString &text);
 
 void writeAttributes(QXmlStreamWriter &xml, const Attributes &attributes);
+// Map values pass through xmlSafe.
 void writeMapElement(QXmlStreamWriter &xml, const QString &name, const TextMap &map,
                      const Attributes &attributes = Attributes());
 void writeVectorElement(QXmlStreamWriter &xml, const QString &name, const VectorMap &vectors,

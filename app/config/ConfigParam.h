@@ -131,7 +131,7 @@ public:
     quint32 dataScanThrowScans = 0;
     quint32 dataScanRunScans = 10;
 
-    static const quint32 maxCurrentRange = 5;
+    static constexpr quint32 maxCurrentRange = 5;
 
 protected:
     ConfigParam() = default;

@@ -114,6 +114,21 @@ private slots:
         QVERIFY(std::isnan(run.r[AnalysisResult::eJp]));
     }
 
+    void machWithOneSideDarkHasNoNumber()
+    {
+        // The downstream tip collects nothing at all: a ramp from 0 to 2 A (exact in binary).
+        AnalysisCurve c;
+        for (int v = -20; v <= 20; ++v)
+            c.append(v <= -2 ? 0.0 : v >= 2 ? 2.0 : (v + 2) / 2.0, v);
+        const Run run = analyse(c, eMachProbe);
+        QVERIFY2(run.ok, qPrintable(run.err));
+        QCOMPARE(run.ctx.I0, 1.0);
+        for (int i = 0; i < AnalysisResult::eCount; ++i)
+            QVERIFY(!std::isinf(run.r[i]));
+        QVERIFY(std::isnan(run.r[AnalysisResult::eMach]));
+        QVERIFY(std::isnan(run.r[AnalysisResult::eVdrift]));
+    }
+
     void failures()
     {
         QCOMPARE(analyse(AnalysisCurve(), eDoubleProbe).err, QString("No data."));

@@ -139,6 +139,7 @@ private slots:
     void scanTypeFallback();
     void untrustedShapesAreMadeConsistent();
     void configurationFromFile();
+    void textsXmlCannotCarryAreDropped();
     void failedSaveKeepsPreviousFile();
     void unopenableFilesReportWhy();
     void outputIgnoresDecimalCommaLocale();
@@ -452,6 +453,22 @@ void TstSessionFile::configurationFromFile()
     QVERIFY(readBytes(in2, written(mach)));
     QCOMPARE(spy2.count(), 0);
     QCOMPARE(in2.configuration().probeMode, 5);
+}
+
+void TstSessionFile::textsXmlCannotCarryAreDropped()
+{
+    // A device string with control characters must not make the session unreadable.
+    DataAnalyzer out;
+    out.setDeviceID(QString("VESK") + QChar(1) + "-7" + QChar(0) + QChar(0xD800) + QChar(0xFFFF));
+    out.setComment(QString("tab\tand pair ") + QChar(0xD83D) + QChar(0xDE00));
+    ScanRecord s;
+    s.error = QString("bad") + QChar(0x1B) + "[0m";
+    out.addScan(s);
+    DataAnalyzer in;
+    QVERIFY(readBytes(in, written(out)));
+    QCOMPARE(in.deviceID(), QString("VESK-7"));
+    QCOMPARE(in.comment(), out.comment());
+    QCOMPARE(in.scansOfGroup(0).value(0).error, QString("bad[0m"));
 }
 
 void TstSessionFile::failedSaveKeepsPreviousFile()

@@ -26,6 +26,7 @@ int main(int argc, char** argv)
         {"points", "Points per sweep.", "n", "400"},
         {"sweeps", "Sweeps averaged.", "n", "5"},
         {"noise", "Relative current noise per sample.", "fraction", "0.01"},
+        {"vnoise", "Voltage noise per sample (V).", "V", "0.005"},
         {"seed", "Random seed.", "n", "1"},
         {"o", "Output file (default: standard output).", "file"},
     });
@@ -42,6 +43,7 @@ int main(int argc, char** argv)
     s.sweeps = p.value("sweeps").toInt();
     s.relativeNoise = p.value("noise").toDouble();
     s.currentNoise = 1e-7;
+    s.voltageNoise = p.value("vnoise").toDouble();
     s.seed = p.value("seed").toULongLong();
     if (s.points < 2 || s.sweeps < 1) {
         QTextStream(stderr) << "lpsynth: --points must be at least 2 and --sweeps at least 1\n";
