@@ -16,10 +16,8 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
 
     const QStringList args = QCoreApplication::arguments();
-    QString sessionFile = AppText::sessionFileFromArgs(args);
-    // The name was given relative to the caller's folder, which is left below.
-    if (!sessionFile.isEmpty())
-        sessionFile = QFileInfo(sessionFile).absoluteFilePath();
+    // Resolved now: the current folder changes to the program's below.
+    const QString sessionFile = AppText::sessionFileFromArgs(args, QDir::currentPath());
     int quitAfterSeconds = 0;
     for (const QString& a : args)
         if (a.startsWith(QLatin1String("--quit-after=")))

@@ -1,5 +1,6 @@
 #include "AppText.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <cmath>
 
@@ -10,11 +11,24 @@ QString sessionFileFromArgs(const QStringList& args)
     QString file;
     for (int i = 1; i < args.size(); ++i) {
         const QString& a = args.at(i);
-        if (a.isEmpty() || a.startsWith(QLatin1Char('-')) || a.startsWith(QLatin1Char('/')))
+        if (a.isEmpty() || a.startsWith(QLatin1Char('-')))
+            continue;
+        // "/x" is an option where that is the custom, but here it is also how
+        // every absolute path begins: a session file or an existing file wins.
+        if (a.startsWith(QLatin1Char('/')) && !a.endsWith(QLatin1String(".ldf"), Qt::CaseInsensitive)
+            && !QFileInfo(a).isFile())
             continue;
         file = a;
     }
     return file;
+}
+
+QString sessionFileFromArgs(const QStringList& args, const QString& callerDir)
+{
+    const QString f = sessionFileFromArgs(args);
+    if (f.isEmpty() || QFileInfo(f).isAbsolute())
+        return f;
+    return QDir(callerDir).absoluteFilePath(f);
 }
 
 QString syncNotConnectedText()

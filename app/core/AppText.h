@@ -11,8 +11,12 @@
 namespace AppText {
 
 // The session file named on the command line: the last argument after the
-// program name that does not begin with '-' or '/'; empty when none.
+// program name that is not an option ('-x', or '/x' that names no file and
+// does not end in ".ldf"); empty when none.
 QString sessionFileFromArgs(const QStringList& args);
+// The same made absolute against the caller's folder, because start-up then
+// moves into the program's own folder.
+QString sessionFileFromArgs(const QStringList& args, const QString& callerDir);
 
 // SYNC indicator text for a frequency read (f) while connected. spinner is the
 // 1..4 frame counter of the "measurement under way" animation (f == -1); it is

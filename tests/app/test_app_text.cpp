@@ -12,6 +12,7 @@ class TestAppText : public QObject
 private slots:
     void commandLine_data();
     void commandLine();
+    void commandLineRelativeToCaller();
     void syncText_data();
     void syncText();
     void spinnerCycles();
@@ -42,6 +43,7 @@ void TestAppText::commandLine_data()
     QTest::newRow("one file") << QStringList{"lpmeasure", "a.ldf"} << "a.ldf";
     QTest::newRow("last wins") << QStringList{"lpmeasure", "a.ldf", "-v", "b.ldf", "/z"} << "b.ldf";
     QTest::newRow("program name ignored") << QStringList{"prog.ldf"} << QString();
+    QTest::newRow("absolute path") << QStringList{"lpmeasure", "/data/run.ldf", "/q"} << "/data/run.ldf";
 }
 
 void TestAppText::commandLine()
@@ -49,6 +51,14 @@ void TestAppText::commandLine()
     QFETCH(QStringList, args);
     QFETCH(QString, file);
     QCOMPARE(AppText::sessionFileFromArgs(args), file);
+}
+
+void TestAppText::commandLineRelativeToCaller()
+{
+    const QStringList args{"lpmeasure", "data/run.ldf"};
+    QCOMPARE(AppText::sessionFileFromArgs(args, "/home/user"), QString("/home/user/data/run.ldf"));
+    QCOMPARE(AppText::sessionFileFromArgs({"lpmeasure", "C.ldf"}, "/x"), QString("/x/C.ldf"));
+    QVERIFY(AppText::sessionFileFromArgs({"lpmeasure", "-q"}, "/x").isEmpty());
 }
 
 void TestAppText::syncText_data()
