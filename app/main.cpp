@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QTextStream>
 #include <QTimer>
 
 int main(int argc, char* argv[])
@@ -35,16 +36,22 @@ int main(int argc, char* argv[])
 
     auto* w = new MainWin;
     w->show();
-    if (!sessionFile.isEmpty())
-        w->openSessionFile(sessionFile);
+    bool quitRequested = false;
     if (quitAfterSeconds > 0)
-        QTimer::singleShot(quitAfterSeconds * 1000, w, [w] {
-            // Non-interactive runs: leave without questions.
+        QTimer::singleShot(quitAfterSeconds * 1000, w, [w, &quitRequested] {
+            quitRequested = true;
+            // Non-interactive runs: leave without questions, also from an open box.
+            while (QWidget* modal = QApplication::activeModalWidget())
+                modal->close();
             for (PlotManager* pm : w->sessions())
                 pm->setModified(false);
             w->close();
+            QCoreApplication::exit(0);
         });
-    const int rc = app.exec();
+    if (!sessionFile.isEmpty() && !w->openSessionFile(sessionFile))
+        QTextStream(stderr) << "lpmeasure: cannot open session file " << sessionFile << "\n";
+    // The time may run out while a box of the start-up is open, before the loop runs.
+    const int rc = quitRequested ? 0 : app.exec();
     delete w;
     return rc;
 }
