@@ -62,6 +62,12 @@ ProbeModeSelector::ProbeModeSelector(QWidget* parent, bool doubleProbeAvailable)
     // A double-probe choice the controller cannot serve would fail at selectProbeMode.
     m_buttons[eDouble]->setEnabled(doubleProbeAvailable);
     m_buttons[eMach]->setEnabled(doubleProbeAvailable);
+    // The last choice is shown; a click (also on it) still decides.
+    for (int c = 0; c < 5; ++c) {
+        const int sw = c == eWithoutDcRef ? 0 : c == eWithDcRef ? 1 : c == eDouble ? 3 : c == eSpherical ? 4 : 5;
+        if (sw == m_swProbeMode && m_buttons[c]->isEnabled())
+            m_buttons[c]->setChecked(true);
+    }
 }
 
 QRadioButton* ProbeModeSelector::button(Choice c) const

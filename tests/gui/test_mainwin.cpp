@@ -69,6 +69,7 @@ private slots:
     void sessionsOpenDropAndRefuse();
     void closePromptKeepsWindowOpen();
     void hardwareInfoAndHelp();
+    void windowSettingsPersist();
 
 private:
     ScriptedPrompter* m_prompter = nullptr;
@@ -530,6 +531,29 @@ void TestMainWin::hardwareInfoAndHelp()
              QString("[ERROR] Help: Failed to find documentation file 'Installation and User Guide.pdf'."));
     QMetaObject::invokeMethod(&w, "updateSyncFreq");
     QVERIFY(w.alertButton()->isVisibleTo(&w));
+}
+
+void TestMainWin::windowSettingsPersist()
+{
+    {
+        MainWin w;
+        w.resize(900, 640);
+        w.show();
+        QMetaObject::invokeMethod(&w, "startNewSession");
+        SessionMaker::Options o;
+        o.scansPerGroup = 1;
+        o.points = 40;
+        SessionMaker::fill(*w.currentSession()->data(), o);
+        m_prompter->saveNames << m_dir.filePath("persist.ldf");
+        QMetaObject::invokeMethod(&w, "saveAsSession");
+        QCOMPARE(w.dialogPath(), m_dir.path());
+    }
+    QSettings s;
+    QCOMPARE(s.value("mainsettings/dialogPath").toString(), m_dir.path());
+    QVERIFY(!s.value("mainsettings/geometry").toByteArray().isEmpty());
+    MainWin again;
+    QCOMPARE(again.dialogPath(), m_dir.path());
+    QCOMPARE(again.size(), QSize(900, 640));
 }
 
 QTEST_MAIN(TestMainWin)

@@ -1,8 +1,12 @@
 #include "ProbeModeSelector.h"
 #include "ScriptedPrompter.h"
+#include "topBanner.h"
+
+#include <QPushButton>
 
 #include <QRadioButton>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QtTest>
 
 class TestProbeMode : public QObject
@@ -16,6 +20,7 @@ private slots:
     void escapeAndCloseIgnored();
     void startsFromStoredModes();
     void doubleProbeDisabledWhenUnavailable();
+    void bannerScanDebounce();
 };
 
 void TestProbeMode::initTestCase()
@@ -87,6 +92,27 @@ void TestProbeMode::startsFromStoredModes()
     ProbeModeSelector dlg;
     QCOMPARE(dlg.hwProbeMode(), 3);
     QCOMPARE(dlg.swProbeMode(), 5);
+    QVERIFY(dlg.button(ProbeModeSelector::eMach)->isChecked());
+}
+
+void TestProbeMode::bannerScanDebounce()
+{
+    topBanner b;
+    QSignalSpy scan(&b, &topBanner::scan);
+    QSignalSpy conn(&b, &topBanner::connect);
+    b.scanButton()->click();
+    QCOMPARE(scan.count(), 1);
+    QVERIFY(!b.scanButton()->isEnabled());
+    QVERIFY(b.scanDebouncing());
+    b.scanButton()->click(); // disabled: no second run
+    QCOMPARE(scan.count(), 1);
+    b.setScanEnabled(false); // disabled from outside: the timer stops
+    QVERIFY(!b.scanDebouncing());
+    b.setScanEnabled(true);
+    QVERIFY(b.scanButton()->isEnabled());
+    b.connectButton()->click();
+    QCOMPARE(conn.count(), 1);
+    QVERIFY(!b.connectButton()->isChecked()); // the action decides the checked state
 }
 
 void TestProbeMode::doubleProbeDisabledWhenUnavailable()
