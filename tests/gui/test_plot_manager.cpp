@@ -8,12 +8,18 @@
 #include "SessionMaker.h"
 #include "ThreeTracePlotter.h"
 #include "AppText.h"
+#include "LangmuirSettingsWidget.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
 
 #include <qwt_scale_div.h>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QRadioButton>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QTemporaryDir>
@@ -55,6 +61,7 @@ private slots:
     void closePrompt();
     void untouchedSessionClosesWithoutQuestion();
     void warningsText();
+    void reanalyseAppliesCropAndSettings();
 
 private:
     ScriptedPrompter* m_prompter = nullptr;
@@ -71,6 +78,7 @@ void TestPlotManager::initTestCase()
 
 void TestPlotManager::init()
 {
+    QSettings().clear(); // every session window starts from the store defaults
     m_prompter = new ScriptedPrompter;
     Prompter::setInstance(m_prompter);
 }
@@ -425,6 +433,44 @@ void TestPlotManager::warningsText()
     pm.addScan(bad, false);
     pm.frameSlider()->setValue(1);
     QCOMPARE(pm.warningsText(), QString("Vf not found"));
+}
+
+void TestPlotManager::reanalyseAppliesCropAndSettings()
+{
+    PlotManager pm;
+    SessionMaker::Options o;
+    o.scansPerGroup = 2;
+    o.points = 120;
+    SessionMaker::fill(*pm.data(), o);
+    pm.refreshAll();
+    const int full = pm.data()->scansOfGroup(0)[0].corrected.V.size();
+    QVERIFY(full > 100);
+    QSpinBox* start = nullptr;
+    QPushButton* reanalyse = nullptr;
+    for (QSpinBox* b : pm.findChildren<QSpinBox*>())
+        if (!start)
+            start = b; // "Start Crop" comes first
+    for (QPushButton* b : pm.findChildren<QPushButton*>())
+        if (b->text() == "Reanalyse")
+            reanalyse = b;
+    QVERIFY(start && reanalyse);
+    start->setValue(10);
+    QCOMPARE(pm.data()->analysisSettings().startCrop, 10);
+    reanalyse->click();
+    QCOMPARE(pm.data()->scansOfGroup(0)[0].corrected.V.size(), full - 10);
+    QVERIFY(pm.isModified());
+
+    // F7's widget: Apply hands the record to the session (crop counts stay).
+    pm.showSettings();
+    LangmuirSettingsWidget* w = pm.settingsWidget();
+    QVERIFY(w && w->isVisible());
+    QCOMPARE(w->windowTitle(), QString("Process Settings"));
+    w->field(LangmuirSettingsWidget::eIonMass)->setText("4");
+    w->applyButton()->click();
+    QCOMPARE(pm.data()->analysisSettings().ionMass, 4.0);
+    QCOMPARE(pm.data()->analysisSettings().startCrop, 10);
+    QCOMPARE(pm.singleSettings().ionMass, 4.0);
+    QVERIFY(!w->isVisible());
 }
 
 QTEST_MAIN(TestPlotManager)
