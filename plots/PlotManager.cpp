@@ -774,8 +774,8 @@ void PlotManager::drawIvView(bool prescan)
         if (only != iv) {
             p0->setAxisTitle(QwtPlot::yLeft, only == d1 ? QStringLiteral("dI/dU [A/V]")
                                                         : QStringLiteral("d<sup>2</sup>I/dU<sup>2</sup> [A/V<sup>2</sup>]"));
-            const QRectF r = m_curve[only]->boundingRect();
-            if (r.isValid() || r.height() >= 0) {
+            if (m_curve[only]->count() > 0) {
+                const QRectF r = m_curve[only]->boundingRect();
                 const double h = r.height();
                 p0->setAxisScale(QwtPlot::yLeft, r.top() - 0.1 * h, r.bottom() + 0.1 * h);
             }

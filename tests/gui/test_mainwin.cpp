@@ -13,6 +13,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QMdiSubWindow>
 #include <QElapsedTimer>
 #include <QMdiArea>
@@ -423,6 +424,12 @@ void TestMainWin::exportCommand()
     QVERIFY(text.startsWith("Header:\n"));
     QVERIFY(text.contains("Results:\n"));
     QVERIFY(text.contains("IV Data:\n"));
+    // Copy puts the displayed curves on the clipboard, tab-separated.
+    w.action("&Copy")->trigger();
+    const QString clip = QApplication::clipboard()->text();
+    QVERIFY(clip.startsWith("Voltage (V)\tCurrent (A)\n"));
+    QVERIFY(clip.contains("Voltage (V)\tCurrent Derivative(A/V)\t\n"));
+    QCOMPARE(clip.split('\n').at(1).split('\t').size(), 2);
     // Cancelled options: no file dialog.
     m_prompter->fileCaptions.clear();
     w.action("&Export...")->trigger();
