@@ -1,0 +1,121 @@
+// Mirror of the controller's registers (chip 1 CNFG and state registers, the
+// chip-2 registers behind 0x5B) and the encoding of register commands on the
+// module's command address 0xC000. One per connection, owned by the driver.
+// Every transfer refuses while the module is closed; a setter updates the
+// mirror first and returns whether its transfer succeeded.
+#pragma once
+
+#include "CQuickUsb.h"
+
+#include <cstdint>
+
+class HwRegisters {
+public:
+    static constexpr uint16_t kCommandAddress = 0xC000;
+
+    enum InputSource { eHV = 0, eReference = 1, eGND = 2 };
+    enum Resistor { eSmall = 0, eMedium = 1, eLarge = 2 };
+
+    // Control word (CNFG 0) bits
+    static constexpr uint16_t kRunBit = 0x0001;
+    static constexpr uint16_t kAuxSwitchBit = 0x0020;
+    static constexpr uint16_t kTriggerEnableBit = 0x0040;
+    static constexpr uint16_t kTriggerModeBit = 0x0080;
+    // Status word bits
+    static constexpr uint16_t kTriggerAvailableBit = 0x0001;
+    static constexpr uint16_t kDoubleProbeAvailableBit = 0x0002;
+    // Chip-2 mode word bits
+    static constexpr uint16_t kSyncScanBit = 0x0001;
+    static constexpr uint16_t kAccumulateBit = 0x0004;
+    static constexpr uint16_t k16BitBit = 0x0008;
+
+    explicit HwRegisters(CQuickUsb *module);
+
+    // Whole-register transfers
+    bool readAll();
+    bool writeAll();
+    bool reset(bool write);
+    // Diagnostic dump of all registers into the driver log (command address 0).
+    void dumpRegisters();
+
+    // CNFG registers
+    bool setControlWord(uint16_t word);
+    bool setIdleDac(int16_t code);
+    bool setStartDac(int16_t code);
+    bool setIncrement(int increment);
+    bool setStepCount(unsigned n);
+    bool setFirstSettlingDelay(uint16_t delay);
+    bool setNextSettlingDelay(uint16_t delay);
+    bool setStepLength(uint32_t length);
+    bool setGainSwitchIndex(uint16_t index);
+    bool setGainSwitchFlag(uint8_t flag);
+    bool setTriggerDelay(uint16_t delay);
+    bool setProbeModeBits(uint16_t bits);
+    bool setRs232Config(uint16_t word);
+    bool setSwitchField1(bool enable, unsigned index);
+    bool setSwitchField2(bool enable, unsigned index);
+    bool setAuxSwitch(bool on);
+    bool startScan();
+
+    // Chip-2 registers
+    bool setChip2Word(int reg, uint16_t value);
+    bool setChip2Double(int reg, uint32_t value);
+    bool setModeBit(uint16_t bit, bool on);
+    bool setSyncDelay(uint32_t samples);       // register 2 := samples + 6
+    bool setSyncCycles(uint32_t cycles);       // register 4 := cycles - 1
+    bool setSamplesPerPoint(uint32_t samples); // register 8 := samples - 1
+    bool setSyncPoints(uint32_t points);       // register 6 with CNFG 1-2
+    bool stopSequencer();
+    bool syncPulse();
+    bool readSyncWord(bool pulse, uint32_t &word);
+
+    // Analog control word (chip-2 register 10)
+    bool setInputSource(int code);
+    bool setCurrentResistor(int resistor);
+    bool setCalibrationLoad(bool on);
+    bool setGain(bool high);
+    bool setFrontEnable(bool bit7, bool bit6);
+    int inputSource() const;
+    int currentResistor() const;
+    bool calibrationLoadOn() const;
+    bool gainHigh() const;
+
+    // Raw transfers on the command address (false on a closed module or a short reply).
+    bool send(const uint8_t *bytes, uint16_t length, uint16_t address = kCommandAddress);
+    bool request(const uint8_t *bytes, uint16_t length, uint8_t *reply, uint16_t replyLength,
+                 uint16_t address = kCommandAddress);
+
+    // Mirror
+    uint16_t chip1Firmware() const { return registersRead ? chip1Fw : 0; }
+    uint16_t chip2Firmware() const { return registersRead ? chip2Fw : 0; }
+    uint16_t statusWord() const { return status; }
+    uint16_t controlWord() const { return cnfg0; }
+    bool runBit() const { return (cnfg0 & kRunBit) != 0; }
+
+    CQuickUsb *module;
+    uint16_t chip1Fw = 0, chip2Fw = 0, status = 0;
+    uint16_t cnfg0 = 0;
+    uint32_t totalCount = 0;     // CNFG 1-2
+    int16_t idleDac = 0;         // CNFG 3
+    int16_t startDac = 0;        // CNFG 4
+    uint16_t increment = 0;      // CNFG 5
+    uint16_t stepCountM1 = 0;    // CNFG 6
+    uint16_t firstDelay = 0;     // CNFG 7
+    uint16_t nextDelay = 0;      // CNFG 8
+    uint32_t stepLength = 0;     // CNFG 9 (low) and 14 (high)
+    uint16_t gainSwitchIndex = 0;// CNFG 10
+    uint8_t gainSwitchFlag = 0;  // CNFG 11
+    uint16_t triggerDelay = 0;   // CNFG 12
+    uint16_t probeMode = 0;      // CNFG 13
+    uint16_t rs232Config = 0;    // CNFG 15
+    uint16_t chip2Mode = 0;      // chip-2 register 1
+    uint32_t chip2Reg2 = 0, chip2Reg4 = 0, chip2Reg6 = 0, chip2Reg8 = 0;
+    uint16_t analogControl = 0;  // chip-2 register 10
+    bool registersRead = false;
+    int8_t hwRevision = 0;
+
+private:
+    bool writeCnfg(int reg, uint16_t value);
+    bool setSwitchField(int shift, bool enable, unsigned index);
+    bool writeAnalog(uint16_t word);
+};

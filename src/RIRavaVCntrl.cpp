@@ -1,0 +1,176 @@
+// Thin forwarders to the driver object.
+#include "RIRavaVCntrl.h"
+#include "DriverLog.h"
+#include "VeskbDrv.h"
+
+#include <cmath>
+
+#define NOT_BUILT(name) LOG_WARN("%s : not available in this build of the library", name)
+
+RIRavaVCntrl::RIRavaVCntrl() : drv(new VeskbDrv) {}
+
+RIRavaVCntrl::~RIRavaVCntrl()
+{
+    delete drv; // disconnects first when still connected
+}
+
+int RIRavaVCntrl::connectTo() { return drv->connectTo(); }
+bool RIRavaVCntrl::isConnected() const { return drv->connected; }
+bool RIRavaVCntrl::disconnect() { return drv->disconnect(); }
+bool RIRavaVCntrl::outputHV() { return drv->outputHV(); }
+VeskbDescriptor *RIRavaVCntrl::getScannerDescriptor() { return &drv->desc; }
+bool RIRavaVCntrl::is16Bit() const { return drv->regs && drv->is16Bit; }
+void RIRavaVCntrl::setLogFileName(const QString &name) { setDriverLogFileName(name); }
+
+// ---- Configuration (scan parameters) ----------------------------------------------------
+
+bool RIRavaVCntrl::setScanVoltages(double, double, double) { NOT_BUILT("setScanVoltages"); return false; }
+bool RIRavaVCntrl::setScanVoltages(double, double, double, double, bool) { NOT_BUILT("setScanVoltages"); return false; }
+bool RIRavaVCntrl::getScanVoltages(double &, double &, double &) { NOT_BUILT("getScanVoltages"); return false; }
+bool RIRavaVCntrl::setDefVoltage(double) { NOT_BUILT("setDefVoltage"); return false; }
+bool RIRavaVCntrl::setDefVoltages(double *, double *, double *) { NOT_BUILT("setDefVoltages"); return false; }
+bool RIRavaVCntrl::setMeasuringRange(unsigned) { NOT_BUILT("setMeasuringRange"); return false; }
+unsigned RIRavaVCntrl::getMeasuringRange() { NOT_BUILT("getMeasuringRange"); return 0; }
+bool RIRavaVCntrl::setSettlingDelays(unsigned, unsigned, unsigned, unsigned) { NOT_BUILT("setSettlingDelays"); return false; }
+void RIRavaVCntrl::setAverage(unsigned n) { drv->average = n ? n : 1; }
+unsigned RIRavaVCntrl::getAverage() { return drv->average; }
+bool RIRavaVCntrl::setAverageHW(unsigned, unsigned) { NOT_BUILT("setAverageHW"); return false; }
+unsigned RIRavaVCntrl::getAverageHW() { return drv->averageHW; }
+bool RIRavaVCntrl::setScanType(bool, bool, bool) { NOT_BUILT("setScanType"); return false; }
+bool RIRavaVCntrl::setSyncScanParameters(double &, double &, double &, bool) { NOT_BUILT("setSyncScanParameters"); return false; }
+double RIRavaVCntrl::getSyncFreq(bool) { NOT_BUILT("getSyncFreq"); return 0.0; }
+bool RIRavaVCntrl::useTriggeredScan(bool enable, bool mode, unsigned short delay) { return drv->useTriggeredScan(enable, mode, delay); }
+bool RIRavaVCntrl::isExtScanTriggerAvailable() const { return drv->isExtScanTriggerAvailable(); }
+bool RIRavaVCntrl::isDoubleProbeModeAvailable() const { return drv->isDoubleProbeModeAvailable(); }
+bool RIRavaVCntrl::selectProbeMode(VESK_HW::eProbeMode mode) { return drv->selectProbeMode(mode); }
+VESK_HW::eProbeMode RIRavaVCntrl::getProbeMode() const { return drv->getProbeMode(); }
+
+void RIRavaVCntrl::getScanTimes(double, double, double, bool, unsigned, unsigned, unsigned, bool, unsigned short,
+                                unsigned short, double &fSync, double &pointTime, double &scanTime, double &totalTime)
+{
+    fSync = pointTime = scanTime = totalTime = 0.0;
+    NOT_BUILT("getScanTimes");
+}
+
+// ---- Scan and data ------------------------------------------------------------------------
+
+bool RIRavaVCntrl::startScan() { NOT_BUILT("startScan"); return false; }
+bool RIRavaVCntrl::isScanRunning() const { return drv->isScanRunning(); }
+bool RIRavaVCntrl::stopScan() { return drv->stopScan(); }
+bool RIRavaVCntrl::abortAll() { return drv->abortAll(); }
+bool RIRavaVCntrl::isAborted() const { return drv->aborted; }
+
+bool RIRavaVCntrl::getDataFromOneScan(double *&data, unsigned &syncPoints, unsigned &steps, double &samplePeriod,
+                                      double &syncDelay, unsigned &trailer, bool)
+{
+    data = nullptr;
+    syncPoints = steps = trailer = 0;
+    samplePeriod = syncDelay = 0.0;
+    if (!drv->connected) {
+        LOG_WARN("Cannot read data from VESKB because %s", "it's not connected");
+        return false;
+    }
+    NOT_BUILT("getDataFromOneScan");
+    return false;
+}
+
+void RIRavaVCntrl::getScanProgress(int &percent, double &scanSeconds, int &elapsedSeconds)
+{
+    percent = 0;
+    scanSeconds = drv->secondsPerAverage;
+    elapsedSeconds = 0;
+}
+
+// ---- Calibration ----------------------------------------------------------------------------
+
+bool RIRavaVCntrl::calibrate() { NOT_BUILT("calibrate"); return false; }
+bool RIRavaVCntrl::isCalibrated() const { return drv->calibrated; }
+int RIRavaVCntrl::getCalibrationProgress() const { return drv->calibrationProgress; }
+
+// ---- RS232 --------------------------------------------------------------------------------------
+
+bool RIRavaVCntrl::configureRS232(char port, unsigned char rateCode, bool a, bool b)
+{
+    return drv->configureRS232(port, rateCode, a, b);
+}
+
+bool RIRavaVCntrl::getNumRS232(unsigned char, unsigned short *count)
+{
+    if (count)
+        *count = 0;
+    return false;
+}
+
+bool RIRavaVCntrl::flushRS232(unsigned char port) { return drv->flushRS232(port); }
+bool RIRavaVCntrl::readRS232(unsigned char port, char *buffer, unsigned short *length) { return drv->readRS232(port, buffer, length); }
+bool RIRavaVCntrl::writeRS232(unsigned char port, char *data, unsigned short length) { return drv->writeRS232(port, data, length); }
+
+// ---- Linear drive -----------------------------------------------------------------------------------
+// Without a drive object (no connect attempt yet) the getters give empty or
+// not-a-number values and the operations refuse.
+
+QString RIRavaVCntrl::getLinearDriveName() { return drv->drive ? drv->drive->name : QString(); }
+QString RIRavaVCntrl::getLinearDriveDescription() { return drv->drive ? drv->drive->description : QString(); }
+double RIRavaVCntrl::getLinearDrivePosition() { return drv->drive ? drv->drive->position.load() : std::nan(""); }
+QString RIRavaVCntrl::getLinearDriveError() { return drv->drive ? drv->drive->getError() : QString(); }
+bool RIRavaVCntrl::moveLinearDriveToHome() { return drv->drive && drv->drive->moveToHome(); }
+bool RIRavaVCntrl::moveLinearDriveTo(double position) { return drv->drive && drv->drive->moveTo(position); }
+void RIRavaVCntrl::abortLinearDrive()
+{
+    if (drv->drive)
+        drv->drive->abort = true;
+}
+bool RIRavaVCntrl::stopLinearDrive() { return drv->drive && drv->drive->stop(); }
+void RIRavaVCntrl::setLinearDriveAddress(char address)
+{
+    if (drv->drive)
+        drv->drive->address = address;
+}
+char RIRavaVCntrl::getLinearDriveAddress() { return drv->drive ? drv->drive->address : 0; }
+void RIRavaVCntrl::setLinearDriveSlope(double slope)
+{
+    if (drv->drive)
+        drv->drive->slope = slope;
+}
+double RIRavaVCntrl::getLinearDriveSlope() { return drv->drive ? drv->drive->slope : std::nan(""); }
+void RIRavaVCntrl::setLinearDriveIntercept(double intercept)
+{
+    if (drv->drive)
+        drv->drive->intercept = intercept;
+}
+double RIRavaVCntrl::getLinearDriveIntercept() { return drv->drive ? drv->drive->intercept : std::nan(""); }
+void RIRavaVCntrl::setLinearDriveVelpercent(double percent)
+{
+    if (drv->drive)
+        drv->drive->velPercent = static_cast<double>(static_cast<int>(percent));
+}
+double RIRavaVCntrl::getLinearDriveVelpercent() { return drv->drive ? drv->drive->velPercent : std::nan(""); }
+void RIRavaVCntrl::setHomeInverted(bool inverted) { LinearDriveSettings::global().homeInverted = inverted; }
+bool RIRavaVCntrl::getHomeInverted() { return LinearDriveSettings::global().homeInverted; }
+void RIRavaVCntrl::setHomingSpeed(double speed) { LinearDriveSettings::global().homingSpeed = speed; }
+double RIRavaVCntrl::getHomingSpeed() { return LinearDriveSettings::global().homingSpeed; }
+void RIRavaVCntrl::setLinearDriveIdentifiedType(int type) { LinearDriveSettings::global().identifiedType = type; }
+int RIRavaVCntrl::getLinearDriveIdentifiedType() { return LinearDriveSettings::global().identifiedType; }
+void RIRavaVCntrl::setLDInfo(int stepsPerRev, double mmPerRev, double speed)
+{
+    if (!drv->drive)
+        return;
+    drv->drive->stepsPerRev = stepsPerRev;
+    drv->drive->mmPerRev = mmPerRev;
+    drv->drive->speed = speed;
+}
+void RIRavaVCntrl::setLDSpeed(double speed)
+{
+    if (drv->drive)
+        drv->drive->speed = speed;
+}
+void RIRavaVCntrl::setLDmmPerRev(int mmPerRev)
+{
+    if (drv->drive)
+        drv->drive->mmPerRev = static_cast<double>(mmPerRev);
+}
+void RIRavaVCntrl::setLDStepsPerRev(int stepsPerRev)
+{
+    if (drv->drive)
+        drv->drive->stepsPerRev = stepsPerRev;
+}

@@ -1,0 +1,427 @@
+#include "VeskbDrv.h"
+#include "DriverLog.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+const char *const kVeskbErrorTexts[] = {
+    "VESKB_NO_ERROR", "VESKB_COULD_NOT_CONNECT", "VESKB_FILE_OPEN_ERROR", "VESKB_FILE_READ_ERROR",
+    "FAILED_TO_PROGRAM_FPGA", "VESKB_UNUSED_ERROR_5", "VESKB_QUSB_ERROR"};
+const char *const kProbeModeNames[] = {"single", "drive", "return", "double"};
+const uint16_t kProbeModeBits[] = {0x7, 0x3, 0x1, 0x2};
+constexpr int kMaxFlushReplies = 4096;
+constexpr unsigned kRs232FrameBytes = 31;
+}
+
+const char *veskbErrorText(int code)
+{
+    const int n = static_cast<int>(sizeof kVeskbErrorTexts / sizeof kVeskbErrorTexts[0]);
+    return code >= 0 && code < n ? kVeskbErrorTexts[code] : "VESKB_UNKNOWN_ERROR";
+}
+
+VeskbDrv::VeskbDrv()
+{
+    resetState();
+}
+
+VeskbDrv::~VeskbDrv()
+{
+    if (connected)
+        disconnect();
+    freeDataBuffer();
+    drive.reset();   // the drive points at the register mirror: it goes first
+    regs.reset();
+}
+
+void VeskbDrv::resetState()
+{
+    connected = false;
+    calibrated = false;
+    aborted = false;
+    is16Bit = false;
+    average = 1;
+    averageHW = 1;
+    smplPP = 80;
+    sPoints = 1;
+    sDelay = 0;
+    accSmpl = false;
+    maxAccSamples = 0x40000;
+    syncWord = 0;
+    valuesRead = 0;
+    valuesExpected = 0;
+    scansPerSecond = -1.0;
+    secondsPerAverage = -1.0;
+    calibrationProgress = 0;
+    usb.getDllVersion(&desc.qusbDllVersion[0], &desc.qusbDllVersion[1], &desc.qusbDllVersion[2]);
+}
+
+int VeskbDrv::connectTo()
+{
+    ModuleList list;
+    findModules(list.names, ModuleList::kSize); // a failed search leaves an empty list
+    const int count = list.count();
+    if (count == 0) {
+        LOG_WARN("There are no devices attached to the system");
+        return -100;
+    }
+    for (int i = 0; i < count; ++i) {
+        const char *name = list.name(i);
+        if (connectToModule(name))
+            return 1;
+        LOG_WARN("Failed to open device %s", name);
+    }
+    return 0;
+}
+
+bool VeskbDrv::connectToModule(const char *name)
+{
+    // 1. fresh state
+    errorCode = VESKB_NO_ERROR;
+    desc.resetCalibration();
+    resetState();
+    imageAtConnect.clear();
+
+    // 2. name, driver version, open
+    bool result = usb.setDeviceName(name) &&
+                  usb.getDriverVersion(&desc.qusbDriverVersion[0], &desc.qusbDriverVersion[1],
+                                       &desc.qusbDriverVersion[2]) &&
+                  usb.open();
+    if (!result) {
+        desc.qusbDevName = QString::fromLatin1(name);
+    } else {
+        // 3. calibration memory
+        if (!readRIRavaVConfigParameters()) {
+            usb.close();
+            return false;
+        }
+        // 4. module settings
+        result = usb.writeSetting(1, 1) && result;
+        uint16_t setting3 = 0;
+        if (!usb.readSetting(3, &setting3))
+            result = false;
+        else if ((setting3 & 0xFB) != 0xE2)
+            result = usb.writeSetting(3, static_cast<uint16_t>((setting3 & 0x04) | 0xE2)) && result;
+        desc.qusbDevName = QString::fromLatin1(name);
+
+        // 5. string descriptors and chip revision
+        std::string text;
+        result = usb.getStringDescriptor(1, text) && result;
+        desc.qusbMake = QString::fromStdString(text);
+        result = usb.getStringDescriptor(2, text) && result;
+        desc.qusbModel = QString::fromStdString(text);
+        result = usb.getStringDescriptor(3, text) && result;
+        desc.qusbSerial = QString::fromStdString(text);
+        result = usb.getHardwareRevision(text) && result;
+        desc.qusbHWRev = QString::fromStdString(text);
+
+        // 6. port 0: reset line as output, held high
+        uint8_t dir = 0, value = 0;
+        uint16_t length = 1;
+        bool portOk = usb.readPortDir(0, &dir);
+        dir = static_cast<uint8_t>(dir | 0x04);
+        portOk = portOk && usb.writePortDir(0, dir);
+        portOk = portOk && usb.readPort(0, &value, &length) && length == 1;
+        value = static_cast<uint8_t>(value | 0x04);
+        portOk = portOk && usb.writePort(0, &value, 1);
+        bool highSpeed = false;
+        portOk = portOk && usb.isHighSpeed(&highSpeed);
+        desc.qusbHighSpeed = highSpeed;
+        result = portOk && result;
+
+        // 7. bulk transfer size
+        wordsPerRead = highSpeed ? 0x4000 : 0x10000;
+        freeDataBuffer();
+    }
+
+    // 8. new register mirror (the drive that points at the old one goes first)
+    drive.reset();
+    regs = std::make_unique<HwRegisters>(&usb);
+    regs->hwRevision = static_cast<int8_t>(desc.devName[11]);
+
+    // 9. register reset and the linear drive
+    if (result)
+        result = regs->reset(false);
+    driverSleepMs(100);
+    drive.reset(createLinearDrive(regs.get()));
+
+    // 10. initial state
+    if (result) {
+        HwRegisters &r = *regs;
+        const bool steps[] = {
+            r.setModeBit(HwRegisters::kAccumulateBit, true),
+            r.setFrontEnable(true, true),
+            r.setGain(false),
+            r.setCurrentResistor(HwRegisters::eSmall),
+            r.setIdleDac(0),
+            r.setFirstSettlingDelay(100),
+            r.setSamplesPerPoint(150),
+            r.setStepCount(7),
+            r.setAuxSwitch(false),
+            r.setStartDac(1000),
+            r.setNextSettlingDelay(100),
+            r.setStepLength(2),
+            r.setSyncCycles(1),
+            r.setSyncDelay(0),
+            r.setSyncPoints(1),
+            r.setIncrement(360),
+            r.setInputSource(HwRegisters::eHV),
+            r.setSwitchField1(true, 1),
+            r.setSwitchField2(false, 0),
+            r.setCalibrationLoad(true),
+        };
+        for (bool ok : steps)
+            result = result && ok;
+    }
+
+    // 11. firmware words and 16-bit mode
+    desc.chip1FirmwareVersion = regs->chip1Firmware();
+    desc.chip2FirmwareVersion = regs->chip2Firmware();
+    if (regs->chip2Firmware() <= 0x105F)
+        is16Bit = false;
+    if (result)
+        result = regs->setModeBit(HwRegisters::k16BitBit, is16Bit);
+    maxAccSamples = is16Bit ? 0x10000 : 0x40000;
+
+    // 12. done: calibration load off
+    if (result) {
+        regs->hwRevision = static_cast<int8_t>(desc.devName[11]);
+        if (regs->setCalibrationLoad(false)) {
+            connected = true;
+            LOG_DEB("VESK connected to %s", name);
+            return true;
+        }
+    }
+
+    // 13. failure
+    if (errorCode == VESKB_NO_ERROR)
+        errorCode = VESKB_COULD_NOT_CONNECT;
+    LOG_WARN("connectTo(%s, %p, %d) : %s", name, static_cast<void *>(nullptr), 1, veskbErrorText(errorCode));
+    if (usb.isOpen())
+        usb.close();
+    return false;
+}
+
+bool VeskbDrv::disconnect()
+{
+    freeDataBuffer();
+    desc.qusbMake.clear();
+    desc.qusbModel.clear();
+    desc.qusbSerial.clear();
+    desc.qusbHWRev.clear();
+    desc.qusbDevName.clear();
+    std::memset(desc.qusbDllVersion, 0, sizeof desc.qusbDllVersion);
+    std::memset(desc.qusbDriverVersion, 0, sizeof desc.qusbDriverVersion);
+    desc.qusbHighSpeed = false;
+    connected = false;
+    calibrated = false;
+    desc.devName[0] = '\0';
+
+    if (regs) {
+        stopScan();
+        regs->setSwitchField1(false, 0);
+        regs->setSwitchField2(false, 0);
+        regs->setCalibrationLoad(true);
+        regs->setModeBit(HwRegisters::k16BitBit, false);
+    }
+    if (drive)
+        drive->stop();
+
+    if (usb.isOpen() && !usb.close()) {
+        errorCode = VESKB_QUSB_ERROR;
+        LOG_WARN("disconnect() : %s", usb.lastErrorText());
+        return false;
+    }
+    return true;
+}
+
+bool VeskbDrv::outputHV()
+{
+    if (!regs)
+        return false;
+    const bool a = regs->setSwitchField2(true, 0);
+    const bool b = regs->setSwitchField1(true, 1);
+    const bool c = regs->setCalibrationLoad(false);
+    return a && b && c;
+}
+
+bool VeskbDrv::isDoubleProbeModeAvailable() const
+{
+    return regs && (regs->statusWord() & HwRegisters::kDoubleProbeAvailableBit);
+}
+
+bool VeskbDrv::isExtScanTriggerAvailable() const
+{
+    return regs && (regs->statusWord() & HwRegisters::kTriggerAvailableBit);
+}
+
+bool VeskbDrv::selectProbeMode(VESK_HW::eProbeMode mode)
+{
+    if (!regs)
+        return false;
+    const int m = static_cast<int>(mode);
+    if (m < 0 || m > 3) {
+        LOG_WARN("selectProbeMode(%d) : unknown probe mode", m);
+        return false;
+    }
+    if (!isDoubleProbeModeAvailable() && mode != VESK_HW::eSingle) {
+        LOG_WARN("Cannot change probe mode on this hardware since double probe mode is not available");
+        return false;
+    }
+    LOG_DEB("Setting %s probe mode.", kProbeModeNames[m]);
+    const uint16_t bits = static_cast<uint16_t>((regs->probeMode & ~0x7u) | kProbeModeBits[m]);
+    if (bits != regs->probeMode && !regs->calibrationLoadOn()) {
+        // Switch with the calibration load on so the probe line sees no step.
+        regs->setCalibrationLoad(true);
+        driverSleepMs(50);
+        const bool ok = regs->setProbeModeBits(bits);
+        driverSleepMs(50);
+        regs->setCalibrationLoad(false);
+        driverSleepMs(50);
+        return ok;
+    }
+    return regs->setProbeModeBits(bits);
+}
+
+VESK_HW::eProbeMode VeskbDrv::getProbeMode() const
+{
+    if (!regs)
+        return VESK_HW::eSingle;
+    switch (regs->probeMode & 0xFF07) {
+    case 2: return VESK_HW::eDouble;
+    case 1: return VESK_HW::eReturn;
+    case 3: return VESK_HW::eDrive;
+    default: return VESK_HW::eSingle;
+    }
+}
+
+bool VeskbDrv::useTriggeredScan(bool enable, bool mode, unsigned short delay)
+{
+    if (!regs)
+        return false;
+    if (enable) {
+        if (!isExtScanTriggerAvailable()) {
+            LOG_WARN("useTriggeredScan(%d, %d, %d) : external scan trigger is not available", enable, mode,
+                     delay);
+            return false;
+        }
+        if (!regs->setTriggerDelay(delay))
+            return false;
+    }
+    uint16_t w = regs->controlWord();
+    if (enable && mode)
+        w |= HwRegisters::kTriggerEnableBit | HwRegisters::kTriggerModeBit;
+    else if (enable)
+        w = static_cast<uint16_t>((w | HwRegisters::kTriggerEnableBit) & ~HwRegisters::kTriggerModeBit);
+    else
+        w = static_cast<uint16_t>(w & ~HwRegisters::kTriggerEnableBit);
+    return regs->setControlWord(w);
+}
+
+bool VeskbDrv::stopScan()
+{
+    if (!regs)
+        return false;
+    regs->setControlWord(static_cast<uint16_t>(regs->controlWord() & ~HwRegisters::kRunBit));
+    aborted = false;
+    return regs->stopSequencer();
+}
+
+bool VeskbDrv::abortAll()
+{
+    bool result = true;
+    if (regs && regs->runBit())
+        result = stopScan();
+    aborted = true;
+    return result;
+}
+
+// ---- RS232 pass-through ---------------------------------------------------------------
+
+namespace {
+bool rs232Available(const HwRegisters *regs)
+{
+    if (regs && regs->registersRead && regs->chip1Firmware() >= 0x1020)
+        return true;
+    LOG_WARN("RS232 pass-through is not available (chip1 firmware 0x%04X)", regs ? regs->chip1Firmware() : 0);
+    return false;
+}
+}
+
+bool VeskbDrv::configureRS232(char port, unsigned char rateCode, bool a, bool b)
+{
+    if (!rs232Available(regs.get()))
+        return false;
+    if (regs->chip1Firmware() < 0x1080)
+        return rateCode == 1 && a && b;
+    const uint16_t bits = static_cast<uint16_t>((b ? 1 : 0) | (a ? 2 : 0) | ((rateCode & 7u) << 5));
+    uint16_t w = regs->rs232Config;
+    if (port == 0)
+        w = static_cast<uint16_t>((w & 0xFF00) | bits);
+    else
+        w = static_cast<uint16_t>((w & 0x00FF) | (bits << 8));
+    return regs->setRs232Config(w);
+}
+
+bool VeskbDrv::flushRS232(unsigned char)
+{
+    if (!rs232Available(regs.get()))
+        return false;
+    const uint8_t select[] = {1, 0x61};
+    if (!regs->send(select, sizeof select))
+        return false;
+    for (int i = 0; i < kMaxFlushReplies; ++i) {
+        uint8_t reply[2] = {0, 0};
+        uint16_t got = 2;
+        if (!usb.readCommand(HwRegisters::kCommandAddress, reply, &got) || got != 2)
+            return false;
+        if (reply[0] & 0x80)
+            return true;
+    }
+    LOG_WARN("flushRS232() : receive queue still not empty after %d replies", kMaxFlushReplies);
+    return false;
+}
+
+bool VeskbDrv::readRS232(unsigned char port, char *buffer, unsigned short *length)
+{
+    if (!buffer || !length || !rs232Available(regs.get()))
+        return false;
+    if (port != 0)
+        return true;
+    const uint8_t select[] = {1, 0x61};
+    if (!regs->send(select, sizeof select))
+        return false;
+    for (unsigned short i = 0; i < *length; ++i) {
+        uint8_t reply[2] = {0, 0};
+        uint16_t got = 2;
+        if (!usb.readCommand(HwRegisters::kCommandAddress, reply, &got) || got != 2)
+            return false;
+        if (reply[0] & 0x80) {
+            *length = i;
+            return true;
+        }
+        buffer[i] = static_cast<char>(reply[0]);
+    }
+    return true;
+}
+
+bool VeskbDrv::writeRS232(unsigned char, const char *data, unsigned short length)
+{
+    if ((!data && length) || !rs232Available(regs.get()))
+        return false;
+    // Longer data go out as consecutive frames of at most 31 bytes.
+    for (unsigned done = 0; done < length;) {
+        const unsigned n = std::min<unsigned>(kRs232FrameBytes, length - done);
+        uint8_t frame[2 + 2 * kRs232FrameBytes];
+        frame[0] = static_cast<uint8_t>(n + 1);
+        frame[1] = 0x5D;
+        for (unsigned i = 0; i < n; ++i) {
+            frame[2 + 2 * i] = static_cast<uint8_t>(data[done + i]);
+            frame[3 + 2 * i] = 0;
+        }
+        if (!regs->send(frame, static_cast<uint16_t>(2 + 2 * n)))
+            return false;
+        done += n;
+    }
+    return true;
+}

@@ -1,0 +1,114 @@
+// The driver object behind RIRavaVCntrl: owns the USB module wrapper, the
+// descriptor, the register mirror, the linear drive and the scan data buffer.
+// Connection, probe modes, triggers, stop/abort and RS232 live in
+// VeskbDrv.cpp; the calibration memory in VeskbDrvI2c.cpp; scan parameters,
+// scans, read-out and calibration in VeskbDrvScan.cpp.
+#pragma once
+
+#include "CQuickUsb.h"
+#include "HwRegisters.h"
+#include "RIRavaVCntrl.h"
+#include "linearDrive.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+class VeskbDescriptorImp : public VeskbDescriptor {
+public:
+    VeskbDescriptorImp();
+    QString toString(bool detailed) const override;
+    QString toKeyValueString() const override;
+    void resetCalibration();   // defaults of the calibration fields, empty USB strings
+};
+
+enum VeskbError {
+    VESKB_NO_ERROR = 0,
+    VESKB_COULD_NOT_CONNECT = 1,
+    VESKB_FILE_OPEN_ERROR = 2,
+    VESKB_FILE_READ_ERROR = 3,
+    FAILED_TO_PROGRAM_FPGA = 4,
+    VESKB_QUSB_ERROR = 6
+};
+const char *veskbErrorText(int code);
+
+class VeskbDrv {
+public:
+    static constexpr const char *kApiVersion = "2.1.6";
+    static constexpr uint16_t kCalibrationI2cAddress = 81;
+    static constexpr uint16_t kImageAddress = 0x2000;
+    static constexpr int kImageSize = 280;
+    static constexpr uint32_t kMagic = 0xCECAB070u;
+
+    VeskbDrv();
+    ~VeskbDrv();
+    VeskbDrv(const VeskbDrv &) = delete;
+    VeskbDrv &operator=(const VeskbDrv &) = delete;
+
+    void resetState();
+
+    // Connection
+    int connectTo();
+    bool connectToModule(const char *name);
+    bool disconnect();
+    bool outputHV();
+
+    // Register-level operations
+    bool selectProbeMode(VESK_HW::eProbeMode mode);
+    VESK_HW::eProbeMode getProbeMode() const;
+    bool isDoubleProbeModeAvailable() const;
+    bool isExtScanTriggerAvailable() const;
+    bool useTriggeredScan(bool enable, bool mode, unsigned short delay);
+    bool stopScan();
+    bool abortAll();
+    bool isScanRunning() const { return regs && regs->runBit(); }
+
+    // RS232 pass-through
+    bool configureRS232(char port, unsigned char rateCode, bool a, bool b);
+    bool flushRS232(unsigned char port);
+    bool readRS232(unsigned char port, char *buffer, unsigned short *length);
+    bool writeRS232(unsigned char port, const char *data, unsigned short length);
+
+    // Calibration memory
+    bool readRIRavaVConfigParameters();
+    bool writeRIRavaVConfigParameters();
+    void dumpConfigParameters();
+    std::vector<uint8_t> buildImage() const;
+    bool writeImageChunks(const std::vector<uint8_t> &image);
+
+    // Scan side (VeskbDrvScan.cpp)
+    void freeDataBuffer();
+
+    CQuickUsb usb;                      // first member: every other part uses it
+    VeskbDescriptorImp desc;
+    std::unique_ptr<HwRegisters> regs;
+    std::unique_ptr<LinearDrive> drive;
+
+    bool connected = false;
+    bool calibrated = false;
+    std::atomic<bool> aborted{false};
+    bool is16Bit = false;
+    int errorCode = VESKB_NO_ERROR;
+
+    unsigned average = 1;
+    unsigned averageHW = 1;
+    unsigned smplPP = 80;
+    unsigned sPoints = 1;
+    unsigned sDelay = 0;
+    bool accSmpl = false;
+    unsigned maxAccSamples = 0x40000;
+    uint32_t syncWord = 0;
+
+    unsigned wordsPerRead = 0x4000;     // per bulk read, set at connect
+    std::vector<double> dataBuffer;
+    std::atomic<long> valuesRead{0};
+    std::atomic<long> valuesExpected{0};
+    std::atomic<double> readStartTime{0};
+    std::atomic<double> scansPerSecond{-1.0};
+    std::atomic<double> secondsPerAverage{-1.0};
+    std::atomic<int> calibrationProgress{0};
+
+    // Image read at connect, restored if a later write fails part way.
+    std::vector<uint8_t> imageAtConnect;
+};

@@ -1,0 +1,78 @@
+#include "linearDrive.h"
+#include "DriverLog.h"
+
+#include <QSettings>
+
+LinearDriveSettings &LinearDriveSettings::global()
+{
+    static LinearDriveSettings settings;
+    return settings;
+}
+
+void LinearDriveSettings::read()
+{
+    QSettings store;
+    store.beginGroup(QStringLiteral("ldSettings"));
+    const int addr = store.value(QStringLiteral("address"), 0).toInt();
+    address = static_cast<char>(addr >= 256 ? 0 : addr);
+    slope = store.value(QStringLiteral("slope"), 0.01).toDouble();
+    intercept = store.value(QStringLiteral("intercept"), 0.01).toDouble();
+    homeInverted = store.value(QStringLiteral("homeInverted"), 0).toInt() != 0;
+    identifiedType = store.value(QStringLiteral("identifiedType"), 0).toInt();
+    velocityPercent = store.value(QStringLiteral("velocityPercent"), 50.0).toDouble();
+    homingSpeed = store.value(QStringLiteral("homingSpeed"), 10.0).toDouble();
+    store.endGroup();
+}
+
+LinearDrive::LinearDrive()
+    : name(QStringLiteral("LinearDrive")), description(QStringLiteral("Generic Linear Drive Controller"))
+{
+    LinearDriveSettings &s = LinearDriveSettings::global();
+    s.read();
+    if (s.identifiedType == -1) {
+        address = '*';
+        slope = std::nan("");
+        intercept = std::nan("");
+    } else {
+        address = s.address;
+        slope = s.slope;
+        intercept = s.intercept;
+    }
+    velPercent = s.velocityPercent;
+    LOG_DEB("<LinearDrive::LinearDrive>");
+}
+
+LinearDrive::~LinearDrive() = default;
+
+LinearDrive *createLinearDrive(HwRegisters *registers)
+{
+    LinearDriveSettings &s = LinearDriveSettings::global();
+    s.read();
+    LinearDrive *generic = new LinearDrive;
+    const int first = s.identifiedType;
+    if (first >= 1 && first <= 4) {
+        if (LinearDriveMaker make = linearDriveFamily(first)) {
+            LinearDrive *drive = make(registers);
+            if (drive && drive->identify()) {
+                delete generic;
+                return drive;
+            }
+            delete drive;
+        }
+    }
+    for (int type = 1; type <= 4; ++type) {
+        if (type == first)
+            continue;
+        LinearDriveMaker make = linearDriveFamily(type);
+        if (!make)
+            continue;
+        LinearDrive *drive = make(registers);
+        if (drive && drive->identify()) {
+            s.identifiedType = type;
+            delete generic;
+            return drive;
+        }
+        delete drive;
+    }
+    return generic;
+}

@@ -1,0 +1,68 @@
+// Linear drive framework: the generic base drive and the factory that, at
+// every connect, identifies the controller family on RS232 port 0. The drive
+// object is owned by the driver; abortLinearDrive() may set the abort flag
+// from another thread while an operation runs.
+#pragma once
+
+#include <QString>
+
+#include <atomic>
+#include <cmath>
+
+class HwRegisters;
+
+// Library-wide linear-drive settings (shared by all drive objects).
+struct LinearDriveSettings {
+    char address = 0;
+    double slope = 0.01;
+    double intercept = 0.01;
+    bool homeInverted = false;
+    int identifiedType = -1;      // -1 until first read, 0 none, 1..4 the families
+    double velocityPercent = 50;
+    double homingSpeed = 10.0;
+
+    static LinearDriveSettings &global();
+    // Reads group "ldSettings" of the default settings store.
+    void read();
+};
+
+class LinearDrive {
+public:
+    enum Type { eNone = 0, ePM600 = 1, eMDrivePlus = 2, eOpticsFocus = 3, eAppliedMotion = 4 };
+
+    LinearDrive();
+    virtual ~LinearDrive();
+    LinearDrive(const LinearDrive &) = delete;
+    LinearDrive &operator=(const LinearDrive &) = delete;
+
+    virtual bool identify() { return false; }
+    virtual bool moveToHome() { return false; }
+    virtual bool moveTo(double /*position*/) { return false; }
+    virtual bool stop() { return false; }
+    virtual QString getError() { return QStringLiteral("No Error."); }
+
+    // Position conversion between the application's unit and controller steps.
+    long toSteps(double position) const { return static_cast<long>(std::trunc((position - intercept) / slope)); }
+    double toPosition(long steps) const { return steps * slope + intercept; }
+
+    QString name;
+    QString description;
+    std::atomic<bool> busy{false};
+    std::atomic<bool> abort{false};
+    char address = 0;
+    int stepsPerRev = 0;
+    double mmPerRev = 0;
+    double speed = 0;
+    double slope = 0;
+    double velPercent = 0;
+    double intercept = 0;
+    std::atomic<double> position{std::nan("")};
+};
+
+// Family constructors in factory order; a null entry is a family not built.
+using LinearDriveMaker = LinearDrive *(*)(HwRegisters *registers);
+LinearDriveMaker linearDriveFamily(int type);
+
+// Creates the drive for a connection: the family found last time first, then
+// the others; the generic drive when none answers.
+LinearDrive *createLinearDrive(HwRegisters *registers);
