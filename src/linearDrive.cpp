@@ -44,6 +44,17 @@ LinearDrive::LinearDrive()
 
 LinearDrive::~LinearDrive() = default;
 
+bool LinearDrive::stepsFor(double position, double slope, double intercept, long &steps)
+{
+    if (!std::isfinite(position) || !std::isfinite(slope) || !std::isfinite(intercept) || slope == 0)
+        return false;
+    const double count = std::trunc((position - intercept) / slope);
+    if (!std::isfinite(count) || count < -2147483647.0 || count > 2147483647.0)
+        return false;
+    steps = static_cast<long>(count);
+    return true;
+}
+
 LinearDrive *createLinearDrive(HwRegisters *registers)
 {
     LinearDriveSettings &s = LinearDriveSettings::global();

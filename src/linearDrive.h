@@ -44,6 +44,9 @@ public:
     // Position conversion between the application's unit and controller steps.
     long toSteps(double position) const { return static_cast<long>(std::trunc((position - intercept) / slope)); }
     double toPosition(long steps) const { return steps * slope + intercept; }
+    // Checked form: false when the position, slope or intercept is not finite,
+    // the slope is 0, or the step count does not fit a command's 32-bit argument.
+    static bool stepsFor(double position, double slope, double intercept, long &steps);
 
     QString name;
     QString description;
