@@ -102,8 +102,11 @@ void ControllerLogic::writeRegister(int r, uint16_t value)
         return; // state registers and holes are read-only
     const uint16_t old = regs_.cnfg[r];
     regs_.cnfg[r] = value;
-    if (r == 0)
+    if (r == 0) {
+        if (!(old & 1) && (value & 1))
+            regs_.sequencerStopped = false; // a scan start restarts the sequencer
         engine_->controlWritten(regs_, old, value);
+    }
     if (r == 15) {
         serial_[0]->configure(static_cast<uint8_t>(value & 0xFF));
         serial_[1]->configure(static_cast<uint8_t>(value >> 8));
@@ -147,7 +150,6 @@ void ControllerLogic::chip2Command(const std::vector<uint16_t> &words)
         if (target < RegisterFile::kChip2Count)
             regs_.chip2[target] = words[i + 1];
     }
-    regs_.sequencerStopped = false;
 }
 
 size_t ControllerLogic::readCommand(uint8_t *data, size_t capacity)

@@ -1,11 +1,17 @@
 #include "I2cBus.h"
+#include "Clock.h"
 
 namespace qsim {
+
+bool I2cMemory::busy() const
+{
+    return clock_ && clock_->speedFactor() > 0 && clock_->now() < busyUntil_;
+}
 
 bool I2cMemory::write(const uint8_t *data, size_t length)
 {
     if (length < 2)
-        return length == 0 ? false : false;
+        return false;
     pointer_ = static_cast<uint16_t>(((data[0] << 8) | data[1]) % kSize);
     const size_t pageStart = pointer_ - pointer_ % kPage;
     size_t offset = pointer_ % kPage;
@@ -13,6 +19,8 @@ bool I2cMemory::write(const uint8_t *data, size_t length)
         bytes_[pageStart + offset] = data[i];
         offset = (offset + 1) % kPage;
     }
+    if (length > 2 && clock_)
+        busyUntil_ = clock_->now() + kWriteCycleSeconds;
     return true;
 }
 

@@ -17,7 +17,7 @@ constexpr uint8_t kResetBit = 0x04;
 }
 
 UsbModule::UsbModule(const ModuleConfig &config, const Clock &clock)
-    : config_(config), memory_(std::make_shared<I2cMemory>()), controller_(identityOf(config), clock)
+    : config_(config), memory_(std::make_shared<I2cMemory>(&clock)), controller_(identityOf(config), clock)
 {
     settings_[17] = config.setting17;
     settings_[3] = 0x00C2; // power-on value: the driver rewrites it

@@ -211,7 +211,7 @@ QRESULT QuickUsbReadI2C(QHANDLE handle, QWORD address, QBYTE *data, QWORD *lengt
     if (!data || !length)
         return failWith(QUSB_ERROR_INVALID_PARAMETER);
     I2cDevice *dev = m->i2c().device(address);
-    if (!dev)
+    if (!dev || dev->busy())
         return failWith(QUSB_ERROR_I2C_NO_ACK);
     const size_t n = dev->read(data, *length);
     *length = shorten(static_cast<QWORD>(n), g.missing());
@@ -224,7 +224,7 @@ QRESULT QuickUsbWriteI2C(QHANDLE handle, QWORD address, QBYTE *data, QWORD lengt
     if (!data && length)
         return failWith(QUSB_ERROR_INVALID_PARAMETER);
     I2cDevice *dev = m->i2c().device(address);
-    if (!dev)
+    if (!dev || dev->busy())
         return failWith(QUSB_ERROR_I2C_NO_ACK);
     if (length > 2) {
         const unsigned k = g.w.i2cDataWrites++;
