@@ -131,14 +131,10 @@ bool AppliedMotion::moveToHome()
     const double percent = clampFinite(LinearDriveSettings::global().homingSpeed, 1, 100, 10);
     const double rev = percent / 100.0 * kMaxRevPerSecond;
     auto fail = [this](Motion m) {
-        if (m != Motion::Stopped)
-            stop();
-        if (m == Motion::Aborted || aborted())
-            return false;
         if (m == Motion::Stalled || m == Motion::OutOfTime)
             error = eMove;
         LOG_WARN("[%s] moveToHome error, reply: %s.", family, printable(cmndReply).constData());
-        return false;
+        return failMotion();
     };
     if (!command(2, 100, "VE%.3f\r", rev) || !command(2, 100, "DI-20000\r") || !command(2, 100, "SS999\r\n")
         || !command(2, 100, "DE1000\r") || !command(1, 100, "SH2H\r"))
@@ -178,7 +174,7 @@ bool AppliedMotion::moveTo(double x)
     const double rev = clampFinite(velPercent, 1, 100, 50) / 100.0 * kMaxRevPerSecond;
     if (!command(2, 100, "VE%.3f\r", rev) || !command(1, 100, "FP%ld\r", target)) {
         LOG_WARN("[%s]. moveTo(%g) error, reply: %s.", family, x, printable(cmndReply).constData());
-        return false;
+        return failMotion();
     }
     long last = 0;
     int polls = 0;
@@ -186,16 +182,13 @@ bool AppliedMotion::moveTo(double x)
         ++polls;
         return queryMoving(moving) && readPosition(steps);
     }, kPollMs, rev * stepsPerRevolution(), target, true, kStallPolls, last);
-    if (m == Motion::Aborted || m == Motion::Failed) {
-        stop();
-        return false;
-    }
+    if (m == Motion::Aborted || m == Motion::Failed)
+        return failMotion();
     if (m != Motion::Stopped) {
         LOG_WARN("[%s]. moveTo(%g) error, position doesn't change, P=%ld, TARGET=%ld, cnt=%d.", family, x, last,
                  target, polls);
-        stop();
         error = eMove;
-        return false;
+        return failMotion();
     }
     if (last != target) {
         error = eMove;

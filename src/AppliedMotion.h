@@ -25,7 +25,7 @@ protected:
     Reply readCommandReply() override;
 
 private:
-    bool readPosition(long &steps);
+    bool readPosition(long &steps) override;
     bool queryMoving(bool &moving);
     Motion seek(double revPerSecond, const char *what);
     double stepsPerRevolution() const;

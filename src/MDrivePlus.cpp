@@ -261,8 +261,12 @@ bool MDrivePlus::moveToHome()
 
     if (!command(3, 100, "S%c=3,1,0\r", home) || !command(3, 100, "S%c=1,1,0\r", limit)
         || !command(3, 100, "LM=2\r") || !command(3, 100, "D=100000000\r") || !command(3, 100, "VI=1000\r")
-        || !command(3, 100, "VM=%ld\r", vm) || !command(3, 100, "HM %c\r", s.homeInverted ? '1' : '3'))
+        || !command(3, 100, "VM=%ld\r", vm))
         return failHome(commandText().constData());
+    if (!command(3, 100, "HM %c\r", s.homeInverted ? '1' : '3')) {
+        failHome(commandText().constData());
+        return failMotion();
+    }
     LOG_DEB("MDrivePlus::moveToHome() -> cmndReply: {%s}", cmndReply.constData());
 
     long last = 0;
@@ -270,13 +274,10 @@ bool MDrivePlus::moveToHome()
         return queryMoving(moving) && readPosition(steps);
     }, kPollMs, static_cast<double>(vm > 0 ? vm : 1), 0, false, kStallPolls, last);
     if (m != Motion::Stopped) {
-        stop();
-        if (m == Motion::Aborted || aborted())
-            return false;
         if (m != Motion::Failed)
             error = eMove;
         LOG_WARN("[%s] moveToHome error, motor still moving or stalled at step %ld.", family, last);
-        return false;
+        return failMotion();
     }
     if (!command(3, 100, "S%c=2,1,0\r", limit) || !command(3, 100, "LM=6\r")
         || !command(3, 100, "A=%ld\r", kHomeAccel) || !command(3, 100, "D=%ld\r", kHomeAccel)
@@ -303,7 +304,7 @@ bool MDrivePlus::moveTo(double x)
     LOG_DEB("pos %f, inter %ld, slope %f\n", x, target, slope);
     if (!command(3, 100, "MA %ld\r", target)) {
         LOG_WARN("[%s]. moveTo(%g) error, reply: %s.", family, x, printable(cmndReply).constData());
-        return false;
+        return failMotion();
     }
     long last = 0;
     int polls = 0;
@@ -316,18 +317,14 @@ bool MDrivePlus::moveTo(double x)
     case Motion::Stopped:
         break;
     case Motion::Aborted:
-        stop();
-        return false;
     case Motion::Failed:
-        stop();
-        return false;
+        return failMotion();
     case Motion::Stalled:
     case Motion::OutOfTime:
         LOG_WARN("[%s]. moveTo(%g) error, position doesn't change, P=%ld, TARGET=%ld, cnt=%d.", family, x, last,
                  target, polls);
-        stop();
         error = eMove;
-        return false;
+        return failMotion();
     }
     if (last != target) {
         error = eMove;

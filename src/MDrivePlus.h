@@ -25,7 +25,7 @@ protected:
     Reply readCommandReply() override;
 
 private:
-    bool readPosition(long &steps);
+    bool readPosition(long &steps) override;
     bool queryMoving(bool &moving);
     void queryErrorCode();
     bool failHome(const char *what);

@@ -108,7 +108,7 @@ bool OpticsFocus::moveToHome()
     if (!command(2, 100, "V%.0f\r", v) || !expectOk("moveToHome"))
         return false;
     if (!command(1, 500, "HX0\r") || !expectOk("moveToHome"))
-        return false;
+        return failMotion();
     // The controller zeroes its counter at the home switch; homing has ended
     // when the counter reads 0 twice in a row.
     long last = 0;
@@ -121,13 +121,10 @@ bool OpticsFocus::moveToHome()
         return true;
     }, kPollMs, v * kStepsPerSecondPerUnit, 0, false, kStallPolls, last);
     if (m != Motion::Stopped) {
-        stop();
-        if (m == Motion::Aborted || aborted())
-            return false;
-        if (m != Motion::Failed)
+        if (m != Motion::Failed && m != Motion::Aborted)
             error = eLowerLimit;
         LOG_WARN("<moveToHome: %s> processed reply: %s.", commandText().constData(), printable(cmndReply).constData());
-        return false;
+        return failMotion();
     }
     position = toPosition(0);
     error = 0;
@@ -161,7 +158,7 @@ bool OpticsFocus::moveTo(double x)
         return false;
     }
     if (!command(1, 500, "X%+ld\r", target - start) || !expectOk("moveTo"))
-        return false;
+        return failMotion();
     long last = start;
     const Motion m = followMotion([&](bool &moving, long &steps) {
         if (!readPosition(steps))
@@ -173,13 +170,10 @@ bool OpticsFocus::moveTo(double x)
         error = 0;
         return true;
     }
-    stop();
-    if (m == Motion::Aborted || aborted())
-        return false;
-    if (m != Motion::Failed)
+    if (m != Motion::Failed && m != Motion::Aborted)
         error = eStall;
     LOG_WARN("<moveTo: %s> processed reply: %s.", commandText().constData(), printable(dbgstr).constData());
-    return false;
+    return failMotion();
 }
 
 bool OpticsFocus::stop()

@@ -23,6 +23,6 @@ protected:
 
 private:
     bool expectOk(const char *what);
-    bool readPosition(long &steps);
+    bool readPosition(long &steps) override;
     QByteArray dbgstr;
 };

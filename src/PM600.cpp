@@ -160,10 +160,13 @@ bool PM600::moveToHome()
     Operation op(*this);
     if (aborted())
         return false;
-    if (!command(2, 100, "%cCO\r", address) || !command(2, 100, "%cSV800\r", address)
-        || !command(1, 100, "%cMR-100000\r", address)) {
+    if (!command(2, 100, "%cCO\r", address) || !command(2, 100, "%cSV800\r", address)) {
         LOG_WARN("<moveToHome: %s> Reply: %s.", commandText().constData(), printable(cmndReply).constData());
         return false;
+    }
+    if (!command(1, 100, "%cMR-100000\r", address)) {
+        LOG_WARN("<moveToHome: %s> Reply: %s.", commandText().constData(), printable(cmndReply).constData());
+        return failMotion();
     }
     long last = 0;
     Motion m = waitForStop(kHomingSpeed, 0, last);
@@ -173,28 +176,21 @@ bool PM600::moveToHome()
         m = Motion::Failed;
     if (m != Motion::Stopped || !lower) {
         // Never set position 0 where the lower limit was not reached.
-        if (m != Motion::Stopped)
-            stop();
-        if (m == Motion::Aborted || aborted())
-            return false;
         if (m != Motion::Failed)
             error = eLowerLimit;
         LOG_WARN("<moveToHome: %s> Reply: %s.", commandText().constData(), printable(cmndReply).constData());
-        return false;
+        return failMotion();
     }
     if (!command(1, 100, "%cMR20\r", address)) {
         LOG_WARN("<moveToHome: %s> Reply: %s.", commandText().constData(), printable(cmndReply).constData());
-        return false;
+        return failMotion();
     }
     m = waitForStop(kHomingSpeed, 0, last);
     if (m != Motion::Stopped) {
-        stop();
-        if (m == Motion::Aborted || aborted())
-            return false;
         if (m != Motion::Failed)
             error = eIdle;
         LOG_WARN("<moveToHome: %s>.", commandText().constData());
-        return false;
+        return failMotion();
     }
     if (!command(2, 100, "%cCP0\r", address) || !command(2, 100, "%cSV1000\r", address)) {
         LOG_WARN("<moveToHome: %s> Reply: %s.", commandText().constData(), printable(cmndReply).constData());
@@ -208,10 +204,8 @@ bool PM600::moveToHome()
 bool PM600::moveTo(double x)
 {
     Operation op(*this);
-    if (aborted()) {
-        stop();
-        return false;
-    }
+    if (aborted())
+        return endAborted();
     LinearDriveSettings::global().homeInverted = true;
     if (slope == 0)
         slope = kZeroSlopeSubstitute;
@@ -223,35 +217,27 @@ bool PM600::moveTo(double x)
     }
     if (!command(1, 100, "%cMA%ld\r", address, target)) {
         LOG_WARN("<moveTo(%g): %s> reply: %s.", x, commandText().constData(), printable(cmndReply).constData());
-        return false;
+        return failMotion();
     }
     long p = 0;
     long previous = 0;
     int unchanged = 0;
     long maxPolls = 0;
     for (int cnt = 0;; ++cnt) {
-        if (aborted()) {
-            stop();
-            abort = false;   // lets the last position read through
-            if (readPosition(p))
-                position = toPosition(p);
-            error = kAborted;
-            return false;
-        }
+        if (aborted())
+            return endAborted();
         bool moving = false;
         bool lower = false;
         if (!readStatus(moving, lower)) {
             if (aborted())
                 continue;
             LOG_WARN("<moveTo(%g): %s> reply: %s.", x, commandText().constData(), printable(cmndReply).constData());
-            stop();
-            return false;
+            return failMotion();
         }
         if (!readPosition(p)) {
             if (aborted())
                 continue;
-            stop();
-            return false;
+            return failMotion();
         }
         position = toPosition(p);
         LOG_DEB("<moveTo> target %g, position %g, p %ld, moving %d, abort %d, reply %s", x, position.load(), p,

@@ -26,7 +26,7 @@ protected:
 
 private:
     bool readStatus(bool &moving, bool &lowerLimit);
-    bool readPosition(long &steps);
+    bool readPosition(long &steps) override;
     Motion waitForStop(double stepsPerSecond, long target, long &last);
     QByteArray dbgstr;
 };

@@ -242,6 +242,27 @@ SerialDrive::Motion SerialDrive::followMotion(const std::function<bool(bool &, l
     }
 }
 
+bool SerialDrive::endAborted()
+{
+    stop();
+    abort = false;   // lets the last position read through
+    long steps = 0;
+    if (readPosition(steps))
+        position = toPosition(steps);
+    error = kAborted;
+    return false;
+}
+
+bool SerialDrive::failMotion()
+{
+    if (error == kAborted || abort.load())
+        return endAborted();
+    const int cause = error;
+    stop();
+    error = cause;
+    return false;
+}
+
 SerialDrive::Operation::Operation(SerialDrive &drive) : d(drive)
 {
     d.busy = true;

@@ -37,6 +37,15 @@ protected:
     virtual bool frameComplete(const QByteArray &raw) const = 0;
     // Reads and interprets the reply to the command in the buffer.
     virtual Reply readCommandReply() = 0;
+    // Reads the controller's step counter.
+    virtual bool readPosition(long &steps) = 0;
+
+    // Ends an aborted operation: stop, read where the motor stopped, report
+    // "Operation aborted."; always false.
+    bool endAborted();
+    // After a failed motion command (the controller may have started it):
+    // an abort ends as above, anything else stops the motor; always false.
+    bool failMotion();
 
     // Formats a command into the buffer; a command that does not fit fails
     // with the family's write error.
