@@ -5,7 +5,6 @@
 
 #include <cmath>
 
-#define NOT_BUILT(name) LOG_WARN("%s : not available in this build of the library", name)
 
 RIRavaVCntrl::RIRavaVCntrl() : drv(new VeskbDrv) {}
 
@@ -24,37 +23,44 @@ void RIRavaVCntrl::setLogFileName(const QString &name) { setDriverLogFileName(na
 
 // ---- Configuration (scan parameters) ----------------------------------------------------
 
-bool RIRavaVCntrl::setScanVoltages(double, double, double) { NOT_BUILT("setScanVoltages"); return false; }
-bool RIRavaVCntrl::setScanVoltages(double, double, double, double, bool) { NOT_BUILT("setScanVoltages"); return false; }
-bool RIRavaVCntrl::getScanVoltages(double &, double &, double &) { NOT_BUILT("getScanVoltages"); return false; }
-bool RIRavaVCntrl::setDefVoltage(double) { NOT_BUILT("setDefVoltage"); return false; }
-bool RIRavaVCntrl::setDefVoltages(double *, double *, double *) { NOT_BUILT("setDefVoltages"); return false; }
-bool RIRavaVCntrl::setMeasuringRange(unsigned) { NOT_BUILT("setMeasuringRange"); return false; }
-unsigned RIRavaVCntrl::getMeasuringRange() { NOT_BUILT("getMeasuringRange"); return 0; }
-bool RIRavaVCntrl::setSettlingDelays(unsigned, unsigned, unsigned, unsigned) { NOT_BUILT("setSettlingDelays"); return false; }
+bool RIRavaVCntrl::setScanVoltages(double start, double step, double stop) { return drv->setScanVoltages(start, step, stop); }
+bool RIRavaVCntrl::setScanVoltages(double start, double step, double stop, double gainSwitchVoltage, bool highGainFirst)
+{
+    return drv->setScanVoltages(start, step, stop, gainSwitchVoltage, highGainFirst);
+}
+bool RIRavaVCntrl::getScanVoltages(double &start, double &step, double &stop) { return drv->getScanVoltages(start, step, stop); }
+bool RIRavaVCntrl::setDefVoltage(double volts) { return drv->setDefVoltage(volts); }
+bool RIRavaVCntrl::setDefVoltages(double *, double *volts, double *) { return volts && drv->setDefVoltage(*volts); }
+bool RIRavaVCntrl::setMeasuringRange(unsigned range) { return drv->setMeasuringRange(range); }
+unsigned RIRavaVCntrl::getMeasuringRange() { return drv->getMeasuringRange(); }
+bool RIRavaVCntrl::setSettlingDelays(unsigned a, unsigned fsd, unsigned nsd, unsigned d) { return drv->setSettlingDelays(a, fsd, nsd, d); }
 void RIRavaVCntrl::setAverage(unsigned n) { drv->average = n ? n : 1; }
 unsigned RIRavaVCntrl::getAverage() { return drv->average; }
-bool RIRavaVCntrl::setAverageHW(unsigned, unsigned) { NOT_BUILT("setAverageHW"); return false; }
+bool RIRavaVCntrl::setAverageHW(unsigned n, unsigned) { return drv->setAverageHW(n); }
 unsigned RIRavaVCntrl::getAverageHW() { return drv->averageHW; }
-bool RIRavaVCntrl::setScanType(bool, bool, bool) { NOT_BUILT("setScanType"); return false; }
-bool RIRavaVCntrl::setSyncScanParameters(double &, double &, double &, bool) { NOT_BUILT("setSyncScanParameters"); return false; }
-double RIRavaVCntrl::getSyncFreq(bool) { NOT_BUILT("getSyncFreq"); return 0.0; }
+bool RIRavaVCntrl::setScanType(bool, bool synchronized, bool) { return drv->setScanType(synchronized); }
+bool RIRavaVCntrl::setSyncScanParameters(double &periodUs, double &delayUs, double &durationUs, bool accumulate)
+{
+    return drv->setSyncScanParameters(periodUs, delayUs, durationUs, accumulate);
+}
+double RIRavaVCntrl::getSyncFreq(bool restart) { return drv->getSyncFreq(restart); }
 bool RIRavaVCntrl::useTriggeredScan(bool enable, bool mode, unsigned short delay) { return drv->useTriggeredScan(enable, mode, delay); }
 bool RIRavaVCntrl::isExtScanTriggerAvailable() const { return drv->isExtScanTriggerAvailable(); }
 bool RIRavaVCntrl::isDoubleProbeModeAvailable() const { return drv->isDoubleProbeModeAvailable(); }
 bool RIRavaVCntrl::selectProbeMode(VESK_HW::eProbeMode mode) { return drv->selectProbeMode(mode); }
 VESK_HW::eProbeMode RIRavaVCntrl::getProbeMode() const { return drv->getProbeMode(); }
 
-void RIRavaVCntrl::getScanTimes(double, double, double, bool, unsigned, unsigned, unsigned, bool, unsigned short,
-                                unsigned short, double &fSync, double &pointTime, double &scanTime, double &totalTime)
+void RIRavaVCntrl::getScanTimes(double start, double step, double stop, bool synchronized, unsigned averageHW,
+                                unsigned repeats, unsigned smplPP, bool accumulate, unsigned short fsd,
+                                unsigned short nsd, double &fSync, double &pointTime, double &scanTime, double &totalTime)
 {
-    fSync = pointTime = scanTime = totalTime = 0.0;
-    NOT_BUILT("getScanTimes");
+    drv->getScanTimes(start, step, stop, synchronized, averageHW, repeats, smplPP, accumulate, fsd, nsd, fSync,
+                      pointTime, scanTime, totalTime);
 }
 
 // ---- Scan and data ------------------------------------------------------------------------
 
-bool RIRavaVCntrl::startScan() { NOT_BUILT("startScan"); return false; }
+bool RIRavaVCntrl::startScan() { return drv->startScan(); }
 bool RIRavaVCntrl::isScanRunning() const { return drv->isScanRunning(); }
 bool RIRavaVCntrl::stopScan() { return drv->stopScan(); }
 bool RIRavaVCntrl::abortAll() { return drv->abortAll(); }
@@ -63,27 +69,17 @@ bool RIRavaVCntrl::isAborted() const { return drv->aborted; }
 bool RIRavaVCntrl::getDataFromOneScan(double *&data, unsigned &syncPoints, unsigned &steps, double &samplePeriod,
                                       double &syncDelay, unsigned &trailer, bool)
 {
-    data = nullptr;
-    syncPoints = steps = trailer = 0;
-    samplePeriod = syncDelay = 0.0;
-    if (!drv->connected) {
-        LOG_WARN("Cannot read data from VESKB because %s", "it's not connected");
-        return false;
-    }
-    NOT_BUILT("getDataFromOneScan");
-    return false;
+    return drv->getDataFromOneScan(data, syncPoints, steps, samplePeriod, syncDelay, trailer);
 }
 
 void RIRavaVCntrl::getScanProgress(int &percent, double &scanSeconds, int &elapsedSeconds)
 {
-    percent = 0;
-    scanSeconds = drv->secondsPerAverage;
-    elapsedSeconds = 0;
+    drv->getScanProgress(percent, scanSeconds, elapsedSeconds);
 }
 
 // ---- Calibration ----------------------------------------------------------------------------
 
-bool RIRavaVCntrl::calibrate() { NOT_BUILT("calibrate"); return false; }
+bool RIRavaVCntrl::calibrate() { return drv->calibrate(); }
 bool RIRavaVCntrl::isCalibrated() const { return drv->calibrated; }
 int RIRavaVCntrl::getCalibrationProgress() const { return drv->calibrationProgress; }
 

@@ -77,7 +77,27 @@ public:
     std::vector<uint8_t> buildImage() const;
     bool writeImageChunks(const std::vector<uint8_t> &image);
 
-    // Scan side (VeskbDrvScan.cpp)
+    // Scan parameters, scans, read-out and calibration (VeskbDrvScan.cpp)
+    bool setScanVoltages(double start, double step, double stop);
+    bool setScanVoltages(double start, double step, double stop, double gainSwitchVoltage, bool highGainFirst);
+    bool getScanVoltages(double &start, double &step, double &stop);
+    bool setDefVoltage(double &volts);
+    bool setMeasuringRange(unsigned range);
+    unsigned getMeasuringRange();
+    bool setSettlingDelays(unsigned a, unsigned fsd, unsigned nsd, unsigned d);
+    bool setAverageHW(unsigned n);
+    bool setScanType(bool synchronized);
+    bool setSyncScanParameters(double &periodUs, double &delayUs, double &durationUs, bool accumulate);
+    double getSyncFreq(bool restart);
+    void getScanTimes(double start, double step, double stop, bool synchronized, unsigned averageHW,
+                      unsigned repeats, unsigned smplPP, bool accumulate, unsigned short fsd,
+                      unsigned short nsd, double &fSync, double &pointTime, double &scanTime,
+                      double &totalTime);
+    bool startScan();
+    bool getDataFromOneScan(double *&data, unsigned &syncPoints, unsigned &steps, double &samplePeriod,
+                            double &syncDelay, unsigned &trailer);
+    void getScanProgress(int &percent, double &scanSeconds, int &elapsedSeconds);
+    bool calibrate();
     void freeDataBuffer();
 
     CQuickUsb usb;                      // first member: every other part uses it

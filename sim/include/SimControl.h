@@ -118,6 +118,8 @@ QSIM_API std::vector<uint8_t> calibrationImage(const ModuleConfig &module);
 
 // Simulated seconds since the world was reset.
 QSIM_API double simSeconds();
+// Moves simulated time forward without waiting (for tests at speed factor 0).
+QSIM_API void advanceSimTime(double seconds);
 
 // ---- Serial devices on the RS232 bridge -------------------------------------
 // A device on one of the module's serial ports (motor controllers attach here).
@@ -127,7 +129,10 @@ class QSIM_API SerialDevice {
 public:
     virtual ~SerialDevice();
     // Bytes the host sent to the device.
-    virtual void write(const uint8_t *data, size_t length) = 0;
+    virtual void write(const uint8_t * /*data*/, size_t /*length*/) {}
+    // The same with the simulated time of the transfer; devices that keep
+    // time (a moving stage) override this one.
+    virtual void writeAt(double /*now*/, const uint8_t *data, size_t length) { write(data, length); }
     // Next byte the device sends to the host, if any; `now` in simulated seconds.
     virtual bool read(double now, uint8_t &byte) = 0;
     // Port configuration byte (bit 0 b, bit 1 a, bits 5-7 rate code).

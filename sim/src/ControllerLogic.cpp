@@ -82,7 +82,7 @@ bool ControllerLogic::writeCommand(const uint8_t *data, size_t length)
             for (uint16_t w : values) {
                 const uint8_t byte = static_cast<uint8_t>(w & 0xFF);
                 serialLog_[0].push_back(byte);
-                serial_[0]->write(&byte, 1);
+                serial_[0]->writeAt(clock_.now(), &byte, 1);
             }
         } else if (r == kSerialRx && words == 0) {
             reply_ = Reply::SerialRx;

@@ -402,6 +402,14 @@ void attachSerialDevice(int module, int port, std::shared_ptr<SerialDevice> devi
     QSIM_WITH_MODULE(module, )
     m->controller().attachSerial(port, std::move(device));
 }
+void advanceSimTime(double seconds)
+{
+    World &w = world();
+    std::lock_guard<std::mutex> lock(w.mutex);
+    if (seconds > 0)
+        w.clock->advance(seconds);
+}
+
 double simSeconds()
 {
     World &w = world();

@@ -207,6 +207,24 @@ private slots:
         QVERIFY(!qsim::parseConfig("image=round", c, &error));
     }
 
+    void serialDevicesSeeSimulatedTime()
+    {
+        struct Recorder : qsim::SerialDevice {
+            std::vector<double> times;
+            void writeAt(double now, const uint8_t *, size_t) override { times.push_back(now); }
+            bool read(double, uint8_t &) override { return false; }
+        };
+        auto rec = std::make_shared<Recorder>();
+        QHANDLE h = openFirst();
+        qsim::attachSerialDevice(0, 0, rec);
+        std::vector<uint8_t> cmd = {2, 0x5D, 'a', 0};
+        QVERIFY(QuickUsbWriteCommand(h, 0xC000, cmd.data(), 4));
+        qsim::advanceSimTime(2.5);
+        QVERIFY(QuickUsbWriteCommand(h, 0xC000, cmd.data(), 4));
+        QCOMPARE(rec->times, std::vector<double>({0.0, 2.5}));
+        QCOMPARE(qsim::simSeconds(), 2.5);
+    }
+
     void echoLineOnTheBridge()
     {
         QHANDLE h = openFirst();

@@ -401,6 +401,16 @@ private slots:
         QCOMPARE(logLinesWith("flushRS232()").size(), 1);
     }
 
+    void errorTextTable()
+    {
+        QCOMPARE(QString(veskbErrorText(1)), QString("VESKB_COULD_NOT_CONNECT"));
+        QCOMPARE(QString(veskbErrorText(4)), QString("FAILED_TO_PROGRAM_FPGA"));
+        QCOMPARE(QString(veskbErrorText(6)), QString("VESKB_QUSB_ERROR"));
+        QVERIFY(QString(veskbErrorText(5)) != QString(veskbErrorText(6)));
+        QCOMPARE(QString(veskbErrorText(7)), QString("VESKB_UNKNOWN_ERROR"));
+        QCOMPARE(QString(veskbErrorText(-1)), QString("VESKB_UNKNOWN_ERROR"));
+    }
+
     void genericLinearDrive()
     {
         RIRavaVCntrl c;
