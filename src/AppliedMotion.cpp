@@ -63,7 +63,7 @@ bool AppliedMotion::identify()
     }
     name = QStringLiteral("AppliedMotion");
     description = QStringLiteral("Applied Motion Linear Drive");
-    if (!command(2, 100, "SS999\r"))
+    if (!command(1, 100, "SS999\r"))
         return false;
     if (cmndReply != "SSOK") {
         error = eReply;
@@ -75,7 +75,7 @@ bool AppliedMotion::identify()
         return false;
     description += QStringLiteral("\nPART CONFIG CODE: ") + QString::fromLatin1(cmndReply);
     if (!command(2, 100, "IFD\r") || !command(2, 100, "DL2\r") || !command(2, 100, "DE7\r")
-        || !command(2, 100, "AC%.3f\r", kAcceleration))
+        || !command(2, 100, "AC%s\r", fixed(kAcceleration, 3).constData()))
         return false;
     error = 0;
     return true;
@@ -136,7 +136,7 @@ bool AppliedMotion::moveToHome()
         LOG_WARN("[%s] moveToHome error, reply: %s.", family, printable(cmndReply).constData());
         return failMotion();
     };
-    if (!command(2, 100, "VE%.3f\r", rev) || !command(2, 100, "DI-20000\r") || !command(2, 100, "SS999\r\n")
+    if (!command(2, 100, "VE%s\r", fixed(rev, 3).constData()) || !command(2, 100, "DI-20000\r") || !command(2, 100, "SS999\r\n")
         || !command(2, 100, "DE1000\r") || !command(1, 100, "SH2H\r"))
         return fail(Motion::Failed);
     // The seek has to end at the switch before the position is set to 0.
@@ -172,7 +172,7 @@ bool AppliedMotion::moveTo(double x)
         return false;
     }
     const double rev = clampFinite(velPercent, 1, 100, 50) / 100.0 * kMaxRevPerSecond;
-    if (!command(2, 100, "VE%.3f\r", rev) || !command(1, 100, "FP%ld\r", target)) {
+    if (!command(2, 100, "VE%s\r", fixed(rev, 3).constData()) || !command(1, 100, "FP%ld\r", target)) {
         LOG_WARN("[%s]. moveTo(%g) error, reply: %s.", family, x, printable(cmndReply).constData());
         return failMotion();
     }

@@ -62,7 +62,7 @@ bool OpticsFocus::identify()
     name = QStringLiteral("OpticsFocus");
     description = QStringLiteral("OpticsFocus Drive");
     driverSleepMs(500);
-    if (!command(2, 100, "?R\r")) {
+    if (!command(1, 100, "?R\r")) {
         if (error != kAborted)
             error = eCommand;
         LOG_WARN("<identify: %s> reply: %s.", commandText().constData(), printable(cmndReply).constData());
@@ -105,7 +105,7 @@ bool OpticsFocus::moveToHome()
     if (aborted())
         return false;
     const double v = clampFinite(LinearDriveSettings::global().homingSpeed, 1, 255, 10);
-    if (!command(2, 100, "V%.0f\r", v) || !expectOk("moveToHome"))
+    if (!command(2, 100, "V%s\r", fixed(v, 0).constData()) || !expectOk("moveToHome"))
         return false;
     if (!command(1, 500, "HX0\r") || !expectOk("moveToHome"))
         return failMotion();
@@ -144,7 +144,7 @@ bool OpticsFocus::moveTo(double x)
         return false;
     }
     const double v = clampFinite(velPercent, 1, 100, 50);
-    if (!command(2, 100, "V%.0f\r", v) || !expectOk("moveTo"))
+    if (!command(2, 100, "V%s\r", fixed(v, 0).constData()) || !expectOk("moveTo"))
         return false;
     if (!readPosition(start)) {
         LOG_WARN("<moveTo: %s> reply: %s.", commandText().constData(), printable(cmndReply).constData());

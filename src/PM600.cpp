@@ -94,7 +94,7 @@ bool PM600::identify()
     }
     name = QStringLiteral("PM600");
     description = QStringLiteral("VG Scienta Drive");
-    if (!command(2, 100, "%cID\r", address)) {
+    if (!command(1, 100, "%cID\r", address)) {
         LOG_WARN("<identify: %s> reply: %s.", commandText().constData(), printable(cmndReply).constData());
         return false;
     }

@@ -137,8 +137,10 @@ void RIRavaVCntrl::setLinearDriveIntercept(double intercept)
 double RIRavaVCntrl::getLinearDriveIntercept() { return drv->drive ? drv->drive->intercept : std::nan(""); }
 void RIRavaVCntrl::setLinearDriveVelpercent(double percent)
 {
-    if (drv->drive)
-        drv->drive->velPercent = static_cast<double>(static_cast<int>(percent));
+    // Truncated to a whole percent; a value no int holds (NaN, inf, 1e300) is refused
+    // rather than converted with undefined result.
+    if (drv->drive && std::isfinite(percent) && std::fabs(percent) < 2147483647.0)
+        drv->drive->velPercent = std::trunc(percent);
 }
 double RIRavaVCntrl::getLinearDriveVelpercent() { return drv->drive ? drv->drive->velPercent : std::nan(""); }
 void RIRavaVCntrl::setHomeInverted(bool inverted) { LinearDriveSettings::global().homeInverted = inverted; }

@@ -100,6 +100,8 @@ protected:
     QByteArray commandText() const;
     static QByteArray printable(const QByteArray &bytes);
     static double clampFinite(double v, double lo, double hi, double fallback);
+    // A number with a decimal point whatever the process locale (printf's %f follows LC_NUMERIC).
+    static QByteArray fixed(double v, int decimals) { return QByteArray::number(v, 'f', decimals); }
 
     HwRegisters *regs;
     const char *family;

@@ -4,6 +4,7 @@
 // Driver waits run at 1/100 and the simulated clock 100 times fast, so both
 // keep the same time base while moves take milliseconds.
 #include "DriverLog.h"
+#include "MDrivePlus.h"
 #include "RIRavaVCntrl.h"
 #include "linearDrive.h"
 
@@ -15,6 +16,7 @@
 #include <QtTest>
 
 #include <algorithm>
+#include <clocale>
 #include <cmath>
 #include <string>
 #include <thread>
@@ -104,6 +106,15 @@ std::string moveCommandPrefix(MotorFamily f)
     }
 }
 }
+
+// Reaches the command buffer of a family without a line behind it.
+class BufferProbe : public MDrivePlus {
+public:
+    BufferProbe() : MDrivePlus(nullptr) {}
+    bool put(const char *text) { return format("VM=%s\r", text); }
+    int length() const { return cmndLength; }
+    bool sendNothing() { return writeCommand(1, 0); }
+};
 
 Q_DECLARE_METATYPE(qsim::MotorFamily)
 Q_DECLARE_METATYPE(qsim::MotorFault)
@@ -286,6 +297,36 @@ private slots:
         QCOMPARE(qsim::motorState(0).position, 0.0);
         QVERIFY(received("S2=3,1,0") && received("S1=1,1,0") && received("HM 1"));
         QVERIFY(received("VM=550000"));
+    }
+
+    // Commands are bounded by the family's buffer; numbers reach them clamped
+    // and with a decimal point whatever the locale.
+    void commandFormatting()
+    {
+        BufferProbe probe;
+        QVERIFY(probe.put("12345678901"));           // 16 bytes with its NUL
+        QCOMPARE(probe.length(), 15);
+        QVERIFY(!probe.put("123456789012"));
+        QCOMPARE(probe.getError(), QStringLiteral("Failed to write to Serial Port."));
+        QVERIFY(!probe.sendNothing());   // no register mirror: nothing goes out
+
+        connectWith(MotorFamily::MDrivePlus, {{"velocityPercent", 1e12}});
+        ctrl->setLinearDriveVelpercent(std::nan(""));   // refused, the stored value stays
+        ctrl->setLinearDriveVelpercent(1e300);
+        QVERIFY(ctrl->moveLinearDriveToHome());
+        QVERIFY(received("VM=1000000"));
+
+        const QLocale before;
+        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+        const bool comma = std::setlocale(LC_NUMERIC, "de_DE.UTF-8") || std::setlocale(LC_NUMERIC, "fr_FR.UTF-8");
+        connectWith(MotorFamily::AppliedMotion);
+        const bool homed = ctrl->moveLinearDriveToHome();
+        std::setlocale(LC_NUMERIC, "C");
+        QLocale::setDefault(before);
+        QVERIFY(homed);
+        QVERIFY(received("AC7.000") && received("VE0.500"));
+        if (!comma)
+            qInfo("no decimal-comma C locale installed: checked under QLocale only");
     }
 
     void abortFromAnotherThread_data() { addFamilies(); }
