@@ -50,7 +50,8 @@ SerialDrive::Reply AppliedMotion::readCommandReply()
 
 double AppliedMotion::stepsPerRevolution() const
 {
-    return stepsPerRev > 0 ? stepsPerRev : kDefaultStepsPerRev;
+    const int configured = stepsPerRev;
+    return configured > 0 ? configured : kDefaultStepsPerRev;
 }
 
 bool AppliedMotion::identify()
@@ -168,7 +169,7 @@ bool AppliedMotion::moveTo(double x)
     long target = 0;
     if (!stepsFor(x, slope, intercept, target)) {
         error = eMove;
-        LOG_WARN("[%s]. moveTo(%g) error, no valid step target (intercept %g, slope %g).", family, x, intercept, slope);
+        LOG_WARN("[%s]. moveTo(%g) error, no valid step target (intercept %g, slope %g).", family, x, intercept.load(), slope.load());
         return false;
     }
     const double rev = clampFinite(velPercent, 1, 100, 50) / 100.0 * kMaxRevPerSecond;

@@ -298,10 +298,10 @@ bool MDrivePlus::moveTo(double x)
     long target = 0;
     if (!stepsFor(x, slope, intercept, target)) {
         error = eMove;
-        LOG_WARN("[%s]. moveTo(%g) error, no valid step target (intercept %g, slope %g).", family, x, intercept, slope);
+        LOG_WARN("[%s]. moveTo(%g) error, no valid step target (intercept %g, slope %g).", family, x, intercept.load(), slope.load());
         return false;
     }
-    LOG_DEB("pos %f, inter %ld, slope %f\n", x, target, slope);
+    LOG_DEB("pos %f, inter %ld, slope %f\n", x, target, slope.load());
     if (!command(3, 100, "MA %ld\r", target)) {
         LOG_WARN("[%s]. moveTo(%g) error, reply: %s.", family, x, printable(cmndReply).constData());
         return failMotion();

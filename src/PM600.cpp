@@ -94,17 +94,17 @@ bool PM600::identify()
     }
     name = QStringLiteral("PM600");
     description = QStringLiteral("VG Scienta Drive");
-    if (!command(1, 100, "%cID\r", address)) {
+    if (!command(1, 100, "%cID\r", address.load())) {
         LOG_WARN("<identify: %s> reply: %s.", commandText().constData(), printable(cmndReply).constData());
         return false;
     }
-    if (!command(2, 100, "%cQA\r", address) || cmndReply.contains("Self-test failure")) {
+    if (!command(2, 100, "%cQA\r", address.load()) || cmndReply.contains("Self-test failure")) {
         if (cmndReply.contains("Self-test failure"))
             error = eIdle;
         LOG_WARN("<identify: %s> reply: %s.", commandText().constData(), printable(cmndReply).constData());
         return false;
     }
-    if (!command(2, 100, "%cCO\r", address)) {
+    if (!command(2, 100, "%cCO\r", address.load())) {
         LOG_WARN("<identify: %s> reply: %s.", commandText().constData(), printable(cmndReply).constData());
         return false;
     }
@@ -114,7 +114,7 @@ bool PM600::identify()
 
 bool PM600::readStatus(bool &moving, bool &lowerLimit)
 {
-    if (!command(50, 100, "%cOS\r", address))
+    if (!command(50, 100, "%cOS\r", address.load()))
         return false;
     const int n = cmndReply.size();
     moving = !(n >= kIdleFromEnd && cmndReply.at(n - kIdleFromEnd) == '1');
@@ -125,7 +125,7 @@ bool PM600::readStatus(bool &moving, bool &lowerLimit)
 
 bool PM600::readPosition(long &steps)
 {
-    if (!command(50, 100, "%cOC\r", address))
+    if (!command(50, 100, "%cOC\r", address.load()))
         return false;
     const QByteArray text = cmndReply.trimmed();
     for (int i = 0; i < text.size(); ++i) {
@@ -160,11 +160,11 @@ bool PM600::moveToHome()
     Operation op(*this);
     if (aborted())
         return false;
-    if (!command(2, 100, "%cCO\r", address) || !command(2, 100, "%cSV800\r", address)) {
+    if (!command(2, 100, "%cCO\r", address.load()) || !command(2, 100, "%cSV800\r", address.load())) {
         LOG_WARN("<moveToHome: %s> Reply: %s.", commandText().constData(), printable(cmndReply).constData());
         return false;
     }
-    if (!command(1, 100, "%cMR-100000\r", address)) {
+    if (!command(1, 100, "%cMR-100000\r", address.load())) {
         LOG_WARN("<moveToHome: %s> Reply: %s.", commandText().constData(), printable(cmndReply).constData());
         return failMotion();
     }
@@ -181,7 +181,7 @@ bool PM600::moveToHome()
         LOG_WARN("<moveToHome: %s> Reply: %s.", commandText().constData(), printable(cmndReply).constData());
         return failMotion();
     }
-    if (!command(1, 100, "%cMR20\r", address)) {
+    if (!command(1, 100, "%cMR20\r", address.load())) {
         LOG_WARN("<moveToHome: %s> Reply: %s.", commandText().constData(), printable(cmndReply).constData());
         return failMotion();
     }
@@ -192,7 +192,7 @@ bool PM600::moveToHome()
         LOG_WARN("<moveToHome: %s>.", commandText().constData());
         return failMotion();
     }
-    if (!command(2, 100, "%cCP0\r", address) || !command(2, 100, "%cSV1000\r", address)) {
+    if (!command(2, 100, "%cCP0\r", address.load()) || !command(2, 100, "%cSV1000\r", address.load())) {
         LOG_WARN("<moveToHome: %s> Reply: %s.", commandText().constData(), printable(cmndReply).constData());
         return false;
     }
@@ -215,7 +215,7 @@ bool PM600::moveTo(double x)
         LOG_WARN("<moveTo(%g): %s> reply: %s.", x, "no valid step target", "");
         return false;
     }
-    if (!command(1, 100, "%cMA%ld\r", address, target)) {
+    if (!command(1, 100, "%cMA%ld\r", address.load(), target)) {
         LOG_WARN("<moveTo(%g): %s> reply: %s.", x, commandText().constData(), printable(cmndReply).constData());
         return failMotion();
     }

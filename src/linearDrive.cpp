@@ -34,11 +34,11 @@ LinearDrive::LinearDrive()
         slope = std::nan("");
         intercept = std::nan("");
     } else {
-        address = s.address;
-        slope = s.slope;
-        intercept = s.intercept;
+        address = s.address.load();
+        slope = s.slope.load();
+        intercept = s.intercept.load();
     }
-    velPercent = s.velocityPercent;
+    velPercent = s.velocityPercent.load();
     LOG_DEB("<LinearDrive::LinearDrive>");
 }
 

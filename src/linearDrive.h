@@ -11,15 +11,16 @@
 
 class HwRegisters;
 
-// Library-wide linear-drive settings (shared by all drive objects).
+// Library-wide linear-drive settings (shared by all drive objects). Atomic:
+// the user-interface thread sets them while a drive operation reads them.
 struct LinearDriveSettings {
-    char address = 0;
-    double slope = 0.01;
-    double intercept = 0.01;
-    bool homeInverted = false;
-    int identifiedType = -1;      // -1 until first read, 0 none, 1..4 the families
-    double velocityPercent = 50;
-    double homingSpeed = 10.0;
+    std::atomic<char> address{0};
+    std::atomic<double> slope{0.01};
+    std::atomic<double> intercept{0.01};
+    std::atomic<bool> homeInverted{false};
+    std::atomic<int> identifiedType{-1};      // -1 until first read, 0 none, 1..4 the families
+    std::atomic<double> velocityPercent{50};
+    std::atomic<double> homingSpeed{10.0};
 
     static LinearDriveSettings &global();
     // Reads group "ldSettings" of the default settings store.
@@ -52,13 +53,14 @@ public:
     QString description;
     std::atomic<bool> busy{false};
     std::atomic<bool> abort{false};
-    char address = 0;
-    int stepsPerRev = 0;
-    double mmPerRev = 0;
-    double speed = 0;
-    double slope = 0;
-    double velPercent = 0;
-    double intercept = 0;
+    // Set from the user-interface thread while an operation may run.
+    std::atomic<char> address{0};
+    std::atomic<int> stepsPerRev{0};
+    std::atomic<double> mmPerRev{0};
+    std::atomic<double> speed{0};
+    std::atomic<double> slope{0};
+    std::atomic<double> velPercent{0};
+    std::atomic<double> intercept{0};
     std::atomic<double> position{std::nan("")};
 };
 
