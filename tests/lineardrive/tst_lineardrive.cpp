@@ -13,6 +13,7 @@
 
 #include <QSettings>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <algorithm>
@@ -123,6 +124,7 @@ class TestLinearDrive : public QObject {
     Q_OBJECT
 
     std::unique_ptr<RIRavaVCntrl> ctrl;
+    QTemporaryDir settingsDir;   // a settings store of this process alone
 
     void connectWith(MotorFamily family, const QVariantMap &settings = {}, double start = 15000, int address = 0)
     {
@@ -145,6 +147,8 @@ private slots:
     void initTestCase()
     {
         QStandardPaths::setTestModeEnabled(true);
+        QVERIFY(settingsDir.isValid());
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
         QCoreApplication::setOrganizationName(QStringLiteral("Quendrix"));
         QCoreApplication::setApplicationName(QStringLiteral("tst_lineardrive"));
         setDriverDelayScale(kScale);
