@@ -1,8 +1,8 @@
 // Linear drive against the simulated motor controllers: identification and
 // factory order, homing and moving checked on the simulated stage, abort from
 // another thread, faults and their texts, refused targets, settings.
-// Driver waits run at 1/100 and the simulated clock 100 times fast, so both
-// keep the same time base while moves take milliseconds.
+// Driver waits run at 1/100 and the simulated clock 100 times fast (10 for the
+// abort tests), so both keep the same time base while moves take milliseconds.
 #include "DriverLog.h"
 #include "MDrivePlus.h"
 #include "RIRavaVCntrl.h"
@@ -27,12 +27,20 @@ using qsim::MotorFault;
 
 namespace {
 constexpr double kScale = 0.01;
+// Simulated seconds per real second; the driver's waits scale by its inverse.
+double timeBase = 1 / kScale;
+
+void setTimeBase(double factor)
+{
+    timeBase = factor;
+    setDriverDelayScale(1 / factor);
+}
 constexpr double kMDriveSlope = -9.933333333333334e-6;
 
 void resetWorld(MotorFamily family, double start = 15000, int address = 0)
 {
     qsim::Config c;
-    c.speedFactor = 1 / kScale;
+    c.speedFactor = timeBase;
     c.modules[0].motor.family = family;
     c.modules[0].motor.startSteps = start;
     c.modules[0].motor.address = static_cast<char>(address);
@@ -128,6 +136,7 @@ class TestLinearDrive : public QObject {
 
     void connectWith(MotorFamily family, const QVariantMap &settings = {}, double start = 15000, int address = 0)
     {
+        ctrl.reset();   // disconnects from the present world first
         storeSettings(settings);
         resetWorld(family, start, address);
         ctrl = std::make_unique<RIRavaVCntrl>();
@@ -151,11 +160,12 @@ private slots:
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
         QCoreApplication::setOrganizationName(QStringLiteral("Quendrix"));
         QCoreApplication::setApplicationName(QStringLiteral("tst_lineardrive"));
-        setDriverDelayScale(kScale);
+        setTimeBase(1 / kScale);
     }
     void cleanup()
     {
         ctrl.reset();
+        setTimeBase(1 / kScale);
         QSettings().remove(QStringLiteral("ldSettings"));
     }
 
@@ -337,6 +347,7 @@ private slots:
     void abortFromAnotherThread()
     {
         QFETCH(MotorFamily, family);
+        setTimeBase(10);   // a window of a second or more for the abort, even on a busy machine
         double target = 250.01;   // 25000 steps from a counter of 15000
         if (family == MotorFamily::MDrivePlus) {
             // Its speed is set while homing (plus end): home slowly, then go far.
@@ -357,12 +368,14 @@ private slots:
         QVERIFY(std::fabs(s.position - before) < 10000);   // stopped well short of the target
         // The position where it stopped was read; the flag does not outlive the operation it ended.
         QVERIFY(std::fabs(ctrl->getLinearDrivePosition() - ctrl->getLinearDriveIntercept()) > 0);
-        const double back = family == MotorFamily::MDrivePlus ? 0.01 + 28000 * -kMDriveSlope : 200.01;
+        ctrl->setLinearDriveVelpercent(100);
+        const double back = ctrl->getLinearDrivePosition() + (family == MotorFamily::MDrivePlus ? 100 * kMDriveSlope : 1.0);
         QVERIFY2(ctrl->moveLinearDriveTo(back), qPrintable(ctrl->getLinearDriveError()));
     }
 
     void disconnectStopsRunningMove()
     {
+        setTimeBase(10);
         connectWith(MotorFamily::PM600);
         Mover mover([&] { return ctrl->moveLinearDriveTo(250.01); });
         QVERIFY(waitUntilMoving());
