@@ -37,7 +37,7 @@ const char *levelFormat(LogLevel level)
 
 const char *logModuleName(const char *sourceFile)
 {
-    // Cached per call site string; the base name without its extension.
+    // The base name without its extension, in a per-thread buffer.
     thread_local char name[64];
     const char *base = std::strrchr(sourceFile, '/');
     base = base ? base + 1 : sourceFile;

@@ -1,5 +1,5 @@
 // Scan parameters, scans and read-out, hardware calibration and the
-// descriptor reports. Built by the scan issue; until then the public methods
+// descriptor reports. Not built yet: until then the public methods
 // that need it refuse with a WARN line.
 #include "DriverLog.h"
 #include "VeskbDrv.h"
