@@ -6,6 +6,7 @@
 #include "MotorController.h"
 
 #include <cctype>
+#include <cmath>
 #include <cstdlib>
 
 namespace qsim {
@@ -151,7 +152,7 @@ int MDrivePlusSim::command(const std::string &line, std::string &value)
         else if (word == "MR")
             stage_.moveBy(now(), static_cast<double>(n), static_cast<double>(vm_));
         else if (word == "SL")
-            stage_.seekEnd(now(), n < 0 ? -1 : 1, static_cast<double>(n < 0 ? -n : n));
+            stage_.seekEnd(now(), n < 0 ? -1 : 1, std::fabs(static_cast<double>(n)));
         else {
             if (n < 1 || n > 4)
                 return kIncorrectValue;
