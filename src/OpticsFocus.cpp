@@ -28,6 +28,12 @@ QString OpticsFocus::errorText(int code) const
     return PM600::tableText(code);
 }
 
+void OpticsFocus::warnNonPrintable(int pos, const QByteArray &raw)
+{
+    LOG_WARN("<readCommandReply: %s> At position %d in cmndReply: %s.", commandText().constData(), pos,
+             printable(raw).constData());
+}
+
 bool OpticsFocus::frameComplete(const QByteArray &raw) const
 {
     return raw.endsWith('\n');

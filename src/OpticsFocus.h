@@ -20,6 +20,7 @@ protected:
     QString errorText(int code) const override;
     bool frameComplete(const QByteArray &raw) const override;
     Reply readCommandReply() override;
+    void warnNonPrintable(int pos, const QByteArray &raw) override;
 
 private:
     bool expectOk(const char *what);

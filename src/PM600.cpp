@@ -60,6 +60,12 @@ PM600::PM600(HwRegisters *registers)
     description = QStringLiteral("VG Scienta Drive");
 }
 
+void PM600::warnNonPrintable(int pos, const QByteArray &raw)
+{
+    LOG_WARN("<readCommandReply: %s> At position %d in cmndReply: %s.", commandText().constData(), pos,
+             printable(raw).constData());
+}
+
 bool PM600::frameComplete(const QByteArray &raw) const
 {
     return raw.endsWith("\r\n");

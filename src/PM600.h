@@ -23,6 +23,7 @@ protected:
     QString errorText(int code) const override { return tableText(code); }
     bool frameComplete(const QByteArray &raw) const override;
     Reply readCommandReply() override;
+    void warnNonPrintable(int pos, const QByteArray &raw) override;
 
 private:
     bool readStatus(bool &moving, bool &lowerLimit);

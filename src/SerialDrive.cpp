@@ -173,8 +173,7 @@ SerialDrive::Reply SerialDrive::readFrame(QByteArray &raw, int idleMs, int total
             }
             if (c != '\r' && c != '\n' && c != kCopyright && (c < 32 || c > 126)) {
                 error = codes.nonPrintable;
-                LOG_WARN("[%s] Non-printable character at position %d in cmndReply: %s.",
-                         commandText().constData(), raw.size() - 1, printable(raw).constData());
+                warnNonPrintable(raw.size() - 1, raw);
                 return Reply::Failed;
             }
         }
@@ -240,6 +239,12 @@ SerialDrive::Motion SerialDrive::followMotion(const std::function<bool(bool &, l
             return Motion::OutOfTime;
         driverSleepMs(static_cast<unsigned>(pollMs));
     }
+}
+
+void SerialDrive::warnNonPrintable(int pos, const QByteArray &raw)
+{
+    LOG_WARN("[%s] Non-printable character at position %d in cmndReply: %s.", commandText().constData(), pos,
+             printable(raw).constData());
 }
 
 bool SerialDrive::endAborted()

@@ -37,6 +37,8 @@ protected:
     virtual bool frameComplete(const QByteArray &raw) const = 0;
     // Reads and interprets the reply to the command in the buffer.
     virtual Reply readCommandReply() = 0;
+    // Log line for a non-printable character at `pos` of a reply.
+    virtual void warnNonPrintable(int pos, const QByteArray &raw);
     // Reads the controller's step counter.
     virtual bool readPosition(long &steps) = 0;
 
