@@ -226,9 +226,9 @@ bool MDrivePlus::readPosition(long &steps)
     return false;
 }
 
-bool MDrivePlus::queryMoving(bool &moving)
+bool MDrivePlus::queryMoving(bool &moving, int tries)
 {
-    if (!command(50, 100, "PR MV\r"))
+    if (!command(tries, 100, "PR MV\r"))
         return false;
     long flag = 0;
     if (!toLong(cmndReply, flag)) {
@@ -271,7 +271,7 @@ bool MDrivePlus::moveToHome()
 
     long last = 0;
     const Motion m = followMotion([this](bool &moving, long &steps) {
-        return queryMoving(moving) && readPosition(steps);
+        return queryMoving(moving, 20) && readPosition(steps);
     }, kPollMs, static_cast<double>(vm > 0 ? vm : 1), 0, false, kStallPolls, last);
     if (m != Motion::Stopped) {
         if (m != Motion::Failed)
@@ -311,7 +311,7 @@ bool MDrivePlus::moveTo(double x)
     const double speed = std::max(1000.0, std::trunc(clampFinite(velPercent, 0, 100, 0) * 10000));
     const Motion m = followMotion([&](bool &moving, long &steps) {
         ++polls;
-        return queryMoving(moving) && readPosition(steps);
+        return queryMoving(moving, 50) && readPosition(steps);
     }, kPollMs, speed, target, true, kStallPolls, last);
     switch (m) {
     case Motion::Stopped:

@@ -26,7 +26,7 @@ protected:
 
 private:
     bool readPosition(long &steps) override;
-    bool queryMoving(bool &moving);
+    bool queryMoving(bool &moving, int tries);
     void queryErrorCode();
     bool failHome(const char *what);
 };
