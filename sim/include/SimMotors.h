@@ -42,6 +42,9 @@ struct MotorState {
 };
 
 // Faults last for `count` replies or commands (-1: until cleared with None).
+// Attaches a new controller of `config.family` (None: nothing) to port 0 of a
+// module without resetting the rest of the world.
+QSIM_API void attachMotorController(int module, const MotorConfig &config);
 QSIM_API void setMotorFault(int module, MotorFault fault, int code = 0, int count = -1);
 QSIM_API MotorState motorState(int module);
 // Moves the carriage without the controller noticing (test set-up).

@@ -37,6 +37,12 @@ public:
     ControllerLogic &controller() { return controller_; }
     unsigned resetPulses() const { return resetPulses_; }
     MotorController *motor() { return motor_.get(); }
+    // Replaces the motor controller on port 0 (null: nothing attached).
+    void setMotor(std::shared_ptr<MotorController> motor)
+    {
+        motor_ = std::move(motor);
+        controller_.attachSerial(0, motor_);
+    }
 
 private:
     ModuleConfig config_;

@@ -166,6 +166,20 @@ private slots:
         QCOMPARE(lines.back(), std::string("RS"));
     }
 
+    void attachAtRunTime()
+    {
+        Line line(MotorFamily::None);
+        QCOMPARE(line.ask("?R\r"), std::string());
+        qsim::MotorConfig m;
+        m.family = MotorFamily::OpticsFocus;
+        qsim::attachMotorController(0, m);
+        QCOMPARE(line.ask("?R\r"), std::string("OK\n"));
+        QCOMPARE(qsim::motorState(0).family, MotorFamily::OpticsFocus);
+        qsim::attachMotorController(0, qsim::MotorConfig());
+        QCOMPARE(line.ask("?R\r"), std::string());
+        QCOMPARE(qsim::motorState(0).family, MotorFamily::None);
+    }
+
     void configurationKeys()
     {
         qsim::Config c;

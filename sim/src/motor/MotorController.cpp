@@ -152,6 +152,14 @@ template <typename F> auto withMotor(int module, F f) -> decltype(f(std::declval
 }
 }
 
+void attachMotorController(int module, const MotorConfig &config)
+{
+    World &w = world();
+    std::lock_guard<std::mutex> lock(w.mutex);
+    if (UsbModule *m = w.module(module))
+        m->setMotor(makeMotorController(config, *w.clock));
+}
+
 void setMotorFault(int module, MotorFault fault, int code, int count)
 {
     withMotor(module, [&](MotorController &m) { m.setFault(fault, code, count); });
