@@ -127,6 +127,8 @@ SerialDrive::Motion AppliedMotion::seek(double revPerSecond, const char *what)
 bool AppliedMotion::moveToHome()
 {
     Operation op(*this);
+    if (op.refused())
+        return false;
     if (aborted())
         return false;
     const double percent = clampFinite(LinearDriveSettings::global().homingSpeed, 1, 100, 10);
@@ -164,6 +166,8 @@ bool AppliedMotion::moveToHome()
 bool AppliedMotion::moveTo(double x)
 {
     Operation op(*this);
+    if (op.refused())
+        return false;
     if (aborted())
         return false;
     long target = 0;

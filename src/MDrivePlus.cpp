@@ -249,6 +249,8 @@ bool MDrivePlus::failHome(const char *what)
 bool MDrivePlus::moveToHome()
 {
     Operation op(*this);
+    if (op.refused())
+        return false;
     if (aborted())
         return false;
     slope = kSlope;
@@ -292,6 +294,8 @@ bool MDrivePlus::moveToHome()
 bool MDrivePlus::moveTo(double x)
 {
     Operation op(*this);
+    if (op.refused())
+        return false;
     if (aborted())
         return false;
     slope = kSlope;

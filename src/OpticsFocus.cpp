@@ -108,6 +108,8 @@ bool OpticsFocus::readPosition(long &steps)
 bool OpticsFocus::moveToHome()
 {
     Operation op(*this);
+    if (op.refused())
+        return false;
     if (aborted())
         return false;
     const double v = clampFinite(LinearDriveSettings::global().homingSpeed, 1, 255, 10);
@@ -140,6 +142,8 @@ bool OpticsFocus::moveToHome()
 bool OpticsFocus::moveTo(double x)
 {
     Operation op(*this);
+    if (op.refused())
+        return false;
     if (aborted())
         return false;
     long target = 0;

@@ -164,6 +164,8 @@ SerialDrive::Motion PM600::waitForStop(double stepsPerSecond, long target, long 
 bool PM600::moveToHome()
 {
     Operation op(*this);
+    if (op.refused())
+        return false;
     if (aborted())
         return false;
     if (!command(2, 100, "%cCO\r", address.load()) || !command(2, 100, "%cSV800\r", address.load())) {
@@ -210,6 +212,8 @@ bool PM600::moveToHome()
 bool PM600::moveTo(double x)
 {
     Operation op(*this);
+    if (op.refused())
+        return false;
     if (aborted())
         return endAborted();
     LinearDriveSettings::global().homeInverted = true;

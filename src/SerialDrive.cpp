@@ -268,14 +268,19 @@ bool SerialDrive::failMotion()
     return false;
 }
 
-SerialDrive::Operation::Operation(SerialDrive &drive) : d(drive)
+SerialDrive::Operation::Operation(SerialDrive &drive) : d(drive), owner(!drive.busy.exchange(true))
 {
-    d.busy = true;
+    if (!owner) {
+        LOG_WARN("[%s] Another operation of the drive is running.", d.family);
+        return;
+    }
     d.operationThread = QThread::currentThreadId();
 }
 
 SerialDrive::Operation::~Operation()
 {
+    if (!owner)
+        return;
     d.operationThread = nullptr;
     d.busy = false;
     d.abort = false;

@@ -87,12 +87,16 @@ protected:
     // Abort flag: true (and the error set to kAborted) when set.
     bool aborted();
     // Marks the drive busy for one operation; at its end busy and abort clear.
+    // A second operation while one runs is refused: their commands would mix
+    // on the line.
     class Operation {
     public:
         explicit Operation(SerialDrive &drive);
         ~Operation();
+        bool refused() const { return !owner; }
     private:
         SerialDrive &d;
+        bool owner;
     };
     // True when called while an operation runs in another thread (a stop
     // from outside then also ends that operation).

@@ -359,6 +359,9 @@ private slots:
         }
         Mover mover([&] { return ctrl->moveLinearDriveTo(target); });
         QVERIFY(waitUntilMoving());
+        // A second operation meanwhile is refused: its commands would mix with the move's.
+        QVERIFY(!ctrl->moveLinearDriveToHome());
+        QVERIFY(qsim::motorState(0).moving);
         const double before = qsim::motorState(0).position;
         ctrl->abortLinearDrive();
         QVERIFY(!mover.join());
