@@ -215,6 +215,10 @@ bool VeskbDrv::disconnect()
     calibrated = false;
     desc.devName[0] = '\0';
 
+    // A drive operation still running on another thread is aborted and ends
+    // first: its commands and the transfers below must not share the line.
+    if (drive && !drive->endOperation())
+        LOG_WARN("disconnect() : %s", "linear drive operation did not end");
     if (regs) {
         stopScan();
         regs->setSwitchField1(false, 0);

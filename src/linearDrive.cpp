@@ -1,7 +1,9 @@
 #include "linearDrive.h"
 #include "DriverLog.h"
 
+#include <QElapsedTimer>
 #include <QSettings>
+#include <QThread>
 
 LinearDriveSettings &LinearDriveSettings::global()
 {
@@ -43,6 +45,21 @@ LinearDrive::LinearDrive()
 }
 
 LinearDrive::~LinearDrive() = default;
+
+bool LinearDrive::endOperation()
+{
+    if (!busy)
+        return true;
+    abort = true;
+    // An operation sees the flag at its next check, within one exchange.
+    QElapsedTimer timer;
+    timer.start();
+    for (int n = 0; busy && (n < 1000 || timer.elapsed() < 2000); ++n) {
+        driverSleepMs(10);
+        QThread::msleep(1);
+    }
+    return !busy;
+}
 
 bool LinearDrive::stepsFor(double position, double slope, double intercept, long &steps)
 {

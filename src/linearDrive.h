@@ -42,6 +42,10 @@ public:
     virtual bool stop() { return false; }
     virtual QString getError() { return QStringLiteral("No Error."); }
 
+    // Aborts an operation running on another thread and waits (bounded) until
+    // it has ended; true when the drive is idle.
+    bool endOperation();
+
     // Position conversion between the application's unit and controller steps.
     long toSteps(double position) const { return static_cast<long>(std::trunc((position - intercept) / slope)); }
     double toPosition(long steps) const { return steps * slope + intercept; }

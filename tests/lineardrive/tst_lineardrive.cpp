@@ -382,8 +382,10 @@ private slots:
         connectWith(MotorFamily::PM600);
         Mover mover([&] { return ctrl->moveLinearDriveTo(250.01); });
         QVERIFY(waitUntilMoving());
+        // The move is aborted and has ended before the module closes.
         QVERIFY(ctrl->disconnect());
         QVERIFY(!mover.join());
+        QCOMPARE(ctrl->getLinearDriveError(), QStringLiteral("Operation aborted."));
         QVERIFY(!qsim::motorState(0).moving);
         QVERIFY(received("\x1b"));
     }
