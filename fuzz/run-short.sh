@@ -6,7 +6,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${FUZZ_BUILD_DIR:-$root/build-fuzz}
 secs=${FUZZ_SECONDS:-30}
 ls "$root"/fuzz/*/CMakeLists.txt >/dev/null 2>&1 || { echo "no fuzz targets"; exit 0; }
-san="-fsanitize=address,undefined -fno-omit-frame-pointer"
+# fuzzer-no-link gives the libraries coverage feedback too, not only the target file.
+san="-fsanitize=address,undefined,fuzzer-no-link -fno-omit-frame-pointer"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DCMAKE_C_FLAGS="$san" -DCMAKE_CXX_FLAGS="$san" \

@@ -1,0 +1,84 @@
+// Time to analyse one scan (400 points, 5 sweeps, so with the four perturbed analyses and
+// the EEPF of the default table) on one thread, and to re-analyse a session of 1024 such
+// scans on all cores.
+#include "DataAnalyzer.h"
+#include "SyntheticPlasma.h"
+
+#include <QCoreApplication>
+#include <QThread>
+#include <chrono>
+#include <cstdio>
+
+namespace {
+
+ScanRecord makeScan(int i)
+{
+    synth::SingleProbe p;
+    p.kTe = 2 + 0.004 * (i % 1000);
+    p.ne = 5e15 * (1 + (i % 7));
+    p.Vp = 5;
+    synth::Sweep s;
+    s.vStart = -50;
+    s.vEnd = 30;
+    s.points = 400;
+    s.sweeps = 5;
+    s.relativeNoise = 0.01;
+    s.currentNoise = 1e-7;
+    s.seed = 1000 + i;
+    ScanRecord scan;
+    scan.scanType = ScanRecord::eOtherRun;
+    for (const auto& raw : synth::rawSweeps(p, s))
+        scan.accumulated.add(raw.constData(), s.points);
+    return scan;
+}
+
+double seconds(std::chrono::steady_clock::time_point t0)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const LangmuirSettings settings;
+    const EepfTable table = EepfTable::defaultTable();
+    const ScanAnalysisConfig cfg;
+
+    // One scan, one thread: the best of several rounds over a set of different scans.
+    QVector<ScanRecord> scans;
+    for (int i = 0; i < 32; ++i)
+        scans.append(makeScan(i * 32)); // spread over the session's range of plasmas
+    int failures = 0;
+    double best = 1e9;
+    for (int round = 0; round < 5; ++round) {
+        QVector<ScanRecord> work = scans;
+        const auto t0 = std::chrono::steady_clock::now();
+        for (ScanRecord& s : work)
+            driver::analyseScan(s, settings, table, cfg);
+        best = std::min(best, seconds(t0) / work.size());
+        if (round == 0)
+            for (const ScanRecord& s : work)
+                failures += !s.error.isEmpty();
+    }
+    std::printf("analyse_scan_ms: %.3f\n", best * 1e3);
+
+    DataAnalyzer session, serial;
+    for (int i = 0; i < 1024; ++i) {
+        session.addScan(makeScan(i));
+        serial.addScan(makeScan(i));
+    }
+    auto t0 = std::chrono::steady_clock::now();
+    session.analyseAll(0);
+    std::printf("reanalyse_1024_s: %.3f\n", seconds(t0));
+    t0 = std::chrono::steady_clock::now();
+    serial.analyseAll(1);
+    std::printf("reanalyse_1024_one_thread_s: %.3f\n", seconds(t0));
+    for (int g = 0; g < session.groupCount(); ++g)
+        for (const ScanRecord& s : session.scansOfGroup(g))
+            failures += !s.error.isEmpty();
+    std::printf("threads: %d\n", QThread::idealThreadCount());
+    std::printf("failed_analyses: %d\n", failures);
+    return 0;
+}

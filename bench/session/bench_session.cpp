@@ -1,0 +1,98 @@
+// Save and load of a session of 1024 scans of 400 points with accumulated sums,
+// corrected curves, EEPF and results; prints "name: value" lines.
+
+#include "DataAnalyzer.h"
+#include "SessionFile.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+constexpr int kScans = 1024;
+constexpr int kPoints = 400;
+constexpr int kEnergies = 200;
+
+ScanRecord makeScan(int k)
+{
+    ScanRecord s;
+    s.date = QDateTime::fromSecsSinceEpoch(1700000000 + k);
+    s.scanType = ScanRecord::eSpatialRun;
+    s.position = k / 32;
+    s.ionCurrent[0] = -1.234567e-5 * (1 + k % 7);
+    s.ionCurrent[1] = -30;
+    s.initScan.duration = 0.25;
+    for (int i = 0; i < 40; ++i)
+        s.initScan.append(1e-6 * std::exp(0.1 * i), -50 + 2.5 * i);
+    for (int i = 0; i < 38; ++i)
+        s.initScanDerivative.append(1e-7 * std::exp(0.1 * i), -47.5 + 2.5 * i);
+    QVector<double> raw(2 * kPoints);
+    for (int sweep = 0; sweep < 10; ++sweep) {
+        for (int i = 0; i < kPoints; ++i) {
+            const double v = -50 + 0.25 * i + 1e-3 * sweep;
+            raw[i] = v;
+            raw[kPoints + i] = -2e-5 + 3e-4 / (1 + std::exp(-(v - 5 - 0.01 * k) / 2.3)) + 1e-8 * sweep;
+        }
+        s.accumulated.add(raw.constData(), kPoints);
+    }
+    for (int i = 0; i < kPoints; ++i) {
+        s.corrected.V << s.accumulated.meanVoltage(i);
+        s.corrected.I << s.accumulated.meanCurrent(i);
+        s.corrected.stdV << s.accumulated.voltageDeviation(i);
+        s.corrected.stdI << s.accumulated.currentDeviation(i);
+    }
+    for (int e = 0; e < kEnergies; ++e) {
+        const double en = 0.1 + 0.1 * e;
+        const double f = 3.1e15 * std::exp(-en / 2.3);
+        s.eepf.energy << en;
+        s.eepf.EEDF << f;
+        s.eepf.EEDF_error << 0.05 * f;
+        s.eepf.EEDF_low_error << 0.04 * f;
+    }
+    for (int p = 0; p < ResultRecord::ePairCount; ++p) {
+        s.result.setValue(p, 1.2345678 * (p + 1) * (1 + 1e-3 * k));
+        s.result.setError(p, 0.012345678 * (p + 1));
+    }
+    s.currentRange = 3;
+    s.plasmaResistance = 123.456;
+    return s;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    DataAnalyzer session;
+    session.setDeviceID(QStringLiteral("VESK-BENCH"));
+    for (int k = 0; k < kScans; ++k)
+        session.addScan(makeScan(k));
+
+    QTemporaryDir dir;
+    const QString name = dir.filePath(QStringLiteral("bench.ldf"));
+    QElapsedTimer t;
+    t.start();
+    if (!SessionFile::save(session, name)) {
+        std::fprintf(stderr, "save failed\n");
+        return 1;
+    }
+    const double saveSecs = t.nsecsElapsed() * 1e-9;
+
+    DataAnalyzer loaded;
+    t.restart();
+    if (!SessionFile::load(loaded, name) || loaded.scanCount() != kScans) {
+        std::fprintf(stderr, "load failed\n");
+        return 1;
+    }
+    const double loadSecs = t.nsecsElapsed() * 1e-9;
+
+    std::printf("save_1024_s: %.3f\n", saveSecs);
+    std::printf("load_1024_s: %.3f\n", loadSecs);
+    std::printf("file_1024_MB: %.1f\n", QFileInfo(name).size() / 1e6);
+    return 0;
+}

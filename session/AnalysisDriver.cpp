@@ -1,0 +1,293 @@
+#include "AnalysisDriver.h"
+
+#include "DoubleProbe.h"
+#include "Eepf.h"
+#include "IvAnalysis.h"
+#include "LinearFit.h"
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+const double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// Analysis values stored in result pairs 0 to 9, in pair order.
+const int kStoredValues[10] = {
+    AnalysisResult::eVpmax, AnalysisResult::eVp,  AnalysisResult::eVf,
+    AnalysisResult::eKTe,   AnalysisResult::eJe,  AnalysisResult::eNe,
+    AnalysisResult::eJp,    AnalysisResult::eNi,  AnalysisResult::eVsat,
+    AnalysisResult::eLdebye,
+};
+
+double firstCurrentMagnitude(const ScanRecord& scan)
+{
+    return scan.corrected.I.isEmpty() ? kNaN : std::fabs(scan.corrected.I.first());
+}
+
+double at(const QVector<double>& v, int i) { return i < v.size() ? v.at(i) : 0.0; }
+
+// The four perturbed copies: currents + stdI, currents - stdI, voltages + stdV, voltages - stdV.
+AnalysisCurve perturbed(const ScanRecord& scan, const AnalysisCurve& base, int which)
+{
+    AnalysisCurve c = base;
+    const CorrectedCurve& k = scan.corrected;
+    for (int i = 0; i < c.size(); ++i) {
+        IvPoint& p = c.points[i];
+        switch (which) {
+        case 0: p.current += at(k.stdI, i); break;
+        case 1: p.current -= at(k.stdI, i); break;
+        case 2: p.voltage += at(k.stdV, i); break;
+        default: p.voltage -= at(k.stdV, i); break;
+        }
+    }
+    return c;
+}
+
+// Largest and smallest value seen per field; the first result starts both, later results
+// move them only where strictly beyond (so a not-a-number is never taken from them).
+struct Trackers {
+    AnalysisResult max, min;
+    bool started = false;
+    void feed(const AnalysisResult& r)
+    {
+        if (!started) {
+            max = min = r;
+            started = true;
+            return;
+        }
+        for (int i = 0; i < AnalysisResult::eCount; ++i) {
+            if (r[i] > max[i])
+                max[i] = r[i];
+            if (r[i] < min[i])
+                min[i] = r[i];
+        }
+    }
+    double error(int i, double base) const
+    {
+        return std::fmax(std::fabs(max[i] - base), std::fabs(min[i] - base));
+    }
+};
+
+// Runs the perturbed analyses (when the scan has two or more raw sweeps) and then the base
+// one; returns the base result and its context, and fills the trackers.
+template <typename Analyse>
+AnalysisResult runWithErrors(ScanRecord& scan, const AnalysisContext& ctx0, const AnalysisCurve& base,
+                             AnalysisContext& baseCtx, Trackers& tr, Analyse analyse)
+{
+    if (scan.accumulated.count() >= 2) {
+        for (int which = 0; which < 4; ++which) {
+            AnalysisContext c = ctx0;
+            AnalysisResult r;
+            analyse(c, perturbed(scan, base, which), r, scan.error);
+            tr.feed(r);
+        }
+        scan.error.clear();
+    }
+    baseCtx = ctx0;
+    AnalysisResult r;
+    analyse(baseCtx, base, r, scan.error);
+    return r;
+}
+
+} // namespace
+
+namespace driver {
+
+double plasmaResistance(const ScanRecord& scan, const LangmuirSettings& s,
+                        const ScanAnalysisConfig& cfg)
+{
+    if (cfg.probeMode != eSingleProbe || cfg.useReferenceProbe || !s.correctDC)
+        return 0.0;
+    const int N = scan.dcInitScans.size();
+    if (N <= 0 || N % 2 != 0)
+        return 0.0;
+    const TimedTrace& A = scan.dcInitScans.at(N / 2 - 1);
+    const TimedTrace& B = scan.dcInitScans.last();
+    const int nA = A.size(), nB = B.size();
+    if (nA < 4 || nB < 3)
+        return 0.0; // too short for the fixed fit samples
+    LinearFit fa, fb;
+    for (int i = nA - 4; i <= nA - 2; ++i)
+        fa.add(A.current(i), A.voltage(i));
+    for (int i = 0; i < 3; ++i)
+        fb.add(B.current(i), B.voltage(i));
+    const double iRef = A.current(nA - 1);
+    double meanA = 0, meanB = 0;
+    for (int i = 0; i < nA; ++i)
+        meanA += A.current(i);
+    for (int i = 0; i < nB; ++i)
+        meanB += B.current(i);
+    meanA /= nA;
+    meanB /= nB;
+    const double den = meanA - meanB;
+    if (den == 0)
+        return 0.0;
+    const double r = ((fa.slope() * iRef + fa.intercept()) - (fb.slope() * iRef + fb.intercept())) / den;
+    return std::isfinite(r) ? r : 0.0;
+}
+
+void prepare(ScanRecord& scan, const LangmuirSettings& s, const ScanAnalysisConfig& cfg)
+{
+    scan.plasmaResistance = plasmaResistance(scan, s, cfg);
+    const AccumulatedTrace& acc = scan.accumulated;
+    const int n = acc.pointCount();
+    const int sc = std::max(0, s.startCrop), ec = std::max(0, s.endCrop);
+    int m = n - sc - ec;
+    if (m < 0)
+        m = n;
+    if (m == 0)
+        return; // nothing accumulated: lists read from a file stay as they are
+    CorrectedCurve& k = scan.corrected;
+    k.V.resize(m);
+    k.I.resize(m);
+    k.stdV.resize(m);
+    k.stdI.resize(m);
+    const bool mach = cfg.probeMode == eMachProbe;
+    const double R = scan.plasmaResistance + s.probeResistance;
+    for (int i = 0; i < m; ++i) {
+        const int j = sc + i;
+        double V = acc.meanVoltage(j), I = acc.meanCurrent(j);
+        double sV = acc.voltageDeviation(j);
+        const double sI = acc.currentDeviation(j);
+        if (!mach) {
+            I += s.offsetCurrent;
+            V -= R * I;
+            sV += R * sI;
+        }
+        k.V[i] = V;
+        k.I[i] = I;
+        k.stdV[i] = sV;
+        k.stdI[i] = sI;
+    }
+    if (cfg.useReferenceProbe) {
+        int pos = -1;
+        for (int q = m - 1 - ec; q > sc; --q)
+            if (!(k.I.at(q) > 0)) {
+                pos = q;
+                break;
+            }
+        if (pos >= 0) {
+            const double step = (cfg.voltageEnd - cfg.voltageStart) / n;
+            const double nominal = cfg.voltageStart + (sc + pos) * step;
+            const double shift = nominal - k.V.at(pos);
+            for (double& v : k.V)
+                v += shift;
+        }
+    }
+}
+
+QString singleProbe(ScanRecord& scan, const LangmuirSettings& s, const EepfTable& table, int mode)
+{
+    AnalysisContext ctx(s, mode);
+    if (scan.corrected.V.isEmpty()) {
+        scan.error = QStringLiteral("No Data");
+        return scan.error;
+    }
+    scan.result.reset();
+    scan.eepf.clear();
+    scan.electronCurrent = TimedTrace();
+    const AnalysisCurve base = scan.correctedCurve();
+    iv::determineIonRegion(ctx, base, scan.initScan, scan.ionCurrent[0], scan.ionCurrent[1]);
+    scan.error.clear();
+
+    Trackers tr;
+    AnalysisContext baseCtx;
+    const AnalysisResult r = runWithErrors(scan, ctx, base, baseCtx, tr, iv::analyse);
+    ResultRecord& rec = scan.result;
+    for (int pair = 0; pair < 10; ++pair) {
+        const int f = kStoredValues[pair];
+        rec.setValue(pair, r[f]);
+        if (tr.started)
+            rec.setError(pair, tr.error(f, r[f]));
+    }
+    rec.setValue(ResultRecord::eIsat, firstCurrentMagnitude(scan));
+
+    const double Vp = rec.value(ResultRecord::eVp);
+    if (std::isfinite(Vp)) {
+        const EepfResult e = eepf::compute(baseCtx, base, scan.corrected.stdI, Vp,
+                                           r[AnalysisResult::eKTe], r[AnalysisResult::eJp], table);
+        scan.eepf.energy = e.energy;
+        scan.eepf.EEDF = e.eepf;
+        scan.eepf.EEDF_error = e.errorUpper;
+        scan.eepf.EEDF_low_error = e.errorLower;
+        scan.electronCurrent = e.electronCurve;
+        rec.setValue(ResultRecord::eEedfNe, e.ne);
+        rec.setError(ResultRecord::eEedfNe, e.neError);
+        if (e.hasMean) {
+            rec.setValue(ResultRecord::eEedfAvgEnergy, e.avgEnergy);
+            rec.setValue(ResultRecord::eEedfKTe, e.kTe);
+        }
+        if (e.hasMeanError) {
+            rec.setError(ResultRecord::eEedfAvgEnergy, e.avgEnergyError);
+            rec.setError(ResultRecord::eEedfKTe, e.kTeError);
+        }
+    }
+    return scan.error;
+}
+
+QString doubleProbe(ScanRecord& scan, const LangmuirSettings& s, int mode)
+{
+    AnalysisContext ctx(s, mode);
+    if (scan.corrected.V.isEmpty()) {
+        scan.error = QStringLiteral("No Data");
+        return scan.error;
+    }
+    scan.result.reset();
+    scan.eepf.clear();
+    scan.electronCurrent = TimedTrace();
+    scan.error.clear();
+    const AnalysisCurve base = scan.correctedCurve();
+    Trackers tr;
+    AnalysisContext baseCtx;
+    const AnalysisResult r = runWithErrors(scan, ctx, base, baseCtx, tr, dp::analyse);
+    ResultRecord& rec = scan.result;
+    const bool mach = mode == eMachProbe;
+    auto store = [&](int pair, int field) {
+        rec.setValue(pair, field >= 0 ? r[field] : kNaN);
+        if (tr.started && field >= 0)
+            rec.setError(pair, tr.error(field, r[field]));
+    };
+    if (!mach) {
+        for (int pair = 0; pair < 10; ++pair)
+            store(pair, kStoredValues[pair]);
+        rec.setValue(ResultRecord::eIsat, firstCurrentMagnitude(scan));
+    } else {
+        store(ResultRecord::eVp, -1);
+        store(ResultRecord::eVf, AnalysisResult::eVf);
+        store(ResultRecord::eKTe, AnalysisResult::eKTe);
+        store(ResultRecord::eNi, AnalysisResult::eNi);
+        store(ResultRecord::eMachNumber, AnalysisResult::eMach);
+        store(ResultRecord::eVdrift, AnalysisResult::eVdrift);
+        if (scan.accumulated.count() >= 2)
+            rec.setValue(ResultRecord::eIsat, firstCurrentMagnitude(scan));
+    }
+    CorrectedCurve& cd = scan.correctedDoubleProbe;
+    cd.V = scan.corrected.V;
+    cd.stdV = scan.corrected.stdV;
+    cd.stdI = scan.corrected.stdI;
+    cd.I = dp::correctedCurrents(baseCtx, scan.corrected.V, scan.corrected.I, r[AnalysisResult::eVf]);
+    return scan.error;
+}
+
+void analyseScan(ScanRecord& scan, const LangmuirSettings& s, const EepfTable& table,
+                 const ScanAnalysisConfig& cfg)
+{
+    prepare(scan, s, cfg);
+    switch (cfg.probeMode) {
+    case eSingleProbe:
+    case eSingleProbeWithReference:
+    case eSphericalProbe:
+        singleProbe(scan, s, table, cfg.probeMode);
+        break;
+    case eDoubleProbe:
+    case eMachProbe:
+        doubleProbe(scan, s, cfg.probeMode);
+        break;
+    default:
+        scan.error = QStringLiteral("Unknown probe mode");
+        break;
+    }
+}
+
+} // namespace driver

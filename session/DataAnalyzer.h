@@ -1,0 +1,71 @@
+#pragma once
+// The data of one session: header, configuration and analysis-settings snapshots, the
+// EEPF table and the scans grouped into frames. Owned by the session window; filled by
+// the measurement sequence and the session-file reader; analysed in place.
+
+#include "AnalysisDriver.h"
+#include "ConfigParam.h"
+#include "EepfTable.h"
+#include "LangmuirSettings.h"
+#include "ScanRecord.h"
+
+#include <QMap>
+#include <QObject>
+#include <QString>
+#include <QVector>
+#include <memory>
+
+class QIODevice;
+
+class DataAnalyzer : public QObject {
+    Q_OBJECT
+public:
+    explicit DataAnalyzer(QObject* parent = nullptr);
+    ~DataAnalyzer() override;
+
+    // Files the scan into the group its type and position or time select (copied in).
+    void addScan(const ScanRecord& scan);
+    int groupCount() const { return groups_.size(); }
+    // The scans of a group; an index outside the session gives an empty list.
+    const QVector<ScanRecord>& scansOfGroup(int group) const;
+    const ScanGroup* group(int index) const;
+    // A scan for writing, or nullptr outside the session.
+    ScanRecord* scan(int group, int index);
+    int scanCount() const;
+    // Removes all groups and scans.
+    void clearScans();
+
+    QString deviceID() const { return deviceID_; }
+    void setDeviceID(const QString& id) { deviceID_ = id; }
+    QString comment() const { return comment_; }
+    void setComment(const QString& c) { comment_ = c; }
+    QString fileName() const { return fileName_; }
+    void setFileName(const QString& f) { fileName_ = f; }
+
+    // The configuration in force (a single-probe record until another is set).
+    const ConfigParam& configuration() const { return *config_; }
+    ConfigParam& configuration() { return *config_; }
+    void setConfiguration(const ConfigParam& c) { config_ = c.clone(); }
+    ScanAnalysisConfig analysisConfig() const;
+
+    const LangmuirSettings& analysisSettings() const { return settings_; }
+    void setAnalysisSettings(const LangmuirSettings& s) { settings_ = s; }
+    const EepfTable& eepfTable() const { return table_; }
+    void setEepfTable(const EepfTable& t) { table_ = t; }
+
+    // Prepare and analyse every scan with the session's settings, table and configuration.
+    // threads <= 0: as many as the machine has; results do not depend on the count.
+    void analyseAll(int threads = 0);
+    // One scan; indices outside the session do nothing.
+    void analyseScan(int group, int index);
+
+signals:
+    void updateProbeConfig(QMap<QString, QString>& map, int probeType);
+
+private:
+    QString deviceID_, comment_, fileName_;
+    std::unique_ptr<ConfigParam> config_;
+    LangmuirSettings settings_;
+    EepfTable table_;
+    QVector<ScanGroup> groups_;
+};

@@ -1,0 +1,504 @@
+#include "SessionFile.h"
+
+#include "DataAnalyzer.h"
+#include "SaveFile.h"
+#include "SessionXml.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QFileDevice>
+#include <QSaveFile>
+#include <QXmlStreamReader>
+#include <QXmlStreamWriter>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <memory>
+
+using namespace SessionXml;
+
+namespace SessionFile {
+
+namespace {
+
+const QString kClass = QStringLiteral("class");
+// The last second that QDateTime and four-digit years can show: 9999-12-31 23:59:59 UTC.
+constexpr qint64 kLastDateSecs = 253402300799LL;
+
+QString fileNameOf(const QIODevice &device)
+{
+    const auto *file = qobject_cast<const QFileDevice *>(&device);
+    return file ? file->fileName() : QString();
+}
+
+// ---- writing -------------------------------------------------------------------
+
+QString intText(qint64 v) { return QString::number(v); }
+
+void writeTrace(QXmlStreamWriter &xml, const TimedTrace &trace, const QString &cls, const QString &firstLabel,
+                const QString &secondLabel, int index = -1)
+{
+    QVector<double> first, second;
+    trace.toLists(first, second);
+    Attributes attrs;
+    if (!cls.isEmpty())
+        attrs.insert(kClass, cls);
+    attrs.insert(QStringLiteral("duration"), number(trace.duration));
+    if (index >= 0)
+        attrs.insert(QStringLiteral("index"), intText(index));
+    VectorMap vectors;
+    vectors.insert(firstLabel, first);
+    vectors.insert(secondLabel, second);
+    writeVectorElement(xml, QStringLiteral("trace"), vectors, attrs);
+}
+
+void writeCurve(QXmlStreamWriter &xml, const CorrectedCurve &c, const QString &cls)
+{
+    VectorMap vectors;
+    vectors.insert(QStringLiteral("I"), c.I);
+    vectors.insert(QStringLiteral("V"), c.V);
+    vectors.insert(QStringLiteral("stdI"), c.stdI);
+    vectors.insert(QStringLiteral("stdV"), c.stdV);
+    writeVectorElement(xml, QStringLiteral("data"), vectors, {{kClass, cls}});
+}
+
+qint64 dateSecs(const QDateTime &date)
+{
+    return date.isValid() ? std::clamp<qint64>(date.toSecsSinceEpoch(), 0, kLastDateSecs) : 0;
+}
+
+void writeScan(QXmlStreamWriter &xml, const ScanRecord &s)
+{
+    xml.writeStartElement(QStringLiteral("scanData"));
+
+    TextMap status;
+    status.insert(QStringLiteral("Error"), s.error);
+    status.insert(QStringLiteral("currentRange"), intText(s.currentRange));
+    status.insert(QStringLiteral("dCurrentRange"), number(s.dCurrentRange));
+    status.insert(QStringLiteral("date"), intText(dateSecs(s.date)));
+    status.insert(QStringLiteral("dcCScanVoltageEnd"), number(s.dcCScanVoltageEnd));
+    status.insert(QStringLiteral("dcCScanVoltageStart"), number(s.dcCScanVoltageStart));
+    status.insert(QStringLiteral("gainAutoSwitchVoltage"), number(s.gainAutoSwitchVoltage));
+    status.insert(QStringLiteral("offsetCurrent"), number(s.offsetCurrent));
+    status.insert(QStringLiteral("plasmaResistance"), number(s.plasmaResistance));
+    status.insert(QStringLiteral("position"), number(s.position));
+    status.insert(QStringLiteral("resolved_time"), number(s.resolvedTime));
+    status.insert(QStringLiteral("scan_type"), intText(s.scanType));
+    status.insert(QStringLiteral("temporal_position"), number(s.temporalPosition));
+    writeMapElement(xml, QStringLiteral("Status"), status);
+
+    writeVec(xml, QStringLiteral("ionCurrent"), {s.ionCurrent[1], s.ionCurrent[0]});
+
+    writeTrace(xml, s.initScan, QStringLiteral("initScanData"), QStringLiteral("I"), QStringLiteral("V"));
+    // The derivative keeps dI/dV in the current place.
+    writeTrace(xml, s.initScanDerivative, QStringLiteral("initScanDerivativeData"), QStringLiteral("dIdV"),
+               QStringLiteral("V"));
+
+    xml.writeStartElement(QStringLiteral("dcInitScanData"));
+    xml.writeAttribute(QStringLiteral("traces"), intText(s.dcInitScans.size()));
+    for (int i = 0; i < s.dcInitScans.size(); ++i)
+        writeTrace(xml, s.dcInitScans.at(i), QString(), QStringLiteral("I"), QStringLiteral("V"), i);
+    xml.writeEndElement();
+
+    {
+        QVector<double> sumV, sumVsq, sumI, sumIsq;
+        s.accumulated.toLists(sumV, sumVsq, sumI, sumIsq);
+        VectorMap vectors;
+        vectors.insert(QStringLiteral("sumI"), sumI);
+        vectors.insert(QStringLiteral("sumIsq"), sumIsq);
+        vectors.insert(QStringLiteral("sumV"), sumV);
+        vectors.insert(QStringLiteral("sumVsq"), sumVsq);
+        writeVectorElement(xml, QStringLiteral("accumulatedTraces"), vectors,
+                           {{QStringLiteral("accumulations"), intText(s.accumulated.count())},
+                            {kClass, QStringLiteral("rawData")}});
+    }
+
+    writeCurve(xml, s.corrected, QStringLiteral("correctedData"));
+    if (!s.correctedDoubleProbe.V.isEmpty())
+        writeCurve(xml, s.correctedDoubleProbe, QStringLiteral("correctedDoubleProbeData"));
+
+    {
+        VectorMap vectors;
+        vectors.insert(QStringLiteral("EEDF"), s.eepf.EEDF);
+        vectors.insert(QStringLiteral("EEDF_error"), s.eepf.EEDF_error);
+        vectors.insert(QStringLiteral("EEDF_low_error"), s.eepf.EEDF_low_error);
+        vectors.insert(QStringLiteral("energy"), s.eepf.energy);
+        writeVectorElement(xml, QStringLiteral("eedf_data"), vectors, {{kClass, QStringLiteral("eedfResult")}});
+    }
+
+    TextMap results;
+    for (int p = 0; p < ResultRecord::ePairCount; ++p) {
+        results.insert(ResultRecord::valueKey(p), number(s.result.value(p)));
+        results.insert(ResultRecord::errorKey(p), number(s.result.error(p)));
+    }
+    writeMapElement(xml, QStringLiteral("results"), results);
+
+    xml.writeEndElement(); // scanData
+}
+
+// ---- reading -------------------------------------------------------------------
+
+qint64 parseInteger(const QString &text)
+{
+    bool ok = false;
+    const QString t = text.trimmed();
+    const qint64 v = t.toLongLong(&ok);
+    if (ok)
+        return v;
+    const double d = t.toDouble(&ok);
+    if (!ok || !std::isfinite(d) || std::fabs(d) >= 9.0e18)
+        return 0;
+    return qint64(d);
+}
+
+// Moves to the next child start element of the current element and checks its
+// name and, when given, its class.
+bool nextElement(QXmlStreamReader &xml, const char *name, const char *cls = nullptr)
+{
+    if (!xml.readNextStartElement() || xml.name() != QLatin1String(name))
+        return false;
+    return !cls || xml.attributes().value(kClass) == QLatin1String(cls);
+}
+
+// Points are paired up to the shorter list.
+bool readTrace(QXmlStreamReader &xml, TimedTrace &trace, const QString &firstLabel, const QString &secondLabel)
+{
+    trace = TimedTrace();
+    trace.duration = parseNumber(xml.attributes().value(QStringLiteral("duration")).toString());
+    VectorMap vectors;
+    if (!readVectorElement(xml, vectors))
+        return false;
+    const QVector<double> first = vectors.value(firstLabel);
+    const QVector<double> second = vectors.value(secondLabel);
+    const int n = std::min(first.size(), second.size());
+    trace.points.reserve(n);
+    for (int i = 0; i < n; ++i)
+        trace.append(first.at(i), second.at(i));
+    return true;
+}
+
+void cutToShortest(std::initializer_list<QVector<double> *> lists)
+{
+    int n = std::numeric_limits<int>::max();
+    for (const QVector<double> *l : lists)
+        n = std::min(n, l->size());
+    for (QVector<double> *l : lists)
+        l->resize(n);
+}
+
+bool readCurve(QXmlStreamReader &xml, CorrectedCurve &c)
+{
+    VectorMap vectors;
+    if (!readVectorElement(xml, vectors))
+        return false;
+    c.I = vectors.value(QStringLiteral("I"));
+    c.V = vectors.value(QStringLiteral("V"));
+    c.stdI = vectors.value(QStringLiteral("stdI"));
+    c.stdV = vectors.value(QStringLiteral("stdV"));
+    cutToShortest({&c.I, &c.V, &c.stdI, &c.stdV});
+    return true;
+}
+
+void readStatus(const TextMap &status, ScanRecord &s)
+{
+    const auto real = [&status](const char *key) { return parseNumber(status.value(QLatin1String(key))); };
+    const qint64 secs = std::clamp<qint64>(parseInteger(status.value(QStringLiteral("date"))), 0, kLastDateSecs);
+    s.date = QDateTime::fromSecsSinceEpoch(secs);
+    s.position = real("position");
+    s.resolvedTime = real("resolved_time");
+    s.offsetCurrent = real("offsetCurrent");
+    s.gainAutoSwitchVoltage = real("gainAutoSwitchVoltage");
+    s.dCurrentRange = real("dCurrentRange");
+    s.dcCScanVoltageStart = real("dcCScanVoltageStart");
+    s.dcCScanVoltageEnd = real("dcCScanVoltageEnd");
+    s.plasmaResistance = real("plasmaResistance");
+    s.temporalPosition = real("temporal_position");
+    // Measuring ranges are 0..5; anything else would index past the range table.
+    s.currentRange = unsigned(std::clamp<qint64>(parseInteger(status.value(QStringLiteral("currentRange"))), 0, 5));
+    const auto type = status.constFind(QStringLiteral("scan_type"));
+    if (type != status.constEnd())
+        s.scanType = int(std::clamp<qint64>(parseInteger(*type), std::numeric_limits<int>::min(),
+                                            std::numeric_limits<int>::max()));
+    else // older writers: a resolved time (not-a-number included) marks a time-resolved scan
+        s.scanType = s.resolvedTime != 0.0 ? ScanRecord::eOtherRun : ScanRecord::eSpatialRun;
+    s.error = status.value(QStringLiteral("Error"));
+}
+
+bool readScan(QXmlStreamReader &xml, ScanRecord &s)
+{
+    TextMap status;
+    if (!nextElement(xml, "Status") || !readMapElement(xml, status))
+        return false;
+    readStatus(status, s);
+
+    if (!nextElement(xml, "vec") || xml.attributes().value(QStringLiteral("label")) != QLatin1String("ionCurrent"))
+        return false;
+    const QVector<double> ion = parseVector(xml.readElementText(QXmlStreamReader::IncludeChildElements));
+    s.ionCurrent[1] = ion.value(0, 0.0); // the file lists the second member first
+    s.ionCurrent[0] = ion.value(1, 0.0);
+
+    if (!nextElement(xml, "trace", "initScanData")
+        || !readTrace(xml, s.initScan, QStringLiteral("I"), QStringLiteral("V")))
+        return false;
+    if (!nextElement(xml, "trace", "initScanDerivativeData")
+        || !readTrace(xml, s.initScanDerivative, QStringLiteral("dIdV"), QStringLiteral("V")))
+        return false;
+
+    if (!nextElement(xml, "dcInitScanData"))
+        return false;
+    // The "traces" count is not trusted: the children are what counts.
+    while (xml.readNextStartElement()) {
+        if (xml.name() != QLatin1String("trace")) {
+            xml.skipCurrentElement();
+            continue;
+        }
+        TimedTrace t;
+        if (!readTrace(xml, t, QStringLiteral("I"), QStringLiteral("V")))
+            return false;
+        s.dcInitScans.append(t);
+    }
+    if (xml.hasError())
+        return false;
+
+    if (!nextElement(xml, "accumulatedTraces", "rawData"))
+        return false;
+    {
+        const qint64 count = parseInteger(xml.attributes().value(QStringLiteral("accumulations")).toString());
+        VectorMap vectors;
+        if (!readVectorElement(xml, vectors))
+            return false;
+        s.accumulated.reset();
+        // Sums of fewer than one scan, or of unequal length, mean nothing: leave them empty.
+        if (count >= 1 && count <= std::numeric_limits<int>::max()
+            && !s.accumulated.setFromLists(vectors.value(QStringLiteral("sumV")),
+                                           vectors.value(QStringLiteral("sumVsq")),
+                                           vectors.value(QStringLiteral("sumI")),
+                                           vectors.value(QStringLiteral("sumIsq")), int(count)))
+            s.accumulated.reset();
+    }
+
+    if (!nextElement(xml, "data", "correctedData") || !readCurve(xml, s.corrected))
+        return false;
+
+    if (!xml.readNextStartElement())
+        return false;
+    if (xml.name() == QLatin1String("data")
+        && xml.attributes().value(kClass) == QLatin1String("correctedDoubleProbeData")) {
+        if (!readCurve(xml, s.correctedDoubleProbe) || !xml.readNextStartElement())
+            return false;
+    }
+    if (xml.name() != QLatin1String("eedf_data") || xml.attributes().value(kClass) != QLatin1String("eedfResult"))
+        return false;
+    {
+        VectorMap vectors;
+        if (!readVectorElement(xml, vectors))
+            return false;
+        s.eepf.EEDF = vectors.value(QStringLiteral("EEDF"));
+        s.eepf.EEDF_error = vectors.value(QStringLiteral("EEDF_error"));
+        s.eepf.EEDF_low_error = vectors.value(QStringLiteral("EEDF_low_error"));
+        s.eepf.energy = vectors.value(QStringLiteral("energy"));
+        cutToShortest({&s.eepf.energy, &s.eepf.EEDF, &s.eepf.EEDF_error, &s.eepf.EEDF_low_error});
+    }
+
+    TextMap results;
+    if (!nextElement(xml, "results") || !readMapElement(xml, results))
+        return false;
+    s.result.reset();
+    for (auto it = results.cbegin(); it != results.cend(); ++it)
+        s.result.setByKey(it.key(), parseNumber(it.value()));
+
+    // Nothing may follow the results inside a scan.
+    return !xml.readNextStartElement() && !xml.hasError();
+}
+
+// Everything a version-3 document holds, collected before the session is touched.
+struct Staged {
+    TextMap header;
+    TextMap configMap;
+    std::unique_ptr<ConfigParam> config;
+    LangmuirSettings settings;
+    EepfTable table;
+    QVector<ScanRecord> scans;
+};
+
+bool readVersion3(QXmlStreamReader &xml, const DataAnalyzer &session, Staged &st)
+{
+    if (!nextElement(xml, "header") || !readMapElement(xml, st.header))
+        return false;
+
+    if (!nextElement(xml, "settings", "configParam") || !readMapElement(xml, st.configMap))
+        return false;
+    std::unique_ptr<ConfigParam> loaded = session.configuration().clone();
+    loaded->fromMap(st.configMap);
+    // The record kind follows the probe it describes.
+    if (loaded->probeMode == 3)
+        st.config = std::make_unique<DoubleProbeConfigParam>();
+    else
+        st.config = std::make_unique<SingleProbeConfigParam>();
+    *st.config = *loaded;
+
+    TextMap settingsMap;
+    if (!nextElement(xml, "settings", "AnalysisSettings") || !readMapElement(xml, settingsMap))
+        return false;
+    // Older writers kept the current offset with the configuration.
+    const QString offsetKey = QStringLiteral("offsetCurrent");
+    if (!settingsMap.contains(offsetKey) && st.configMap.contains(offsetKey))
+        settingsMap.insert(offsetKey, st.configMap.value(offsetKey));
+    st.settings = session.analysisSettings();
+    st.settings.fromMap(settingsMap);
+
+    if (!nextElement(xml, "EEDF_Table", "tableEEDF"))
+        return false;
+    VectorMap tableVectors;
+    if (!readVectorElement(xml, tableVectors))
+        return false;
+    QVector<double> energies = tableVectors.value(QStringLiteral("eV"));
+    QVector<double> resolutions = tableVectors.value(QStringLiteral("resolution"));
+    cutToShortest({&energies, &resolutions});
+    st.table.fromLists(energies, resolutions);
+
+    while (xml.readNextStartElement()) {
+        if (xml.name() != QLatin1String("scanData"))
+            return false;
+        ScanRecord scan;
+        if (!readScan(xml, scan))
+            return false;
+        st.scans.append(scan);
+    }
+    if (xml.hasError())
+        return false;
+    // The whole document must be consumed: only the end may follow the root.
+    while (!xml.atEnd())
+        xml.readNext();
+    return !xml.hasError();
+}
+
+} // namespace
+
+bool write(DataAnalyzer &session, QIODevice &device)
+{
+    const QString previousName = session.fileName();
+    const QString name = fileNameOf(device);
+    if (!name.isEmpty())
+        session.setFileName(name);
+
+    QXmlStreamWriter xml(&device);
+    xml.setCodec("UTF-8");
+    xml.setAutoFormatting(true);
+    xml.setAutoFormattingIndent(4);
+    xml.writeStartDocument();
+    xml.writeStartElement(QStringLiteral("measuredData"));
+    xml.writeAttribute(QStringLiteral("sensor"), QStringLiteral("Langmuir Probe"));
+    xml.writeAttribute(QStringLiteral("version"), QString::number(currentVersion));
+
+    const QDateTime now = QDateTime::currentDateTime();
+    TextMap header;
+    header.insert(QStringLiteral("comment"), session.comment());
+    header.insert(QStringLiteral("date"), now.toString(QStringLiteral("dd.MM.yyyy")));
+    header.insert(QStringLiteral("deviceID"), session.deviceID());
+    header.insert(QStringLiteral("time"), now.toString(QStringLiteral("HH:mm:ss")));
+    writeMapElement(xml, QStringLiteral("header"), header);
+
+    writeMapElement(xml, QStringLiteral("settings"), session.configuration().toMap(),
+                    {{kClass, QStringLiteral("configParam")}});
+    writeMapElement(xml, QStringLiteral("settings"), session.analysisSettings().toMap(),
+                    {{kClass, QStringLiteral("AnalysisSettings")}});
+
+    QVector<double> energies, resolutions;
+    session.eepfTable().toLists(energies, resolutions);
+    writeVectorElement(xml, QStringLiteral("EEDF_Table"),
+                       {{QStringLiteral("eV"), energies}, {QStringLiteral("resolution"), resolutions}},
+                       {{kClass, QStringLiteral("tableEEDF")}});
+
+    for (int g = 0; g < session.groupCount(); ++g)
+        for (const ScanRecord &scan : session.scansOfGroup(g)) {
+            writeScan(xml, scan);
+            if (xml.hasError())
+                break;
+        }
+
+    xml.writeEndElement();
+    xml.writeEndDocument();
+
+    const bool ok = !xml.hasError();
+    if (!ok)
+        session.setFileName(previousName);
+    return ok;
+}
+
+bool read(DataAnalyzer &session, QIODevice &device)
+{
+    QXmlStreamReader xml(&device);
+    if (!xml.readNextStartElement() || xml.name() != QLatin1String("measuredData")
+        || xml.attributes().value(QStringLiteral("sensor")) != QLatin1String("Langmuir Probe"))
+        return false;
+
+    bool ok = false;
+    int version = xml.attributes().value(QStringLiteral("version")).toString().trimmed().toInt(&ok);
+    if (!ok)
+        version = 0;
+    // Versions 1 and 2 used another vocabulary that is not mapped: such files are declined.
+    if (version != currentVersion)
+        return false;
+
+    Staged st;
+    if (!readVersion3(xml, session, st))
+        return false;
+
+    session.setFileName(fileNameOf(device));
+    if (st.header.contains(QStringLiteral("deviceID")))
+        session.setDeviceID(st.header.value(QStringLiteral("deviceID")));
+    if (st.header.contains(QStringLiteral("comment")))
+        session.setComment(st.header.value(QStringLiteral("comment")));
+    session.setConfiguration(*st.config);
+    const int mode = st.config->probeMode;
+    if (mode == 0 || mode == 3)
+        emit session.updateProbeConfig(st.configMap, mode);
+    session.setAnalysisSettings(st.settings);
+    session.setEepfTable(st.table);
+    session.clearScans();
+    for (const ScanRecord &scan : qAsConst(st.scans))
+        session.addScan(scan);
+    return true;
+}
+
+bool save(DataAnalyzer &session, const QString &fileName, QString *errorText)
+{
+    QSaveFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
+        if (errorText)
+            *errorText = file.errorString();
+        return false;
+    }
+    const QString previousName = session.fileName();
+    const bool written = write(session, file);
+    if (!written || !SaveFile::commitChecked(file)) {
+        if (written)
+            session.setFileName(previousName);
+        if (errorText) {
+            *errorText = file.errorString();
+            if (file.error() == QFileDevice::NoError || errorText->isEmpty())
+                *errorText = QStringLiteral("The file could not be written completely.");
+        }
+        if (!written)
+            file.cancelWriting();
+        return false;
+    }
+    return true;
+}
+
+bool load(DataAnalyzer &session, const QString &fileName, QString *errorText)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        if (errorText)
+            *errorText = file.errorString();
+        return false;
+    }
+    if (errorText)
+        errorText->clear();
+    return read(session, file);
+}
+
+} // namespace SessionFile

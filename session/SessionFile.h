@@ -1,0 +1,37 @@
+#ifndef SESSIONFILE_H
+#define SESSIONFILE_H
+
+// The session file (".ldf", XML, layout version 3): writer and reader of a whole
+// DataAnalyzer. Called by the session window's save and load and by tools.
+
+#include <QString>
+
+class DataAnalyzer;
+class QIODevice;
+
+namespace SessionFile {
+
+constexpr int currentVersion = 3;
+
+// Writes the whole document to an open device; the device's file name (when it
+// is a file) becomes the session's fileName first. False when the XML writer
+// or the device reported an error.
+bool write(DataAnalyzer &session, QIODevice &device);
+
+// Reads a document. True when the whole document was consumed and the session
+// now holds its content. On false the session is left exactly as it was.
+// Files of layout versions 1 and 2 are declined (false).
+bool read(DataAnalyzer &session, QIODevice &device);
+
+// Saves through a temporary file that replaces `fileName` only when everything
+// was written, so a failure never leaves a truncated file where a good one stood.
+// On failure `errorText` (if given) tells why.
+bool save(DataAnalyzer &session, const QString &fileName, QString *errorText = nullptr);
+
+// Opens and reads `fileName`; `errorText` is set when the file cannot be opened
+// (a document that does not read leaves it empty).
+bool load(DataAnalyzer &session, const QString &fileName, QString *errorText = nullptr);
+
+} // namespace SessionFile
+
+#endif // SESSIONFILE_H

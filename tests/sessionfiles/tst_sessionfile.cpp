@@ -1,0 +1,533 @@
+#include "FileSizeLimit.h"
+#include "SessionFile.h"
+#include "SessionFixture.h"
+#include "SessionXml.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QLocale>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <clocale>
+#include <cmath>
+
+namespace {
+
+double r6(double v) { return SessionXml::parseNumber(SessionXml::number(v)); }
+
+bool same(double expected, double actual)
+{
+    const double e = r6(expected);
+    return (std::isnan(e) && std::isnan(actual)) || e == actual;
+}
+
+QString diffList(const char *what, const QVector<double> &expected, const QVector<double> &actual)
+{
+    if (expected.size() != actual.size())
+        return QStringLiteral("%1: size %2 vs %3").arg(what).arg(expected.size()).arg(actual.size());
+    for (int i = 0; i < expected.size(); ++i)
+        if (!same(expected[i], actual[i]))
+            return QStringLiteral("%1[%2]: %3 vs %4").arg(what).arg(i).arg(expected[i]).arg(actual[i]);
+    return QString();
+}
+
+QString diffTrace(const char *what, const TimedTrace &e, const TimedTrace &a)
+{
+    QVector<double> ec, ev, ac, av;
+    e.toLists(ec, ev);
+    a.toLists(ac, av);
+    QString d = diffList(what, ec, ac);
+    if (d.isEmpty())
+        d = diffList(what, ev, av);
+    if (d.isEmpty() && !same(e.duration, a.duration))
+        d = QStringLiteral("%1 duration").arg(what);
+    return d;
+}
+
+// Empty when the read scan holds the written one to six significant digits.
+QString diffScan(const ScanRecord &e, const ScanRecord &a)
+{
+    QStringList d;
+    const auto add = [&d](const QString &s) {
+        if (!s.isEmpty())
+            d << s;
+    };
+    if (e.date.toSecsSinceEpoch() != a.date.toSecsSinceEpoch())
+        d << "date";
+    if (e.scanType != a.scanType || e.currentRange != a.currentRange || e.error != a.error)
+        d << "type, range or error";
+    const double es[] = {e.position, e.temporalPosition, e.resolvedTime, e.ionCurrent[0], e.ionCurrent[1],
+                         e.offsetCurrent, e.gainAutoSwitchVoltage, e.dCurrentRange, e.dcCScanVoltageStart,
+                         e.dcCScanVoltageEnd, e.plasmaResistance};
+    const double as[] = {a.position, a.temporalPosition, a.resolvedTime, a.ionCurrent[0], a.ionCurrent[1],
+                         a.offsetCurrent, a.gainAutoSwitchVoltage, a.dCurrentRange, a.dcCScanVoltageStart,
+                         a.dcCScanVoltageEnd, a.plasmaResistance};
+    for (size_t i = 0; i < sizeof es / sizeof es[0]; ++i)
+        if (!same(es[i], as[i]))
+            d << QStringLiteral("scalar %1").arg(i);
+    add(diffTrace("initScan", e.initScan, a.initScan));
+    add(diffTrace("initScanDerivative", e.initScanDerivative, a.initScanDerivative));
+    if (e.dcInitScans.size() != a.dcInitScans.size())
+        d << "dcInitScans size";
+    else
+        for (int i = 0; i < e.dcInitScans.size(); ++i)
+            add(diffTrace("dcInitScan", e.dcInitScans[i], a.dcInitScans[i]));
+    QVector<double> e1, e2, e3, e4, a1, a2, a3, a4;
+    e.accumulated.toLists(e1, e2, e3, e4);
+    a.accumulated.toLists(a1, a2, a3, a4);
+    if (e.accumulated.count() != a.accumulated.count())
+        d << "accumulations";
+    add(diffList("sumV", e1, a1));
+    add(diffList("sumVsq", e2, a2));
+    add(diffList("sumI", e3, a3));
+    add(diffList("sumIsq", e4, a4));
+    for (const auto &[ec, ac] : {std::pair{&e.corrected, &a.corrected},
+                                 std::pair{&e.correctedDoubleProbe, &a.correctedDoubleProbe}}) {
+        add(diffList("V", ec->V, ac->V));
+        add(diffList("I", ec->I, ac->I));
+        add(diffList("stdV", ec->stdV, ac->stdV));
+        add(diffList("stdI", ec->stdI, ac->stdI));
+    }
+    add(diffList("energy", e.eepf.energy, a.eepf.energy));
+    add(diffList("EEDF", e.eepf.EEDF, a.eepf.EEDF));
+    add(diffList("EEDF_error", e.eepf.EEDF_error, a.eepf.EEDF_error));
+    add(diffList("EEDF_low_error", e.eepf.EEDF_low_error, a.eepf.EEDF_low_error));
+    for (int i = 0; i < 32; ++i)
+        if (!same(e.result.raw()[i], a.result.raw()[i]))
+            d << QStringLiteral("result %1").arg(i);
+    return d.join(", ");
+}
+
+QByteArray written(DataAnalyzer &a)
+{
+    QByteArray bytes;
+    QBuffer buf(&bytes);
+    buf.open(QIODevice::WriteOnly);
+    SessionFile::write(a, buf);
+    return bytes;
+}
+
+bool readBytes(DataAnalyzer &a, QByteArray bytes)
+{
+    QBuffer buf(&bytes);
+    buf.open(QIODevice::ReadOnly);
+    return SessionFile::read(a, buf);
+}
+
+// The document without its header block, whose date and time are those of writing.
+QByteArray withoutHeader(const QByteArray &doc)
+{
+    const int from = doc.indexOf("    <header>");
+    const int to = doc.indexOf("</header>");
+    return doc.left(from) + doc.mid(to + 10);
+}
+
+} // namespace
+
+class TstSessionFile : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void roundTripKeepsSixDigits();
+    void documentLayoutAndOrdering();
+    void refusalsLeaveSessionUntouched_data();
+    void refusalsLeaveSessionUntouched();
+    void scanTypeFallback_data();
+    void scanTypeFallback();
+    void untrustedShapesAreMadeConsistent();
+    void configurationFromFile();
+    void textsXmlCannotCarryAreDropped();
+    void failedSaveKeepsPreviousFile();
+    void unopenableFilesReportWhy();
+    void outputIgnoresDecimalCommaLocale();
+};
+
+void TstSessionFile::roundTripKeepsSixDigits()
+{
+    DataAnalyzer out;
+    fixture::fill(out);
+    QTemporaryDir dir;
+    const QString name = dir.filePath("session.ldf");
+    QString why;
+    QVERIFY2(SessionFile::save(out, name, &why), qPrintable(why));
+    QCOMPARE(out.fileName(), name);
+
+    DataAnalyzer in;
+    QVERIFY(SessionFile::load(in, name, &why));
+    QCOMPARE(in.fileName(), name);
+    QCOMPARE(in.deviceID(), out.deviceID());
+    QCOMPARE(in.comment(), out.comment());
+    QCOMPARE(in.configuration().toMap(), out.configuration().toMap());
+    QCOMPARE(in.analysisSettings().toMap(), out.analysisSettings().toMap());
+    QCOMPARE(in.eepfTable(), out.eepfTable());
+    QCOMPARE(in.groupCount(), 2);
+    for (int g = 0; g < 2; ++g) {
+        QCOMPARE(in.group(g)->position, out.group(g)->position);
+        const QVector<ScanRecord> &e = out.scansOfGroup(g);
+        const QVector<ScanRecord> &a = in.scansOfGroup(g);
+        QCOMPARE(a.size(), e.size());
+        for (int i = 0; i < e.size(); ++i) {
+            const QString d = diffScan(e[i], a[i]);
+            QVERIFY2(d.isEmpty(), qPrintable(QStringLiteral("group %1 scan %2: %3").arg(g).arg(i).arg(d)));
+        }
+    }
+    // Written again, the file is the same apart from its header's time of writing.
+    QCOMPARE(withoutHeader(written(in)), withoutHeader(written(out)));
+}
+
+void TstSessionFile::documentLayoutAndOrdering()
+{
+    DataAnalyzer a;
+    a.setDeviceID("D1");
+    ScanRecord s;
+    s.date = QDateTime::fromSecsSinceEpoch(86400, Qt::UTC);
+    s.scanType = 2;
+    s.resolvedTime = 12.5;
+    s.ionCurrent[0] = 1e-6;
+    s.ionCurrent[1] = -30;
+    s.initScan.duration = 0.5;
+    s.initScan.append(1.5, 2);
+    s.initScanDerivative.append(0.25, 3);
+    s.dcInitScans.append(TimedTrace());
+    s.corrected.V = {1, 2};
+    s.corrected.I = {3, 4};
+    s.corrected.stdV = {0, 0};
+    s.corrected.stdI = {0, 1234567};
+    s.result.setValue(ResultRecord::eVp, 0.5);
+    s.error = "bad";
+    a.addScan(s);
+    const QByteArray doc = written(a);
+
+    QVERIFY(doc.startsWith("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                           "<measuredData sensor=\"Langmuir Probe\" version=\"3\">\n"
+                           "    <header>\n"
+                           "        <comment></comment>\n"
+                           "        <date>"));
+    QVERIFY(QRegularExpression("<date>\\d\\d\\.\\d\\d\\.\\d{4}</date>\n        <deviceID>D1</deviceID>\n"
+                               "        <time>\\d\\d:\\d\\d:\\d\\d</time>\n    </header>\n")
+                .match(QString::fromUtf8(doc)).hasMatch());
+    QVERIFY(doc.contains("    <settings class=\"configParam\">\n        <autoCRMargin>0.95</autoCRMargin>\n"));
+    QVERIFY(doc.contains("        <voltageIdle>0</voltageIdle>\n    </settings>\n"
+                         "    <settings class=\"AnalysisSettings\">\n"));
+    QVERIFY(doc.contains("    <EEDF_Table class=\"tableEEDF\">\n        <vec label=\"eV\">;"));
+
+    const int at = doc.indexOf("    <scanData>");
+    QVERIFY(at > 0);
+    const QByteArray scan = doc.mid(at, doc.indexOf("        <results>") - at);
+    QCOMPARE(scan, QByteArray("    <scanData>\n"
+                              "        <Status>\n"
+                              "            <Error>bad</Error>\n"
+                              "            <currentRange>0</currentRange>\n"
+                              "            <dCurrentRange>0</dCurrentRange>\n"
+                              "            <date>86400</date>\n"
+                              "            <dcCScanVoltageEnd>0</dcCScanVoltageEnd>\n"
+                              "            <dcCScanVoltageStart>0</dcCScanVoltageStart>\n"
+                              "            <gainAutoSwitchVoltage>0</gainAutoSwitchVoltage>\n"
+                              "            <offsetCurrent>0</offsetCurrent>\n"
+                              "            <plasmaResistance>0</plasmaResistance>\n"
+                              "            <position>0</position>\n"
+                              "            <resolved_time>12.5</resolved_time>\n"
+                              "            <scan_type>2</scan_type>\n"
+                              "            <temporal_position>0</temporal_position>\n"
+                              "        </Status>\n"
+                              "        <vec label=\"ionCurrent\">;-30;1e-06;</vec>\n"
+                              "        <trace class=\"initScanData\" duration=\"0.5\">\n"
+                              "            <vec label=\"I\">;1.5;</vec>\n"
+                              "            <vec label=\"V\">;2;</vec>\n"
+                              "        </trace>\n"
+                              "        <trace class=\"initScanDerivativeData\" duration=\"0\">\n"
+                              "            <vec label=\"V\">;3;</vec>\n"
+                              "            <vec label=\"dIdV\">;0.25;</vec>\n"
+                              "        </trace>\n"
+                              "        <dcInitScanData traces=\"1\">\n"
+                              "            <trace duration=\"0\" index=\"0\">\n"
+                              "                <vec label=\"I\">;</vec>\n"
+                              "                <vec label=\"V\">;</vec>\n"
+                              "            </trace>\n"
+                              "        </dcInitScanData>\n"
+                              "        <accumulatedTraces accumulations=\"0\" class=\"rawData\">\n"
+                              "            <vec label=\"sumI\">;</vec>\n"
+                              "            <vec label=\"sumIsq\">;</vec>\n"
+                              "            <vec label=\"sumV\">;</vec>\n"
+                              "            <vec label=\"sumVsq\">;</vec>\n"
+                              "        </accumulatedTraces>\n"
+                              "        <data class=\"correctedData\">\n"
+                              "            <vec label=\"I\">;3;4;</vec>\n"
+                              "            <vec label=\"V\">;1;2;</vec>\n"
+                              "            <vec label=\"stdI\">;0;1.23457e+06;</vec>\n"
+                              "            <vec label=\"stdV\">;0;0;</vec>\n"
+                              "        </data>\n"
+                              "        <eedf_data class=\"eedfResult\">\n"
+                              "            <vec label=\"EEDF\">;</vec>\n"
+                              "            <vec label=\"EEDF_error\">;</vec>\n"
+                              "            <vec label=\"EEDF_low_error\">;</vec>\n"
+                              "            <vec label=\"energy\">;</vec>\n"
+                              "        </eedf_data>\n"));
+    const QByteArray results = doc.mid(doc.indexOf("        <results>"));
+    QVERIFY(results.startsWith("        <results>\n            <Je>nan</Je>\n            <Je_error>nan</Je_error>\n"
+                               "            <Jp>nan</Jp>\n"));
+    QVERIFY(results.contains("            <Vp>0.5</Vp>\n"));
+    QVERIFY(results.contains("            <Vpmax_error>nan</Vpmax_error>\n            <Vsat>nan</Vsat>\n"));
+    QVERIFY(results.endsWith("            <vdrift_err>nan</vdrift_err>\n        </results>\n    </scanData>\n"
+                             "</measuredData>\n"));
+    QCOMPARE(results.count("\n            <"), 32);
+}
+
+void TstSessionFile::refusalsLeaveSessionUntouched_data()
+{
+    QTest::addColumn<QByteArray>("from");
+    QTest::addColumn<QByteArray>("to");
+    QTest::newRow("sensor case") << QByteArray("sensor=\"Langmuir Probe\"") << QByteArray("sensor=\"Langmuir probe\"");
+    QTest::newRow("no sensor") << QByteArray("sensor=\"Langmuir Probe\"") << QByteArray("sensor2=\"Langmuir Probe\"");
+    QTest::newRow("version 4") << QByteArray("version=\"3\"") << QByteArray("version=\"4\"");
+    QTest::newRow("legacy version 2") << QByteArray("version=\"3\"") << QByteArray("version=\"2\"");
+    QTest::newRow("legacy version 1") << QByteArray("version=\"3\"") << QByteArray("version=\"1\"");
+    QTest::newRow("no version") << QByteArray(" version=\"3\"") << QByteArray();
+    QTest::newRow("wrong root") << QByteArray("measuredData") << QByteArray("measuredDate");
+    QTest::newRow("misnamed header") << QByteArray("<header>") << QByteArray("<heater>");
+    QTest::newRow("configuration class") << QByteArray("class=\"configParam\"") << QByteArray("class=\"ConfigParam\"");
+    QTest::newRow("settings class") << QByteArray("class=\"AnalysisSettings\"") << QByteArray("class=\"other\"");
+    QTest::newRow("table class") << QByteArray("class=\"tableEEDF\"") << QByteArray("class=\"table\"");
+    QTest::newRow("missing ion current") << QByteArray("label=\"ionCurrent\"") << QByteArray("label=\"ion\"");
+    QTest::newRow("derivative class") << QByteArray("class=\"initScanDerivativeData\"") << QByteArray("class=\"x\"");
+    QTest::newRow("raw data class") << QByteArray("class=\"rawData\"") << QByteArray("class=\"raw\"");
+    QTest::newRow("corrected class") << QByteArray("class=\"correctedData\"") << QByteArray("class=\"corrected\"");
+    QTest::newRow("eepf element") << QByteArray("<eedf_data") << QByteArray("<eepf_data");
+    QTest::newRow("missing results") << QByteArray("<results>") << QByteArray("<result>");
+    QTest::newRow("element after scans") << QByteArray("</measuredData>") << QByteArray("<more/></measuredData>");
+    QTest::newRow("content after root") << QByteArray("</measuredData>") << QByteArray("</measuredData><x/>");
+    QTest::newRow("truncated") << QByteArray("</measuredData>") << QByteArray();
+    QTest::newRow("empty document") << QByteArray() << QByteArray();
+}
+
+void TstSessionFile::refusalsLeaveSessionUntouched()
+{
+    QFETCH(QByteArray, from);
+    QFETCH(QByteArray, to);
+    DataAnalyzer source;
+    fixture::fill(source);
+    QByteArray doc = written(source);
+    if (from.isEmpty())
+        doc.clear();
+    else {
+        QVERIFY(doc.contains(from));
+        doc.replace(doc.lastIndexOf(from), from.size(), to);
+    }
+    QVERIFY(readBytes(*new DataAnalyzer(this), written(source))); // the unchanged text reads
+
+    DataAnalyzer target;
+    target.setDeviceID("before");
+    target.setFileName("before.ldf");
+    ScanRecord one;
+    one.position = 7;
+    target.addScan(one);
+    QSignalSpy spy(&target, &DataAnalyzer::updateProbeConfig);
+    QVERIFY(!readBytes(target, doc));
+    QCOMPARE(target.deviceID(), QString("before"));
+    QCOMPARE(target.fileName(), QString("before.ldf"));
+    QCOMPARE(target.scanCount(), 1);
+    QCOMPARE(target.scansOfGroup(0).at(0).position, 7.0);
+    QCOMPARE(spy.count(), 0);
+}
+
+void TstSessionFile::scanTypeFallback_data()
+{
+    QTest::addColumn<QByteArray>("resolved");
+    QTest::addColumn<int>("type");
+    QTest::newRow("no resolved time") << QByteArray("0") << 1;
+    QTest::newRow("resolved time") << QByteArray("12.5") << 2;
+    QTest::newRow("not a number counts as set") << QByteArray("nan") << 2;
+}
+
+void TstSessionFile::scanTypeFallback()
+{
+    QFETCH(QByteArray, resolved);
+    QFETCH(int, type);
+    DataAnalyzer source;
+    ScanRecord s;
+    s.scanType = 0;
+    source.addScan(s);
+    QByteArray doc = written(source);
+    doc.replace("            <scan_type>0</scan_type>\n", "");
+    doc.replace("<resolved_time>0</resolved_time>", "<resolved_time>" + resolved + "</resolved_time>");
+    DataAnalyzer in;
+    QVERIFY(readBytes(in, doc));
+    QCOMPARE(in.scansOfGroup(0).value(0).scanType, type);
+}
+
+void TstSessionFile::untrustedShapesAreMadeConsistent()
+{
+    DataAnalyzer source;
+    fixture::fill(source);
+    QByteArray doc = written(source);
+    const auto swapFirst = [&doc](const QByteArray &from, const QByteArray &to) {
+        const int at = doc.indexOf(from);
+        QVERIFY2(at >= 0, from.constData());
+        doc.replace(at, from.size(), to);
+    };
+    swapFirst("<vec label=\"ionCurrent\">;-30.5;-0.000123457;</vec>", "<vec label=\"ionCurrent\">;</vec>");
+    // Trace lists of different lengths pair up to the shorter one.
+    swapFirst("<vec label=\"I\">;0;", "<vec label=\"I\">;");
+    // Empty text, legacy commas and a leading minus.
+    {
+        const QByteArray tag = "<vec label=\"V\">";
+        const int from = doc.indexOf(tag) + tag.size();
+        const int to = doc.indexOf("</vec>", from);
+        QByteArray legacy = doc.mid(from, to - from).replace(';', ',');
+        QVERIFY(legacy.startsWith(",-50,"));
+        doc.replace(from, to - from, legacy.mid(1, legacy.size() - 2)); // "-50,-49.6667,..."
+    }
+    swapFirst("<accumulatedTraces accumulations=\"2\"", "<accumulatedTraces accumulations=\"0\"");
+    swapFirst("<vec label=\"stdI\">;1e-07;", "<vec label=\"stdI\">;");
+    {
+        const int from = doc.indexOf("<vec label=\"EEDF_error\">");
+        doc.replace(from, doc.indexOf("</vec>", from) - from, "<vec label=\"EEDF_error\">");
+    }
+    swapFirst("<currentRange>0</currentRange>", "<currentRange>9</currentRange>");
+    // Second scan: unequal sums leave the sums empty; a missing result keeps not-a-number.
+    const int second = doc.indexOf("<scanData>", doc.indexOf("<scanData>") + 1);
+    const int sumV = doc.indexOf("<vec label=\"sumV\">;", second);
+    doc.replace(sumV, 19, "<vec label=\"sumV\">;1;");
+    const int kte = doc.indexOf("<kTe>", second);
+    doc.remove(kte, doc.indexOf("</kTe>", kte) + 6 - kte);
+
+    DataAnalyzer in;
+    QVERIFY(readBytes(in, doc));
+    const ScanRecord &a = in.scansOfGroup(0).at(0);
+    const ScanRecord &e = source.scansOfGroup(0).at(0);
+    QCOMPARE(a.ionCurrent[0], 0.0);
+    QCOMPARE(a.ionCurrent[1], 0.0);
+    QCOMPARE(a.initScan.size(), e.initScan.size() - 1);
+    QCOMPARE(a.initScan.current(0), r6(e.initScan.current(1)));
+    QCOMPARE(a.initScan.voltage(0), r6(e.initScan.voltage(0)));
+    QVERIFY(a.accumulated.points().isEmpty());
+    QCOMPARE(a.accumulated.count(), 0);
+    QCOMPARE(a.corrected.V.size(), e.corrected.V.size() - 1);
+    QCOMPARE(a.corrected.I.size(), a.corrected.V.size());
+    QCOMPARE(a.corrected.stdV.size(), a.corrected.V.size());
+    QCOMPARE(a.corrected.stdI.at(0), r6(e.corrected.stdI.at(1)));
+    QVERIFY(a.eepf.energy.isEmpty() && a.eepf.EEDF.isEmpty() && a.eepf.EEDF_low_error.isEmpty());
+    QCOMPARE(a.currentRange, 5u);
+    QVERIFY(a.correctedDoubleProbe.V.isEmpty()); // scan 0 has no double-probe element
+
+    const ScanRecord &b = in.scansOfGroup(0).at(1);
+    QVERIFY(b.accumulated.points().isEmpty());
+    QVERIFY(std::isnan(b.result.value(ResultRecord::eKTe)));
+    QCOMPARE(b.result.error(ResultRecord::eKTe), r6(source.scansOfGroup(0).at(1).result.error(ResultRecord::eKTe)));
+    QCOMPARE(b.correctedDoubleProbe.V.size(), 5);
+}
+
+void TstSessionFile::configurationFromFile()
+{
+    DataAnalyzer source;
+    DoubleProbeConfigParam dbl;
+    dbl.offsetCurrent = 4.5e-6;
+    dbl.dataScanRunParam.avgPerStep = 0; // not a value the panel allows
+    source.setConfiguration(dbl);
+    LangmuirSettings ls;
+    ls.offsetCurrent = 1e-9;
+    source.setAnalysisSettings(ls);
+    QByteArray doc = written(source);
+    QVERIFY(doc.contains("<offsetCurrent>1e-09</offsetCurrent>"));
+    doc.replace("<offsetCurrent>1e-09</offsetCurrent>", ""); // an older writer's file
+
+    DataAnalyzer in;
+    QSignalSpy spy(&in, &DataAnalyzer::updateProbeConfig);
+    QVERIFY(readBytes(in, doc));
+    QCOMPARE(spy.count(), 1);
+    QCOMPARE(spy.at(0).at(1).toInt(), 3);
+    QVERIFY(dynamic_cast<const DoubleProbeConfigParam *>(&in.configuration()));
+    QCOMPARE(in.configuration().dataScanRunParam.avgPerStep, 1u);
+    QCOMPARE(in.analysisSettings().offsetCurrent, 4.5e-6);
+
+    // A Mach-probe session asks for no rebuild.
+    DataAnalyzer mach;
+    SingleProbeConfigParam m;
+    m.probeMode = 5;
+    mach.setConfiguration(m);
+    DataAnalyzer in2;
+    QSignalSpy spy2(&in2, &DataAnalyzer::updateProbeConfig);
+    QVERIFY(readBytes(in2, written(mach)));
+    QCOMPARE(spy2.count(), 0);
+    QCOMPARE(in2.configuration().probeMode, 5);
+}
+
+void TstSessionFile::textsXmlCannotCarryAreDropped()
+{
+    // A device string with control characters must not make the session unreadable.
+    DataAnalyzer out;
+    out.setDeviceID(QString("VESK") + QChar(1) + "-7" + QChar(0) + QChar(0xD800) + QChar(0xFFFF));
+    out.setComment(QString("tab\tand pair ") + QChar(0xD83D) + QChar(0xDE00));
+    ScanRecord s;
+    s.error = QString("bad") + QChar(0x1B) + "[0m";
+    out.addScan(s);
+    DataAnalyzer in;
+    QVERIFY(readBytes(in, written(out)));
+    QCOMPARE(in.deviceID(), QString("VESK-7"));
+    QCOMPARE(in.comment(), out.comment());
+    QCOMPARE(in.scansOfGroup(0).value(0).error, QString("bad[0m"));
+}
+
+void TstSessionFile::failedSaveKeepsPreviousFile()
+{
+    QTemporaryDir dir;
+    const QString name = dir.filePath("kept.ldf");
+    DataAnalyzer small;
+    small.setComment("the good one");
+    QVERIFY(SessionFile::save(small, name));
+    QFile f(name);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QByteArray good = f.readAll();
+    f.close();
+
+    DataAnalyzer big;
+    fixture::fill(big);
+    big.setFileName("earlier.ldf");
+    QString why;
+    {
+        FileSizeLimit limit(rlim_t(good.size() + 100));
+        QVERIFY(limit.active());
+        QVERIFY(!SessionFile::save(big, name, &why));
+    }
+    QVERIFY(!why.isEmpty());
+    QCOMPARE(big.fileName(), QString("earlier.ldf"));
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), good);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"kept.ldf"});
+}
+
+void TstSessionFile::unopenableFilesReportWhy()
+{
+    QTemporaryDir dir;
+    DataAnalyzer a;
+    QString why;
+    QVERIFY(!SessionFile::save(a, dir.filePath("no/such/folder/x.ldf"), &why));
+    QVERIFY(!why.isEmpty());
+    why.clear();
+    QVERIFY(!SessionFile::load(a, dir.filePath("missing.ldf"), &why));
+    QVERIFY(!why.isEmpty());
+    QVERIFY(a.fileName().isEmpty());
+}
+
+void TstSessionFile::outputIgnoresDecimalCommaLocale()
+{
+    DataAnalyzer a;
+    fixture::fill(a);
+    const QByteArray plain = withoutHeader(written(a));
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    std::setlocale(LC_ALL, "de_DE.UTF-8");
+    const QByteArray comma = withoutHeader(written(a));
+    DataAnalyzer in;
+    const bool readOk = readBytes(in, written(a));
+    std::setlocale(LC_ALL, "C");
+    QLocale::setDefault(QLocale::c());
+    QCOMPARE(comma, plain);
+    QVERIFY(readOk);
+    QCOMPARE(in.scansOfGroup(0).at(0).corrected.V.at(1), r6(a.scansOfGroup(0).at(0).corrected.V.at(1)));
+}
+
+QTEST_GUILESS_MAIN(TstSessionFile)
+#include "tst_sessionfile.moc"

@@ -1,0 +1,213 @@
+// lpanalyse: analyses IV curves from delimited text files or session files with the
+// plasma analysis engine and prints the results as JSON (default) or CSV.
+#include "CliInput.h"
+#include "DataAnalyzer.h"
+#include "Report.h"
+#include "SessionFile.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+enum Exit { eOk = 0, eAnalysisFailed = 1, eBadInput = 2 };
+
+int fail(const QString& message)
+{
+    std::fprintf(stderr, "lpanalyse: %s\n", qPrintable(message));
+    return eBadInput;
+}
+
+bool readWhole(const QString& path, QByteArray& out, QString& error)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) {
+        error = QStringLiteral("%1: cannot open: %2").arg(path, f.errorString());
+        return false;
+    }
+    out = f.readAll();
+    return true;
+}
+
+bool parseMode(const QString& text, int& mode)
+{
+    static const QPair<const char*, int> kModes[] = {
+        {"single", 0}, {"reference", 1}, {"double", 3}, {"spherical", 4}, {"mach", 5},
+        {"0", 0}, {"1", 1}, {"3", 3}, {"4", 4}, {"5", 5},
+    };
+    for (const auto& m : kModes)
+        if (text.compare(QLatin1String(m.first), Qt::CaseInsensitive) == 0) {
+            mode = m.second;
+            return true;
+        }
+    return false;
+}
+
+bool isSessionFile(const QString& path, const QByteArray& head)
+{
+    return path.endsWith(QLatin1String(".ldf"), Qt::CaseInsensitive)
+           || head.trimmed().startsWith("<?xml") || head.trimmed().startsWith("<measuredData");
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("lpanalyse"));
+    QCommandLineParser p;
+    p.setApplicationDescription(QStringLiteral(
+        "Analyses Langmuir-probe IV curves: delimited text files (voltage and current columns, "
+        "optionally their standard deviations, with or without a header line) or session files "
+        "(.ldf, every scan re-analysed).\n\n"
+        "Exit status: 0 all analyses succeeded, 1 an analysis failed (its message and the values "
+        "it found are still reported), 2 bad input or options."));
+    p.addHelpOption();
+    p.addPositionalArgument(QStringLiteral("files"), QStringLiteral("IV text files or session files."),
+                            QStringLiteral("file..."));
+    p.addOptions({
+        {QStringLiteral("mode"),
+         QStringLiteral("Probe mode: single (0), reference (1, single probe with DC reference), "
+                        "double (3), spherical (4), mach (5). Default: single, or the session's mode."),
+         QStringLiteral("mode")},
+        {QStringLiteral("set"),
+         QStringLiteral("Sets one analysis setting by its session-file name, e.g. probe_radius=0.0002 "
+                        "or nDerivativePoints=5 (repeatable; applied after --settings)."),
+         QStringLiteral("name=value")},
+        {QStringLiteral("settings"),
+         QStringLiteral("Settings file: one \"name = value\" per line, '#' comments."),
+         QStringLiteral("file")},
+        {QStringLiteral("eepf-table"),
+         QStringLiteral("EEPF table file (\"Energy;Resolution\" header). Default: the built-in "
+                        "table, or the session's table."),
+         QStringLiteral("file")},
+        {QStringLiteral("format"), QStringLiteral("Output format: json (default) or csv."),
+         QStringLiteral("format"), QStringLiteral("json")},
+        {QStringLiteral("eepf"), QStringLiteral("Include the EEPF lists in the output.")},
+        {QStringLiteral("sweeps"),
+         QStringLiteral("Number of sweeps the deviation columns of a text file stand for "
+                        "(default 2; with deviations the errors are estimated)."),
+         QStringLiteral("n"), QStringLiteral("2")},
+        {QStringLiteral("decimal-comma"),
+         QStringLiteral("Text files write decimals with a comma (fields then separated by ';', "
+                        "tabs or blanks).")},
+        {{QStringLiteral("o"), QStringLiteral("output")},
+         QStringLiteral("Write to this file instead of standard output."), QStringLiteral("file")},
+    });
+    p.process(app);
+
+    const QStringList files = p.positionalArguments();
+    if (files.isEmpty())
+        return fail(QStringLiteral("no input file (see --help)"));
+    const QString format = p.value(QStringLiteral("format")).toLower();
+    if (format != QLatin1String("json") && format != QLatin1String("csv"))
+        return fail(QStringLiteral("--format: expected json or csv, got \"%1\"").arg(format));
+    int mode = 0;
+    const bool modeGiven = p.isSet(QStringLiteral("mode"));
+    if (modeGiven && !parseMode(p.value(QStringLiteral("mode")), mode))
+        return fail(QStringLiteral("--mode: unknown probe mode \"%1\" (single, reference, double, "
+                                   "spherical, mach)")
+                        .arg(p.value(QStringLiteral("mode"))));
+    bool ok = false;
+    const int sweeps = p.value(QStringLiteral("sweeps")).toInt(&ok);
+    if (!ok || sweeps < 2)
+        return fail(QStringLiteral("--sweeps: expected a whole number of at least 2"));
+
+    // Settings on top of a base record: the settings file, then each --set.
+    QByteArray settingsText;
+    const QString settingsFile = p.value(QStringLiteral("settings"));
+    QString error;
+    if (!settingsFile.isEmpty() && !readWhole(settingsFile, settingsText, error))
+        return fail(error);
+    auto applySettings = [&](LangmuirSettings& s) -> bool {
+        if (!settingsFile.isEmpty() && !cli::parseSettingsText(settingsText, settingsFile, s, error))
+            return false;
+        for (const QString& kv : p.values(QStringLiteral("set"))) {
+            const int eq = kv.indexOf('=');
+            QString why;
+            if (eq < 1) {
+                error = QStringLiteral("--set %1: expected name=value").arg(kv);
+                return false;
+            }
+            if (!s.setField(kv.left(eq).trimmed(), kv.mid(eq + 1).trimmed(), &why)) {
+                error = QStringLiteral("--set %1: %2").arg(kv, why);
+                return false;
+            }
+        }
+        return true;
+    };
+    LangmuirSettings base;
+    if (!applySettings(base))
+        return fail(error);
+
+    EepfTable table = EepfTable::defaultTable();
+    const QString tableFile = p.value(QStringLiteral("eepf-table"));
+    if (!tableFile.isEmpty()) {
+        const QString err = table.readFile(tableFile);
+        if (!err.isEmpty())
+            return fail(QStringLiteral("%1: %2").arg(tableFile, err));
+    }
+
+    // Read every input before analysing anything: bad input leaves no partial output.
+    std::vector<std::unique_ptr<DataAnalyzer>> sessions;
+    for (const QString& path : files) {
+        QByteArray content;
+        if (!readWhole(path, content, error))
+            return fail(error);
+        auto session = std::make_unique<DataAnalyzer>();
+        if (isSessionFile(path, content.left(256))) {
+            QString why;
+            if (!SessionFile::load(*session, path, &why))
+                return fail(QStringLiteral("%1: %2").arg(
+                    path, why.isEmpty() ? QStringLiteral("not a readable session file (layout version 3)") : why));
+            LangmuirSettings s = session->analysisSettings();
+            if (!applySettings(s))
+                return fail(error);
+            session->setAnalysisSettings(s);
+            if (!tableFile.isEmpty())
+                session->setEepfTable(table);
+            if (modeGiven)
+                session->configuration().probeMode = mode;
+        } else {
+            IvText iv;
+            if (!cli::parseIvText(content, path, p.isSet(QStringLiteral("decimal-comma")), iv, error))
+                return fail(error);
+            session->configuration().probeMode = mode;
+            session->setAnalysisSettings(base);
+            session->setEepfTable(table);
+            session->addScan(cli::scanFromIvText(iv, sweeps));
+        }
+        sessions.push_back(std::move(session));
+    }
+
+    QVector<ReportEntry> entries;
+    bool allOk = true;
+    for (size_t f = 0; f < sessions.size(); ++f) {
+        DataAnalyzer& d = *sessions[f];
+        d.analyseAll(0);
+        for (int g = 0; g < d.groupCount(); ++g) {
+            const QVector<ScanRecord>& scans = d.scansOfGroup(g);
+            for (int i = 0; i < scans.size(); ++i) {
+                entries.append(ReportEntry{files.at(int(f)), g, i, &scans.at(i)});
+                allOk = allOk && scans.at(i).error.isEmpty();
+            }
+        }
+    }
+
+    const bool withEepf = p.isSet(QStringLiteral("eepf"));
+    const QByteArray out = format == QLatin1String("csv") ? report::csv(entries, withEepf)
+                                                          : report::json(entries, withEepf);
+    if (p.isSet(QStringLiteral("o"))) {
+        QSaveFile f(p.value(QStringLiteral("o")));
+        if (!f.open(QIODevice::WriteOnly) || f.write(out) != out.size() || !f.commit())
+            return fail(QStringLiteral("%1: cannot write: %2").arg(p.value(QStringLiteral("o")), f.errorString()));
+    } else {
+        std::fwrite(out.constData(), 1, size_t(out.size()), stdout);
+    }
+    return allOk ? eOk : eAnalysisFailed;
+}
