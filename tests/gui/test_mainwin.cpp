@@ -1,6 +1,7 @@
 // The main window against the simulated controller unit: connect and
 // disconnect, calibration, the SYNC indicator, sessions and closing down.
 #include "DataAnalyzer.h"
+#include "DriverLog.h"
 #include "MainWin.h"
 #include "PlotManager.h"
 #include "ProbeModeSelector.h"
@@ -86,6 +87,9 @@ void TestMainWin::initTestCase()
 
 void TestMainWin::init()
 {
+    // The driver's own waits (settling, motor replies) take no real time here;
+    // the unit's pace comes from its speed factor.
+    setDriverDelayScale(0);
     qsim::reset(simConfig());
     QCoreApplication::setOrganizationName("QuendrixTest");
     QCoreApplication::setApplicationName("mainwin-test");

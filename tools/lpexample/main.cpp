@@ -17,7 +17,7 @@ int main(int argc, char* argv[])
     QCoreApplication app(argc, argv);
     // The driver's debug lines go to its log file; keep the console for results.
     qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& msg) {
-        if (type != QtDebugMsg && type != QtInfoMsg)
+        if (type != QtDebugMsg && type != QtInfoMsg && !msg.startsWith(QLatin1Char('[')))
             QTextStream(stderr) << msg << "\n";
     });
     QTextStream err(stderr);
