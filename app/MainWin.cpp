@@ -439,6 +439,8 @@ bool MainWin::connectDevice()
     };
     if (m_openSessions == 0)
         emit connectingFirstSession();
+    else if (m_current && !m_current->isLive() && m_current->data()->scanCount() > 0)
+        createSession(); // a session holding data (e.g. from a file) keeps its own configuration
     QPointer<PlotManager> session = m_current;
 
     setAppState(1);

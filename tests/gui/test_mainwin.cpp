@@ -14,6 +14,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QProgressDialog>
 #include <QClipboard>
 #include <QMdiSubWindow>
 #include <QElapsedTimer>
@@ -291,6 +292,10 @@ void TestMainWin::calibrationUncheckAbortsWithoutWarning()
     bool sawBusy = false;
     QTimer::singleShot(300, &w, [&] {
         sawBusy = !w.worker()->isIdle();
+        auto* progress = w.findChild<QProgressDialog*>();
+        QVERIFY(progress);
+        QCOMPARE(progress->labelText(), QString("Calibration in progress."));
+        QCOMPARE(progress->maximum(), 10);
         QCOMPARE(w.statusText(), QString("Calibrating VESK Device..."));
         w.action("Calibrate")->trigger(); // unchecks: the user's abort
     });
@@ -477,6 +482,25 @@ void TestMainWin::sessionsOpenDropAndRefuse()
     QVERIFY(!w.openSessionFile(bad));
     QCOMPARE(w.openSessionCount(), 2);
     QVERIFY(m_prompter->asked.isEmpty());
+
+    // Connecting binds a new, empty session: the opened file's data and
+    // configuration are not mixed with new measurements.
+    PlotManager* fromFile = w.currentSession();
+    const double vStart = fromFile->data()->configuration().dataScanRunParam.voltageStart;
+    m_prompter->dialogHandlers << choose(ProbeModeSelector::eDouble);
+    w.action("Connect")->trigger();
+    QVERIFY(w.controller().isConnected());
+    QVERIFY(w.currentSession() != fromFile);
+    QVERIFY(w.currentSession()->isLive() && !fromFile->isLive());
+    QCOMPARE(w.currentSession()->data()->scanCount(), 0);
+    QCOMPARE(fromFile->data()->configuration().dataScanRunParam.voltageStart, vStart);
+    QCOMPARE(fromFile->data()->configuration().probeMode, 0);
+    QCOMPARE(w.openSessionCount(), 3);
+    w.action("Disconnect")->trigger();
+    QCOMPARE(w.openSessionCount(), 3);
+    QMdiSubWindow* liveSub = w.mdiArea()->activeSubWindow();
+    liveSub->close();
+    QCOMPARE(w.openSessionCount(), 2);
 
     // Drag and drop: one local .ldf file is opened; two files are ignored.
     QMimeData one;

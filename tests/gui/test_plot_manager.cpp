@@ -128,6 +128,15 @@ void TestPlotManager::resultsGridTexts()
     QCOMPARE(pm.errorText(2), QString("<font color=green>---</font>")); // value 0
     QCOMPARE(pm.valueText(1), QString("<font color=red>---</font>"));   // never computed
     QVERIFY(pm.isModified());
+
+    // A decimal-comma locale changes nothing in the grid.
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    PlotManager de;
+    de.addScan(r, false);
+    QLocale::setDefault(QLocale::c());
+    QCOMPARE(de.valueText(0), QString("<font color=red>12.3</font>"));
+    QCOMPARE(de.errorText(0), QString("<font color=green>4.1 %</font>"));
+    QCOMPARE(de.valueText(11), QString("<font color=red>-0.25</font>"));
 }
 
 void TestPlotManager::frameSliderClamps()

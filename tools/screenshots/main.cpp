@@ -3,7 +3,12 @@
 #include "DataAnalyzer.h"
 #include "MainWin.h"
 #include "PlotManager.h"
+#include "ProbeModeSelector.h"
+#include "ScriptedPrompter.h"
 #include "SessionMaker.h"
+
+#include <QAction>
+#include <QRadioButton>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -92,8 +97,23 @@ int main(int argc, char* argv[])
     ok += shoot(w, outDir + "/5-trend-kTe.png");
     pm->trendButton(4)->click(); // Ne
     ok += shoot(w, outDir + "/6-trend-Ne.png");
+    // Connected to the simulated unit (the probe dialog answered with "With DC Reference").
+    ScriptedPrompter prompter;
+    prompter.dialogHandlers << [](QDialog* d) {
+        auto* sel = qobject_cast<ProbeModeSelector*>(d);
+        if (!sel)
+            return int(QDialog::Rejected);
+        sel->button(ProbeModeSelector::eWithDcRef)->click();
+        return sel->result();
+    };
+    Prompter::setInstance(&prompter);
+    w.action("Connect")->trigger();
+    QMetaObject::invokeMethod(&w, "updateSyncFreq");
+    pm->setView(PlotManager::eViewScan);
+    ok += shoot(w, outDir + "/7-connected.png");
+    Prompter::setInstance(nullptr);
     for (PlotManager* s : w.sessions())
         s->setModified(false);
     w.close();
-    return ok == 6 ? 0 : 1;
+    return ok == 7 ? 0 : 1;
 }
