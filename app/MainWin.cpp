@@ -57,6 +57,11 @@ MainWin::MainWin(QWidget* parent)
 {
     // 1. Controller (constructed as a member) and its descriptor.
     m_descriptor = m_ctrl.getScannerDescriptor();
+    // The settings store's names come before the first session reads its
+    // analysis settings from it, so that every session uses the one store.
+    QCoreApplication::setOrganizationName(QString::fromLatin1(AppInfo::OrgName));
+    QCoreApplication::setOrganizationDomain(QString::fromLatin1(AppInfo::OrgDomain));
+    QCoreApplication::setApplicationName(QString::fromLatin1(AppInfo::AppName));
 
     // 2. Job thread, first (hidden) session, MDI area.
     m_jobs = std::make_unique<ControllerJobs>(m_ctrl);
@@ -93,11 +98,6 @@ MainWin::MainWin(QWidget* parent)
     m_progressTimer = new QTimer(this);
     m_progressTimer->setInterval(200);
     m_progressTimer->setSingleShot(true);
-
-    // 5. Names of the settings store from now on.
-    QCoreApplication::setOrganizationName(QString::fromLatin1(AppInfo::OrgName));
-    QCoreApplication::setOrganizationDomain(QString::fromLatin1(AppInfo::OrgDomain));
-    QCoreApplication::setApplicationName(QString::fromLatin1(AppInfo::AppName));
 
     // 6. Configuration records, title, random seed.
     m_singleConfig.readSettings();

@@ -73,6 +73,7 @@ private slots:
     void closePromptKeepsWindowOpen();
     void hardwareInfoAndHelp();
     void windowSettingsPersist();
+    void firstSessionReadsTheApplicationsStore();
 
 private:
     ScriptedPrompter* m_prompter = nullptr;
@@ -589,6 +590,18 @@ void TestMainWin::windowSettingsPersist()
     MainWin again;
     QCOMPARE(again.dialogPath(), m_dir.path());
     QCOMPARE(again.size(), QSize(900, 640));
+}
+
+void TestMainWin::firstSessionReadsTheApplicationsStore()
+{
+    {
+        QSettings store("Quendrix", "Quendrix Langmuir");
+        store.setValue("Settings/ion_mass", 4.0);
+    }
+    QCoreApplication::setApplicationName("VESK"); // the name start-up uses
+    MainWin w;
+    QCOMPARE(w.currentSession()->singleSettings().ionMass, 4.0);
+    QSettings("Quendrix", "Quendrix Langmuir").remove("Settings");
 }
 
 QTEST_MAIN(TestMainWin)

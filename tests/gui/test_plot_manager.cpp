@@ -8,6 +8,7 @@
 #include "SessionMaker.h"
 #include "ThreeTracePlotter.h"
 #include "AppText.h"
+#include "GraphForm.h"
 #include "LangmuirSettingsWidget.h"
 
 #include <QLineEdit>
@@ -62,6 +63,7 @@ private slots:
     void untouchedSessionClosesWithoutQuestion();
     void warningsText();
     void reanalyseAppliesCropAndSettings();
+    void axisDoubleClickOpensScaleForm();
 
 private:
     ScriptedPrompter* m_prompter = nullptr;
@@ -480,6 +482,24 @@ void TestPlotManager::reanalyseAppliesCropAndSettings()
     QCOMPARE(pm.data()->analysisSettings().startCrop, 10);
     QCOMPARE(pm.singleSettings().ionMass, 4.0);
     QVERIFY(!w->isVisible());
+}
+
+void TestPlotManager::axisDoubleClickOpensScaleForm()
+{
+    PlotManager pm;
+    pm.show();
+    QVERIFY(!pm.findChild<GraphForm*>());
+    emit pm.plot(1)->leftAxisDoubleClick();
+    GraphForm* form = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* f = qobject_cast<GraphForm*>(w))
+            form = f;
+    QVERIFY(form && form->isVisible());
+    QCOMPARE(form->plot(), static_cast<QwtPlot*>(pm.plot(1)));
+    emit pm.plot(2)->leftAxisDoubleClick();
+    QCOMPARE(form->plot(), static_cast<QwtPlot*>(pm.plot(2)));
+    pm.hideToolWindows();
+    QVERIFY(!form->isVisible());
 }
 
 QTEST_MAIN(TestPlotManager)
