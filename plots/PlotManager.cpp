@@ -107,9 +107,13 @@ PlotManager::PlotManager(QWidget* parent, bool advanced)
 
 PlotManager::~PlotManager()
 {
-    QSettings store;
-    m_singleSettings.writeSettings(store, QStringLiteral("Settings"));
-    m_doubleSettings.writeSettings(store, QStringLiteral("DoubleProbeSettings"));
+    // A session read from a file works with the file's settings; they do not
+    // become the user's stored defaults.
+    if (!m_settingsFromFile) {
+        QSettings store;
+        m_singleSettings.writeSettings(store, QStringLiteral("Settings"));
+        m_doubleSettings.writeSettings(store, QStringLiteral("DoubleProbeSettings"));
+    }
     delete m_scaleForm;
     delete m_settingsWidget;
 }
@@ -1072,6 +1076,7 @@ bool PlotManager::load(const QString& fileName)
     m_data->setFileName(fileName);
     // The file's analysis settings become the active record of its probe kind.
     activeSettings() = m_data->analysisSettings();
+    m_settingsFromFile = true;
     m_saved = true;
     m_modified = false;
     m_updating = true;

@@ -217,6 +217,7 @@ private:
     bool m_returnProbe = false;
     bool m_advanced = false;
     bool m_updating = false;
+    bool m_settingsFromFile = false;
     QString m_ownDialogPath = QStringLiteral("./");
     QString* m_dialogPath = &m_ownDialogPath;
 };

@@ -58,6 +58,7 @@ private slots:
     void curvesFollowTheFrame();
     void saveNeverOverwrites();
     void loadRefusedAndUnopenable();
+    void loadedSettingsStayWithTheFile();
     void closePrompt_data();
     void closePrompt();
     void untouchedSessionClosesWithoutQuestion();
@@ -370,6 +371,27 @@ void TestPlotManager::saveNeverOverwrites()
     QCOMPARE(back.data()->scanCount(), 2);
     QCOMPARE(back.windowTitle(), QString("again.ldf"));
     QVERIFY(back.isSaved() && !back.isModified());
+}
+
+void TestPlotManager::loadedSettingsStayWithTheFile()
+{
+    const QString file = m_dir.filePath("heavy.ldf");
+    {
+        PlotManager pm;
+        LangmuirSettings s = pm.data()->analysisSettings();
+        s.ionMass = 131; // xenon, only in this file
+        pm.data()->setAnalysisSettings(s);
+        pm.addScan(plainScan(ScanRecord::eOtherRun, 0, 0), false);
+        QVERIFY(pm.save(file));
+    }
+    {
+        PlotManager loaded;
+        QVERIFY(loaded.load(file));
+        QCOMPARE(loaded.data()->analysisSettings().ionMass, 131.0);
+        QCOMPARE(loaded.singleSettings().ionMass, 131.0);
+    }
+    PlotManager fresh; // the user's defaults are untouched by the file
+    QCOMPARE(fresh.singleSettings().ionMass, 40.0);
 }
 
 void TestPlotManager::loadRefusedAndUnopenable()
