@@ -59,6 +59,7 @@ private slots:
     void saveNeverOverwrites();
     void loadRefusedAndUnopenable();
     void loadedSettingsStayWithTheFile();
+    void shippedExampleSession();
     void closePrompt_data();
     void closePrompt();
     void untouchedSessionClosesWithoutQuestion();
@@ -522,6 +523,24 @@ void TestPlotManager::axisDoubleClickOpensScaleForm()
     QCOMPARE(form->plot(), static_cast<QwtPlot*>(pm.plot(2)));
     pm.hideToolWindows();
     QVERIFY(!form->isVisible());
+}
+
+void TestPlotManager::shippedExampleSession()
+{
+    // The example the run command opens: a time-resolved session of the
+    // simulated pulsed plasma, analysed, with a trend that follows the pulse.
+    PlotManager pm;
+    QVERIFY(pm.load(QStringLiteral(LP_EXAMPLE_SESSION)));
+    QCOMPARE(pm.data()->groupCount(), 1);
+    QVERIFY(pm.data()->scanCount() >= 10);
+    for (const ScanRecord& s : pm.data()->scansOfGroup(0)) {
+        QVERIFY(std::isfinite(s.result.value(ResultRecord::eVp)));
+        QVERIFY(s.result.value(ResultRecord::eKTe) > 0.5 && s.result.value(ResultRecord::eKTe) < 10);
+    }
+    pm.trendButton(4)->click(); // Ne over the SYNC period
+    const PlotErrorBarCurve* c = pm.curve(PlotManager::eTimeResolve);
+    QCOMPARE(c->count(), pm.data()->scanCount());
+    QVERIFY(c->bound(PlotErrorBarCurve::eYMax) > 1.5 * c->bound(PlotErrorBarCurve::eYMin));
 }
 
 QTEST_MAIN(TestPlotManager)
