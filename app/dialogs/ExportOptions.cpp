@@ -21,13 +21,18 @@ ExportOptions::ExportOptions(QWidget* parent, bool doubleProbeSession, const QSt
                                                   "Errors", "I - Model Ii"};
     auto* group = new QGroupBox(QStringLiteral("Export Options"));
     auto* gl = new QVBoxLayout(group);
-    for (int b = 0; b < eBoxCount; ++b) {
+    for (int b = 0; b < eBoxCount; ++b)
         m_box[b] = new QCheckBox(QString::fromLatin1(labels[b]));
+    // The IV columns sit indented under IV Data; Errors comes last.
+    for (Box b : {eHeader, eResults, eEepf, eIvData})
         gl->addWidget(m_box[b]);
+    for (Box b : {eDerivative, eSecondDerivative, eCorrected, eElectronCurrent}) {
+        auto* row = new QHBoxLayout;
+        row->addSpacing(20);
+        row->addWidget(m_box[b]);
+        gl->addLayout(row);
     }
-    // Derived IV columns are indented under IV Data.
-    for (Box b : {eDerivative, eSecondDerivative, eCorrected, eElectronCurrent})
-        m_box[b]->setContentsMargins(20, 0, 0, 0);
+    gl->addWidget(m_box[eErrors]);
     const ExportSettings& s = m_settings;
     m_box[eHeader]->setChecked(s.header);
     m_box[eResults]->setChecked(s.results);

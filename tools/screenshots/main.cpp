@@ -3,6 +3,9 @@
 #include "DataAnalyzer.h"
 #include "MainWin.h"
 #include "PlotManager.h"
+#include "EEDF_Dialog.h"
+#include "ExportOptions.h"
+#include "LangmuirSettingsWidget.h"
 #include "ProbeModeSelector.h"
 #include "ScriptedPrompter.h"
 #include "SessionMaker.h"
@@ -112,8 +115,27 @@ int main(int argc, char* argv[])
     pm->setView(PlotManager::eViewScan);
     ok += shoot(w, outDir + "/7-connected.png");
     Prompter::setInstance(nullptr);
+
+    // The dialogs, each on its own.
+    auto dialog = [&](QWidget& d, const QString& name) {
+        d.show();
+        settle();
+        ok += shoot(d, outDir + "/" + name);
+        d.hide();
+    };
+    ProbeModeSelector probe(&w);
+    dialog(probe, "8-probe-mode.png");
+    EEDF_Dialog table(&w);
+    table.setWindowTitle("Edit Default EEPF Table");
+    table.setTable(EepfTable::defaultTable());
+    dialog(table, "9-eepf-table.png");
+    LangmuirSettingsWidget settings;
+    settings.load(pm->data()->analysisSettings());
+    dialog(settings, "10-process-settings.png");
+    ExportOptions exportOptions(&w, false, outDir + "/ExportSettings.xml");
+    dialog(exportOptions, "11-export-options.png");
     for (PlotManager* s : w.sessions())
         s->setModified(false);
     w.close();
-    return ok == 7 ? 0 : 1;
+    return ok == 11 ? 0 : 1;
 }
