@@ -27,6 +27,11 @@ const Range kRanges[LangmuirSettingsWidget::eFieldCount] = {
     {false, 0, 0},       // electron-neutral
     {false, 0, 0},       // k factor
 };
+// Session-file names of the fields, for the record's own acceptance check.
+const char* const kNames[LangmuirSettingsWidget::eFieldCount] = {
+    "probe_radius", "probe_holder", "probe_length", "probe_resistance", "ionmass",
+    "gas_temperature", "pressure", "sigmaN", "sigmaEn", "kfactor"};
+
 QString num(double v)
 {
     return QLocale().toString(v, 'g', 6);
@@ -170,6 +175,10 @@ bool LangmuirSettingsWidget::acceptable(Field f, const QString& text) const
     const double v = readNumber(text, &ok);
     if (!ok || v < r.min || v > r.max)
         return false;
+    // Values the analysis cannot work with (a gas temperature of 0, ...) are
+    // refused here too, not only when a file brings them.
+    if (!LangmuirSettings::accepts(QString::fromLatin1(kNames[f]), storedValue(f, v)))
+        return false;
     // At most 10 decimals in the mantissa.
     static const QRegularExpression decimals(QStringLiteral("[.,](\\d+)"));
     const QRegularExpressionMatch m = decimals.match(text);
@@ -201,17 +210,30 @@ void LangmuirSettingsWidget::setPressureUnits()
     m_edit[ePressure]->setText(shown(ePressure));
 }
 
+double LangmuirSettingsWidget::storedValue(Field f, double shownValue) const
+{
+    switch (f) {
+    case eRadius:
+    case eHolder:
+    case eLength: return shownValue / 1000.0;
+    case ePressure:
+        switch (m_units->currentIndex()) {
+        case 1: return shownValue * 750.06;
+        case 2: return shownValue * 0.0075006;
+        default: return shownValue;
+        }
+    default: return shownValue;
+    }
+}
+
 double LangmuirSettingsWidget::pressureShown() const
 {
     bool ok = false;
-    double p = readNumber(m_edit[ePressure]->text(), &ok);
-    if (!ok)
+    const double p = readNumber(m_edit[ePressure]->text(), &ok);
+    const double torr = storedValue(ePressure, p);
+    if (!ok || !LangmuirSettings::accepts(QStringLiteral("pressure"), torr))
         return m_settings.pressure;
-    switch (m_units->currentIndex()) {
-    case 1: return p * 750.06;
-    case 2: return p * 0.0075006;
-    default: return p;
-    }
+    return torr;
 }
 
 void LangmuirSettingsWidget::dcCorrectionChanged(int state)
@@ -226,7 +248,9 @@ void LangmuirSettingsWidget::acceptClose()
     auto read = [&](Field f, double fallback) {
         bool ok = false;
         const double v = readNumber(m_edit[f]->text(), &ok);
-        return ok ? v : fallback;
+        if (!ok || !LangmuirSettings::accepts(QString::fromLatin1(kNames[f]), storedValue(f, v)))
+            return fallback;
+        return v;
     };
     LangmuirSettings& s = m_settings;
     s.ionMass = read(eIonMass, s.ionMass);

@@ -53,6 +53,7 @@ private:
     QString shown(Field f) const;
     void validateField(Field f);
     double pressureShown() const;
+    double storedValue(Field f, double shownValue) const;
 
     LangmuirSettings m_settings;
     QLineEdit* m_edit[eFieldCount];

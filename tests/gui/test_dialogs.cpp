@@ -197,6 +197,12 @@ void TestDialogs::settingsRevertOutOfRange()
     typeInto(mass, "0.5");
     QCOMPARE(mass->text(), QString("40"));
     QVERIFY(r->maxLength() == 12);
+    // Within the field's range but unusable for the analysis: refused too.
+    QLineEdit* temp = w.field(LangmuirSettingsWidget::eTemperature);
+    typeInto(temp, "0");
+    QCOMPARE(temp->text(), QString("300"));
+    w.applyButton()->click();
+    QCOMPARE(w.settings().gasTemperature, 300.0);
 }
 
 void TestDialogs::settingsPressureUnits()
