@@ -415,6 +415,7 @@ bool analyse(AnalysisContext& ctx, const AnalysisCurve& c, AnalysisResult& res, 
     // jumps to the state the last pass would start from and runs that pass. The results,
     // messages included, are those of running every pass.
     const QString errBefore = err;
+    AnalysisCurve refCurve; // electron curve of the plain form
     double outerHist[10][4];
     QString outerMsg[10]; // message of each outer pass's refinement (null: none)
     for (int outer = 0; outer < outerPasses; ++outer) {
@@ -439,27 +440,47 @@ bool analyse(AnalysisContext& ctx, const AnalysisCurve& c, AnalysisResult& res, 
                         * (std::pow(etaHi, 1 + ctx.D) - std::pow(etaLo, 1 + ctx.D))
                     - ctx.areaSide * ctx.A * kTe / (ctx.B + 1)
                           * (std::pow(etaHi, ctx.B + 1) - std::pow(etaLo, ctx.B + 1)));
-            ie.setModel(Vp, kTe, Jp);
-
-            // The fit holds the last unbroken run above Ibar: walk back from the top of the range.
-            int runStart = wLast + 1;
-            while (runStart - 1 >= wFirst && ie(runStart - 1) > Ibar)
-                --runStart;
-            LinearFit fit;
-            for (int i = runStart; i <= wLast; ++i)
-                fit.add(std::log(ie(i)), ep[i].voltage);
-            if (fit.count() >= 2) {
-                kTe = fit.slope();
-            } else {
-                // Integral of the electron current from Vf to Vpmax over the samples around it.
-                const int a = std::max(0, wFirst - 1), b = std::min(en - 1, wLast + 1);
-                QVarLengthArray<double, 512> vs, is;
-                for (int i = a; i <= b; ++i) {
-                    vs.append(ep[i].voltage);
-                    is.append(ie(i));
+            if (ctx.referenceElectronCurve) {
+                // The plain form: the whole electron curve with the power-law ion model,
+                // walked forward.
+                refCurve.points.clear();
+                for (int i = eFirst; i < eEnd; ++i)
+                    refCurve.append(p[i].current - ctx.ionCurrent(p[i].voltage, Vp, kTe, Jp),
+                                    p[i].voltage);
+                LinearFit fit;
+                for (const IvPoint& q : refCurve.points) {
+                    if (q.voltage > Vpmax || q.voltage < Vf)
+                        continue;
+                    if (!(q.current > Ibar))
+                        fit.reset();
+                    else
+                        fit.add(std::log(q.current), q.voltage);
                 }
-                kTe = curve::integral(vs.constData(), is.constData(), vs.size(), Vf, Vpmax)
-                      / IatVpmax;
+                kTe = fit.count() >= 2 ? fit.slope()
+                                       : curve::integral(refCurve, Vf, Vpmax) / IatVpmax;
+            } else {
+                ie.setModel(Vp, kTe, Jp);
+
+                // The fit holds the last unbroken run above Ibar: walk back from the top of the range.
+                int runStart = wLast + 1;
+                while (runStart - 1 >= wFirst && ie(runStart - 1) > Ibar)
+                    --runStart;
+                LinearFit fit;
+                for (int i = runStart; i <= wLast; ++i)
+                    fit.add(std::log(ie(i)), ep[i].voltage);
+                if (fit.count() >= 2) {
+                    kTe = fit.slope();
+                } else {
+                    // Integral of the electron current from Vf to Vpmax over the samples around it.
+                    const int a = std::max(0, wFirst - 1), b = std::min(en - 1, wLast + 1);
+                    QVarLengthArray<double, 512> vs, is;
+                    for (int i = a; i <= b; ++i) {
+                        vs.append(ep[i].voltage);
+                        is.append(ie(i));
+                    }
+                    kTe = curve::integral(vs.constData(), is.constData(), vs.size(), Vf, Vpmax)
+                          / IatVpmax;
+                }
             }
             if (!positiveFinite(kTe)) {
                 res[AnalysisResult::eVp] = Vp;
@@ -483,8 +504,14 @@ bool analyse(AnalysisContext& ctx, const AnalysisCurve& c, AnalysisResult& res, 
             if (inner == 9 && refine) {
                 // On the electron curve of this pass (built with the pass's starting kTe).
                 QString msg;
-                Vp = intersect(Vpmax, Vsat, kTe, (Vf + Vpmax) / 2, ep, en, ie, msg,
-                               ctx.skipRepeatedPasses);
+                if (ctx.referenceElectronCurve)
+                    Vp = intersect(Vpmax, Vsat, kTe, (Vf + Vpmax) / 2, refCurve.points.constData(),
+                                   refCurve.size(),
+                                   [&](int i) { return refCurve.points[i].current; }, msg,
+                                   ctx.skipRepeatedPasses);
+                else
+                    Vp = intersect(Vpmax, Vsat, kTe, (Vf + Vpmax) / 2, ep, en, ie, msg,
+                                   ctx.skipRepeatedPasses);
                 if (!msg.isNull())
                     err = msg;
                 outerMsg[outer] = msg;

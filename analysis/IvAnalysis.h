@@ -66,6 +66,9 @@ struct AnalysisContext {
     // Skip iteration passes that would repeat earlier ones exactly (same results either way;
     // off only to check that claim).
     bool skipRepeatedPasses = true;
+    // Compute the whole electron curve with the power-law ion model in every pass and walk it
+    // forward, instead of the needed samples on demand (the plain form, for checking).
+    bool referenceElectronCurve = false;
 
     AnalysisContext() = default;
     AnalysisContext(const LangmuirSettings& s, int mode);

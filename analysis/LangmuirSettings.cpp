@@ -255,6 +255,17 @@ bool LangmuirSettings::setField(const QString& name, const QString& text, QStrin
     return store(*this, *f, v, why);
 }
 
+bool LangmuirSettings::accepts(const QString& name, double value, QString* why)
+{
+    const Field* f = findField(name);
+    if (!f) {
+        if (why)
+            *why = QStringLiteral("unknown setting");
+        return false;
+    }
+    return acceptable(*f, value, why);
+}
+
 QStringList LangmuirSettings::fieldNames()
 {
     QStringList out;

@@ -53,6 +53,9 @@ struct LangmuirSettings {
     // name, a text that is not a number of the field's kind, or an unacceptable value.
     bool setField(const QString& name, const QString& text, QString* why = nullptr);
     static QStringList fieldNames();
+    // Whether a value is acceptable for the field (for editors that apply values directly,
+    // e.g. a gas temperature of 0 is refused).
+    static bool accepts(const QString& name, double value, QString* why = nullptr);
 
     bool operator==(const LangmuirSettings& o) const;
     bool operator!=(const LangmuirSettings& o) const { return !(*this == o); }

@@ -190,6 +190,10 @@ private slots:
         QVERIFY(one.setField("nDerivativePoints", "-3"));
         QCOMPARE(one.nDerivativePoints, 1); // a derivative window is at least 1
         QVERIFY(LangmuirSettings::fieldNames().contains("probe_holder"));
+        QVERIFY(!LangmuirSettings::accepts("gas_temperature", 0));
+        QVERIFY(!LangmuirSettings::accepts("kfactor", qInf()));
+        QVERIFY(LangmuirSettings::accepts("kfactor", -1.34));
+        QVERIFY(LangmuirSettings::accepts("pressure", 0)); // collisionless: finite constants
     }
 
     void defaultsKeepCrops()
