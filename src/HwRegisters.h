@@ -80,6 +80,13 @@ public:
     bool calibrationLoadOn() const;
     bool gainHigh() const;
 
+    // RS232 pass-through (HwRegistersRs232.cpp): refused unless the registers
+    // were read and chip1 firmware is 0x1020 or later. The linear drives use these.
+    bool configureRS232(char port, unsigned char rateCode, bool a, bool b);
+    bool flushRS232(unsigned char port);
+    bool readRS232(unsigned char port, char *buffer, unsigned short *length);
+    bool writeRS232(unsigned char port, const char *data, unsigned short length);
+
     // Raw transfers on the command address (false on a closed module or a short reply).
     bool send(const uint8_t *bytes, uint16_t length, uint16_t address = kCommandAddress);
     bool request(const uint8_t *bytes, uint16_t length, uint8_t *reply, uint16_t replyLength,

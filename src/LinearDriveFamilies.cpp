@@ -1,10 +1,24 @@
 // The controller families the factory tries, by identified type (1..4).
+#include "AppliedMotion.h"
+#include "MDrivePlus.h"
+#include "OpticsFocus.h"
+#include "PM600.h"
 #include "linearDrive.h"
+
+namespace {
+template <typename T> LinearDrive *make(HwRegisters *registers)
+{
+    return new T(registers);
+}
+}
 
 LinearDriveMaker linearDriveFamily(int type)
 {
     switch (type) {
-    // PM600 (1), MDrivePlus (2), OpticsFocus (3), AppliedMotion (4) plug in here.
+    case LinearDrive::ePM600: return &make<PM600>;
+    case LinearDrive::eMDrivePlus: return &make<MDrivePlus>;
+    case LinearDrive::eOpticsFocus: return &make<OpticsFocus>;
+    case LinearDrive::eAppliedMotion: return &make<AppliedMotion>;
     default: return nullptr;
     }
 }

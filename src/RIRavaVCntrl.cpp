@@ -122,25 +122,27 @@ void RIRavaVCntrl::setLinearDriveAddress(char address)
     if (drv->drive)
         drv->drive->address = address;
 }
-char RIRavaVCntrl::getLinearDriveAddress() { return drv->drive ? drv->drive->address : 0; }
+char RIRavaVCntrl::getLinearDriveAddress() { return drv->drive ? drv->drive->address.load() : 0; }
 void RIRavaVCntrl::setLinearDriveSlope(double slope)
 {
     if (drv->drive)
         drv->drive->slope = slope;
 }
-double RIRavaVCntrl::getLinearDriveSlope() { return drv->drive ? drv->drive->slope : std::nan(""); }
+double RIRavaVCntrl::getLinearDriveSlope() { return drv->drive ? drv->drive->slope.load() : std::nan(""); }
 void RIRavaVCntrl::setLinearDriveIntercept(double intercept)
 {
     if (drv->drive)
         drv->drive->intercept = intercept;
 }
-double RIRavaVCntrl::getLinearDriveIntercept() { return drv->drive ? drv->drive->intercept : std::nan(""); }
+double RIRavaVCntrl::getLinearDriveIntercept() { return drv->drive ? drv->drive->intercept.load() : std::nan(""); }
 void RIRavaVCntrl::setLinearDriveVelpercent(double percent)
 {
-    if (drv->drive)
-        drv->drive->velPercent = static_cast<double>(static_cast<int>(percent));
+    // Truncated to a whole percent; a value no int holds (NaN, inf, 1e300) is refused
+    // rather than converted with undefined result.
+    if (drv->drive && std::isfinite(percent) && std::fabs(percent) < 2147483647.0)
+        drv->drive->velPercent = std::trunc(percent);
 }
-double RIRavaVCntrl::getLinearDriveVelpercent() { return drv->drive ? drv->drive->velPercent : std::nan(""); }
+double RIRavaVCntrl::getLinearDriveVelpercent() { return drv->drive ? drv->drive->velPercent.load() : std::nan(""); }
 void RIRavaVCntrl::setHomeInverted(bool inverted) { LinearDriveSettings::global().homeInverted = inverted; }
 bool RIRavaVCntrl::getHomeInverted() { return LinearDriveSettings::global().homeInverted; }
 void RIRavaVCntrl::setHomingSpeed(double speed) { LinearDriveSettings::global().homingSpeed = speed; }

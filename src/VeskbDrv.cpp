@@ -10,8 +10,6 @@ const char *const kVeskbErrorTexts[] = {
     "FAILED_TO_PROGRAM_FPGA", "VESKB_UNUSED_ERROR_5", "VESKB_QUSB_ERROR"};
 const char *const kProbeModeNames[] = {"single", "drive", "return", "double"};
 const uint16_t kProbeModeBits[] = {0x7, 0x3, 0x1, 0x2};
-constexpr int kMaxFlushReplies = 4096;
-constexpr unsigned kRs232FrameBytes = 31;
 }
 
 const char *veskbErrorText(int code)
@@ -217,6 +215,10 @@ bool VeskbDrv::disconnect()
     calibrated = false;
     desc.devName[0] = '\0';
 
+    // A drive operation still running on another thread is aborted and ends
+    // first: its commands and the transfers below must not share the line.
+    if (drive && !drive->endOperation())
+        LOG_WARN("disconnect() : %s", "linear drive operation did not end");
     if (regs) {
         stopScan();
         regs->setSwitchField1(false, 0);
@@ -338,90 +340,33 @@ bool VeskbDrv::abortAll()
 
 // ---- RS232 pass-through ---------------------------------------------------------------
 
+// The transfers live on the register mirror, where the linear drives use them too.
 namespace {
-bool rs232Available(const HwRegisters *regs)
+bool rs232Mirror(const HwRegisters *regs)
 {
-    if (regs && regs->registersRead && regs->chip1Firmware() >= 0x1020)
+    if (regs)
         return true;
-    LOG_WARN("RS232 pass-through is not available (chip1 firmware 0x%04X)", regs ? regs->chip1Firmware() : 0);
+    LOG_WARN("RS232 pass-through is not available (chip1 firmware 0x%04X)", 0);
     return false;
 }
 }
 
 bool VeskbDrv::configureRS232(char port, unsigned char rateCode, bool a, bool b)
 {
-    if (!rs232Available(regs.get()))
-        return false;
-    if (regs->chip1Firmware() < 0x1080)
-        return rateCode == 1 && a && b;
-    const uint16_t bits = static_cast<uint16_t>((b ? 1 : 0) | (a ? 2 : 0) | ((rateCode & 7u) << 5));
-    uint16_t w = regs->rs232Config;
-    if (port == 0)
-        w = static_cast<uint16_t>((w & 0xFF00) | bits);
-    else
-        w = static_cast<uint16_t>((w & 0x00FF) | (bits << 8));
-    return regs->setRs232Config(w);
+    return rs232Mirror(regs.get()) && regs->configureRS232(port, rateCode, a, b);
 }
 
-bool VeskbDrv::flushRS232(unsigned char)
+bool VeskbDrv::flushRS232(unsigned char port)
 {
-    if (!rs232Available(regs.get()))
-        return false;
-    const uint8_t select[] = {1, 0x61};
-    if (!regs->send(select, sizeof select))
-        return false;
-    for (int i = 0; i < kMaxFlushReplies; ++i) {
-        uint8_t reply[2] = {0, 0};
-        uint16_t got = 2;
-        if (!usb.readCommand(HwRegisters::kCommandAddress, reply, &got) || got != 2)
-            return false;
-        if (reply[0] & 0x80)
-            return true;
-    }
-    LOG_WARN("flushRS232() : receive queue still not empty after %d replies", kMaxFlushReplies);
-    return false;
+    return rs232Mirror(regs.get()) && regs->flushRS232(port);
 }
 
 bool VeskbDrv::readRS232(unsigned char port, char *buffer, unsigned short *length)
 {
-    if (!buffer || !length || !rs232Available(regs.get()))
-        return false;
-    if (port != 0)
-        return true;
-    const uint8_t select[] = {1, 0x61};
-    if (!regs->send(select, sizeof select))
-        return false;
-    for (unsigned short i = 0; i < *length; ++i) {
-        uint8_t reply[2] = {0, 0};
-        uint16_t got = 2;
-        if (!usb.readCommand(HwRegisters::kCommandAddress, reply, &got) || got != 2)
-            return false;
-        if (reply[0] & 0x80) {
-            *length = i;
-            return true;
-        }
-        buffer[i] = static_cast<char>(reply[0]);
-    }
-    return true;
+    return rs232Mirror(regs.get()) && regs->readRS232(port, buffer, length);
 }
 
-bool VeskbDrv::writeRS232(unsigned char, const char *data, unsigned short length)
+bool VeskbDrv::writeRS232(unsigned char port, const char *data, unsigned short length)
 {
-    if ((!data && length) || !rs232Available(regs.get()))
-        return false;
-    // Longer data go out as consecutive frames of at most 31 bytes.
-    for (unsigned done = 0; done < length;) {
-        const unsigned n = std::min<unsigned>(kRs232FrameBytes, length - done);
-        uint8_t frame[2 + 2 * kRs232FrameBytes];
-        frame[0] = static_cast<uint8_t>(n + 1);
-        frame[1] = 0x5D;
-        for (unsigned i = 0; i < n; ++i) {
-            frame[2 + 2 * i] = static_cast<uint8_t>(data[done + i]);
-            frame[3 + 2 * i] = 0;
-        }
-        if (!regs->send(frame, static_cast<uint16_t>(2 + 2 * n)))
-            return false;
-        done += n;
-    }
-    return true;
+    return rs232Mirror(regs.get()) && regs->writeRS232(port, data, length);
 }

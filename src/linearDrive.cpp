@@ -1,7 +1,9 @@
 #include "linearDrive.h"
 #include "DriverLog.h"
 
+#include <QElapsedTimer>
 #include <QSettings>
+#include <QThread>
 
 LinearDriveSettings &LinearDriveSettings::global()
 {
@@ -34,15 +36,41 @@ LinearDrive::LinearDrive()
         slope = std::nan("");
         intercept = std::nan("");
     } else {
-        address = s.address;
-        slope = s.slope;
-        intercept = s.intercept;
+        address = s.address.load();
+        slope = s.slope.load();
+        intercept = s.intercept.load();
     }
-    velPercent = s.velocityPercent;
+    velPercent = s.velocityPercent.load();
     LOG_DEB("<LinearDrive::LinearDrive>");
 }
 
 LinearDrive::~LinearDrive() = default;
+
+bool LinearDrive::endOperation()
+{
+    if (!busy)
+        return true;
+    abort = true;
+    // An operation sees the flag at its next check, within one exchange.
+    QElapsedTimer timer;
+    timer.start();
+    for (int n = 0; busy && (n < 1000 || timer.elapsed() < 2000); ++n) {
+        driverSleepMs(10);
+        QThread::msleep(1);
+    }
+    return !busy;
+}
+
+bool LinearDrive::stepsFor(double position, double slope, double intercept, long &steps)
+{
+    if (!std::isfinite(position) || !std::isfinite(slope) || !std::isfinite(intercept) || slope == 0)
+        return false;
+    const double count = std::trunc((position - intercept) / slope);
+    if (!std::isfinite(count) || count < -2147483647.0 || count > 2147483647.0)
+        return false;
+    steps = static_cast<long>(count);
+    return true;
+}
 
 LinearDrive *createLinearDrive(HwRegisters *registers)
 {

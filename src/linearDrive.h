@@ -11,15 +11,16 @@
 
 class HwRegisters;
 
-// Library-wide linear-drive settings (shared by all drive objects).
+// Library-wide linear-drive settings (shared by all drive objects). Atomic:
+// the user-interface thread sets them while a drive operation reads them.
 struct LinearDriveSettings {
-    char address = 0;
-    double slope = 0.01;
-    double intercept = 0.01;
-    bool homeInverted = false;
-    int identifiedType = -1;      // -1 until first read, 0 none, 1..4 the families
-    double velocityPercent = 50;
-    double homingSpeed = 10.0;
+    std::atomic<char> address{0};
+    std::atomic<double> slope{0.01};
+    std::atomic<double> intercept{0.01};
+    std::atomic<bool> homeInverted{false};
+    std::atomic<int> identifiedType{-1};      // -1 until first read, 0 none, 1..4 the families
+    std::atomic<double> velocityPercent{50};
+    std::atomic<double> homingSpeed{10.0};
 
     static LinearDriveSettings &global();
     // Reads group "ldSettings" of the default settings store.
@@ -41,21 +42,29 @@ public:
     virtual bool stop() { return false; }
     virtual QString getError() { return QStringLiteral("No Error."); }
 
+    // Aborts an operation running on another thread and waits (bounded) until
+    // it has ended; true when the drive is idle.
+    bool endOperation();
+
     // Position conversion between the application's unit and controller steps.
     long toSteps(double position) const { return static_cast<long>(std::trunc((position - intercept) / slope)); }
     double toPosition(long steps) const { return steps * slope + intercept; }
+    // Checked form: false when the position, slope or intercept is not finite,
+    // the slope is 0, or the step count does not fit a command's 32-bit argument.
+    static bool stepsFor(double position, double slope, double intercept, long &steps);
 
     QString name;
     QString description;
     std::atomic<bool> busy{false};
     std::atomic<bool> abort{false};
-    char address = 0;
-    int stepsPerRev = 0;
-    double mmPerRev = 0;
-    double speed = 0;
-    double slope = 0;
-    double velPercent = 0;
-    double intercept = 0;
+    // Set from the user-interface thread while an operation may run.
+    std::atomic<char> address{0};
+    std::atomic<int> stepsPerRev{0};
+    std::atomic<double> mmPerRev{0};
+    std::atomic<double> speed{0};
+    std::atomic<double> slope{0};
+    std::atomic<double> velPercent{0};
+    std::atomic<double> intercept{0};
     std::atomic<double> position{std::nan("")};
 };
 

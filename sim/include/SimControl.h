@@ -39,6 +39,16 @@ enum class CalImage {
     Flags01000001   // option flags out of range (read as 0)
 };
 
+// Motor controller on the module's RS232 port 0 (one family or none).
+enum class MotorFamily { None = 0, PM600 = 1, MDrivePlus = 2, OpticsFocus = 3, AppliedMotion = 4 };
+
+struct MotorConfig {
+    MotorFamily family = MotorFamily::None;
+    double lengthSteps = 30000;     // travel between the two end switches
+    double startSteps = 15000;      // carriage position at power-on, from the minus end
+    char address = 0;               // line address (PM600)
+};
+
 struct ModuleConfig {
     std::string name = "QUSB-0";
     std::string make = "Quendrix";
@@ -54,6 +64,7 @@ struct ModuleConfig {
     char hardwareRevision = 'B';        // 12th character of the device name
     std::string devName = "VESKB2-0417B";
     CalImage image = CalImage::Valid;
+    MotorConfig motor;                  // see SimMotors.h
 };
 
 struct Config {

@@ -5,6 +5,7 @@
 #pragma once
 #include "ControllerLogic.h"
 #include "I2cBus.h"
+#include "motor/MotorController.h"
 #include <SimControl.h>
 
 #include <array>
@@ -35,6 +36,13 @@ public:
     I2cMemory &calibrationMemory() { return *memory_; }
     ControllerLogic &controller() { return controller_; }
     unsigned resetPulses() const { return resetPulses_; }
+    MotorController *motor() { return motor_.get(); }
+    // Replaces the motor controller on port 0 (null: nothing attached).
+    void setMotor(std::shared_ptr<MotorController> motor)
+    {
+        motor_ = std::move(motor);
+        controller_.attachSerial(0, motor_);
+    }
 
 private:
     ModuleConfig config_;
@@ -45,6 +53,7 @@ private:
     std::shared_ptr<I2cMemory> memory_;
     ControllerLogic controller_;
     unsigned resetPulses_ = 0;
+    std::shared_ptr<MotorController> motor_;   // on RS232 port 0, when configured
 };
 
 } // namespace qsim

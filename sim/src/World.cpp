@@ -1,6 +1,7 @@
 #include "World.h"
 #include "AnalogFrontEnd.h"
 #include "MeasuringEngine.h"
+#include <SimMotors.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -227,6 +228,12 @@ bool parseConfig(const std::string &text, Config &config, std::string *error)
             else if (key == "doubleProbe" && toBool(value, flag)) m.doubleProbeAvailable = flag;
             else if (key == "sixteenBit" && toBool(value, flag)) m.sixteenBit = flag;
             else if (key == "openable" && toBool(value, flag)) m.openable = flag;
+            else if (key == "motor") {
+                if (!parseMotorFamily(value, m.motor.family))
+                    return fail("unknown motor controller \"" + value + "\"");
+            } else if (key == "motorLength" && toNumber(value, num) && num > 0) m.motor.lengthSteps = double(num);
+            else if (key == "motorStart" && toNumber(value, num)) m.motor.startSteps = double(num);
+            else if (key == "motorAddress" && toNumber(value, num) && num < 256) m.motor.address = char(num);
             else if (key == "image") {
                 if (value == "valid") m.image = CalImage::Valid;
                 else if (value == "blank") m.image = CalImage::Blank;

@@ -370,7 +370,8 @@ private slots:
         QByteArray text = "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJ";
         QVERIFY(c.writeRS232(0, text.data(), static_cast<unsigned short>(text.size())));
         const std::vector<uint8_t> sent = qsim::serialBytesWritten(0, 0);
-        QCOMPARE(QByteArray(reinterpret_cast<const char *>(sent.data()), int(sent.size())), text);
+        // Before it, connect tried the linear-drive families on the line.
+        QCOMPARE(QByteArray(reinterpret_cast<const char *>(sent.data()), int(sent.size())).right(text.size()), text);
         QCOMPARE(qsim::cnfgRegister(0, 4), uint16_t(1000)); // no register overwritten by the data
         char buf[64] = {};
         unsigned short len = 10;

@@ -1,0 +1,122 @@
+// Common part of the four controller families: the serial exchange over the
+// register mirror's RS232 pass-through (command buffer, tries, waits, bounded
+// reply reading), the error code with its table, abort and busy handling and
+// the bounded polling of a running motion. Owned by the driver like any drive.
+#pragma once
+
+#include "linearDrive.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+
+class HwRegisters;
+
+class SerialDrive : public LinearDrive {
+public:
+    static constexpr int kAborted = -1;   // error code of an aborted operation
+
+    ~SerialDrive() override;
+    QString getError() override;
+    int errorCode() const { return error; }
+
+protected:
+    // Error codes of the family for failures of the exchange itself.
+    struct Codes {
+        int configure, flush, write, read, timeout, nonPrintable, parity, badReply;
+    };
+    enum class Reply { Ok, Failed, Refused };
+    enum class Motion { Stopped, Aborted, Failed, Stalled, OutOfTime };
+
+    SerialDrive(HwRegisters *registers, const char *familyName, const Codes &codes, int bufferSize);
+
+    // Text of a code in the family's table; a null string when not in it.
+    virtual QString errorText(int code) const = 0;
+    // True when `raw` holds a whole reply frame.
+    virtual bool frameComplete(const QByteArray &raw) const = 0;
+    // Reads and interprets the reply to the command in the buffer.
+    virtual Reply readCommandReply() = 0;
+    // Log line for a non-printable character at `pos` of a reply.
+    virtual void warnNonPrintable(int pos, const QByteArray &raw);
+    // Reads the controller's step counter.
+    virtual bool readPosition(long &steps) = 0;
+
+    // Ends an aborted operation: stop, read where the motor stopped, report
+    // "Operation aborted."; always false.
+    bool endAborted();
+    // After a failed motion command (the controller may have started it):
+    // an abort ends as above, anything else stops the motor; always false.
+    bool failMotion();
+
+    // Formats a command into the buffer; a command that does not fit fails
+    // with the family's write error.
+    bool format(const char *fmt, ...)
+#if defined(__GNUC__)
+        __attribute__((format(printf, 2, 3)))
+#endif
+        ;
+    // Sends the buffer: per try a carriage return, 200 ms, flush, 100 ms, the
+    // command's formatted bytes, `waitMs`, then the reply. Stops on abort and
+    // on a refusal by the controller.
+    bool writeCommand(int tries, int waitMs);
+    // format() and writeCommand() in one.
+    bool command(int tries, int waitMs, const char *fmt, ...)
+#if defined(__GNUC__)
+        __attribute__((format(printf, 4, 5)))
+#endif
+        ;
+    // Sends raw bytes without framing (stop sequences).
+    bool sendRaw(const char *data, int length);
+    // Reads one frame within `idleMs` without new bytes and `totalMs` in all
+    // (driver time, counted in polls); checks printable characters and length.
+    Reply readFrame(QByteArray &raw, int idleMs, int totalMs);
+    bool flushLine();
+
+    // Polls a running motion every `pollMs` until the motor stops, the abort
+    // flag is set, an exchange fails, the step counter stays unchanged away
+    // from `target` for more than `stallPolls` polls, or the budget (from the
+    // distance and the speed, with a margin) runs out. `poll` reads the moving
+    // flag and the counter; `last` receives the last counter read.
+    // Without a target (homing) the budget allows for the longest rail.
+    Motion followMotion(const std::function<bool(bool &moving, long &steps)> &poll, int pollMs,
+                        double stepsPerSecond, long target, bool hasTarget, int stallPolls, long &last);
+    static constexpr double kMaxTravelSteps = 200000;
+    static long budgetPolls(double distanceSteps, double stepsPerSecond, int pollMs);
+
+    // Abort flag: true (and the error set to kAborted) when set.
+    bool aborted();
+    // Marks the drive busy for one operation; at its end busy and abort clear.
+    // A second operation while one runs is refused: their commands would mix
+    // on the line.
+    class Operation {
+    public:
+        explicit Operation(SerialDrive &drive);
+        ~Operation();
+        bool refused() const { return !owner; }
+    private:
+        SerialDrive &d;
+        bool owner;
+    };
+    // True when called while an operation runs in another thread (a stop
+    // from outside then also ends that operation).
+    bool calledFromOutside() const;
+
+    // The command as text for log lines (control characters escaped).
+    QByteArray commandText() const;
+    static QByteArray printable(const QByteArray &bytes);
+    static double clampFinite(double v, double lo, double hi, double fallback);
+    // A number with a decimal point whatever the process locale (printf's %f follows LC_NUMERIC).
+    static QByteArray fixed(double v, int decimals) { return QByteArray::number(v, 'f', decimals); }
+
+    HwRegisters *regs;
+    const char *family;
+    Codes codes;
+    int error = 0;
+    QByteArray cmndBuffer;   // capacity = buffer size
+    int cmndLength = 0;
+    QByteArray cmndReply;
+
+private:
+    std::atomic<void *> operationThread{nullptr};
+};
