@@ -331,10 +331,15 @@ bool VeskbDrv::stopScan()
 
 bool VeskbDrv::abortAll()
 {
-    bool result = true;
-    if (regs && regs->runBit())
-        result = stopScan();
+    // Raise the flag before stopping: the stop ends the stream, and a read loop
+    // that saw the end before the flag would take the abort for a failed read.
+    // The stop itself is stopScan's without its clearing of the flag.
     aborted = true;
+    bool result = true;
+    if (regs && regs->runBit()) {
+        regs->setControlWord(static_cast<uint16_t>(regs->controlWord() & ~HwRegisters::kRunBit));
+        result = regs->stopSequencer();
+    }
     return result;
 }
 
