@@ -2,7 +2,10 @@
 
 #include "AppImages.h"
 #include "AppText.h"
+#include "ControllerDrive.h"
 #include "ControllerJobs.h"
+#include "MainWinScan.h"
+#include "SweepReader.h"
 #include "DataAnalyzer.h"
 #include "EEDF_Dialog.h"
 #include "InfoDialogs.h"
@@ -66,6 +69,7 @@ MainWin::MainWin(QWidget* parent)
     // 2. Job thread, first (hidden) session, MDI area.
     m_jobs = std::make_unique<ControllerJobs>(m_ctrl);
     m_worker = new WorkerThread(m_jobs.get(), &m_abort, this);
+    buildMeasurement();
     m_current = newSessionObject();
     auto* central = new QWidget(this);
     auto* centralLay = new QVBoxLayout(central);
@@ -418,6 +422,14 @@ void MainWin::setWidgetStates()
 
 void MainWin::actionConnectSlot()
 {
+    if (m_running && !m_connectAct->isChecked()) {
+        // Disconnect during a run: abort it, and disconnect once it has ended.
+        m_disconnectAfterRun = true;
+        m_abort.store(true);
+        m_ctrl.abortAll();
+        m_drive->stop();
+        return;
+    }
     if (m_connectAct->isChecked()) {
         m_abort.store(false);
         m_alertList.clear();
@@ -637,15 +649,6 @@ void MainWin::actionCleanSlot()
     setWidgetStates();
 }
 
-void MainWin::actionScanSlot(bool b)
-{
-    if (b) {
-        m_scanAct->setChecked(false);
-        notAvailable(QStringLiteral("The measurement run"));
-    }
-    setWidgetStates();
-}
-
 void MainWin::showLinDriverSettings()
 {
     notAvailable(QStringLiteral("The linear drive dialog"));
@@ -664,6 +667,8 @@ void MainWin::openServerDialog()
 
 void MainWin::doBatchJob()
 {
+    if (refusedDuringRun())
+        return;
     notAvailable(QStringLiteral("Running batch jobs"));
 }
 
@@ -677,7 +682,7 @@ void MainWin::toggleServer(bool)
 
 void MainWin::setDefVoltage(bool)
 {
-    if (!m_ctrl.isConnected() || !m_worker->isIdle())
+    if (!m_ctrl.isConnected() || controllerBusy() || m_running)
         return;
     if (!m_ctrl.setDefVoltage(activeConfig(m_current).voltageIdle))
         addAlert(AlertPrefix::SetDefaultVoltage, QStringLiteral("Failed to set default voltage (retVal = %1).").arg(0));
@@ -690,7 +695,7 @@ void MainWin::setDefVoltage()
 
 void MainWin::resynchronizeFreq()
 {
-    if (m_ctrl.isConnected() && m_worker->isIdle())
+    if (m_ctrl.isConnected() && !controllerBusy() && !m_running)
         m_ctrl.getSyncFreq(true);
 }
 
@@ -700,7 +705,7 @@ void MainWin::updateSyncFreq()
 {
     m_alertButton->setVisible(!m_alertList.isEmpty());
     const bool connected = m_connectAct->isChecked() && m_ctrl.isConnected();
-    const bool busy = (m_worker && !m_worker->isIdle()) || m_calibrating;
+    const bool busy = controllerBusy();
     // isScanRunning reads the register mirror only; it is asked when idle.
     const AppText::SyncAction act = AppText::syncAction(connected, busy, connected && !busy && m_ctrl.isScanRunning());
     if (act == AppText::SyncAction::eShowNotConnected) {
@@ -717,22 +722,6 @@ void MainWin::updateSyncFreq()
                 pm->setSyncFreq(f);
     }
     m_syncLabel->setText(AppText::syncText(f, m_spinner));
-}
-
-void MainWin::updateProgressBar()
-{
-    AppText::ProgressInput in;
-    in.appState = m_appState;
-    if (m_appState == 6 || m_appState == 7 || m_appState == 10)
-        m_ctrl.getScanProgress(in.percent, in.scanSeconds, in.elapsedSeconds);
-    const AppText::ProgressDisplay d = AppText::progress(in);
-    m_timeLeft->setText(d.timeLeft);
-    m_progress->setValue(d.percent);
-    m_progress->setVisible(d.visible);
-    if (d.rearm)
-        m_progressTimer->start();
-    else
-        m_progressTimer->stop();
 }
 
 void MainWin::showAlert()
@@ -869,6 +858,8 @@ PlotManager* MainWin::createSession()
 
 void MainWin::startNewSession()
 {
+    if (refusedDuringRun())
+        return;
     createSession();
 }
 
@@ -936,6 +927,8 @@ bool MainWin::openSessionFile(const QString& fileName)
 
 void MainWin::loadSession()
 {
+    if (refusedDuringRun())
+        return;
     PlotManager* pm = createSession();
     const QString name = Prompter::instance().openFileName(this, "Open File", m_openFileName,
                                                            "Langmuir Data Files (*.ldf);;All Files (*.*)");
@@ -1022,6 +1015,15 @@ void MainWin::writeWindowSettings()
 
 void MainWin::closeEvent(QCloseEvent* event)
 {
+    if (m_running) {
+        // The run's procedures are below this call: abort, close when it ended.
+        m_closeAfterRun = true;
+        m_abort.store(true);
+        m_ctrl.abortAll();
+        m_drive->stop();
+        event->ignore();
+        return;
+    }
     m_closing = true;
     // A running job, calibration or run ends before any session goes.
     if (m_calibrating || (m_worker && !m_worker->isIdle()))
@@ -1054,6 +1056,10 @@ void MainWin::dragEnterEvent(QDragEnterEvent* event)
 
 void MainWin::dropEvent(QDropEvent* event)
 {
+    if (m_running) {
+        event->ignore();
+        return;
+    }
     if (!event->mimeData()->hasUrls() || !AppText::acceptsDrop(event->mimeData()->urls(), m_appState)) {
         event->ignore();
         return;

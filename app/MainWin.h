@@ -14,8 +14,13 @@
 #include <atomic>
 #include <memory>
 
+class ControllerDrive;
 class ControllerJobs;
+class MainWinSeam;
 class PlotManager;
+class RunSessionObserver;
+class ScanSequence;
+class SweepReader;
 class QAction;
 class QLabel;
 class QMdiArea;
@@ -59,6 +64,10 @@ public:
     QString dialogPath() const { return m_dialogPath; }
     QString openFileName() const { return m_openFileName; }
     QString lastHardwareInfo() const { return m_lastHardwareInfo; }
+    // The measurement run (tests, batch jobs): procedures and their state.
+    ScanSequence* sequence() const { return m_sequence.get(); }
+    ControllerDrive* drive() const { return m_drive.get(); }
+    bool isRunActive() const { return m_running; }
 
 signals:
     void calibrationStarted();
@@ -131,6 +140,12 @@ private:
     void logLine(const QString& text);
     void logLines(const QStringList& lines);
     ConfigParam& activeConfig(PlotManager* pm);
+    // Measurement run (MainWinScan.cpp).
+    void buildMeasurement();
+    // True while the job thread or a drive operation talks to the unit.
+    bool controllerBusy() const;
+    // Refuses a command while a run is active (true when refused).
+    bool refusedDuringRun();
 
     RIRavaVCntrl m_ctrl;
     VeskbDescriptor* m_descriptor;
@@ -157,6 +172,15 @@ private:
     QString m_lastHardwareInfo;
     QTime m_lastClean;
     QTime m_scanClock;
+
+    std::unique_ptr<MainWinSeam> m_seam;
+    std::unique_ptr<SweepReader> m_io;
+    std::unique_ptr<ControllerDrive> m_drive;
+    std::unique_ptr<RunSessionObserver> m_runObserver;
+    std::unique_ptr<ScanSequence> m_sequence;
+    bool m_running = false;
+    bool m_disconnectAfterRun = false;
+    bool m_closeAfterRun = false;
 
     SingleProbeConfigParam m_singleConfig;
     DoubleProbeConfigParam m_doubleConfig;

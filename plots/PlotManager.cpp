@@ -37,6 +37,7 @@
 #include <QSlider>
 #include <QSpinBox>
 #include <QSplitter>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <cmath>
@@ -457,6 +458,51 @@ void PlotManager::addScan(const ScanRecord& scan, bool analyse)
     }
     m_modified = true;
     refreshAll();
+}
+
+void PlotManager::beginRun()
+{
+    m_runActive = true;
+    m_runGroup = -1;
+    setAccessibleName(QStringLiteral("currently Connected"));
+}
+
+void PlotManager::endRun()
+{
+    m_runActive = false;
+    if (m_redrawTimer)
+        m_redrawTimer->stop();
+    refreshAll();
+}
+
+void PlotManager::scanFiled(int group, int)
+{
+    m_modified = true;
+    m_runGroup = group;
+    if (!m_redrawTimer) {
+        m_redrawTimer = new QTimer(this);
+        m_redrawTimer->setSingleShot(true);
+        m_redrawTimer->setInterval(kRedrawMs);
+        connect(m_redrawTimer, &QTimer::timeout, this, [this] {
+            // Follow the run to the frame it fills.
+            if (m_runActive && m_runGroup >= 0 && m_runGroup != groupIndex()) {
+                m_positionSlider->setRange(0, std::max(0, m_data->groupCount() - 1));
+                setGroupIndex(m_runGroup);
+            }
+            refreshAll();
+        });
+    }
+    if (!m_redrawTimer->isActive())
+        m_redrawTimer->start();
+}
+
+void PlotManager::scanChanged(int group, int index)
+{
+    QElapsedTimer t;
+    t.start();
+    m_data->analyseScan(group, index);
+    m_processTimeUs = t.nsecsElapsed() / 1000.0;
+    scanFiled(group, index);
 }
 
 void PlotManager::refreshAll()
@@ -1118,6 +1164,14 @@ bool PlotManager::saveAsSession()
 
 void PlotManager::closeEvent(QCloseEvent* event)
 {
+    if (m_runActive) {
+        // The run writes into this session until it ends.
+        event->ignore();
+        Prompter::information(this, QString::fromLatin1(kTitle),
+                              QStringLiteral("A measurement is running in this session.\nAbort it before closing "
+                                             "the session."));
+        return;
+    }
     if (m_saved && !m_modified) {
         event->accept();
         hideToolWindows();

@@ -72,6 +72,15 @@ public:
     void addScan(const ScanRecord& scan, bool analyse = true);
     // Re-reads the session and redraws everything (after loading or analysis).
     void refreshAll();
+    // A measurement run fills this session: closing is refused meanwhile.
+    void beginRun();
+    void endRun();
+    bool isRunActive() const { return m_runActive; }
+    // A record was filed, or a kept sweep accumulated into one (analysed at
+    // once, redrawn at most every kRedrawMs).
+    void scanFiled(int group, int index);
+    void scanChanged(int group, int index);
+    static constexpr int kRedrawMs = 40;
 
     // Current selection and what is shown (tests and tools).
     int groupIndex() const;
@@ -214,6 +223,9 @@ private:
     bool m_saved = true;
     bool m_modified = false;
     bool m_live = false;
+    bool m_runActive = false;
+    int m_runGroup = -1;
+    class QTimer* m_redrawTimer = nullptr;
     bool m_returnProbe = false;
     bool m_advanced = false;
     bool m_updating = false;

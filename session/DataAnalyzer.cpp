@@ -14,7 +14,7 @@ DataAnalyzer::DataAnalyzer(QObject* parent)
 
 DataAnalyzer::~DataAnalyzer() = default;
 
-void DataAnalyzer::addScan(const ScanRecord& scan)
+DataAnalyzer::Location DataAnalyzer::addScan(const ScanRecord& scan)
 {
     ScanGroup* target = nullptr;
     if (!groups_.isEmpty()) {
@@ -42,6 +42,7 @@ void DataAnalyzer::addScan(const ScanRecord& scan)
         target = &groups_.last();
     }
     target->scans.append(scan);
+    return Location{int(target - groups_.data()), target->scans.size() - 1};
 }
 
 const QVector<ScanRecord>& DataAnalyzer::scansOfGroup(int group) const

@@ -23,8 +23,13 @@ public:
     explicit DataAnalyzer(QObject* parent = nullptr);
     ~DataAnalyzer() override;
 
+    // Where a scan was filed.
+    struct Location {
+        int group = -1;
+        int index = -1;
+    };
     // Files the scan into the group its type and position or time select (copied in).
-    void addScan(const ScanRecord& scan);
+    Location addScan(const ScanRecord& scan);
     int groupCount() const { return groups_.size(); }
     // The scans of a group; an index outside the session gives an empty list.
     const QVector<ScanRecord>& scansOfGroup(int group) const;

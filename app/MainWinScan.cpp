@@ -1,0 +1,197 @@
+// The Scan action of the main window: starts and aborts a measurement run,
+// refuses what would pull the session or the unit away during it, and feeds
+// the progress bar.
+#include "MainWin.h"
+#include "MainWinScan.h"
+
+#include "AppText.h"
+#include "ControllerDrive.h"
+#include "DataAnalyzer.h"
+#include "PlotManager.h"
+#include "Prompter.h"
+#include "SweepReader.h"
+#include "WorkerThread.h"
+#include "topBanner.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QThread>
+#include <QTimer>
+
+namespace {
+constexpr int kBannerScanDebounceMs = 3000;
+}
+
+// ---------------------------------------------------------------- seam
+
+void MainWinSeam::critical(const QString& title, const QString& text)
+{
+    Prompter::critical(m_hooks.parent, title, text);
+}
+
+void MainWinSeam::information(const QString& title, const QString& text)
+{
+    Prompter::information(m_hooks.parent, title, text);
+}
+
+bool MainWinSeam::question(const QString& title, const QString& text)
+{
+    return Prompter::question(m_hooks.parent, title, text, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+}
+
+void MainWinSeam::processEvents()
+{
+    QCoreApplication::processEvents();
+}
+
+void MainWinSeam::sleepMs(int ms)
+{
+    if (ms > 0)
+        QThread::msleep(static_cast<unsigned long>(ms));
+}
+
+void RunSessionObserver::runBegins()
+{
+    if (m_pm)
+        m_pm->beginRun();
+}
+
+void RunSessionObserver::runEnded()
+{
+    if (m_pm)
+        m_pm->endRun();
+}
+
+void RunSessionObserver::scanFiled(int group, int index)
+{
+    if (m_pm)
+        m_pm->scanFiled(group, index);
+}
+
+void RunSessionObserver::scanChanged(int group, int index)
+{
+    if (m_pm)
+        m_pm->scanChanged(group, index);
+}
+
+// ---------------------------------------------------------------- window
+
+void MainWin::buildMeasurement()
+{
+    MainWinSeam::Hooks h;
+    h.alert = [this](const QString& line) {
+        m_alertList.append(line);
+        m_alertButton->setVisible(true);
+    };
+    h.alerts = [this] { return m_alertList; };
+    h.clearAlerts = [this] { m_alertList.clear(); };
+    h.setState = [this](int s) { setAppState(s); };
+    h.appendStateText = [this](const QString& t) { statusBar()->showMessage(statusBar()->currentMessage() + t); };
+    h.log = [this](const QStringList& lines) { logLines(lines); };
+    h.parent = this;
+    m_seam = std::make_unique<MainWinSeam>(std::move(h));
+    m_io = std::make_unique<SweepReader>(m_ctrl, *m_worker, m_abort, *m_seam);
+    m_drive = std::make_unique<ControllerDrive>(m_ctrl, *m_seam, m_abort);
+    m_runObserver = std::make_unique<RunSessionObserver>();
+    m_sequence = std::make_unique<ScanSequence>(*m_io, m_drive.get());
+}
+
+bool MainWin::controllerBusy() const
+{
+    return (m_worker && !m_worker->isIdle()) || m_calibrating || (m_drive && m_drive->isBusy());
+}
+
+bool MainWin::refusedDuringRun()
+{
+    if (!m_running)
+        return false;
+    Prompter::information(this, QString::fromLatin1(AppInfo::Title),
+                          QStringLiteral("A measurement is running.\nAbort it first."));
+    return true;
+}
+
+void MainWin::actionScanSlot(bool b)
+{
+    if (!b) {
+        // Abort: the running procedure notices the flag at its next check.
+        if (m_running) {
+            m_abort.store(true);
+            m_ctrl.abortAll();
+            if (m_drive)
+                m_drive->stop();
+        }
+        setWidgetStates();
+        return;
+    }
+    if (m_running)
+        return; // a second start while a run is active
+    if (!m_ctrl.isConnected() || !m_current || !m_current->isLive() || controllerBusy()) {
+        const QSignalBlocker block(m_scanAct);
+        m_scanAct->setChecked(false);
+        setWidgetStates();
+        return;
+    }
+    QPointer<PlotManager> session = m_current;
+    m_running = true;
+    m_abort.store(false);
+    m_alertList.clear();
+    setWidgetStates();
+    m_progressTimer->start();
+    m_sequence->restartScanClock();
+
+    m_runObserver->setSession(session);
+    m_sequence->setSession(session->data(), m_runObserver.get());
+    // The session's own record is the one the panel edits.
+    m_sequence->runScan(activeConfig(session));
+
+    m_running = false;
+    {
+        const QSignalBlocker block(m_scanAct);
+        m_scanAct->setChecked(false);
+    }
+    m_banner->setScanChecked(false);
+    m_banner->setScanEnabled(false);
+    QTimer::singleShot(kBannerScanDebounceMs, this, [this] { setWidgetStates(); });
+    setWidgetStates();
+    m_banner->setScanEnabled(false);
+    updateProgressBar();
+    sessionChange(m_mdi->activeSubWindow());
+    if (m_disconnectAfterRun) {
+        m_disconnectAfterRun = false;
+        disconnectDevice();
+        setAppState(0);
+        setWidgetStates();
+    }
+    if (m_closeAfterRun) {
+        m_closeAfterRun = false;
+        QTimer::singleShot(0, this, &QWidget::close);
+    }
+}
+
+void MainWin::updateProgressBar()
+{
+    AppText::ProgressInput in;
+    in.appState = m_appState;
+    // The progress counters are plain reads the library allows during a read.
+    if (m_appState == 6 || m_appState == 7 || m_appState == 10)
+        m_ctrl.getScanProgress(in.percent, in.scanSeconds, in.elapsedSeconds);
+    if (m_sequence) {
+        in.timedRun = m_sequence->isTimedRun();
+        in.runClockMs = m_sequence->runClockMs();
+        in.timedTotalSeconds = m_sequence->timedTotalSeconds();
+        in.scansDone = m_sequence->dataScansDone();
+        in.dataScanRunScans = m_sequence->dataScanRunScans();
+    }
+    const AppText::ProgressDisplay d = AppText::progress(in);
+    m_timeLeft->setText(d.timeLeft);
+    m_progress->setValue(d.percent);
+    m_progress->setVisible(d.visible);
+    if (d.rearm)
+        m_progressTimer->start();
+    else
+        m_progressTimer->stop();
+}

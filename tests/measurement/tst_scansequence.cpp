@@ -1,0 +1,617 @@
+// Whole measurement runs against the simulated unit, headless: the analysed
+// results come close to the simulated plasma, time-resolved, timed, spatial
+// and ion-current monitoring runs file their records where they belong, the
+// range search and the smart scan's limits, and every injected fault or abort
+// ends the run with its alert and leaves the unit idle at the idle voltage.
+#include "../scan/SimFixture.h"
+#include "SeamFixture.h"
+
+#include "AppState.h"
+#include "ControllerDrive.h"
+#include "ControllerJobs.h"
+#include "ScanSequence.h"
+
+#include <SimMeasurement.h>
+#include <SimMotors.h>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+
+using namespace simtest;
+
+namespace {
+// The job target of the tests: counts reads and can make one range read
+// a hundred times too much (a unit whose range search never settles).
+class CountingJobs : public ControllerJobs
+{
+public:
+    CountingJobs(RIRavaVCntrl& c) : ControllerJobs(c), ctrl(c) {}
+    std::atomic<int> reads{0};
+    std::atomic<int> inflateRange{-1};
+    int runReadScan(ScanReadout& out) override
+    {
+        const int r = ControllerJobs::runReadScan(out);
+        ++reads;
+        if (r == 1 && int(ctrl.getMeasuringRange()) == inflateRange.load())
+            for (unsigned k = 0; k < out.syncPoints; ++k)
+                for (unsigned s = 0; s < out.steps; ++s)
+                    out.data[(2 * k + 1) * out.steps + s] *= 100;
+        return r;
+    }
+    RIRavaVCntrl& ctrl;
+};
+
+struct Observer : RunObserver {
+    int begins = 0, ends = 0, filed = 0, changed = 0;
+    void runBegins() override { ++begins; }
+    void runEnded() override { ++ends; }
+    void scanFiled(int, int) override { ++filed; }
+    void scanChanged(int, int) override { ++changed; }
+};
+
+SingleProbeConfigParam baseConfig()
+{
+    SingleProbeConfigParam c;
+    c.dataScanRunScans = 3;
+    c.dataScanThrowScans = 0;
+    c.dcCScanSweeps = 2;
+    c.dataScanRunParam.integrationTime = 20;
+    c.initScanRunParam.integrationTime = 20;
+    c.ionCurrentScanRunParam.integrationTime = 20;
+    c.dcCScanRunParam.integrationTime = 20;
+    return c;
+}
+
+// Figures for the record (the driver-log capture takes qDebug and friends).
+template <typename... A> void report(const char* format, A... args)
+{
+    std::fprintf(stderr, format, args...);
+    std::fputc('\n', stderr);
+}
+
+qsim::Config worldConfig()
+{
+    qsim::Config w;
+    w.measurement.readWaitMs = 0.05; // a stalled stream gives up quickly
+    return w;
+}
+} // namespace
+
+class TestScanSequence : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init() { setUpWorld(worldConfig()); }
+    void cleanup();
+    void defaultRunMatchesPlasma();
+    void secondRunKeepsFirstRunsRecords();
+    void timeResolvedFollowsPulse();
+    void timedRunEveryFiveSeconds();
+    void spatialRunFollowsProfile();
+    void spatialStep_data();
+    void spatialStep();
+    void ionCurrentMonitoring();
+    void rangeSearchGivesUp();
+    void throwAndRunScans();
+    void smartScanNeverPositive();
+    void bothPhasesDisabledUseUserRange();
+    void faults_data();
+    void faults();
+    void abortInEachPhase_data();
+    void abortInEachPhase();
+    void abortEndsTimedWait();
+    void driveFailsToInitialise();
+
+private:
+    void setUpWorld(qsim::Config w, double speed = 0);
+    bool unitIdleAtIdleVoltage(double idle = 0);
+    double analysed(int group, int index, int pair);
+
+    std::unique_ptr<RIRavaVCntrl> ctrl;
+    std::unique_ptr<CountingJobs> jobs;
+    std::unique_ptr<WorkerThread> worker;
+    std::atomic<bool> abortFlag{false};
+    TestSeam seam;
+    std::unique_ptr<SweepReader> io;
+    std::unique_ptr<ControllerDrive> drive;
+    std::unique_ptr<DataAnalyzer> data;
+    Observer observer;
+    std::unique_ptr<ScanSequence> seq;
+};
+
+void TestScanSequence::setUpWorld(qsim::Config w, double speed)
+{
+    seq.reset();
+    io.reset();
+    drive.reset();
+    worker.reset();
+    jobs.reset();
+    ctrl.reset();
+    freshWorld(w, speed);
+    if (speed > 0)
+        setDriverDelayScale(1 / speed);
+    seam = TestSeam();
+    seam.realSleep = speed > 0;
+    observer = Observer();
+    abortFlag = false;
+    ctrl = std::make_unique<RIRavaVCntrl>();
+    QCOMPARE(ctrl->connectTo(), 1);
+    QVERIFY(ctrl->outputHV());
+    QVERIFY(ctrl->setDefVoltage(0));
+    jobs = std::make_unique<CountingJobs>(*ctrl);
+    worker = std::make_unique<WorkerThread>(jobs.get(), &abortFlag);
+    io = std::make_unique<SweepReader>(*ctrl, *worker, abortFlag, seam);
+    drive = std::make_unique<ControllerDrive>(*ctrl, seam, abortFlag);
+    data = std::make_unique<DataAnalyzer>();
+    seq = std::make_unique<ScanSequence>(*io, drive.get());
+    seq->setSession(data.get(), &observer);
+}
+
+void TestScanSequence::cleanup()
+{
+    seq.reset();
+    io.reset();
+    drive.reset();
+    worker.reset();
+    jobs.reset();
+    ctrl.reset();
+    data.reset();
+    qsim::setPositionSource(nullptr);
+    qsim::clearFaults();
+}
+
+bool TestScanSequence::unitIdleAtIdleVoltage(double idle)
+{
+    const qsim::FrontEndTruth t = qsim::trueFrontEnd(0);
+    const double code = idle * t.dac[1] + t.dac[0];
+    const double reg = int16_t(qsim::cnfgRegister(0, 3));
+    const bool stopped = (qsim::cnfgRegister(0, 0) & 1) == 0;
+    if (!stopped || std::fabs(reg - code) > 2)
+        qWarning() << "unit running" << !stopped << "idle code" << reg << "expected" << code;
+    return stopped && std::fabs(reg - code) <= 2 && !ctrl->isScanRunning();
+}
+
+double TestScanSequence::analysed(int group, int index, int pair)
+{
+    data->analyseScan(group, index);
+    const ScanRecord* s = data->scan(group, index);
+    return s ? s->result.value(pair) : std::nan("");
+}
+
+void TestScanSequence::defaultRunMatchesPlasma()
+{
+    SingleProbeConfigParam c = baseConfig();
+    QVERIFY2(seq->runScan(c), qPrintable(seam.alerts().join('\n')));
+    QCOMPARE(observer.begins, 1);
+    QCOMPARE(observer.ends, 1);
+    QCOMPARE(data->scanCount(), 1);
+    const ScanRecord* s = data->scan(0, 0);
+    QCOMPARE(s->scanType, int(ScanRecord::eOtherRun));
+    QCOMPARE(s->position, 666.0);
+    QCOMPARE(s->accumulated.count(), 3);
+    QVERIFY(s->initScan.size() > 10);
+    QCOMPARE(s->dcInitScans.size(), 4);
+    QVERIFY(s->ionCurrent[0] < 0);
+    const qsim::PlasmaState truth = qsim::truePlasma(0, 0);
+    const double kTe = analysed(0, 0, ResultRecord::eKTe);
+    const double Vp = analysed(0, 0, ResultRecord::eVp);
+    const double Vf = analysed(0, 0, ResultRecord::eVf);
+    const double Ne = analysed(0, 0, ResultRecord::eNe);
+    report("truth kTe %.3f Vp %.3f Vf %.3f Ne %.4g", truth.kTe, truth.Vp, truth.Vf, truth.ne);
+    report("run   kTe %.3f Vp %.3f Vf %.3f Ne %.4g", kTe, Vp, Vf, Ne);
+    QVERIFY(std::fabs(kTe - truth.kTe) < 0.1 * truth.kTe);
+    QVERIFY(std::fabs(Vp - truth.Vp) < 1.0);
+    QVERIFY(std::fabs(Vf - truth.Vf) < 1.0);
+    QVERIFY(std::fabs(Ne - truth.ne) < 0.2 * truth.ne);
+    // The data scans swept the window the smart scan chose around Vf .. Vp.
+    QVERIFY(data->configuration().dataScanRunParam.voltageStart < truth.Vf);
+    QVERIFY(data->configuration().dataScanRunParam.voltageEnd > truth.Vp);
+    QVERIFY(unitIdleAtIdleVoltage());
+    QCOMPARE(seam.state(), 0);
+    QVERIFY(seam.states.contains(AppState::eReadingIonCurrent));
+    QVERIFY(seam.states.contains(AppState::eSmartInitScan));
+    QVERIFY(seam.states.contains(AppState::eDcCorrectionScan));
+    QVERIFY(seam.states.contains(AppState::eDataScan));
+    QVERIFY(seam.logLines.first().startsWith("Starting new scan at "));
+    QVERIFY(seam.boxes.isEmpty());
+}
+
+void TestScanSequence::secondRunKeepsFirstRunsRecords()
+{
+    SingleProbeConfigParam c = baseConfig();
+    c.useSmartScan = false;
+    QVERIFY2(seq->runScan(c), qPrintable(seam.alerts().join('\n')));
+    const ScanRecord first = *data->scan(0, 0);
+    QVERIFY(std::isfinite(first.dcCScanVoltageStart));
+    QVERIFY2(seq->runScan(c), qPrintable(seam.alerts().join('\n')));
+    QCOMPARE(data->groupCount(), 1);
+    QCOMPARE(data->scansOfGroup(0).size(), 2);
+    const ScanRecord* again = data->scan(0, 0);
+    QCOMPARE(again->accumulated.count(), first.accumulated.count());
+    QCOMPARE(again->dcCScanVoltageStart, first.dcCScanVoltageStart);
+    QCOMPARE(again->dcCScanVoltageEnd, first.dcCScanVoltageEnd);
+    QCOMPARE(data->scan(0, 1)->accumulated.count(), 3);
+}
+
+void TestScanSequence::timeResolvedFollowsPulse()
+{
+    qsim::Config w = worldConfig();
+    w.measurement.plasma.pulseDepth = 0.8;
+    w.measurement.plasma.pulseTauUs = 20;
+    w.measurement.sync.frequencyHz = 1000;
+    setUpWorld(w);
+    SingleProbeConfigParam c = baseConfig();
+    c.sync.bUseSyncScan = true;
+    c.sync.start = 100;
+    c.sync.duration = 700;
+    c.sync.resolution = 200;
+    c.useAutoCMRange = false;
+    c.userChosenCMRange = 1;
+    c.ionCurrentDisable = true;
+    c.dataScanRunParam.voltageStart = -40;
+    c.dataScanRunParam.voltageEnd = 20;
+    c.dataScanRunParam.voltageStep = 0.5;
+    c.dataScanRunParam.avgPerStep = 4;
+    QVERIFY2(seq->runScan(c), qPrintable(seam.alerts().join('\n')));
+    const QVector<ScanRecord>& scans = data->scansOfGroup(0);
+    QCOMPARE(scans.size(), 4); // 100, 300, 500, 700 us
+    QVector<double> ne;
+    for (int k = 0; k < scans.size(); ++k) {
+        QCOMPARE(scans[k].accumulated.count(), 3);
+        QCOMPARE(scans[k].currentRange, 1u);
+        ne.append(analysed(0, k, ResultRecord::eNe));
+    }
+    QVERIFY(std::fabs(scans[1].resolvedTime - scans[0].resolvedTime - 200) < 1);
+    // On phase (first half of the period) denser than the off phase.
+    const double on = qsim::truePlasma(300e-6, 0).ne, off = qsim::truePlasma(700e-6, 0).ne;
+    report("pulse ne on %.3g (truth %.3g), off %.3g (truth %.3g)", ne[1], on, ne[3], off);
+    QVERIFY(ne[1] > 2 * ne[3]);
+    QVERIFY(std::fabs(ne[1] - on) < 0.3 * on);
+    QVERIFY(unitIdleAtIdleVoltage());
+}
+
+void TestScanSequence::timedRunEveryFiveSeconds()
+{
+    SingleProbeConfigParam c = baseConfig();
+    c.timed.bUseTimedScan = true;
+    c.timed.start = 0;
+    c.timed.step = 5;
+    c.timed.end = 10;
+    c.ionCurrentDisable = true;
+    c.initScanDisable = true;
+    c.dcCScanDisable = true;
+    c.dataScanRunParam.voltageStart = -30;
+    c.dataScanRunParam.voltageEnd = 20;
+    seq->restartScanClock();
+    QVERIFY2(seq->runScan(c), qPrintable(seam.alerts().join('\n')));
+    QCOMPARE(data->groupCount(), 3);
+    QCOMPARE(data->group(0)->temporalPosition, 0.0);
+    QCOMPARE(data->group(1)->temporalPosition, 5.0);
+    QCOMPARE(data->group(2)->temporalPosition, 10.0);
+    for (int g = 0; g < 3; ++g)
+        QCOMPARE(data->scan(g, 0)->scanType, int(ScanRecord::eTimedRun));
+    QVERIFY(seam.clockMs >= 10000 && seam.clockMs < 10500);
+}
+
+void TestScanSequence::spatialRunFollowsProfile()
+{
+    qsim::Config w = worldConfig();
+    w.modules[0].motor.family = qsim::MotorFamily::PM600;
+    w.measurement.plasma.profileCentreMm = 0;
+    w.measurement.plasma.profileWidthMm = 6;
+    setUpWorld(w, 200);
+    ctrl->setLinearDriveSlope(0.001);
+    ctrl->setLinearDriveIntercept(0);
+    // The probe in the plasma is where the drive carries it.
+    RIRavaVCntrl* c0 = ctrl.get();
+    qsim::setPositionSource([c0] {
+        const double p = c0->getLinearDrivePosition();
+        return std::isfinite(p) ? p : 0.0;
+    });
+    SingleProbeConfigParam c = baseConfig();
+    c.spat.bUseSpatScan = true;
+    c.spat.start = 10;
+    c.spat.end = 0;
+    c.spat.step = 5;
+    c.useSmartScan = false;
+    QVERIFY2(seq->runScan(c), qPrintable(seam.alerts().join('\n')));
+    QVERIFY(drive->isInitialised());
+    QCOMPARE(data->groupCount(), 3);
+    QVector<double> ne;
+    for (int g = 0; g < 3; ++g) {
+        const double pos = data->group(g)->position;
+        QVERIFY2(std::fabs(pos - (10 - 5 * g)) < 0.05, qPrintable(QString::number(pos)));
+        QCOMPARE(data->scan(g, 0)->scanType, int(ScanRecord::eSpatialRun));
+        ne.append(analysed(g, 0, ResultRecord::eNe));
+        const double truth = qsim::truePlasma(0, pos).ne;
+        report("position %.2f mm: Ne %.3g, truth %.3g", pos, ne.last(), truth);
+        QVERIFY(std::fabs(ne.last() - truth) < 0.3 * truth);
+    }
+    QVERIFY(ne[2] > ne[1] && ne[1] > ne[0]);
+    QVERIFY(seam.stateTexts.contains(" (to position 5[mm])"));
+    qsim::setPositionSource(nullptr);
+    QVERIFY(unitIdleAtIdleVoltage());
+}
+
+void TestScanSequence::spatialStep_data()
+{
+    QTest::addColumn<double>("start");
+    QTest::addColumn<double>("end");
+    QTest::addColumn<double>("step");
+    QTest::addColumn<int>("positions");
+    QTest::addColumn<bool>("ok");
+    QTest::newRow("step 0: one position") << 2.0 << 8.0 << 0.0 << 1 << true;
+    QTest::newRow("start equals end") << 3.0 << 3.0 << 1.0 << 1 << true;
+    QTest::newRow("negative stored step, rising") << 0.0 << 4.0 << -2.0 << 3 << true;
+    QTest::newRow("step not finite") << 0.0 << 4.0 << double(NAN) << 0 << false;
+}
+
+void TestScanSequence::spatialStep()
+{
+    QFETCH(double, start);
+    QFETCH(double, end);
+    QFETCH(double, step);
+    QFETCH(int, positions);
+    QFETCH(bool, ok);
+    qsim::Config w = worldConfig();
+    w.modules[0].motor.family = qsim::MotorFamily::PM600;
+    setUpWorld(w, 200);
+    ctrl->setLinearDriveSlope(0.001);
+    ctrl->setLinearDriveIntercept(0);
+    SingleProbeConfigParam c = baseConfig();
+    c.spat.bUseSpatScan = true;
+    c.spat.start = start;
+    c.spat.end = end;
+    c.spat.step = step;
+    c.ionCurrentDisable = true;
+    c.initScanDisable = true;
+    c.dcCScanDisable = true;
+    c.dataScanRunScans = 1;
+    QCOMPARE(seq->runScan(c), ok);
+    QCOMPARE(data->groupCount(), positions);
+    if (!ok)
+        QCOMPARE(seam.alerts(), QStringList{"[ERROR] Scan: The spatial step is not a finite number."});
+    QVERIFY(unitIdleAtIdleVoltage());
+}
+
+void TestScanSequence::ionCurrentMonitoring()
+{
+    SingleProbeConfigParam c = baseConfig();
+    c.ic.bUseIcScan = true;
+    c.ic.voltage = -30;
+    c.ic.duration = 2;
+    c.userChosenCMRange = 3;
+    c.dataScanRunScans = 2;
+    // Each cycle takes its read slices on the seam clock; a fixed cost per cycle.
+    seam.onSlice = nullptr;
+    seq->restartScanClock();
+    int cycles = 0;
+    observer = Observer();
+    QVERIFY2(seq->runScan(c), qPrintable(seam.alerts().join('\n')));
+    cycles = data->groupCount();
+    QVERIFY(cycles >= 2);
+    const double isat = qsim::truePlasma(0, 0).isat;
+    for (int g = 0; g < cycles; ++g) {
+        const ScanRecord* s = data->scan(g, 0);
+        QCOMPARE(s->scanType, int(ScanRecord::eTimedRun));
+        QCOMPARE(s->accumulated.pointCount(), 1);
+        QCOMPARE(s->currentRange, 3u);
+        const double i = s->accumulated.meanCurrent(0);
+        QVERIFY2(i < 0 && std::fabs(i) < 2 * std::fabs(isat), qPrintable(QString::number(i)));
+    }
+    // No ion-current phase, no initial scans.
+    QVERIFY(!seam.states.contains(AppState::eReadingIonCurrent));
+    QVERIFY(!seam.states.contains(AppState::eSmartInitScan));
+    QVERIFY(unitIdleAtIdleVoltage());
+}
+
+void TestScanSequence::rangeSearchGivesUp()
+{
+    jobs->inflateRange = 3; // range 3 reads a hundred times too much: 3 -> 2 -> 3 ...
+    SingleProbeConfigParam c = baseConfig();
+    QVERIFY(!seq->runScan(c));
+    QCOMPARE(seam.alerts(), (QStringList{"[ERROR] Read Ion Current: Failed to find optimum measuring range.",
+                                         "[ERROR] Scan: Failed to Read Ion Current."}));
+    QCOMPARE(jobs->reads.load(), 7);
+    QCOMPARE(seam.boxes.size(), 1);
+    QVERIFY(seam.boxes.first().startsWith("Quendrix Langmuir|[ERROR] Read Ion Current: "));
+    QVERIFY(unitIdleAtIdleVoltage());
+}
+
+void TestScanSequence::throwAndRunScans()
+{
+    SingleProbeConfigParam c = baseConfig();
+    c.ionCurrentDisable = true;
+    c.initScanDisable = true;
+    c.dcCScanDisable = true;
+    c.dataScanThrowScans = 2;
+    c.dataScanRunScans = 3;
+    QVERIFY(seq->runScan(c));
+    QCOMPARE(jobs->reads.load(), 5);
+    QCOMPARE(data->scan(0, 0)->accumulated.count(), 3);
+    QCOMPARE(observer.changed, 3);
+    QCOMPARE(seq->dataScansDone(), 5);
+    // Continuous acquisition: one start for the five sweeps.
+    QVERIFY(unitIdleAtIdleVoltage());
+}
+
+void TestScanSequence::smartScanNeverPositive()
+{
+    SingleProbeConfigParam c = baseConfig();
+    c.offsetCurrent = -1; // every current stays negative
+    c.initScanMaxVoltage = 60; // the walk starts at the ion-current voltage, -50 V
+    QVERIFY(!seq->runScan(c));
+    QCOMPARE(seam.alerts(), (QStringList{"[ERROR] Smart Init Scan: Voltage reached maximum (V:65[V]).",
+                                         "[ERROR] Scan: Failed to run Smart Init Scan."}));
+    const ScanRecord* s = data->scan(0, 0);
+    QVERIFY(std::isnan(s->dcCScanVoltageStart));
+    QVERIFY(std::isnan(s->dcCScanVoltageEnd));
+    QVERIFY(s->initScan.size() >= 10);
+    QVERIFY(unitIdleAtIdleVoltage());
+}
+
+void TestScanSequence::bothPhasesDisabledUseUserRange()
+{
+    SingleProbeConfigParam c = baseConfig();
+    c.ionCurrentDisable = true;
+    c.initScanDisable = true;
+    c.dcCScanDisable = true;
+    c.userChosenCMRange = 2;
+    c.dataScanRunParam.voltageStart = -20;
+    c.dataScanRunParam.voltageEnd = 5;
+    QVERIFY(seq->runScan(c));
+    QCOMPARE(data->scan(0, 0)->currentRange, 2u);
+    QCOMPARE(qsim::cnfgRegister(0, 11), uint16_t(0)); // no gain switch
+    QVERIFY(std::isnan(data->scan(0, 0)->gainAutoSwitchVoltage));
+}
+
+void TestScanSequence::faults_data()
+{
+    QTest::addColumn<int>("fault");
+    QTest::addColumn<QString>("firstAlert");
+    QTest::addColumn<QString>("runAlert");
+    QTest::newRow("register write") << 0 << "[ERROR] Set Scan Parameters: Failed to set scan type (retVal = 0)."
+                                    << "[ERROR] Scan: Failed to Read Ion Current.";
+    QTest::newRow("short stream") << 1 << "[ERROR] Data Scan: Failed to read data from scan (retVal = 0)."
+                                  << "[ERROR] Scan: Failed to run Data Scan.";
+    QTest::newRow("stalled stream") << 2 << "[ERROR] Data Scan: Failed to read data from scan (retVal = 0)."
+                                    << "[ERROR] Scan: Failed to run Data Scan.";
+    QTest::newRow("lost SYNC") << 3 << "[ERROR] Simple Init Scan: Failed to start scan (retVal = 0)."
+                               << "[ERROR] Scan: Failed to run Simple Init Scan.";
+    QTest::newRow("drive error") << 4 << "[ERROR] Scan: Failed to move Linear Driver to position 0[mm]." << "";
+}
+
+void TestScanSequence::faults()
+{
+    QFETCH(int, fault);
+    QFETCH(QString, firstAlert);
+    QFETCH(QString, runAlert);
+    SingleProbeConfigParam c = baseConfig();
+    if (fault == 4) {
+        qsim::Config w = worldConfig();
+        w.modules[0].motor.family = qsim::MotorFamily::PM600;
+        setUpWorld(w, 200);
+        ctrl->setLinearDriveSlope(0.001);
+        ctrl->setLinearDriveIntercept(0);
+        c.spat.bUseSpatScan = true;
+        c.spat.start = 0;
+        c.spat.end = 10;
+        c.spat.step = 5;
+    }
+    if (fault == 1 || fault == 2 || fault == 3) {
+        c.ionCurrentDisable = true;
+        c.initScanDisable = true;
+        c.dcCScanDisable = true;
+    }
+    if (fault == 3)
+        c.sync.bUseSyncScan = true;
+    int dataReads = 0;
+    seam.onSlice = [&] {
+        if (fault == 1 && seam.state() == AppState::eDataScan && dataReads++ == 0)
+            qsim::injectStreamFault(0, qsim::StreamFault::LastPacketEarly);
+    };
+    if (fault == 0)
+        qsim::failCall(qsim::Call::WriteCommand, 1, QUSB_ERROR_IOCTL_FAILED);
+    if (fault == 1)
+        qsim::injectStreamFault(0, qsim::StreamFault::LastPacketEarly);
+    if (fault == 2)
+        qsim::injectStreamFault(0, qsim::StreamFault::KeepAliveOnly);
+    if (fault == 3) {
+        qsim::MeasurementConfig m = qsim::measurementConfig();
+        m.sync.present = false;
+        qsim::setMeasurementConfig(m);
+    }
+    if (fault == 4) {
+        // Homing succeeds; then the controller refuses every motion.
+        QVERIFY(drive->initialise());
+        qsim::setMotorFault(0, qsim::MotorFault::ErrorCode, 83, -1);
+    }
+    QVERIFY(!seq->runScan(c));
+    QVERIFY2(!seam.alerts().isEmpty() && seam.alerts().first() == firstAlert, qPrintable(seam.alerts().join('\n')));
+    if (!runAlert.isEmpty())
+        QVERIFY2(seam.alerts().contains(runAlert), qPrintable(seam.alerts().join('\n')));
+    QCOMPARE(seam.boxes.size(), 1);
+    QCOMPARE(observer.ends, 1);
+    qsim::clearStreamFaults(0);
+    QVERIFY(unitIdleAtIdleVoltage());
+}
+
+void TestScanSequence::abortInEachPhase_data()
+{
+    QTest::addColumn<int>("state");
+    QTest::addColumn<bool>("stalled");
+    QTest::addColumn<QString>("alert");
+    QTest::newRow("ion current, read blocked") << int(AppState::eReadingIonCurrent) << true
+                                 << "[ERROR] Read Ion Current: Failed to read data from scan (Process aborted).";
+    QTest::newRow("simple initial scan") << int(AppState::eSimpleInitScan) << false
+                                         << "[ERROR] Simple Init Scan: Failed to read data from scan (Process "
+                                            "aborted).";
+    QTest::newRow("smart initial scan") << int(AppState::eSmartInitScan) << false
+                                        << "[ERROR] Smart Init Scan: Failed to read data from scan (Process aborted).";
+    QTest::newRow("DC correction") << int(AppState::eDcCorrectionScan) << false
+                                   << "[ERROR] DC Correction Scan: Failed to read data from scan (Process aborted).";
+    QTest::newRow("data scan") << int(AppState::eDataScan) << false
+                               << "[ERROR] Data Scan: Failed to read data from scan (Process aborted).";
+}
+
+void TestScanSequence::abortInEachPhase()
+{
+    QFETCH(int, state);
+    QFETCH(bool, stalled);
+    QFETCH(QString, alert);
+    SingleProbeConfigParam c = baseConfig();
+    c.useSmartScan = state == AppState::eSmartInitScan;
+    auto press = [&] {
+        if (seam.state() == state && !abortFlag.load()) {
+            abortFlag = true;
+            ctrl->abortAll();
+        }
+    };
+    if (stalled) {
+        // The stream stalls: the read blocks in the job thread until Abort ends it.
+        qsim::injectStreamFault(0, qsim::StreamFault::KeepAliveOnly);
+        seam.onSlice = press;
+    } else {
+        seam.onState = [&](int) { press(); };
+    }
+    QVERIFY(!seq->runScan(c));
+    qsim::clearStreamFaults(0);
+    QVERIFY2(seam.alerts().first() == alert, qPrintable(seam.alerts().join('\n')));
+    QVERIFY(seam.boxes.isEmpty());
+    QCOMPARE(seam.logLines.last(), QString("Scan has been aborted"));
+    QVERIFY(worker->isIdle());
+    QVERIFY(unitIdleAtIdleVoltage());
+}
+
+void TestScanSequence::abortEndsTimedWait()
+{
+    SingleProbeConfigParam c = baseConfig();
+    c.timed.bUseTimedScan = true;
+    c.timed.start = 3600;
+    c.ionCurrentDisable = true;
+    seam.onSlice = [&] {
+        if (seam.clockMs > 1000)
+            abortFlag = true;
+    };
+    QVERIFY(!seq->runScan(c));
+    QVERIFY(seam.clockMs < 1100);
+    QCOMPARE(data->scanCount(), 0);
+    QVERIFY(seam.boxes.isEmpty());
+    QVERIFY(unitIdleAtIdleVoltage());
+}
+
+void TestScanSequence::driveFailsToInitialise()
+{
+    SingleProbeConfigParam c = baseConfig(); // no motor controller on the line
+    c.spat.bUseSpatScan = true;
+    QVERIFY(!seq->runScan(c));
+    QCOMPARE(seam.alerts(), QStringList{"[ERROR] Scan: Failed to Initialise Linear Driver Controller."});
+    QCOMPARE(seam.boxes.size(), 1);
+    QVERIFY(seam.boxes.first().startsWith("Unable to init linear drive|unable to initialize linear drive\n"));
+    QCOMPARE(seam.state(), 0);
+    QCOMPARE(observer.ends, 1);
+    QCOMPARE(data->scanCount(), 0);
+}
+
+QTEST_GUILESS_MAIN(TestScanSequence)
+#include "tst_scansequence.moc"
