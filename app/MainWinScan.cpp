@@ -16,6 +16,7 @@
 #include <QAction>
 #include <QCoreApplication>
 #include <QLabel>
+#include <QMdiArea>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>

@@ -1,0 +1,241 @@
+// The Scan action of the main window against the simulated unit: a run from
+// the action and from the banner fills the live session with analysed scans;
+// during a run, closing the live session, New, Open, Run Job and a second
+// Scan are refused, Disconnect and closing the window abort the run first.
+#include "DataAnalyzer.h"
+#include "DriverLog.h"
+#include "MainWin.h"
+#include "PlotManager.h"
+#include "ProbeModeSelector.h"
+#include "ScanSequence.h"
+#include "ScriptedPrompter.h"
+#include "SimControl.h"
+#include "topBanner.h"
+
+#include <QAction>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <cmath>
+
+namespace {
+std::function<int(QDialog*)> chooseSingle()
+{
+    return [](QDialog* d) {
+        auto* sel = qobject_cast<ProbeModeSelector*>(d);
+        if (!sel)
+            return int(QDialog::Rejected);
+        sel->button(ProbeModeSelector::eWithoutDcRef)->click();
+        return sel->result();
+    };
+}
+
+// Runs `act` once, the first time the window reaches `state` during a run.
+void atState(MainWin& w, int state, std::function<void()> act)
+{
+    auto* t = new QTimer(&w);
+    t->setInterval(5);
+    QObject::connect(t, &QTimer::timeout, &w, [&w, t, state, act] {
+        if (w.isRunActive() && w.appState() == state) {
+            t->stop();
+            t->deleteLater();
+            act();
+        }
+    });
+    t->start();
+}
+} // namespace
+
+class TestMainWinScan : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void scanFillsSession_data();
+    void scanFillsSession();
+    void refusalsDuringRun();
+    void abortFromTheAction();
+    void disconnectAbortsTheRunFirst();
+    void closingTheWindowAbortsTheRunFirst();
+
+private:
+    void connect(MainWin& w);
+    ScriptedPrompter* m_prompter = nullptr;
+    QTemporaryDir m_dir;
+};
+
+void TestMainWinScan::initTestCase()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    QVERIFY(m_dir.isValid());
+    QDir::setCurrent(m_dir.path());
+}
+
+void TestMainWinScan::init()
+{
+    setDriverDelayScale(0);
+    qsim::Config c;
+    c.speedFactor = 0;
+    qsim::reset(c);
+    // The window's own store (isolated by the test mode of the standard paths).
+    QCoreApplication::setOrganizationName("Quendrix");
+    QCoreApplication::setApplicationName("Quendrix Langmuir");
+    QSettings().clear();
+    // A short run: few data scans.
+    SingleProbeConfigParam cfg;
+    cfg.dataScanRunScans = 4;
+    cfg.dcCScanSweeps = 2;
+    QSettings store;
+    cfg.writeSettings(store);
+    m_prompter = new ScriptedPrompter;
+    Prompter::setInstance(m_prompter);
+}
+
+void TestMainWinScan::cleanup()
+{
+    Prompter::setInstance(nullptr);
+    delete m_prompter;
+    m_prompter = nullptr;
+}
+
+void TestMainWinScan::connect(MainWin& w)
+{
+    m_prompter->dialogHandlers << chooseSingle();
+    w.action("Connect")->trigger();
+    QVERIFY2(w.alertList().isEmpty(), qPrintable(w.alertList().join('\n')));
+    QVERIFY(w.currentSession()->isLive());
+    m_prompter->asked.clear(); // the probe-mode notes of connecting
+}
+
+void TestMainWinScan::scanFillsSession_data()
+{
+    QTest::addColumn<bool>("fromBanner");
+    QTest::newRow("action") << false;
+    QTest::newRow("banner") << true;
+}
+
+void TestMainWinScan::scanFillsSession()
+{
+    QFETCH(bool, fromBanner);
+    MainWin w;
+    w.show();
+    connect(w);
+    PlotManager* pm = w.currentSession();
+    if (fromBanner)
+        w.banner()->scanButton()->click();
+    else
+        w.action("Scan")->trigger();
+    QVERIFY2(w.alertList().isEmpty(), qPrintable(w.alertList().join('\n')));
+    QVERIFY(!w.isRunActive());
+    QVERIFY(!w.action("Scan")->isChecked());
+    QCOMPARE(w.appState(), 0);
+    QCOMPARE(pm->data()->scanCount(), 1);
+    const ScanRecord* s = pm->data()->scan(0, 0);
+    QCOMPARE(s->accumulated.count(), 4);
+    QVERIFY(std::isfinite(s->result.value(ResultRecord::eKTe)));
+    QVERIFY(std::fabs(s->result.value(ResultRecord::eKTe) - 3.0) < 0.3);
+    QVERIFY(pm->isModified());
+    QVERIFY(!pm->isRunActive());
+    QVERIFY(!w.banner()->scanButton()->isEnabled()); // until its debounce timer
+    QVERIFY(m_prompter->asked.isEmpty());
+    QVERIFY((qsim::cnfgRegister(0, 0) & 1) == 0);
+}
+
+void TestMainWinScan::refusalsDuringRun()
+{
+    qsim::Config c;
+    c.speedFactor = 1; // reads take their time: the window is live during the run
+    qsim::reset(c);
+    MainWin w;
+    w.show();
+    connect(w);
+    QPointer<PlotManager> pm = w.currentSession();
+    bool done = false;
+    atState(w, 10, [&] {
+        const int sessions = w.openSessionCount();
+        w.action("&New")->trigger();
+        w.action("&Open...")->trigger();
+        w.action("Run Job...")->trigger();
+        QCOMPARE(w.openSessionCount(), sessions);
+        QVERIFY(m_prompter->fileCaptions.isEmpty());
+        w.mdiArea()->activeSubWindow()->close();
+        QVERIFY(pm);
+        QCOMPARE(w.openSessionCount(), sessions);
+        // A second start while the run is active does nothing.
+        QMetaObject::invokeMethod(&w, "actionScanSlot", Q_ARG(bool, true));
+        QVERIFY(w.isRunActive());
+        done = true;
+    });
+    w.action("Scan")->trigger();
+    QVERIFY(done);
+    QVERIFY2(w.alertList().isEmpty(), qPrintable(w.alertList().join('\n')));
+    QVERIFY2(m_prompter->asked.size() == 4, qPrintable(m_prompter->texts().join('\n'))); // New, Open, Run Job, closing
+    for (const ScriptedPrompter::Asked& a : m_prompter->asked)
+        QVERIFY2(a.text.startsWith("A measurement is running"), qPrintable(a.text));
+    QVERIFY(pm);
+    QCOMPARE(pm->data()->scanCount(), 1);
+    QCOMPARE(pm->data()->scan(0, 0)->accumulated.count(), 4);
+}
+
+void TestMainWinScan::abortFromTheAction()
+{
+    qsim::Config c;
+    c.speedFactor = 1;
+    qsim::reset(c);
+    MainWin w;
+    connect(w);
+    atState(w, 10, [&] { w.action("Scan")->trigger(); }); // unchecking is Abort
+    w.action("Scan")->trigger();
+    QVERIFY(!w.isRunActive());
+    QVERIFY(w.isAborted());
+    QCOMPARE(w.alertList().first(), QString("[ERROR] Data Scan: Failed to read data from scan (Process aborted)."));
+    QVERIFY2(m_prompter->asked.isEmpty(), qPrintable(m_prompter->texts().join('\n'))); // an aborted run shows no box
+    QCOMPARE(w.appState(), 0);
+    QVERIFY((qsim::cnfgRegister(0, 0) & 1) == 0);
+    QVERIFY(w.worker()->isIdle());
+}
+
+void TestMainWinScan::disconnectAbortsTheRunFirst()
+{
+    qsim::Config c;
+    c.speedFactor = 1;
+    qsim::reset(c);
+    MainWin w;
+    connect(w);
+    bool connectedAfterAbort = false;
+    atState(w, 10, [&] {
+        w.action("Disconnect")->trigger();
+        connectedAfterAbort = w.controller().isConnected(); // the run still ends on a connected unit
+    });
+    w.action("Scan")->trigger();
+    QVERIFY(connectedAfterAbort);
+    QVERIFY(!w.isRunActive());
+    QVERIFY(!w.controller().isConnected());
+    QVERIFY(!qsim::moduleOpen(0));
+    QVERIFY(m_prompter->asked.isEmpty());
+}
+
+void TestMainWinScan::closingTheWindowAbortsTheRunFirst()
+{
+    qsim::Config c;
+    c.speedFactor = 1;
+    qsim::reset(c);
+    auto* w = new MainWin;
+    w->setAttribute(Qt::WA_DeleteOnClose);
+    QPointer<MainWin> guard = w;
+    w->show();
+    connect(*w);
+    m_prompter->fallback = QMessageBox::Discard; // the modified session is not saved
+    atState(*w, 10, [w] { w->close(); });
+    w->action("Scan")->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(guard.isNull(), 10000);
+}
+
+QTEST_MAIN(TestMainWinScan)
+#include "tst_mainwinscan.moc"
