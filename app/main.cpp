@@ -3,13 +3,34 @@
 #include "AppText.h"
 #include "MainWin.h"
 #include "PlotManager.h"
+#include "ProbeModeSelector.h"
 #include "Prompter.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QTextStream>
+#include <QAction>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QTimer>
+
+namespace {
+// --scan-on-start: the probe dialog is answered with a single probe with DC
+// reference; every other box and dialog is the user's.
+class StartUpPrompter : public Prompter
+{
+public:
+    int execDialog(QDialog* d) override
+    {
+        if (auto* sel = qobject_cast<ProbeModeSelector*>(d)) {
+            sel->button(ProbeModeSelector::eWithDcRef)->click();
+            return sel->result();
+        }
+        return Prompter::execDialog(d);
+    }
+};
+} // namespace
 
 int main(int argc, char* argv[])
 {
@@ -20,9 +41,13 @@ int main(int argc, char* argv[])
     // Resolved now: the current folder changes to the program's below.
     const QString sessionFile = AppText::sessionFileFromArgs(args, QDir::currentPath());
     int quitAfterSeconds = 0;
-    for (const QString& a : args)
+    bool scanOnStart = false;
+    for (const QString& a : args) {
         if (a.startsWith(QLatin1String("--quit-after=")))
             quitAfterSeconds = a.mid(13).toInt();
+        if (a == QLatin1String("--scan-on-start"))
+            scanOnStart = true;
+    }
 
     const QString dir = QCoreApplication::applicationDirPath();
     if (!QDir::setCurrent(dir)) {
@@ -50,6 +75,16 @@ int main(int argc, char* argv[])
         });
     if (!sessionFile.isEmpty() && !w->openSessionFile(sessionFile))
         QTextStream(stderr) << "lpmeasure: cannot open session file " << sessionFile << "\n";
+    StartUpPrompter startUpPrompter;
+    if (scanOnStart)
+        QTimer::singleShot(500, w, [w, &startUpPrompter] {
+            // Connect to the unit, then measure into the new live session.
+            Prompter::setInstance(&startUpPrompter);
+            w->action(QStringLiteral("Connect"))->trigger();
+            Prompter::setInstance(nullptr);
+            if (QAction* scan = w->action(QStringLiteral("Scan")); scan && scan->isEnabled())
+                scan->trigger();
+        });
     // The time may run out while a box of the start-up is open, before the loop runs.
     const int rc = quitRequested ? 0 : app.exec();
     delete w;

@@ -107,6 +107,10 @@ void ScanSequence::fileRecords(const ScanReadout& out, unsigned range, bool with
         rec.temporalPosition = m_elapsed;
         // The library times in seconds, the session in microseconds.
         rec.resolvedTime = (k * out.samplePeriod + out.syncDelay) * 1e6;
+        // For a single time slice the library gives no period or delay: the
+        // slice is at the sync start.
+        if (m_sync && out.syncPoints < 2)
+            rec.resolvedTime = cfg().sync.start;
         rec.offsetCurrent = cfg().offsetCurrent;
         rec.currentRange = range;
         rec.dCurrentRange = m_io.fullScale(range);

@@ -95,6 +95,9 @@ private slots:
     void throwAndRunScans();
     void smartScanNeverPositive();
     void bothPhasesDisabledUseUserRange();
+    void dcCorrectionNeedsEstimates();
+    void doubleProbeRunSkipsDcCorrection();
+    void spatialTimeResolvedTakesOneSlice();
     void faults_data();
     void faults();
     void abortInEachPhase_data();
@@ -463,6 +466,72 @@ void TestScanSequence::bothPhasesDisabledUseUserRange()
     QCOMPARE(data->scan(0, 0)->currentRange, 2u);
     QCOMPARE(qsim::cnfgRegister(0, 11), uint16_t(0)); // no gain switch
     QVERIFY(std::isnan(data->scan(0, 0)->gainAutoSwitchVoltage));
+}
+
+void TestScanSequence::dcCorrectionNeedsEstimates()
+{
+    SingleProbeConfigParam c = baseConfig();
+    c.useSmartScan = false;
+    c.offsetCurrent = -1; // no floating potential in the initial scan
+    QVERIFY(!seq->runScan(c));
+    QCOMPARE(seam.alerts(),
+             (QStringList{"[ERROR] DC Correction Scan: No floating and plasma potential estimates (Vf:nan[V], "
+                          "Vp:nan[V]).",
+                          "[ERROR] Scan: Failed to run DC Correction Scan."}));
+    QCOMPARE(data->scan(0, 0)->dcInitScans.size(), 0);
+    QVERIFY(unitIdleAtIdleVoltage());
+}
+
+void TestScanSequence::doubleProbeRunSkipsDcCorrection()
+{
+    QVERIFY(ctrl->selectProbeMode(VESK_HW::eDouble));
+    DoubleProbeConfigParam c;
+    c.dataScanRunScans = 3;
+    c.dataScanRunParam.integrationTime = 20;
+    c.initScanRunParam.integrationTime = 20;
+    c.ionCurrentScanRunParam.integrationTime = 20;
+    c.initScanRunParam.voltageStart = -30;
+    c.initScanRunParam.voltageEnd = 30;
+    c.dataScanRunParam.voltageStart = -30;
+    c.dataScanRunParam.voltageEnd = 30;
+    QVERIFY2(seq->runScan(c), qPrintable(seam.alerts().join('\n')));
+    QVERIFY(!seam.states.contains(AppState::eDcCorrectionScan));
+    const ScanRecord* s = data->scan(0, 0);
+    QCOMPARE(s->dcInitScans.size(), 0);
+    QCOMPARE(s->accumulated.count(), 3);
+    // A symmetric double-probe curve: currents of both signs, odd in V.
+    QVERIFY(s->accumulated.meanCurrent(0) < 0);
+    QVERIFY(s->accumulated.meanCurrent(s->accumulated.pointCount() - 1) > 0);
+    QVERIFY(unitIdleAtIdleVoltage());
+}
+
+void TestScanSequence::spatialTimeResolvedTakesOneSlice()
+{
+    qsim::Config w = worldConfig();
+    w.modules[0].motor.family = qsim::MotorFamily::PM600;
+    setUpWorld(w, 200);
+    ctrl->setLinearDriveSlope(0.001);
+    ctrl->setLinearDriveIntercept(0);
+    SingleProbeConfigParam c = baseConfig();
+    c.spat.bUseSpatScan = true;
+    c.spat.start = 0;
+    c.spat.end = 2;
+    c.spat.step = 2;
+    c.sync.bUseSyncScan = true;
+    c.sync.start = 200;
+    c.sync.duration = 900;
+    c.sync.resolution = 100;
+    c.useAutoCMRange = false;
+    c.userChosenCMRange = 1;
+    c.dataScanRunParam.voltageStart = -30;
+    c.dataScanRunParam.voltageEnd = 10;
+    QVERIFY2(seq->runScan(c), qPrintable(seam.alerts().join('\n')));
+    QCOMPARE(data->groupCount(), 2);
+    for (int g = 0; g < 2; ++g) {
+        QCOMPARE(data->scansOfGroup(g).size(), 1); // one time slice per position
+        QVERIFY2(std::fabs(data->scan(g, 0)->resolvedTime - 200) < 1, qPrintable(QString::number(data->scan(g, 0)->resolvedTime)));
+        QVERIFY(data->scan(g, 0)->ionCurrent[0] < 0);
+    }
 }
 
 void TestScanSequence::faults_data()

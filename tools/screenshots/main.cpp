@@ -8,7 +8,12 @@
 #include "LangmuirSettingsWidget.h"
 #include "ProbeModeSelector.h"
 #include "ScriptedPrompter.h"
+#include "MainWinScan.h"
+#include "ScanSequence.h"
 #include "SessionMaker.h"
+#include "SimControl.h"
+#include "SimMeasurement.h"
+#include "DriverLog.h"
 
 #include <QAction>
 #include <QRadioButton>
@@ -23,6 +28,8 @@
 #include <QScreen>
 #include <QSlider>
 #include <QTextStream>
+#include <QTimer>
+#include <cmath>
 
 namespace {
 void settle()
@@ -114,6 +121,68 @@ int main(int argc, char* argv[])
     QMetaObject::invokeMethod(&w, "updateSyncFreq");
     pm->setView(PlotManager::eViewScan);
     ok += shoot(w, outDir + "/7-connected.png");
+
+    // A measurement under way: Scan on the simulated plasma, pictured while
+    // the data scans accumulate.
+    bool running = false;
+    QTimer poll;
+    poll.setInterval(20);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        PlotManager* live = w.currentSession();
+        const ScanRecord* s = live ? live->data()->scan(0, 0) : nullptr;
+        if (!running && w.isRunActive() && w.appState() == 10 && s && s->accumulated.count() >= 2) {
+            running = true;
+            live->setView(PlotManager::eViewScan);
+            ok += shoot(w, outDir + "/12-running-measurement.png");
+        }
+    });
+    poll.start();
+    w.action("Scan")->trigger();
+    poll.stop();
+
+    // A spatial run across a density profile on a simulated linear drive.
+    w.action("Disconnect")->trigger();
+    qsim::Config world = qsim::currentConfig();
+    world.speedFactor = 200;
+    world.modules[0].motor.family = qsim::MotorFamily::PM600;
+    world.measurement.plasma.profileCentreMm = 10;
+    world.measurement.plasma.profileWidthMm = 6;
+    qsim::reset(world);
+    setDriverDelayScale(1.0 / 200);
+    prompter.dialogHandlers.clear();
+    prompter.dialogHandlers << [](QDialog* d) {
+        auto* sel = qobject_cast<ProbeModeSelector*>(d);
+        if (!sel)
+            return int(QDialog::Rejected);
+        sel->button(ProbeModeSelector::eWithDcRef)->click();
+        return sel->result();
+    };
+    w.action("Connect")->trigger();
+    RIRavaVCntrl& ctrl = w.controller();
+    ctrl.setLinearDriveSlope(0.001);
+    ctrl.setLinearDriveIntercept(0);
+    qsim::setPositionSource([&ctrl] {
+        const double p = ctrl.getLinearDrivePosition();
+        return std::isfinite(p) ? p : 0.0;
+    });
+    PlotManager* spatial = w.currentSession();
+    SingleProbeConfigParam cfg;
+    cfg.spat.bUseSpatScan = true;
+    cfg.spat.start = 0;
+    cfg.spat.end = 20;
+    cfg.spat.step = 2;
+    cfg.useSmartScan = false;
+    cfg.dataScanRunScans = 3;
+    cfg.dcCScanSweeps = 2;
+    RunSessionObserver observer;
+    observer.setSession(spatial);
+    w.sequence()->setSession(spatial->data(), &observer);
+    w.sequence()->runScan(cfg);
+    qsim::setPositionSource(nullptr);
+    spatial->refreshAll();
+    spatial->trendButton(4)->click(); // Ne
+    spatial->setView(PlotManager::eViewTrends);
+    ok += shoot(w, outDir + "/13-spatial-trend-Ne.png");
     Prompter::setInstance(nullptr);
 
     // The dialogs, each on its own.
@@ -137,5 +206,5 @@ int main(int argc, char* argv[])
     for (PlotManager* s : w.sessions())
         s->setModified(false);
     w.close();
-    return ok == 11 ? 0 : 1;
+    return ok == 13 ? 0 : 1;
 }

@@ -1,0 +1,121 @@
+// A measurement run of 200 kept 400-point data scans on the simulated unit at
+// speed 0 (its scans are ready at once), into a shown session window: the
+// program's own cost per kept scan (sequence, read, accumulation, analysis,
+// the window's update), and the longest the event loop went without
+// handling a posted event meanwhile.
+#include "ControllerJobs.h"
+#include "DriverLog.h"
+#include "MainWinScan.h"
+#include "PlotManager.h"
+#include "ScanSequence.h"
+#include "SimControl.h"
+#include "SweepReader.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEvent>
+#include <QTextStream>
+#include <QTimer>
+#include <algorithm>
+#include <atomic>
+
+namespace {
+// Posts one event at a time and measures how long each waits to be handled.
+class StallProbe : public QObject
+{
+public:
+    static constexpr QEvent::Type kType = QEvent::Type(QEvent::User + 17);
+    double maxMs = 0;
+    bool running = true;
+
+    void post()
+    {
+        m_posted.start();
+        QCoreApplication::postEvent(this, new QEvent(kType));
+    }
+    bool event(QEvent* e) override
+    {
+        if (e->type() != kType)
+            return QObject::event(e);
+        maxMs = std::max(maxMs, m_posted.nsecsElapsed() / 1e6);
+        if (running)
+            post();
+        return true;
+    }
+
+private:
+    QElapsedTimer m_posted;
+};
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QCoreApplication::setOrganizationName("QuendrixBench");
+    QCoreApplication::setApplicationName("bench_measurement");
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+
+    qsim::Config world;
+    world.speedFactor = 0;
+    qsim::reset(world);
+    setDriverDelayScale(0);
+    RIRavaVCntrl ctrl;
+    if (ctrl.connectTo() != 1 || !ctrl.outputHV()) {
+        QTextStream(stderr) << "bench_measurement: the simulated unit did not connect\n";
+        return 1;
+    }
+    std::atomic<bool> abortFlag{false};
+    ControllerJobs jobs(ctrl);
+    WorkerThread worker(&jobs, &abortFlag);
+    HeadlessSeam seam;
+    SweepReader io(ctrl, worker, abortFlag, seam);
+    ScanSequence sequence(io);
+    PlotManager pm;
+    pm.resize(1400, 900);
+    pm.show();
+    pm.setView(PlotManager::eViewScan);
+    RunSessionObserver observer;
+    observer.setSession(&pm);
+    sequence.setSession(pm.data(), &observer);
+
+    SingleProbeConfigParam cfg;
+    cfg.useSmartScan = false;
+    cfg.dataScanRunScans = 200;
+    cfg.dcCScanSweeps = 2;
+    // 400 points; short integration so that the simulated unit's own sample
+    // generation stays small beside the program's cost.
+    for (ScanRunParam* r : {&cfg.dataScanRunParam, &cfg.initScanRunParam, &cfg.dcCScanRunParam,
+                            &cfg.ionCurrentScanRunParam}) {
+        r->integrationTime = 1;
+        r->firstStepDelay = 1;
+        r->nextStepDelay = 1;
+    }
+    cfg.dataScanRunParam.voltageStart = -30;
+    cfg.dataScanRunParam.voltageStep = 0.1;
+    cfg.dataScanRunParam.voltageEnd = 9.9;
+
+    StallProbe probe;
+    double runMs = 0;
+    bool ok = false;
+    QTimer::singleShot(0, [&] {
+        probe.post();
+        QElapsedTimer t;
+        t.start();
+        ok = sequence.runScan(cfg);
+        runMs = t.nsecsElapsed() / 1e6;
+        probe.running = false;
+        app.quit();
+    });
+    app.exec();
+    const ScanRecord* s = pm.data()->scan(0, 0);
+    if (!ok || !s || s->accumulated.count() != 200 || s->accumulated.pointCount() != 400) {
+        QTextStream(stderr) << "bench_measurement: the run failed: " << seam.alerts().join("; ") << "\n";
+        return 1;
+    }
+    QTextStream out(stdout);
+    out << "run_overhead_ms: " << QString::number(runMs / 200, 'f', 3) << "\n";
+    out << "gui_stall_max_ms: " << QString::number(probe.maxMs, 'f', 2) << "\n";
+    return 0;
+}
