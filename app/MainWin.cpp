@@ -494,7 +494,7 @@ bool MainWin::connectDevice()
         addAlert(AlertPrefix::SetDefaultVoltage, QStringLiteral("Failed to set default voltage (retVal = %1).").arg(0));
         return fail();
     }
-    if (!m_ctrl.selectProbeMode(VESK_HW::eProbeMode(hwMode))) {
+    if (!m_ctrl.selectProbeMode(hwMode)) {
         addAlert(AlertPrefix::ConnectScanner, QStringLiteral("Failed to select %1 probe mode.").arg(swMode));
         return fail();
     }
