@@ -191,7 +191,8 @@ void MainWin::updateProgressBar()
     m_timeLeft->setText(d.timeLeft);
     m_progress->setValue(d.percent);
     m_progress->setVisible(d.visible);
-    if (d.rearm)
+    // A run keeps its timer also through idle moments (a timed start wait).
+    if (d.rearm || m_running)
         m_progressTimer->start();
     else
         m_progressTimer->stop();
