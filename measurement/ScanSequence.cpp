@@ -35,6 +35,7 @@ ScanSequence::ScanSequence(SweepReader& io, LinearDriveOps* drive) : m_io(io), m
 void ScanSequence::setSession(DataAnalyzer* data, RunObserver* observer)
 {
     m_data = data;
+    m_cfg = data ? &data->configs().workingCopy() : nullptr;
     m_observer = observer ? observer : &m_noObserver;
 }
 
@@ -50,7 +51,7 @@ void ScanSequence::restartScanClock()
 
 int ScanSequence::dataScanRunScans() const
 {
-    return m_data ? int(m_data->configuration().dataScanRunScans) : 0;
+    return (m_data && m_cfg) ? int(m_cfg->dataScanRunScans) : 0;
 }
 
 void ScanSequence::alert(const char* prefix, const QString& text)
@@ -172,15 +173,19 @@ bool ScanSequence::runScan(const ConfigParam& active)
     m_observer->runBegins();
     seam.log({QStringLiteral("Starting new scan at %1")
                   .arg(QDateTime::currentDateTime().toString(QStringLiteral("dd/MM/yyyy hh:mm:ss")))});
-    m_data->setConfiguration(active);
+    // The session's record (when another is given) and the run's working copy of it.
+    if (&active != &m_data->configuration())
+        m_data->setConfiguration(active);
+    m_cfg = &m_data->configs().refreshWorkingCopy();
     ConfigParam& c = cfg();
 
-    // 3. A spatial time-resolved run takes one time slice at the sync start
-    // (a duration of 0 makes the unit realise exactly one sync point);
-    // otherwise the duration counts from the sync start.
+    // 3. A spatial time-resolved run takes one time slice at the sync start:
+    // a duration shorter than one resolution step makes the unit realise
+    // exactly one sync point (0 would ask for the whole period). Otherwise
+    // the duration counts from the sync start.
     m_spatial = c.spat.bUseSpatScan;
     if (m_spatial)
-        c.sync.duration = 0;
+        c.sync.duration = 0.5 * c.sync.resolution;
     else if (c.sync.duration > 0)
         c.sync.duration -= c.sync.start;
 

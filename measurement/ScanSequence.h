@@ -63,7 +63,7 @@ public:
     const QVector<DataAnalyzer::Location>& positionRecords() const { return m_records; }
 
 private:
-    ConfigParam& cfg() { return m_data->configuration(); }
+    ConfigParam& cfg() { return *m_cfg; }
     ScanRecord* record(int k);
     int scanType() const;
     double recordPosition() const;
@@ -83,6 +83,7 @@ private:
     SweepReader& m_io;
     LinearDriveOps* m_drive;
     QPointer<DataAnalyzer> m_data;
+    ConfigParam* m_cfg = nullptr; // the session's working copy during a run
     RunObserver* m_observer = nullptr;
     RunObserver m_noObserver;
 

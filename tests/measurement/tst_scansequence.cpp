@@ -207,8 +207,10 @@ void TestScanSequence::defaultRunMatchesPlasma()
     QVERIFY(std::fabs(Vf - truth.Vf) < 1.0);
     QVERIFY(std::fabs(Ne - truth.ne) < 0.2 * truth.ne);
     // The data scans swept the window the smart scan chose around Vf .. Vp.
-    QVERIFY(data->configuration().dataScanRunParam.voltageStart < truth.Vf);
-    QVERIFY(data->configuration().dataScanRunParam.voltageEnd > truth.Vp);
+    QVERIFY(data->configs().workingCopy().dataScanRunParam.voltageStart < truth.Vf);
+    QVERIFY(data->configs().workingCopy().dataScanRunParam.voltageEnd > truth.Vp);
+    // The session's own record is not changed by the run.
+    QCOMPARE(data->configuration().dataScanRunParam.voltageStart, c.dataScanRunParam.voltageStart);
     QVERIFY(unitIdleAtIdleVoltage());
     QCOMPARE(seam.state(), 0);
     QVERIFY(seam.states.contains(AppState::eReadingIonCurrent));
