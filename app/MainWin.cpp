@@ -109,6 +109,10 @@ MainWin::MainWin(QWidget* parent)
     m_progressTimer->setInterval(200);
     m_progressTimer->setSingleShot(true);
 
+    // The application log starts with the program: its banner tells which
+    // software and library versions wrote what follows.
+    AppLog::instance(this, m_descriptor->apiVersion, m_descriptor->apiDescription);
+
     // 6. Title, random seed (the configuration records were read above).
     setWindowTitle(title());
     setWindowIcon(AppImages::appIcon());

@@ -77,6 +77,7 @@ private slots:
     void windowSettingsPersist();
     void firstSessionReadsTheApplicationsStore();
     void sessionsStartFromTheProgramWideRecords();
+    void logStartsWithTheProgram();
 
 private:
     ScriptedPrompter* m_prompter = nullptr;
@@ -666,6 +667,24 @@ void TestMainWin::sessionsStartFromTheProgramWideRecords()
     QCOMPARE(store.value("DoubleProbeConfigParam/voltageIdle").toDouble(), 12.5);
     store.remove("ConfigParam");
     store.remove("DoubleProbeConfigParam");
+}
+
+void TestMainWin::logStartsWithTheProgram()
+{
+    QTemporaryDir folder;
+    const QString previous = QDir::currentPath();
+    QDir::setCurrent(folder.path());
+    {
+        MainWin w; // nothing logged yet: the banner alone
+        const QStringList logs = QDir(folder.path()).entryList({"vesk_*.log"}, QDir::Files);
+        QCOMPARE(logs.size(), 1);
+        QFile f(folder.filePath(logs.first()));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QString text = QString::fromLocal8Bit(f.readAll());
+        QCOMPARE(text.count("Logged by VESK Logger"), 1);
+        QVERIFY(text.contains("\tSoftware Version: 2.7.0\n"));
+    }
+    QDir::setCurrent(previous);
 }
 
 QTEST_MAIN(TestMainWin)
