@@ -14,6 +14,7 @@
 #include <atomic>
 #include <memory>
 
+class ConfigParamPanel;
 class ControllerJobs;
 class PlotManager;
 class QAction;
@@ -59,6 +60,15 @@ public:
     QString dialogPath() const { return m_dialogPath; }
     QString openFileName() const { return m_openFileName; }
     QString lastHardwareInfo() const { return m_lastHardwareInfo; }
+    ConfigParamPanel* configPanel(PlotManager* pm) const;
+
+    // True while another thread talks to the unit (job thread, calibration,
+    // drive worker): the GUI then makes no controller call of its own.
+    bool controllerBusy() const;
+    // The drive dialog reports its worker here while one runs.
+    void setDriveBusy(bool busy);
+    // The drive's rail length (mm) bounds every session's position boxes.
+    void setRailLength(double mm);
 
 signals:
     void calibrationStarted();
@@ -151,6 +161,8 @@ private:
     bool m_extTriggerInUse = false;
     bool m_closing = false;
     bool m_calibrating = false;
+    std::atomic<bool> m_driveBusy{false};
+    double m_railLength = 0.0;
     QString m_openFileName = QStringLiteral("./");
     QString m_dialogPath = QStringLiteral("./");
     QString m_exportFileName = QStringLiteral("./");
