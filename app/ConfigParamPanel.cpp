@@ -97,6 +97,9 @@ ConfigParamPanel::ConfigParamPanel(QWidget* parent)
     setWindowTitle(QStringLiteral("Scan Configuration"));
     setObjectName(QStringLiteral("ConfigParamPanel"));
     m_tabs = new QTabWidget(this);
+    // Every tab title stays readable: the window is as wide as the tab bar.
+    m_tabs->setUsesScrollButtons(false);
+    m_tabs->setElideMode(Qt::ElideNone);
     m_tabs->addTab(buildAcquisitionTab(), QStringLiteral("Acquisition"));
     m_tabs->addTab(buildMultiScanTab(), QStringLiteral("Multi Scan"));
     m_tabs->addTab(buildVoltagesTab(), QStringLiteral("Voltages"));

@@ -1,5 +1,6 @@
 // Renders the main window with a loaded session in each view to PNG files, so
 // that a person can look at them. Run under an X server (see README).
+#include "ConfigParamPanel.h"
 #include "DataAnalyzer.h"
 #include "MainWin.h"
 #include "PlotManager.h"
@@ -22,6 +23,7 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QSlider>
+#include <QTabWidget>
 #include <QTextStream>
 
 namespace {
@@ -114,6 +116,20 @@ int main(int argc, char* argv[])
     QMetaObject::invokeMethod(&w, "updateSyncFreq");
     pm->setView(PlotManager::eViewScan);
     ok += shoot(w, outDir + "/7-connected.png");
+
+    // The scan configuration panel of the connected session, every tab (advanced mode).
+    int tabsShot = 0;
+    if (ConfigParamPanel* panel = w.configPanel(w.currentSession())) {
+        QMetaObject::invokeMethod(&w, "setAdvMode");
+        panel->show();
+        for (int i = 0; i < panel->tabs()->count(); ++i) {
+            panel->selectTab(i);
+            const QString tab = panel->tabs()->tabText(i).toLower().replace(' ', '-');
+            tabsShot += shoot(*panel, outDir + QStringLiteral("/12-config-%1-%2.png").arg(i).arg(tab));
+        }
+        panel->hide();
+        QMetaObject::invokeMethod(&w, "setAdvMode");
+    }
     Prompter::setInstance(nullptr);
 
     // The dialogs, each on its own.
@@ -137,5 +153,5 @@ int main(int argc, char* argv[])
     for (PlotManager* s : w.sessions())
         s->setModified(false);
     w.close();
-    return ok == 11 ? 0 : 1;
+    return ok == 11 && tabsShot == 7 ? 0 : 1;
 }
