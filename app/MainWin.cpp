@@ -295,6 +295,14 @@ PlotManager* MainWin::newSessionObject()
     return pm;
 }
 
+QList<PlotManager*> MainWin::sessionObjects() const
+{
+    QList<PlotManager*> all = m_sessions;
+    if (m_current && !all.contains(m_current))
+        all.append(m_current); // the hidden session before the first connect
+    return all;
+}
+
 ConfigParamPanel* MainWin::configPanel(PlotManager* pm) const
 {
     return pm ? pm->findChild<ConfigParamPanel*>(QString(), Qt::FindDirectChildrenOnly) : nullptr;
@@ -316,9 +324,7 @@ void MainWin::setRailLength(double mm)
     if (!(mm > 0))
         return;
     m_railLength = mm;
-    QList<PlotManager*> all = m_sessions;
-    if (m_current && !all.contains(m_current))
-        all.append(m_current);
+    const QList<PlotManager*> all = sessionObjects();
     for (PlotManager* pm : all)
         if (ConfigParamPanel* p = configPanel(pm))
             p->setRailLength(mm);
@@ -454,9 +460,7 @@ void MainWin::setWidgetStates()
 
     const bool idle = !in.batchJob && !in.calibrateChecked && !in.cleanChecked && !in.scanChecked &&
                       !controllerBusy();
-    QList<PlotManager*> all = m_sessions;
-    if (m_current && !all.contains(m_current))
-        all.append(m_current);
+    const QList<PlotManager*> all = sessionObjects();
     for (PlotManager* pm : all) {
         if (ConfigParamPanel* p = configPanel(pm)) {
             p->setEnabledMode(idle);
@@ -590,9 +594,7 @@ void MainWin::disconnectDevice()
     m_connectAct->setText("Connect");
     m_banner->setConnectText("Connect");
     m_connLabel->setText(AppText::notConnectedLabel());
-    QList<PlotManager*> all = m_sessions;
-    if (m_current && !all.contains(m_current))
-        all.append(m_current);
+    const QList<PlotManager*> all = sessionObjects();
     for (PlotManager* pm : all) {
         if (ConfigParamPanel* p = configPanel(pm)) {
             disconnect(p, nullptr, this, nullptr);
@@ -654,10 +656,12 @@ void MainWin::calibrateDevice()
     m_abort.store(false);
     setAppState(4);
     m_calibrating = true;
+    setWidgetStates(); // the configuration panels wait while the unit calibrates
     emit calibrationStarted();
     m_worker->setJob(WorkerThread::JobCalibrate);
     waitForJob(m_closing ? 20 : 100);
     m_calibrating = false;
+    setWidgetStates();
     if (m_abort.load())
         addAlert(AlertPrefix::CalibrateScanner, QStringLiteral("Failed to calibrate VESK Device (Process aborted)."));
     else if (m_worker->result() != 1)
@@ -891,9 +895,7 @@ void MainWin::setAdvMode()
         m_current->setAdvanced(m_advanced);
     for (PlotManager* pm : m_sessions)
         pm->setAdvanced(m_advanced);
-    QList<PlotManager*> all = m_sessions;
-    if (m_current && !all.contains(m_current))
-        all.append(m_current);
+    const QList<PlotManager*> all = sessionObjects();
     for (PlotManager* pm : all)
         if (ConfigParamPanel* p = configPanel(pm))
             p->setAdvancedMode(m_advanced);

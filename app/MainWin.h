@@ -138,6 +138,7 @@ private:
     void notAvailable(const QString& what);
     void updateTabBar();
     PlotManager* newSessionObject();
+    QList<PlotManager*> sessionObjects() const;
     void logLine(const QString& text);
     void logLines(const QStringList& lines);
     ConfigParam& activeConfig(PlotManager* pm);
