@@ -854,11 +854,10 @@ void ConfigParamPanel::applyPositionLimits()
 
 void ConfigParamPanel::updateRailSize(double start, double end)
 {
-    // The step never needs to exceed the span it divides (a larger one is one position).
-    const double span = std::fabs(end - start);
-    const double max = m_railLength > 0 ? m_railLength : m_posMaximum;
-    const QSignalBlocker block(m_posStep);
-    m_posStep->setMaximum(span > 0 ? std::min(span, max) : max);
+    // Start and end span at most the rail; the step never exceeds it either.
+    Q_UNUSED(start);
+    Q_UNUSED(end);
+    applyPositionLimits();
 }
 
 bool ConfigParamPanel::framesAllowed(double start, double end, double resolution)
