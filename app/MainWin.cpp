@@ -65,6 +65,11 @@ MainWin::MainWin(QWidget* parent)
     QCoreApplication::setOrganizationDomain(QString::fromLatin1(AppInfo::OrgDomain));
     QCoreApplication::setApplicationName(QString::fromLatin1(AppInfo::AppName));
 
+    // The program-wide configuration pair (step 6) is read before the first
+    // session object exists, since every session starts from a copy of it.
+    m_singleConfig.readSettings();
+    m_doubleConfig.readSettings();
+
     // 2. Job thread, first (hidden) session, MDI area.
     m_jobs = std::make_unique<ControllerJobs>(m_ctrl);
     m_worker = new WorkerThread(m_jobs.get(), &m_abort, this, WorkerThread::Start::Later);
@@ -101,9 +106,7 @@ MainWin::MainWin(QWidget* parent)
     m_progressTimer->setInterval(200);
     m_progressTimer->setSingleShot(true);
 
-    // 6. Configuration records, title, random seed.
-    m_singleConfig.readSettings();
-    m_doubleConfig.readSettings();
+    // 6. Title, random seed (the configuration records were read above).
     setWindowTitle(title());
     setWindowIcon(AppImages::appIcon());
     const QTime now = QTime::currentTime();
@@ -285,14 +288,15 @@ PlotManager* MainWin::newSessionObject()
     auto* pm = new PlotManager(this, m_advanced);
     pm->hide();
     pm->setDialogPathStore(&m_dialogPath);
+    pm->seedConfigs(m_singleConfig, m_doubleConfig);
     auto* panel = new ConfigParamPanel(pm);
     panel->setController(&m_ctrl, [this] { return controllerBusy(); });
     panel->setCurrentRanges(m_descriptor->iRange);
     panel->setAdvancedMode(m_advanced);
     if (m_railLength > 0)
         panel->setRailLength(m_railLength);
-    // Asked on every access: a record replaced by a load or a connect is never edited stale.
-    panel->setSource([pm] { return &pm->data()->configuration(); });
+    // Asked on every access: the record the session's probe mode selects now.
+    panel->setSource([pm] { return &pm->activeConfig(); });
     pm->setConfigPanel(panel);
     return pm;
 }
@@ -393,8 +397,8 @@ void MainWin::notAvailable(const QString& what)
 
 ConfigParam& MainWin::activeConfig(PlotManager* pm)
 {
-    if (pm && pm->isDoubleProbeSession())
-        return m_doubleConfig;
+    if (pm)
+        return pm->activeConfig();
     return m_singleConfig;
 }
 
@@ -535,18 +539,14 @@ bool MainWin::connectDevice()
     session->setDeviceID(m_descriptor->qusbSerial.isEmpty() ? m_descriptor->devNameText()
                                                             : m_descriptor->qusbSerial);
 
-    ConfigParam& cfg = (swMode == 3 || swMode == 5) ? static_cast<ConfigParam&>(m_doubleConfig)
-                                                    : static_cast<ConfigParam&>(m_singleConfig);
-    cfg.probeMode = swMode;
-    session->data()->setConfiguration(cfg);
     session->setSwProbeMode(swMode);
+    ConfigParam& cfg = session->activeConfig();
 
     ConfigParamPanel* panel = configPanel(session);
     if (panel)
         panel->getSettings();
     if (!m_ctrl.isExtScanTriggerAvailable() && cfg.useExtTrigger) {
         cfg.useExtTrigger = false;
-        session->data()->configuration().useExtTrigger = false;
         if (panel)
             panel->useExternalTrigger(false);
         Prompter::critical(this, title(),
@@ -983,6 +983,10 @@ void MainWin::closeSession(PlotManager* pm)
             setAppState(0);
         }
     }
+    // The next new session starts from what this one leaves behind, as the
+    // next program start does from the store it writes when destroyed.
+    m_singleConfig = pm->configs().single();
+    m_doubleConfig = pm->configs().doubleProbe();
     --m_openSessions;
     m_sessions.removeAll(pm);
     QMdiSubWindow* sub = nullptr;

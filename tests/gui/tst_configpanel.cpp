@@ -625,7 +625,7 @@ void TestConfigPanel::recordFollowsConnectAndLoad()
         PlotManager* pm = w.currentSession();
         ConfigParamPanel* panel = w.configPanel(pm);
         // Connecting replaced the session's record: the panel edits the new one.
-        QCOMPARE(panel->record(), &pm->data()->configuration());
+        QCOMPARE(panel->record(), &pm->activeConfig());
         box<QSpinBox>(panel, "traceAverage")->setValue(7);
         box<QDoubleSpinBox>(panel, "integrationTime")->setValue(250.5);
         QCOMPARE(pm->data()->configuration().dataScanRunParam.traceAverage, 7u);
@@ -637,7 +637,7 @@ void TestConfigPanel::recordFollowsConnectAndLoad()
     PlotManager* pm = w.currentSession();
     ConfigParamPanel* panel = w.configPanel(pm);
     panel->show();
-    QCOMPARE(panel->record(), &pm->data()->configuration());
+    QCOMPARE(panel->record(), &pm->activeConfig());
     QCOMPARE(box<QSpinBox>(panel, "traceAverage")->value(), 7);
     QCOMPARE(box<QDoubleSpinBox>(panel, "integrationTime")->value(), 250.5);
     pm->setModified(false);
