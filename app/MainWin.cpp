@@ -1,6 +1,7 @@
 #include "MainWin.h"
 
 #include "AppImages.h"
+#include "ConfigParamPanel.h"
 #include "AppText.h"
 #include "ControllerDrive.h"
 #include "ControllerJobs.h"
@@ -296,7 +297,51 @@ PlotManager* MainWin::newSessionObject()
     pm->hide();
     pm->setDialogPathStore(&m_dialogPath);
     pm->seedConfigs(m_singleConfig, m_doubleConfig);
+    auto* panel = new ConfigParamPanel(pm);
+    panel->setController(&m_ctrl, [this] { return controllerBusy(); });
+    panel->setCurrentRanges(m_descriptor->iRange);
+    panel->setAdvancedMode(m_advanced);
+    if (m_railLength > 0)
+        panel->setRailLength(m_railLength);
+    // Asked on every access: the record the session's probe mode selects now.
+    panel->setSource([pm] { return &pm->activeConfig(); });
+    pm->setConfigPanel(panel);
     return pm;
+}
+
+QList<PlotManager*> MainWin::sessionObjects() const
+{
+    QList<PlotManager*> all = m_sessions;
+    if (m_current && !all.contains(m_current))
+        all.append(m_current); // the hidden session before the first connect
+    return all;
+}
+
+ConfigParamPanel* MainWin::configPanel(PlotManager* pm) const
+{
+    return pm ? pm->findChild<ConfigParamPanel*>(QString(), Qt::FindDirectChildrenOnly) : nullptr;
+}
+
+bool MainWin::controllerBusy() const
+{
+    return (m_worker && !m_worker->isIdle()) || m_calibrating || m_driveBusy.load();
+}
+
+void MainWin::setDriveBusy(bool busy)
+{
+    m_driveBusy.store(busy);
+    setWidgetStates();
+}
+
+void MainWin::setRailLength(double mm)
+{
+    if (!(mm > 0))
+        return;
+    m_railLength = mm;
+    const QList<PlotManager*> all = sessionObjects();
+    for (PlotManager* pm : all)
+        if (ConfigParamPanel* p = configPanel(pm))
+            p->setRailLength(mm);
 }
 
 // ---------------------------------------------------------------- small helpers
@@ -426,6 +471,17 @@ void MainWin::setWidgetStates()
     m_banner->setConnectChecked(m_connectAct->isChecked());
     m_banner->setCleanChecked(m_cleanAct->isChecked());
     m_banner->setScanChecked(m_scanAct->isChecked());
+
+    const bool idle = !in.batchJob && !in.calibrateChecked && !in.cleanChecked && !in.scanChecked &&
+                      !controllerBusy();
+    const QList<PlotManager*> all = sessionObjects();
+    for (PlotManager* pm : all) {
+        if (ConfigParamPanel* p = configPanel(pm)) {
+            p->setEnabledMode(idle);
+            if (idle)
+                p->controllerIdle();
+        }
+    }
 }
 
 // ---------------------------------------------------------------- connect
@@ -502,8 +558,13 @@ bool MainWin::connectDevice()
     session->setSwProbeMode(swMode);
     ConfigParam& cfg = session->activeConfig();
 
+    ConfigParamPanel* panel = configPanel(session);
+    if (panel)
+        panel->getSettings();
     if (!m_ctrl.isExtScanTriggerAvailable() && cfg.useExtTrigger) {
         cfg.useExtTrigger = false;
+        if (panel)
+            panel->useExternalTrigger(false);
         Prompter::critical(this, title(),
                            "Hardware does not support externally triggered scans.\nThis option has now been "
                            "disabled in the configuration panel.");
@@ -521,6 +582,14 @@ bool MainWin::connectDevice()
         return fail();
     }
 
+    if (panel) {
+        disconnect(panel, nullptr, this, nullptr);
+        connect(panel, &ConfigParamPanel::idleVoltageChanged, this, qOverload<>(&MainWin::setDefVoltage));
+        connect(panel, &ConfigParamPanel::resynchronize, this, &MainWin::resynchronizeFreq);
+        panel->setCurrentRanges(m_descriptor->iRange);
+        panel->setTriggerAvailable(m_ctrl.isExtScanTriggerAvailable());
+        panel->refresh();
+    }
     m_connectAct->setText("Disconnect");
     m_banner->setConnectText("Disconnect");
     session->setLive(true);
@@ -543,11 +612,17 @@ void MainWin::disconnectDevice()
     m_connectAct->setText("Connect");
     m_banner->setConnectText("Connect");
     m_connLabel->setText(AppText::notConnectedLabel());
-    for (PlotManager* pm : m_sessions)
+    const QList<PlotManager*> all = sessionObjects();
+    for (PlotManager* pm : all) {
+        if (ConfigParamPanel* p = configPanel(pm)) {
+            disconnect(p, nullptr, this, nullptr);
+            p->setTriggerAvailable(false);
+            p->setLastSyncFreq(0.0);
+            p->estimateTimes();
+        }
         if (pm->isLive())
             pm->setLive(false);
-    if (m_current)
-        m_current->setLive(false);
+    }
     m_newAct->setEnabled(false);
     m_openAct->setEnabled(false);
 }
@@ -599,10 +674,12 @@ void MainWin::calibrateDevice()
     m_abort.store(false);
     setAppState(4);
     m_calibrating = true;
+    setWidgetStates(); // the configuration panels wait while the unit calibrates
     emit calibrationStarted();
     m_worker->setJob(WorkerThread::JobCalibrate);
     waitForJob(m_closing ? 20 : 100);
     m_calibrating = false;
+    setWidgetStates();
     if (m_abort.load())
         addAlert(AlertPrefix::CalibrateScanner, QStringLiteral("Failed to calibrate VESK Device (Process aborted)."));
     else if (m_worker->result() != 1)
@@ -724,8 +801,11 @@ void MainWin::updateSyncFreq()
     if (f != m_lastSync) {
         m_lastSync = f;
         for (PlotManager* pm : m_sessions)
-            if (pm->isLive())
+            if (pm->isLive()) {
                 pm->setSyncFreq(f);
+                if (ConfigParamPanel* p = configPanel(pm))
+                    p->setLastSyncFreq(f);
+            }
     }
     m_syncLabel->setText(AppText::syncText(f, m_spinner));
 }
@@ -821,6 +901,10 @@ void MainWin::setAdvMode()
         m_current->setAdvanced(m_advanced);
     for (PlotManager* pm : m_sessions)
         pm->setAdvanced(m_advanced);
+    const QList<PlotManager*> all = sessionObjects();
+    for (PlotManager* pm : all)
+        if (ConfigParamPanel* p = configPanel(pm))
+            p->setAdvancedMode(m_advanced);
     m_calibrateAct->setVisible(m_advanced);
 }
 

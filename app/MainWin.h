@@ -15,6 +15,7 @@
 #include <memory>
 
 class ControllerDrive;
+class ConfigParamPanel;
 class ControllerJobs;
 class MainWinSeam;
 class PlotManager;
@@ -68,6 +69,15 @@ public:
     ScanSequence* sequence() const { return m_sequence.get(); }
     ControllerDrive* drive() const { return m_drive.get(); }
     bool isRunActive() const { return m_running; }
+    ConfigParamPanel* configPanel(PlotManager* pm) const;
+
+    // True while another thread talks to the unit (job thread, calibration,
+    // drive worker): the GUI then makes no controller call of its own.
+    bool controllerBusy() const;
+    // The drive dialog reports its worker here while one runs.
+    void setDriveBusy(bool busy);
+    // The drive's rail length (mm) bounds every session's position boxes.
+    void setRailLength(double mm);
 
 signals:
     void calibrationStarted();
@@ -137,6 +147,7 @@ private:
     void notAvailable(const QString& what);
     void updateTabBar();
     PlotManager* newSessionObject();
+    QList<PlotManager*> sessionObjects() const;
     void logLine(const QString& text);
     void logLines(const QStringList& lines);
     ConfigParam& activeConfig(PlotManager* pm);
@@ -166,6 +177,8 @@ private:
     bool m_extTriggerInUse = false;
     bool m_closing = false;
     bool m_calibrating = false;
+    std::atomic<bool> m_driveBusy{false};
+    double m_railLength = 0.0;
     QString m_openFileName = QStringLiteral("./");
     QString m_dialogPath = QStringLiteral("./");
     QString m_exportFileName = QStringLiteral("./");

@@ -448,6 +448,8 @@ void PlotManager::hideToolWindows()
         m_settingsWidget->hide();
     if (m_scaleForm)
         m_scaleForm->hide();
+    if (m_configPanel)
+        m_configPanel->hide();
 }
 
 // ---------------------------------------------------------------- data in
@@ -1058,8 +1060,14 @@ void PlotManager::editDefaultEepfTable()
 
 void PlotManager::showConfig()
 {
-    Prompter::information(this, QString::fromLatin1(kTitle),
-                          QStringLiteral("The scan configuration panel is not available yet."));
+    if (!m_configPanel) {
+        Prompter::information(this, QString::fromLatin1(kTitle),
+                              QStringLiteral("The scan configuration panel is not available yet."));
+        return;
+    }
+    m_configPanel->show();
+    m_configPanel->raise();
+    m_configPanel->activateWindow();
 }
 
 void PlotManager::showSettings()

@@ -117,6 +117,10 @@ public:
     const LangmuirSettings& doubleSettings() const { return m_doubleSettings; }
     LangmuirSettingsWidget* settingsWidget() const { return m_settingsWidget; }
     void hideToolWindows();
+    // The scan configuration panel of this session (made by the application,
+    // a child of this window): shown by "Config", hidden with the tool windows.
+    void setConfigPanel(QWidget* panel) { m_configPanel = panel; }
+    QWidget* configPanel() const { return m_configPanel; }
     // Tab-separated text of the curves on graph 1 for the clipboard.
     QString clipboardText() const;
 
@@ -224,6 +228,7 @@ private:
 
     LangmuirSettingsWidget* m_settingsWidget = nullptr;
     GraphForm* m_scaleForm = nullptr;
+    QPointer<QWidget> m_configPanel;
 
     LangmuirSettings m_singleSettings;
     LangmuirSettings m_doubleSettings;

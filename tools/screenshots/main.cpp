@@ -1,5 +1,6 @@
 // Renders the main window with a loaded session in each view to PNG files, so
 // that a person can look at them. Run under an X server (see README).
+#include "ConfigParamPanel.h"
 #include "DataAnalyzer.h"
 #include "MainWin.h"
 #include "PlotManager.h"
@@ -27,6 +28,7 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QSlider>
+#include <QTabWidget>
 #include <QTextStream>
 #include <QTimer>
 #include <cmath>
@@ -122,6 +124,19 @@ int main(int argc, char* argv[])
     pm->setView(PlotManager::eViewScan);
     ok += shoot(w, outDir + "/7-connected.png");
 
+    // The scan configuration panel of the connected session, every tab (advanced mode).
+    int tabsShot = 0;
+    if (ConfigParamPanel* panel = w.configPanel(w.currentSession())) {
+        QMetaObject::invokeMethod(&w, "setAdvMode");
+        panel->show();
+        for (int i = 0; i < panel->tabs()->count(); ++i) {
+            panel->selectTab(i);
+            const QString tab = panel->tabs()->tabText(i).toLower().replace(' ', '-');
+            tabsShot += shoot(*panel, outDir + QStringLiteral("/12-config-%1-%2.png").arg(i).arg(tab));
+        }
+        panel->hide();
+        QMetaObject::invokeMethod(&w, "setAdvMode");
+    }
     // A measurement under way: Scan on the simulated plasma, pictured while
     // the data scans accumulate.
     bool running = false;
@@ -206,5 +221,5 @@ int main(int argc, char* argv[])
     for (PlotManager* s : w.sessions())
         s->setModified(false);
     w.close();
-    return ok == 13 ? 0 : 1;
+    return ok == 13 && tabsShot == 7 ? 0 : 1;
 }
