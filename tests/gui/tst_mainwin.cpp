@@ -605,4 +605,4 @@ void TestMainWin::firstSessionReadsTheApplicationsStore()
 }
 
 QTEST_MAIN(TestMainWin)
-#include "test_mainwin.moc"
+#include "tst_mainwin.moc"

@@ -274,4 +274,4 @@ void TestScanMath::lineFit()
 }
 
 QTEST_GUILESS_MAIN(TestScanMath)
-#include "test_scan_math.moc"
+#include "tst_scanmath.moc"

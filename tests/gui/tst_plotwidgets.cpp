@@ -306,4 +306,4 @@ void TestPlotWidgets::graphForm()
 }
 
 QTEST_MAIN(TestPlotWidgets)
-#include "test_plot_widgets.moc"
+#include "tst_plotwidgets.moc"

@@ -544,4 +544,4 @@ void TestPlotManager::shippedExampleSession()
 }
 
 QTEST_MAIN(TestPlotManager)
-#include "test_plot_manager.moc"
+#include "tst_plotmanager.moc"

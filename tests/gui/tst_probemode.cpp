@@ -124,4 +124,4 @@ void TestProbeMode::doubleProbeDisabledWhenUnavailable()
 }
 
 QTEST_MAIN(TestProbeMode)
-#include "test_probe_mode.moc"
+#include "tst_probemode.moc"

@@ -321,4 +321,4 @@ void TestAppText::stateTexts()
 }
 
 QTEST_GUILESS_MAIN(TestAppText)
-#include "test_app_text.moc"
+#include "tst_apptext.moc"

@@ -169,4 +169,4 @@ void TestWorkerThread::abortRacingTheStartOfARead()
 }
 
 QTEST_GUILESS_MAIN(TestWorkerThread)
-#include "test_worker_thread.moc"
+#include "tst_workerthread.moc"

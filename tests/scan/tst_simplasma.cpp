@@ -165,4 +165,4 @@ void TestSimPlasma::configurationKeys()
 }
 
 QTEST_GUILESS_MAIN(TestSimPlasma)
-#include "test_sim_plasma.moc"
+#include "tst_simplasma.moc"

@@ -503,4 +503,4 @@ void TestScanSim::notConnected()
 }
 
 QTEST_GUILESS_MAIN(TestScanSim)
-#include "test_scan_sim.moc"
+#include "tst_scansim.moc"

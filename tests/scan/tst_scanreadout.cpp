@@ -302,4 +302,4 @@ void TestScanReadout::conversionWithGainSwitch()
 }
 
 QTEST_GUILESS_MAIN(TestScanReadout)
-#include "test_scan_readout.moc"
+#include "tst_scanreadout.moc"

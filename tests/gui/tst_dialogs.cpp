@@ -377,4 +377,4 @@ void TestDialogs::exportStoresChoices()
 }
 
 QTEST_MAIN(TestDialogs)
-#include "test_dialogs.moc"
+#include "tst_dialogs.moc"

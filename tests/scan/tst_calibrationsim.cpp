@@ -301,4 +301,4 @@ void TestCalibrationSim::reportsNotConnected()
 }
 
 QTEST_GUILESS_MAIN(TestCalibrationSim)
-#include "test_calibration_sim.moc"
+#include "tst_calibrationsim.moc"
