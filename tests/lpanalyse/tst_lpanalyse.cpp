@@ -359,7 +359,7 @@ private slots:
         QCOMPARE(csv.code, csv.out.contains(",\"\",") ? 0 : 1);
     }
 
-    // The noisy sample (one sweep's worth of white noise, 1 % of the current at Vp) defeats the
+    // The noisy sample (white current noise, 1 % of the current at Vp on its mean) defeats the
     // plain analysis; --robust, or the setting by name, analyses it.
     void programRobustOption()
     {
@@ -367,11 +367,8 @@ private slots:
         const Result plain = runTool({sample});
         QCOMPARE(plain.code, 1);
         QVERIFY(plain.out.contains("\"error\": \"Unable to find Vp.\""));
-        QVERIFY(!plain.err.contains("Noise-robust"));
         const Result robust = runTool({sample, "--robust"});
         QCOMPARE(robust.code, 0);
-        QVERIFY(robust.err.contains("Noise-robust analysis: sigma "));
-        QVERIFY(robust.err.contains("gate open, m "));
         const QJsonObject res = QJsonDocument::fromJson(robust.out).object().value("scans").toArray()
                                     .at(0).toObject().value("results").toObject();
         QVERIFY(qAbs(res.value("kTe").toDouble() / 3 - 1) < 0.1);
