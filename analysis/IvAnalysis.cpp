@@ -316,7 +316,7 @@ bool analyse(AnalysisContext& ctx, const AnalysisCurve& c, AnalysisResult& res, 
         if (e.current > maxSlope) {
             maxSlope = e.current;
             iMaxEntry = j;
-        } else if (e.current < s.VsatFactor * maxSlope) {
+        } else if (e.current < s.VsatFactor * maxSlope - 8 * ctx.slopeNoise) {
             iStop = j;
             break;
         }

@@ -63,6 +63,10 @@ struct AnalysisContext {
     double slopeLeft = 0, slopeRight = 0, I0 = 0, V0 = 0;
     double iLeft = 0, iRight = 0; // saturation means after the shift
 
+    // Standard deviation of one derivative slope (A/V) from the noise-robust mode: the knee
+    // walk of step C stops only below VsatFactor x maximum - 8 x slopeNoise. 0: the plain rule.
+    double slopeNoise = 0;
+
     // Skip iteration passes that would repeat earlier ones exactly (same results either way;
     // off only to check that claim).
     bool skipRepeatedPasses = true;

@@ -46,6 +46,7 @@ const Field kFields[] = {
     FD("kfactor", "kfactor", 1.34, eNonZero, kfactor),
     FI("startCrop", "start_crop", 0, eCrop, startCrop),
     FI("endCrop", "end_crop", 0, eCrop, endCrop),
+    FB("noiseRobust", "noiseRobust", 0, noiseRobust),
 };
 
 #undef FD

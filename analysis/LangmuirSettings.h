@@ -1,6 +1,7 @@
 #pragma once
 // The analysis settings record: probe geometry, gas, cross-sections, Vp method,
-// compensation, derivative window, thresholds, crop counts and the Mach k factor.
+// compensation, derivative window, thresholds, crop counts, the Mach k factor and the
+// noise-robust mode.
 // A plain value copied between the session window, its widget and the session.
 // Values that would make the physics constants infinite or not a number are refused
 // wherever the record is loaded from outside (settings store, session-file map, setField).
@@ -36,6 +37,9 @@ struct LangmuirSettings {
     double kfactor = 1.34;
     int startCrop = 0;
     int endCrop = 0;
+    // Noise estimate, smoothing, noise-aware knee walk and a refined Vf for single probes;
+    // off: the plain analysis, bit for bit.
+    bool noiseRobust = false;
 
     // The values of the widget's Defaults button; the crop counts are left as they are.
     void resetDefaults();

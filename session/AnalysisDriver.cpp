@@ -4,7 +4,9 @@
 #include "Eepf.h"
 #include "IvAnalysis.h"
 #include "LinearFit.h"
+#include "NoiseRobust.h"
 
+#include <QDebug>
 #include <cmath>
 #include <limits>
 
@@ -202,7 +204,15 @@ QString singleProbe(ScanRecord& scan, const LangmuirSettings& s, const EepfTable
 
     Trackers tr;
     AnalysisContext baseCtx;
-    const AnalysisResult r = runWithErrors(scan, ctx, base, baseCtx, tr, iv::analyse);
+    // Each perturbed copy runs the noise-robust mode on its own; the base analysis runs last,
+    // so its report is the one that stays.
+    robust::Report report;
+    auto analyse = [&report](AnalysisContext& c, const AnalysisCurve& curve, AnalysisResult& res,
+                             QString& err) { return robust::analyse(c, curve, res, err, &report); };
+    const AnalysisResult r = runWithErrors(scan, ctx, base, baseCtx, tr, analyse);
+    if (report.active)
+        qDebug().noquote() << robust::describe(report);
+    const AnalysisCurve& analysed = report.m > 0 ? report.curve : base;
     ResultRecord& rec = scan.result;
     for (int pair = 0; pair < 10; ++pair) {
         const int f = kStoredValues[pair];
@@ -213,7 +223,7 @@ QString singleProbe(ScanRecord& scan, const LangmuirSettings& s, const EepfTable
 
     const double Vp = rec.value(ResultRecord::eVp);
     if (std::isfinite(Vp)) {
-        const EepfResult e = eepf::compute(baseCtx, base, scan.corrected.stdI, Vp,
+        const EepfResult e = eepf::compute(baseCtx, analysed, scan.corrected.stdI, Vp,
                                            r[AnalysisResult::eKTe], r[AnalysisResult::eJp], table);
         scan.eepf.energy = e.energy;
         scan.eepf.EEDF = e.eepf;

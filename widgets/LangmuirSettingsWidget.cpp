@@ -91,12 +91,17 @@ LangmuirSettingsWidget::LangmuirSettingsWidget(QWidget* parent)
     g->addWidget(new QLabel(QStringLiteral("DC Compensation")), 8, 0);
     m_dc = new QCheckBox(QStringLiteral("Compensate for plasma resistance"));
     g->addWidget(m_dc, 8, 1, 1, 2);
-    g->addWidget(new QLabel(QStringLiteral("<b>Collision cross-section</b>")), 9, 0, 1, 3);
-    addRow(10, eSigmaN, "Ion-Neutral", "[m<sup>2</sup>]", "Ion - Neutral momentum transfer collision cross-section",
+    m_robust = new QCheckBox(QStringLiteral("Noise-robust analysis"));
+    m_robust->setToolTip(QStringLiteral(
+        "Single probes: estimate the current noise, smooth noisy curves and refine Vf.\n"
+        "Clean curves are analysed exactly as without it."));
+    g->addWidget(m_robust, 9, 1, 1, 2);
+    g->addWidget(new QLabel(QStringLiteral("<b>Collision cross-section</b>")), 10, 0, 1, 3);
+    addRow(11, eSigmaN, "Ion-Neutral", "[m<sup>2</sup>]", "Ion - Neutral momentum transfer collision cross-section",
            "square meters");
-    addRow(11, eSigmaEn, "Electron-Neutral", "[m<sup>2</sup>]",
+    addRow(12, eSigmaEn, "Electron-Neutral", "[m<sup>2</sup>]",
            "Electron - Neutral momentum transfer collision cross-section", "square meters");
-    addRow(12, eKFactor, "k factor", QString());
+    addRow(13, eKFactor, "k factor", QString());
     m_apply = new QPushButton(QStringLiteral("Apply"));
     m_cancel = new QPushButton(QStringLiteral("Cancel"));
     m_defaults = new QPushButton(QStringLiteral("Defaults"));
@@ -105,7 +110,7 @@ LangmuirSettingsWidget::LangmuirSettingsWidget(QWidget* parent)
     buttons->addStretch(1);
     buttons->addWidget(m_cancel);
     buttons->addWidget(m_apply);
-    g->addLayout(buttons, 13, 0, 1, 3);
+    g->addLayout(buttons, 14, 0, 1, 3);
 
     for (Field f : {eRadius, eLength, eIonMass, eTemperature, ePressure, eSigmaN})
         connect(m_edit[f], &QLineEdit::editingFinished, this, &LangmuirSettingsWidget::validateLangmuirSettings);
@@ -163,6 +168,7 @@ void LangmuirSettingsWidget::showSettings()
         m_edit[f]->setText(shown(Field(f)));
     const QSignalBlocker b1(m_dc), b2(m_vpMethod);
     m_dc->setChecked(m_settings.correctDC);
+    m_robust->setChecked(m_settings.noiseRobust);
     m_vpMethod->setCurrentIndex(m_settings.bUse2ndDerivativeZeroVp ? 1 : 0);
 }
 
@@ -263,6 +269,7 @@ void LangmuirSettingsWidget::acceptClose()
     s.sigmaEn = read(eSigmaEn, s.sigmaEn);
     s.kfactor = read(eKFactor, s.kfactor);
     s.bUse2ndDerivativeZeroVp = m_vpMethod->currentIndex() == 1;
+    s.noiseRobust = m_robust->isChecked();
     const double res = read(eResistance, s.probeResistance);
     if (res != s.probeResistance) {
         s.probeResistance = res;

@@ -26,6 +26,7 @@ public:
     QComboBox* pressureUnits() const { return m_units; }
     QComboBox* vpMethod() const { return m_vpMethod; }
     QCheckBox* dcCompensation() const { return m_dc; }
+    QCheckBox* noiseRobust() const { return m_robust; }
     QPushButton* applyButton() const { return m_apply; }
     QPushButton* cancelButton() const { return m_cancel; }
     QPushButton* defaultsButton() const { return m_defaults; }
@@ -60,6 +61,7 @@ private:
     QComboBox* m_units;
     QComboBox* m_vpMethod;
     QCheckBox* m_dc;
+    QCheckBox* m_robust;
     QPushButton* m_apply;
     QPushButton* m_cancel;
     QPushButton* m_defaults;

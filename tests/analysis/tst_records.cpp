@@ -95,7 +95,9 @@ private slots:
         s.startCrop = 501;
         s.endCrop = 7;
         s.nDerivativePoints = 9; // not kept in the store
+        s.noiseRobust = true;
         s.writeSettings(store, "Settings");
+        QCOMPARE(store.value("Settings/noiseRobust").toBool(), true);
         QCOMPARE(s.startCrop, 0); // above 500: set to 0 before writing
         LangmuirSettings back;
         back.readSettings(store, "Settings");
@@ -106,6 +108,8 @@ private slots:
         QCOMPARE(back.startCrop, 0);
         QCOMPARE(back.endCrop, 7);
         QCOMPARE(back.nDerivativePoints, 3);
+        QVERIFY(back.noiseRobust);
+        QVERIFY(!empty.noiseRobust); // a store without the key: off
 
         store.setValue("Settings/start_crop", 501);
         store.setValue("Settings/end_crop", 12.9);
@@ -159,7 +163,8 @@ private slots:
         QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
         const QMap<QString, QString> m = s.toMap();
         QLocale::setDefault(saved);
-        QCOMPARE(m.size(), 20);
+        QCOMPARE(m.size(), 21);
+        QCOMPARE(m.value("noiseRobust"), QString("0"));
         QCOMPARE(m.value("pressure"), QString("0.123457"));
         QCOMPARE(m.value("probe_radius"), QString("0.000195"));
         QCOMPARE(m.value("sigmaEn"), QString("4.14e-20"));

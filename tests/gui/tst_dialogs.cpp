@@ -52,6 +52,7 @@ private slots:
     void settingsResistanceAndApply();
     void settingsDefaultsKeepCrop();
     void settingsCancelKeepsCompensation();
+    void settingsNoiseRobust();
     void settingsDecimalCommaIonMass();
     void exportRules();
     void exportDoubleProbe();
@@ -263,6 +264,31 @@ void TestDialogs::settingsDefaultsKeepCrop()
     QCOMPARE(w.field(LangmuirSettingsWidget::ePressure)->text(), QString("0.0024"));
     QCOMPARE(w.field(LangmuirSettingsWidget::eSigmaN)->text(), QString("8.8e-19"));
     QCOMPARE(w.pressureUnits()->currentText(), QString("[Torr]"));
+}
+
+// The check box shows the record's noiseRobust; Apply takes it, Cancel and Defaults do not
+// keep an unapplied change.
+void TestDialogs::settingsNoiseRobust()
+{
+    LangmuirSettingsWidget w;
+    QCOMPARE(w.noiseRobust()->text(), QString("Noise-robust analysis"));
+    LangmuirSettings s;
+    s.noiseRobust = true;
+    w.load(s);
+    QVERIFY(w.noiseRobust()->isChecked());
+    w.noiseRobust()->setChecked(false);
+    w.cancelButton()->click();
+    QVERIFY(w.settings().noiseRobust);
+    QVERIFY(w.noiseRobust()->isChecked());
+    w.noiseRobust()->setChecked(false);
+    w.applyButton()->click();
+    QVERIFY(!w.settings().noiseRobust);
+    w.noiseRobust()->setChecked(true);
+    w.applyButton()->click();
+    QVERIFY(w.settings().noiseRobust);
+    w.defaultsButton()->click();
+    QVERIFY(!w.settings().noiseRobust);
+    QVERIFY(!w.noiseRobust()->isChecked());
 }
 
 void TestDialogs::settingsCancelKeepsCompensation()

@@ -363,6 +363,25 @@ private slots:
         QCOMPARE(csv.code, csv.out.contains(",\"\",") ? 0 : 1);
     }
 
+    // The noisy sample (white current noise, 1 % of the current at Vp on its mean) defeats the
+    // plain analysis; --robust, or the setting by name, analyses it.
+    void programRobustOption()
+    {
+        const QString sample = QStringLiteral(LP_SOURCE_DIR "/examples/iv_argon_3eV_noisy.csv");
+        const Result plain = runTool({sample});
+        QCOMPARE(plain.code, 1);
+        QVERIFY(plain.out.contains("\"error\": \"Unable to find Vp.\""));
+        const Result robust = runTool({sample, "--robust"});
+        QCOMPARE(robust.code, 0);
+        const QJsonObject res = QJsonDocument::fromJson(robust.out).object().value("scans").toArray()
+                                    .at(0).toObject().value("results").toObject();
+        QVERIFY(qAbs(res.value("kTe").toDouble() / 3 - 1) < 0.1);
+        QVERIFY(qAbs(res.value("Vp").toDouble() - 5) < 0.5);
+        QVERIFY(qAbs(res.value("Ne").toDouble() / 1e16 - 1) < 0.1);
+        QCOMPARE(runTool({sample, "--set", "noiseRobust=1"}).out, robust.out);
+        QCOMPARE(runTool({sample, "--set", "noiseRobust=maybe"}).code, 2);
+    }
+
     void programRefusesBadInput()
     {
         QTemporaryDir dir;

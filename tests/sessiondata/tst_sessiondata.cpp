@@ -509,9 +509,20 @@ private slots:
         QVERIFY2(qAbs(c.I.first() + c.I.last()) < 0.05 * qAbs(c.I.first()), qPrintable(QString("%1 %2 %3").arg(c.I.first()).arg(c.I.last()).arg(dbl.result.value(ResultRecord::eVf))));
     }
 
+    void parallelAnalysisIsBitIdentical_data()
+    {
+        QTest::addColumn<bool>("robust");
+        QTest::newRow("plain") << false;
+        QTest::newRow("noise-robust, noisy scans") << true;
+    }
+
     void parallelAnalysisIsBitIdentical()
     {
-        auto fill = [](DataAnalyzer& d) {
+        QFETCH(bool, robust);
+        auto fill = [robust](DataAnalyzer& d) {
+            LangmuirSettings set = d.analysisSettings();
+            set.noiseRobust = robust;
+            d.setAnalysisSettings(set);
             for (int i = 0; i < 24; ++i) {
                 synth::SingleProbe p;
                 p.kTe = 1.5 + 0.25 * i;
@@ -519,7 +530,7 @@ private slots:
                 synth::Sweep sw;
                 sw.seed = 100 + i;
                 sw.relativeNoise = 0.01;
-                sw.currentNoise = 1e-7;
+                sw.currentNoise = robust ? 0.02 * p.electronSaturation() : 1e-7;
                 ScanRecord s = scanOf(p, sw);
                 s.scanType = ScanRecord::eSpatialRun;
                 s.position = i % 3;
@@ -540,6 +551,7 @@ private slots:
                 QCOMPARE(a.error, b.error);
                 QCOMPARE(a.eepf.EEDF, b.eepf.EEDF);
                 QCOMPARE(a.corrected.V, b.corrected.V);
+                QVERIFY(!robust || a.error.isEmpty());
             }
         }
         // One scan by index; outside the session nothing happens.

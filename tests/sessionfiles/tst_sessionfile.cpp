@@ -437,9 +437,17 @@ void TstSessionFile::configurationFromFile()
     source.setConfiguration(dbl);
     LangmuirSettings ls;
     ls.offsetCurrent = 1e-9;
+    ls.noiseRobust = true;
     source.setAnalysisSettings(ls);
     QByteArray doc = written(source);
     QVERIFY(doc.contains("<offsetCurrent>1e-09</offsetCurrent>"));
+    QVERIFY(doc.contains("<noiseRobust>1</noiseRobust>"));
+    {
+        DataAnalyzer robust;
+        QVERIFY(readBytes(robust, doc));
+        QVERIFY(robust.analysisSettings().noiseRobust);
+    }
+    doc.replace("<noiseRobust>1</noiseRobust>", ""); // a file of a writer without the mode: off
     doc.replace("<offsetCurrent>1e-09</offsetCurrent>", ""); // an older writer's file
 
     DataAnalyzer in;
@@ -450,6 +458,7 @@ void TstSessionFile::configurationFromFile()
     QVERIFY(dynamic_cast<const DoubleProbeConfigParam *>(&in.configuration()));
     QCOMPARE(in.configuration().dataScanRunParam.avgPerStep, 1u);
     QCOMPARE(in.analysisSettings().offsetCurrent, 4.5e-6);
+    QVERIFY(!in.analysisSettings().noiseRobust);
 
     // A Mach-probe session asks for no rebuild.
     DataAnalyzer mach;

@@ -89,6 +89,9 @@ int main(int argc, char** argv)
          QStringLiteral("Sets one analysis setting by its session-file name, e.g. probe_radius=0.0002 "
                         "or nDerivativePoints=5 (repeatable; applied after --settings)."),
          QStringLiteral("name=value")},
+        {QStringLiteral("robust"),
+         QStringLiteral("Noise-robust analysis of single-probe curves (the same as "
+                        "--set noiseRobust=1): noise estimate, smoothing, refined Vf.")},
         {QStringLiteral("settings"),
          QStringLiteral("Settings file: one \"name = value\" per line, '#' comments."),
          QStringLiteral("file")},
@@ -152,6 +155,7 @@ int main(int argc, char** argv)
     QString error;
     if (!settingsFile.isEmpty() && !readSmall(settingsFile, 1 << 20, settingsText, error))
         return fail(error);
+    const bool robust = p.isSet(QStringLiteral("robust"));
     auto applySettings = [&](LangmuirSettings& s) -> bool {
         if (!settingsFile.isEmpty() && !cli::parseSettingsText(settingsText, settingsFile, s, error))
             return false;
@@ -167,6 +171,8 @@ int main(int argc, char** argv)
                 return false;
             }
         }
+        if (robust)
+            s.noiseRobust = true;
         return true;
     };
     LangmuirSettings base;

@@ -26,6 +26,10 @@ int main(int argc, char** argv)
         {"points", "Points per sweep.", "n", "400"},
         {"sweeps", "Sweeps averaged.", "n", "5"},
         {"noise", "Relative current noise per sample.", "fraction", "0.01"},
+        {"white-noise",
+         "White current noise per sample, as a fraction of the electron saturation current "
+         "(the current at Vp).",
+         "fraction", "0"},
         {"vnoise", "Voltage noise per sample (V).", "V", "0.005"},
         {"seed", "Random seed.", "n", "1"},
         {"o", "Output file (default: standard output).", "file"},
@@ -42,11 +46,14 @@ int main(int argc, char** argv)
     s.points = p.value("points").toInt();
     s.sweeps = p.value("sweeps").toInt();
     s.relativeNoise = p.value("noise").toDouble();
-    s.currentNoise = 1e-7;
+    // The amplifier's floor of 0.1 uA, plus the white noise asked for.
+    const double white = p.value("white-noise").toDouble() * probe.electronSaturation();
+    s.currentNoise = white > 0 ? std::hypot(1e-7, white) : 1e-7;
     s.voltageNoise = p.value("vnoise").toDouble();
     s.seed = p.value("seed").toULongLong();
-    if (s.points < 2 || s.sweeps < 1) {
-        QTextStream(stderr) << "lpsynth: --points must be at least 2 and --sweeps at least 1\n";
+    if (s.points < 2 || s.sweeps < 1 || !(p.value("white-noise").toDouble() >= 0)) {
+        QTextStream(stderr) << "lpsynth: --points must be at least 2, --sweeps at least 1 and "
+                               "--white-noise not negative\n";
         return 2;
     }
     const auto raw = synth::rawSweeps(probe, s);

@@ -1,0 +1,476 @@
+// The noise-robust analysis: its noise estimate, smoothing kernel and Vf refinement against
+// plain references, the gate that keeps clean curves on the plain analysis bit for bit, and
+// its accuracy on a grid of noisy synthetic plasmas beside the plain analysis.
+#include "AnalysisDriver.h"
+#include "NoiseRobust.h"
+#include "SyntheticPlasma.h"
+
+#include <QtTest>
+#include <cmath>
+#include <cstring>
+#include <random>
+
+namespace {
+
+// Sweeps of a known plasma over the sample program's default sweep (-50 V to 30 V, 400
+// points, 5 mV voltage noise) whose mean carries white current noise of the given fraction
+// of the electron saturation current (the current at Vp).
+AnalysisCurve noisyCurve(double kTe, double ne, double fraction, std::uint64_t seed, int sweeps = 1,
+                         QVector<double>* stdI = nullptr, QVector<double>* stdV = nullptr)
+{
+    synth::SingleProbe p;
+    p.kTe = kTe;
+    p.ne = ne;
+    p.Vp = 5;
+    synth::Sweep s;
+    s.sweeps = sweeps;
+    s.voltageNoise = 0.005;
+    s.currentNoise = fraction * p.electronSaturation() * std::sqrt(double(sweeps));
+    s.seed = seed;
+    const auto raw = synth::rawSweeps(p, s);
+    AnalysisCurve c;
+    const int n = s.points;
+    for (int i = 0; i < n; ++i) {
+        double v = 0, cur = 0, v2 = 0, c2 = 0;
+        for (const auto& r : raw) {
+            v += r[i];
+            cur += r[n + i];
+            v2 += r[i] * r[i];
+            c2 += r[n + i] * r[n + i];
+        }
+        const int N = raw.size();
+        c.append(cur / N, v / N);
+        if (stdI && N > 1) {
+            stdI->append(std::sqrt(std::max(0.0, (c2 - cur * cur / N) / (N - 1))));
+            stdV->append(std::sqrt(std::max(0.0, (v2 - v * v / N) / (N - 1))));
+        }
+    }
+    return c;
+}
+
+struct Run {
+    bool ok = false;
+    QString err;
+    AnalysisResult r;
+    robust::Report report;
+};
+
+Run analyse(const AnalysisCurve& c, bool robustOn, int mode = eSingleProbe)
+{
+    LangmuirSettings s;
+    s.noiseRobust = robustOn;
+    AnalysisContext ctx(s, mode);
+    iv::determineIonRegion(ctx, c, IvTrace(), 0, 0);
+    Run run;
+    run.ok = robust::analyse(ctx, c, run.r, run.err, &run.report);
+    return run;
+}
+
+bool sameBits(const AnalysisResult& a, const AnalysisResult& b)
+{
+    return std::memcmp(a.v.data(), b.v.data(), sizeof(double) * a.v.size()) == 0;
+}
+
+} // namespace
+
+class TestNoiseRobust : public QObject {
+    Q_OBJECT
+private slots:
+    // White noise of known sigma, on a straight line and on a gentle ion branch.
+    void noiseEstimate_data()
+    {
+        QTest::addColumn<double>("sigma");
+        QTest::addColumn<bool>("ionBranch");
+        QTest::newRow("line, 1e-6 A") << 1e-6 << false;
+        QTest::newRow("line, 3e-4 A") << 3e-4 << false;
+        QTest::newRow("ion branch, 2e-7 A") << 2e-7 << true;
+    }
+
+    void noiseEstimate()
+    {
+        QFETCH(double, sigma);
+        QFETCH(bool, ionBranch);
+        std::mt19937_64 rng(7);
+        std::normal_distribution<double> g(0, sigma);
+        IvTrace c;
+        const int n = 4000;
+        for (int i = 0; i < n; ++i) {
+            const double V = -40 + 0.02 * i;
+            // Ion branch: a slow square-root law up to a crossing at 70 % of the sweep.
+            const double I = ionBranch ? (i < 2800 ? -1e-5 * std::sqrt(1 + (2800 - i) * 0.01) : 1e-3)
+                                       : 1e-4 + 1e-5 * V;
+            c.append(I + g(rng), V);
+        }
+        const robust::NoiseEstimate e = robust::estimateNoise(c);
+        QVERIFY2(qAbs(e.sigma / sigma - 1) < 0.06, qPrintable(QString::number(e.sigma)));
+        QVERIFY(e.gateOpen);
+        QCOMPARE(e.dv, (c.voltage(n - 1) - c.voltage(0)) / (n - 1));
+    }
+
+    void noiseEstimateEdges()
+    {
+        IvTrace two;
+        two.append(1, 0);
+        two.append(2, 1);
+        QVERIFY(!robust::estimateNoise(two).gateOpen);
+        IvTrace falling;
+        for (int i = 0; i < 10; ++i)
+            falling.append(i % 2, -i);
+        QVERIFY(!robust::estimateNoise(falling).gateOpen);
+        IvTrace line; // exact straight line: no residual, gate closed
+        for (int i = 0; i < 50; ++i)
+            line.append(1e-3 * i - 0.01, 0.25 * i);
+        QCOMPARE(robust::estimateNoise(line).sigma, 0.0);
+        QVERIFY(!robust::estimateNoise(line).gateOpen);
+        // Even count of residuals: the mean of the middle two.
+        IvTrace four;
+        const double I[] = {0, 1, 0, 3, 0, 5};
+        for (int i = 0; i < 6; ++i)
+            four.append(I[i], i);
+        // residuals 1, -2, 3, -4 -> median of |r| = 2.5
+        QCOMPARE(robust::estimateNoise(four).sigma, 2.5 / 0.6744897501960817 / std::sqrt(1.5));
+    }
+
+    // The kernel is the least-squares quadratic: it reproduces quadratics, its centre
+    // coefficient is its variance factor, and the general fit agrees with it.
+    void kernelAndSmoothing()
+    {
+        for (int m = 2; m <= 12; ++m) {
+            const QVector<double> c = robust::kernel(m);
+            double s0 = 0, s2 = 0, sq = 0;
+            for (int q = -m; q <= m; ++q) {
+                s0 += c[q + m];
+                s2 += c[q + m] * q * q;
+                sq += c[q + m] * c[q + m];
+            }
+            QVERIFY(qAbs(s0 - 1) < 1e-12);
+            QVERIFY(qAbs(s2) < 1e-10);
+            QVERIFY(qAbs(sq - robust::varianceFactor(m)) < 1e-12);
+            QVERIFY(qAbs(c[m] - robust::varianceFactor(m)) < 1e-12);
+        }
+        // A quadratic passes unchanged, uniform grid or not, interior and ends alike.
+        std::mt19937_64 rng(3);
+        std::uniform_real_distribution<double> jitter(-0.04, 0.04);
+        for (bool uniform : {true, false}) {
+            AnalysisCurve q;
+            for (int i = 0; i < 60; ++i) {
+                const double V = -3 + 0.1 * i + (uniform ? 0 : jitter(rng));
+                q.append(2e-3 - 1e-3 * V + 4e-4 * V * V, V);
+            }
+            const AnalysisCurve s = robust::smooth(q, 5);
+            for (int i = 0; i < q.size(); ++i)
+                QVERIFY2(qAbs(s.current(i) - q.current(i)) < 1e-15, qPrintable(QString::number(i)));
+        }
+        // Uniform grid: the convolution equals the general least-squares fit.
+        AnalysisCurve u;
+        std::normal_distribution<double> g(0, 1e-4);
+        for (int i = 0; i < 40; ++i)
+            u.append(std::exp(0.1 * i) * 1e-4 + g(rng), 0.25 * i);
+        AnalysisCurve shifted = u; // one tiny shift: every window through it takes the general fit
+        shifted.points[20].voltage += 1e-6;
+        const AnalysisCurve a = robust::smooth(u, 4), b = robust::smooth(shifted, 4);
+        for (int i = 0; i < u.size(); ++i)
+            QVERIFY(qAbs(a.current(i) - b.current(i)) < 1e-6 * qAbs(a.current(i)) + 1e-12);
+        // A not-a-number sample stays where it is; its neighbours keep their values.
+        AnalysisCurve gap = u;
+        gap.points[10].current = std::numeric_limits<double>::quiet_NaN();
+        const AnalysisCurve sg = robust::smooth(gap, 3);
+        QVERIFY(std::isnan(sg.current(10)));
+        QCOMPARE(sg.current(8), gap.current(8));
+        QCOMPARE(sg.current(20), robust::smooth(u, 3).current(20));
+    }
+
+    // The slope deviation after smoothing: m = 0 (identity kernel) is the plain one, and the
+    // formula agrees with the empirical spread of slopes of smoothed white noise.
+    void smoothedSlopeSigma()
+    {
+        QCOMPARE(robust::slopeSigma(2.0, 3, 0.5), 2.0 * std::sqrt(2.0 / 3) / (4 * 0.5));
+        const int k = 3, m = 6;
+        std::mt19937_64 rng(11);
+        std::normal_distribution<double> g(0, 1);
+        double sum2 = 0;
+        int count = 0;
+        for (int trial = 0; trial < 200; ++trial) {
+            AnalysisCurve c;
+            for (int i = 0; i < 200; ++i)
+                c.append(g(rng), 0.2 * i);
+            const AnalysisCurve s = robust::smooth(c, m);
+            const QVector<double> d = curve::derivativeSlopes(s, k);
+            for (int j = m; j + m < d.size(); j += 2 * m + 2 * k + 1) { // independent windows
+                sum2 += d[j] * d[j];
+                ++count;
+            }
+        }
+        const double empirical = std::sqrt(sum2 / count);
+        const double predicted = robust::smoothedSlopeSigma(1.0, k, m, 0.2);
+        QVERIFY2(qAbs(empirical / predicted - 1) < 0.08,
+                 qPrintable(QString("%1 vs %2").arg(empirical).arg(predicted)));
+        QVERIFY(predicted < 0.6 * robust::slopeSigma(1.0, k, 0.2));
+    }
+
+    void smoothingHalfWidth_data()
+    {
+        QTest::addColumn<double>("sigma");
+        QTest::addColumn<double>("kTe");
+        QTest::addColumn<int>("m");
+        // dv 0.2 V, largest current 1: cap = floor(2.5 kTe + 0.5)
+        QTest::newRow("cap reached") << 1e-2 << 3.0 << 8;
+        QTest::newRow("noise met early") << 1.2e-3 << 3.0 << 2;
+        QTest::newRow("noise met at 5") << 2.0e-3 << 3.0 << 5; // c0(4) = 0.2554, c0(5) = 0.2075
+        QTest::newRow("cap below 2") << 1e-2 << 0.5 << 0;
+        QTest::newRow("pilot kTe unusable") << 1e-2 << std::nan("") << 0;
+        QTest::newRow("negative pilot kTe") << 1e-2 << -1.0 << 0;
+        QTest::newRow("wider than the curve") << 1e-2 << 1000.0 << 49;
+    }
+
+    void smoothingHalfWidth()
+    {
+        QFETCH(double, sigma);
+        QFETCH(double, kTe);
+        QFETCH(int, m);
+        robust::NoiseEstimate e;
+        e.sigma = sigma;
+        e.maxAbsI = 1;
+        e.dv = 0.2;
+        QCOMPARE(robust::smoothingHalfWidth(e, kTe, 99), m);
+    }
+
+    // Vf refinement finds the zero of a smooth curve from a poor start, and leaves the
+    // estimate alone when it has nothing to work with.
+    void refineVf()
+    {
+        IvTrace c;
+        for (int i = 0; i < 200; ++i) {
+            const double V = -20 + 0.2 * i;
+            c.append(1e-3 * (std::exp((V - 2) / 3.0) - std::exp((-7.3 - 2) / 3.0)), V);
+        }
+        QVERIFY(qAbs(robust::refineVf(c, -6.0, 3.0) - (-7.3)) < 0.02);
+        QVERIFY(qAbs(robust::refineVf(c, -8.5, 3.0) - (-7.3)) < 0.02);
+        QCOMPARE(robust::refineVf(c, -6.0, std::nan("")), -6.0);
+        QCOMPARE(robust::refineVf(c, -6.0, 0.0), -6.0);
+        QVERIFY(std::isnan(robust::refineVf(c, std::nan(""), 3.0)));
+        QCOMPARE(robust::refineVf(c, -6.0, 0.1), -6.0); // fewer than 5 samples within +-kTe
+        IvTrace flat; // b = 0: stop at once
+        for (int i = 0; i < 20; ++i)
+            flat.append(1.0, i);
+        QCOMPARE(robust::refineVf(flat, 5.0, 3.0), 5.0);
+    }
+
+    // Off, and on with a clean curve, the results are those of the plain analysis, bit for
+    // bit, whatever the mode.
+    void cleanCurveIsPlainAnalysis_data()
+    {
+        QTest::addColumn<double>("kTe");
+        QTest::addColumn<int>("mode");
+        for (double kTe : {1.0, 3.0, 8.0})
+            for (int mode : {0, 1, 4})
+                QTest::newRow(qPrintable(QString("%1 eV mode %2").arg(kTe).arg(mode))) << kTe << mode;
+    }
+
+    void cleanCurveIsPlainAnalysis()
+    {
+        QFETCH(double, kTe);
+        QFETCH(int, mode);
+        synth::SingleProbe p;
+        p.kTe = kTe;
+        p.spherical = mode == eSphericalProbe;
+        AnalysisCurve c;
+        for (int i = 0; i < 400; ++i) {
+            const double V = -50 + 80.0 * i / 399;
+            c.append(p.current(V), V);
+        }
+        LangmuirSettings s;
+        AnalysisContext plainCtx(s, mode);
+        iv::determineIonRegion(plainCtx, c, IvTrace(), 0, 0);
+        AnalysisResult plain;
+        QString plainErr;
+        const bool plainOk = iv::analyse(plainCtx, c, plain, plainErr);
+        for (bool on : {false, true}) {
+            const Run run = analyse(c, on, mode);
+            QCOMPARE(run.ok, plainOk);
+            QCOMPARE(run.err, plainErr);
+            QVERIFY(sameBits(run.r, plain));
+            QCOMPARE(run.report.active, on);
+            QVERIFY(!run.report.noise.gateOpen);
+        }
+    }
+
+    // The scan driver: with the setting on and a clean scan, values, errors and EEPF equal
+    // those with it off; the double probe ignores the setting.
+    void driverCleanScanUnchanged()
+    {
+        synth::SingleProbe p;
+        synth::Sweep sw;
+        sw.sweeps = 4;
+        sw.relativeNoise = 1e-9; // clean, yet the four perturbed copies differ
+        ScanRecord scan;
+        for (const auto& raw : synth::rawSweeps(p, sw))
+            scan.accumulated.add(raw.constData(), sw.points);
+        const EepfTable table = EepfTable::defaultTable();
+        for (int mode : {0, 3}) {
+            ScanAnalysisConfig cfg;
+            cfg.probeMode = mode;
+            LangmuirSettings off, on;
+            on.noiseRobust = true;
+            ScanRecord a = scan, b = scan;
+            driver::analyseScan(a, off, table, cfg);
+            driver::analyseScan(b, on, table, cfg);
+            QCOMPARE(a.error, b.error);
+            QVERIFY(a.result == b.result);
+            QCOMPARE(a.eepf.EEDF, b.eepf.EEDF);
+        }
+    }
+
+    // A pilot that finds no kTe leaves the curve unsmoothed: the result is the plain analysis
+    // with the noise-aware knee walk, as the pilot found it.
+    void failingPilotFallsBack()
+    {
+        AnalysisCurve c = noisyCurve(3, 1e16, 0.01, 5);
+        for (IvPoint& q : c.points)
+            q.current -= 1.0; // every current negative: no kTe
+        const Run run = analyse(c, true);
+        QVERIFY(run.report.noise.gateOpen);
+        QCOMPARE(run.report.m, 0);
+        QCOMPARE(run.err, QString("Data only contains negative current data"));
+        LangmuirSettings s;
+        AnalysisContext ctx(s, eSingleProbe);
+        iv::determineIonRegion(ctx, c, IvTrace(), 0, 0);
+        ctx.slopeNoise = run.report.slopeNoise;
+        AnalysisResult plain;
+        QString err;
+        QCOMPARE(iv::analyse(ctx, c, plain, err), run.ok);
+        QVERIFY(sameBits(run.r, plain));
+    }
+
+    // Through the scan driver each perturbed copy runs the mode itself (own noise estimate,
+    // pilot and smoothing); the errors are the spread of those analyses, and the EEPF is taken
+    // on the smoothed base curve.
+    void perturbedCopiesRunTheMode()
+    {
+        QVector<double> stdI, stdV;
+        const AnalysisCurve mean = noisyCurve(4, 1e16, 0.01, 9, 4, &stdI, &stdV);
+        ScanRecord scan;
+        scan.corrected.V.resize(mean.size());
+        scan.corrected.I.resize(mean.size());
+        for (int i = 0; i < mean.size(); ++i) {
+            scan.corrected.V[i] = mean.voltage(i);
+            scan.corrected.I[i] = mean.current(i);
+        }
+        scan.corrected.stdI = stdI;
+        scan.corrected.stdV = stdV;
+        const double raw[2] = {0, 0};
+        for (int k = 0; k < 2; ++k) // two sweeps counted: errors are estimated
+            scan.accumulated.add(raw, 1);
+        LangmuirSettings s;
+        s.noiseRobust = true;
+        const EepfTable table = EepfTable::defaultTable();
+        driver::singleProbe(scan, s, table, eSingleProbe);
+        QVERIFY2(scan.error.isEmpty(), qPrintable(scan.error));
+        QVERIFY(qAbs(scan.result.value(ResultRecord::eKTe) / 4 - 1) < 0.2);
+
+        // The same by hand: the four copies and the base through the mode.
+        AnalysisContext ctx0(s, eSingleProbe);
+        iv::determineIonRegion(ctx0, mean, IvTrace(), 0, 0);
+        AnalysisResult lo, hi;
+        for (int which = 0; which < 4; ++which) {
+            AnalysisCurve c = mean;
+            for (int i = 0; i < c.size(); ++i) {
+                IvPoint& q = c.points[i];
+                switch (which) {
+                case 0: q.current += stdI[i]; break;
+                case 1: q.current -= stdI[i]; break;
+                case 2: q.voltage += stdV[i]; break;
+                default: q.voltage -= stdV[i]; break;
+                }
+            }
+            AnalysisContext ctx = ctx0;
+            AnalysisResult r;
+            QString err;
+            robust::Report rep;
+            robust::analyse(ctx, c, r, err, &rep);
+            QVERIFY(rep.m >= 2); // each copy smoothed with its own pilot
+            for (int f = 0; f < AnalysisResult::eCount; ++f) {
+                if (which == 0 || r[f] > hi[f])
+                    hi[f] = r[f];
+                if (which == 0 || r[f] < lo[f])
+                    lo[f] = r[f];
+            }
+        }
+        AnalysisContext baseCtx = ctx0;
+        AnalysisResult base;
+        QString err;
+        robust::Report rep;
+        QVERIFY(robust::analyse(baseCtx, mean, base, err, &rep));
+        QCOMPARE(scan.result.value(ResultRecord::eKTe), base[AnalysisResult::eKTe]);
+        QCOMPARE(scan.result.value(ResultRecord::eVf), base[AnalysisResult::eVf]);
+        const double kTeErr = std::fmax(std::fabs(hi[AnalysisResult::eKTe] - base[AnalysisResult::eKTe]),
+                                        std::fabs(lo[AnalysisResult::eKTe] - base[AnalysisResult::eKTe]));
+        QCOMPARE(scan.result.error(ResultRecord::eKTe), kTeErr);
+        QVERIFY(kTeErr > 0);
+        // The stored corrected currents stay; the electron current comes from the smoothed one.
+        QCOMPARE(scan.corrected.I.at(200), mean.current(200));
+        QVERIFY(rep.m >= 2);
+        QVERIFY(scan.electronCurrent.current(200) != mean.current(200));
+        QVERIFY(!scan.eepf.EEDF.isEmpty());
+    }
+
+    // The grid: kTe 1 to 8 eV, densities 1e15 to 1e17 m^-3, three seeds each, one sweep with
+    // white current noise of 1 % and 0.1 % of the electron saturation current, analysed with
+    // and without the mode (the figures without it are printed beside).
+    void noisyGrid_data()
+    {
+        QTest::addColumn<double>("fraction");
+        QTest::addColumn<double>("minAnalysable");
+        QTest::addColumn<double>("minAccurate");
+        QTest::newRow("1 %") << 0.01 << 0.95 << 0.95;
+        QTest::newRow("0.1 %") << 0.001 << 1.0 << 1.0;
+    }
+
+    void noisyGrid()
+    {
+        QFETCH(double, fraction);
+        QFETCH(double, minAnalysable);
+        QFETCH(double, minAccurate);
+        int total = 0;
+        int analysable[2] = {0, 0}, accurate[2] = {0, 0};
+        double worstKTe[2] = {0, 0}, worstVp[2] = {0, 0};
+        QStringList misses;
+        std::uint64_t seed = 100;
+        for (double kTe : {1.0, 1.5, 2.0, 3.0, 4.0, 5.0, 6.5, 8.0})
+            for (double ne : {1e15, 3e15, 1e16, 3e16, 1e17})
+                for (int rep = 0; rep < 3; ++rep) {
+                    const AnalysisCurve c = noisyCurve(kTe, ne, fraction, ++seed);
+                    ++total;
+                    for (int on = 0; on < 2; ++on) {
+                        const Run run = analyse(c, on == 1);
+                        if (!run.ok || !run.err.isEmpty()) {
+                            if (on)
+                                misses << QString("%1 eV %2: %3").arg(kTe).arg(ne).arg(run.err);
+                            continue;
+                        }
+                        ++analysable[on];
+                        const double dk = qAbs(run.r[AnalysisResult::eKTe] / kTe - 1);
+                        const double dvp = qAbs(run.r[AnalysisResult::eVp] - 5);
+                        worstKTe[on] = qMax(worstKTe[on], dk);
+                        worstVp[on] = qMax(worstVp[on], dvp);
+                        if (dk <= 0.2 && dvp <= 1.5)
+                            ++accurate[on];
+                        else if (on)
+                            misses << QString("%1 eV %2: kTe %3 Vp %4").arg(kTe).arg(ne)
+                                          .arg(run.r[AnalysisResult::eKTe]).arg(run.r[AnalysisResult::eVp]);
+                    }
+                }
+        for (int on = 0; on < 2; ++on)
+            qInfo("%s noise, mode %s: %d of %d analysable with no message, %d within 20 %% kTe and "
+                  "1.5 V Vp; worst kTe %.1f %%, worst Vp %.2f V",
+                  QTest::currentDataTag(), on ? "on " : "off", analysable[on], total, accurate[on],
+                  worstKTe[on] * 100, worstVp[on]);
+        for (const QString& m : misses)
+            qInfo("  on, missed: %s", qPrintable(m));
+        QVERIFY(analysable[1] >= minAnalysable * total);
+        QVERIFY(accurate[1] >= minAccurate * total);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestNoiseRobust)
+#include "tst_noiserobust.moc"
