@@ -4,6 +4,7 @@
 #include <qwt_scale_map.h>
 #include <QPainter>
 #include <cmath>
+#include <atomic>
 
 namespace {
 int px(double v, double fallback = 0.0)
@@ -17,9 +18,24 @@ int px(double v, double fallback = 0.0)
 }
 } // namespace
 
+namespace {
+std::atomic<int> g_liveCurves{0};
+}
+
+int PlotErrorBarCurve::liveCount()
+{
+    return g_liveCurves.load();
+}
+
+PlotErrorBarCurve::~PlotErrorBarCurve()
+{
+    --g_liveCurves;
+}
+
 PlotErrorBarCurve::PlotErrorBarCurve(const QString& title)
     : QwtPlotCurve(title)
 {
+    ++g_liveCurves;
     setStyle(QwtPlotCurve::NoCurve);
     setSymbol(new QwtSymbol(QwtSymbol::NoSymbol));
     m_errorPen = pen();

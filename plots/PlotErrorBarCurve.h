@@ -8,6 +8,9 @@ class PlotErrorBarCurve : public QwtPlotCurve
 {
 public:
     explicit PlotErrorBarCurve(const QString& title = QString());
+    ~PlotErrorBarCurve() override;
+    // Curves alive in the process (leak checks).
+    static int liveCount();
 
     // Arrays are not copied: they must outlive their use by this curve.
     void setSamplesWithErrors(const double* x, const double* y, int count,

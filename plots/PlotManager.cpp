@@ -130,7 +130,7 @@ void PlotManager::buildUi()
     m_plot[1] = new ThreeTracePlotter(QStringLiteral("Probe Current's 1st Derivative vs Probe Voltage"), this);
     m_plot[2] = new ThreeTracePlotter(QStringLiteral("Probe Current's 2nd Derivative vs Probe Voltage"), this);
     for (int i = 0; i < eCurveCount; ++i) {
-        m_curve[i] = new PlotErrorBarCurve(QString::fromLatin1(kCurveTitles[i]));
+        m_curve[i] = std::make_unique<PlotErrorBarCurve>(QString::fromLatin1(kCurveTitles[i]));
         m_curve[i]->setRenderHint(QwtPlotItem::RenderAntialiased, false);
     }
     connect(m_plot[0], &ThreeTracePlotter::leftAxisDoubleClick, this, &PlotManager::plot1Scale);
@@ -352,7 +352,7 @@ void PlotManager::setTracePens()
     const bool points = m_dataPoints && m_dataPoints->isChecked();
     const bool bars = m_errorBars && m_errorBars->isChecked();
     for (int i = 0; i < eCurveCount; ++i) {
-        PlotErrorBarCurve* c = m_curve[i];
+        PlotErrorBarCurve* c = m_curve[i].get();
         c->setStyle(QwtPlotCurve::Lines);
         c->setPen(QPen(colours[i], i == eTimeResolve || i == eScan2Eepf ? 1.5 : 1.2));
         QColor ec = colours[i];
@@ -744,7 +744,7 @@ void PlotManager::updateGraph()
         m_quantityBox[0]->setChecked(true);
     m_updating = false;
 
-    for (auto* c : m_curve)
+    for (auto& c : m_curve)
         c->detach();
     const View v = view();
     m_lastView = v;

@@ -11,6 +11,8 @@
 #include <QVector>
 #include <QWidget>
 
+#include <memory>
+
 class ConfigParam;
 class DataAnalyzer;
 class DoubleProbeConfigParam;
@@ -104,7 +106,7 @@ public:
     QCheckBox* quantityBox(int which) const { return m_quantityBox[which]; }
     QRadioButton* trendButton(int quantity) const;
     ThreeTracePlotter* plot(int i) const { return m_plot[i]; }
-    PlotErrorBarCurve* curve(CurveId id) const { return m_curve[id]; }
+    PlotErrorBarCurve* curve(CurveId id) const { return m_curve[id].get(); }
     QString valueText(int quantity) const;
     QString errorText(int quantity) const;
     QString warningsText() const;
@@ -192,7 +194,8 @@ private:
 
     DataAnalyzer* m_data;
     ThreeTracePlotter* m_plot[3];
-    PlotErrorBarCurve* m_curve[eCurveCount];
+    // Owned here whether attached to a plot or not; a curve detaches itself when deleted.
+    std::unique_ptr<PlotErrorBarCurve> m_curve[eCurveCount];
     PlotData::Series m_series[eCurveCount];
     QVector<double> m_errLow[eCurveCount], m_errHigh[eCurveCount];
 

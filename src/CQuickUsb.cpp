@@ -96,40 +96,47 @@ bool CQuickUsb::setDeviceName(const char *name)
     if (!name)
         name = "";
     if (m_isOpen && !close()) {
-        m_lastError = QUSB_COULD_NOT_close;
-        LOG_WARN("setDeviceName(%s) : %s", name, lastErrorText());
+        fail(QUSB_COULD_NOT_close);
+        LOG_WARN("setDeviceName(%s) : %s", name, errorText(QUSB_COULD_NOT_close));
         return false;
     }
     m_isOpen = false;
     m_tempOpen = false;
     if (std::strlen(name) > sizeof m_name - 1) {
-        m_lastError = QUSB_NAME_TOO_LONG;
-        LOG_WARN("setDeviceName(%s) : %s", name, lastErrorText());
+        fail(QUSB_NAME_TOO_LONG);
+        LOG_WARN("setDeviceName(%s) : %s", name, errorText(QUSB_NAME_TOO_LONG));
         return false;
     }
     std::strcpy(m_name, name);
     return true;
 }
 
-void CQuickUsb::fetchLastError()
+unsigned long CQuickUsb::fetchLastError()
 {
     QULONG error = 0;
     QuickUsbGetLastError(&error);
     m_lastError = error;
+    return error;
+}
+
+bool CQuickUsb::fail(unsigned long error)
+{
+    m_lastError = error;
+    return false;
 }
 
 bool CQuickUsb::open()
 {
     m_lastError = 0;
     if (m_isOpen) {
-        m_lastError = QUSB_ALREADY_OPEN;
-        LOG_WARN("QuickUsbOpen(%p, %s) : %s", handlePtr(), m_name, lastErrorText());
+        fail(QUSB_ALREADY_OPEN);
+        LOG_WARN("QuickUsbOpen(%p, %s) : %s", handlePtr(), m_name, errorText(QUSB_ALREADY_OPEN));
         return false;
     }
     QHANDLE handle = QHANDLE();
     if (!QuickUsbOpen(&handle, m_name)) {
-        fetchLastError();
-        LOG_WARN("QuickUsbOpen(%p, %s) : %s", handlePtr(), m_name, lastErrorText());
+        const unsigned long error = fetchLastError();
+        LOG_WARN("QuickUsbOpen(%p, %s) : %s", handlePtr(), m_name, errorText(error));
         return false;
     }
     m_handle = handle;
@@ -141,13 +148,13 @@ bool CQuickUsb::close()
 {
     m_lastError = 0;
     if (!m_isOpen && !m_tempOpen) {
-        m_lastError = QUSB_NOT_OPEN;
-        LOG_WARN("close() : %s", lastErrorText());
+        fail(QUSB_NOT_OPEN);
+        LOG_WARN("close() : %s", errorText(QUSB_NOT_OPEN));
         return false;
     }
     if (!QuickUsbClose(m_handle)) {
-        fetchLastError();
-        LOG_WARN("QuickUsbclose(%p) : %s", handlePtr(), lastErrorText());
+        const unsigned long error = fetchLastError();
+        LOG_WARN("QuickUsbclose(%p) : %s", handlePtr(), errorText(error));
         return false;
     }
     m_isOpen = false;
@@ -155,8 +162,9 @@ bool CQuickUsb::close()
     return true;
 }
 
-bool CQuickUsb::beginOperation()
+bool CQuickUsb::beginOperation(unsigned long &error)
 {
+    error = 0;
     m_lastError = 0;
     if (m_isOpen)
         return true;
@@ -165,36 +173,36 @@ bool CQuickUsb::beginOperation()
         return true;
     // The library returned no handle: there is nothing to close.
     m_tempOpen = false;
-    m_lastError = QUSB_TEMP_OPEN_FAILED;
-    return false;
+    error = QUSB_TEMP_OPEN_FAILED;
+    return fail(error);
 }
 
-int CQuickUsb::finishOperation(int result)
+int CQuickUsb::finishOperation(int result, unsigned long error)
 {
     if (m_tempOpen) {
-        const unsigned long error = m_lastError;
         close();
         m_isOpen = false;
         m_tempOpen = false;
-        if (!result)
-            m_lastError = error; // the operation's error, not the close's
     }
+    if (!result)
+        m_lastError = error; // the operation's error, not a close's or another thread's reset
     m_lastResult = result;
     return result;
 }
 
 // Each operation: temporary open when needed, the library call, its error.
 #define QUSB_OPERATION(wrapperFmt, wrapperArgs, call, libFmt, libArgs) \
-    if (!beginOperation()) {                                           \
-        LOG_WARN(wrapperFmt, wrapperArgs, lastErrorText());            \
+    unsigned long error = 0;                                           \
+    if (!beginOperation(error)) {                                      \
+        LOG_WARN(wrapperFmt, wrapperArgs, errorText(error));           \
         return false;                                                  \
     }                                                                  \
     int result = call;                                                 \
     if (!result) {                                                     \
-        fetchLastError();                                              \
-        LOG_WARN(libFmt, handlePtr(), libArgs, lastErrorText());       \
+        error = fetchLastError();                                      \
+        LOG_WARN(libFmt, handlePtr(), libArgs, errorText(error));      \
     }                                                                  \
-    return finishOperation(result) != 0;
+    return finishOperation(result, error) != 0;
 
 #define ARGS(...) __VA_ARGS__
 
@@ -231,18 +239,19 @@ bool CQuickUsb::readData(uint8_t *data, uint32_t *length)
 {
     const int asked = length ? static_cast<int>(*length) : 0;
     QDWORD len = length ? *length : 0;
-    if (!beginOperation()) {
-        LOG_WARN("ReadData(%p, %d) : %s", static_cast<void *>(data), asked, lastErrorText());
+    unsigned long error = 0;
+    if (!beginOperation(error)) {
+        LOG_WARN("ReadData(%p, %d) : %s", static_cast<void *>(data), asked, errorText(error));
         return false;
     }
     int result = QuickUsbReadData(m_handle, data, &len);
     if (length)
         *length = len;
     if (!result) {
-        fetchLastError();
-        LOG_WARN("QuickUsbReadData(%p, %p, %d) : %s", handlePtr(), static_cast<void *>(data), asked, lastErrorText());
+        error = fetchLastError();
+        LOG_WARN("QuickUsbReadData(%p, %p, %d) : %s", handlePtr(), static_cast<void *>(data), asked, errorText(error));
     }
-    return finishOperation(result) != 0;
+    return finishOperation(result, error) != 0;
 }
 
 bool CQuickUsb::readPortDir(uint16_t port, uint8_t *dir)
@@ -294,29 +303,30 @@ bool CQuickUsb::getStringDescriptor(uint8_t index, std::string &text)
     text.clear();
     char buffer[kDescriptorBufferSize];
     std::memset(buffer, 0, sizeof buffer);
-    if (!beginOperation()) {
-        LOG_WARN("getStringDescriptor(%d, str) : %s", index, lastErrorText());
+    unsigned long error = 0;
+    if (!beginOperation(error)) {
+        LOG_WARN("getStringDescriptor(%d, str) : %s", index, errorText(error));
         return false;
     }
     int result = QuickUsbGetStringDescriptor(m_handle, index, buffer, kDescriptorBufferSize);
     if (!result) {
-        fetchLastError();
+        error = fetchLastError();
         LOG_WARN("QuickUsbGetStringDescriptor(%p, %d, str, %d) : %s", handlePtr(), index,
-                 static_cast<int>(kDescriptorBufferSize), lastErrorText());
+                 static_cast<int>(kDescriptorBufferSize), errorText(error));
     } else {
         const void *end = std::memchr(buffer, '\0', sizeof buffer);
         text.assign(buffer, end ? static_cast<const char *>(end) - buffer : sizeof buffer);
     }
-    return finishOperation(result) != 0;
+    return finishOperation(result, error) != 0;
 }
 
 bool CQuickUsb::getDllVersion(uint16_t *major, uint16_t *minor, uint16_t *build)
 {
     m_lastError = 0;
     if (!QuickUsbGetDllVersion(major, minor, build)) {
-        fetchLastError();
+        const unsigned long error = fetchLastError();
         LOG_WARN("QuickUsbGetDllVersion(%d, %d, %d) : %s", major ? *major : 0, minor ? *minor : 0,
-                 build ? *build : 0, lastErrorText());
+                 build ? *build : 0, errorText(error));
         return false;
     }
     return true;
@@ -326,9 +336,9 @@ bool CQuickUsb::getDriverVersion(uint16_t *major, uint16_t *minor, uint16_t *bui
 {
     m_lastError = 0;
     if (!QuickUsbGetDriverVersion(major, minor, build)) {
-        fetchLastError();
+        const unsigned long error = fetchLastError();
         LOG_WARN("getDriverVersion(%d, %d, %d) : %s", major ? *major : 0, minor ? *minor : 0,
-                 build ? *build : 0, lastErrorText());
+                 build ? *build : 0, errorText(error));
         return false;
     }
     return true;

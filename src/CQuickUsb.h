@@ -1,10 +1,14 @@
 // Wrapper of the USB module library: the only code that calls it. Owns the
 // module handle, the device name and the last library error, and logs every
-// failure in the driver log. One per driver object.
+// failure in the driver log. One per driver object. An abort may send a stop
+// from another thread while a read runs: the last error and result are
+// atomics, and each operation logs the code it got itself, so another
+// thread's operation never resets a code before it is logged.
 #pragma once
 
 #include <QuickUSB.h>
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -39,8 +43,9 @@ public:
     bool setDeviceName(const char *name);
     const char *deviceName() const { return m_name; }
     bool isOpen() const { return m_isOpen; }
-    unsigned long lastError() const { return m_lastError; }
-    const char *lastErrorText() const { return errorText(m_lastError); }
+    unsigned long lastError() const { return m_lastError.load(); }
+    const char *lastErrorText() const { return errorText(m_lastError.load()); }
+    int lastResult() const { return m_lastResult.load(); }
     QHANDLE handle() const { return m_handle; }
 
     bool open();
@@ -66,15 +71,18 @@ public:
     bool isHighSpeed(bool *flag);
 
 private:
-    bool beginOperation();   // steps 1-2 of every operation with a handle
-    int finishOperation(int result);
-    void fetchLastError();
+    // Steps 1-2 of every operation with a handle; `error` receives the code of a failure.
+    bool beginOperation(unsigned long &error);
+    int finishOperation(int result, unsigned long error);
+    // The library's code of the last failed call (per calling thread), also kept as the last error.
+    unsigned long fetchLastError();
+    bool fail(unsigned long error);   // keeps `error` as the last error; false
     void *handlePtr() const { return reinterpret_cast<void *>(m_handle); }
 
     QHANDLE m_handle = QHANDLE();
     char m_name[10] = {0};
     bool m_isOpen = false;
     bool m_tempOpen = false;
-    int m_lastResult = 0;
-    unsigned long m_lastError = 0;
+    std::atomic<int> m_lastResult{0};
+    std::atomic<unsigned long> m_lastError{0};
 };

@@ -70,7 +70,10 @@ bool HwRegisters::readAll()
     const uint8_t cnfg[] = {17, 0};
     if (!request(cnfg, sizeof cnfg, reply, 32))
         return false;
-    cnfg0 = word(reply, 0);
+    {
+        std::lock_guard<std::mutex> lock(controlLock);
+        cnfg0 = word(reply, 0);
+    }
     totalCount = dword(reply, 2);
     idleDac = static_cast<int16_t>(word(reply, 3));
     startDac = static_cast<int16_t>(word(reply, 4));
@@ -109,7 +112,7 @@ bool HwRegisters::writeAll()
     if (!send(c2, sizeof c2))
         return false;
     uint8_t c1[32] = {16, 0};
-    putWord(c1 + 2, cnfg0 & ~kRunBit);
+    putWord(c1 + 2, cnfg0.load() & ~kRunBit);
     putDouble(c1 + 4, totalCount);
     putWord(c1 + 8, static_cast<uint16_t>(idleDac));
     putWord(c1 + 10, static_cast<uint16_t>(startDac));
@@ -193,7 +196,47 @@ bool HwRegisters::writeCnfg(int reg, uint16_t value)
     return send(bytes, sizeof bytes);
 }
 
-bool HwRegisters::setControlWord(uint16_t w) { cnfg0 = w; return writeCnfg(0, w); }
+bool HwRegisters::setControlWord(uint16_t w)
+{
+    std::lock_guard<std::mutex> lock(controlLock);
+    cnfg0 = w;
+    return writeCnfg(0, w);
+}
+
+bool HwRegisters::updateControlWord(uint16_t clearBits, uint16_t setBits)
+{
+    std::lock_guard<std::mutex> lock(controlLock);
+    const auto w = static_cast<uint16_t>((cnfg0.load() & ~clearBits) | setBits);
+    cnfg0 = w;
+    return writeCnfg(0, w);
+}
+
+void HwRegisters::restoreValues(const HwRegisters &s)
+{
+    {
+        std::lock_guard<std::mutex> lock(controlLock);
+        cnfg0 = s.cnfg0.load();
+    }
+    totalCount = s.totalCount;
+    idleDac = s.idleDac;
+    startDac = s.startDac;
+    increment = s.increment;
+    stepCountM1 = s.stepCountM1;
+    firstDelay = s.firstDelay;
+    nextDelay = s.nextDelay;
+    stepLength = s.stepLength;
+    gainSwitchIndex = s.gainSwitchIndex;
+    gainSwitchFlag = s.gainSwitchFlag;
+    triggerDelay = s.triggerDelay;
+    probeMode = s.probeMode;
+    rs232Config = s.rs232Config;
+    chip2Mode = s.chip2Mode;
+    chip2Reg2 = s.chip2Reg2;
+    chip2Reg4 = s.chip2Reg4;
+    chip2Reg6 = s.chip2Reg6;
+    chip2Reg8 = s.chip2Reg8;
+    analogControl = s.analogControl;
+}
 bool HwRegisters::setIdleDac(int16_t c) { idleDac = c; return writeCnfg(3, static_cast<uint16_t>(c)); }
 bool HwRegisters::setStartDac(int16_t c) { startDac = c; return writeCnfg(4, static_cast<uint16_t>(c)); }
 bool HwRegisters::setIncrement(int inc) { increment = static_cast<uint16_t>(inc); return writeCnfg(5, increment); }
@@ -228,7 +271,7 @@ bool HwRegisters::setSwitchField(int shift, bool enable, unsigned index)
 {
     static const uint16_t codes[3] = {1, 2, 3};
     const uint16_t code = (!enable || index >= 3) ? 0 : codes[index];
-    return setControlWord(static_cast<uint16_t>((cnfg0 & ~(3u << shift)) | (code << shift)));
+    return updateControlWord(static_cast<uint16_t>(3u << shift), static_cast<uint16_t>(code << shift));
 }
 
 bool HwRegisters::setSwitchField1(bool enable, unsigned index) { return setSwitchField(1, enable, index); }
@@ -236,15 +279,17 @@ bool HwRegisters::setSwitchField2(bool enable, unsigned index) { return setSwitc
 
 bool HwRegisters::setAuxSwitch(bool on)
 {
-    return setControlWord(static_cast<uint16_t>(on ? (cnfg0 | kAuxSwitchBit) : (cnfg0 & ~kAuxSwitchBit)));
+    return updateControlWord(kAuxSwitchBit, on ? kAuxSwitchBit : 0);
 }
 
 bool HwRegisters::startScan()
 {
     uint8_t bytes[8] = {2, 0, 0, 0, 2, 0, 0, 0};
-    putWord(bytes + 2, cnfg0 & ~kRunBit);
-    cnfg0 = static_cast<uint16_t>(cnfg0 | kRunBit);
-    putWord(bytes + 6, cnfg0);
+    std::lock_guard<std::mutex> lock(controlLock);
+    const uint16_t w = cnfg0.load();
+    putWord(bytes + 2, w & ~kRunBit);
+    cnfg0 = static_cast<uint16_t>(w | kRunBit);
+    putWord(bytes + 6, cnfg0.load());
     return send(bytes, sizeof bytes);
 }
 

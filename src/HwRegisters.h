@@ -3,11 +3,17 @@
 // module's command address 0xC000. One per connection, owned by the driver.
 // Every transfer refuses while the module is closed; a setter updates the
 // mirror first and returns whether its transfer succeeded.
+// Threads: the job thread owns the mirror; another thread may only stop a
+// scan (clearRunBit) and read the run bit. The control word is therefore
+// atomic, and every change of it holds a short lock across its transfer, so
+// the order on the wire is the order in the mirror.
 #pragma once
 
 #include "CQuickUsb.h"
 
+#include <atomic>
 #include <cstdint>
+#include <mutex>
 
 class HwRegisters {
 public:
@@ -40,6 +46,9 @@ public:
 
     // CNFG registers
     bool setControlWord(uint16_t word);
+    // Clears, then sets bits of the control word in one locked step.
+    bool updateControlWord(uint16_t clearBits, uint16_t setBits);
+    bool clearRunBit() { return updateControlWord(kRunBit, 0); }
     bool setIdleDac(int16_t code);
     bool setStartDac(int16_t code);
     bool setIncrement(int increment);
@@ -96,12 +105,21 @@ public:
     uint16_t chip1Firmware() const { return registersRead ? chip1Fw : 0; }
     uint16_t chip2Firmware() const { return registersRead ? chip2Fw : 0; }
     uint16_t statusWord() const { return status; }
-    uint16_t controlWord() const { return cnfg0; }
-    bool runBit() const { return (cnfg0 & kRunBit) != 0; }
+    uint16_t controlWord() const { return cnfg0.load(); }
+    bool runBit() const { return (cnfg0.load() & kRunBit) != 0; }
+    // Gives back the register values of `saved` (not the module, firmware and
+    // status words), as after a calibration; the device is not written.
+    void restoreValues(const HwRegisters &saved);
 
     CQuickUsb *module;
     uint16_t chip1Fw = 0, chip2Fw = 0, status = 0;
-    uint16_t cnfg0 = 0;
+    // CNFG 0: read by other threads (run bit); a copy takes its value.
+    struct ControlWord : std::atomic<uint16_t> {
+        ControlWord() : std::atomic<uint16_t>(0) {}
+        ControlWord(const ControlWord &o) : std::atomic<uint16_t>(o.load()) {}
+        ControlWord &operator=(const ControlWord &o) { store(o.load()); return *this; }
+        ControlWord &operator=(uint16_t v) { store(v); return *this; }
+    } cnfg0;
     uint32_t totalCount = 0;     // CNFG 1-2
     int16_t idleDac = 0;         // CNFG 3
     int16_t startDac = 0;        // CNFG 4
@@ -122,6 +140,14 @@ public:
     int8_t hwRevision = 0;
 
 private:
+    // Serialises changes of the control word with their transfers; a copy has its own.
+    struct Lock : std::mutex {
+        Lock() = default;
+        Lock(const Lock &) : std::mutex() {}
+        Lock &operator=(const Lock &) { return *this; }
+    };
+    Lock controlLock;
+
     bool writeCnfg(int reg, uint16_t value);
     bool setSwitchField(int shift, bool enable, unsigned index);
     bool writeAnalog(uint16_t word);

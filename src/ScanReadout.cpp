@@ -77,9 +77,12 @@ ReadResult ScanStreamReader::read(const ScanStreamLayout &layout, unsigned passe
             if (aborted.load(std::memory_order_relaxed))
                 return abort();
             if (pos_ >= end_) {
+                // An abort raises its flag before it clears the run bit: seen
+                // stopped, the flag is looked at again before it is a fault.
                 if (!source.running())
-                    return fail(ScanMath::format("Scan stopped while its data were read (read %llu integers)",
-                                                 static_cast<unsigned long long>(n)));
+                    return aborted.load() ? abort()
+                                          : fail(ScanMath::format("Scan stopped while its data were read (read %llu integers)",
+                                                                  static_cast<unsigned long long>(n)));
                 if (!refill(source, r))
                     return fail(std::string());
                 if (silentReads_ > kSilentReadLimit && !layout.triggerMode)
@@ -172,8 +175,9 @@ ReadResult ScanStreamReader::read(const ScanStreamLayout &layout, unsigned passe
         if (aborted.load(std::memory_order_relaxed))
             return abort();
         if (!source.running())
-            return fail(ScanMath::format("Scan stopped while its data were read (read %llu integers)",
-                                         static_cast<unsigned long long>(n)));
+            return aborted.load() ? abort()
+                                  : fail(ScanMath::format("Scan stopped while its data were read (read %llu integers)",
+                                                          static_cast<unsigned long long>(n)));
     }
     r.outcome = ReadOutcome::Complete;
     return r;

@@ -309,21 +309,19 @@ bool VeskbDrv::useTriggeredScan(bool enable, bool mode, unsigned short delay)
         if (!regs->setTriggerDelay(delay))
             return false;
     }
-    uint16_t w = regs->controlWord();
+    constexpr uint16_t both = HwRegisters::kTriggerEnableBit | HwRegisters::kTriggerModeBit;
     if (enable && mode)
-        w |= HwRegisters::kTriggerEnableBit | HwRegisters::kTriggerModeBit;
-    else if (enable)
-        w = static_cast<uint16_t>((w | HwRegisters::kTriggerEnableBit) & ~HwRegisters::kTriggerModeBit);
-    else
-        w = static_cast<uint16_t>(w & ~HwRegisters::kTriggerEnableBit);
-    return regs->setControlWord(w);
+        return regs->updateControlWord(0, both);
+    if (enable)
+        return regs->updateControlWord(HwRegisters::kTriggerModeBit, HwRegisters::kTriggerEnableBit);
+    return regs->updateControlWord(HwRegisters::kTriggerEnableBit, 0);
 }
 
 bool VeskbDrv::stopScan()
 {
     if (!regs)
         return false;
-    regs->setControlWord(static_cast<uint16_t>(regs->controlWord() & ~HwRegisters::kRunBit));
+    regs->clearRunBit();
     aborted = false;
     return regs->stopSequencer();
 }
@@ -336,7 +334,7 @@ bool VeskbDrv::abortAll()
     aborted = true;
     bool result = true;
     if (regs && regs->runBit()) {
-        regs->setControlWord(static_cast<uint16_t>(regs->controlWord() & ~HwRegisters::kRunBit));
+        regs->clearRunBit();
         result = regs->stopSequencer();
     }
     return result;

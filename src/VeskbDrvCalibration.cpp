@@ -287,7 +287,8 @@ bool VeskbDrv::calibrate()
     bool ok = Calibration(*this, folder).run(c);
 
     const bool stopped = stopScan();
-    *regs = saved;
+    // Values only: an abort from another thread may be using the mirror's module meanwhile.
+    regs->restoreValues(saved);
     bool restored = regs->writeAll();
     // Write-all sends the trigger delay as 0 and leaves out the serial configuration.
     restored = regs->setTriggerDelay(saved.triggerDelay) && restored;

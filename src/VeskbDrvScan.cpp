@@ -374,17 +374,19 @@ bool VeskbDrv::readScaledScan(uint32_t &syncPoints, uint32_t &steps, uint32_t &t
     const unsigned passes = average ? average : 1;
     const ReadResult r = reader.read(layout, passes, dataBuffer.data(), source, aborted, valuesRead, syncWord);
     if (r.outcome != ReadOutcome::Complete) {
+        // A stream cut short by an abort's stop is no fault of the stream.
+        const bool byAbort = aborted.load();
         if (r.transferFailed) {
             errorCode = VESKB_QUSB_ERROR;
             LOG_WARN("readOneScanData(%p, %d, %d, %d) : FAILED to readData(...) from connected device",
                      static_cast<const void *>(dataBuffer.data()), static_cast<int>(P), static_cast<int>(N), 0);
-        } else if (!r.message.empty()) {
+        } else if (!r.message.empty() && !byAbort) {
             if (r.critical)
                 LOG_CRIT("%s", r.message.c_str());
             else
                 LOG_WARN("%s", r.message.c_str());
         }
-        if (!aborted)
+        if (!byAbort)
             regs->dumpRegisters();
         return false;
     }

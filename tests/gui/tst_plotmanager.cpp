@@ -68,6 +68,7 @@ private slots:
     void warningsText();
     void reanalyseAppliesCropAndSettings();
     void axisDoubleClickOpensScaleForm();
+    void everyCurveHasAnOwner();
     void configurationOutlivesTheSession();
     void olderSessionFileLoadsItsOwnRecord();
 
@@ -562,6 +563,20 @@ void TestPlotManager::shippedExampleSession()
     const PlotErrorBarCurve* c = pm.curve(PlotManager::eTimeResolve);
     QCOMPARE(c->count(), pm.data()->scanCount());
     QVERIFY(c->bound(PlotErrorBarCurve::eYMax) > 1.5 * c->bound(PlotErrorBarCurve::eYMin));
+}
+
+// The window owns its curves, attached to a plot or not: none outlives it.
+void TestPlotManager::everyCurveHasAnOwner()
+{
+    const int before = PlotErrorBarCurve::liveCount();
+    {
+        PlotManager pm;
+        pm.show();
+        QCOMPARE(PlotErrorBarCurve::liveCount(), before + PlotManager::eCurveCount);
+        for (int v = 0; v < PlotManager::eViewCount; ++v)
+            pm.setView(PlotManager::View(v));
+    }
+    QCOMPARE(PlotErrorBarCurve::liveCount(), before);
 }
 
 void TestPlotManager::configurationOutlivesTheSession()

@@ -70,6 +70,7 @@ private slots:
     void streamFaults_data();
     void streamFaults();
     void abortFromAnotherThread();
+    void abortsNeverLookLikeFaults();
     void externalTrigger();
     void syncSignal();
     void tooFewSyncPoints();
@@ -343,6 +344,36 @@ void TestScanSim::abortFromAnotherThread()
     QVERIFY2(timer.elapsed() < 1000, qPrintable(QString::number(timer.elapsed())));
     QCOMPARE(logged("CONFIGURATION AND STATE REGISTERS"), 0); // no dump after an abort
     QCOMPARE(qsim::cnfgRegister(0, 0) & 1, 0);                  // the unit stopped
+}
+
+// Aborts landing at any moment of a read end it as aborted: never a
+// "stopped while read" warning, never a register dump.
+void TestScanSim::abortsNeverLookLikeFaults()
+{
+    freshWorld(qsim::Config(), 1.0); // real time
+    RIRavaVCntrl c;
+    QCOMPARE(c.connectTo(), 1);
+    QVERIFY(setUpSweep(c, 1, -10, 1, 10));
+    QVERIFY(c.useTriggeredScan(true, true, 0)); // no trigger comes: every read waits
+    clearLog();
+    int ended = 0;
+    for (int i = 0; i < 40; ++i) {
+        if (!c.startScan())
+            break;
+        std::thread aborter([&c, i] {
+            std::this_thread::sleep_for(std::chrono::microseconds(100 * (i % 20)));
+            c.abortAll();
+        });
+        double *data = nullptr;
+        unsigned points = 0, steps = 0, trailer = 0;
+        double samplePeriod = 0, syncDelay = 0;
+        ended += c.getDataFromOneScan(data, points, steps, samplePeriod, syncDelay, trailer, false) ? 0 : 1;
+        aborter.join();
+    }
+    QCOMPARE(ended, 40);
+    QCOMPARE(logged("stopped while"), 0);
+    QCOMPARE(logged("CONFIGURATION AND STATE REGISTERS"), 0);
+    QCOMPARE(qsim::cnfgRegister(0, 0) & 1, 0);
 }
 
 void TestScanSim::externalTrigger()

@@ -4,7 +4,9 @@
 
 #include <CQuickUsb.h>
 
+#include <atomic>
 #include <cstring>
+#include <thread>
 
 using qsim::Call;
 
@@ -76,6 +78,36 @@ private slots:
         // The next call succeeds and clears the error.
         QVERIFY(usb.writeSetting(1, 1));
         QCOMPARE(usb.lastError(), 0ul);
+    }
+
+    // A stop sent from another thread (an abort) while reads fail never hides
+    // a read's code: every failure is logged with its own code.
+    void concurrentOperationsKeepTheirCodes()
+    {
+        CQuickUsb usb("QUSB-0");
+        QVERIFY(usb.open());
+        constexpr int kReads = 300;
+        for (int i = 1; i <= kReads; ++i)
+            qsim::failCall(Call::ReadData, static_cast<unsigned>(i), 6);
+        std::atomic<bool> done{false};
+        std::thread stopper([&] {
+            uint8_t stop[4] = {2, 0, 0, 0};   // CNFG 0 := 0
+            while (!done.load())
+                usb.writeCommand(0xC000, stop, sizeof stop);
+        });
+        int refused = 0;
+        for (int i = 0; i < kReads; ++i) {
+            uint8_t buffer[64];
+            uint32_t length = sizeof buffer;
+            refused += usb.readData(buffer, &length) ? 0 : 1;
+        }
+        done = true;
+        stopper.join();
+        QCOMPARE(refused, kReads);
+        const QStringList lines = logLinesWith("QuickUsbReadData(");
+        QCOMPARE(lines.size(), kReads);
+        for (const QString &l : lines)
+            QVERIFY2(l.endsWith(" : QUSB_TIMEOUT"), qPrintable(l));
     }
 
     void errorTextsStayInBounds()

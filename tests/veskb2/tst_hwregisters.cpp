@@ -73,7 +73,7 @@ private slots:
         QCOMPARE(qsim::chip2Register(0, 10), uint16_t(0xE5));
 
         HwRegisters back(usb.get());
-        QCOMPARE(back.cnfg0, uint16_t(0x00C4));
+        QCOMPARE(back.controlWord(), uint16_t(0x00C4));
         QCOMPARE(back.totalCount, 0x00012345u);
         QCOMPARE(back.idleDac, int16_t(-5));
         QCOMPARE(back.startDac, int16_t(-2000));
