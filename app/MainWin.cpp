@@ -324,7 +324,7 @@ ConfigParamPanel* MainWin::configPanel(PlotManager* pm) const
 
 bool MainWin::controllerBusy() const
 {
-    return (m_worker && !m_worker->isIdle()) || m_calibrating || m_driveBusy.load();
+    return (m_worker && !m_worker->isIdle()) || m_calibrating || m_driveBusy.load() || (m_drive && m_drive->isBusy());
 }
 
 void MainWin::setDriveBusy(bool busy)

@@ -153,8 +153,6 @@ private:
     ConfigParam& activeConfig(PlotManager* pm);
     // Measurement run (MainWinScan.cpp).
     void buildMeasurement();
-    // True while the job thread or a drive operation talks to the unit.
-    bool controllerBusy() const;
     // Refuses a command while a run is active (true when refused).
     bool refusedDuringRun();
 

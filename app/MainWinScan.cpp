@@ -101,11 +101,6 @@ void MainWin::buildMeasurement()
     m_sequence = std::make_unique<ScanSequence>(*m_io, m_drive.get());
 }
 
-bool MainWin::controllerBusy() const
-{
-    return (m_worker && !m_worker->isIdle()) || m_calibrating || (m_drive && m_drive->isBusy());
-}
-
 bool MainWin::refusedDuringRun()
 {
     if (!m_running)
