@@ -1075,6 +1075,10 @@ void PlotManager::showSettings()
     if (!m_settingsWidget) {
         m_settingsWidget = new LangmuirSettingsWidget;
         connect(m_settingsWidget, &LangmuirSettingsWidget::applied, this, &PlotManager::settingsApplied);
+        connect(m_settingsWidget, &LangmuirSettingsWidget::compensationChanged, this, [this](bool on) {
+            activeSettings().correctDC = on;
+            applySettingsToSession();
+        });
     }
     m_settingsWidget->load(activeSettings());
     m_settingsWidget->show();

@@ -245,6 +245,7 @@ double LangmuirSettingsWidget::pressureShown() const
 void LangmuirSettingsWidget::dcCorrectionChanged(int state)
 {
     m_settings.correctDC = (state == Qt::Checked);
+    emit compensationChanged(m_settings.correctDC);
 }
 
 void LangmuirSettingsWidget::acceptClose()

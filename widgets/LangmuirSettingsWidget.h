@@ -38,6 +38,8 @@ public:
 signals:
     void probeResChanged(int value);
     void applied();
+    // The compensation box takes effect at once, Cancel or not.
+    void compensationChanged(bool on);
 
 public slots:
     void validateLangmuirSettings();

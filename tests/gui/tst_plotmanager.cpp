@@ -71,6 +71,7 @@ private slots:
     void everyCurveHasAnOwner();
     void configurationOutlivesTheSession();
     void olderSessionFileLoadsItsOwnRecord();
+    void compensationSurvivesCancel();
 
 private:
     ScriptedPrompter* m_prompter = nullptr;
@@ -654,6 +655,24 @@ void TestPlotManager::olderSessionFileLoadsItsOwnRecord()
     }
     QCOMPARE(found, 78); // every key of the file
     QVERIFY(c.sync.bUseSyncScan); // a time-resolved session
+}
+
+void TestPlotManager::compensationSurvivesCancel()
+{
+    PlotManager pm;
+    pm.showSettings();
+    QVERIFY(!pm.data()->analysisSettings().correctDC);
+    QCheckBox* dc = nullptr;
+    for (QCheckBox* b : pm.settingsWidget()->findChildren<QCheckBox*>())
+        if (b->text() == "Compensate for plasma resistance")
+            dc = b;
+    QVERIFY(dc);
+    dc->setChecked(true);
+    for (QPushButton* b : pm.settingsWidget()->findChildren<QPushButton*>())
+        if (b->text() == "Cancel")
+            b->click();
+    QVERIFY(pm.singleSettings().correctDC);
+    QVERIFY(pm.data()->analysisSettings().correctDC);
 }
 
 QTEST_MAIN(TestPlotManager)
