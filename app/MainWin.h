@@ -15,6 +15,7 @@
 #include <memory>
 
 class ControllerJobs;
+class LinearDriver;
 class PlotManager;
 class QAction;
 class QLabel;
@@ -54,6 +55,7 @@ public:
     int openSessionCount() const { return m_openSessions; }
     QMdiArea* mdiArea() const { return m_mdi; }
     topBanner* banner() const { return m_banner; }
+    LinearDriver* linearDriver() const { return m_linDriver; }
     QPushButton* alertButton() const { return m_alertButton; }
     QAction* action(const QString& text) const;
     QString dialogPath() const { return m_dialogPath; }
@@ -122,6 +124,8 @@ private:
     void calibrateDevice();
     // Aborts whatever the job thread runs and waits until it is idle.
     void stopActivity();
+    // The stop every abort path sends to a moving linear drive.
+    void stopLinearDrive();
     bool waitForJob(int sliceMs);
     void readWindowSettings();
     void writeWindowSettings();
@@ -137,6 +141,8 @@ private:
     std::unique_ptr<ControllerJobs> m_jobs;
     std::atomic<bool> m_abort{false};
     WorkerThread* m_worker;
+    LinearDriver* m_linDriver;
+    bool m_closeWhenDriveIdle = false;
 
     QList<PlotManager*> m_sessions;
     PlotManager* m_current = nullptr;
