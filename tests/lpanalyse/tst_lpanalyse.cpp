@@ -36,7 +36,44 @@ void writeFile(const QString& path, const QByteArray& text)
     f.write(text);
 }
 
+// A stream that never ends, like a pipe fed by a runaway program.
+class EndlessLines : public QIODevice {
+public:
+    explicit EndlessLines(QByteArray line) : line_(std::move(line)) { open(ReadOnly); }
+    bool isSequential() const override { return true; }
+
+protected:
+    qint64 readData(char* data, qint64 max) override
+    {
+        for (qint64 i = 0; i < max; ++i)
+            data[i] = line_.at(int(pos_++ % line_.size()));
+        return max;
+    }
+    qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    QByteArray line_;
+    qint64 pos_ = 0;
+};
+
+// The results of one IV text analysed in this process, as the program analyses it.
+ScanRecord analyseInProcess(const QString& path, int sweeps)
+{
+    QFile f(path);
+    f.open(QIODevice::ReadOnly);
+    IvText iv;
+    QString err;
+    cli::parseIvText(f, path, false, iv, err);
+    DataAnalyzer d;
+    d.setEepfTable(EepfTable::defaultTable());
+    d.addScan(cli::scanFromIvText(iv, sweeps));
+    d.analyseAll(0);
+    return d.scansOfGroup(0).at(0);
+}
+
 } // namespace
+
+Q_DECLARE_METATYPE(IvText)
 
 class TestLpAnalyse : public QObject {
     Q_OBJECT
@@ -59,6 +96,20 @@ private slots:
             << QVector<double>{1, 3} << QVector<double>{2, 4} << QVector<double>{0.5, 0.25};
         QTest::newRow("decimal comma") << QByteArray("voltage;current\n1,5;2,5\n") << true
                                        << QVector<double>{1.5} << QVector<double>{2.5} << QVector<double>{};
+        QTest::newRow("unit after underscore") << QByteArray("V,I_mA,std_I_uA\n-2,1.5,20\n")
+                                               << false << QVector<double>{-2} << QVector<double>{0.0015}
+                                               << QVector<double>{2e-5};
+        QTest::newRow("units in brackets") << QByteArray("voltage [mV];current (uA);std(I) [nA]\n1500;-3;7\n")
+                                           << false << QVector<double>{1.5} << QVector<double>{-3e-6}
+                                           << QVector<double>{7e-9};
+        QTest::newRow("micro sign, slash, kilovolt") << QByteArray("U/kV\tCurrent [\xc2\xb5""A]\n0.25\t4\n")
+                                                     << false << QVector<double>{250} << QVector<double>{4e-6}
+                                                     << QVector<double>{};
+        QTest::newRow("unit words, decimal comma") << QByteArray("voltage [volts];current [amps]\n1,5;2\n")
+                                                   << true << QVector<double>{1.5} << QVector<double>{2}
+                                                   << QVector<double>{};
+        QTest::newRow("names that are not units") << QByteArray("V_bias,I_probe\n1,2\n") << false
+                                                  << QVector<double>{1} << QVector<double>{2} << QVector<double>{};
     }
 
     void ivTextLayouts()
@@ -86,6 +137,17 @@ private slots:
         QTest::newRow("no data") << QByteArray("voltage,current\n") << "f.csv:2: no data lines";
         QTest::newRow("two voltage columns") << QByteArray("voltage,current,volts\n1,2,3\n") << "f.csv:1: the header names more than one voltage column";
         QTest::newRow("header without columns") << QByteArray("a,b\n1,2\n") << "f.csv:1: the header names no voltage and current column (expected e.g. voltage,current,std_voltage,std_current)";
+        QTest::newRow("unknown unit") << QByteArray("V,I [pA]\n1,2\n") << "f.csv:1: column 2 \"I [pA]\": unknown unit \"pA\" (known: nV uV mV V kV, nA uA mA A kA)";
+        QTest::newRow("unknown unit after underscore") << QByteArray("V_MV\tI\n1\t2\n") << "f.csv:1: column 1 \"V_MV\": unknown unit \"MV\" (known: nV uV mV V kV, nA uA mA A kA)";
+        QTest::newRow("current unit on voltage") << QByteArray("voltage (mA),current\n1,2\n") << "f.csv:1: column 1 \"voltage (mA)\": mA is not a unit of voltage";
+        QTest::newRow("nan current") << QByteArray("v,i\n1,2\n3,nan\n") << "f.csv:3: the current in column 2 is not finite: \"nan\"";
+        QTest::newRow("infinite voltage, no header") << QByteArray("1,2\n-Infinity,4\n") << "f.csv:2: the voltage in column 1 is not finite: \"-Infinity\"";
+        QTest::newRow("overflowing deviation") << QByteArray("1,2,1e999\n") << "f.csv:1: the current deviation in column 3 is not finite: \"1e999\"";
+        QTest::newRow("NaN on the first line") << QByteArray("NaN\t1\n") << "f.csv:1: the voltage in column 1 is not finite: \"NaN\"";
+        QTest::newRow("decimal commas") << QByteArray("voltage;current\n1,5;2,5\n") << "f.csv:2: column 1 is not a number: \"1,5\" (decimal commas? use --decimal-comma)";
+        QTest::newRow("decimal commas, no header") << QByteArray("-1,5;2,5e-3\n") << "f.csv:1: the header names no voltage and current column (expected e.g. voltage,current,std_voltage,std_current) (decimal commas? use --decimal-comma)";
+        QTest::newRow("decimal commas split as fields") << QByteArray("voltage,current\n1,5,2,5\n") << "f.csv:2: expected 2 columns, found 4 (decimal commas? use --decimal-comma)";
+        QTest::newRow("long line") << QByteArray("V,I\n1,2\n") + QByteArray(int(cli::kMaxLineBytes) + 1, '7') << QString("f.csv:3: line longer than %1 bytes").arg(cli::kMaxLineBytes);
     }
 
     void ivTextErrorsNameFileAndLine()
@@ -96,6 +158,48 @@ private slots:
         QString err;
         QVERIFY(!cli::parseIvText(text, "f.csv", false, iv, err));
         QCOMPARE(err, message);
+    }
+
+    void endlessInputStopsAtTheSampleLimit()
+    {
+        EndlessLines in("1,2\n");
+        IvText iv;
+        QString err;
+        QVERIFY(!cli::parseIvText(in, "pipe", false, iv, err, 1000));
+        QCOMPARE(err, QString("pipe:1001: more than 1000 samples"));
+    }
+
+    void sortMergesEqualVoltages_data()
+    {
+        QTest::addColumn<IvText>("in");
+        QTest::addColumn<int>("descent");
+        QTest::addColumn<IvText>("out");
+        QTest::newRow("ascending stays") << IvText{{1, 2, 3}, {4, 5, 6}, {}, {}} << -1
+                                         << IvText{{1, 2, 3}, {4, 5, 6}, {}, {}};
+        QTest::newRow("descending") << IvText{{3, 2, 1}, {6, 5, 4}, {}, {0.3, 0.2, 0.1}} << 1
+                                    << IvText{{1, 2, 3}, {4, 5, 6}, {}, {0.1, 0.2, 0.3}};
+        // Two sweeps up and down: equal voltages average, deviations by root mean square.
+        QTest::newRow("up and down") << IvText{{1, 2, 2, 1}, {4, 6, 8, 2}, {0.3, 0, 0, 0.4}, {1, 3, 4, 7}} << 3
+                                     << IvText{{1, 2}, {3, 7}, {0.25 * std::sqrt(2.0), 0}, {5, 2.5 * std::sqrt(2.0)}};
+        QTest::newRow("plateau in the middle") << IvText{{0, 5, 5, 5, 9}, {1, 3, 4, 8, 9}, {}, {}} << -1
+                                               << IvText{{0, 5, 9}, {1, 5, 9}, {}, {}};
+    }
+
+    void sortMergesEqualVoltages()
+    {
+        QFETCH(IvText, in);
+        QFETCH(int, descent);
+        QFETCH(IvText, out);
+        QCOMPARE(cli::firstDescendingSample(in), descent);
+        cli::sortByVoltage(in);
+        QCOMPARE(in.V, out.V);
+        QCOMPARE(in.I, out.I);
+        QCOMPARE(in.stdV.size(), out.stdV.size());
+        QCOMPARE(in.stdI.size(), out.stdI.size());
+        for (int i = 0; i < out.stdV.size(); ++i)
+            QVERIFY(qAbs(in.stdV[i] - out.stdV[i]) < 1e-15);
+        for (int i = 0; i < out.stdI.size(); ++i)
+            QVERIFY(qAbs(in.stdI[i] - out.stdI[i]) < 1e-15);
     }
 
     void settingsText()
@@ -158,7 +262,7 @@ private slots:
         const QJsonObject r = scan.value("results").toObject();
         QCOMPARE(r.size(), 32);
         QCOMPARE(r.value("kTe").toDouble(), 2.5);
-        QCOMPARE(r.value("Ne").toDouble(), 1.23457e16);
+        QCOMPARE(r.value("Ne").toDouble(), 1.234567e16);
         QVERIFY(r.value("Vp").isNull());
         QCOMPARE(scan.value("eepf").toObject().value("EEDF_error").toArray().at(1).type(), QJsonValue::Null);
         const QList<QByteArray> lines = csv.split('\n');
@@ -166,6 +270,59 @@ private slots:
         QVERIFY(lines[1].startsWith("\"a.csv\",0,0,\"Say \"\"hi\"\"\",nan,nan"));
         QVERIFY(lines[1].contains(",2.5,nan,"));
         QVERIFY(lines[1].contains(",1.23457e+16,"));
+    }
+
+    void numbersReadBackExactly_data()
+    {
+        QTest::addColumn<double>("value");
+        QTest::addColumn<QByteArray>("csv6");
+        QTest::addColumn<QByteArray>("csv17");
+        QTest::addColumn<QByteArray>("csvShortest");
+        QTest::newRow("sum of tenths") << 0.1 + 0.2 << QByteArray("0.3") << QByteArray("0.30000000000000004")
+                                       << QByteArray("0.30000000000000004");
+        QTest::newRow("third") << 1.0 / 3 << QByteArray("0.333333") << QByteArray("0.33333333333333331")
+                               << QByteArray("0.3333333333333333");
+        QTest::newRow("density") << 9.9744123456789e15 << QByteArray("9.97441e+15")
+                                 << QByteArray("9974412345678900") << QByteArray("9974412345678900");
+        QTest::newRow("smallest") << 5e-324 << QByteArray("4.94066e-324") << QByteArray("4.9406564584124654e-324")
+                                  << QByteArray("5e-324");
+        QTest::newRow("largest") << 1.7976931348623157e308 << QByteArray("1.79769e+308")
+                                 << QByteArray("1.7976931348623157e+308") << QByteArray("1.7976931348623157e+308");
+        QTest::newRow("infinite") << qInf() << QByteArray("inf") << QByteArray("inf") << QByteArray("inf");
+    }
+
+    void numbersReadBackExactly()
+    {
+        QFETCH(double, value);
+        QFETCH(QByteArray, csv6);
+        QFETCH(QByteArray, csv17);
+        QFETCH(QByteArray, csvShortest);
+        ScanRecord s;
+        s.result.setValue(ResultRecord::eVp, value);
+        s.eepf.energy = {value};
+        s.eepf.EEDF = {-value};
+        const QVector<ReportEntry> e{{"a.csv", 0, 0, &s}};
+        const QJsonObject scan =
+            QJsonDocument::fromJson(report::json(e, true)).object().value("scans").toArray().at(0).toObject();
+        const QJsonValue vp = scan.value("results").toObject().value("Vp");
+        const QJsonValue eedf = scan.value("eepf").toObject().value("EEDF").toArray().at(0);
+        if (std::isfinite(value)) {
+            QVERIFY(vp.toDouble() == value); // exact, not QCOMPARE's fuzzy comparison
+            QVERIFY(eedf.toDouble() == -value);
+        } else {
+            QVERIFY(vp.isNull());
+            QVERIFY(eedf.isNull());
+        }
+        auto vpField = [&](int precision) {
+            return report::csv(e, false, precision).split('\n').at(1).split(',').at(6);
+        };
+        QCOMPARE(vpField(6), csv6);
+        QCOMPARE(vpField(17), csv17);
+        QCOMPARE(vpField(report::kShortest), csvShortest);
+        if (std::isfinite(value)) {
+            QVERIFY(csv17.toDouble() == value);
+            QVERIFY(csvShortest.toDouble() == value);
+        }
     }
 
     void programOnTheShippedSample()
@@ -181,6 +338,20 @@ private slots:
         QVERIFY(qAbs(res.value("Ne").toDouble() / 1e16 - 1) < 0.05);
         QVERIFY(res.value("kTe_error").toDouble() > 0);
         QCOMPARE(scan.value("eepf").toObject().value("energy").toArray().size(), 20);
+        // Every number is the one computed, to the last bit.
+        const ScanRecord mine = analyseInProcess(QStringLiteral(LP_SOURCE_DIR "/examples/iv_argon_3eV.csv"), 2);
+        const QStringList keys = ResultRecord::keys();
+        for (int k = 0; k < keys.size(); ++k) {
+            const double v = mine.result.raw()[k];
+            if (std::isfinite(v))
+                QVERIFY2(res.value(keys[k]).toDouble() == v, qPrintable(keys[k]));
+            else
+                QVERIFY(res.value(keys[k]).isNull());
+        }
+        const Result exact = runTool({QStringLiteral(LP_SOURCE_DIR "/examples/iv_argon_3eV.csv"), "--format",
+                                      "csv", "--precision", "shortest"});
+        QCOMPARE(exact.code, 0);
+        QVERIFY(exact.out.split('\n').at(1).split(',').at(6).toDouble() == mine.result.value(ResultRecord::eVp));
 
         const Result csv = runTool({QStringLiteral(LP_SOURCE_DIR "/examples/iv_argon_3eV.csv"),
                                     "--format", "csv", "--mode", "double"});
@@ -212,6 +383,67 @@ private slots:
         r = runTool({good});
         QCOMPARE(r.code, 1);
         QVERIFY(r.out.contains("\"error\": \"Unable to find Vp.\""));
+        // Input that is not finite, or that never ends, is refused by file and line.
+        const QString nan = dir.filePath("nan.csv");
+        writeFile(nan, "V;I\n-2;-1\n-1;inf\n");
+        r = runTool({nan});
+        QCOMPARE(r.code, 2);
+        QVERIFY(r.out.isEmpty());
+        QCOMPARE(QString::fromUtf8(r.err).trimmed(),
+                 QString("lpanalyse: %1:3: the current in column 2 is not finite: \"inf\"").arg(nan));
+        r = runTool({"/dev/zero"});
+        QCOMPARE(r.code, 2);
+        QCOMPARE(r.err.trimmed(), QByteArray("lpanalyse: /dev/zero:1: line longer than 1048576 bytes"));
+    }
+
+    void programRefusesBadOptions_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("unknown option") << QStringList{"--bogus"} << "Unknown option 'bogus'. (see --help)";
+        QTest::newRow("missing value") << QStringList{"--mode"} << "Missing value after '--mode'. (see --help)";
+        QTest::newRow("precision zero") << QStringList{"--precision", "0"} << "--precision: expected 1 to 17 or shortest, got \"0\"";
+        QTest::newRow("precision word") << QStringList{"--precision", "max"} << "--precision: expected 1 to 17 or shortest, got \"max\"";
+        QTest::newRow("precision too high") << QStringList{"--precision", "18"} << "--precision: expected 1 to 17 or shortest, got \"18\"";
+    }
+
+    void programRefusesBadOptions()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, message);
+        const Result r = runTool(QStringList{QStringLiteral(LP_SOURCE_DIR "/examples/iv_argon_3eV.csv")} + args);
+        QCOMPARE(r.code, 2);
+        QVERIFY(r.out.isEmpty());
+        QCOMPARE(QString::fromUtf8(r.err).trimmed(), "lpanalyse: " + message);
+    }
+
+    void programSortsDescendingSweeps()
+    {
+        // The shipped sample swept downwards, written in millivolts and milliamperes.
+        QFile f(QStringLiteral(LP_SOURCE_DIR "/examples/iv_argon_3eV.csv"));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        IvText iv;
+        QString err;
+        QVERIFY(cli::parseIvText(f, "sample", false, iv, err));
+        QByteArray text = "V [mV],I_mA,std_V_mV,std_I_mA\n";
+        for (int i = iv.V.size() - 1; i >= 0; --i)
+            text += QByteArray::number(iv.V[i] * 1000, 'g', 17) + "," + QByteArray::number(iv.I[i] * 1000, 'g', 17)
+                    + "," + QByteArray::number(iv.stdV[i] * 1000, 'g', 17) + ","
+                    + QByteArray::number(iv.stdI[i] * 1000, 'g', 17) + "\n";
+        QTemporaryDir dir;
+        const QString down = dir.filePath("down.csv");
+        writeFile(down, text);
+        Result r = runTool({down});
+        QCOMPARE(r.code, 1);
+        QVERIFY(r.err.contains("down.csv: the voltage falls at sample 2; --sort sorts the samples"));
+        r = runTool({down, "--sort"});
+        QCOMPARE(r.code, 0);
+        const QJsonObject res = QJsonDocument::fromJson(r.out).object().value("scans").toArray().at(0)
+                                    .toObject().value("results").toObject();
+        const ScanRecord up = analyseInProcess(QStringLiteral(LP_SOURCE_DIR "/examples/iv_argon_3eV.csv"), 2);
+        // Same curve up to the rounding of the unit conversion.
+        for (auto q : {ResultRecord::eVp, ResultRecord::eKTe, ResultRecord::eNe, ResultRecord::eVf})
+            QVERIFY(qAbs(res.value(ResultRecord::keys()[2 * q]).toDouble() / up.result.value(q) - 1) < 1e-9);
     }
 
     void programReanalysesSessionFiles()

@@ -1,14 +1,20 @@
 #include "CliInput.h"
 
+#include <QBuffer>
 #include <QList>
 #include <QRegularExpression>
+#include <algorithm>
 #include <cmath>
+#include <numeric>
 
 namespace cli {
 
 namespace {
 
 enum Column { eV, eI, eStdV, eStdI, eSkip };
+
+const char* const kRoles[] = {"voltage", "current", "voltage deviation", "current deviation"};
+const char kCommaHint[] = " (decimal commas? use --decimal-comma)";
 
 QList<QByteArray> splitFields(const QByteArray& line, bool decimalComma)
 {
@@ -29,25 +35,36 @@ QList<QByteArray> splitFields(const QByteArray& line, bool decimalComma)
     return parts;
 }
 
-bool toNumber(QByteArray field, bool decimalComma, double& v)
+enum class Number { eFinite, eNotFinite, eNotANumber };
+
+Number toNumber(QByteArray field, bool decimalComma, double& v)
 {
     if (decimalComma)
         field.replace(',', '.');
     bool ok = false;
     v = field.toDouble(&ok);
-    if (!ok) {
-        const QByteArray l = field.toLower();
-        if (l == "nan") {
-            v = std::nan("");
-            return true;
-        }
-    }
-    return ok;
+    if (ok)
+        return std::isfinite(v) ? Number::eFinite : Number::eNotFinite;
+    if (std::isinf(v)) // overflow such as 1e999
+        return Number::eNotFinite;
+    QByteArray l = field.toLower();
+    if (l.startsWith('+') || l.startsWith('-'))
+        l.remove(0, 1);
+    if (l != "nan" && l != "inf" && l != "infinity")
+        return Number::eNotANumber;
+    v = std::nan("");
+    return Number::eNotFinite;
 }
 
-Column columnFromName(const QByteArray& raw)
+bool looksLikeDecimalComma(const QByteArray& field)
 {
-    const QString n = QString::fromUtf8(raw).toLower().remove(QRegularExpression("[^a-z]"));
+    static const QRegularExpression re(QStringLiteral("^[+-]?[0-9]*,[0-9]+([eE][+-]?[0-9]+)?$"));
+    return re.match(QString::fromLatin1(field)).hasMatch();
+}
+
+Column columnFromName(const QString& raw)
+{
+    const QString n = raw.toLower().remove(QRegularExpression("[^a-z]"));
     const bool isStd = n.startsWith("std") || n.startsWith("sigma") || n.startsWith("dev");
     const QString rest = isStd ? n.mid(n.startsWith("sigma") ? 5 : 3) : n;
     const bool volt = rest.startsWith("v") || rest.startsWith("u") || rest.startsWith("volt");
@@ -59,84 +76,250 @@ Column columnFromName(const QByteArray& raw)
     return eSkip;
 }
 
+// A unit text: V or A, optionally with a decimal prefix, or the words volt(s), amp(s),
+// ampere(s). Sets the power of ten that converts to V or A and whether it is a voltage.
+bool knownUnit(const QString& u, int& exp10, bool& volt)
+{
+    const QString w = u.toLower();
+    if (w == QLatin1String("volt") || w == QLatin1String("volts")) {
+        exp10 = 0;
+        volt = true;
+        return true;
+    }
+    if (w == QLatin1String("amp") || w == QLatin1String("amps") || w == QLatin1String("ampere")
+        || w == QLatin1String("amperes")) {
+        exp10 = 0;
+        volt = false;
+        return true;
+    }
+    if (u.isEmpty() || u.size() > 2)
+        return false;
+    const QChar base = u.back().toLower();
+    if (base != QLatin1Char('v') && base != QLatin1Char('a'))
+        return false;
+    volt = base == QLatin1Char('v');
+    if (u.size() == 1) {
+        exp10 = 0;
+        return true;
+    }
+    switch (u.front().unicode()) {
+    case 'n': exp10 = -9; return true;
+    case 'u': case 0x00B5: case 0x03BC: exp10 = -6; return true; // u, micro sign, Greek mu
+    case 'm': exp10 = -3; return true;
+    case 'k': exp10 = 3; return true;
+    default: return false;
+    }
+}
+
+// Text that stands where a unit stands after '_', a blank or '/': a letter or two ending in
+// V or A ("mA", "pA", "kv"), or a unit word.
+bool looksLikeUnit(const QString& t)
+{
+    static const QRegularExpression re(QStringLiteral("^[A-Za-z\\x{00B5}\\x{03BC}]?[VvAa]$"));
+    int e;
+    bool v;
+    return re.match(t).hasMatch() || (t.size() > 2 && knownUnit(t, e, v));
+}
+
+struct HeaderColumn {
+    Column role = eSkip;
+    int exp10 = 0;
+};
+
+// One header field: a column name, optionally followed by a unit in brackets ("I [mA]",
+// "current (uA)") or after '_', a blank or '/' ("I_mA", "V/kV"). Brackets that follow no
+// complete name belong to the name ("std(I)"). Columns that are not used take any unit.
+bool parseHeaderField(const QByteArray& raw, HeaderColumn& col, QString& why)
+{
+    const QString h = QString::fromUtf8(raw).trimmed();
+    QString name = h, unit;
+    if (h.endsWith(QLatin1Char(']')) || h.endsWith(QLatin1Char(')'))) {
+        const int at = h.lastIndexOf(h.endsWith(QLatin1Char(']')) ? QLatin1Char('[') : QLatin1Char('('));
+        if (at > 0 && columnFromName(h.left(at)) != eSkip) {
+            name = h.left(at);
+            unit = h.mid(at + 1, h.size() - at - 2).trimmed();
+        }
+    } else {
+        const int at = std::max({h.lastIndexOf(QLatin1Char('_')), h.lastIndexOf(QLatin1Char(' ')),
+                                 h.lastIndexOf(QLatin1Char('/'))});
+        if (at > 0 && looksLikeUnit(h.mid(at + 1)) && columnFromName(h.left(at)) != eSkip) {
+            name = h.left(at);
+            unit = h.mid(at + 1);
+        }
+    }
+    col.role = columnFromName(name);
+    col.exp10 = 0;
+    if (col.role == eSkip || unit.isEmpty())
+        return true;
+    bool volt = false;
+    if (!knownUnit(unit, col.exp10, volt)) {
+        why = QStringLiteral("unknown unit \"%1\" (known: nV uV mV V kV, nA uA mA A kA)").arg(unit);
+        return false;
+    }
+    if (volt != (col.role == eV || col.role == eStdV)) {
+        why = QStringLiteral("%1 is not a unit of %2").arg(unit, QLatin1String(kRoles[col.role]));
+        return false;
+    }
+    return true;
+}
+
+// Converts to V or A; dividing keeps an exact decimal such as 1.5 mA correctly rounded.
+double scaled(double v, int exp10)
+{
+    static const double kPow[] = {1, 1e3, 1e6, 1e9};
+    return exp10 >= 0 ? v * kPow[exp10 / 3] : v / kPow[-exp10 / 3];
+}
+
 } // namespace
 
-bool parseIvText(const QByteArray& text, const QString& name, bool decimalComma, IvText& out,
-                 QString& error)
+bool parseIvText(QIODevice& in, const QString& name, bool decimalComma, IvText& out,
+                 QString& error, int maxSamples)
 {
     out = IvText();
-    const QList<QByteArray> lines = text.split('\n');
-    QVector<Column> columns;
+    QVector<HeaderColumn> columns;
     bool sawData = false;
+    bool endedWithNewline = true;
+    int lineNo = 0;
+    int samples = 0;
     auto fail = [&](int line, const QString& why) {
         error = QStringLiteral("%1:%2: %3").arg(name).arg(line).arg(why);
         return false;
     };
-    for (int l = 0; l < lines.size(); ++l) {
-        const QByteArray line = lines.at(l).trimmed();
-        const int lineNo = l + 1;
+    // One buffer for all lines; readLine(buf, n) reads at most n - 1 bytes, so one byte more
+    // than the limit tells a line that is too long.
+    QByteArray buffer(int(kMaxLineBytes + 2), Qt::Uninitialized);
+    while (true) {
+        const qint64 got = in.readLine(buffer.data(), buffer.size());
+        if (got <= 0)
+            break;
+        const QByteArray raw = QByteArray::fromRawData(buffer.constData(), int(got));
+        ++lineNo;
+        endedWithNewline = raw.endsWith('\n');
+        if (!endedWithNewline && raw.size() > kMaxLineBytes)
+            return fail(lineNo, QStringLiteral("line longer than %1 bytes").arg(kMaxLineBytes));
+        const QByteArray line = raw.trimmed();
         if (line.isEmpty() || line.startsWith('#'))
             continue;
         const QList<QByteArray> f = splitFields(line, decimalComma);
-        QVector<double> nums;
-        bool allNumbers = true;
+        QVector<double> nums(f.size());
         int bad = -1;
-        for (int c = 0; c < f.size(); ++c) {
-            double v = 0;
-            if (!toNumber(f.at(c), decimalComma, v)) {
-                allNumbers = false;
-                if (bad < 0)
-                    bad = c;
-            }
-            nums << v;
-        }
-        if (!allNumbers) {
+        for (int c = 0; c < f.size(); ++c)
+            if (toNumber(f.at(c), decimalComma, nums[c]) == Number::eNotANumber && bad < 0)
+                bad = c;
+        // Only on failure: a field such as "1,5" suggests decimal commas.
+        const auto hint = [&]() {
+            return !decimalComma && std::any_of(f.begin(), f.end(), looksLikeDecimalComma)
+                       ? QString::fromLatin1(kCommaHint) : QString();
+        };
+        if (bad >= 0) {
             if (sawData || !columns.isEmpty())
-                return fail(lineNo, QStringLiteral("column %1 is not a number: \"%2\"")
+                return fail(lineNo, QStringLiteral("column %1 is not a number: \"%2\"%3")
                                         .arg(bad + 1)
-                                        .arg(QString::fromUtf8(f.at(bad))));
-            static const char* const kRoles[] = {"voltage", "current", "voltage deviation",
-                                                 "current deviation"};
-            for (const QByteArray& h : f) {
-                const Column c = columnFromName(h);
-                if (c != eSkip && columns.contains(c))
-                    return fail(lineNo, QStringLiteral("the header names more than one %1 column")
-                                            .arg(QLatin1String(kRoles[c])));
-                columns << c;
+                                        .arg(QString::fromUtf8(f.at(bad)), hint()));
+            for (int c = 0; c < f.size(); ++c) {
+                HeaderColumn col;
+                QString why;
+                if (!parseHeaderField(f.at(c), col, why))
+                    return fail(lineNo, QStringLiteral("column %1 \"%2\": %3")
+                                            .arg(c + 1)
+                                            .arg(QString::fromUtf8(f.at(c)), why));
+                for (const HeaderColumn& other : columns)
+                    if (col.role != eSkip && other.role == col.role)
+                        return fail(lineNo, QStringLiteral("the header names more than one %1 column")
+                                                .arg(QLatin1String(kRoles[col.role])));
+                columns << col;
             }
-            if (!columns.contains(eV) || !columns.contains(eI))
+            const auto has = [&](Column r) {
+                return std::any_of(columns.begin(), columns.end(),
+                                   [r](const HeaderColumn& c) { return c.role == r; });
+            };
+            if (!has(eV) || !has(eI))
                 return fail(lineNo, QStringLiteral("the header names no voltage and current column "
-                                                   "(expected e.g. voltage,current,std_voltage,std_current)"));
+                                                   "(expected e.g. voltage,current,std_voltage,std_current)")
+                                        + hint());
             continue;
         }
         if (columns.isEmpty()) {
             if (f.size() < 2)
                 return fail(lineNo, QStringLiteral("expected at least two columns (voltage, current), found %1").arg(f.size()));
-            if (f.size() == 2)
-                columns = {eV, eI};
-            else if (f.size() == 3)
-                columns = {eV, eI, eStdI};
-            else
-                columns = {eV, eI, eStdV, eStdI};
-            while (columns.size() < f.size())
-                columns << eSkip;
+            const Column layout[] = {eV, eI, f.size() == 3 ? eStdI : eStdV, eStdI};
+            for (int c = 0; c < f.size(); ++c)
+                columns << HeaderColumn{c < 4 ? layout[c] : eSkip, 0};
         }
-        if (f.size() < columns.size())
-            return fail(lineNo, QStringLiteral("expected %1 columns, found %2").arg(columns.size()).arg(f.size()));
+        if (f.size() != columns.size())
+            return fail(lineNo, QStringLiteral("expected %1 columns, found %2%3")
+                                    .arg(columns.size())
+                                    .arg(f.size())
+                                    .arg(!decimalComma && f.size() > columns.size() && !line.contains(';')
+                                                 && !line.contains('\t')
+                                             ? QString::fromLatin1(kCommaHint) : QString()));
+        if (++samples > maxSamples)
+            return fail(lineNo, QStringLiteral("more than %1 samples").arg(maxSamples));
         sawData = true;
         for (int c = 0; c < columns.size(); ++c) {
-            switch (columns.at(c)) {
-            case eV: out.V << nums.at(c); break;
-            case eI: out.I << nums.at(c); break;
-            case eStdV: out.stdV << nums.at(c); break;
-            case eStdI: out.stdI << nums.at(c); break;
-            case eSkip: break;
-            }
+            const HeaderColumn& col = columns.at(c);
+            if (col.role == eSkip)
+                continue;
+            const double v = nums.at(c);
+            if (!std::isfinite(v))
+                return fail(lineNo, QStringLiteral("the %1 in column %2 is not finite: \"%3\"")
+                                        .arg(QLatin1String(kRoles[col.role]))
+                                        .arg(c + 1)
+                                        .arg(QString::fromUtf8(f.at(c))));
+            QVector<double>* target[] = {&out.V, &out.I, &out.stdV, &out.stdI};
+            target[col.role]->append(scaled(v, col.exp10));
         }
     }
     if (!sawData)
-        return fail(lines.size(), QStringLiteral("no data lines"));
+        return fail(endedWithNewline ? lineNo + 1 : lineNo, QStringLiteral("no data lines"));
     return true;
+}
+
+bool parseIvText(const QByteArray& text, const QString& name, bool decimalComma, IvText& out,
+                 QString& error)
+{
+    QBuffer buffer;
+    buffer.setData(text);
+    buffer.open(QIODevice::ReadOnly);
+    return parseIvText(buffer, name, decimalComma, out, error);
+}
+
+int firstDescendingSample(const IvText& iv)
+{
+    for (int i = 1; i < iv.V.size(); ++i)
+        if (iv.V.at(i) < iv.V.at(i - 1))
+            return i;
+    return -1;
+}
+
+void sortByVoltage(IvText& iv)
+{
+    const int n = iv.V.size();
+    QVector<int> order(n);
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return iv.V.at(a) < iv.V.at(b); });
+    IvText s;
+    for (int k = 0; k < n;) {
+        int e = k;
+        double I = 0, sv2 = 0, si2 = 0;
+        for (; e < n && iv.V.at(order.at(e)) == iv.V.at(order.at(k)); ++e) {
+            const int i = order.at(e);
+            I += iv.I.at(i);
+            if (!iv.stdV.isEmpty())
+                sv2 += iv.stdV.at(i) * iv.stdV.at(i);
+            if (!iv.stdI.isEmpty())
+                si2 += iv.stdI.at(i) * iv.stdI.at(i);
+        }
+        const int m = e - k;
+        s.V << iv.V.at(order.at(k));
+        s.I << I / m;
+        if (!iv.stdV.isEmpty())
+            s.stdV << std::sqrt(sv2 / m);
+        if (!iv.stdI.isEmpty())
+            s.stdI << std::sqrt(si2 / m);
+        k = e;
+    }
+    iv = s;
 }
 
 bool parseSettingsText(const QByteArray& text, const QString& name, LangmuirSettings& s,

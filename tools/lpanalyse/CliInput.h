@@ -8,19 +8,36 @@
 #include <QString>
 #include <QVector>
 
+class QIODevice;
+
 struct IvText {
     QVector<double> V, I, stdV, stdI; // stdV / stdI empty when the file has no such column
 };
 
 namespace cli {
 
+// Limits that keep an endless or binary input from exhausting memory.
+constexpr qint64 kMaxLineBytes = 1 << 20;
+constexpr int kMaxSamples = 10000000;
+
 // Parses delimited text: one sample per line, fields separated by a tab, ';', ',' or blanks;
 // '#' starts a comment line; an optional first header line names the columns (voltage,
-// current, std_voltage, std_current). Without a header the columns are V, I [, stdV, stdI]
-// (three columns: V, I, stdI). decimalComma reads "1,5" as 1.5 (then ',' is no separator).
+// current, std_voltage, std_current), each optionally with its unit ("I [mA]", "V_kV": V or
+// A with the prefix n, u, µ, m or k; values are converted to V and A). Without a header the
+// columns are V, I [, stdV, stdI] (three columns: V, I, stdI). decimalComma reads "1,5" as 1.5
+// (then ',' is no separator). Every value of these columns must be finite.
 // On error returns false with "<name>:<line>: <reason>" in error.
+bool parseIvText(QIODevice& in, const QString& name, bool decimalComma, IvText& out,
+                 QString& error, int maxSamples = kMaxSamples);
 bool parseIvText(const QByteArray& text, const QString& name, bool decimalComma, IvText& out,
                  QString& error);
+
+// Index of the first sample whose voltage is below its predecessor's, or -1.
+int firstDescendingSample(const IvText& iv);
+
+// Sorts the samples by voltage (stable) and merges samples of equal voltage into one: mean
+// current, root mean square of the deviations.
+void sortByVoltage(IvText& iv);
 
 // "name = value" lines (session-file names of the analysis settings), '#' comments.
 bool parseSettingsText(const QByteArray& text, const QString& name, LangmuirSettings& s,

@@ -1,11 +1,13 @@
 #pragma once
 // Output of the command-line analyser: every analysed scan with its 16 result pairs, its
-// error text and optionally its EEPF lists, as JSON or CSV (numbers with six significant
-// digits, whatever the locale; not-a-number as null in JSON and nan in CSV).
+// error text and optionally its EEPF lists, as JSON or CSV, whatever the locale. JSON numbers
+// read back exactly; CSV numbers have six significant digits unless asked otherwise.
+// Not-a-number and infinite values are null in JSON; CSV writes nan, inf and -inf.
 
 #include "ScanRecord.h"
 
 #include <QByteArray>
+#include <QLocale>
 #include <QString>
 #include <QVector>
 
@@ -17,6 +19,9 @@ struct ReportEntry {
 };
 
 namespace report {
+// Significant digits of the CSV numbers: 1 to 17, or this for the shortest exact text.
+constexpr int kShortest = QLocale::FloatingPointShortest;
+
 QByteArray json(const QVector<ReportEntry>& entries, bool withEepf);
-QByteArray csv(const QVector<ReportEntry>& entries, bool withEepf);
+QByteArray csv(const QVector<ReportEntry>& entries, bool withEepf, int precision = 6);
 } // namespace report

@@ -23,14 +23,19 @@ int fail(const QString& message)
     return eBadInput;
 }
 
-bool readWhole(const QString& path, QByteArray& out, QString& error)
+// Small inputs (settings): read whole, but never more than `limit` bytes.
+bool readSmall(const QString& path, qint64 limit, QByteArray& out, QString& error)
 {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) {
         error = QStringLiteral("%1: cannot open: %2").arg(path, f.errorString());
         return false;
     }
-    out = f.readAll();
+    out = f.read(limit + 1);
+    if (out.size() > limit) {
+        error = QStringLiteral("%1: larger than %2 bytes").arg(path).arg(limit);
+        return false;
+    }
     return true;
 }
 
@@ -60,6 +65,11 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("lpanalyse"));
+    // The analysis traces its steps as debug lines; the report carries what users need.
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& msg) {
+        if (type != QtDebugMsg)
+            std::fprintf(stderr, "%s\n", qPrintable(msg));
+    });
     QCommandLineParser p;
     p.setApplicationDescription(QStringLiteral(
         "Analyses Langmuir-probe IV curves: delimited text files (voltage and current columns, "
@@ -88,6 +98,11 @@ int main(int argc, char** argv)
          QStringLiteral("file")},
         {QStringLiteral("format"), QStringLiteral("Output format: json (default) or csv."),
          QStringLiteral("format"), QStringLiteral("json")},
+        {QStringLiteral("precision"),
+         QStringLiteral("Significant digits of the numbers in CSV output: 1 to 17, or \"shortest\" "
+                        "for the shortest text that reads back exactly (JSON numbers always do). "
+                        "Default 6."),
+         QStringLiteral("digits"), QStringLiteral("6")},
         {QStringLiteral("eepf"), QStringLiteral("Include the EEPF lists in the output.")},
         {QStringLiteral("sweeps"),
          QStringLiteral("Number of sweeps the deviation columns of a text file stand for "
@@ -96,10 +111,17 @@ int main(int argc, char** argv)
         {QStringLiteral("decimal-comma"),
          QStringLiteral("Text files write decimals with a comma (fields then separated by ';', "
                         "tabs or blanks).")},
+        {QStringLiteral("sort"),
+         QStringLiteral("Sort the samples of text files by voltage and average samples of equal "
+                        "voltage (for descending or unordered sweeps).")},
         {{QStringLiteral("o"), QStringLiteral("output")},
          QStringLiteral("Write to this file instead of standard output."), QStringLiteral("file")},
     });
-    p.process(app);
+    // Bad options exit 2 like any other bad input (process() would exit 1).
+    if (!p.parse(app.arguments()))
+        return fail(p.errorText() + QStringLiteral(" (see --help)"));
+    if (p.isSet(QStringLiteral("help")))
+        p.showHelp(eOk);
 
     const QStringList files = p.positionalArguments();
     if (files.isEmpty())
@@ -114,6 +136,12 @@ int main(int argc, char** argv)
                                    "spherical, mach)")
                         .arg(p.value(QStringLiteral("mode"))));
     bool ok = false;
+    int precision = 6;
+    const QString precisionText = p.value(QStringLiteral("precision"));
+    if (precisionText.compare(QLatin1String("shortest"), Qt::CaseInsensitive) == 0)
+        precision = report::kShortest;
+    else if ((precision = precisionText.toInt(&ok)) < 1 || precision > 17 || !ok)
+        return fail(QStringLiteral("--precision: expected 1 to 17 or shortest, got \"%1\"").arg(precisionText));
     const int sweeps = p.value(QStringLiteral("sweeps")).toInt(&ok);
     if (!ok || sweeps < 2)
         return fail(QStringLiteral("--sweeps: expected a whole number of at least 2"));
@@ -122,7 +150,7 @@ int main(int argc, char** argv)
     QByteArray settingsText;
     const QString settingsFile = p.value(QStringLiteral("settings"));
     QString error;
-    if (!settingsFile.isEmpty() && !readWhole(settingsFile, settingsText, error))
+    if (!settingsFile.isEmpty() && !readSmall(settingsFile, 1 << 20, settingsText, error))
         return fail(error);
     auto applySettings = [&](LangmuirSettings& s) -> bool {
         if (!settingsFile.isEmpty() && !cli::parseSettingsText(settingsText, settingsFile, s, error))
@@ -156,11 +184,14 @@ int main(int argc, char** argv)
     // Read every input before analysing anything: bad input leaves no partial output.
     std::vector<std::unique_ptr<DataAnalyzer>> sessions;
     for (const QString& path : files) {
-        QByteArray content;
-        if (!readWhole(path, content, error))
-            return fail(error);
+        // Only the first bytes decide the kind; text is then read line by line, so an endless
+        // or huge input is refused by the parser's limits instead of filling the memory.
+        QFile in(path);
+        if (!in.open(QIODevice::ReadOnly))
+            return fail(QStringLiteral("%1: cannot open: %2").arg(path, in.errorString()));
         auto session = std::make_unique<DataAnalyzer>();
-        if (isSessionFile(path, content.left(256))) {
+        if (isSessionFile(path, in.peek(256))) {
+            in.close();
             QString why;
             if (!SessionFile::load(*session, path, &why))
                 return fail(QStringLiteral("%1: %2").arg(
@@ -175,8 +206,14 @@ int main(int argc, char** argv)
                 session->configuration().probeMode = mode;
         } else {
             IvText iv;
-            if (!cli::parseIvText(content, path, p.isSet(QStringLiteral("decimal-comma")), iv, error))
+            if (!cli::parseIvText(in, path, p.isSet(QStringLiteral("decimal-comma")), iv, error))
                 return fail(error);
+            const int descent = cli::firstDescendingSample(iv);
+            if (p.isSet(QStringLiteral("sort")))
+                cli::sortByVoltage(iv);
+            else if (descent > 0)
+                std::fprintf(stderr, "lpanalyse: %s: the voltage falls at sample %d; --sort sorts the samples\n",
+                             qPrintable(path), descent + 1);
             session->configuration().probeMode = mode;
             session->setAnalysisSettings(base);
             session->setEepfTable(table);
@@ -200,7 +237,7 @@ int main(int argc, char** argv)
     }
 
     const bool withEepf = p.isSet(QStringLiteral("eepf"));
-    const QByteArray out = format == QLatin1String("csv") ? report::csv(entries, withEepf)
+    const QByteArray out = format == QLatin1String("csv") ? report::csv(entries, withEepf, precision)
                                                           : report::json(entries, withEepf);
     if (p.isSet(QStringLiteral("o"))) {
         QSaveFile f(p.value(QStringLiteral("o")));

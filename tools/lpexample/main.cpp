@@ -1,12 +1,13 @@
 // Measures a pulsed plasma of the simulated unit with time-resolved scans
 // through the controller library, analyses every scan and saves the session.
-// Usage: lpexample <out.ldf> [sweeps]
+// Usage: lpexample [--help] <out.ldf> [sweeps]
 #include "DataAnalyzer.h"
 #include "RIRavaVCntrl.h"
 #include "SessionFile.h"
 #include "SimControl.h"
 #include "SimMeasurement.h"
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QTemporaryDir>
@@ -21,12 +22,38 @@ int main(int argc, char* argv[])
             QTextStream(stderr) << msg << "\n";
     });
     QTextStream err(stderr);
-    const QStringList args = app.arguments();
-    if (args.size() < 2) {
-        err << "usage: lpexample <out.ldf> [sweeps]\n";
+    QCommandLineParser p;
+    p.setApplicationDescription(QStringLiteral(
+        "Measures a pulsed argon plasma of the simulated unit with time-resolved scans through "
+        "the controller library, analyses every scan and saves the session file.\n\n"
+        "Exit status: 0 written, 1 the measurement or the save failed, 2 bad options."));
+    p.addHelpOption();
+    p.addPositionalArgument(QStringLiteral("out.ldf"), QStringLiteral("Session file to write."));
+    p.addPositionalArgument(QStringLiteral("sweeps"),
+                            QStringLiteral("Sweeps averaged per time point, 1 to 1000 (default 4)."),
+                            QStringLiteral("[sweeps]"));
+    auto bad = [&](const QString& why) {
+        err << "lpexample: " << why << " (see --help)\n";
         return 2;
+    };
+    // Bad options exit 2; nothing is measured or written then.
+    if (!p.parse(app.arguments()))
+        return bad(p.errorText());
+    if (p.isSet(QStringLiteral("help")))
+        p.showHelp(0);
+    const QStringList args = p.positionalArguments();
+    if (args.isEmpty())
+        return bad(QStringLiteral("no output file"));
+    if (args.size() > 2)
+        return bad(QStringLiteral("unexpected argument \"%1\"").arg(args[2]));
+    int sweeps = 4;
+    if (args.size() > 1) {
+        bool ok = false;
+        sweeps = args[1].toInt(&ok);
+        if (!ok || sweeps < 1 || sweeps > 1000)
+            return bad(QStringLiteral("sweeps: expected a whole number from 1 to 1000, got \"%1\"").arg(args[1]));
     }
-    const int sweeps = args.size() > 2 ? std::max(1, args[2].toInt()) : 4;
+    const QString outFile = args[0];
 
     // A pulsed argon discharge: density and temperature follow the SYNC period.
     qsim::Config cfg;
@@ -112,10 +139,10 @@ int main(int argc, char* argv[])
     }
     session.analyseAll();
     QString why;
-    if (!SessionFile::save(session, args[1], &why)) {
+    if (!SessionFile::save(session, outFile, &why)) {
         err << "cannot save: " << why << "\n";
         return 1;
     }
-    QTextStream(stdout) << "wrote " << args[1] << " with " << session.scanCount() << " scans\n";
+    QTextStream(stdout) << "wrote " << outFile << " with " << session.scanCount() << " scans\n";
     return 0;
 }
