@@ -5,10 +5,134 @@
 #include <QDebug>
 #include <cmath>
 #include <limits>
+#include <vector>
 
 using namespace physics;
 
 namespace dp {
+
+namespace {
+
+// Entry j of the window-sum derivative exactly as curve::derivative computes it: the sums of
+// its windows taken afresh, in sample order. O(k).
+struct ExactEntry {
+    double slope, centre;
+};
+ExactEntry exactEntry(const IvPoint* p, int k, int j)
+{
+    double sxLo = 0, syLo = 0, sxHi = 0, syHi = 0;
+    for (int t = 0; t < k; ++t) {
+        sxLo += p[j + t].voltage;
+        syLo += p[j + t].current;
+        sxHi += p[j + k + 1 + t].voltage;
+        syHi += p[j + k + 1 + t].current;
+    }
+    return {(syHi - syLo) / (sxHi - sxLo), (sxLo + sxHi) / k * 0.5};
+}
+
+} // namespace
+
+int steepestEntry(const AnalysisCurve& c, int k, double& centre)
+{
+    const int n = c.size();
+    const int m = n - 2 * k;
+    if (k < 1 || m < 1)
+        return -1;
+    const IvPoint* p = c.points.constData();
+
+    // The windows slide: running sums (in the widest floating type) give every entry's slope
+    // in O(1), with a bound on how far it can lie from the slope of the fresh window sums.
+    // Only the entries that can still be the largest are then computed exactly, so the entry
+    // chosen, and its centre voltage, are those of the fresh sums (the first of equal ones).
+    using L = long double;
+    L lx = 0, ly = 0, hx = 0, hy = 0;     // lower and upper window sums
+    L alx = 0, aly = 0, ahx = 0, ahy = 0; // the same over magnitudes
+    L runX = 0, runY = 0;                 // bound on the rounding of the slides so far
+    for (int t = 0; t < k; ++t) {
+        const IvPoint& a = p[t];
+        const IvPoint& b = p[k + 1 + t];
+        lx += a.voltage, ly += a.current, hx += b.voltage, hy += b.current;
+        alx += std::fabs(a.voltage), aly += std::fabs(a.current);
+        ahx += std::fabs(b.voltage), ahy += std::fabs(b.current);
+    }
+    const L u = std::numeric_limits<double>::epsilon();
+    const L uRun = L(4) * std::numeric_limits<L>::epsilon(); // per slide step
+    std::vector<double> approx(m), bound(m);
+    bool exactNeeded = false;
+    int top = 0;
+    for (int j = 0;; ++j) {
+        const L dx = hx - lx, dy = hy - ly;
+        // Fresh sums of k terms are off by at most about k*u times the magnitudes summed; the
+        // running sums by what their slides have rounded (plus the first k additions).
+        const L errX = L(k + 2) * u * (alx + ahx) + runX + uRun * L(k) * (alx + ahx);
+        const L errY = L(k + 2) * u * (aly + ahy) + runY + uRun * L(k) * (aly + ahy);
+        const L absDx = dx < 0 ? -dx : dx;
+        if (!(absDx > 2 * errX)) {
+            exactNeeded = true; // a window difference too close to zero to bound
+            break;
+        }
+        const L slope = dy / dx;
+        const L absSlope = slope < 0 ? -slope : slope;
+        approx[j] = double(slope);
+        bound[j] = double(2 * (errY + absSlope * errX) / (absDx - errX) + 4 * u * absSlope);
+        if (approx[j] > approx[top])
+            top = j;
+        if (j + 1 >= m)
+            break;
+        // Slide by one: sample j leaves the lower window, j + k enters it; j + k + 1 leaves
+        // the upper one, j + 2k + 1 enters it.
+        const IvPoint& outL = p[j];
+        const IvPoint& inL = p[j + k];
+        const IvPoint& outH = p[j + k + 1];
+        const IvPoint& inH = p[j + 2 * k + 1];
+        lx += L(inL.voltage) - L(outL.voltage);
+        ly += L(inL.current) - L(outL.current);
+        hx += L(inH.voltage) - L(outH.voltage);
+        hy += L(inH.current) - L(outH.current);
+        alx += L(std::fabs(inL.voltage)) - L(std::fabs(outL.voltage));
+        aly += L(std::fabs(inL.current)) - L(std::fabs(outL.current));
+        ahx += L(std::fabs(inH.voltage)) - L(std::fabs(outH.voltage));
+        ahy += L(std::fabs(inH.current)) - L(std::fabs(outH.current));
+        // Each slide rounds twice per sum, each time by at most uRun of the magnitudes involved.
+        runX += uRun * (alx + ahx + std::fabs(inL.voltage) + std::fabs(outL.voltage)
+                        + std::fabs(inH.voltage) + std::fabs(outH.voltage));
+        runY += uRun * (aly + ahy + std::fabs(inL.current) + std::fabs(outL.current)
+                        + std::fabs(inH.current) + std::fabs(outH.current));
+    }
+
+    int best = -1;
+    double bestSlope = 0;
+    auto consider = [&](int j) {
+        const ExactEntry e = exactEntry(p, k, j);
+        if (best < 0 || e.slope > bestSlope) {
+            best = j;
+            bestSlope = e.slope;
+            centre = e.centre;
+        }
+    };
+    if (exactNeeded) {
+        // Degenerate windows (equal voltages): the plain quadratic scan.
+        for (int j = 0; j < m; ++j)
+            consider(j);
+        return best;
+    }
+    const double floor = approx[top] - bound[top];
+    std::vector<int> candidates;
+    for (int j = 0; j < m; ++j)
+        if (approx[j] + bound[j] >= floor)
+            candidates.push_back(j);
+    // Slopes equal to within rounding over a long stretch (a straight line): all of them are
+    // the steepest to the precision of the data; take the first of the approximate maxima.
+    constexpr std::size_t kMaxExact = 64;
+    if (candidates.size() > kMaxExact) {
+        best = top;
+        centre = exactEntry(p, k, top).centre;
+        return best;
+    }
+    for (int j : candidates)
+        consider(j);
+    return best;
+}
 
 bool analyse(AnalysisContext& ctx, const AnalysisCurve& c, AnalysisResult& res, QString& err)
 {
@@ -22,8 +146,8 @@ bool analyse(AnalysisContext& ctx, const AnalysisCurve& c, AnalysisResult& res, 
     };
 
     // 1: checks
-    if (n == 0)
-        return fail("No data.");
+    if (n == 0 || !curve::allFinite(c))
+        return fail("No data."); // a value that is not finite would silently cut the searches short
     for (int i = 1; i < n; ++i) {
         if (p[i].voltage < p[i - 1].voltage) {
             qDebug().noquote() << QString::fromLatin1(mach ? "1Found wrong voltage after "
@@ -37,14 +161,10 @@ bool analyse(AnalysisContext& ctx, const AnalysisCurve& c, AnalysisResult& res, 
         return fail("No data.");
 
     // 2: symmetry point at the steepest slope
-    const TimedTrace D = curve::derivative(c, n / 5);
-    if (D.isEmpty())
+    double V0 = 0;
+    if (steepestEntry(c, n / 5, V0) < 0)
         return fail("No data.");
-    int best = 0;
-    for (int j = 1; j < D.size(); ++j)
-        if (D.current(j) > D.current(best))
-            best = j;
-    ctx.V0 = D.voltage(best);
+    ctx.V0 = V0;
     ctx.I0 = curve::currentAt(c, ctx.V0);
 
     // 3: shifted curve

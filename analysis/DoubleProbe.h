@@ -7,6 +7,11 @@
 
 namespace dp {
 
+// Index of the entry with the largest slope (the first of equal ones) of the window-sum
+// derivative of half-width k (curve::derivative), and its centre voltage; -1 when the
+// derivative has no entry. Linear in the curve's length for any k.
+int steepestEntry(const AnalysisCurve& curve, int k, double& centre);
+
 // The common core and the mode's own step (ctx.probeMode 3: double, 5: Mach).
 bool analyse(AnalysisContext& ctx, const AnalysisCurve& curve, AnalysisResult& result,
              QString& errorText);

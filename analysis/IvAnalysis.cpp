@@ -272,8 +272,8 @@ bool analyse(AnalysisContext& ctx, const AnalysisCurve& c, AnalysisResult& res, 
     };
 
     // B: checks and Vf
-    if (n == 0)
-        return fail(kNoData);
+    if (n == 0 || !curve::allFinite(c))
+        return fail(kNoData); // a value that is not finite would silently cut the searches short
     for (int i = 1; i < n; ++i) {
         if (p[i].voltage < p[i - 1].voltage) {
             qDebug().noquote() << QStringLiteral("2Found wrong voltage after ") + QString::number(i);
@@ -427,6 +427,7 @@ bool analyse(AnalysisContext& ctx, const AnalysisCurve& c, AnalysisResult& res, 
         for (int inner = 0; inner < 10; ++inner) {
             innerHist[inner][0] = kTe;
             innerHist[inner][1] = Ne;
+            const double kTeAccepted = kTe;
             lambdaD = kDebyeFactor * std::sqrt(kTe / Ne);
             const double xi = s.probeRadius / lambdaD;
             ctx.C = 1.98 + 4.49 * std::pow(xi, -1.31);
@@ -483,9 +484,15 @@ bool analyse(AnalysisContext& ctx, const AnalysisCurve& c, AnalysisResult& res, 
                 }
             }
             if (!positiveFinite(kTe)) {
+                // Keep what this pass started from, so the values belong together: Ne, Jp
+                // and the Debye length were computed with the last accepted kTe.
                 res[AnalysisResult::eVp] = Vp;
+                res[AnalysisResult::eKTe] = kTeAccepted;
                 res[AnalysisResult::eJe] = Je;
                 res[AnalysisResult::eNe] = Ne;
+                res[AnalysisResult::eJp] = Jp;
+                res[AnalysisResult::eIsat] = -Jp * ctx.areaTotal;
+                res[AnalysisResult::eLdebye] = lambdaD;
                 return fail(kKteIntegral);
             }
             Ne = Je / (e * std::sqrt(e * kTe / kTwoPiElectronMass)) * ctx.collisionFactor;

@@ -267,4 +267,12 @@ int indexOfMaxCurrent(const IvTrace& c)
     return best;
 }
 
+bool allFinite(const IvTrace& c)
+{
+    for (const IvPoint& p : c.points)
+        if (!std::isfinite(p.current) || !std::isfinite(p.voltage))
+            return false;
+    return true;
+}
+
 } // namespace curve

@@ -71,6 +71,8 @@ int backwardCurrent(const IvTrace& c, double v);
 // Forward current search within [first, last]; last = -1 or past the end means to the end.
 int forwardCurrentInRange(const IvTrace& c, double v, int first, int last = -1);
 int indexOfMaxCurrent(const IvTrace& c);
+// True when every current and voltage is a finite number.
+bool allFinite(const IvTrace& c);
 
 // Voltage where the current crosses 0 between samples i-1 and i.
 inline double zeroCrossing(double vPrev, double iPrev, double v, double i)

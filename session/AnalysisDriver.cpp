@@ -44,27 +44,28 @@ AnalysisCurve perturbed(const ScanRecord& scan, const AnalysisCurve& base, int w
     return c;
 }
 
-// Largest and smallest value seen per field; the first result starts both, later results
-// move them only where strictly beyond (so a not-a-number is never taken from them).
+// Largest and smallest value per field over the perturbed analyses that succeeded. A failed
+// analysis holds not-a-number or partial values, which say nothing about the spread, so it
+// is not fed. A field starts with the first value that is a number and then moves only
+// where a later one is strictly beyond.
 struct Trackers {
-    AnalysisResult max, min;
-    bool started = false;
+    AnalysisResult max, min; // not-a-number until a value arrives
     void feed(const AnalysisResult& r)
     {
-        if (!started) {
-            max = min = r;
-            started = true;
-            return;
-        }
         for (int i = 0; i < AnalysisResult::eCount; ++i) {
-            if (r[i] > max[i])
+            if (std::isnan(r[i]))
+                continue;
+            if (std::isnan(max[i]) || r[i] > max[i])
                 max[i] = r[i];
-            if (r[i] < min[i])
+            if (std::isnan(min[i]) || r[i] < min[i])
                 min[i] = r[i];
         }
     }
+    // Not-a-number when no successful perturbed analysis gave the field a value.
     double error(int i, double base) const
     {
+        if (std::isnan(max[i]))
+            return kNaN;
         return std::fmax(std::fabs(max[i] - base), std::fabs(min[i] - base));
     }
 };
@@ -79,8 +80,8 @@ AnalysisResult runWithErrors(ScanRecord& scan, const AnalysisContext& ctx0, cons
         for (int which = 0; which < 4; ++which) {
             AnalysisContext c = ctx0;
             AnalysisResult r;
-            analyse(c, perturbed(scan, base, which), r, scan.error);
-            tr.feed(r);
+            if (analyse(c, perturbed(scan, base, which), r, scan.error))
+                tr.feed(r);
         }
         scan.error.clear();
     }
@@ -88,6 +89,16 @@ AnalysisResult runWithErrors(ScanRecord& scan, const AnalysisContext& ctx0, cons
     AnalysisResult r;
     analyse(baseCtx, base, r, scan.error);
     return r;
+}
+
+// Every result of an earlier analysis (or of the file the scan was read from) goes: the
+// values of the new analysis must not stand beside stale ones.
+void clearResults(ScanRecord& scan)
+{
+    scan.result = ResultRecord();
+    scan.eepf.clear();
+    scan.electronCurrent = TimedTrace();
+    scan.correctedDoubleProbe.clear();
 }
 
 } // namespace
@@ -184,9 +195,7 @@ QString singleProbe(ScanRecord& scan, const LangmuirSettings& s, const EepfTable
         scan.error = QStringLiteral("No Data");
         return scan.error;
     }
-    scan.result.reset();
-    scan.eepf.clear();
-    scan.electronCurrent = TimedTrace();
+    clearResults(scan);
     const AnalysisCurve base = scan.correctedCurve();
     iv::determineIonRegion(ctx, base, scan.initScan, scan.ionCurrent[0], scan.ionCurrent[1]);
     scan.error.clear();
@@ -198,8 +207,7 @@ QString singleProbe(ScanRecord& scan, const LangmuirSettings& s, const EepfTable
     for (int pair = 0; pair < 10; ++pair) {
         const int f = kStoredValues[pair];
         rec.setValue(pair, r[f]);
-        if (tr.started)
-            rec.setError(pair, tr.error(f, r[f]));
+        rec.setError(pair, tr.error(f, r[f]));
     }
     rec.setValue(ResultRecord::eIsat, firstCurrentMagnitude(scan));
 
@@ -233,9 +241,7 @@ QString doubleProbe(ScanRecord& scan, const LangmuirSettings& s, int mode)
         scan.error = QStringLiteral("No Data");
         return scan.error;
     }
-    scan.result.reset();
-    scan.eepf.clear();
-    scan.electronCurrent = TimedTrace();
+    clearResults(scan);
     scan.error.clear();
     const AnalysisCurve base = scan.correctedCurve();
     Trackers tr;
@@ -245,7 +251,7 @@ QString doubleProbe(ScanRecord& scan, const LangmuirSettings& s, int mode)
     const bool mach = mode == eMachProbe;
     auto store = [&](int pair, int field) {
         rec.setValue(pair, field >= 0 ? r[field] : kNaN);
-        if (tr.started && field >= 0)
+        if (field >= 0)
             rec.setError(pair, tr.error(field, r[field]));
     };
     if (!mach) {
@@ -285,6 +291,7 @@ void analyseScan(ScanRecord& scan, const LangmuirSettings& s, const EepfTable& t
         doubleProbe(scan, s, cfg.probeMode);
         break;
     default:
+        clearResults(scan);
         scan.error = QStringLiteral("Unknown probe mode");
         break;
     }

@@ -1,13 +1,15 @@
 // Time to analyse one scan (400 points, 5 sweeps, so with the four perturbed analyses and
 // the EEPF of the default table) on one thread, and to re-analyse a session of 1024 such
-// scans on all cores.
+// scans on all cores; and the double-probe analysis of one long curve (1e5 and 1e6 points).
 #include "DataAnalyzer.h"
+#include "DoubleProbe.h"
 #include "SyntheticPlasma.h"
 
 #include <QCoreApplication>
 #include <QThread>
 #include <chrono>
 #include <cstdio>
+#include <random>
 
 namespace {
 
@@ -35,6 +37,38 @@ ScanRecord makeScan(int i)
 double seconds(std::chrono::steady_clock::time_point t0)
 {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+}
+
+// A noisy double-probe characteristic of n points from -45 V to 45 V.
+AnalysisCurve doubleProbeCurve(int n)
+{
+    synth::TwoTipProbe p;
+    p.sheathSlope = 3e-7;
+    std::mt19937_64 rng(5);
+    std::normal_distribution<double> gauss(0.0, 1.0);
+    AnalysisCurve c;
+    c.points.reserve(n);
+    for (int i = 0; i < n; ++i) {
+        const double v = -45 + 90.0 * i / (n - 1);
+        c.append(p.current(v) + 1e-6 * gauss(rng), v);
+    }
+    return c;
+}
+
+// Best of a few rounds of one double-probe analysis, in seconds.
+double timeDoubleProbe(int n, int rounds, int& failures)
+{
+    const AnalysisCurve c = doubleProbeCurve(n);
+    double best = 1e9;
+    for (int r = 0; r < rounds; ++r) {
+        AnalysisContext ctx(LangmuirSettings(), eDoubleProbe);
+        AnalysisResult res;
+        QString err;
+        const auto t0 = std::chrono::steady_clock::now();
+        failures += !dp::analyse(ctx, c, res, err);
+        best = std::min(best, seconds(t0));
+    }
+    return best;
 }
 
 } // namespace
@@ -78,6 +112,11 @@ int main(int argc, char** argv)
     for (int g = 0; g < session.groupCount(); ++g)
         for (const ScanRecord& s : session.scansOfGroup(g))
             failures += !s.error.isEmpty();
+    const double d5 = timeDoubleProbe(100000, 5, failures);
+    const double d6 = timeDoubleProbe(1000000, 3, failures);
+    std::printf("double_1e5_s: %.4f\n", d5);
+    std::printf("double_1e6_s: %.4f\n", d6);
+    std::printf("double_1e6_over_1e5: %.1f\n", d6 / d5);
     std::printf("threads: %d\n", QThread::idealThreadCount());
     std::printf("failed_analyses: %d\n", failures);
     return 0;

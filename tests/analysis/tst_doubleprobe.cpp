@@ -3,7 +3,10 @@
 #include "SyntheticPlasma.h"
 
 #include <QtTest>
+#include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <random>
 
 namespace {
 
@@ -32,7 +35,43 @@ Run analyse(const AnalysisCurve& c, int mode, LangmuirSettings s = LangmuirSetti
     return run;
 }
 
+// The symmetry point as the plain form finds it: every derivative entry summed afresh
+// (quadratic), the first of the largest slopes.
+int slowSteepest(const AnalysisCurve& c, int k, double& centre)
+{
+    const TimedTrace D = curve::derivative(c, k);
+    if (D.isEmpty())
+        return -1;
+    int best = 0;
+    for (int j = 1; j < D.size(); ++j)
+        if (D.current(j) > D.current(best))
+            best = j;
+    centre = D.voltage(best);
+    return best;
+}
+
+// A noisy two-tip characteristic of n points, seeded.
+AnalysisCurve noisyCurve(int n, std::uint64_t seed, double noise, double offsetI)
+{
+    std::mt19937_64 rng(seed);
+    std::normal_distribution<double> gauss(0.0, 1.0);
+    synth::TwoTipProbe p;
+    p.iUp = 1.3e-4;
+    p.V0 = 2.5;
+    p.sheathSlope = 3e-7;
+    AnalysisCurve c;
+    for (int i = 0; i < n; ++i) {
+        const double v = -45 + 90.0 * i / (n - 1) + 0.01 * gauss(rng);
+        c.append(p.current(v) + offsetI + noise * gauss(rng), v);
+    }
+    std::sort(c.points.begin(), c.points.end(),
+              [](const IvPoint& a, const IvPoint& b) { return a.voltage < b.voltage; });
+    return c;
+}
+
 } // namespace
+
+Q_DECLARE_METATYPE(AnalysisCurve)
 
 class TestDoubleProbe : public QObject {
     Q_OBJECT
@@ -171,6 +210,53 @@ private slots:
         }
         const Run run = analyse(c, eDoubleProbe, s);
         QVERIFY(!run.ok || std::isfinite(run.r[AnalysisResult::eKTe]));
+    }
+
+    // The sliding symmetry-point search picks the same entry, with the same centre voltage to
+    // the bit, as the plain quadratic one.
+    void symmetryPointMatchesThePlainForm_data()
+    {
+        QTest::addColumn<AnalysisCurve>("curve");
+        for (int n : {5, 6, 11, 57, 400, 2001, 10007})
+            for (std::uint64_t seed : {1u, 2u, 3u})
+                QTest::addRow("noisy n=%d seed=%d", n, int(seed)) << noisyCurve(n, seed, 2e-6, 0);
+        QTest::newRow("offset current") << noisyCurve(3000, 9, 1e-7, 5e-3);
+        // Exactly antisymmetric: the two central entries tie, the first must win.
+        for (int n : {60, 61, 600, 601})
+            QTest::addRow("symmetric n=%d", n) << sample(synth::TwoTipProbe(), -30, 30, 60.0 / (n - 1));
+        AnalysisCurve straight; // every slope equal to within rounding
+        for (int i = 0; i < 5000; ++i)
+            straight.append(1e-6 * i - 2.5e-3, -25 + 0.01 * i);
+        QTest::newRow("straight line") << straight;
+        AnalysisCurve stuck; // long runs at one voltage: windows with no voltage difference
+        for (int i = 0; i < 500; ++i)
+            stuck.append(1e-6 * i, i < 300 ? -10.0 : -10 + 0.1 * (i - 299));
+        QTest::newRow("stuck voltage") << stuck;
+    }
+
+    void symmetryPointMatchesThePlainForm()
+    {
+        QFETCH(AnalysisCurve, curve);
+        const int k = curve.size() / 5;
+        double slow = 0, fast = 0;
+        const int iSlow = slowSteepest(curve, k, slow);
+        const int iFast = dp::steepestEntry(curve, k, fast);
+        if (QByteArray(QTest::currentDataTag()) == "straight line") {
+            // Slopes equal to rounding: any of them is the steepest to the data's precision.
+            const TimedTrace D = curve::derivative(curve, k);
+            QVERIFY(iFast >= 0 && iFast < D.size());
+            QVERIFY(qAbs(D.current(iFast) / D.current(iSlow) - 1) < 1e-12);
+            QCOMPARE(fast, D.voltage(iFast));
+            return;
+        }
+        QCOMPARE(iFast, iSlow);
+        if (iSlow >= 0)
+            QVERIFY(std::memcmp(&slow, &fast, sizeof slow) == 0);
+        if (curve.size() >= 5 && std::isfinite(slow)) {
+            const Run run = analyse(curve, eDoubleProbe);
+            QVERIFY(std::memcmp(&run.ctx.V0, &slow, sizeof slow) == 0);
+            QCOMPARE(run.ctx.I0, curve::currentAt(curve, slow));
+        }
     }
 
     void correctedCurve()

@@ -227,10 +227,15 @@ private slots:
                                       << "Data only contains negative current data";
         QTest::newRow("all positive") << fromPairs({{-3, 1e-4}, {-2, 2e-4}, {-1, 3e-4}})
                                       << "Data only contains positive current data";
-        // Signs change but only through a not-a-number: no crossing index.
+        // Values that are not numbers would cut the searches short: no data to analyse.
         QTest::newRow("crossing through nan")
-            << fromPairs({{-3, -1e-4}, {-2, qQNaN()}, {-1, 1e-3}, {0, qQNaN()}})
-            << "Unable to find Vp.";
+            << fromPairs({{-3, -1e-4}, {-2, qQNaN()}, {-1, 1e-3}, {0, qQNaN()}}) << "No data.";
+        QTest::newRow("nan voltage")
+            << fromPairs({{-3, -1e-4}, {-2, -1e-4}, {qQNaN(), 1e-4}, {1, 1e-3}, {2, 1e-2}}) << "No data.";
+        QTest::newRow("infinite current")
+            << fromPairs({{-3, -1e-4}, {-2, -1e-4}, {-1, 1e-4}, {1, qInf()}, {2, 1e-2}}) << "No data.";
+        QTest::newRow("infinite voltage at the end")
+            << fromPairs({{-3, -1e-4}, {-2, -1e-4}, {-1, 1e-4}, {1, 1e-3}, {qInf(), 1e-2}}) << "No data.";
         // Electron current never exceeds the mean ion current.
         AnalysisCurve weak;
         for (int v = -100; v <= 20; ++v)
@@ -246,6 +251,32 @@ private slots:
         for (int j = 1; j <= 30; ++j)
             flat.append(5e-3, 0.01 * j);
         QTest::newRow("kTe exactly zero") << flat << "Error while calculating kTe from slope";
+    }
+
+    // The kTe step of the ion-current iteration fails in a later pass (a reading 100 times
+    // the true ion current): the result keeps the values of the last accepted pass, which
+    // belong together (the Debye length of that pass follows from the kTe and Ne reported).
+    void kTeIntegralFailureKeepsTheLastPass()
+    {
+        synth::SingleProbe p;
+        p.kTe = 2;
+        p.ne = 1e16;
+        synth::Sweep s;
+        s.relativeNoise = 0.05;
+        s.currentNoise = 1e-6;
+        s.seed = 3;
+        s.vStart = -60;
+        s.vEnd = p.Vp + 8 * p.kTe;
+        const Run run = analyse(meanCurve(p, s), LangmuirSettings(), 0, 100 * p.ionCurrent(-40), -40);
+        QVERIFY(!run.ok);
+        QCOMPARE(run.err, QString("Error while calculating kTe from Ie integral"));
+        const double kTe = run.r[AnalysisResult::eKTe], Ne = run.r[AnalysisResult::eNe];
+        const double Jp = run.r[AnalysisResult::eJp], Ld = run.r[AnalysisResult::eLdebye];
+        for (double v : {run.r[AnalysisResult::eVp], kTe, run.r[AnalysisResult::eJe], Ne, Jp, Ld})
+            QVERIFY(std::isfinite(v) && v != 0);
+        QVERIFY(qAbs(Ld / (physics::kDebyeFactor * std::sqrt(kTe / Ne)) - 1) < 1e-12);
+        QCOMPARE(run.r[AnalysisResult::eIsat], -Jp * AnalysisContext(LangmuirSettings(), 0).areaTotal);
+        QVERIFY(std::isnan(run.r[AnalysisResult::eNi])); // not reached
     }
 
     void failureMessages()

@@ -264,6 +264,116 @@ private slots:
         QVERIFY(std::isnan(scan.result.value(ResultRecord::eMachNumber)));
     }
 
+    // A bogus ion-current reading (50 times the true one) makes the kTe step of the first
+    // perturbed copy (currents + stdI) fail while the base analysis succeeds: the errors come
+    // from the three copies that succeeded, never from the failed one's partial values.
+    void failedPerturbedCopyIsNotTracked()
+    {
+        synth::SingleProbe p;
+        p.kTe = 2;
+        p.ne = 1e16;
+        synth::Sweep sw;
+        sw.relativeNoise = 0.01;
+        sw.currentNoise = 1e-6;
+        sw.seed = 2;
+        sw.vStart = -60;
+        sw.vEnd = p.Vp + 8 * p.kTe;
+        ScanRecord scan = scanOf(p, sw);
+        scan.ionCurrent[0] = 50 * p.ionCurrent(-40);
+        scan.ionCurrent[1] = -40;
+        const LangmuirSettings s;
+        driver::analyseScan(scan, s, EepfTable::defaultTable(), ScanAnalysisConfig());
+        QVERIFY2(scan.error.isEmpty(), qPrintable(scan.error));
+
+        const AnalysisCurve base = scan.correctedCurve();
+        AnalysisContext ctx(s, 0);
+        iv::determineIonRegion(ctx, base, IvTrace(), scan.ionCurrent[0], scan.ionCurrent[1]);
+        QVector<AnalysisResult> good;
+        int failed = 0;
+        for (int which = 0; which < 4; ++which) {
+            AnalysisCurve c = base;
+            for (int i = 0; i < c.size(); ++i) {
+                if (which == 0) c.points[i].current += scan.corrected.stdI[i];
+                if (which == 1) c.points[i].current -= scan.corrected.stdI[i];
+                if (which == 2) c.points[i].voltage += scan.corrected.stdV[i];
+                if (which == 3) c.points[i].voltage -= scan.corrected.stdV[i];
+            }
+            AnalysisContext k = ctx;
+            AnalysisResult r;
+            QString err;
+            if (iv::analyse(k, c, r, err))
+                good << r;
+            else
+                failed += which == 0 ? 1 : 100;
+        }
+        QCOMPARE(failed, 1); // the first copy, which used to start the trackers
+        for (int pair : {ResultRecord::eKTe, ResultRecord::eJp, ResultRecord::eLdebye, ResultRecord::eNe}) {
+            const int f = pair == ResultRecord::eKTe   ? AnalysisResult::eKTe
+                          : pair == ResultRecord::eJp  ? AnalysisResult::eJp
+                          : pair == ResultRecord::eNe  ? AnalysisResult::eNe
+                                                       : AnalysisResult::eLdebye;
+            const double v = scan.result.value(pair);
+            double err = 0;
+            for (const AnalysisResult& r : good)
+                err = std::max(err, std::fabs(r[f] - v));
+            QVERIFY(std::isfinite(scan.result.error(pair)));
+            QCOMPARE(scan.result.error(pair), err);
+        }
+    }
+
+    // A base analysis that fails in the kTe step of the ion-current iteration still has Vp,
+    // kTe and Jp of its last pass, so its EEPF is computed and holds numbers.
+    void eepfAfterAKteIntegralFailure()
+    {
+        synth::SingleProbe p;
+        p.kTe = 2;
+        p.ne = 1e16;
+        synth::Sweep sw;
+        sw.relativeNoise = 0.05;
+        sw.currentNoise = 1e-6;
+        sw.seed = 3;
+        sw.vStart = -60;
+        sw.vEnd = p.Vp + 8 * p.kTe;
+        ScanRecord scan = scanOf(p, sw);
+        scan.ionCurrent[0] = 100 * p.ionCurrent(-40);
+        scan.ionCurrent[1] = -40;
+        driver::analyseScan(scan, LangmuirSettings(), EepfTable::defaultTable(), ScanAnalysisConfig());
+        QCOMPARE(scan.error, QString("Error while calculating kTe from Ie integral"));
+        QVERIFY(std::isfinite(scan.result.value(ResultRecord::eJp)));
+        QVERIFY(std::isfinite(scan.result.value(ResultRecord::eLdebye)));
+        QVERIFY(!scan.eepf.EEDF.isEmpty());
+        for (double g : scan.eepf.EEDF)
+            QVERIFY(std::isfinite(g));
+        QVERIFY(std::isfinite(scan.result.value(ResultRecord::eEedfNe)));
+    }
+
+    // The isat pair belongs to the analysis: values of an earlier analysis or of the file the
+    // scan came from never survive it.
+    void isatPairIsTheAnalysis()
+    {
+        synth::TwoTipProbe p;
+        synth::Sweep sw;
+        sw.vStart = -40;
+        sw.vEnd = 40;
+        sw.sweeps = 1;
+        ScanRecord mach = scanOf(p, sw);
+        mach.result.setValue(ResultRecord::eIsat, 0); // as a zero-filled record holds them
+        mach.result.setError(ResultRecord::eIsat, 0);
+        ScanAnalysisConfig cfg;
+        cfg.probeMode = eMachProbe;
+        driver::analyseScan(mach, LangmuirSettings(), EepfTable(), cfg);
+        QVERIFY2(mach.error.isEmpty(), qPrintable(mach.error));
+        QVERIFY(std::isnan(mach.result.value(ResultRecord::eIsat))); // one sweep: not set
+        QVERIFY(std::isnan(mach.result.error(ResultRecord::eIsat)));
+
+        synth::Sweep five;
+        ScanRecord single = scanOf(synth::SingleProbe(), five);
+        single.result.setError(ResultRecord::eIsat, 0);
+        driver::analyseScan(single, LangmuirSettings(), EepfTable(), ScanAnalysisConfig());
+        QCOMPARE(single.result.value(ResultRecord::eIsat), std::fabs(single.corrected.I[0]));
+        QVERIFY(std::isnan(single.result.error(ResultRecord::eIsat))); // never estimated
+    }
+
     void oneSweepGetsNoErrors()
     {
         synth::Sweep sw;
@@ -296,6 +406,19 @@ private slots:
         odd.probeMode = 2;
         driver::analyseScan(neg, LangmuirSettings(), EepfTable(), odd);
         QCOMPARE(neg.error, QString("Unknown probe mode"));
+        // A scan read with results of a mode the analysis does not know keeps none of them.
+        ScanRecord read = scanOf(p, synth::Sweep());
+        driver::analyseScan(read, LangmuirSettings(), EepfTable::defaultTable(), ScanAnalysisConfig());
+        QVERIFY(std::isfinite(read.result.value(ResultRecord::eVp)));
+        QVERIFY(!read.eepf.energy.isEmpty());
+        read.correctedDoubleProbe = read.corrected;
+        driver::analyseScan(read, LangmuirSettings(), EepfTable::defaultTable(), odd);
+        QCOMPARE(read.error, QString("Unknown probe mode"));
+        for (double v : read.result.raw())
+            QVERIFY(std::isnan(v));
+        QVERIFY(read.eepf.energy.isEmpty() && read.eepf.EEDF.isEmpty());
+        QVERIFY(read.electronCurrent.isEmpty());
+        QVERIFY(read.correctedDoubleProbe.isEmpty());
     }
 
     void doubleAndMachDrivers()
