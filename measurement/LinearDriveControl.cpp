@@ -123,7 +123,12 @@ bool DriveDialogSettings::write() const
     s.setValue("setPosSliderSingleStep", sliderSingleStep);
     s.setValue("setPosSliderPageStep", sliderPageStep);
     s.setValue("address", address);
-    s.setValue("slope", slope);
+    // The library reads this key: 0 would be taken as a slope, so a slope of
+    // 0 ("the library's default") leaves the key out.
+    if (slope != 0 && std::isfinite(slope))
+        s.setValue("slope", slope);
+    else
+        s.remove("slope");
     s.setValue("intercept", intercept);
     s.setValue("homeInverted", homeInverted ? 1 : 0);
     s.setValue("identifiedType", identifiedType);

@@ -27,7 +27,9 @@
 #include <QtTest>
 
 namespace {
-constexpr double kSpeed = 100;
+// The driver's waits (reply timeouts included) scale with the unit's speed:
+// at 10 they stay 100 ms, enough on a busy machine.
+constexpr double kSpeed = 10;
 
 void resetWorld(double startSteps = 6000)
 {
@@ -69,8 +71,12 @@ private slots:
         resetWorld();
         QCoreApplication::setOrganizationName("QuendrixTest");
         QCoreApplication::setApplicationName("lineardriver-test");
-        QSettings().clear();
-        QSettings().setValue("ldSettings/intercept", 0.0);
+        // The store of these names and the one the main window switches to.
+        for (QSettings* s : {new QSettings, new QSettings("Quendrix", "Quendrix Langmuir")}) {
+            s->clear();
+            s->setValue("ldSettings/intercept", 0.0);
+            delete s;
+        }
         m_prompter = new ScriptedPrompter;
         Prompter::setInstance(m_prompter);
     }
@@ -240,6 +246,7 @@ private slots:
         };
         w->action("Move...")->trigger();
         QVERIFY(w->linearDriver()->isInitialised());
+        QVERIFY2(w->alertList().isEmpty(), qPrintable(w->alertList().join('\n')));
         QCOMPARE(qsim::motorState(0).counter, 2500L);
 
         m_prompter->answers.clear();

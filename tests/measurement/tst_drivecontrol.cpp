@@ -37,7 +37,9 @@ struct FakeTime {
     }
 };
 
-constexpr double kSpeed = 100; // simulated seconds per real second; driver waits scaled alike
+// Simulated seconds per real second; the driver's waits (reply timeouts
+// included) scale alike, so 10 leaves them 100 ms even on a busy machine.
+constexpr double kSpeed = 10;
 } // namespace
 
 class TestDriveControl : public QObject
@@ -167,13 +169,25 @@ private slots:
     void abortedCallThatGivesUpIsNotStopped()
     {
         FakeTime t;
-        DriveWorker w(t.pacer());
         std::atomic<bool> abortFlag{false};
+        std::atomic<bool> gaveUp{false};
+        DriveWorker::Pacer p = t.pacer();
+        auto advance = p.waitWithEvents;
+        // Fake time moves on only once the call had its (real) chance to give up.
+        p.waitWithEvents = [&, advance](int ms) {
+            QElapsedTimer real;
+            real.start();
+            while (abortFlag.load() && !gaveUp.load() && real.elapsed() < 10000)
+                std::this_thread::yield();
+            advance(ms);
+        };
+        DriveWorker w(p);
         int stops = 0;
         const bool r = w.run(
             [&] {
                 while (!abortFlag.load())
                     std::this_thread::yield();
+                gaveUp = true;
                 return false;
             },
             [&] { abortFlag = true; }, [&] { return abortFlag.load(); }, [&] { ++stops; });
@@ -317,6 +331,8 @@ private slots:
         QCOMPARE(store.value(QStringLiteral("ldSettings/homeInverted")).toInt(), 1);
         QCOMPARE(store.value(QStringLiteral("ldSettings/homingSpeed")).toDouble(), 12.5);
         QCOMPARE(store.value(QStringLiteral("ldSettings/velocityPercent")).toDouble(), 33.5);
+        // A slope of 0 stands for the library's default: the library's key stays out.
+        QVERIFY(!store.contains(QStringLiteral("ldSettings/slope")));
         DriveDialogSettings back;
         back.read();
         QVERIFY(back.homeInverted);
