@@ -66,7 +66,7 @@ MainWin::MainWin(QWidget* parent)
 
     // 2. Job thread, first (hidden) session, MDI area.
     m_jobs = std::make_unique<ControllerJobs>(m_ctrl);
-    m_worker = new WorkerThread(m_jobs.get(), &m_abort, this);
+    m_worker = new WorkerThread(m_jobs.get(), &m_abort, this, WorkerThread::Start::Later);
     m_current = newSessionObject();
     m_linDriver = new LinearDriver(&m_ctrl, &m_alertList, this);
     // A close asked for while the drive moved goes on once it returned.
@@ -146,6 +146,7 @@ MainWin::MainWin(QWidget* parent)
     connect(m_calibTimer, &QTimer::timeout, this, &MainWin::updateCalibProgress);
     connect(m_syncTimer, &QTimer::timeout, this, &MainWin::updateSyncFreq);
     connect(m_worker, &WorkerThread::jobFinished, this, &MainWin::setWidgetStates);
+    m_worker->start(QThread::InheritPriority);
     connect(m_progressTimer, &QTimer::timeout, this, &MainWin::updateProgressBar);
     auto* f7 = new QShortcut(QKeySequence(Qt::Key_F7), this);
     connect(f7, &QShortcut::activated, this, &MainWin::showLangmuirSettings);
@@ -506,7 +507,7 @@ bool MainWin::connectDevice()
         addAlert(AlertPrefix::SetDefaultVoltage, QStringLiteral("Failed to set default voltage (retVal = %1).").arg(0));
         return fail();
     }
-    if (!m_ctrl.selectProbeMode(VESK_HW::eProbeMode(hwMode))) {
+    if (!m_ctrl.selectProbeMode(hwMode)) {
         addAlert(AlertPrefix::ConnectScanner, QStringLiteral("Failed to select %1 probe mode.").arg(swMode));
         return fail();
     }

@@ -8,10 +8,11 @@ namespace {
 constexpr unsigned long kReabortMs = 20;
 }
 
-WorkerThread::WorkerThread(JobTarget* target, std::atomic<bool>* abortFlag, QObject* parent)
+WorkerThread::WorkerThread(JobTarget* target, std::atomic<bool>* abortFlag, QObject* parent, Start when)
     : QThread(parent), m_target(target), m_abort(abortFlag)
 {
-    start(QThread::InheritPriority);
+    if (when == Start::Now)
+        start(QThread::InheritPriority);
 }
 
 WorkerThread::~WorkerThread()

@@ -32,9 +32,13 @@ class WorkerThread : public QThread
     Q_OBJECT
 public:
     enum Job { JobCalibrate = 0, JobReadScan = 1, JobIdle = 2, JobQuit = 3 };
+    // Later: the owner connects jobFinished() first and then calls start(), so
+    // that the first pass's signal is not emitted before anyone listens.
+    enum class Start { Now, Later };
 
     // abortFlag is the owner's abort flag; both must outlive the thread.
-    WorkerThread(JobTarget* target, std::atomic<bool>* abortFlag, QObject* parent = nullptr);
+    WorkerThread(JobTarget* target, std::atomic<bool>* abortFlag, QObject* parent = nullptr,
+                 Start start = Start::Now);
     ~WorkerThread() override;
 
     // Aborts and waits for a running job, then hands over the new one.

@@ -12,7 +12,7 @@ enum Code {
     eMove = 107
 };
 constexpr int kPollMs = 200;
-constexpr int kStallPolls = 1;   // two polls in a row without a change
+constexpr int kStallPolls = 0;   // a stall: two polls in a row read the same step
 }
 
 AppliedMotion::AppliedMotion(HwRegisters *registers)
@@ -44,7 +44,7 @@ SerialDrive::Reply AppliedMotion::readCommandReply()
     bool ok = false;
     const int code = cmndReply.mid(1).toInt(&ok);
     error = ok && code > 0 ? code : eErrorCode;
-    LOG_WARN("Error %d: %s , reply: %s", error, qPrintable(getError()), printable(cmndReply).constData());
+    LOG_WARN("Error %d: %s , reply: %s", static_cast<int>(error), qPrintable(getError()), printable(cmndReply).constData());
     return Reply::Refused;
 }
 

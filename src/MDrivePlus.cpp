@@ -13,7 +13,7 @@ enum Code {
     eErrorCode = 106, eMove = 107
 };
 constexpr int kPollMs = 500;
-constexpr int kStallPolls = 1;               // two polls in a row without a change
+constexpr int kStallPolls = 0;               // a stall: two polls in a row read the same step
 constexpr long kHomeVi = 1000;               // initial velocity after homing, steps/s
 constexpr long kHomeAccel = 1000000;         // acceleration and deceleration after homing
 
@@ -165,7 +165,7 @@ void MDrivePlus::queryErrorCode()
         error = static_cast<int>(code);
     else
         error = eErrorCode;
-    LOG_WARN("Error %d: %s , reply: %s", error, qPrintable(getError()), printable(failed).constData());
+    LOG_WARN("Error %d: %s , reply: %s", static_cast<int>(error), qPrintable(getError()), printable(failed).constData());
 }
 
 bool MDrivePlus::identify()

@@ -47,7 +47,8 @@ double RIRavaVCntrl::getSyncFreq(bool restart) { return drv->getSyncFreq(restart
 bool RIRavaVCntrl::useTriggeredScan(bool enable, bool mode, unsigned short delay) { return drv->useTriggeredScan(enable, mode, delay); }
 bool RIRavaVCntrl::isExtScanTriggerAvailable() const { return drv->isExtScanTriggerAvailable(); }
 bool RIRavaVCntrl::isDoubleProbeModeAvailable() const { return drv->isDoubleProbeModeAvailable(); }
-bool RIRavaVCntrl::selectProbeMode(VESK_HW::eProbeMode mode) { return drv->selectProbeMode(mode); }
+bool RIRavaVCntrl::selectProbeMode(VESK_HW::eProbeMode mode) { return drv->selectProbeMode(static_cast<int>(mode)); }
+bool RIRavaVCntrl::selectProbeMode(int mode) { return drv->selectProbeMode(mode); }
 VESK_HW::eProbeMode RIRavaVCntrl::getProbeMode() const { return drv->getProbeMode(); }
 
 void RIRavaVCntrl::getScanTimes(double start, double step, double stop, bool synchronized, unsigned averageHW,

@@ -97,6 +97,8 @@ public:
     bool isExtScanTriggerAvailable() const;
     bool isDoubleProbeModeAvailable() const;
     bool selectProbeMode(VESK_HW::eProbeMode mode);
+    // The same by number, as dialogs and settings hold it; numbers other than 0..3 are refused.
+    bool selectProbeMode(int mode);
     VESK_HW::eProbeMode getProbeMode() const;
     void getScanTimes(double start, double step, double stop, bool synchronized, unsigned averageHW,
                       unsigned repeats, unsigned smplPP, bool accumulate, unsigned short fsd,

@@ -34,6 +34,12 @@ std::string format(const char *fmt, ...)
 
 double nint(double x) { return std::round(x); }
 
+int incrementFromRegister(int16_t startCode, uint16_t reg)
+{
+    const auto sum = static_cast<int16_t>(static_cast<uint16_t>(startCode + reg));
+    return sum < startCode ? int(reg) - 65536 : int(reg);
+}
+
 uint32_t maxCount(uint16_t chip1Firmware)
 {
     return (chip1Firmware & 0xFFF0) <= 0x1060 ? 65535u : 0x1FFFFFFu;

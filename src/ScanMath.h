@@ -28,6 +28,11 @@ struct ScanCodes {
 bool computeScanVoltages(double &start, double &step, double &stop, double &w, const double vRange[2],
                          const double calDac[2], ScanCodes &codes, std::string &warn);
 
+// The increment register (CNFG 5) read back as a signed step: negative
+// (value - 65536) when adding it to the start code as 16-bit signed numbers
+// goes below the start code, else as is (a step of up to 65535 codes).
+int incrementFromRegister(int16_t startCode, uint16_t reg);
+
 // Idle voltage: clamped into the range (written back), then its DAC code.
 bool computeIdleCode(double &volts, const double vRange[2], const double calDac[2], int &code,
                      std::string &warn);

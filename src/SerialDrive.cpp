@@ -5,6 +5,7 @@
 #include <QThread>
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -29,7 +30,7 @@ QString SerialDrive::getError()
 {
     if (error == kAborted)
         return QStringLiteral("Operation aborted.");
-    const QString text = errorText(error);
+    const QString text = errorText(static_cast<int>(error));
     return text.isNull() ? QStringLiteral("Unknown Error (%1)").arg(error) : text;
 }
 
@@ -38,6 +39,13 @@ double SerialDrive::clampFinite(double v, double lo, double hi, double fallback)
     if (!std::isfinite(v))
         return fallback;
     return std::clamp(v, lo, hi);
+}
+
+QByteArray SerialDrive::fixed(double v, int decimals)
+{
+    char text[400];   // room for the largest double in fixed notation
+    const auto r = std::to_chars(text, text + sizeof text, v, std::chars_format::fixed, decimals);
+    return r.ec == std::errc() ? QByteArray(text, static_cast<int>(r.ptr - text)) : QByteArray("0");
 }
 
 QByteArray SerialDrive::printable(const QByteArray &bytes)
@@ -262,7 +270,7 @@ bool SerialDrive::failMotion()
 {
     if (error == kAborted || abort.load())
         return endAborted();
-    const int cause = error;
+    const long long cause = error;
     stop();
     error = cause;
     return false;

@@ -15,11 +15,13 @@ class HwRegisters;
 
 class SerialDrive : public LinearDrive {
 public:
-    static constexpr int kAborted = -1;   // error code of an aborted operation
+    // Error code of an aborted operation: outside the 32-bit codes that a
+    // controller can report, so no reply is ever taken for an abort.
+    static constexpr long long kAborted = -(1LL << 40);
 
     ~SerialDrive() override;
     QString getError() override;
-    int errorCode() const { return error; }
+    long long errorCode() const { return error; }
 
 protected:
     // Error codes of the family for failures of the exchange itself.
@@ -106,13 +108,14 @@ protected:
     QByteArray commandText() const;
     static QByteArray printable(const QByteArray &bytes);
     static double clampFinite(double v, double lo, double hi, double fallback);
-    // A number with a decimal point whatever the process locale (printf's %f follows LC_NUMERIC).
-    static QByteArray fixed(double v, int decimals) { return QByteArray::number(v, 'f', decimals); }
+    // printf's "%.Nf" as in the C locale (an exact half rounds to even: 12.5 gives
+    // "12"), with a decimal point whatever the process locale.
+    static QByteArray fixed(double v, int decimals);
 
     HwRegisters *regs;
     const char *family;
     Codes codes;
-    int error = 0;
+    long long error = 0;   // the family's table codes, a controller's own codes, or kAborted
     QByteArray cmndBuffer;   // capacity = buffer size
     int cmndLength = 0;
     QByteArray cmndReply;

@@ -257,16 +257,15 @@ bool VeskbDrv::isExtScanTriggerAvailable() const
     return regs && (regs->statusWord() & HwRegisters::kTriggerAvailableBit);
 }
 
-bool VeskbDrv::selectProbeMode(VESK_HW::eProbeMode mode)
+bool VeskbDrv::selectProbeMode(int m)
 {
     if (!regs)
         return false;
-    const int m = static_cast<int>(mode);
     if (m < 0 || m > 3) {
         LOG_WARN("selectProbeMode(%d) : unknown probe mode", m);
         return false;
     }
-    if (!isDoubleProbeModeAvailable() && mode != VESK_HW::eSingle) {
+    if (!isDoubleProbeModeAvailable() && m != VESK_HW::eSingle) {
         LOG_WARN("Cannot change probe mode on this hardware since double probe mode is not available");
         return false;
     }

@@ -57,7 +57,7 @@ public:
     bool outputHV();
 
     // Register-level operations
-    bool selectProbeMode(VESK_HW::eProbeMode mode);
+    bool selectProbeMode(int mode);   // 0..3 as VESK_HW::eProbeMode; others refused
     VESK_HW::eProbeMode getProbeMode() const;
     bool isDoubleProbeModeAvailable() const;
     bool isExtScanTriggerAvailable() const;

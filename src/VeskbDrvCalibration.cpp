@@ -162,7 +162,7 @@ bool Calibration::run(Coefficients &c)
     {
         double *volts = row(0), *codes = row(1);
         const int start = regs_.startDac;
-        const int increment = static_cast<int16_t>(regs_.increment); // signed 16-bit read-back
+        const int increment = ScanMath::incrementFromRegister(regs_.startDac, regs_.increment);
         for (uint32_t i = 0; i < steps_; ++i) {
             volts[i] = volts[i] * c.adcV[1] + c.adcV[0];
             codes[i] = start + double(i) * increment;

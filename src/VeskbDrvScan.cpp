@@ -84,9 +84,8 @@ bool VeskbDrv::getScanVoltages(double &start, double &step, double &stop)
     if (!connected || !regs)
         return false;
     const double c0 = desc.cal_dac[0], c1 = desc.cal_dac[1];
-    // The increment register holds a signed 16-bit value.
-    const int increment = static_cast<int16_t>(regs->increment);
     const int startCode = regs->startDac;
+    const int increment = ScanMath::incrementFromRegister(regs->startDac, regs->increment);
     start = (startCode - c0) / c1;
     step = increment / c1;
     stop = ((double(regs->stepCountM1)) * increment + startCode - c0) / c1;

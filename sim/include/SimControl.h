@@ -78,7 +78,9 @@ struct Config {
 
 // Configuration from the environment: LPSIM_CONFIG holds a file path or an
 // inline list "key=value;key=value" (keys in the README). Unset: defaults.
-QSIM_API Config configFromEnvironment();
+// A bad entry is printed on stderr (and put in `message`) with its key and
+// line, and gives a world without modules.
+QSIM_API Config configFromEnvironment(std::string *message = nullptr);
 // Parses the key=value text (lines or ';'-separated); unknown keys are errors.
 QSIM_API bool parseConfig(const std::string &text, Config &config, std::string *error = nullptr);
 

@@ -132,6 +132,9 @@ QSIM_API PlasmaState truePlasma(double phaseSeconds, double positionMm);
 QSIM_API double trueProbeCurrent(double tipVolts, bool doubleProbe, double phaseSeconds, double positionMm);
 
 QSIM_API FrontEndTruth trueFrontEnd(int module);
+// Volts the unit's DAC drives at a step of a scan set up by its registers now
+// (true DAC coefficients, 16-bit code arithmetic).
+QSIM_API double trueOutputVolts(int module, uint32_t step);
 QSIM_API void setTrueFrontEnd(int module, const FrontEndTruth &truth);
 
 QSIM_API void injectStreamFault(int module, StreamFault fault);

@@ -182,6 +182,15 @@ unsigned scansGenerated(int module)
     return e ? e->scansGenerated() : 0;
 }
 
+double trueOutputVolts(int module, uint32_t step)
+{
+    World &w = world();
+    std::lock_guard<std::mutex> lock(w.mutex);
+    UsbModule *m = w.module(module);
+    MeasuringEngine *e = measuringEngine(module);
+    return m && e ? e->outputVolts(m->controller().registers(), step) : 0.0;
+}
+
 uint32_t syncWord(int module)
 {
     World &w = world();

@@ -97,8 +97,8 @@ MeasuringEngine::Shape MeasuringEngine::takeShape(const RegisterFile &regs) cons
     Shape s;
     s.control = c[0];
     s.pairs = (uint64_t(c[1]) | uint64_t(c[2]) << 16) + 1;
-    s.startCode = static_cast<int16_t>(c[4]);
-    s.increment = static_cast<int16_t>(c[5]);
+    s.startCode = c[4];
+    s.increment = c[5];
     s.fsd = c[7];
     s.nsd = c[8];
     s.stepLength = uint32_t(c[9]) | uint32_t(c[14]) << 16;
@@ -233,8 +233,7 @@ void MeasuringEngine::emitStep(const RegisterFile &regs, uint32_t step)
     const FrontEndTruth &t = frontEnd_.truth;
     const FrontEndPath path = frontEnd_.decode(s.analog);
 
-    const int code = std::clamp(s.startCode + int(step) * s.increment, -32768, 32767);
-    const double vOut = frontEnd_.outputVolts(code);
+    const double vOut = frontEnd_.outputVolts(s.dacCode(step));
     const bool high = s.switchIndex != 0 ? (step < s.switchIndex ? s.highFirst : !s.highFirst) : path.gainHigh;
     const int range = 2 * path.resistor + (high ? 1 : 0);
     const double rMeas = t.resI[path.resistor];

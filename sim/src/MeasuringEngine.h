@@ -47,6 +47,11 @@ public:
     void fireTrigger(double nowUs);
     void syncConfigChanged() { syncDirty_ = true; }
     unsigned scansGenerated() const { return scans_; }
+    // Volts the DAC drives at a step of a scan shaped by the registers now.
+    double outputVolts(const RegisterFile &regs, uint32_t step) const
+    {
+        return frontEnd_.outputVolts(takeShape(regs).dacCode(step));
+    }
 
     static constexpr double kAdcFrequency = 7.9872e7;
 
@@ -55,7 +60,7 @@ private:
     struct Shape {
         uint16_t control = 0;
         uint64_t pairs = 0;       // (step, sync point) pairs: CNFG 1-2 + 1
-        int startCode = 0, increment = 0;
+        uint16_t startCode = 0, increment = 0;  // CNFG 4 and 5 as the DAC adder sees them
         uint32_t steps = 0;       // steps sent
         uint32_t fsd = 0, nsd = 0, stepLength = 0;
         uint32_t switchIndex = 0;
@@ -66,6 +71,12 @@ private:
         bool doubleProbe = false;
         bool trigger = false, risingEdge = false;
         uint32_t triggerDelay = 0;
+        // The DAC code at a step: a 16-bit adder steps the code by the
+        // increment and wraps like the hardware, without clamping.
+        int16_t dacCode(uint32_t step) const
+        {
+            return static_cast<int16_t>(static_cast<uint16_t>(startCode + uint32_t(step) * increment));
+        }
         double durationUs() const { return fsd + double(steps) * (stepLength + 1.0) + double(steps ? steps - 1 : 0) * nsd; }
     };
 

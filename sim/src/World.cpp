@@ -4,11 +4,13 @@
 #include <SimMotors.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <type_traits>
 
 namespace qsim {
 
@@ -167,113 +169,167 @@ std::string trim(const std::string &s)
 }
 }
 
+namespace {
+enum class KeyResult { Applied, UnknownKey, BadValue };
+
+KeyResult applyModuleKey(ModuleConfig &m, const std::string &key, const std::string &value)
+{
+    unsigned long num = 0;
+    bool flag = false;
+    auto number = [&](auto &field, unsigned long limit) {
+        if (!toNumber(value, num) || num > limit)
+            return KeyResult::BadValue;
+        field = static_cast<std::remove_reference_t<decltype(field)>>(num);
+        return KeyResult::Applied;
+    };
+    auto boolean = [&](bool &field) {
+        if (!toBool(value, flag))
+            return KeyResult::BadValue;
+        field = flag;
+        return KeyResult::Applied;
+    };
+    if (key == "name") m.name = value;
+    else if (key == "make") m.make = value;
+    else if (key == "model") m.model = value;
+    else if (key == "serial") m.serial = value;
+    else if (key == "devName") m.devName = value;
+    else if (key == "revision") {
+        if (value.size() != 1)
+            return KeyResult::BadValue;
+        m.hardwareRevision = value[0];
+    } else if (key == "setting17") return number(m.setting17, 0xFFFF);
+    else if (key == "chip1Firmware") return number(m.chip1Firmware, 0xFFFF);
+    else if (key == "chip2Firmware") return number(m.chip2Firmware, 0xFFFF);
+    else if (key == "trigger") return boolean(m.triggerAvailable);
+    else if (key == "doubleProbe") return boolean(m.doubleProbeAvailable);
+    else if (key == "sixteenBit") return boolean(m.sixteenBit);
+    else if (key == "openable") return boolean(m.openable);
+    else if (key == "motor") {
+        if (!parseMotorFamily(value, m.motor.family))
+            return KeyResult::BadValue;
+    } else if (key == "motorLength") {
+        if (!toNumber(value, num) || num == 0)
+            return KeyResult::BadValue;
+        m.motor.lengthSteps = double(num);
+    } else if (key == "motorStart") {
+        if (!toNumber(value, num))
+            return KeyResult::BadValue;
+        m.motor.startSteps = double(num);
+    } else if (key == "motorAddress") {
+        if (!toNumber(value, num) || num >= 256)
+            return KeyResult::BadValue;
+        m.motor.address = char(num);
+    } else if (key == "image") {
+        if (value == "valid") m.image = CalImage::Valid;
+        else if (value == "blank") m.image = CalImage::Blank;
+        else if (value == "wrongMagic") m.image = CalImage::WrongMagic;
+        else if (value == "version1") m.image = CalImage::Version1;
+        else if (value == "version3") m.image = CalImage::Version3Size300;
+        else if (value == "size279") m.image = CalImage::Version2Size279;
+        else if (value == "badFlags") m.image = CalImage::Flags01000001;
+        else return KeyResult::BadValue;
+    } else
+        return KeyResult::UnknownKey;
+    return KeyResult::Applied;
+}
+} // namespace
+
 bool parseConfig(const std::string &text, Config &config, std::string *error)
 {
-    auto fail = [&](const std::string &msg) {
-        if (error)
-            *error = msg;
-        return false;
-    };
-    std::string normalized = text;
-    for (char &c : normalized)
-        if (c == ';')
-            c = '\n';
-    std::istringstream in(normalized);
-    std::string line;
-    while (std::getline(in, line)) {
-        line = trim(line);
-        if (line.empty() || line[0] == '#')
-            continue;
-        const auto eq = line.find('=');
-        if (eq == std::string::npos)
-            return fail("missing '=' in \"" + line + "\"");
-        std::string key = trim(line.substr(0, eq));
-        const std::string value = trim(line.substr(eq + 1));
-        // "moduleN.key" addresses module N; a bare key applies to every module.
-        int target = -1;
-        if (key.rfind("module", 0) == 0 && key.find('.') != std::string::npos && key != "modules") {
-            unsigned long idx = 0;
-            if (!toNumber(key.substr(6, key.find('.') - 6), idx) || idx >= config.modules.size())
-                return fail("no such module in \"" + key + "\"");
-            target = static_cast<int>(idx);
-            key = key.substr(key.find('.') + 1);
-        }
-        unsigned long num = 0;
-        bool flag = false;
-        if (target < 0 && parseMeasurementKey(key, value, config.measurement))
-            continue;
-        if (key == "modules") {
-            if (!toNumber(value, num) || num > 16)
-                return fail("bad module count \"" + value + "\"");
-            config.modules.resize(num);
-            for (size_t i = 0; i < config.modules.size(); ++i)
-                config.modules[i].name = "QUSB-" + std::to_string(i);
-            continue;
-        }
-        if (key == "speed") {
-            char *end = nullptr;
-            const double v = std::strtod(value.c_str(), &end);
-            if (value.empty() || *end || v < 0)
-                return fail("bad speed factor \"" + value + "\"");
-            config.speedFactor = v;
-            continue;
-        }
-        for (size_t i = 0; i < config.modules.size(); ++i) {
-            if (target >= 0 && static_cast<int>(i) != target)
+    std::istringstream in(text);
+    std::string textLine;
+    int lineNumber = 0;
+    while (std::getline(in, textLine)) {
+        ++lineNumber;
+        std::istringstream entries(textLine);
+        std::string line;
+        while (std::getline(entries, line, ';')) {
+            auto fail = [&](const std::string &why) {
+                if (error)
+                    *error = "line " + std::to_string(lineNumber) + ": " + why + " in \"" + line + "\"";
+                return false;
+            };
+            line = trim(line);
+            if (line.empty() || line[0] == '#')
                 continue;
-            ModuleConfig &m = config.modules[i];
-            if (key == "name") m.name = value;
-            else if (key == "make") m.make = value;
-            else if (key == "model") m.model = value;
-            else if (key == "serial") m.serial = value;
-            else if (key == "devName") m.devName = value;
-            else if (key == "revision" && value.size() == 1) m.hardwareRevision = value[0];
-            else if (key == "setting17" && toNumber(value, num)) m.setting17 = static_cast<uint16_t>(num);
-            else if (key == "chip1Firmware" && toNumber(value, num)) m.chip1Firmware = static_cast<uint16_t>(num);
-            else if (key == "chip2Firmware" && toNumber(value, num)) m.chip2Firmware = static_cast<uint16_t>(num);
-            else if (key == "trigger" && toBool(value, flag)) m.triggerAvailable = flag;
-            else if (key == "doubleProbe" && toBool(value, flag)) m.doubleProbeAvailable = flag;
-            else if (key == "sixteenBit" && toBool(value, flag)) m.sixteenBit = flag;
-            else if (key == "openable" && toBool(value, flag)) m.openable = flag;
-            else if (key == "motor") {
-                if (!parseMotorFamily(value, m.motor.family))
-                    return fail("unknown motor controller \"" + value + "\"");
-            } else if (key == "motorLength" && toNumber(value, num) && num > 0) m.motor.lengthSteps = double(num);
-            else if (key == "motorStart" && toNumber(value, num)) m.motor.startSteps = double(num);
-            else if (key == "motorAddress" && toNumber(value, num) && num < 256) m.motor.address = char(num);
-            else if (key == "image") {
-                if (value == "valid") m.image = CalImage::Valid;
-                else if (value == "blank") m.image = CalImage::Blank;
-                else if (value == "wrongMagic") m.image = CalImage::WrongMagic;
-                else if (value == "version1") m.image = CalImage::Version1;
-                else if (value == "version3") m.image = CalImage::Version3Size300;
-                else if (value == "size279") m.image = CalImage::Version2Size279;
-                else if (value == "badFlags") m.image = CalImage::Flags01000001;
-                else return fail("unknown image \"" + value + "\"");
-            } else
-                return fail("unknown key or bad value \"" + line + "\"");
+            const auto eq = line.find('=');
+            if (eq == std::string::npos)
+                return fail("missing '='");
+            std::string key = trim(line.substr(0, eq));
+            const std::string value = trim(line.substr(eq + 1));
+            // "moduleN.key" addresses module N; a bare key applies to every module.
+            int target = -1;
+            if (key.rfind("module", 0) == 0 && key.find('.') != std::string::npos) {
+                unsigned long idx = 0;
+                if (!toNumber(key.substr(6, key.find('.') - 6), idx) || idx >= config.modules.size())
+                    return fail("no such module \"" + key + "\"");
+                target = static_cast<int>(idx);
+                key = key.substr(key.find('.') + 1);
+            }
+            if (target < 0) {
+                if (parseMeasurementKey(key, value, config.measurement))
+                    continue;
+                // Every measurement key takes "0": a key that does not is unknown there.
+                MeasurementConfig probe;
+                if (parseMeasurementKey(key, "0", probe))
+                    return fail("bad value for \"" + key + "\"");
+                if (key == "modules") {
+                    unsigned long num = 0;
+                    if (!toNumber(value, num) || num > 16)
+                        return fail("bad module count");
+                    config.modules.resize(num);
+                    for (size_t i = 0; i < config.modules.size(); ++i)
+                        config.modules[i].name = "QUSB-" + std::to_string(i);
+                    continue;
+                }
+                if (key == "speed") {
+                    char *end = nullptr;
+                    const double v = std::strtod(value.c_str(), &end);
+                    if (value.empty() || *end || !(v >= 0) || !std::isfinite(v))
+                        return fail("bad speed factor");
+                    config.speedFactor = v;
+                    continue;
+                }
+            }
+            // Checked on a scratch module too, so that a bad key fails with no modules as well.
+            ModuleConfig scratch;
+            switch (applyModuleKey(scratch, key, value)) {
+            case KeyResult::UnknownKey: return fail("unknown key \"" + key + "\"");
+            case KeyResult::BadValue: return fail("bad value for \"" + key + "\"");
+            case KeyResult::Applied: break;
+            }
+            for (size_t i = 0; i < config.modules.size(); ++i)
+                if (target < 0 || static_cast<int>(i) == target)
+                    applyModuleKey(config.modules[i], key, value);
         }
     }
     return true;
 }
 
-Config configFromEnvironment()
+Config configFromEnvironment(std::string *message)
 {
     Config config;
     const char *env = std::getenv("LPSIM_CONFIG");
     if (!env || !*env)
         return config;
     std::string text = env;
+    std::string source = "LPSIM_CONFIG";
     std::ifstream file(env);
     if (file) {
         std::ostringstream all;
         all << file.rdbuf();
         text = all.str();
+        source = env;
     }
     std::string error;
     Config parsed;
     if (!parseConfig(text, parsed, &error)) {
-        std::fprintf(stderr, "simulated unit: LPSIM_CONFIG ignored: %s\n", error.c_str());
+        // A typo must not run against the wrong world: no module at all.
+        const std::string report = "simulated unit: " + source + ": " + error + "; no module attached";
+        std::fprintf(stderr, "%s\n", report.c_str());
+        if (message)
+            *message = report;
+        config.modules.clear();
         return config;
     }
     return parsed;

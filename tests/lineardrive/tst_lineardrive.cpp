@@ -76,6 +76,17 @@ int firstIndex(const std::vector<std::string> &lines, const std::string &prefix)
     return -1;
 }
 
+// Lines beginning with `query` after the first line beginning with `after`.
+int countAfter(const std::vector<std::string> &lines, const std::string &after, const std::string &query)
+{
+    const int from = firstIndex(lines, after);
+    if (from < 0)
+        return -1;
+    return static_cast<int>(std::count_if(lines.begin() + from + 1, lines.end(), [&](const std::string &l) {
+        return l.compare(0, query.size(), query) == 0;
+    }));
+}
+
 // Waits (1 ms steps, at most 5 s) until the simulated motor runs.
 bool waitUntilMoving()
 {
@@ -394,15 +405,21 @@ private slots:
     {
         QTest::addColumn<MotorFamily>("family");
         QTest::addColumn<QString>("text");
-        QTest::newRow("PM600") << MotorFamily::PM600 << "Position stall error.";
-        QTest::newRow("MDrivePlus") << MotorFamily::MDrivePlus << "Failed to move driver.";
-        QTest::newRow("OpticsFocus") << MotorFamily::OpticsFocus << "Position stall error.";
-        QTest::newRow("AppliedMotion") << MotorFamily::AppliedMotion << "Failed to move driver.";
+        QTest::addColumn<QString>("positionQuery");
+        QTest::addColumn<int>("polls");   // position reads after the move command until the stall is called
+        // PM600: unchanged for more than 3 further polls; MDrivePlus and
+        // AppliedMotion: not changed between two polls.
+        QTest::newRow("PM600") << MotorFamily::PM600 << "Position stall error." << QString(QChar(0)) + "OC" << 5;
+        QTest::newRow("MDrivePlus") << MotorFamily::MDrivePlus << "Failed to move driver." << "PR P" << 2;
+        QTest::newRow("OpticsFocus") << MotorFamily::OpticsFocus << "Position stall error." << "?X" << 5;
+        QTest::newRow("AppliedMotion") << MotorFamily::AppliedMotion << "Failed to move driver." << "IP" << 2;
     }
     void stallDuringMove()
     {
         QFETCH(MotorFamily, family);
         QFETCH(QString, text);
+        QFETCH(QString, positionQuery);
+        QFETCH(int, polls);
         connectWith(family);
         qsim::setMotorFault(0, MotorFault::Stall);
         const double target = family == MotorFamily::MDrivePlus ? 0.01 + 100 * kMDriveSlope : 100.01;
@@ -410,6 +427,7 @@ private slots:
         QCOMPARE(ctrl->getLinearDriveError(), text);
         QVERIFY(!qsim::motorState(0).moving);   // the stop went out
         QCOMPARE(qsim::motorState(0).position, 15000.0);
+        QCOMPARE(countAfter(commands(), moveCommandPrefix(family), positionQuery.toStdString()), polls);
     }
 
     // A homing that does not come to rest stops the motor and never zeroes the counter.
@@ -436,6 +454,7 @@ private slots:
         QTest::newRow("PM600") << MotorFamily::PM600 << 5 << "Failed to write command.";
         QTest::newRow("MDrivePlus stall") << MotorFamily::MDrivePlus << 86 << "Stall detected.";
         QTest::newRow("MDrivePlus unknown") << MotorFamily::MDrivePlus << 99 << "Unknown Error (99)";
+        QTest::newRow("MDrivePlus minus one") << MotorFamily::MDrivePlus << -1 << "Unknown Error (-1)";
         QTest::newRow("OpticsFocus") << MotorFamily::OpticsFocus << 5 << "Failed to read command reply.";
         QTest::newRow("AppliedMotion") << MotorFamily::AppliedMotion << 83 << "Reached plus LIMIT switch.";
     }
@@ -450,6 +469,36 @@ private slots:
         QVERIFY(!ctrl->moveLinearDriveTo(target));
         QCOMPARE(ctrl->getLinearDriveError(), text);
         QCOMPARE(qsim::motorState(0).position, 15000.0);
+        // A refusal is no abort: the motor is stopped and nothing is read after it.
+        if (family == MotorFamily::MDrivePlus) {
+            QCOMPARE(countAfter(commands(), "MA ", "SL 0"), 1);
+            QCOMPARE(countAfter(commands(), "MA ", "PR P"), 0);
+        }
+    }
+
+    // The homing speed is formatted as C's "%.0f" does: an exact half goes to the even neighbour.
+    void opticsFocusHomingSpeed_data()
+    {
+        QTest::addColumn<double>("speed");
+        QTest::addColumn<QString>("command");
+        QTest::newRow("whole") << 10.0 << "V10";
+        QTest::newRow("12.5 to even") << 12.5 << "V12";
+        QTest::newRow("2.5 to even") << 2.5 << "V2";
+        QTest::newRow("13.5 to even") << 13.5 << "V14";
+        QTest::newRow("above a half") << 12.5000001 << "V13";
+    }
+    void opticsFocusHomingSpeed()
+    {
+        QFETCH(double, speed);
+        QFETCH(QString, command);
+        connectWith(MotorFamily::OpticsFocus, {{"homingSpeed", speed}});
+        QCOMPARE(ctrl->getHomingSpeed(), speed);
+        qsim::clearMotorCommands(0);
+        QVERIFY2(ctrl->moveLinearDriveToHome(), qPrintable(ctrl->getLinearDriveError()));
+        const auto lines = commands();
+        const int v = firstIndex(lines, "V");
+        QVERIFY(v >= 0);
+        QCOMPARE(QString::fromStdString(lines.at(size_t(v))), command);
     }
 
     void lineFaults_data()

@@ -1,7 +1,6 @@
 #include "WorkerThread.h"
 
 #include <QElapsedTimer>
-#include <QSignalSpy>
 #include <QtTest>
 #include <condition_variable>
 #include <mutex>
@@ -74,14 +73,20 @@ void TestWorkerThread::calibrateResultAndSignal()
 {
     FakeTarget t;
     std::atomic<bool> abortFlag{false};
-    WorkerThread w(&t, &abortFlag);
-    QSignalSpy spy(&w, &WorkerThread::jobFinished);
-    QTRY_COMPARE(spy.count(), 1); // the first pass finds JobIdle
+    // Connected before the thread starts, so the first pass's signal cannot be
+    // missed; queued to this thread, so the count is only touched here (a
+    // signal spy would append on the job thread while this one reads it).
+    WorkerThread w(&t, &abortFlag, nullptr, WorkerThread::Start::Later);
+    QObject receiver;
+    int finished = 0;
+    connect(&w, &WorkerThread::jobFinished, &receiver, [&finished] { ++finished; }, Qt::QueuedConnection);
+    w.start();
+    QTRY_COMPARE(finished, 1); // the first pass finds JobIdle
     t.calibrateResult = 7;
     w.setJob(WorkerThread::JobCalibrate);
     QTRY_VERIFY(w.isIdle());
     QCOMPARE(w.result(), 7);
-    QTRY_COMPARE(spy.count(), 2);
+    QTRY_COMPARE(finished, 2);
     QCOMPARE(t.calibrations.load(), 1);
 }
 

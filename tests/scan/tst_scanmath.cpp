@@ -14,6 +14,8 @@ private slots:
     void scanVoltages_data();
     void scanVoltages();
     void refusedVoltagesKeepClamps();
+    void incrementReadBack_data();
+    void incrementReadBack();
     void idleCode();
     void syncParameters_data();
     void syncParameters();
@@ -112,6 +114,28 @@ void TestScanMath::refusedVoltagesKeepClamps()
     QVERIFY(QString::fromStdString(warn).contains("start voltage (-50000.000000)"));
     QCOMPARE(start, -500.0);
     QCOMPARE(stop, 500.0);
+}
+
+void TestScanMath::incrementReadBack_data()
+{
+    QTest::addColumn<int>("start");
+    QTest::addColumn<uint>("reg");
+    QTest::addColumn<int>("increment");
+    QTest::newRow("small rising") << 0 << 5u << 5;
+    QTest::newRow("small falling") << 100 << 0xFFFBu << -5;
+    QTest::newRow("zero") << -300 << 0u << 0;
+    QTest::newRow("rising above 32767 codes") << -25652 << 51280u << 51280;
+    QTest::newRow("falling below -32768 codes") << 25628 << 14256u << -51280;
+    QTest::newRow("rising across the top wraps: taken as falling") << 30000 << 5000u << -60536;
+    QTest::newRow("most negative start") << -32768 << 65535u << 65535;
+}
+
+void TestScanMath::incrementReadBack()
+{
+    QFETCH(int, start);
+    QFETCH(uint, reg);
+    QFETCH(int, increment);
+    QCOMPARE(incrementFromRegister(static_cast<int16_t>(start), static_cast<uint16_t>(reg)), increment);
 }
 
 void TestScanMath::idleCode()

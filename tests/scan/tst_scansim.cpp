@@ -60,6 +60,8 @@ class TestScanSim : public QObject {
 private slots:
     void init() { freshWorld(); }
     void sweepMatchesPlasma();
+    void readBackMatchesOutput_data();
+    void readBackMatchesOutput();
     void averagingThreeScans();
     void sixteenBitMode();
     void gainSwitchPartWay();
@@ -105,6 +107,47 @@ void TestScanSim::sweepMatchesPlasma()
         }
     // The trailer holds the scan's duration: fsd + N (L + 1) + (N - 1) nsd, L = ceil(1000 / 79.872) + 1.
     QCOMPARE(s.trailer, 100u + 121u * 15u + 120u * 20u);
+}
+
+void TestScanSim::readBackMatchesOutput_data()
+{
+    QTest::addColumn<double>("start");
+    QTest::addColumn<double>("step");
+    QTest::addColumn<double>("stop");
+    QTest::addColumn<unsigned>("steps");
+    // Two-point sweeps whose increment exceeds 32767 codes.
+    QTest::newRow("wide rising") << -80.0 << 200.0 << 80.0 << 2u;
+    QTest::newRow("wide falling") << 80.0 << 200.0 << -80.0 << 2u;
+    QTest::newRow("rising") << -40.0 << 0.5 << 20.0 << 121u;
+    QTest::newRow("falling") << 20.0 << 1.0 << -10.0 << 31u;
+}
+
+// What the library reads back is what the unit's DAC drives.
+void TestScanSim::readBackMatchesOutput()
+{
+    QFETCH(double, start);
+    QFETCH(double, step);
+    QFETCH(double, stop);
+    QFETCH(unsigned, steps);
+    RIRavaVCntrl c;
+    QCOMPARE(c.connectTo(), 1);
+    QVERIFY(setUpSweep(c, 1, start, step, stop));
+    double s0 = 0, st = 0, s1 = 0;
+    QVERIFY(c.getScanVoltages(s0, st, s1));
+    const double code = 1 / qsim::trueFrontEnd(0).dac[1];
+    // Within the rounding of the start code and of every increment.
+    QVERIFY2(std::fabs(s0 - start) < code && std::fabs(s1 - stop) < steps * code
+                 && std::fabs(st - (stop - start) / (steps - 1)) < code,
+             qPrintable(QString("read back %1 %2 %3").arg(s0).arg(st).arg(s1)));
+    QCOMPARE(qsim::trueOutputVolts(0, 0), s0);
+    QCOMPARE(qsim::trueOutputVolts(0, 1), s0 + st);
+    QCOMPARE(qsim::trueOutputVolts(0, steps - 1), s1);
+    // The measured tip voltages follow, less the drop across the 3-ohm resistor.
+    Sweep s;
+    QVERIFY2(readOne(c, s), qPrintable(lastWarnings()));
+    QCOMPARE(s.steps, steps);
+    QVERIFY(std::fabs(s.v.front() - (s0 - 3 * s.i.front())) < 0.01);
+    QVERIFY(std::fabs(s.v.back() - (s1 - 3 * s.i.back())) < 0.01);
 }
 
 void TestScanSim::averagingThreeScans()

@@ -91,6 +91,45 @@ private slots:
         QCOMPARE(c.connectTo(), -100);
     }
 
+    // A configuration with a bad entry names it and attaches no module, so
+    // nothing runs against a world that was not asked for.
+    void malformedSimConfig_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<bool>("inFile");
+        QTest::addColumn<QString>("report");
+        QTest::newRow("unknown key") << QByteArray("modules=1; colour=blue") << false
+                                     << "line 1: unknown key \"colour\" in \"colour=blue\"";
+        QTest::newRow("unknown key, no modules") << QByteArray("modules=0;colour=blue") << false
+                                                 << "unknown key \"colour\"";
+        QTest::newRow("bad value in a file") << QByteArray("# world\nspeed=0\n\nmotor=stepper\n") << true
+                                             << "line 4: bad value for \"motor\" in \"motor=stepper\"";
+        QTest::newRow("unknown measurement key") << QByteArray("plasma.bogus=1") << false
+                                                 << "unknown key \"plasma.bogus\"";
+    }
+    void malformedSimConfig()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(bool, inFile);
+        QFETCH(QString, report);
+        QTemporaryFile file;
+        if (inFile) {
+            QVERIFY(file.open());
+            file.write(text);
+            file.flush();
+        }
+        const QByteArray before = qgetenv("LPSIM_CONFIG");
+        qputenv("LPSIM_CONFIG", inFile ? file.fileName().toLocal8Bit() : text);
+        std::string message;
+        const qsim::Config config = qsim::configFromEnvironment(&message);
+        qputenv("LPSIM_CONFIG", before);
+        QVERIFY2(QString::fromStdString(message).contains(report), message.c_str());
+        QVERIFY(config.modules.empty());
+        qsim::reset(config);
+        RIRavaVCntrl c;
+        QCOMPARE(c.connectTo(), -100);
+    }
+
     void everyModuleFails()
     {
         qsim::Config cfg = simConfig(2);
@@ -268,7 +307,11 @@ private slots:
         } else {
             QCOMPARE(logLinesWith("double probe mode is not available").size(), 1);
         }
-        QVERIFY(!c.selectProbeMode(static_cast<VESK_HW::eProbeMode>(9)));
+        // A number that names no mode arrives as an int (dialogs, settings) and is refused.
+        QVERIFY(!c.selectProbeMode(9));
+        QVERIFY(!c.selectProbeMode(-1));
+        QCOMPARE(logLinesWith("selectProbeMode(9) : unknown probe mode").size(), 1);
+        QCOMPARE(int(qsim::cnfgRegister(0, 13) & 7), bits);
     }
 
     void probeModeReadBackUsesHighByte()
