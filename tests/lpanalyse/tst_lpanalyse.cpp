@@ -108,6 +108,10 @@ private slots:
         QTest::newRow("unit words, decimal comma") << QByteArray("voltage [volts];current [amps]\n1,5;2\n")
                                                    << true << QVector<double>{1.5} << QVector<double>{2}
                                                    << QVector<double>{};
+        QTest::newRow("blanks around bracketed units") << QByteArray("Voltage [V]  Current (mA)\n1 2\n") << false
+                                                       << QVector<double>{1} << QVector<double>{0.002} << QVector<double>{};
+        QTest::newRow("byte order mark, no header") << QByteArray("\xEF\xBB\xBF-1;2\n") << false
+                                                    << QVector<double>{-1} << QVector<double>{2} << QVector<double>{};
         QTest::newRow("names that are not units") << QByteArray("V_bias,I_probe\n1,2\n") << false
                                                   << QVector<double>{1} << QVector<double>{2} << QVector<double>{};
     }

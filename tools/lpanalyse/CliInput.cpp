@@ -197,10 +197,11 @@ bool parseIvText(QIODevice& in, const QString& name, bool decimalComma, IvText& 
         endedWithNewline = raw.endsWith('\n');
         if (!endedWithNewline && raw.size() > kMaxLineBytes)
             return fail(lineNo, QStringLiteral("line longer than %1 bytes").arg(kMaxLineBytes));
-        const QByteArray line = raw.trimmed();
+        // Spreadsheets may open UTF-8 text with a byte order mark.
+        const QByteArray line = (lineNo == 1 && raw.startsWith("\xEF\xBB\xBF") ? raw.mid(3) : raw).trimmed();
         if (line.isEmpty() || line.startsWith('#'))
             continue;
-        const QList<QByteArray> f = splitFields(line, decimalComma);
+        QList<QByteArray> f = splitFields(line, decimalComma);
         QVector<double> nums(f.size());
         int bad = -1;
         for (int c = 0; c < f.size(); ++c)
@@ -216,6 +217,12 @@ bool parseIvText(QIODevice& in, const QString& name, bool decimalComma, IvText& 
                 return fail(lineNo, QStringLiteral("column %1 is not a number: \"%2\"%3")
                                         .arg(bad + 1)
                                         .arg(QString::fromUtf8(f.at(bad)), hint()));
+            // Blank-separated headers: a unit in brackets belongs to the name before it.
+            for (int c = f.size() - 1; c > 0; --c)
+                if (f.at(c).startsWith('[') || f.at(c).startsWith('(')) {
+                    f[c - 1] += ' ' + f.at(c);
+                    f.removeAt(c);
+                }
             for (int c = 0; c < f.size(); ++c) {
                 HeaderColumn col;
                 QString why;
