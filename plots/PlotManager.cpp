@@ -1072,8 +1072,12 @@ bool PlotManager::load(const QString& fileName)
                            QStringLiteral("Cannot open file [%1]\nError code: %2\n").arg(fileName, file.errorString()));
         return false;
     }
-    if (!SessionFile::read(*m_data, file))
+    QString why;
+    if (!SessionFile::read(*m_data, file, &why)) {
+        Prompter::critical(this, QString::fromLatin1(kTitle),
+                           QStringLiteral("Cannot read file [%1]\n%2\n").arg(fileName, why));
         return false;
+    }
     m_data->setFileName(fileName);
     // The file's analysis settings become the active record of its probe kind.
     activeSettings() = m_data->analysisSettings();

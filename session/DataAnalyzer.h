@@ -9,6 +9,7 @@
 #include "LangmuirSettings.h"
 #include "ScanRecord.h"
 
+#include <QHash>
 #include <QMap>
 #include <QObject>
 #include <QString>
@@ -68,4 +69,7 @@ private:
     LangmuirSettings settings_;
     EepfTable table_;
     QVector<ScanGroup> groups_;
+    // Index of the first group with each temporal position and position, beside the ordered
+    // list, so that filing a scan takes constant time however many groups there are.
+    QHash<quint64, int> firstByTime_, firstByPosition_;
 };

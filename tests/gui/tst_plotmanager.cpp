@@ -409,7 +409,24 @@ void TestPlotManager::loadRefusedAndUnopenable()
     f.close();
     m_prompter->asked.clear();
     QVERIFY(!pm.load(v4));
-    QVERIFY(m_prompter->asked.isEmpty());
+    // The reader's reason, in a box.
+    QCOMPARE(m_prompter->asked.size(), 1);
+    QCOMPARE(m_prompter->asked.first().icon, QMessageBox::Critical);
+    QCOMPARE(m_prompter->asked.first().text,
+             QStringLiteral("Cannot read file [%1]\nSession file version 4 is not supported.\n").arg(v4));
+    const QString cut = m_dir.filePath("cut.ldf");
+    QFile c(cut);
+    QVERIFY(c.open(QIODevice::WriteOnly));
+    c.write("<?xml version=\"1.0\"?>\n<measuredData sensor=\"Langmuir Probe\" version=\"3\">\n<header>");
+    c.close();
+    m_prompter->asked.clear();
+    QVERIFY(!pm.load(cut));
+    QCOMPARE(m_prompter->asked.size(), 1);
+    QVERIFY2(QRegularExpression("^Cannot read file \\[.*cut\\.ldf\\]\nReading stopped.* on line 3: "
+                                "Premature end of document\\.\n$")
+                 .match(m_prompter->asked.first().text)
+                 .hasMatch(),
+             qPrintable(m_prompter->asked.first().text));
     // Saving into a folder that does not exist fails with the write message.
     QVERIFY(!pm.save(m_dir.filePath("no/such/folder/x.ldf")));
     QVERIFY(m_prompter->asked.last().text.startsWith("Cannot write file ["));
