@@ -9,8 +9,7 @@
 #include <vector>
 
 DataAnalyzer::DataAnalyzer(QObject* parent)
-    : QObject(parent), config_(std::make_unique<SingleProbeConfigParam>()),
-      table_(EepfTable::defaultTable())
+    : QObject(parent), table_(EepfTable::defaultTable())
 {
 }
 
@@ -109,10 +108,10 @@ void DataAnalyzer::clearScans()
 ScanAnalysisConfig DataAnalyzer::analysisConfig() const
 {
     ScanAnalysisConfig c;
-    c.probeMode = config_->probeMode;
-    c.useReferenceProbe = config_->useReferenceProbe;
-    c.voltageStart = config_->dataScanRunParam.voltageStart;
-    c.voltageEnd = config_->dataScanRunParam.voltageEnd;
+    c.probeMode = configs_.active().probeMode;
+    c.useReferenceProbe = configs_.active().useReferenceProbe;
+    c.voltageStart = configs_.active().dataScanRunParam.voltageStart;
+    c.voltageEnd = configs_.active().dataScanRunParam.voltageEnd;
     return c;
 }
 

@@ -337,14 +337,16 @@ bool readVersion3(QXmlStreamReader &xml, const DataAnalyzer &session, Staged &st
 
     if (!nextElement(xml, "settings", "configParam") || !readMapElement(xml, st.configMap))
         return false;
-    std::unique_ptr<ConfigParam> loaded = session.configuration().clone();
-    loaded->fromMap(st.configMap);
-    // The record kind follows the probe it describes.
-    if (loaded->probeMode == 3)
+    // The record kind follows the probe it describes; the file's record stands
+    // on its own: fields it does not carry take the kind's defaults, not
+    // whatever the session held before.
+    SingleProbeConfigParam probe;
+    probe.fromMap(st.configMap);
+    if (SessionConfig::isDoubleProbeMode(probe.probeMode))
         st.config = std::make_unique<DoubleProbeConfigParam>();
     else
         st.config = std::make_unique<SingleProbeConfigParam>();
-    *st.config = *loaded;
+    st.config->fromMap(st.configMap);
 
     TextMap settingsMap;
     if (!nextElement(xml, "settings", "AnalysisSettings") || !readMapElement(xml, settingsMap))

@@ -1,6 +1,8 @@
 // The main window against the simulated controller unit: connect and
 // disconnect, calibration, the SYNC indicator, sessions and closing down.
+#include "ConfigParam.h"
 #include "DataAnalyzer.h"
+#include "SessionConfig.h"
 #include "DriverLog.h"
 #include "MainWin.h"
 #include "PlotManager.h"
@@ -74,6 +76,8 @@ private slots:
     void hardwareInfoAndHelp();
     void windowSettingsPersist();
     void firstSessionReadsTheApplicationsStore();
+    void sessionsStartFromTheProgramWideRecords();
+    void logStartsWithTheProgram();
 
 private:
     ScriptedPrompter* m_prompter = nullptr;
@@ -626,6 +630,61 @@ void TestMainWin::firstSessionReadsTheApplicationsStore()
     MainWin w;
     QCOMPARE(w.currentSession()->singleSettings().ionMass, 4.0);
     QSettings("Quendrix", "Quendrix Langmuir").remove("Settings");
+}
+
+void TestMainWin::sessionsStartFromTheProgramWideRecords()
+{
+    QSettings store("Quendrix", "Quendrix Langmuir");
+    store.remove("ConfigParam");
+    store.remove("DoubleProbeConfigParam");
+    store.setValue("ConfigParam/dataScanRunScans", 17);
+    store.setValue("DoubleProbeConfigParam/voltageIdle", 12.5);
+    store.sync();
+    {
+        MainWin w;
+        QCOMPARE(w.currentSession()->activeConfig().dataScanRunScans, 17u);
+        QCOMPARE(w.currentSession()->configs().doubleProbe().voltageIdle, 12.5);
+        QMetaObject::invokeMethod(&w, "startNewSession");
+        PlotManager* first = w.currentSession();
+        first->activeConfig().dataScanRunScans = 23;
+        QMetaObject::invokeMethod(&w, "startNewSession");
+        PlotManager* second = w.currentSession();
+        QVERIFY(second != first);
+        QCOMPARE(second->activeConfig().dataScanRunScans, 17u); // a copy, not the other session's
+        second->activeConfig().dataScanRunScans = 31;
+        emit first->close(first);
+        QMetaObject::invokeMethod(&w, "startNewSession");
+        PlotManager* third = w.currentSession();
+        QCOMPARE(third->activeConfig().dataScanRunScans, 23u); // what the closed one left
+        emit third->close(third);
+        emit second->close(second);
+        QCOMPARE(w.openSessionCount(), 0);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    store.sync();
+    // The last session closed is what the next start reads.
+    QCOMPARE(store.value("ConfigParam/dataScanRunScans").toUInt(), 31u);
+    QCOMPARE(store.value("DoubleProbeConfigParam/voltageIdle").toDouble(), 12.5);
+    store.remove("ConfigParam");
+    store.remove("DoubleProbeConfigParam");
+}
+
+void TestMainWin::logStartsWithTheProgram()
+{
+    QTemporaryDir folder;
+    const QString previous = QDir::currentPath();
+    QDir::setCurrent(folder.path());
+    {
+        MainWin w; // nothing logged yet: the banner alone
+        const QStringList logs = QDir(folder.path()).entryList({"vesk_*.log"}, QDir::Files);
+        QCOMPARE(logs.size(), 1);
+        QFile f(folder.filePath(logs.first()));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QString text = QString::fromLocal8Bit(f.readAll());
+        QCOMPARE(text.count("Logged by VESK Logger"), 1);
+        QVERIFY(text.contains("\tSoftware Version: 2.7.0\n"));
+    }
+    QDir::setCurrent(previous);
 }
 
 QTEST_MAIN(TestMainWin)
