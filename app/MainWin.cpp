@@ -10,6 +10,7 @@
 #include "DataAnalyzer.h"
 #include "EEDF_Dialog.h"
 #include "InfoDialogs.h"
+#include "LinearDriver.h"
 #include "PlotManager.h"
 #include "ProbeModeSelector.h"
 #include "Prompter.h"
@@ -78,6 +79,14 @@ MainWin::MainWin(QWidget* parent)
     m_worker = new WorkerThread(m_jobs.get(), &m_abort, this, WorkerThread::Start::Later);
     buildMeasurement();
     m_current = newSessionObject();
+    m_linDriver = new LinearDriver(&m_ctrl, &m_alertList, this);
+    // A close asked for while the drive moved goes on once it returned.
+    connect(&m_linDriver->control(), &LinearDriveControl::busyChanged, this, [this](bool busy) {
+        if (!busy && m_closeWhenDriveIdle) {
+            m_closeWhenDriveIdle = false;
+            QTimer::singleShot(0, this, &QWidget::close);
+        }
+    });
     auto* central = new QWidget(this);
     auto* centralLay = new QVBoxLayout(central);
     centralLay->setContentsMargins(0, 0, 0, 0);
@@ -177,6 +186,9 @@ MainWin::~MainWin()
     delete m_calibDialog.data();
     delete m_worker;
     m_worker = nullptr;
+    // Its settings go to the store while the controller still exists.
+    delete m_linDriver;
+    m_linDriver = nullptr;
     // Sessions are child widgets and go with the window; the controller
     // (a member) disconnects in its own destructor.
 }
@@ -324,7 +336,8 @@ ConfigParamPanel* MainWin::configPanel(PlotManager* pm) const
 
 bool MainWin::controllerBusy() const
 {
-    return (m_worker && !m_worker->isIdle()) || m_calibrating || m_driveBusy.load() || (m_drive && m_drive->isBusy());
+    return (m_worker && !m_worker->isIdle()) || m_calibrating || m_driveBusy.load() || (m_drive && m_drive->isBusy())
+           || (m_linDriver && m_linDriver->control().isBusy());
 }
 
 void MainWin::setDriveBusy(bool busy)
@@ -451,7 +464,6 @@ void MainWin::setWidgetStates()
     in.calibrateChecked = m_calibrateAct->isChecked();
     in.cleanChecked = m_cleanAct->isChecked();
     in.scanChecked = m_scanAct->isChecked();
-    in.driveReady = false; // the linear drive dialog arrives with its own work
     WidgetStates cur;
     cur.calibrate = m_calibrateAct->isEnabled();
     cur.clean = m_cleanAct->isEnabled();
@@ -522,6 +534,7 @@ bool MainWin::connectDevice()
     QPointer<PlotManager> session = m_current;
 
     setAppState(1);
+    m_linDriver->reset();
     const int r = m_ctrl.connectTo();
     if (r != 1) {
         if (r == 0 || r == -100) {
@@ -595,6 +608,7 @@ bool MainWin::connectDevice()
     session->setLive(true);
     session->setReturnProbe(swMode == 1);
     m_connLabel->setText(AppText::connectionLabel(dpAvailable, swMode));
+    m_linDriver->control().readFromController();
     m_newAct->setEnabled(true);
     m_openAct->setEnabled(true);
     return true;
@@ -607,6 +621,7 @@ void MainWin::disconnectDevice()
     // Nothing may still read into the controller's buffer when it goes.
     stopActivity();
     setAppState(3);
+    m_linDriver->reset();
     if (!m_ctrl.disconnect())
         addAlert(AlertPrefix::DisconnectScanner, QStringLiteral("Failed to disconnect properly (retVal = %1).").arg(0));
     m_connectAct->setText("Connect");
@@ -635,6 +650,7 @@ void MainWin::actionCalibrateSlot()
         // Unchecking during a calibration is the user's abort: no question.
         m_abort.store(true);
         m_ctrl.abortAll();
+        stopLinearDrive();
         return;
     }
     const QMessageBox::StandardButton b = Prompter::instance().message(
@@ -734,7 +750,8 @@ void MainWin::actionCleanSlot()
 
 void MainWin::showLinDriverSettings()
 {
-    notAvailable(QStringLiteral("The linear drive dialog"));
+    Prompter::instance().execDialog(m_linDriver);
+    setWidgetStates();
 }
 
 void MainWin::showConfigPanel()
@@ -819,6 +836,16 @@ void MainWin::abortAll()
 {
     m_abort.store(true);
     m_ctrl.abortAll();
+    stopLinearDrive();
+}
+
+void MainWin::stopLinearDrive()
+{
+    // The drive's own abort flag first, so that a worker inside the library
+    // gives up; the stop is the one call allowed beside it.
+    if (m_linDriver && m_linDriver->control().isBusy())
+        m_linDriver->control().abort();
+    m_ctrl.stopLinearDrive();
 }
 
 void MainWin::stopJob()
@@ -1131,6 +1158,13 @@ void MainWin::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
+    if (m_linDriver->control().isBusy()) {
+        // A moving drive is aborted first; the window closes once it returned.
+        m_closeWhenDriveIdle = true;
+        m_linDriver->control().abort();
+        event->ignore();
+        return;
+    }
     m_closing = true;
     // A running job, calibration or run ends before any session goes.
     if (m_calibrating || (m_worker && !m_worker->isIdle()))
@@ -1150,6 +1184,8 @@ void MainWin::closeEvent(QCloseEvent* event)
             return;
         }
     }
+    // The home question, asked while the window still processes events.
+    m_linDriver->reset();
     event->accept();
 }
 

@@ -17,6 +17,7 @@
 class ControllerDrive;
 class ConfigParamPanel;
 class ControllerJobs;
+class LinearDriver;
 class MainWinSeam;
 class PlotManager;
 class RunSessionObserver;
@@ -60,6 +61,7 @@ public:
     int openSessionCount() const { return m_openSessions; }
     QMdiArea* mdiArea() const { return m_mdi; }
     topBanner* banner() const { return m_banner; }
+    LinearDriver* linearDriver() const { return m_linDriver; }
     QPushButton* alertButton() const { return m_alertButton; }
     QAction* action(const QString& text) const;
     QString dialogPath() const { return m_dialogPath; }
@@ -141,6 +143,8 @@ private:
     void calibrateDevice();
     // Aborts whatever the job thread runs and waits until it is idle.
     void stopActivity();
+    // The stop every abort path sends to a moving linear drive.
+    void stopLinearDrive();
     bool waitForJob(int sliceMs);
     void readWindowSettings();
     void writeWindowSettings();
@@ -161,6 +165,8 @@ private:
     std::unique_ptr<ControllerJobs> m_jobs;
     std::atomic<bool> m_abort{false};
     WorkerThread* m_worker;
+    LinearDriver* m_linDriver;
+    bool m_closeWhenDriveIdle = false;
 
     QList<PlotManager*> m_sessions;
     PlotManager* m_current = nullptr;

@@ -310,7 +310,7 @@ WidgetStates computeWidgetStates(const WidgetStateInput& in, const WidgetStates&
     } else {
         s.calibrate = s.clean = s.scan = true;
         s.bannerClean = s.bannerNew = s.bannerScan = true;
-        s.move = in.driveReady;
+        s.move = true; // INITIALIZE must be reachable before a spatial run
     }
     return s;
 }

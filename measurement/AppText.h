@@ -108,7 +108,6 @@ struct WidgetStateInput {
     bool calibrateChecked = false;
     bool cleanChecked = false;
     bool scanChecked = false;
-    bool driveReady = false;
 };
 struct WidgetStates {
     bool calibrate = false, clean = false, scan = false, move = false;

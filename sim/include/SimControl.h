@@ -121,6 +121,11 @@ QSIM_API void setFirmware(int module, uint16_t chip1, uint16_t chip2);
 // The calibration image bytes a variant holds (280 bytes, or its own size).
 QSIM_API std::vector<uint8_t> calibrationImage(const ModuleConfig &module);
 
+// ---- Bus trace -----------------------------------------------------------------
+// Writes one line per vendor call to `path` (truncated), as LPSIM_TRACE does
+// from the first call on; an empty path stops tracing. Format in the README.
+QSIM_API bool traceTo(const std::string &path);
+
 // Simulated seconds since the world was reset.
 QSIM_API double simSeconds();
 // Moves simulated time forward without waiting (for tests at speed factor 0).

@@ -1,6 +1,7 @@
 // The module library's C functions over the simulated world. Every call takes
 // the world's lock, counts itself, honours injected faults and, on failure,
-// leaves its code for QuickUsbGetLastError (per calling thread).
+// leaves its code for QuickUsbGetLastError (per calling thread). With the bus
+// trace on, each call also writes its line before it releases the lock.
 #include "World.h"
 
 #include <cstring>
@@ -10,11 +11,21 @@ using namespace qsim;
 namespace {
 
 thread_local QULONG lastError = QUSB_ERROR_NO_ERROR;
+// Outcome of the call in progress on this thread, for its trace line.
+thread_local bool callFailed = false;
+thread_local QULONG callError = 0;
 
 QRESULT failWith(QULONG code)
 {
     lastError = code;
+    callFailed = true;
+    callError = code;
     return 0;
+}
+
+int moduleIndex(QHANDLE handle)
+{
+    return static_cast<int>(reinterpret_cast<uintptr_t>(handle)) - 1;
 }
 
 // Module behind an open handle (handles are index + 1).
@@ -30,7 +41,25 @@ struct Guard {
     std::lock_guard<std::mutex> lock;
     CallFault fault{};
     bool faulted;
-    explicit Guard(Call call) : w(world()), lock(w.mutex), faulted(w.nextFault(call, fault)) {}
+    // Trace line of this call (filled only while tracing).
+    const char *name;
+    bool tracing;
+    double start = 0;
+    std::string args, meaning;
+    Guard(Call call, const char *callName)
+        : w(world()), lock(w.mutex), faulted(w.nextFault(call, fault)), name(callName), tracing(w.trace.active())
+    {
+        callFailed = false;
+        callError = 0;
+        if (tracing)
+            start = w.clock->now();
+    }
+    ~Guard()
+    {
+        if (tracing)
+            w.trace.write(start, name, args, !callFailed, callError,
+                          faulted ? (meaning.empty() ? "" : meaning + "; ") + "injected fault" : meaning);
+    }
     bool failNow() const { return faulted && fault.code != 0; }
     unsigned missing() const { return faulted && fault.code == 0 ? fault.missingBytes : 0; }
 };
@@ -46,7 +75,9 @@ extern "C" {
 
 QRESULT QuickUsbFindModules(char *nameList, long length)
 {
-    Guard g(Call::FindModules);
+    Guard g(Call::FindModules, "QuickUsbFindModules");
+    if (g.tracing)
+        g.args = format("len=%ld", length);
     if (g.failNow())
         return failWith(g.fault.code);
     if (!nameList || length < 2)
@@ -58,6 +89,12 @@ QRESULT QuickUsbFindModules(char *nameList, long length)
     if (list.size() > static_cast<size_t>(length))
         return failWith(QUSB_ERROR_INVALID_PARAMETER);
     std::memcpy(nameList, list.data(), list.size());
+    if (g.tracing) {
+        for (auto &m : g.w.modules)
+            g.meaning += (g.meaning.empty() ? "modules " : ",") + m->config().name;
+        if (g.meaning.empty())
+            g.meaning = "no modules";
+    }
     if (g.w.modules.empty())
         return failWith(QUSB_ERROR_CANNOT_FIND_DEVICE);
     return 1;
@@ -65,7 +102,9 @@ QRESULT QuickUsbFindModules(char *nameList, long length)
 
 QRESULT QuickUsbOpen(QHANDLE *handle, const char *devName)
 {
-    Guard g(Call::Open);
+    Guard g(Call::Open, "QuickUsbOpen");
+    if (g.tracing)
+        g.args = format("name=%s", devName ? devName : "(null)");
     if (g.failNow())
         return failWith(g.fault.code);
     if (!handle || !devName)
@@ -78,6 +117,8 @@ QRESULT QuickUsbOpen(QHANDLE *handle, const char *devName)
             return failWith(QUSB_ERROR_CANNOT_OPEN_MODULE);
         m.open = true;
         *handle = reinterpret_cast<QHANDLE>(static_cast<uintptr_t>(i + 1));
+        if (g.tracing)
+            g.meaning = format("handle %zu", i + 1);
         return 1;
     }
     return failWith(QUSB_ERROR_CANNOT_FIND_DEVICE);
@@ -85,7 +126,9 @@ QRESULT QuickUsbOpen(QHANDLE *handle, const char *devName)
 
 QRESULT QuickUsbClose(QHANDLE handle)
 {
-    Guard g(Call::Close);
+    Guard g(Call::Close, "QuickUsbClose");
+    if (g.tracing)
+        g.args = format("h=%d", moduleIndex(handle) + 1);
     if (g.failNow())
         return failWith(g.fault.code);
     UsbModule *m = openModule(g.w, handle);
@@ -97,32 +140,40 @@ QRESULT QuickUsbClose(QHANDLE handle)
 
 QRESULT QuickUsbGetLastError(QULONG *error)
 {
-    Guard g(Call::GetLastError);
-    if (g.failNow() || !error)
+    Guard g(Call::GetLastError, "QuickUsbGetLastError");
+    if (g.failNow() || !error) {
+        callFailed = true;
         return 0;
+    }
     *error = lastError;
+    if (g.tracing)
+        g.meaning = format("error %lu", lastError);
     return 1;
 }
 
-#define QSIM_MODULE_CALL(call)                     \
-    Guard g(call);                                 \
-    if (g.failNow())                               \
-        return failWith(g.fault.code);             \
-    UsbModule *m = openModule(g.w, handle);        \
-    if (!m)                                        \
+#define QSIM_MODULE_CALL(call, argFormat, ...)                          \
+    Guard g(Call::call, "QuickUsb" #call);                              \
+    if (g.tracing)                                                      \
+        g.args = format("h=%d " argFormat, moduleIndex(handle) + 1, __VA_ARGS__); \
+    if (g.failNow())                                                    \
+        return failWith(g.fault.code);                                  \
+    UsbModule *m = openModule(g.w, handle);                             \
+    if (!m)                                                             \
         return failWith(QUSB_ERROR_INVALID_PARAMETER);
 
 QRESULT QuickUsbReadSetting(QHANDLE handle, QWORD address, QWORD *value)
 {
-    QSIM_MODULE_CALL(Call::ReadSetting)
+    QSIM_MODULE_CALL(ReadSetting, "setting=%u", address)
     if (!value || !m->readSetting(address, *value))
         return failWith(QUSB_ERROR_INVALID_PARAMETER);
+    if (g.tracing)
+        g.meaning = format("value 0x%04X", *value);
     return 1;
 }
 
 QRESULT QuickUsbWriteSetting(QHANDLE handle, QWORD address, QWORD value)
 {
-    QSIM_MODULE_CALL(Call::WriteSetting)
+    QSIM_MODULE_CALL(WriteSetting, "setting=%u value=0x%04X", address, value)
     if (!m->writeSetting(address, value))
         return failWith(QUSB_ERROR_INVALID_PARAMETER);
     return 1;
@@ -135,26 +186,33 @@ static bool controllerAddress(QWORD address)
 
 QRESULT QuickUsbWriteCommand(QHANDLE handle, QWORD address, QBYTE *data, QWORD length)
 {
-    QSIM_MODULE_CALL(Call::WriteCommand)
+    QSIM_MODULE_CALL(WriteCommand, "addr=0x%04X len=%u data=%s", address, length,
+                     data ? BusTrace::hex(data, length).c_str() : "")
     if ((!data && length) || !controllerAddress(address))
         return failWith(QUSB_ERROR_INVALID_PARAMETER);
+    if (g.tracing) {
+        uint16_t control = m->controller().registers().cnfg[0];
+        g.meaning = g.w.trace.decodeCommandWrite(moduleIndex(handle), data, length, control);
+    }
     m->controller().writeCommand(data, length);
     return 1;
 }
 
 QRESULT QuickUsbReadCommand(QHANDLE handle, QWORD address, QBYTE *data, QWORD *length)
 {
-    QSIM_MODULE_CALL(Call::ReadCommand)
+    QSIM_MODULE_CALL(ReadCommand, "addr=0x%04X len=%u", address, length ? *length : 0)
     if (!data || !length || !controllerAddress(address))
         return failWith(QUSB_ERROR_INVALID_PARAMETER);
     const size_t n = m->controller().readCommand(data, *length);
     *length = shorten(static_cast<QWORD>(n), g.missing());
+    if (g.tracing)
+        g.meaning = g.w.trace.decodeCommandRead(moduleIndex(handle), data, *length);
     return 1;
 }
 
 QRESULT QuickUsbReadData(QHANDLE handle, QBYTE *data, QDWORD *length)
 {
-    QSIM_MODULE_CALL(Call::ReadData)
+    QSIM_MODULE_CALL(ReadData, "len=%u", length ? *length : 0)
     if (!data || !length)
         return failWith(QUSB_ERROR_INVALID_PARAMETER);
     QULONG error = 0;
@@ -162,20 +220,24 @@ QRESULT QuickUsbReadData(QHANDLE handle, QBYTE *data, QDWORD *length)
     if (!c.scanEngine().readData(c.registers(), *g.w.clock, data, length, error))
         return failWith(error ? error : QULONG(QUSB_ERROR_TIMEOUT));
     *length = shorten(*length, g.missing());
+    if (g.tracing)
+        g.meaning = format("bulk read %u bytes", *length);
     return 1;
 }
 
 QRESULT QuickUsbReadPortDir(QHANDLE handle, QWORD address, QBYTE *data)
 {
-    QSIM_MODULE_CALL(Call::ReadPortDir)
+    QSIM_MODULE_CALL(ReadPortDir, "port=%u", address)
     if (!data || !m->readPortDir(address, *data))
         return failWith(QUSB_ERROR_INVALID_PARAMETER);
+    if (g.tracing)
+        g.meaning = format("direction 0x%02X", *data);
     return 1;
 }
 
 QRESULT QuickUsbWritePortDir(QHANDLE handle, QWORD address, QBYTE data)
 {
-    QSIM_MODULE_CALL(Call::WritePortDir)
+    QSIM_MODULE_CALL(WritePortDir, "port=%u dir=0x%02X", address, data)
     if (!m->writePortDir(address, data))
         return failWith(QUSB_ERROR_INVALID_PARAMETER);
     return 1;
@@ -183,7 +245,7 @@ QRESULT QuickUsbWritePortDir(QHANDLE handle, QWORD address, QBYTE data)
 
 QRESULT QuickUsbReadPort(QHANDLE handle, QWORD address, QBYTE *data, QWORD *length)
 {
-    QSIM_MODULE_CALL(Call::ReadPort)
+    QSIM_MODULE_CALL(ReadPort, "port=%u len=%u", address, length ? *length : 0)
     if (!data || !length || *length == 0)
         return failWith(QUSB_ERROR_INVALID_PARAMETER);
     QWORD n = 0;
@@ -191,14 +253,19 @@ QRESULT QuickUsbReadPort(QHANDLE handle, QWORD address, QBYTE *data, QWORD *leng
         if (!m->readPort(address, data[n]))
             return failWith(QUSB_ERROR_INVALID_PARAMETER);
     *length = shorten(n, g.missing());
+    if (g.tracing)
+        g.meaning = "value " + BusTrace::hex(data, *length);
     return 1;
 }
 
 QRESULT QuickUsbWritePort(QHANDLE handle, QWORD address, QBYTE *data, QWORD length)
 {
-    QSIM_MODULE_CALL(Call::WritePort)
+    QSIM_MODULE_CALL(WritePort, "port=%u len=%u data=%s", address, length,
+                     data ? BusTrace::hex(data, length).c_str() : "")
     if (!data && length)
         return failWith(QUSB_ERROR_INVALID_PARAMETER);
+    if (g.tracing && address == 0 && length > 0)
+        g.meaning = format("controller reset line %s", data[length - 1] & 0x04 ? "high" : "low (reset)");
     for (QWORD i = 0; i < length; ++i)
         if (!m->writePort(address, data[i]))
             return failWith(QUSB_ERROR_INVALID_PARAMETER);
@@ -207,7 +274,7 @@ QRESULT QuickUsbWritePort(QHANDLE handle, QWORD address, QBYTE *data, QWORD leng
 
 QRESULT QuickUsbReadI2C(QHANDLE handle, QWORD address, QBYTE *data, QWORD *length)
 {
-    QSIM_MODULE_CALL(Call::ReadI2C)
+    QSIM_MODULE_CALL(ReadI2C, "addr=%u len=%u", address, length ? *length : 0)
     if (!data || !length)
         return failWith(QUSB_ERROR_INVALID_PARAMETER);
     I2cDevice *dev = m->i2c().device(address);
@@ -215,14 +282,19 @@ QRESULT QuickUsbReadI2C(QHANDLE handle, QWORD address, QBYTE *data, QWORD *lengt
         return failWith(QUSB_ERROR_I2C_NO_ACK);
     const size_t n = dev->read(data, *length);
     *length = shorten(static_cast<QWORD>(n), g.missing());
+    if (g.tracing)
+        g.meaning = format("I2C read %u bytes", *length);
     return 1;
 }
 
 QRESULT QuickUsbWriteI2C(QHANDLE handle, QWORD address, QBYTE *data, QWORD length)
 {
-    QSIM_MODULE_CALL(Call::WriteI2C)
+    QSIM_MODULE_CALL(WriteI2C, "addr=%u len=%u data=%s", address, length,
+                     data ? BusTrace::hex(data, length).c_str() : "")
     if (!data && length)
         return failWith(QUSB_ERROR_INVALID_PARAMETER);
+    if (g.tracing && length >= 2)
+        g.meaning = format("memory address 0x%04X, %u data bytes", (data[0] << 8) | data[1], length - 2);
     I2cDevice *dev = m->i2c().device(address);
     if (!dev || dev->busy())
         return failWith(QUSB_ERROR_I2C_NO_ACK);
@@ -245,19 +317,21 @@ QRESULT QuickUsbWriteI2C(QHANDLE handle, QWORD address, QBYTE *data, QWORD lengt
 
 QRESULT QuickUsbGetStringDescriptor(QHANDLE handle, QBYTE index, char *buffer, QWORD length)
 {
-    QSIM_MODULE_CALL(Call::GetStringDescriptor)
+    QSIM_MODULE_CALL(GetStringDescriptor, "index=%u len=%u", index, length)
     if (!buffer || length == 0 || index < 1 || index > 3)
         return failWith(QUSB_ERROR_INVALID_PARAMETER);
     const std::string s = m->stringDescriptor(index);
     const size_t n = std::min<size_t>(s.size(), length - 1);
     std::memcpy(buffer, s.data(), n);
     buffer[n] = '\0';
+    if (g.tracing)
+        g.meaning = BusTrace::quoted(reinterpret_cast<const uint8_t *>(buffer), n);
     return 1;
 }
 
 QRESULT QuickUsbGetDllVersion(QWORD *major, QWORD *minor, QWORD *build)
 {
-    Guard g(Call::GetDllVersion);
+    Guard g(Call::GetDllVersion, "QuickUsbGetDllVersion");
     if (g.failNow())
         return failWith(g.fault.code);
     if (!major || !minor || !build)
@@ -268,7 +342,7 @@ QRESULT QuickUsbGetDllVersion(QWORD *major, QWORD *minor, QWORD *build)
 
 QRESULT QuickUsbGetDriverVersion(QWORD *major, QWORD *minor, QWORD *build)
 {
-    Guard g(Call::GetDriverVersion);
+    Guard g(Call::GetDriverVersion, "QuickUsbGetDriverVersion");
     if (g.failNow())
         return failWith(g.fault.code);
     if (!major || !minor || !build)

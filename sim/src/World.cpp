@@ -43,6 +43,13 @@ void World::rebuild(const Config &c)
     faults.clear();
     i2cFault = I2cWriteFault();
     i2cDataWrites = 0;
+    if (!trace.active()) {
+        const char *path = std::getenv("LPSIM_TRACE");
+        if (path && *path)
+            trace.open(path);
+    }
+    trace.forgetRequests();
+    trace.comment(clock->now(), format("reset: %zu module(s), speed %g", modules.size(), c.speedFactor));
 }
 
 bool World::nextFault(Call call, CallFault &fired)
@@ -469,6 +476,13 @@ void advanceSimTime(double seconds)
     std::lock_guard<std::mutex> lock(w.mutex);
     if (seconds > 0)
         w.clock->advance(seconds);
+}
+
+bool traceTo(const std::string &path)
+{
+    World &w = world();
+    std::lock_guard<std::mutex> lock(w.mutex);
+    return w.trace.open(path);
 }
 
 double simSeconds()

@@ -1,6 +1,7 @@
 // The simulated world: the attached modules, the clock, call counters and
 // injected faults, under the simulator's one lock.
 #pragma once
+#include "BusTrace.h"
 #include "Clock.h"
 #include "UsbModule.h"
 #include <SimControl.h>
@@ -35,6 +36,7 @@ struct World {
     std::vector<CallFault> faults;
     I2cWriteFault i2cFault;
     unsigned i2cDataWrites = 0;
+    BusTrace trace;             // LPSIM_TRACE or traceTo(); survives resets
 
     void rebuild(const Config &c);
     // Counts the call; returns the fault that fires on it, if any.

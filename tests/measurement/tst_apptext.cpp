@@ -293,15 +293,19 @@ void TestAppText::widgetStates()
 
     in.connected = true;
     s = computeWidgetStates(in, WidgetStates());
-    QVERIFY(s.calibrate && s.clean && s.scan && !s.move && s.bannerClean && s.bannerScan && s.bannerNew);
-    in.driveReady = true;
-    QVERIFY(computeWidgetStates(in, WidgetStates()).move);
+    // Move is reachable whenever connected and idle, before the drive is initialised.
+    QVERIFY(s.calibrate && s.clean && s.scan && s.move && s.bannerClean && s.bannerScan && s.bannerNew);
 
     in.calibrateChecked = true;
     s = computeWidgetStates(in, all);
     QVERIFY(s.calibrate && !s.clean && !s.scan && !s.move && !s.bannerClean && !s.bannerScan && s.bannerNew);
 
     in.calibrateChecked = false;
+    in.cleanChecked = true;
+    s = computeWidgetStates(in, all);
+    QVERIFY(s.clean && !s.calibrate && !s.scan && !s.move);
+
+    in.cleanChecked = false;
     in.scanChecked = true;
     s = computeWidgetStates(in, all);
     QVERIFY(s.scan && !s.calibrate && !s.clean && !s.move && !s.bannerClean && s.bannerScan);

@@ -7,6 +7,7 @@
 #include "EEDF_Dialog.h"
 #include "ExportOptions.h"
 #include "LangmuirSettingsWidget.h"
+#include "LinearDriver.h"
 #include "ProbeModeSelector.h"
 #include "ScriptedPrompter.h"
 #include "MainWinScan.h"
@@ -17,6 +18,8 @@
 #include "DriverLog.h"
 
 #include <QAction>
+#include <QDoubleSpinBox>
+#include <SimMotors.h>
 #include <QRadioButton>
 
 #include <QApplication>
@@ -119,6 +122,11 @@ int main(int argc, char* argv[])
         return sel->result();
     };
     Prompter::setInstance(&prompter);
+    // A linear drive on the unit's serial line, a few millimetres from home.
+    qsim::MotorConfig motor;
+    motor.family = qsim::MotorFamily::OpticsFocus;
+    motor.startSteps = 300;
+    qsim::attachMotorController(0, motor);
     w.action("Connect")->trigger();
     QMetaObject::invokeMethod(&w, "updateSyncFreq");
     pm->setView(PlotManager::eViewScan);
@@ -218,8 +226,19 @@ int main(int argc, char* argv[])
     dialog(settings, "10-process-settings.png");
     ExportOptions exportOptions(&w, false, outDir + "/ExportSettings.xml");
     dialog(exportOptions, "11-export-options.png");
+    // The Move dialog with the drive initialised, and its configuration dialog.
+    Prompter::setInstance(&prompter);
+    LinearDriver* drive = w.linearDriver();
+    drive->initialise(true);
+    drive->positionBox()->setValue(42.5);
+    dialog(*drive, "12-move-dialog.png");
+    ALDconfig driveConfig(&w);
+    driveConfig.setValues(0.01, drive->railLength(), 50, false, 10);
+    dialog(driveConfig, "13-drive-configuration.png");
+    prompter.answers << QMessageBox::No; // leave the drive where it is on closing
     for (PlotManager* s : w.sessions())
         s->setModified(false);
     w.close();
-    return ok == 13 && tabsShot == 7 ? 0 : 1;
+    Prompter::setInstance(nullptr);
+    return ok == 15 && tabsShot == 7 ? 0 : 1;
 }

@@ -1,0 +1,280 @@
+// The Move dialog and the main window's drive hooks against the simulated
+// motor controller: INITIALIZE and MOVE with their abort buttons, closing the
+// dialog during a move, the parameter table, the configuration dialog, Move
+// enabled before the drive is initialised, and the home question.
+#include "DriverLog.h"
+#include "LinearDriver.h"
+#include "MainWin.h"
+#include "ProbeModeSelector.h"
+#include "ScriptedPrompter.h"
+
+#include <SimControl.h>
+#include <SimMotors.h>
+
+#include <QAction>
+#include <QComboBox>
+#include <QCheckBox>
+#include <QDoubleSpinBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSettings>
+#include <QSlider>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+namespace {
+// The driver's waits (reply timeouts included) scale with the unit's speed:
+// at 10 they stay 100 ms, enough on a busy machine.
+constexpr double kSpeed = 10;
+
+void resetWorld(double startSteps = 6000)
+{
+    qsim::Config c;
+    c.speedFactor = kSpeed;
+    c.modules[0].motor.family = qsim::MotorFamily::OpticsFocus;
+    c.modules[0].motor.startSteps = startSteps;
+    qsim::reset(c);
+}
+
+std::function<int(QDialog*)> singleProbe()
+{
+    return [](QDialog* d) {
+        auto* sel = qobject_cast<ProbeModeSelector*>(d);
+        if (!sel)
+            return int(QDialog::Rejected);
+        sel->button(ProbeModeSelector::eWithoutDcRef)->click();
+        return sel->result();
+    };
+}
+} // namespace
+
+class TestLinearDriver : public QObject
+{
+    Q_OBJECT
+    QTemporaryDir m_dir;
+    ScriptedPrompter* m_prompter = nullptr;
+
+private slots:
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        QVERIFY(m_dir.isValid());
+        QDir::setCurrent(m_dir.path());
+        setDriverDelayScale(1 / kSpeed);
+    }
+    void init()
+    {
+        resetWorld();
+        QCoreApplication::setOrganizationName("QuendrixTest");
+        QCoreApplication::setApplicationName("lineardriver-test");
+        // The store of these names and the one the main window switches to.
+        for (QSettings* s : {new QSettings, new QSettings("Quendrix", "Quendrix Langmuir")}) {
+            s->clear();
+            s->setValue("ldSettings/intercept", 0.0);
+            delete s;
+        }
+        m_prompter = new ScriptedPrompter;
+        Prompter::setInstance(m_prompter);
+    }
+    void cleanup()
+    {
+        Prompter::setInstance(nullptr);
+        delete m_prompter;
+    }
+
+    void initialiseMoveAndAbortButtons()
+    {
+        RIRavaVCntrl ctrl;
+        QCOMPARE(ctrl.connectTo(), 1);
+        QStringList alerts;
+        LinearDriver dlg(&ctrl, &alerts);
+        QVERIFY(!dlg.positionBox()->isEnabled());
+        QCOMPARE(dlg.statusLabel()->text(), QString("Linear Drive is not connected"));
+
+        QString duringInit;
+        auto probe = connect(&dlg.control(), &LinearDriveControl::busyChanged, this, [&](bool busy) {
+            if (busy)
+                duringInit = dlg.initButton()->text();
+        });
+        dlg.initButton()->click();
+        disconnect(probe);
+        QCOMPARE(duringInit, QString("ABORT"));
+        QVERIFY2(dlg.isInitialised(), qPrintable(alerts.join('\n')));
+        QCOMPARE(dlg.initButton()->text(), QString("INITIALIZE"));
+        QVERIFY(!dlg.initButton()->isChecked());
+        QCOMPARE(dlg.statusLabel()->text(), QString("Idle"));
+        QVERIFY(dlg.positionBox()->isEnabled() && dlg.moveButton()->isEnabled());
+        QCOMPARE(m_prompter->asked.size(), 1);
+        QVERIFY(m_prompter->asked.first().text.startsWith("Identified Linear Drive:\n"));
+
+        dlg.positionBox()->setValue(25.0);
+        QCOMPARE(dlg.positionSlider()->value(), 25); // default mapping: 0..100 both
+        dlg.moveButton()->click();
+        QVERIFY2(alerts.isEmpty(), qPrintable(alerts.join('\n')));
+        QCOMPARE(dlg.actualLabel()->text(), QString("25.0"));
+        QCOMPARE(qsim::motorState(0).counter, 2500L);
+        QCOMPARE(dlg.moveButton()->text(), QString("MOVE"));
+
+        // STOP during a long, slow move: the move ends early, no box.
+        ctrl.setLinearDriveVelpercent(1);
+        dlg.control().settings().velocityPercent = 1;
+        dlg.positionBox()->setValue(95.0);
+        QString duringMove;
+        QTimer::singleShot(20, this, [&] {
+            duringMove = dlg.moveButton()->text();
+            dlg.moveButton()->click(); // unchecks: the abort
+        });
+        const int boxes = m_prompter->asked.size();
+        dlg.moveButton()->click();
+        QCOMPARE(duringMove, QString("STOP"));
+        QVERIFY(dlg.control().isAborted());
+        QCOMPARE(m_prompter->asked.size(), boxes);
+        QVERIFY(!dlg.control().isBusy());
+        QVERIFY(!qsim::motorState(0).moving);
+        QVERIFY(qsim::motorState(0).counter < 9500);
+        QCOMPARE(dlg.moveButton()->text(), QString("MOVE"));
+        QVERIFY(!dlg.moveButton()->isChecked());
+    }
+
+    // Closing the dialog during a move aborts it; the dialog closes only after
+    // the worker has returned.
+    void closeDuringMoveWaitsForTheWorker()
+    {
+        RIRavaVCntrl ctrl;
+        QCOMPARE(ctrl.connectTo(), 1);
+        QStringList alerts;
+        LinearDriver dlg(&ctrl, &alerts);
+        dlg.show();
+        QVERIFY(dlg.initialise(true));
+        ctrl.setLinearDriveVelpercent(1);
+        dlg.control().settings().velocityPercent = 1;
+        bool busyWhenClosed = false;
+        QTimer::singleShot(20, this, [&] {
+            busyWhenClosed = dlg.control().isBusy();
+            dlg.close();
+            // Still shown: the worker has not returned yet.
+            QVERIFY(dlg.isVisible());
+        });
+        QVERIFY(!dlg.moveToPosition(90));
+        QVERIFY(busyWhenClosed);
+        QVERIFY(!dlg.isVisible());
+        QVERIFY(!dlg.control().isBusy());
+        QVERIFY(!qsim::motorState(0).moving);
+    }
+
+    void parameterTable()
+    {
+        RIRavaVCntrl ctrl;
+        QStringList alerts;
+        LinearDriver dlg(&ctrl, &alerts);
+        dlg.showConfigPanel();
+        QTableWidget* t = dlg.parameterTable();
+        QCOMPARE(t->windowTitle(), QString("Config Panel"));
+        QCOMPARE(t->rowCount(), 12);
+        QCOMPARE(t->item(0, 0)->text(), QString("Position Minimum"));
+        QCOMPARE(t->item(11, 0)->text(), QString("Type"));
+        QVERIFY(t->font().fixedPitch());
+
+        dlg.positionBox()->setValue(50);
+        t->item(5, 1)->setText("200"); // slider maximum: the slider follows the box
+        QCOMPARE(dlg.positionSlider()->maximum(), 200);
+        QCOMPARE(dlg.positionSlider()->value(), 100);
+
+        t->item(9, 1)->setText("0.02");
+        QCOMPARE(t->item(9, 1)->text(), QString("0.02"));
+        t->item(9, 1)->setText("0"); // slope 0 refused, cell restored
+        QCOMPARE(t->item(9, 1)->text(), QString("0.02"));
+        QCOMPARE(m_prompter->asked.size(), 1);
+        t->item(1, 1)->setText("-3"); // maximum below minimum
+        QCOMPARE(t->item(1, 1)->text(), QString("100"));
+        QCOMPARE(dlg.positionBox()->maximum(), 100.0);
+        QCOMPARE(QSettings().value("ldSettings/setPosSliderMaximum").toInt(), 200);
+    }
+
+    void configurationDialog()
+    {
+        ALDconfig cfg;
+        QCOMPARE(cfg.windowTitle(), QString("Linear Driver Configuration"));
+        QCOMPARE(ALDconfig::typeEntries(),
+                 (QStringList{"---------", "Applied Motion", "MDrive Plus", "PM 600"}));
+        cfg.setDefaultSlopeVal(3);
+        QCOMPARE(cfg.slope(), -9.933333333333334e-06);
+        cfg.setDefaultSlopeVal(2);
+        QCOMPARE(cfg.slope(), 0.005);
+
+        RIRavaVCntrl ctrl;
+        QCOMPARE(ctrl.connectTo(), 1);
+        QStringList alerts;
+        LinearDriver dlg(&ctrl, &alerts);
+        m_prompter->dialogHandlers << [](QDialog* d) {
+            auto* c = qobject_cast<ALDconfig*>(d);
+            if (!c)
+                return int(QDialog::Rejected);
+            c->setValues(0.02, 300, 40, true, 75);
+            return int(QDialog::Accepted);
+        };
+        dlg.configALD();
+        QCOMPARE(dlg.railLength(), 300.0);
+        QCOMPARE(dlg.positionSlider()->maximum(), 300);
+        QCOMPARE(dlg.positionBox()->maximum(), 300.0);
+        QCOMPARE(ctrl.getLinearDriveSlope(), 0.02);
+        QVERIFY(ctrl.getHomeInverted());
+        QCOMPARE(ctrl.getHomingSpeed(), 50.0); // the spin box stops at 50
+        QCOMPARE(QSettings().value("ldSettings/homeInverted").toInt(), 1);
+    }
+
+    // Move is reachable as soon as the unit is connected; closing the window
+    // with the drive away from home asks, and Yes brings it home.
+    void mainWindowHooks()
+    {
+        auto w = std::make_unique<MainWin>();
+        QVERIFY(!w->action("Move...")->isEnabled());
+        m_prompter->dialogHandlers << singleProbe();
+        w->action("Connect")->trigger();
+        QVERIFY2(w->alertList().isEmpty(), qPrintable(w->alertList().join('\n')));
+        QVERIFY(w->action("Move...")->isEnabled());
+
+        m_prompter->dialogHandlers << [](QDialog* d) {
+            auto* dlg = qobject_cast<LinearDriver*>(d);
+            if (!dlg || !dlg->initialise(true) || !dlg->moveToPosition(25))
+                return int(QDialog::Rejected);
+            return int(QDialog::Accepted);
+        };
+        w->action("Move...")->trigger();
+        QVERIFY(w->linearDriver()->isInitialised());
+        QVERIFY2(w->alertList().isEmpty(), qPrintable(w->alertList().join('\n')));
+        QCOMPARE(qsim::motorState(0).counter, 2500L);
+
+        m_prompter->answers.clear();
+        m_prompter->asked.clear();
+        m_prompter->answers << QMessageBox::Yes;
+        QVERIFY(w->close());
+        QCOMPARE(m_prompter->asked.size(), 1);
+        QCOMPARE(m_prompter->asked.first().title, QString("Closing down warning"));
+        QCOMPARE(m_prompter->asked.first().text,
+                 QString("Would you like to return linear drive to home position ?"));
+        QCOMPARE(qsim::motorState(0).counter, 0L);
+        w.reset();
+    }
+
+    // Disconnect releases the drive: no question when it is at home.
+    void disconnectReleases()
+    {
+        MainWin w;
+        m_prompter->dialogHandlers << singleProbe();
+        w.action("Connect")->trigger();
+        QVERIFY(w.linearDriver()->initialise(true));
+        m_prompter->asked.clear();
+        w.action("Disconnect")->trigger();
+        QVERIFY(!w.linearDriver()->isInitialised());
+        QVERIFY(m_prompter->asked.isEmpty());
+        QCOMPARE(w.linearDriver()->statusLabel()->text(), QString("Linear Drive is not connected"));
+    }
+};
+
+QTEST_MAIN(TestLinearDriver)
+#include "tst_lineardriver.moc"
