@@ -15,6 +15,8 @@
 #include <memory>
 
 class ControllerJobs;
+class DataServer;
+class ServerDialog;
 class PlotManager;
 class QAction;
 class QLabel;
@@ -60,6 +62,14 @@ public:
     QString openFileName() const { return m_openFileName; }
     QString lastHardwareInfo() const { return m_lastHardwareInfo; }
 
+    // Starts the data server as the server dialog's switch would; false after
+    // reporting the listen failure in a message box (when asked to).
+    bool startServer(quint16 port, bool localOnly = false, bool reportFailure = true);
+    DataServer* dataServer() const { return m_server; }
+    ServerDialog* serverDialog();
+    // Nothing runs: no measurement, cleaning, calibration, job or drive move.
+    bool isIdleForRemoteScan() const;
+
 signals:
     void calibrationStarted();
     void connectingFirstSession();
@@ -104,7 +114,6 @@ private slots:
     void about();
     void openServerDialog();
     void doBatchJob();
-    void serveConnection();
     void toggleServer(bool on);
 
 protected:
@@ -182,6 +191,8 @@ private:
     QAction* m_runJobAct;
     QAction* m_serverAct;
     QAction* m_exitAct;
+    DataServer* m_server;
+    QPointer<ServerDialog> m_serverDialog;
     QAction* m_copyAct;
     QAction* m_helpAct;
     QAction* m_hwInfoAct;
