@@ -23,7 +23,8 @@
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QDebug>
-#include <QDesktopServices>
+#include <QDir>
+#include <QStandardPaths>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QEventLoop>
@@ -835,13 +836,24 @@ void MainWin::newClicked()
 
 void MainWin::help()
 {
+    // The working folder first; an installed program keeps the guide with its
+    // documentation, not in the folder it works in.
     const QString doc = QString::fromLatin1(AppInfo::DocFileName);
-    if (!QFileInfo::exists(doc)) {
+    QString found;
+    for (const QString& path : AppText::guideCandidates(doc, QDir::currentPath(),
+                                                        QCoreApplication::applicationDirPath(),
+                                                        QString::fromLatin1(AppInfo::DocDirFromProgram))) {
+        if (QFileInfo::exists(path)) {
+            found = path;
+            break;
+        }
+    }
+    if (found.isEmpty()) {
         qDebug() << "Unable to find file";
         addAlert(AlertPrefix::Help, QStringLiteral("Failed to find documentation file '%1'.").arg(doc));
         return;
     }
-    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(doc).absoluteFilePath())))
+    if (!Prompter::instance().openUrl(QUrl::fromLocalFile(found)))
         addAlert(AlertPrefix::Help, QStringLiteral("Failed to open '%1' file.").arg(doc));
 }
 
@@ -876,7 +888,7 @@ void MainWin::setAdvMode()
 
 void MainWin::editEEDFTable()
 {
-    EEDF_Dialog::editDefaultTable(this, QCoreApplication::applicationDirPath() + QStringLiteral("/eedf.txt"));
+    EEDF_Dialog::editDefaultTable(this, QDir::current().filePath(QStringLiteral("eedf.txt")));
 }
 
 void MainWin::showLangmuirSettings()
@@ -1056,9 +1068,11 @@ void MainWin::readWindowSettings()
 {
     QSettings s;
     s.beginGroup("mainsettings");
-    m_exportFileName = s.value("exportFileName", "./").toString();
-    m_dialogPath = s.value("dialogPath", "./").toString();
-    m_openFileName = s.value("openFileName", "./").toString();
+    // File dialogs start where the user last was, else in the documents folder.
+    const QString docs = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    m_exportFileName = AppText::dialogStartFolder(s.value("exportFileName").toString(), docs);
+    m_dialogPath = AppText::dialogStartFolder(s.value("dialogPath").toString(), docs);
+    m_openFileName = AppText::dialogStartFolder(s.value("openFileName").toString(), docs);
     restoreGeometry(s.value("geometry").toByteArray());
     restoreState(s.value("windowState").toByteArray(), 0);
     s.endGroup();

@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QStandardPaths>
 #include <QTextStream>
 #include <QTimer>
 
@@ -48,15 +49,28 @@ int main(int argc, char* argv[])
     // Resolved now: the current folder changes to the program's below.
     const QString sessionFile = AppText::sessionFileFromArgs(fileArgs, QDir::currentPath());
 
-    const QString dir = QCoreApplication::applicationDirPath();
+    QCoreApplication::setOrganizationName(QString::fromLatin1(AppInfo::OrgName));
+    QCoreApplication::setOrganizationDomain(QString::fromLatin1(AppInfo::OrgDomain));
+    QCoreApplication::setApplicationName(QString::fromLatin1(AppInfo::StartupAppName));
+
+    // A build tree works in the program's folder; an installed program may not
+    // write there and works in the user's data folder, seeded on first start.
+    const QString programDir = QCoreApplication::applicationDirPath();
+    const QString dir = AppText::workingFolder(
+        programDir, QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QLatin1Char('/')
+                        + QString::fromLatin1(AppInfo::OrgName) + QLatin1Char('/') + QString::fromLatin1(AppInfo::AppName),
+        [](const QString& d) { return QFileInfo(d).isWritable(); });
+    if (dir != programDir) {
+        QDir().mkpath(dir);
+        const QString shipped = QDir(programDir).filePath(QString::fromLatin1(AppInfo::DataDirFromProgram));
+        for (const QString& name : AppText::seedWorkingFolder(dir, shipped, {QStringLiteral("eedf.txt")}))
+            QTextStream(stderr) << "lpmeasure: cannot copy " << name << " into " << dir << "\n";
+    }
     if (!QDir::setCurrent(dir)) {
         Prompter::critical(nullptr, QString::fromLatin1(AppInfo::Title),
                            QStringLiteral("Failed to set current directory to:\n'%1'\n").arg(dir));
         return 1;
     }
-    QCoreApplication::setOrganizationName(QString::fromLatin1(AppInfo::OrgName));
-    QCoreApplication::setOrganizationDomain(QString::fromLatin1(AppInfo::OrgDomain));
-    QCoreApplication::setApplicationName(QString::fromLatin1(AppInfo::StartupAppName));
 
     auto* w = new MainWin;
     w->show();

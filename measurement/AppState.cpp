@@ -55,6 +55,14 @@ const char* const OrgDomain = "quendrix.example";
 const char* const StartupAppName = "VESK";
 const char* const AppName = "Quendrix Langmuir";
 const char* const DocFileName = "Installation and User Guide.pdf";
+#ifndef LP_DOC_DIR_FROM_PROGRAM
+#define LP_DOC_DIR_FROM_PROGRAM "../share/doc/quendrix-langmuir"
+#endif
+#ifndef LP_DATA_DIR_FROM_PROGRAM
+#define LP_DATA_DIR_FROM_PROGRAM "../share/quendrix-langmuir"
+#endif
+const char* const DocDirFromProgram = LP_DOC_DIR_FROM_PROGRAM;
+const char* const DataDirFromProgram = LP_DATA_DIR_FROM_PROGRAM;
 
 QString version()
 {

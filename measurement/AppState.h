@@ -43,6 +43,8 @@ extern const char* const OrgDomain;
 extern const char* const StartupAppName;
 extern const char* const AppName;
 extern const char* const DocFileName;
+extern const char* const DocDirFromProgram; // installed guide, relative to the program's folder
+extern const char* const DataDirFromProgram; // installed default files, likewise
 QString version();
 QString buildDescription();
 } // namespace AppInfo

@@ -1,6 +1,7 @@
 #include "AppText.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <cmath>
 
@@ -21,6 +22,55 @@ QString sessionFileFromArgs(const QStringList& args)
         file = a;
     }
     return file;
+}
+
+QString workingFolder(const QString& programDir, const QString& userDataDir,
+                      const std::function<bool(const QString&)>& writable)
+{
+    if (writable(programDir) || userDataDir.isEmpty())
+        return programDir;
+    return userDataDir;
+}
+
+QStringList seedWorkingFolder(const QString& workingDir, const QString& shippedDir, const QStringList& names)
+{
+    QStringList failed;
+    const QDir work(workingDir);
+    for (const QString& name : names) {
+        const QString target = work.filePath(name);
+        const QString source = QDir(shippedDir).filePath(name);
+        if (QFileInfo::exists(target) || !QFileInfo::exists(source))
+            continue;
+        if (!QFile::copy(source, target)) {
+            failed << name;
+            continue;
+        }
+        // Shipped files are read-only in the package; the user's copy is theirs.
+        QFile::setPermissions(target, QFile::permissions(target) | QFileDevice::WriteOwner);
+    }
+    return failed;
+}
+
+QStringList guideCandidates(const QString& fileName, const QString& workingDir, const QString& programDir,
+                            const QString& docDirFromProgram)
+{
+    QStringList c;
+    for (const QString& dir : {workingDir, programDir, QDir(programDir).filePath(docDirFromProgram)}) {
+        if (dir.isEmpty())
+            continue;
+        const QString path = QDir::cleanPath(QDir(dir).filePath(fileName));
+        if (!c.contains(path))
+            c << path;
+    }
+    return c;
+}
+
+QString dialogStartFolder(const QString& lastUsed, const QString& documentsDir)
+{
+    // "./" was the stored default once: the program's folder, never a good start.
+    if (!lastUsed.isEmpty() && lastUsed != QLatin1String("./") && QFileInfo(lastUsed).isDir())
+        return lastUsed;
+    return documentsDir.isEmpty() ? QDir::homePath() : documentsDir;
 }
 
 QString sessionFileFromArgs(const QStringList& args, const QString& callerDir)

@@ -18,6 +18,20 @@ QString sessionFileFromArgs(const QStringList& args);
 // moves into the program's own folder.
 QString sessionFileFromArgs(const QStringList& args, const QString& callerDir);
 
+// The folder the program works in: its own folder when it may write there
+// (a build tree), else the user's data folder (an installed program).
+QString workingFolder(const QString& programDir, const QString& userDataDir,
+                      const std::function<bool(const QString&)>& writable);
+// Copies each shipped file that the working folder lacks; returns the names
+// that could not be copied.
+QStringList seedWorkingFolder(const QString& workingDir, const QString& shippedDir, const QStringList& names);
+// Where Help looks for the guide, in order: the working folder, the program's
+// folder, the installed documentation folder (relative to the program's).
+QStringList guideCandidates(const QString& fileName, const QString& workingDir, const QString& programDir,
+                            const QString& docDirFromProgram);
+// Start folder of a file dialog: the one last used, else the documents folder.
+QString dialogStartFolder(const QString& lastUsed, const QString& documentsDir);
+
 // SYNC indicator text for a frequency read (f) while connected. spinner is the
 // 1..4 frame counter of the "measurement under way" animation (f == -1); it is
 // advanced by this call when used.

@@ -17,6 +17,7 @@
 
 #include <qwt_scale_engine.h>
 #include <qwt_symbol.h>
+#include <QDir>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -992,7 +993,7 @@ void PlotManager::showEEDFTable(bool)
 
 void PlotManager::editDefaultEepfTable()
 {
-    EEDF_Dialog::editDefaultTable(this, QCoreApplication::applicationDirPath() + QStringLiteral("/eedf.txt"));
+    EEDF_Dialog::editDefaultTable(this, QDir::current().filePath(QStringLiteral("eedf.txt")));
 }
 
 void PlotManager::showConfig()

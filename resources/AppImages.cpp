@@ -69,6 +69,31 @@ QPixmap probePicture(Probe p, const QSize& size)
     return pix;
 }
 
+// The logo's IV-curve mark in a box of height h starting at x0.
+static void drawCurveMark(QPainter& g, double x0, double y0, double h)
+{
+    QPainterPath path;
+    path.moveTo(x0 + h * 0.1, y0 + h * 0.8);
+    for (int i = 0; i <= 40; ++i) {
+        const double t = i / 40.0;
+        path.lineTo(x0 + h * 0.1 + t * h * 0.8, y0 + h * 0.8 - h * 0.6 / (1.0 + std::exp(-12.0 * (t - 0.6))));
+    }
+    g.setPen(QPen(QColor(255, 190, 40), h * 0.06, Qt::SolidLine, Qt::RoundCap));
+    g.drawPath(path);
+}
+
+QPixmap iconPicture(int size)
+{
+    QPixmap pix = blank(QSize(size, size));
+    QPainter g(&pix);
+    g.setRenderHint(QPainter::Antialiasing);
+    g.setPen(Qt::NoPen);
+    g.setBrush(QColor(20, 40, 80));
+    g.drawRoundedRect(QRectF(0.04 * size, 0.04 * size, 0.92 * size, 0.92 * size), 0.18 * size, 0.18 * size);
+    drawCurveMark(g, 0.05 * size, 0.08 * size, 0.9 * size);
+    return pix;
+}
+
 QPixmap logo(const QSize& size)
 {
     QPixmap pix = blank(size);
@@ -76,14 +101,7 @@ QPixmap logo(const QSize& size)
     g.setRenderHint(QPainter::Antialiasing);
     const double w = size.width(), h = size.height();
     // An IV-curve mark beside the name.
-    QPainterPath path;
-    path.moveTo(h * 0.1, h * 0.8);
-    for (int i = 0; i <= 40; ++i) {
-        const double t = i / 40.0;
-        path.lineTo(h * 0.1 + t * h * 0.8, h * 0.8 - h * 0.6 / (1.0 + std::exp(-12.0 * (t - 0.6))));
-    }
-    g.setPen(QPen(QColor(255, 190, 40), h * 0.06, Qt::SolidLine, Qt::RoundCap));
-    g.drawPath(path);
+    drawCurveMark(g, 0, 0, h);
     QFont f("DejaVu Sans");
     f.setBold(true);
     f.setPixelSize(int(h * 0.25));
@@ -116,7 +134,13 @@ static QIcon circleIcon(const QColor& c, const QString& letter)
 
 QIcon connectIcon() { return circleIcon(QColor(30, 150, 60), "C"); }
 QIcon dataFileIcon() { return circleIcon(QColor(40, 90, 170), "D"); }
-QIcon appIcon() { return circleIcon(QColor(20, 40, 80), "Q"); }
+QIcon appIcon()
+{
+    QIcon icon;
+    for (int s : {16, 32, 64, 256})
+        icon.addPixmap(iconPicture(s));
+    return icon;
+}
 
 QIcon warningIcon()
 {

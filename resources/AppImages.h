@@ -12,4 +12,6 @@ QIcon connectIcon();
 QIcon dataFileIcon();
 QIcon warningIcon();
 QIcon appIcon();
+// The program's icon: the logo's curve mark on its own square, size x size.
+QPixmap iconPicture(int size);
 } // namespace AppImages

@@ -1,6 +1,8 @@
 #include "Prompter.h"
 
+#include <QDesktopServices>
 #include <QDialog>
+#include <QUrl>
 #include <QFileDialog>
 
 namespace {
@@ -34,6 +36,11 @@ QString Prompter::saveFileName(QWidget* parent, const QString& caption, const QS
 int Prompter::execDialog(QDialog* dialog)
 {
     return dialog->exec();
+}
+
+bool Prompter::openUrl(const QUrl& url)
+{
+    return QDesktopServices::openUrl(url);
 }
 
 Prompter& Prompter::instance()

@@ -5,6 +5,7 @@
 #include <QString>
 
 class QDialog;
+class QUrl;
 class QWidget;
 
 class Prompter
@@ -20,6 +21,8 @@ public:
     virtual QString saveFileName(QWidget* parent, const QString& caption, const QString& dir, const QString& filter);
     // Runs a dialog modally and returns its result code.
     virtual int execDialog(QDialog* dialog);
+    // Opens a file or address with the desktop's default program.
+    virtual bool openUrl(const QUrl& url);
 
     static Prompter& instance();
     // nullptr restores the interactive prompter.

@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <QList>
 #include <QStringList>
+#include <QUrl>
 #include <functional>
 
 class ScriptedPrompter : public Prompter
@@ -26,6 +27,8 @@ public:
     QList<Asked> asked;
     QStringList fileCaptions;
     QStringList dialogTitles;
+    QList<QUrl> openedUrls;
+    bool openUrlResult = true;
 
     QMessageBox::StandardButton message(QWidget*, QMessageBox::Icon icon, const QString& title, const QString& text,
                                         QMessageBox::StandardButtons buttons, QMessageBox::StandardButton def,
@@ -54,6 +57,11 @@ public:
         if (dialogHandlers.isEmpty())
             return QDialog::Rejected;
         return dialogHandlers.takeFirst()(d);
+    }
+    bool openUrl(const QUrl& url) override
+    {
+        openedUrls.append(url);
+        return openUrlResult;
     }
     QStringList texts() const
     {

@@ -559,12 +559,34 @@ void TestMainWin::hardwareInfoAndHelp()
         "SOFTWARE VERSION:\t2.7.0\n"));
     QVERIFY(!w.lastHardwareInfo().contains("SOFTWARE DESCRIPTION"));
     QVERIFY(w.lastHardwareInfo().contains("VB2-000417")); // the module's serial
-    // Help without the guide in the working folder: an alert, no box.
+    // Help: the working folder lacks the guide, the program's folder has it.
     m_prompter->asked.clear();
     QMetaObject::invokeMethod(&w, "help");
     QVERIFY(m_prompter->asked.isEmpty());
-    QCOMPARE(w.alertList().last(),
-             QString("[ERROR] Help: Failed to find documentation file 'Installation and User Guide.pdf'."));
+    QCOMPARE(m_prompter->openedUrls.size(), 1);
+    const QFileInfo guide(m_prompter->openedUrls.first().toLocalFile());
+    QCOMPARE(guide.absoluteFilePath(),
+             QDir(QCoreApplication::applicationDirPath()).absoluteFilePath("Installation and User Guide.pdf"));
+    // Rendered with a page per chapter at least.
+    QFile pdf(guide.absoluteFilePath());
+    QVERIFY(pdf.open(QIODevice::ReadOnly));
+    const QByteArray bytes = pdf.readAll();
+    QVERIFY(bytes.startsWith("%PDF-"));
+    const int pages = bytes.count("/Type /Page\n") + bytes.count("/Type /Page\r") + bytes.count("/Type /Page ")
+                      + bytes.count("/Type /Page/");
+    int chapters = 0;
+    for (const QFileInfo& md : QDir(LP_GUIDE_DIR).entryInfoList({"[0-9][0-9]-*.md"}, QDir::Files)) {
+        QFile f(md.absoluteFilePath());
+        QVERIFY(f.open(QIODevice::ReadOnly | QIODevice::Text));
+        for (const QByteArray& line : f.readAll().split('\n'))
+            chapters += line.startsWith("# ") ? 1 : 0;
+    }
+    QVERIFY(chapters >= 1);
+    QVERIFY2(pages >= chapters, qPrintable(QString("%1 pages, %2 chapters").arg(pages).arg(chapters)));
+    // The desktop refusing to open it is an alert too.
+    m_prompter->openUrlResult = false;
+    QMetaObject::invokeMethod(&w, "help");
+    QCOMPARE(w.alertList().last(), QString("[ERROR] Help: Failed to open 'Installation and User Guide.pdf' file."));
     QMetaObject::invokeMethod(&w, "updateSyncFreq");
     QVERIFY(w.alertButton()->isVisibleTo(&w));
 }

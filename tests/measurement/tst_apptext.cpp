@@ -32,6 +32,7 @@ private slots:
     void trendRange();
     void widgetStates();
     void stateTexts();
+    void installedFolders();
 };
 
 void TestAppText::commandLine_data()
@@ -321,4 +322,45 @@ void TestAppText::stateTexts()
 }
 
 QTEST_GUILESS_MAIN(TestAppText)
+// An installed program works in the user's data folder, seeded once, finds its
+// guide beside its documentation and starts file dialogs outside its folder.
+void TestAppText::installedFolders()
+{
+    QCOMPARE(AppText::workingFolder("/opt/q/bin", "/home/u/.local/share/Q", [](const QString&) { return true; }),
+             QString("/opt/q/bin"));
+    QCOMPARE(AppText::workingFolder("/usr/bin", "/home/u/.local/share/Q", [](const QString&) { return false; }),
+             QString("/home/u/.local/share/Q"));
+
+    QTemporaryDir tmp;
+    QVERIFY(tmp.isValid());
+    const QString shipped = tmp.filePath("shipped"), work = tmp.filePath("work");
+    QVERIFY(QDir().mkpath(shipped) && QDir().mkpath(work));
+    QFile table(shipped + "/eedf.txt");
+    QVERIFY(table.open(QIODevice::WriteOnly));
+    table.write("Energy;Resolution\n1;0.5\n");
+    table.close();
+    table.setPermissions(QFileDevice::ReadOwner);
+    QVERIFY(AppText::seedWorkingFolder(work, shipped, {"eedf.txt", "absent.txt"}).isEmpty());
+    QFile copy(work + "/eedf.txt");
+    QVERIFY(copy.open(QIODevice::ReadWrite)); // the user's copy is writable
+    QCOMPARE(copy.readAll(), QByteArray("Energy;Resolution\n1;0.5\n"));
+    copy.resize(0);
+    copy.write("edited");
+    copy.close();
+    // A second start keeps the user's edits.
+    QVERIFY(AppText::seedWorkingFolder(work, shipped, {"eedf.txt"}).isEmpty());
+    QVERIFY(copy.open(QIODevice::ReadOnly));
+    QCOMPARE(copy.readAll(), QByteArray("edited"));
+
+    QCOMPARE(AppText::guideCandidates("G.pdf", "/home/u/w", "/usr/bin", "../share/doc/q"),
+             QStringList({"/home/u/w/G.pdf", "/usr/bin/G.pdf", "/usr/share/doc/q/G.pdf"}));
+    QCOMPARE(AppText::guideCandidates("G.pdf", "/b/bin", "/b/bin", "../share/doc/q"),
+             QStringList({"/b/bin/G.pdf", "/b/share/doc/q/G.pdf"}));
+
+    QCOMPARE(AppText::dialogStartFolder("./", "/home/u/Documents"), QString("/home/u/Documents"));
+    QCOMPARE(AppText::dialogStartFolder(QString(), "/home/u/Documents"), QString("/home/u/Documents"));
+    QCOMPARE(AppText::dialogStartFolder(tmp.path(), "/home/u/Documents"), tmp.path());
+    QCOMPARE(AppText::dialogStartFolder(tmp.filePath("gone"), "/home/u/Documents"), QString("/home/u/Documents"));
+}
+
 #include "tst_apptext.moc"

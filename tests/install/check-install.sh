@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Builds the Debian package from the build tree, checks its contents and
+# dependencies, unpacks it into a scratch folder and runs lpmeasure from there
+# (installing for real would change the machine); then the same for a plain
+# `cmake --install` into a temporary prefix.
+set -euo pipefail
+build=$1
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+export QT_QPA_PLATFORM=offscreen HOME="$work/home" XDG_DATA_HOME="$work/home/.local/share" \
+       XDG_CONFIG_HOME="$work/home/.config" XDG_RUNTIME_DIR="$work/run"
+mkdir -p "$HOME" "$XDG_RUNTIME_DIR"; chmod 700 "$XDG_RUNTIME_DIR"
+
+# 1. The package.
+(cd "$work" && cpack --config "$build/CPackConfig.cmake" -B "$work/pkg" >/dev/null) || fail "cpack"
+deb=$(ls "$work"/pkg/*.deb) || fail "no .deb produced"
+contents=$(dpkg-deb -c "$deb")
+for f in ./usr/bin/lpmeasure ./usr/bin/lpanalyse ./usr/bin/lpsynth ./usr/bin/veskinfo \
+         "./usr/share/doc/quendrix-langmuir/Installation and User Guide.pdf" \
+         ./usr/share/quendrix-langmuir/eedf.txt \
+         ./usr/share/doc/quendrix-langmuir/examples/example-session.ldf \
+         ./usr/share/applications/lpmeasure.desktop \
+         ./usr/share/icons/hicolor/256x256/apps/lpmeasure.png; do
+  grep -qF -- " $f" <<<"$contents" || fail "package lacks $f"
+done
+grep -qE 'libveskb2\.so' <<<"$contents" || fail "package lacks libveskb2.so"
+depends=$(dpkg-deb -f "$deb" Depends)
+for p in libqt5widgets5 libqt5network5 libqwt-qt5-6; do
+  grep -q "$p" <<<"$depends" || fail "Depends lacks $p: $depends"
+done
+dpkg-deb -x "$deb" "$work/root"
+"$work/root/usr/bin/lpmeasure" --quit-after=1 || fail "packaged lpmeasure exited $?"
+"$work/root/usr/bin/lpanalyse" "$work/root/usr/share/doc/quendrix-langmuir/examples/iv_argon_3eV.csv" >/dev/null \
+  || fail "packaged lpanalyse"
+
+# 2. cmake --install into a prefix.
+cmake --install "$build" --prefix "$work/prefix" >/dev/null || fail "cmake --install"
+"$work/prefix/bin/lpmeasure" --quit-after=1 || fail "installed lpmeasure exited $?"
+echo "install: package $(basename "$deb") ($(wc -c <"$deb") bytes) unpacks and runs; prefix install runs"

@@ -1,0 +1,134 @@
+// lpguide: renders the user guide, Markdown chapters in docs/guide, to one PDF.
+// Each chapter starts on a new page; pictures are found relative to the
+// chapter's folder. Usage: lpguide OUT.pdf CHAPTER.md...
+#include <QFile>
+#include <QFileInfo>
+#include <QFontDatabase>
+#include <QGuiApplication>
+#include <QPageSize>
+#include <QPdfWriter>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextStream>
+#include <QUrl>
+
+namespace {
+
+QTextStream& err()
+{
+    static QTextStream s(stderr);
+    return s;
+}
+
+// Pictures wider than the text are scaled down to the text width.
+void fitImages(QTextDocument& doc, qreal textWidth)
+{
+    for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
+        for (auto it = b.begin(); !it.atEnd(); ++it) {
+            QTextFragment f = it.fragment();
+            if (!f.isValid() || !f.charFormat().isImageFormat())
+                continue;
+            QTextImageFormat img = f.charFormat().toImageFormat();
+            const QImage image = doc.resource(QTextDocument::ImageResource, QUrl(img.name())).value<QImage>();
+            if (image.isNull())
+                continue;
+            const qreal w = qMin<qreal>(textWidth, image.width());
+            img.setWidth(w);
+            img.setHeight(w * image.height() / image.width());
+            QTextCursor c(&doc);
+            c.setPosition(f.position());
+            c.setPosition(f.position() + f.length(), QTextCursor::KeepAnchor);
+            c.setCharFormat(img);
+        }
+    }
+}
+
+// Code spans and blocks in a monospaced font on a light background; the
+// importer only marks them fixed-pitch, which the offscreen fonts ignore.
+void styleCode(QTextDocument& doc)
+{
+    const QString mono = QStringLiteral("DejaVu Sans Mono");
+    const QString fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont).family();
+    for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
+        const bool codeBlock = b.blockFormat().hasProperty(QTextFormat::BlockCodeLanguage);
+        if (codeBlock) {
+            QTextCursor c(b);
+            QTextBlockFormat bf = b.blockFormat();
+            bf.setBackground(QColor(0xf2, 0xf2, 0xf2));
+            bf.setLeftMargin(12);
+            c.setBlockFormat(bf);
+        }
+        for (auto it = b.begin(); !it.atEnd(); ++it) {
+            const QTextFragment f = it.fragment();
+            if (!f.isValid() || !(codeBlock || f.charFormat().fontFamily() == fixed))
+                continue;
+            QTextCharFormat cf;
+            cf.setFontFamily(mono);
+            cf.setFontPointSize(9);
+            QTextCursor c(&doc);
+            c.setPosition(f.position());
+            c.setPosition(f.position() + f.length(), QTextCursor::KeepAnchor);
+            c.mergeCharFormat(cf);
+        }
+    }
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+    QGuiApplication app(argc, argv);
+    const QStringList args = QCoreApplication::arguments().mid(1);
+    if (args.size() < 2 || args.first().startsWith(QLatin1Char('-'))) {
+        err() << "usage: lpguide OUT.pdf CHAPTER.md...\n";
+        return 2;
+    }
+
+    QString markdown;
+    QString baseDir;
+    for (const QString& name : args.mid(1)) {
+        QFile f(name);
+        if (!f.open(QIODevice::ReadOnly | QIODevice::Text)) {
+            err() << "lpguide: cannot read " << name << ": " << f.errorString() << "\n";
+            return 1;
+        }
+        markdown += QString::fromUtf8(f.readAll()) + QStringLiteral("\n\n");
+        baseDir = QFileInfo(name).absolutePath();
+    }
+
+    QPdfWriter pdf(args.first());
+    pdf.setTitle(QStringLiteral("Quendrix Langmuir - Installation and User Guide"));
+    pdf.setCreator(QStringLiteral("lpguide"));
+    pdf.setPageSize(QPageSize(QPageSize::A4));
+    pdf.setResolution(300);
+
+    QTextDocument doc;
+    doc.setBaseUrl(QUrl::fromLocalFile(baseDir + QLatin1Char('/')));
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPointSizeF(10);
+    doc.setDefaultFont(font);
+    doc.setDefaultStyleSheet(QStringLiteral("code, pre { font-family: 'DejaVu Sans Mono'; }"));
+    doc.setMarkdown(markdown, QTextDocument::MarkdownDialectGitHub);
+
+    styleCode(doc);
+    // A chapter (a first-level heading) starts a page; the first one needs none.
+    int chapters = 0;
+    for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
+        if (b.blockFormat().headingLevel() != 1)
+            continue;
+        if (chapters++ > 0) {
+            QTextCursor c(b);
+            QTextBlockFormat fmt = b.blockFormat();
+            fmt.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
+            c.setBlockFormat(fmt);
+        }
+    }
+    // Image sizes count in screen pixels (96 per inch), which print() scales to
+    // the writer's resolution; the text is about 160 mm wide.
+    fitImages(doc, 160.0 / 25.4 * 96.0);
+    doc.print(&pdf);
+    QTextStream(stdout) << "lpguide: " << args.first() << ": " << chapters << " chapters\n";
+    return chapters > 0 ? 0 : 1;
+}
