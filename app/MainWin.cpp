@@ -66,6 +66,11 @@ MainWin::MainWin(QWidget* parent)
     QCoreApplication::setOrganizationDomain(QString::fromLatin1(AppInfo::OrgDomain));
     QCoreApplication::setApplicationName(QString::fromLatin1(AppInfo::AppName));
 
+    // The program-wide configuration pair (step 6) is read before the first
+    // session object exists, since every session starts from a copy of it.
+    m_singleConfig.readSettings();
+    m_doubleConfig.readSettings();
+
     // 2. Job thread, first (hidden) session, MDI area.
     m_jobs = std::make_unique<ControllerJobs>(m_ctrl);
     m_worker = new WorkerThread(m_jobs.get(), &m_abort, this, WorkerThread::Start::Later);
@@ -102,9 +107,7 @@ MainWin::MainWin(QWidget* parent)
     m_progressTimer->setInterval(200);
     m_progressTimer->setSingleShot(true);
 
-    // 6. Configuration records, title, random seed.
-    m_singleConfig.readSettings();
-    m_doubleConfig.readSettings();
+    // 6. Title, random seed (the configuration records were read above).
     setWindowTitle(title());
     setWindowIcon(AppImages::appIcon());
     const QTime now = QTime::currentTime();
@@ -298,6 +301,7 @@ PlotManager* MainWin::newSessionObject()
     auto* pm = new PlotManager(this, m_advanced);
     pm->hide();
     pm->setDialogPathStore(&m_dialogPath);
+    pm->seedConfigs(m_singleConfig, m_doubleConfig);
     return pm;
 }
 
@@ -362,8 +366,8 @@ void MainWin::notAvailable(const QString& what)
 
 ConfigParam& MainWin::activeConfig(PlotManager* pm)
 {
-    if (pm && pm->isDoubleProbeSession())
-        return m_doubleConfig;
+    if (pm)
+        return pm->activeConfig();
     return m_singleConfig;
 }
 
@@ -493,15 +497,11 @@ bool MainWin::connectDevice()
     session->setDeviceID(m_descriptor->qusbSerial.isEmpty() ? m_descriptor->devNameText()
                                                             : m_descriptor->qusbSerial);
 
-    ConfigParam& cfg = (swMode == 3 || swMode == 5) ? static_cast<ConfigParam&>(m_doubleConfig)
-                                                    : static_cast<ConfigParam&>(m_singleConfig);
-    cfg.probeMode = swMode;
-    session->data()->setConfiguration(cfg);
     session->setSwProbeMode(swMode);
+    ConfigParam& cfg = session->activeConfig();
 
     if (!m_ctrl.isExtScanTriggerAvailable() && cfg.useExtTrigger) {
         cfg.useExtTrigger = false;
-        session->data()->configuration().useExtTrigger = false;
         Prompter::critical(this, title(),
                            "Hardware does not support externally triggered scans.\nThis option has now been "
                            "disabled in the configuration panel.");
@@ -954,6 +954,10 @@ void MainWin::closeSession(PlotManager* pm)
             setAppState(0);
         }
     }
+    // The next new session starts from what this one leaves behind, as the
+    // next program start does from the store it writes when destroyed.
+    m_singleConfig = pm->configs().single();
+    m_doubleConfig = pm->configs().doubleProbe();
     --m_openSessions;
     m_sessions.removeAll(pm);
     QMdiSubWindow* sub = nullptr;

@@ -59,7 +59,9 @@ ProbeModeSelector::ProbeModeSelector(QWidget* parent, bool doubleProbeAvailable)
     lay->addWidget(single);
     lay->addLayout(others);
 
-    // A double-probe choice the controller cannot serve would fail at selectProbeMode.
+    // A choice the controller cannot serve would fail at selectProbeMode: the
+    // DC reference (hardware drive mode) needs the double-probe mode too.
+    m_buttons[eWithDcRef]->setEnabled(doubleProbeAvailable);
     m_buttons[eDouble]->setEnabled(doubleProbeAvailable);
     m_buttons[eMach]->setEnabled(doubleProbeAvailable);
     // The last choice is shown; a click (also on it) still decides.

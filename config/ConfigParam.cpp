@@ -3,6 +3,10 @@
 #include <QSettings>
 
 #include <algorithm>
+#include <functional>
+#include <type_traits>
+#include <variant>
+#include <vector>
 #include <cmath>
 #include <limits>
 
@@ -60,140 +64,148 @@ QString numText(int v) { return QString::number(v); }
 QString numText(bool v) { return v ? QStringLiteral("1") : QStringLiteral("0"); }
 
 // Reading from the map: a key that is present sets the field, else nothing changes.
-struct MapReader {
-    const QMap<QString, QString> &map;
-    QString prefix;
+// One row per stored field: its key in the settings store (a path below the
+// record's group; empty when only the map carries the field), its key in the
+// session-file map, and the field. Both forms are driven by this one table.
+// Rows follow the store's reading order; the map is sorted by key, so its
+// order does not matter. Rows added later go at the end, under new keys, so
+// that older readers, which ignore unknown keys, are unaffected.
+template <typename T>
+using FieldOf = std::function<T &(ConfigParam &)>;
 
-    QString key(const char *name) const
-    {
-        return prefix.isEmpty() ? QString::fromLatin1(name)
-                                : QStringLiteral("%1_%2").arg(prefix, QLatin1String(name));
-    }
-    void get(const char *name, double &f) const
-    {
-        const auto it = map.constFind(key(name));
-        if (it != map.constEnd())
-            f = textToDouble(*it);
-    }
-    void get(const char *name, quint32 &f) const
-    {
-        const auto it = map.constFind(key(name));
-        if (it != map.constEnd())
-            f = toU32(textToInteger(*it));
-    }
-    void get(const char *name, int &f) const
-    {
-        const auto it = map.constFind(key(name));
-        if (it != map.constEnd())
-            f = toInt(textToInteger(*it));
-    }
-    void get(const char *name, bool &f) const
-    {
-        const auto it = map.constFind(key(name));
-        if (it != map.constEnd())
-            f = textToBool(*it);
-    }
+struct Key {
+    QString store;
+    QString map;
+    std::variant<FieldOf<bool>, FieldOf<quint32>, FieldOf<int>, FieldOf<double>> field;
 };
 
-struct MapWriter {
-    QMap<QString, QString> &map;
-    QString prefix;
-
-    template <typename T>
-    void put(const char *name, T v) const
-    {
-        const QString k = prefix.isEmpty() ? QString::fromLatin1(name)
-                                           : QStringLiteral("%1_%2").arg(prefix, QLatin1String(name));
-        map.insert(k, numText(v));
-    }
-};
-
-// Store access with the record kind's default for a missing key.
-struct StoreReader {
-    QSettings &s;
-
-    void get(const char *key, double &f, double def) const
-    {
-        const QVariant v = s.value(QLatin1String(key));
-        if (!v.isValid()) {
-            f = def;
-            return;
-        }
-        bool ok = false;
-        const double d = v.toDouble(&ok);
-        f = ok ? d : 0.0;
-    }
-    void get(const char *key, quint32 &f, quint32 def) const
-    {
-        const QVariant v = s.value(QLatin1String(key));
-        f = v.isValid() ? toU32(textToInteger(v.toString())) : def;
-    }
-    void get(const char *key, int &f, int def) const
-    {
-        const QVariant v = s.value(QLatin1String(key));
-        f = v.isValid() ? toInt(textToInteger(v.toString())) : def;
-    }
-    void get(const char *key, bool &f, bool def) const
-    {
-        const QVariant v = s.value(QLatin1String(key));
-        f = v.isValid() ? v.toBool() : def;
-    }
-};
-
-const char *const runKeys[8] = {"firstStepDelay", "nextStepDelay", "integrationTime", "avgPerStep",
-                                "traceAverage",   "voltageStart",  "voltageStep",     "voltageEnd"};
-
-void readRun(QSettings &s, const char *group, ScanRunParam &r, const ScanRunParam &d)
+template <typename T>
+void add(std::vector<Key> &keys, const char *store, const char *map, T &(*field)(ConfigParam &))
 {
-    s.beginGroup(QLatin1String(group));
-    const StoreReader in{s};
-    in.get(runKeys[0], r.firstStepDelay, d.firstStepDelay);
-    in.get(runKeys[1], r.nextStepDelay, d.nextStepDelay);
-    in.get(runKeys[2], r.integrationTime, d.integrationTime);
-    in.get(runKeys[3], r.avgPerStep, d.avgPerStep);
-    in.get(runKeys[4], r.traceAverage, d.traceAverage);
-    in.get(runKeys[5], r.voltageStart, d.voltageStart);
-    in.get(runKeys[6], r.voltageStep, d.voltageStep);
-    in.get(runKeys[7], r.voltageEnd, d.voltageEnd);
-    s.endGroup();
+    keys.push_back(Key{QString::fromLatin1(store), QString::fromLatin1(map), FieldOf<T>(field)});
 }
 
-void writeRun(QSettings &s, const char *group, const ScanRunParam &r)
+// The eight keys of one run group, in their order: "group/name" and "group_name".
+void addRun(std::vector<Key> &keys, const char *group, ScanRunParam &(*run)(ConfigParam &))
 {
-    s.beginGroup(QLatin1String(group));
-    s.setValue(QLatin1String(runKeys[0]), r.firstStepDelay);
-    s.setValue(QLatin1String(runKeys[1]), r.nextStepDelay);
-    s.setValue(QLatin1String(runKeys[2]), r.integrationTime);
-    s.setValue(QLatin1String(runKeys[3]), r.avgPerStep);
-    s.setValue(QLatin1String(runKeys[4]), r.traceAverage);
-    s.setValue(QLatin1String(runKeys[5]), r.voltageStart);
-    s.setValue(QLatin1String(runKeys[6]), r.voltageStep);
-    s.setValue(QLatin1String(runKeys[7]), r.voltageEnd);
-    s.endGroup();
+    const auto one = [&](const char *name, auto member) {
+        using T = std::remove_reference_t<decltype(ScanRunParam{}.*member)>;
+        const QString g = QLatin1String(group), n = QLatin1String(name);
+        keys.push_back(Key{g + '/' + n, g + '_' + n,
+                           FieldOf<T>([run, member](ConfigParam &c) -> T & { return run(c).*member; })});
+    };
+    one("firstStepDelay", &ScanRunParam::firstStepDelay);
+    one("nextStepDelay", &ScanRunParam::nextStepDelay);
+    one("integrationTime", &ScanRunParam::integrationTime);
+    one("avgPerStep", &ScanRunParam::avgPerStep);
+    one("traceAverage", &ScanRunParam::traceAverage);
+    one("voltageStart", &ScanRunParam::voltageStart);
+    one("voltageStep", &ScanRunParam::voltageStep);
+    one("voltageEnd", &ScanRunParam::voltageEnd);
 }
 
-void mapRun(const MapWriter &w, const ScanRunParam &r)
+#define F(type, member) [](ConfigParam &c) -> type & { return c.member; }
+
+std::vector<Key> makeKeys()
 {
-    w.put(runKeys[0], r.firstStepDelay);
-    w.put(runKeys[1], r.nextStepDelay);
-    w.put(runKeys[2], r.integrationTime);
-    w.put(runKeys[3], r.avgPerStep);
-    w.put(runKeys[4], r.traceAverage);
-    w.put(runKeys[5], r.voltageStart);
-    w.put(runKeys[6], r.voltageStep);
-    w.put(runKeys[7], r.voltageEnd);
+    std::vector<Key> k;
+    // What kind of probe the record describes: only in the map.
+    add<bool>(k, "", "useDoubleProbe", F(bool, useDoubleProbe));
+    add<int>(k, "", "probeMode", F(int, probeMode));
+    add<bool>(k, "", "useReferenceProbe", F(bool, useReferenceProbe));
+
+    add<bool>(k, "syncParam/bUseSyncScan", "syncParam_bUseSyncScan", F(bool, sync.bUseSyncScan));
+    add<double>(k, "syncParam/start", "syncParam_start", F(double, sync.start));
+    add<double>(k, "syncParam/duration", "syncParam_duration", F(double, sync.duration));
+    add<double>(k, "syncParam/resolution", "syncParam_resolution", F(double, sync.resolution));
+    add<bool>(k, "syncParam/averaging", "syncParam_averaging", F(bool, sync.averaging));
+    add<bool>(k, "spatParam/bUseSpatScan", "spatParam_bUseSpatScan", F(bool, spat.bUseSpatScan));
+    add<double>(k, "spatParam/start", "spatParam_start", F(double, spat.start));
+    add<double>(k, "spatParam/step", "spatParam_step", F(double, spat.step));
+    add<double>(k, "spatParam/end", "spatParam_end", F(double, spat.end));
+    add<bool>(k, "useSmartScan", "useSmartScan", F(bool, useSmartScan));
+    add<bool>(k, "useAutoCMRange", "useAutoCMRange", F(bool, useAutoCMRange));
+    add<quint32>(k, "userChosenCMRange", "userChosenCMRange", F(quint32, userChosenCMRange));
+    add<double>(k, "voltageIdle", "voltageIdle", F(double, voltageIdle));
+    add<bool>(k, "bUseExtTrigger", "useExtTrigger", F(bool, useExtTrigger));
+    add<bool>(k, "bUseExtTriggerRisingEdge", "useExtTriggerRisingEdge", F(bool, useExtTriggerRisingEdge));
+    add<double>(k, "extTriggerDelay", "extTriggerDelay", F(double, extTriggerDelay));
+    add<bool>(k, "ionCurrentDisable", "ionCurrentDisable", F(bool, ionCurrentDisable));
+    add<bool>(k, "initScanDisable", "initScanDisable", F(bool, initScanDisable));
+    add<bool>(k, "dcCScanDisable", "dcCScanDisable", F(bool, dcCScanDisable));
+    add<bool>(k, "cleanProbeParam/autoClean", "cleanProbeParam_autoClean", F(bool, clean.autoClean));
+    add<double>(k, "cleanProbeParam/voltage", "cleanProbeParam_voltage", F(double, clean.voltage));
+    add<double>(k, "cleanProbeParam/power", "cleanProbeParam_power", F(double, clean.power));
+    add<int>(k, "cleanProbeParam/duration", "cleanProbeParam_duration", F(int, clean.duration));
+    add<int>(k, "cleanProbeParam/period", "cleanProbeParam_period", F(int, clean.period));
+    add<int>(k, "cleanProbeParam/relaxTime", "cleanProbeParam_relaxTime", F(int, clean.relaxTime));
+    add<double>(k, "offsetCurrent", "offsetCurrent", F(double, offsetCurrent));
+    add<double>(k, "autoCRMargin", "autoCRMargin", F(double, autoCRMargin));
+    addRun(k, "ionCurrentScanRunParam", F(ScanRunParam, ionCurrentScanRunParam));
+    add<bool>(k, "ionCurrentUseBestCurrentRange", "ionCurrentUseBestCurrentRange",
+              F(bool, ionCurrentUseBestCurrentRange));
+    add<double>(k, "ionCurrentScalingFactor", "ionCurrentScalingFactor", F(double, ionCurrentScalingFactor));
+    addRun(k, "initScanRunParam", F(ScanRunParam, initScanRunParam));
+    add<double>(k, "initScanLargeVoltageStep", "initScanLargeVoltageStep", F(double, initScanLargeVoltageStep));
+    add<double>(k, "initScanSmallVoltageStep", "initScanSmallVoltageStep", F(double, initScanSmallVoltageStep));
+    add<quint32>(k, "initScanDerivativePoints", "initScanDerivativePoints", F(quint32, initScanDerivativePoints));
+    add<double>(k, "initScanDerivativeDrop", "initScanDerivativeDrop", F(double, initScanDerivativeDrop));
+    add<double>(k, "initScanIonCurrentDrop", "initScanIonCurrentDrop", F(double, initScanIonCurrentDrop));
+    add<double>(k, "initScanMaxVoltage", "initScanMaxVoltage", F(double, initScanMaxVoltage));
+    add<bool>(k, "initScanOptimiseForEEDF", "initScanOptimiseForEEDF", F(bool, initScanOptimiseForEEDF));
+    addRun(k, "dcCScanRunParam", F(ScanRunParam, dcCScanRunParam));
+    add<quint32>(k, "dcCScanSteps", "dcCScanSteps", F(quint32, dcCScanSteps));
+    add<quint32>(k, "dcCScanSweeps", "dcCScanSweeps", F(quint32, dcCScanSweeps));
+    addRun(k, "dataScanRunParam", F(ScanRunParam, dataScanRunParam));
+    add<quint32>(k, "dataScanThrowScans", "dataScanThrowScans", F(quint32, dataScanThrowScans));
+    add<quint32>(k, "dataScanRunScans", "dataScanRunScans", F(quint32, dataScanRunScans));
+    add<double>(k, "ionScanDuration", "icParam_duration", F(double, ic.duration));
+    add<double>(k, "ionScanVoltage", "icParam_voltage", F(double, ic.voltage));
+    add<bool>(k, "ionScanUse", "icParam_bUseIcScan", F(bool, ic.bUseIcScan));
+    // Later additions: retract and timed-run settings.
+    add<bool>(k, "spatParam/useRetract", "spatParam_useRetract", F(bool, spat.useRetract));
+    add<double>(k, "spatParam/retractPosition", "spatParam_retractPosition", F(double, spat.retractPosition));
+    add<bool>(k, "timedParam/bUseTimedScan", "timedParam_bUseTimedScan", F(bool, timed.bUseTimedScan));
+    add<double>(k, "timedParam/start", "timedParam_start", F(double, timed.start));
+    add<double>(k, "timedParam/step", "timedParam_step", F(double, timed.step));
+    add<double>(k, "timedParam/end", "timedParam_end", F(double, timed.end));
+    return k;
 }
 
-void unmapRun(const MapReader &in, ScanRunParam &r)
+#undef F
+
+const std::vector<Key> &keys()
 {
-    in.get(runKeys[0], r.firstStepDelay);
-    in.get(runKeys[1], r.nextStepDelay);
-    in.get(runKeys[2], r.integrationTime);
-    in.get(runKeys[3], r.avgPerStep);
-    in.get(runKeys[4], r.traceAverage);
-    in.get(runKeys[5], r.voltageStart);
-    in.get(runKeys[6], r.voltageStep);
-    in.get(runKeys[7], r.voltageEnd);
+    static const std::vector<Key> table = makeKeys();
+    return table;
+}
+
+// Map texts and store values are read leniently (see above).
+void fromText(const QString &t, bool &f) { f = textToBool(t); }
+void fromText(const QString &t, quint32 &f) { f = toU32(textToInteger(t)); }
+void fromText(const QString &t, int &f) { f = toInt(textToInteger(t)); }
+void fromText(const QString &t, double &f) { f = textToDouble(t); }
+
+void fromStore(const QVariant &v, bool &f) { f = v.toBool(); }
+void fromStore(const QVariant &v, quint32 &f) { f = toU32(textToInteger(v.toString())); }
+void fromStore(const QVariant &v, int &f) { f = toInt(textToInteger(v.toString())); }
+void fromStore(const QVariant &v, double &f)
+{
+    bool ok = false;
+    const double d = v.toDouble(&ok);
+    f = ok ? d : 0.0;
+}
+
+// A value outside [lo, hi] is brought to the nearer bound; not-a-number to `fallback`.
+double bounded(double v, double lo, double hi, double fallback)
+{
+    return std::isnan(v) ? fallback : std::clamp(v, lo, hi);
+}
+
+// Values that must be above 0: anything else becomes `floor`.
+double positive(double v, double floor)
+{
+    return v > 0 && std::isfinite(v) ? v : floor;
 }
 
 void clampRun(ScanRunParam &r)
@@ -202,6 +214,10 @@ void clampRun(ScanRunParam &r)
     r.nextStepDelay = std::clamp<quint32>(r.nextStepDelay, 1, 65535);
     r.avgPerStep = std::max<quint32>(r.avgPerStep, 1);
     r.traceAverage = std::max<quint32>(r.traceAverage, 1);
+    r.integrationTime = bounded(r.integrationTime, 0, std::numeric_limits<double>::max(), 0);
+    r.voltageStart = bounded(r.voltageStart, -ConfigParam::maxVoltage, ConfigParam::maxVoltage, -50);
+    r.voltageEnd = bounded(r.voltageEnd, -ConfigParam::maxVoltage, ConfigParam::maxVoltage, 50);
+    r.voltageStep = bounded(r.voltageStep, ConfigParam::minVoltageStep, ConfigParam::maxVoltage, 1);
 }
 
 ScanRunParam runSet(quint32 first, quint32 next, double integ, quint32 avg, quint32 trace, double vs,
@@ -232,136 +248,23 @@ bool ScanRunParam::operator==(const ScanRunParam &o) const
 QMap<QString, QString> ConfigParam::toMap() const
 {
     QMap<QString, QString> map;
-    const MapWriter top{map, QString()};
-    top.put("useDoubleProbe", useDoubleProbe);
-    top.put("probeMode", probeMode);
-    top.put("useReferenceProbe", useReferenceProbe);
-    top.put("useSmartScan", useSmartScan);
-    top.put("useAutoCMRange", useAutoCMRange);
-    top.put("userChosenCMRange", userChosenCMRange);
-    top.put("voltageIdle", voltageIdle);
-    top.put("offsetCurrent", offsetCurrent);
-    top.put("autoCRMargin", autoCRMargin);
-    top.put("ionCurrentUseBestCurrentRange", ionCurrentUseBestCurrentRange);
-    top.put("ionCurrentScalingFactor", ionCurrentScalingFactor);
-    top.put("initScanLargeVoltageStep", initScanLargeVoltageStep);
-    top.put("initScanSmallVoltageStep", initScanSmallVoltageStep);
-    top.put("initScanDerivativePoints", initScanDerivativePoints);
-    top.put("initScanDerivativeDrop", initScanDerivativeDrop);
-    top.put("initScanIonCurrentDrop", initScanIonCurrentDrop);
-    top.put("initScanMaxVoltage", initScanMaxVoltage);
-    top.put("initScanOptimiseForEEDF", initScanOptimiseForEEDF);
-    top.put("dcCScanSteps", dcCScanSteps);
-    top.put("dcCScanSweeps", dcCScanSweeps);
-    top.put("dataScanThrowScans", dataScanThrowScans);
-    top.put("dataScanRunScans", dataScanRunScans);
-    top.put("useExtTrigger", useExtTrigger);
-    top.put("useExtTriggerRisingEdge", useExtTriggerRisingEdge);
-    top.put("extTriggerDelay", extTriggerDelay);
-    top.put("ionCurrentDisable", ionCurrentDisable);
-    top.put("initScanDisable", initScanDisable);
-    top.put("dcCScanDisable", dcCScanDisable);
-
-    const MapWriter sy{map, QStringLiteral("syncParam")};
-    sy.put("bUseSyncScan", sync.bUseSyncScan);
-    sy.put("start", sync.start);
-    sy.put("duration", sync.duration);
-    sy.put("resolution", sync.resolution);
-    sy.put("averaging", sync.averaging);
-
-    const MapWriter sp{map, QStringLiteral("spatParam")};
-    sp.put("bUseSpatScan", spat.bUseSpatScan);
-    sp.put("start", spat.start);
-    sp.put("step", spat.step);
-    sp.put("end", spat.end);
-
-    const MapWriter icw{map, QStringLiteral("icParam")};
-    icw.put("bUseIcScan", ic.bUseIcScan);
-    icw.put("duration", ic.duration);
-    icw.put("voltage", ic.voltage);
-
-    const MapWriter cl{map, QStringLiteral("cleanProbeParam")};
-    cl.put("autoClean", clean.autoClean);
-    cl.put("voltage", clean.voltage);
-    cl.put("power", clean.power);
-    cl.put("duration", clean.duration);
-    cl.put("period", clean.period);
-    cl.put("relaxTime", clean.relaxTime);
-
-    mapRun(MapWriter{map, QStringLiteral("ionCurrentScanRunParam")}, ionCurrentScanRunParam);
-    mapRun(MapWriter{map, QStringLiteral("initScanRunParam")}, initScanRunParam);
-    mapRun(MapWriter{map, QStringLiteral("dcCScanRunParam")}, dcCScanRunParam);
-    mapRun(MapWriter{map, QStringLiteral("dataScanRunParam")}, dataScanRunParam);
+    auto &self = const_cast<ConfigParam &>(*this); // the fields are only read
+    for (const Key &k : keys())
+        std::visit([&](const auto &field) { map.insert(k.map, numText(field(self))); }, k.field);
     return map;
 }
 
 void ConfigParam::fromMap(const QMap<QString, QString> &map)
 {
-    const MapReader top{map, QString()};
-    top.get("useDoubleProbe", useDoubleProbe);
-    top.get("probeMode", probeMode);
-    top.get("useReferenceProbe", useReferenceProbe);
-    top.get("useSmartScan", useSmartScan);
-    top.get("useAutoCMRange", useAutoCMRange);
-    top.get("userChosenCMRange", userChosenCMRange);
-    top.get("voltageIdle", voltageIdle);
-    top.get("offsetCurrent", offsetCurrent);
-    top.get("autoCRMargin", autoCRMargin);
-    top.get("ionCurrentUseBestCurrentRange", ionCurrentUseBestCurrentRange);
-    top.get("ionCurrentScalingFactor", ionCurrentScalingFactor);
-    top.get("initScanLargeVoltageStep", initScanLargeVoltageStep);
-    top.get("initScanSmallVoltageStep", initScanSmallVoltageStep);
-    top.get("initScanDerivativePoints", initScanDerivativePoints);
-    top.get("initScanDerivativeDrop", initScanDerivativeDrop);
-    top.get("initScanIonCurrentDrop", initScanIonCurrentDrop);
-    top.get("initScanMaxVoltage", initScanMaxVoltage);
-    top.get("initScanOptimiseForEEDF", initScanOptimiseForEEDF);
-    top.get("dcCScanSteps", dcCScanSteps);
-    top.get("dcCScanSweeps", dcCScanSweeps);
-    top.get("dataScanThrowScans", dataScanThrowScans);
-    top.get("dataScanRunScans", dataScanRunScans);
-    top.get("useExtTrigger", useExtTrigger);
-    top.get("useExtTriggerRisingEdge", useExtTriggerRisingEdge);
-    top.get("extTriggerDelay", extTriggerDelay);
-    top.get("ionCurrentDisable", ionCurrentDisable);
-    top.get("initScanDisable", initScanDisable);
-    top.get("dcCScanDisable", dcCScanDisable);
-
-    const MapReader sy{map, QStringLiteral("syncParam")};
-    sy.get("bUseSyncScan", sync.bUseSyncScan);
-    sy.get("start", sync.start);
-    sy.get("duration", sync.duration);
-    sy.get("resolution", sync.resolution);
-    sy.get("averaging", sync.averaging);
-
-    const MapReader sp{map, QStringLiteral("spatParam")};
-    sp.get("bUseSpatScan", spat.bUseSpatScan);
-    sp.get("start", spat.start);
-    sp.get("step", spat.step);
-    sp.get("end", spat.end);
-
-    const MapReader icr{map, QStringLiteral("icParam")};
-    icr.get("bUseIcScan", ic.bUseIcScan);
-    icr.get("duration", ic.duration);
-    icr.get("voltage", ic.voltage);
-
-    const MapReader cl{map, QStringLiteral("cleanProbeParam")};
-    cl.get("autoClean", clean.autoClean);
-    cl.get("voltage", clean.voltage);
-    cl.get("power", clean.power);
-    cl.get("duration", clean.duration);
-    cl.get("period", clean.period);
-    cl.get("relaxTime", clean.relaxTime);
-
-    unmapRun(MapReader{map, QStringLiteral("ionCurrentScanRunParam")}, ionCurrentScanRunParam);
-    unmapRun(MapReader{map, QStringLiteral("initScanRunParam")}, initScanRunParam);
-    unmapRun(MapReader{map, QStringLiteral("dcCScanRunParam")}, dcCScanRunParam);
-    unmapRun(MapReader{map, QStringLiteral("dataScanRunParam")}, dataScanRunParam);
-
+    for (const Key &k : keys()) {
+        const auto it = map.constFind(k.map);
+        if (it != map.constEnd())
+            std::visit([&](const auto &field) { fromText(*it, field(*this)); }, k.field);
+    }
     clampToPanelRanges();
 }
 
-void ConfigParam::clampToPanelRanges()
+void ConfigParam::clampToPanelRanges(double railLength)
 {
     clampRun(ionCurrentScanRunParam);
     clampRun(initScanRunParam);
@@ -370,144 +273,75 @@ void ConfigParam::clampToPanelRanges()
     clampRun(clean.scanRunParam);
     userChosenCMRange = std::min(userChosenCMRange, maxCurrentRange);
     // The delay goes to the controller as an unsigned 16-bit value.
-    extTriggerDelay = std::isnan(extTriggerDelay) ? 0.0 : std::clamp(extTriggerDelay, 0.0, 65535.0);
+    extTriggerDelay = bounded(extTriggerDelay, 0.0, 65535.0, 0.0);
     initScanDerivativePoints = std::max<quint32>(initScanDerivativePoints, 1);
     dcCScanSteps = std::max<quint32>(dcCScanSteps, 1);
     dcCScanSweeps = std::max<quint32>(dcCScanSweeps, 1);
     dataScanRunScans = std::max<quint32>(dataScanRunScans, 1);
-    clean.duration = std::max(clean.duration, 1);
-    clean.period = std::max(clean.period, 1);
-    clean.relaxTime = std::max(clean.relaxTime, 1);
+
+    // Positions lie on the rail; a step of 0 stays (a run at one position).
+    const double rail = railLength > 0 && std::isfinite(railLength) ? railLength : maxRailLength;
+    spat.start = bounded(spat.start, 0, rail, 0);
+    spat.step = bounded(spat.step, 0, rail, 0);
+    spat.end = bounded(spat.end, 0, rail, 0);
+    spat.retractPosition = bounded(spat.retractPosition, 0, rail, 0);
+
+    voltageIdle = bounded(voltageIdle, -maxVoltage, maxVoltage, 0);
+    initScanMaxVoltage = bounded(initScanMaxVoltage, -maxVoltage, maxVoltage, maxVoltage);
+    // A zero step would make the point-by-point walk of the initial scan endless.
+    initScanLargeVoltageStep = bounded(initScanLargeVoltageStep, minVoltageStep, maxVoltage, 5);
+    initScanSmallVoltageStep = bounded(initScanSmallVoltageStep, minVoltageStep, maxVoltage, 0.2);
+
+    // Time-resolved window: sync duration 0 means the whole SYNC period.
+    sync.start = bounded(sync.start, 0, std::numeric_limits<double>::max(), 0);
+    sync.duration = bounded(sync.duration, 0, std::numeric_limits<double>::max(), 0);
+    sync.resolution = positive(sync.resolution, minSyncResolution);
+
+    timed.start = bounded(timed.start, 0, std::numeric_limits<double>::max(), 0);
+    timed.step = bounded(timed.step, 0, std::numeric_limits<double>::max(), 0);
+    timed.end = bounded(timed.end, 0, std::numeric_limits<double>::max(), 0);
+
+    ic.duration = bounded(ic.duration, 1, std::numeric_limits<double>::max(), 1);
+    ic.voltage = bounded(ic.voltage, -maxIcVoltage, maxIcVoltage, -30);
+
+    clean.voltage = bounded(clean.voltage, -maxVoltage, maxVoltage, 150);
+    clean.power = positive(clean.power, minCleanPower);
+    clean.duration = std::clamp(clean.duration, 1, 600);
+    clean.period = std::clamp(clean.period, 1, 3600);
+    clean.relaxTime = std::clamp(clean.relaxTime, 1, 600);
+
+    autoCRMargin = positive(autoCRMargin, 0.95);
+    ionCurrentScalingFactor = positive(ionCurrentScalingFactor, 1.0);
 }
 
 void ConfigParam::readFromStore(QSettings &s, const QString &group, const ConfigParam &d)
 {
+    auto &defaults = const_cast<ConfigParam &>(d); // only read
     s.beginGroup(group);
-    const StoreReader in{s};
-
-    s.beginGroup(QStringLiteral("syncParam"));
-    in.get("bUseSyncScan", sync.bUseSyncScan, d.sync.bUseSyncScan);
-    in.get("start", sync.start, d.sync.start);
-    in.get("duration", sync.duration, d.sync.duration);
-    in.get("resolution", sync.resolution, d.sync.resolution);
-    in.get("averaging", sync.averaging, d.sync.averaging);
+    for (const Key &k : keys()) {
+        if (k.store.isEmpty())
+            continue;
+        const QVariant v = s.value(k.store);
+        std::visit(
+            [&](const auto &field) {
+                if (v.isValid())
+                    fromStore(v, field(*this));
+                else
+                    field(*this) = field(defaults);
+            },
+            k.field);
+    }
     s.endGroup();
-
-    s.beginGroup(QStringLiteral("spatParam"));
-    in.get("bUseSpatScan", spat.bUseSpatScan, d.spat.bUseSpatScan);
-    in.get("start", spat.start, d.spat.start);
-    in.get("step", spat.step, d.spat.step);
-    in.get("end", spat.end, d.spat.end);
-    s.endGroup();
-
-    in.get("useSmartScan", useSmartScan, d.useSmartScan);
-    in.get("useAutoCMRange", useAutoCMRange, d.useAutoCMRange);
-    in.get("userChosenCMRange", userChosenCMRange, d.userChosenCMRange);
-    in.get("voltageIdle", voltageIdle, d.voltageIdle);
-    in.get("bUseExtTrigger", useExtTrigger, d.useExtTrigger);
-    in.get("bUseExtTriggerRisingEdge", useExtTriggerRisingEdge, d.useExtTriggerRisingEdge);
-    in.get("extTriggerDelay", extTriggerDelay, d.extTriggerDelay);
-    in.get("ionCurrentDisable", ionCurrentDisable, d.ionCurrentDisable);
-    in.get("initScanDisable", initScanDisable, d.initScanDisable);
-    in.get("dcCScanDisable", dcCScanDisable, d.dcCScanDisable);
-
-    s.beginGroup(QStringLiteral("cleanProbeParam"));
-    in.get("autoClean", clean.autoClean, d.clean.autoClean);
-    in.get("voltage", clean.voltage, d.clean.voltage);
-    in.get("power", clean.power, d.clean.power);
-    in.get("duration", clean.duration, d.clean.duration);
-    in.get("period", clean.period, d.clean.period);
-    in.get("relaxTime", clean.relaxTime, d.clean.relaxTime);
-    s.endGroup();
-
-    in.get("offsetCurrent", offsetCurrent, d.offsetCurrent);
-    in.get("autoCRMargin", autoCRMargin, d.autoCRMargin);
-    readRun(s, "ionCurrentScanRunParam", ionCurrentScanRunParam, d.ionCurrentScanRunParam);
-    in.get("ionCurrentUseBestCurrentRange", ionCurrentUseBestCurrentRange, d.ionCurrentUseBestCurrentRange);
-    in.get("ionCurrentScalingFactor", ionCurrentScalingFactor, d.ionCurrentScalingFactor);
-    readRun(s, "initScanRunParam", initScanRunParam, d.initScanRunParam);
-    in.get("initScanLargeVoltageStep", initScanLargeVoltageStep, d.initScanLargeVoltageStep);
-    in.get("initScanSmallVoltageStep", initScanSmallVoltageStep, d.initScanSmallVoltageStep);
-    in.get("initScanDerivativePoints", initScanDerivativePoints, d.initScanDerivativePoints);
-    in.get("initScanDerivativeDrop", initScanDerivativeDrop, d.initScanDerivativeDrop);
-    in.get("initScanIonCurrentDrop", initScanIonCurrentDrop, d.initScanIonCurrentDrop);
-    in.get("initScanMaxVoltage", initScanMaxVoltage, d.initScanMaxVoltage);
-    in.get("initScanOptimiseForEEDF", initScanOptimiseForEEDF, d.initScanOptimiseForEEDF);
-    readRun(s, "dcCScanRunParam", dcCScanRunParam, d.dcCScanRunParam);
-    in.get("dcCScanSteps", dcCScanSteps, d.dcCScanSteps);
-    in.get("dcCScanSweeps", dcCScanSweeps, d.dcCScanSweeps);
-    readRun(s, "dataScanRunParam", dataScanRunParam, d.dataScanRunParam);
-    in.get("dataScanThrowScans", dataScanThrowScans, d.dataScanThrowScans);
-    in.get("dataScanRunScans", dataScanRunScans, d.dataScanRunScans);
-    in.get("ionScanDuration", ic.duration, d.ic.duration);
-    in.get("ionScanVoltage", ic.voltage, d.ic.voltage);
-    in.get("ionScanUse", ic.bUseIcScan, d.ic.bUseIcScan);
-    s.endGroup();
-
     clampToPanelRanges();
 }
 
 void ConfigParam::writeToStore(QSettings &s, const QString &group) const
 {
+    auto &self = const_cast<ConfigParam &>(*this); // only read
     s.beginGroup(group);
-
-    s.beginGroup(QStringLiteral("syncParam"));
-    s.setValue(QStringLiteral("bUseSyncScan"), sync.bUseSyncScan);
-    s.setValue(QStringLiteral("start"), sync.start);
-    s.setValue(QStringLiteral("duration"), sync.duration);
-    s.setValue(QStringLiteral("resolution"), sync.resolution);
-    s.setValue(QStringLiteral("averaging"), sync.averaging);
-    s.endGroup();
-
-    s.beginGroup(QStringLiteral("spatParam"));
-    s.setValue(QStringLiteral("bUseSpatScan"), spat.bUseSpatScan);
-    s.setValue(QStringLiteral("start"), spat.start);
-    s.setValue(QStringLiteral("step"), spat.step);
-    s.setValue(QStringLiteral("end"), spat.end);
-    s.endGroup();
-
-    s.setValue(QStringLiteral("useSmartScan"), useSmartScan);
-    s.setValue(QStringLiteral("useAutoCMRange"), useAutoCMRange);
-    s.setValue(QStringLiteral("userChosenCMRange"), userChosenCMRange);
-    s.setValue(QStringLiteral("voltageIdle"), voltageIdle);
-    s.setValue(QStringLiteral("bUseExtTrigger"), useExtTrigger);
-    s.setValue(QStringLiteral("bUseExtTriggerRisingEdge"), useExtTriggerRisingEdge);
-    s.setValue(QStringLiteral("extTriggerDelay"), extTriggerDelay);
-    s.setValue(QStringLiteral("ionCurrentDisable"), ionCurrentDisable);
-    s.setValue(QStringLiteral("initScanDisable"), initScanDisable);
-    s.setValue(QStringLiteral("dcCScanDisable"), dcCScanDisable);
-
-    s.beginGroup(QStringLiteral("cleanProbeParam"));
-    s.setValue(QStringLiteral("autoClean"), clean.autoClean);
-    s.setValue(QStringLiteral("voltage"), clean.voltage);
-    s.setValue(QStringLiteral("power"), clean.power);
-    s.setValue(QStringLiteral("duration"), clean.duration);
-    s.setValue(QStringLiteral("period"), clean.period);
-    s.setValue(QStringLiteral("relaxTime"), clean.relaxTime);
-    s.endGroup();
-
-    s.setValue(QStringLiteral("offsetCurrent"), offsetCurrent);
-    s.setValue(QStringLiteral("autoCRMargin"), autoCRMargin);
-    writeRun(s, "ionCurrentScanRunParam", ionCurrentScanRunParam);
-    s.setValue(QStringLiteral("ionCurrentUseBestCurrentRange"), ionCurrentUseBestCurrentRange);
-    s.setValue(QStringLiteral("ionCurrentScalingFactor"), ionCurrentScalingFactor);
-    writeRun(s, "initScanRunParam", initScanRunParam);
-    s.setValue(QStringLiteral("initScanLargeVoltageStep"), initScanLargeVoltageStep);
-    s.setValue(QStringLiteral("initScanSmallVoltageStep"), initScanSmallVoltageStep);
-    s.setValue(QStringLiteral("initScanDerivativePoints"), initScanDerivativePoints);
-    s.setValue(QStringLiteral("initScanDerivativeDrop"), initScanDerivativeDrop);
-    s.setValue(QStringLiteral("initScanIonCurrentDrop"), initScanIonCurrentDrop);
-    s.setValue(QStringLiteral("initScanMaxVoltage"), initScanMaxVoltage);
-    s.setValue(QStringLiteral("initScanOptimiseForEEDF"), initScanOptimiseForEEDF);
-    writeRun(s, "dcCScanRunParam", dcCScanRunParam);
-    s.setValue(QStringLiteral("dcCScanSteps"), dcCScanSteps);
-    s.setValue(QStringLiteral("dcCScanSweeps"), dcCScanSweeps);
-    writeRun(s, "dataScanRunParam", dataScanRunParam);
-    s.setValue(QStringLiteral("dataScanThrowScans"), dataScanThrowScans);
-    s.setValue(QStringLiteral("dataScanRunScans"), dataScanRunScans);
-    s.setValue(QStringLiteral("ionScanDuration"), ic.duration);
-    s.setValue(QStringLiteral("ionScanVoltage"), ic.voltage);
-    s.setValue(QStringLiteral("ionScanUse"), ic.bUseIcScan);
+    for (const Key &k : keys())
+        if (!k.store.isEmpty())
+            std::visit([&](const auto &field) { s.setValue(k.store, field(self)); }, k.field);
     s.endGroup();
 }
 

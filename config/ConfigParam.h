@@ -90,8 +90,11 @@ public:
     void fromMap(const QMap<QString, QString> &map);
 
     // Brings every value into the range the configuration panel allows, so
-    // that no zero, negative or wrapped count reaches a division or an index.
-    void clampToPanelRanges();
+    // that no zero, negative or wrapped count reaches a division or an index
+    // and no endless walk starts. Positions are kept on a rail of the given
+    // length (the longest the drive settings accept when it is not known).
+    // Reading either form ends with it; valid values are left as they are.
+    void clampToPanelRanges(double railLength = maxRailLength);
 
     SyncParam sync;
     SpatParam spat;
@@ -132,6 +135,12 @@ public:
     quint32 dataScanRunScans = 10;
 
     static constexpr quint32 maxCurrentRange = 5;
+    static constexpr double maxVoltage = 150;        // V, output and idle voltages
+    static constexpr double minVoltageStep = 0.01;   // V
+    static constexpr double maxIcVoltage = 500;      // V, ion-current monitoring
+    static constexpr double maxRailLength = 60000;   // mm
+    static constexpr double minSyncResolution = 0.0125; // us
+    static constexpr double minCleanPower = 0.1;     // W
 
 protected:
     ConfigParam() = default;

@@ -110,11 +110,13 @@ PlotManager::~PlotManager()
 {
     // A session read from a file works with the file's settings; they do not
     // become the user's stored defaults.
+    QSettings store;
     if (!m_settingsFromFile) {
-        QSettings store;
         m_singleSettings.writeSettings(store, QStringLiteral("Settings"));
         m_doubleSettings.writeSettings(store, QStringLiteral("DoubleProbeSettings"));
     }
+    // The last session closed leaves its scan configuration for the next start.
+    m_data->configs().writeSettings(store);
     delete m_scaleForm;
     delete m_settingsWidget;
 }
@@ -371,12 +373,25 @@ void PlotManager::setLive(bool live)
     setWindowIcon(live ? AppImages::connectIcon() : AppImages::dataFileIcon());
 }
 
+SessionConfig& PlotManager::configs()
+{
+    return m_data->configs();
+}
+
+void PlotManager::seedConfigs(const SingleProbeConfigParam& single, const DoubleProbeConfigParam& dbl)
+{
+    m_data->configs().seed(single, dbl);
+    readScanSettings();
+}
+
+ConfigParam& PlotManager::activeConfig()
+{
+    return m_data->configs().active();
+}
+
 void PlotManager::setSwProbeMode(int mode)
 {
-    if (m_data->configuration().probeMode != mode) {
-        m_data->configuration().probeMode = mode;
-        m_data->configuration().useDoubleProbe = (mode == 3 || mode == 5);
-    }
+    m_data->configs().setProbeMode(mode);
     m_data->setAnalysisSettings(activeSettings());
     if (m_settingsWidget)
         m_settingsWidget->load(activeSettings());
@@ -389,8 +404,7 @@ int PlotManager::swProbeMode() const
 
 bool PlotManager::isDoubleProbeSession() const
 {
-    const int m = swProbeMode();
-    return m == 3 || m == 5;
+    return m_data->configs().isDoubleProbe();
 }
 
 void PlotManager::setDeviceID(const QString& id)
@@ -1072,8 +1086,12 @@ bool PlotManager::load(const QString& fileName)
                            QStringLiteral("Cannot open file [%1]\nError code: %2\n").arg(fileName, file.errorString()));
         return false;
     }
-    if (!SessionFile::read(*m_data, file))
+    QString why;
+    if (!SessionFile::read(*m_data, file, &why)) {
+        Prompter::critical(this, QString::fromLatin1(kTitle),
+                           QStringLiteral("Cannot read file [%1]\n%2\n").arg(fileName, why));
         return false;
+    }
     m_data->setFileName(fileName);
     // The file's analysis settings become the active record of its probe kind.
     activeSettings() = m_data->analysisSettings();

@@ -11,7 +11,11 @@
 #include <QVector>
 #include <QWidget>
 
+class ConfigParam;
 class DataAnalyzer;
+class DoubleProbeConfigParam;
+class SessionConfig;
+class SingleProbeConfigParam;
 class EEDF_Dialog;
 class GraphForm;
 class LangmuirSettingsWidget;
@@ -41,6 +45,14 @@ public:
     ~PlotManager() override;
 
     DataAnalyzer* data() const { return m_data; }
+
+    // The session's configuration records: both kinds, the probe mode and a
+    // run's working copy. They start as copies of the program-wide pair and
+    // are written back to the settings store when the session is destroyed.
+    SessionConfig& configs();
+    void seedConfigs(const SingleProbeConfigParam& single, const DoubleProbeConfigParam& dbl);
+    // The record the configuration panel edits (chosen by the probe mode).
+    ConfigParam& activeConfig();
 
     // Session state.
     bool isSaved() const { return m_saved; }

@@ -3,45 +3,68 @@
 #include <QThread>
 
 #include <atomic>
+#include <cmath>
+#include <cstring>
 #include <thread>
 #include <vector>
 
 DataAnalyzer::DataAnalyzer(QObject* parent)
-    : QObject(parent), config_(std::make_unique<SingleProbeConfigParam>()),
-      table_(EepfTable::defaultTable())
+    : QObject(parent), table_(EepfTable::defaultTable())
 {
 }
 
 DataAnalyzer::~DataAnalyzer() = default;
 
+namespace {
+
+// Hash key of a double under exact comparison: -0 and +0 compare equal, so they share a key;
+// a not-a-number equals nothing, so it has none (false).
+bool keyOf(double v, quint64& key)
+{
+    if (std::isnan(v))
+        return false;
+    if (v == 0)
+        v = 0; // +0 for -0
+    std::memcpy(&key, &v, sizeof key);
+    return true;
+}
+
+int lookup(const QHash<quint64, int>& index, double v)
+{
+    quint64 key;
+    return keyOf(v, key) ? index.value(key, -1) : -1;
+}
+
+void remember(QHash<quint64, int>& index, double v, int group)
+{
+    quint64 key;
+    if (keyOf(v, key) && !index.contains(key))
+        index.insert(key, group); // the first group with that value keeps it
+}
+
+} // namespace
+
 void DataAnalyzer::addScan(const ScanRecord& scan)
 {
-    ScanGroup* target = nullptr;
+    int target = -1;
     if (!groups_.isEmpty()) {
-        if (scan.scanType == ScanRecord::eTimedRun) {
-            for (ScanGroup& g : groups_)
-                if (g.temporalPosition == scan.temporalPosition) {
-                    target = &g;
-                    break;
-                }
-        } else if (scan.scanType == ScanRecord::eSpatialRun) {
-            for (ScanGroup& g : groups_)
-                if (g.position == scan.position) {
-                    target = &g;
-                    break;
-                }
-        } else {
-            target = &groups_.first();
-        }
+        if (scan.scanType == ScanRecord::eTimedRun)
+            target = lookup(firstByTime_, scan.temporalPosition);
+        else if (scan.scanType == ScanRecord::eSpatialRun)
+            target = lookup(firstByPosition_, scan.position);
+        else
+            target = 0;
     }
-    if (!target) {
+    if (target < 0) {
         ScanGroup g;
         g.position = scan.position;
         g.temporalPosition = scan.temporalPosition;
+        target = groups_.size();
         groups_.append(g);
-        target = &groups_.last();
+        remember(firstByTime_, g.temporalPosition, target);
+        remember(firstByPosition_, g.position, target);
     }
-    target->scans.append(scan);
+    groups_[target].scans.append(scan);
 }
 
 const QVector<ScanRecord>& DataAnalyzer::scansOfGroup(int group) const
@@ -75,15 +98,20 @@ int DataAnalyzer::scanCount() const
     return n;
 }
 
-void DataAnalyzer::clearScans() { groups_.clear(); }
+void DataAnalyzer::clearScans()
+{
+    groups_.clear();
+    firstByTime_.clear();
+    firstByPosition_.clear();
+}
 
 ScanAnalysisConfig DataAnalyzer::analysisConfig() const
 {
     ScanAnalysisConfig c;
-    c.probeMode = config_->probeMode;
-    c.useReferenceProbe = config_->useReferenceProbe;
-    c.voltageStart = config_->dataScanRunParam.voltageStart;
-    c.voltageEnd = config_->dataScanRunParam.voltageEnd;
+    c.probeMode = configs_.active().probeMode;
+    c.useReferenceProbe = configs_.active().useReferenceProbe;
+    c.voltageStart = configs_.active().dataScanRunParam.voltageStart;
+    c.voltageEnd = configs_.active().dataScanRunParam.voltageEnd;
     return c;
 }
 

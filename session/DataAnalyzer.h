@@ -5,10 +5,12 @@
 
 #include "AnalysisDriver.h"
 #include "ConfigParam.h"
+#include "SessionConfig.h"
 #include "EepfTable.h"
 #include "LangmuirSettings.h"
 #include "ScanRecord.h"
 
+#include <QHash>
 #include <QMap>
 #include <QObject>
 #include <QString>
@@ -42,10 +44,15 @@ public:
     QString fileName() const { return fileName_; }
     void setFileName(const QString& f) { fileName_ = f; }
 
-    // The configuration in force (a single-probe record until another is set).
-    const ConfigParam& configuration() const { return *config_; }
-    ConfigParam& configuration() { return *config_; }
-    void setConfiguration(const ConfigParam& c) { config_ = c.clone(); }
+    // The configuration in force: the session's active record (single-probe
+    // until the probe mode selects the double-probe one).
+    const ConfigParam& configuration() const { return configs_.active(); }
+    ConfigParam& configuration() { return configs_.active(); }
+    // Copies `c` into the record of its probe mode and makes that record active.
+    void setConfiguration(const ConfigParam& c) { configs_.assign(c); }
+    // Both records of the session, its probe mode and a run's working copy.
+    SessionConfig& configs() { return configs_; }
+    const SessionConfig& configs() const { return configs_; }
     ScanAnalysisConfig analysisConfig() const;
 
     const LangmuirSettings& analysisSettings() const { return settings_; }
@@ -64,8 +71,11 @@ signals:
 
 private:
     QString deviceID_, comment_, fileName_;
-    std::unique_ptr<ConfigParam> config_;
+    SessionConfig configs_;
     LangmuirSettings settings_;
     EepfTable table_;
     QVector<ScanGroup> groups_;
+    // Index of the first group with each temporal position and position, beside the ordered
+    // list, so that filing a scan takes constant time however many groups there are.
+    QHash<quint64, int> firstByTime_, firstByPosition_;
 };

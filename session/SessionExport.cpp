@@ -49,6 +49,19 @@ QString cell(const QVector<double> &list, int i)
     return i >= 0 && i < list.size() ? number(list.at(i)) : QString();
 }
 
+// A text field as spreadsheets read it: quoted (inner quotes doubled) when it holds the
+// separator, a quote or a line break, else as it is.
+QString textField(const QString &text, const QString &sep)
+{
+    const bool quote = (!sep.isEmpty() && text.contains(sep)) || text.contains(QLatin1Char('"'))
+                       || text.contains(QLatin1Char('\n')) || text.contains(QLatin1Char('\r'));
+    if (!quote)
+        return text;
+    QString q = text;
+    q.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return QLatin1Char('"') + q + QLatin1Char('"');
+}
+
 struct Column {
     const char *heading;
     int pair;
@@ -113,8 +126,8 @@ void writeHeader(const DataAnalyzer &session, QTextStream &out, const QString &s
     const ScanRecord *first = firstScan(session);
 
     out << "Header:\n";
-    out << "Serial Number" << sep << session.deviceID() << '\n';
-    out << "File" << sep << session.fileName() << '\n';
+    out << "Serial Number" << sep << textField(session.deviceID(), sep) << '\n';
+    out << "File" << sep << textField(session.fileName(), sep) << '\n';
     const QDateTime date = first ? first->date : QDateTime();
     out << "Date/Time" << sep << date.toString(QStringLiteral("dd/MM/yyyy")) << sep
         << date.toString(QStringLiteral("hh:mm:ss")) << '\n';
@@ -144,7 +157,7 @@ void writeHeader(const DataAnalyzer &session, QTextStream &out, const QString &s
             << number(c.timed.end) << "[s]" << sep << "Step size" << sep << number(c.timed.step) << "[s]";
     out << '\n';
 
-    out << "Comment" << sep << session.comment() << "\n\n";
+    out << "Comment" << sep << textField(session.comment(), sep) << "\n\n";
 }
 
 void writeResults(const DataAnalyzer &session, QTextStream &out, const QString &sep, bool errors)
@@ -271,7 +284,8 @@ void writeIvData(const DataAnalyzer &session, QTextStream &out, const QString &s
     }
     out << '\n';
 
-    // Per scan, the columns of its block, computed once.
+    // Per scan, the columns of its block, computed once. Derivative entry j belongs to point
+    // j + k (the second derivative's to j + 2k): each value goes on the row of its point.
     struct Block {
         QVector<double> V, I, dpI, d1, d2, electron;
     };
@@ -320,9 +334,9 @@ void writeIvData(const DataAnalyzer &session, QTextStream &out, const QString &s
             if (corrected)
                 out << cell(b.dpI, i) << sep;
             if (columns.derivative)
-                out << cell(b.d1, i) << sep;
+                out << cell(b.d1, i - k) << sep;
             if (columns.secondDerivative)
-                out << cell(b.d2, i) << sep;
+                out << cell(b.d2, i - 2 * k) << sep;
             if (electron)
                 out << cell(b.electron, i) << sep;
         }
@@ -330,12 +344,12 @@ void writeIvData(const DataAnalyzer &session, QTextStream &out, const QString &s
     }
 }
 
-void writeErrors(const DataAnalyzer &session, QTextStream &out, const QString &)
+void writeErrors(const DataAnalyzer &session, QTextStream &out, const QString &sep)
 {
     out << "Errors:\n";
     forEachScan(session, [&](const ScanRecord &s) {
         if (!s.error.isEmpty())
-            out << s.error << '\n';
+            out << textField(s.error, sep) << '\n';
     });
 }
 

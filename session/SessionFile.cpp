@@ -36,8 +36,10 @@ QString fileNameOf(const QIODevice &device)
 
 QString intText(qint64 v) { return QString::number(v); }
 
+// Measured traces (exact) are written so that they read back exactly: a re-analysis of the
+// file must find what the analysis at measurement time found.
 void writeTrace(QXmlStreamWriter &xml, const TimedTrace &trace, const QString &cls, const QString &firstLabel,
-                const QString &secondLabel, int index = -1)
+                const QString &secondLabel, int index = -1, bool exact = false)
 {
     QVector<double> first, second;
     trace.toLists(first, second);
@@ -50,7 +52,7 @@ void writeTrace(QXmlStreamWriter &xml, const TimedTrace &trace, const QString &c
     VectorMap vectors;
     vectors.insert(firstLabel, first);
     vectors.insert(secondLabel, second);
-    writeVectorElement(xml, QStringLiteral("trace"), vectors, attrs);
+    writeVectorElement(xml, QStringLiteral("trace"), vectors, attrs, exact);
 }
 
 void writeCurve(QXmlStreamWriter &xml, const CorrectedCurve &c, const QString &cls)
@@ -88,9 +90,12 @@ void writeScan(QXmlStreamWriter &xml, const ScanRecord &s)
     status.insert(QStringLiteral("temporal_position"), number(s.temporalPosition));
     writeMapElement(xml, QStringLiteral("Status"), status);
 
-    writeVec(xml, QStringLiteral("ionCurrent"), {s.ionCurrent[1], s.ionCurrent[0]});
+    // The measured inputs of the analysis (ion-current reading, initial scan, DC-correction
+    // pre-scans, running sums) read back exactly; what the analysis derives keeps six digits.
+    writeVec(xml, QStringLiteral("ionCurrent"), {s.ionCurrent[1], s.ionCurrent[0]}, true);
 
-    writeTrace(xml, s.initScan, QStringLiteral("initScanData"), QStringLiteral("I"), QStringLiteral("V"));
+    writeTrace(xml, s.initScan, QStringLiteral("initScanData"), QStringLiteral("I"), QStringLiteral("V"), -1,
+               true);
     // The derivative keeps dI/dV in the current place.
     writeTrace(xml, s.initScanDerivative, QStringLiteral("initScanDerivativeData"), QStringLiteral("dIdV"),
                QStringLiteral("V"));
@@ -98,7 +103,7 @@ void writeScan(QXmlStreamWriter &xml, const ScanRecord &s)
     xml.writeStartElement(QStringLiteral("dcInitScanData"));
     xml.writeAttribute(QStringLiteral("traces"), intText(s.dcInitScans.size()));
     for (int i = 0; i < s.dcInitScans.size(); ++i)
-        writeTrace(xml, s.dcInitScans.at(i), QString(), QStringLiteral("I"), QStringLiteral("V"), i);
+        writeTrace(xml, s.dcInitScans.at(i), QString(), QStringLiteral("I"), QStringLiteral("V"), i, true);
     xml.writeEndElement();
 
     {
@@ -111,7 +116,8 @@ void writeScan(QXmlStreamWriter &xml, const ScanRecord &s)
         vectors.insert(QStringLiteral("sumVsq"), sumVsq);
         writeVectorElement(xml, QStringLiteral("accumulatedTraces"), vectors,
                            {{QStringLiteral("accumulations"), intText(s.accumulated.count())},
-                            {kClass, QStringLiteral("rawData")}});
+                            {kClass, QStringLiteral("rawData")}},
+                           true);
     }
 
     writeCurve(xml, s.corrected, QStringLiteral("correctedData"));
@@ -234,7 +240,9 @@ bool readScan(QXmlStreamReader &xml, ScanRecord &s)
 
     if (!nextElement(xml, "vec") || xml.attributes().value(QStringLiteral("label")) != QLatin1String("ionCurrent"))
         return false;
-    const QVector<double> ion = parseVector(xml.readElementText(QXmlStreamReader::IncludeChildElements));
+    const QVector<double> ion = parseVector(readText(xml));
+    if (xml.hasError())
+        return false;
     s.ionCurrent[1] = ion.value(0, 0.0); // the file lists the second member first
     s.ionCurrent[0] = ion.value(1, 0.0);
 
@@ -329,14 +337,16 @@ bool readVersion3(QXmlStreamReader &xml, const DataAnalyzer &session, Staged &st
 
     if (!nextElement(xml, "settings", "configParam") || !readMapElement(xml, st.configMap))
         return false;
-    std::unique_ptr<ConfigParam> loaded = session.configuration().clone();
-    loaded->fromMap(st.configMap);
-    // The record kind follows the probe it describes.
-    if (loaded->probeMode == 3)
+    // The record kind follows the probe it describes; the file's record stands
+    // on its own: fields it does not carry take the kind's defaults, not
+    // whatever the session held before.
+    SingleProbeConfigParam probe;
+    probe.fromMap(st.configMap);
+    if (SessionConfig::isDoubleProbeMode(probe.probeMode))
         st.config = std::make_unique<DoubleProbeConfigParam>();
     else
         st.config = std::make_unique<SingleProbeConfigParam>();
-    *st.config = *loaded;
+    st.config->fromMap(st.configMap);
 
     TextMap settingsMap;
     if (!nextElement(xml, "settings", "AnalysisSettings") || !readMapElement(xml, settingsMap))
@@ -372,6 +382,14 @@ bool readVersion3(QXmlStreamReader &xml, const DataAnalyzer &session, Staged &st
     while (!xml.atEnd())
         xml.readNext();
     return !xml.hasError();
+}
+
+// Where and why reading a version-3 document stopped.
+QString stopText(const QXmlStreamReader &xml)
+{
+    const QString where = xml.name().isEmpty() ? QString() : QStringLiteral(" at element <%1>").arg(xml.name());
+    const QString why = xml.hasError() ? xml.errorString() : QStringLiteral("unexpected element or class.");
+    return QStringLiteral("Reading stopped%1 on line %2: %3").arg(where).arg(xml.lineNumber()).arg(why);
 }
 
 } // namespace
@@ -427,24 +445,33 @@ bool write(DataAnalyzer &session, QIODevice &device)
     return ok;
 }
 
-bool read(DataAnalyzer &session, QIODevice &device)
+bool read(DataAnalyzer &session, QIODevice &device, QString *errorText)
 {
+    const auto refuse = [errorText](const QString &why) {
+        if (errorText)
+            *errorText = why;
+        return false;
+    };
     QXmlStreamReader xml(&device);
     if (!xml.readNextStartElement() || xml.name() != QLatin1String("measuredData")
         || xml.attributes().value(QStringLiteral("sensor")) != QLatin1String("Langmuir Probe"))
-        return false;
+        return refuse(QStringLiteral("The file is not a session file."));
 
     bool ok = false;
-    int version = xml.attributes().value(QStringLiteral("version")).toString().trimmed().toInt(&ok);
+    const QString versionText = xml.attributes().value(QStringLiteral("version")).toString().trimmed();
+    int version = versionText.toInt(&ok);
     if (!ok)
         version = 0;
     // Versions 1 and 2 used another vocabulary that is not mapped: such files are declined.
     if (version != currentVersion)
-        return false;
+        return refuse(QStringLiteral("Session file version %1 is not supported.")
+                          .arg(ok || versionText.isEmpty() ? QString::number(version) : versionText));
 
     Staged st;
     if (!readVersion3(xml, session, st))
-        return false;
+        return refuse(stopText(xml));
+    if (errorText)
+        errorText->clear();
 
     session.setFileName(fileNameOf(device));
     if (st.header.contains(QStringLiteral("deviceID")))
@@ -496,9 +523,7 @@ bool load(DataAnalyzer &session, const QString &fileName, QString *errorText)
             *errorText = file.errorString();
         return false;
     }
-    if (errorText)
-        errorText->clear();
-    return read(session, file);
+    return read(session, file, errorText);
 }
 
 } // namespace SessionFile

@@ -19,17 +19,18 @@ constexpr int currentVersion = 3;
 bool write(DataAnalyzer &session, QIODevice &device);
 
 // Reads a document. True when the whole document was consumed and the session
-// now holds its content. On false the session is left exactly as it was.
-// Files of layout versions 1 and 2 are declined (false).
-bool read(DataAnalyzer &session, QIODevice &device);
+// now holds its content. On false the session is left exactly as it was and
+// `errorText` (if given) says why: not a session file, a version that is not
+// supported (1 and 2 are declined too), or the element and line where reading stopped.
+bool read(DataAnalyzer &session, QIODevice &device, QString *errorText = nullptr);
 
 // Saves through a temporary file that replaces `fileName` only when everything
 // was written, so a failure never leaves a truncated file where a good one stood.
 // On failure `errorText` (if given) tells why.
 bool save(DataAnalyzer &session, const QString &fileName, QString *errorText = nullptr);
 
-// Opens and reads `fileName`; `errorText` is set when the file cannot be opened
-// (a document that does not read leaves it empty).
+// Opens and reads `fileName`; on false `errorText` says why (the file cannot be
+// opened, or the reader's reason).
 bool load(DataAnalyzer &session, const QString &fileName, QString *errorText = nullptr);
 
 } // namespace SessionFile

@@ -1,5 +1,6 @@
 #include "SessionXml.h"
 
+#include <QStringList>
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 
@@ -19,6 +20,16 @@ int formatNumber(char *buf, int size, double v)
         return 3;
     }
     const auto r = std::to_chars(buf, buf + size, v, std::chars_format::general, 6);
+    return int(r.ptr - buf);
+}
+
+int formatExact(char *buf, int size, double v)
+{
+    if (std::isnan(v)) {
+        memcpy(buf, "nan", 3);
+        return 3;
+    }
+    const auto r = std::to_chars(buf, buf + size, v); // shortest text that reads back exactly
     return int(r.ptr - buf);
 }
 
@@ -90,13 +101,20 @@ void appendNumber(QByteArray &out, double v)
     out.append(buf, formatNumber(buf, sizeof buf, v));
 }
 
-QString vectorText(const QVector<double> &values)
+QString exactNumber(double v)
+{
+    char buf[32];
+    return QString::fromLatin1(buf, formatExact(buf, sizeof buf, v));
+}
+
+QString vectorText(const QVector<double> &values, bool exact)
 {
     QByteArray out;
-    out.reserve(1 + values.size() * 13);
+    out.reserve(1 + values.size() * (exact ? 24 : 13));
     out.append(';');
+    char buf[32];
     for (double v : values) {
-        appendNumber(out, v);
+        out.append(buf, exact ? formatExact(buf, sizeof buf, v) : formatNumber(buf, sizeof buf, v));
         out.append(';');
     }
     return QString::fromLatin1(out);
@@ -141,35 +159,57 @@ void writeMapElement(QXmlStreamWriter &xml, const QString &name, const TextMap &
 {
     xml.writeStartElement(name);
     writeAttributes(xml, attributes);
-    for (auto it = map.cbegin(); it != map.cend(); ++it)
-        xml.writeTextElement(it.key(), xmlSafe(it.value()));
+    for (auto it = map.cbegin(); it != map.cend(); ++it) {
+        const QString text = xmlSafe(it.value());
+        if (!text.contains(QLatin1Char('\r'))) {
+            xml.writeTextElement(it.key(), text);
+            continue;
+        }
+        // Readers turn a raw carriage return (and CR LF) into a line feed.
+        xml.writeStartElement(it.key());
+        const QStringList parts = text.split(QLatin1Char('\r'));
+        for (int i = 0; i < parts.size(); ++i) {
+            if (i > 0)
+                xml.writeEntityReference(QStringLiteral("#13"));
+            if (!parts.at(i).isEmpty())
+                xml.writeCharacters(parts.at(i));
+        }
+        xml.writeEndElement();
+    }
     xml.writeEndElement();
 }
 
-void writeVec(QXmlStreamWriter &xml, const QString &label, const QVector<double> &values)
+void writeVec(QXmlStreamWriter &xml, const QString &label, const QVector<double> &values, bool exact)
 {
     xml.writeStartElement(QStringLiteral("vec"));
     xml.writeAttribute(QStringLiteral("label"), label);
-    xml.writeCharacters(vectorText(values));
+    xml.writeCharacters(vectorText(values, exact));
     xml.writeEndElement();
 }
 
 void writeVectorElement(QXmlStreamWriter &xml, const QString &name, const VectorMap &vectors,
-                        const Attributes &attributes)
+                        const Attributes &attributes, bool exact)
 {
     xml.writeStartElement(name);
     writeAttributes(xml, attributes);
     for (auto it = vectors.cbegin(); it != vectors.cend(); ++it)
-        writeVec(xml, it.key(), it.value());
+        writeVec(xml, it.key(), it.value(), exact);
     xml.writeEndElement();
+}
+
+QString readText(QXmlStreamReader &xml)
+{
+    return xml.readElementText(QXmlStreamReader::ErrorOnUnexpectedElement);
 }
 
 bool readMapElement(QXmlStreamReader &xml, TextMap &map)
 {
     while (xml.readNextStartElement()) {
         const QString key = xml.name().toString();
-        // A child with children of its own counts with its text only.
-        map.insert(key, xml.readElementText(QXmlStreamReader::IncludeChildElements));
+        const QString text = readText(xml);
+        if (xml.hasError())
+            return false;
+        map.insert(key, text);
     }
     return !xml.hasError();
 }
@@ -179,7 +219,10 @@ bool readVectorElement(QXmlStreamReader &xml, VectorMap &vectors)
     while (xml.readNextStartElement()) {
         if (xml.name() == QLatin1String("vec") && xml.attributes().hasAttribute(QLatin1String("label"))) {
             const QString label = xml.attributes().value(QLatin1String("label")).toString();
-            vectors.insert(label, parseVector(xml.readElementText(QXmlStreamReader::IncludeChildElements)));
+            const QString text = readText(xml);
+            if (xml.hasError())
+                return false;
+            vectors.insert(label, parseVector(text));
         } else {
             xml.skipCurrentElement();
         }

@@ -26,9 +26,12 @@ QString xmlSafe(const QString &text);
 QString number(double v);
 // Appends the same text as Latin-1 bytes (fast path for long lists).
 void appendNumber(QByteArray &out, double v);
+// The shortest text that reads back as exactly v (same special values).
+QString exactNumber(double v);
 
-// ";v1;v2;...;" and a lone ";" for an empty list.
-QString vectorText(const QVector<double> &values);
+// ";v1;v2;...;" and a lone ";" for an empty list; exact: every value in its shortest
+// text that reads back exactly, else with six significant digits.
+QString vectorText(const QVector<double> &values, bool exact = false);
 
 // Splits a vec text: a leading digit, sign or point means comma-separated
 // (older files); otherwise the first character is the separator. Empty pieces
@@ -38,15 +41,20 @@ QVector<double> parseVector(const QString &text);
 double parseNumber(const QString &text);
 
 void writeAttributes(QXmlStreamWriter &xml, const Attributes &attributes);
-// Map values pass through xmlSafe.
+// Map values pass through xmlSafe; a carriage return is written as a character
+// reference, so that the text reads back exactly (a raw one would read as a line feed).
 void writeMapElement(QXmlStreamWriter &xml, const QString &name, const TextMap &map,
                      const Attributes &attributes = Attributes());
 void writeVectorElement(QXmlStreamWriter &xml, const QString &name, const VectorMap &vectors,
-                        const Attributes &attributes = Attributes());
-void writeVec(QXmlStreamWriter &xml, const QString &label, const QVector<double> &values);
+                        const Attributes &attributes = Attributes(), bool exact = false);
+void writeVec(QXmlStreamWriter &xml, const QString &label, const QVector<double> &values,
+              bool exact = false);
 
+// The reader stands on a start element whose content is text: the text, up to its end
+// element. An element inside it is an error of the reader (no recursion, whatever the depth).
+QString readText(QXmlStreamReader &xml);
 // The reader stands on a start element: read its text-only children into a
-// map, up to its end element. False on a malformed document.
+// map, up to its end element. False on a malformed document or a child that holds elements.
 bool readMapElement(QXmlStreamReader &xml, TextMap &map);
 // Same for vec children (others are skipped); a vec without label is ignored.
 bool readVectorElement(QXmlStreamReader &xml, VectorMap &vectors);

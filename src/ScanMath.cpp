@@ -152,11 +152,12 @@ bool computeSyncParameters(double &period, double &delay, double &duration, doub
                       "(period %f, delay %f, duration %f, adcFreq %g)", period, delay, duration, adcFreq);
         return false;
     }
-    // At least one sample per point, no negative delay, at least one point.
+    // At least one sample per point, no negative delay. A duration of 0 (or
+    // less) asks for no point count: the run derivation then takes as many
+    // points as fit in the SYNC period ("Whole Period").
     const double smpl = std::max(1.0, nint(period * adcFreq));
     const double per = period > 0 ? period : smpl / adcFreq;
-    const double points = std::max(1.0, duration > 0 ? std::trunc((duration + 0.5 / adcFreq) / per) + 1.0
-                                                      : std::trunc(duration));
+    const double points = duration > 0 ? std::trunc((duration + 0.5 / adcFreq) / per) + 1.0 : 0.0;
     const double dly = std::max(0.0, nint(delay * adcFreq));
     if (smpl > kU32Max || points > kU32Max || dly > kU32Max - 6.0 || smpl * points > kU32Max) {
         warn = format("Synchronized scan parameters refused: out of the counters' range "

@@ -1,9 +1,11 @@
 // Save and load of a session of 1024 scans of 400 points with accumulated sums,
-// corrected curves, EEPF and results; prints "name: value" lines.
+// corrected curves, EEPF and results; and the load of a file of 100,000 minimal scans at
+// distinct positions (as many groups); prints "name: value" lines.
 
 #include "DataAnalyzer.h"
 #include "SessionFile.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -63,6 +65,30 @@ ScanRecord makeScan(int k)
     return s;
 }
 
+// A version-3 document of n minimal scans, each at its own position (one group each).
+QByteArray manyGroupsDocument(int n)
+{
+    DataAnalyzer head;
+    QByteArray doc;
+    {
+        QBuffer b(&doc);
+        b.open(QIODevice::WriteOnly);
+        SessionFile::write(head, b);
+    }
+    doc.chop(int(qstrlen("</measuredData>\n")));
+    doc.reserve(doc.size() + n * 340);
+    for (int k = 0; k < n; ++k) {
+        doc += "<scanData><Status><position>";
+        doc += QByteArray::number(k);
+        doc += "</position><scan_type>1</scan_type></Status><vec label=\"ionCurrent\">;</vec>"
+               "<trace class=\"initScanData\"/><trace class=\"initScanDerivativeData\"/><dcInitScanData/>"
+               "<accumulatedTraces class=\"rawData\"/><data class=\"correctedData\"/>"
+               "<eedf_data class=\"eedfResult\"/><results/></scanData>\n";
+    }
+    doc += "</measuredData>\n";
+    return doc;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -91,8 +117,22 @@ int main(int argc, char **argv)
     }
     const double loadSecs = t.nsecsElapsed() * 1e-9;
 
+    constexpr int kGroups = 100000;
+    QByteArray many = manyGroupsDocument(kGroups);
+    QBuffer manyIn(&many);
+    manyIn.open(QIODevice::ReadOnly);
+    DataAnalyzer grouped;
+    t.restart();
+    if (!SessionFile::read(grouped, manyIn) || grouped.groupCount() != kGroups) {
+        std::fprintf(stderr, "many-groups load failed\n");
+        return 1;
+    }
+    const double groupsSecs = t.nsecsElapsed() * 1e-9;
+
     std::printf("save_1024_s: %.3f\n", saveSecs);
     std::printf("load_1024_s: %.3f\n", loadSecs);
     std::printf("file_1024_MB: %.1f\n", QFileInfo(name).size() / 1e6);
+    std::printf("load_100k_groups_s: %.3f\n", groupsSecs);
+    std::printf("file_100k_groups_MB: %.1f\n", many.size() / 1e6);
     return 0;
 }

@@ -1,6 +1,8 @@
 // The main window against the simulated controller unit: connect and
 // disconnect, calibration, the SYNC indicator, sessions and closing down.
+#include "ConfigParam.h"
 #include "DataAnalyzer.h"
+#include "SessionConfig.h"
 #include "DriverLog.h"
 #include "MainWin.h"
 #include "PlotManager.h"
@@ -74,6 +76,7 @@ private slots:
     void hardwareInfoAndHelp();
     void windowSettingsPersist();
     void firstSessionReadsTheApplicationsStore();
+    void sessionsStartFromTheProgramWideRecords();
 
 private:
     ScriptedPrompter* m_prompter = nullptr;
@@ -473,7 +476,7 @@ void TestMainWin::sessionsOpenDropAndRefuse()
     w.action("&Open...")->trigger();
     QCOMPARE(w.openSessionCount(), 2);
 
-    // A refused file (wrong sensor) closes its window without a box.
+    // A refused file (wrong sensor) closes its window after one box that says why.
     const QString bad = m_dir.filePath("bad.ldf");
     QFile f(bad);
     QVERIFY(f.open(QIODevice::WriteOnly));
@@ -482,7 +485,9 @@ void TestMainWin::sessionsOpenDropAndRefuse()
     m_prompter->asked.clear();
     QVERIFY(!w.openSessionFile(bad));
     QCOMPARE(w.openSessionCount(), 2);
-    QVERIFY(m_prompter->asked.isEmpty());
+    QCOMPARE(m_prompter->asked.size(), 1);
+    QCOMPARE(m_prompter->asked.first().text,
+             QStringLiteral("Cannot read file [%1]\nThe file is not a session file.\n").arg(bad));
 
     // Connecting binds a new, empty session: the opened file's data and
     // configuration are not mixed with new measurements.
@@ -624,6 +629,43 @@ void TestMainWin::firstSessionReadsTheApplicationsStore()
     MainWin w;
     QCOMPARE(w.currentSession()->singleSettings().ionMass, 4.0);
     QSettings("Quendrix", "Quendrix Langmuir").remove("Settings");
+}
+
+void TestMainWin::sessionsStartFromTheProgramWideRecords()
+{
+    QSettings store("Quendrix", "Quendrix Langmuir");
+    store.remove("ConfigParam");
+    store.remove("DoubleProbeConfigParam");
+    store.setValue("ConfigParam/dataScanRunScans", 17);
+    store.setValue("DoubleProbeConfigParam/voltageIdle", 12.5);
+    store.sync();
+    {
+        MainWin w;
+        QCOMPARE(w.currentSession()->activeConfig().dataScanRunScans, 17u);
+        QCOMPARE(w.currentSession()->configs().doubleProbe().voltageIdle, 12.5);
+        QMetaObject::invokeMethod(&w, "startNewSession");
+        PlotManager* first = w.currentSession();
+        first->activeConfig().dataScanRunScans = 23;
+        QMetaObject::invokeMethod(&w, "startNewSession");
+        PlotManager* second = w.currentSession();
+        QVERIFY(second != first);
+        QCOMPARE(second->activeConfig().dataScanRunScans, 17u); // a copy, not the other session's
+        second->activeConfig().dataScanRunScans = 31;
+        emit first->close(first);
+        QMetaObject::invokeMethod(&w, "startNewSession");
+        PlotManager* third = w.currentSession();
+        QCOMPARE(third->activeConfig().dataScanRunScans, 23u); // what the closed one left
+        emit third->close(third);
+        emit second->close(second);
+        QCOMPARE(w.openSessionCount(), 0);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    store.sync();
+    // The last session closed is what the next start reads.
+    QCOMPARE(store.value("ConfigParam/dataScanRunScans").toUInt(), 31u);
+    QCOMPARE(store.value("DoubleProbeConfigParam/voltageIdle").toDouble(), 12.5);
+    store.remove("ConfigParam");
+    store.remove("DoubleProbeConfigParam");
 }
 
 QTEST_MAIN(TestMainWin)

@@ -1,5 +1,7 @@
 // The session window: results grid, views, frames, trends, files and the close prompt.
+#include "ConfigParam.h"
 #include "DataAnalyzer.h"
+#include "SessionConfig.h"
 #include "PlotData.h"
 #include "PlotErrorBarCurve.h"
 #include "PlotManager.h"
@@ -66,6 +68,8 @@ private slots:
     void warningsText();
     void reanalyseAppliesCropAndSettings();
     void axisDoubleClickOpensScaleForm();
+    void configurationOutlivesTheSession();
+    void olderSessionFileLoadsItsOwnRecord();
 
 private:
     ScriptedPrompter* m_prompter = nullptr;
@@ -409,7 +413,24 @@ void TestPlotManager::loadRefusedAndUnopenable()
     f.close();
     m_prompter->asked.clear();
     QVERIFY(!pm.load(v4));
-    QVERIFY(m_prompter->asked.isEmpty());
+    // The reader's reason, in a box.
+    QCOMPARE(m_prompter->asked.size(), 1);
+    QCOMPARE(m_prompter->asked.first().icon, QMessageBox::Critical);
+    QCOMPARE(m_prompter->asked.first().text,
+             QStringLiteral("Cannot read file [%1]\nSession file version 4 is not supported.\n").arg(v4));
+    const QString cut = m_dir.filePath("cut.ldf");
+    QFile c(cut);
+    QVERIFY(c.open(QIODevice::WriteOnly));
+    c.write("<?xml version=\"1.0\"?>\n<measuredData sensor=\"Langmuir Probe\" version=\"3\">\n<header>");
+    c.close();
+    m_prompter->asked.clear();
+    QVERIFY(!pm.load(cut));
+    QCOMPARE(m_prompter->asked.size(), 1);
+    QVERIFY2(QRegularExpression("^Cannot read file \\[.*cut\\.ldf\\]\nReading stopped.* on line 3: "
+                                "Premature end of document\\.\n$")
+                 .match(m_prompter->asked.first().text)
+                 .hasMatch(),
+             qPrintable(m_prompter->asked.first().text));
     // Saving into a folder that does not exist fails with the write message.
     QVERIFY(!pm.save(m_dir.filePath("no/such/folder/x.ldf")));
     QVERIFY(m_prompter->asked.last().text.startsWith("Cannot write file ["));
@@ -541,6 +562,83 @@ void TestPlotManager::shippedExampleSession()
     const PlotErrorBarCurve* c = pm.curve(PlotManager::eTimeResolve);
     QCOMPARE(c->count(), pm.data()->scanCount());
     QVERIFY(c->bound(PlotErrorBarCurve::eYMax) > 1.5 * c->bound(PlotErrorBarCurve::eYMin));
+}
+
+void TestPlotManager::configurationOutlivesTheSession()
+{
+    SingleProbeConfigParam single;
+    single.voltageIdle = -80;
+    DoubleProbeConfigParam dbl;
+    dbl.dcCScanSweeps = 7;
+    SingleProbeConfigParam editedSingle;
+    DoubleProbeConfigParam editedDouble;
+    {
+        PlotManager pm;
+        pm.seedConfigs(single, dbl);
+        QCOMPARE(pm.activeConfig().voltageIdle, -80.0);
+        pm.activeConfig().sync.bUseSyncScan = true;
+        pm.activeConfig().sync.resolution = 2.5;
+        pm.activeConfig().clean.relaxTime = 45;
+        pm.activeConfig().timed.bUseTimedScan = true;
+        pm.activeConfig().timed.start = 3;
+        pm.activeConfig().timed.step = 7.5;
+        pm.activeConfig().timed.end = 600;
+        pm.activeConfig().spat.useRetract = true;
+        pm.activeConfig().spat.retractPosition = 120;
+        pm.setSwProbeMode(5);
+        QVERIFY(pm.isDoubleProbeSession());
+        QCOMPARE(pm.activeConfig().dcCScanSweeps, 7u);
+        pm.activeConfig().dataScanRunParam.voltageEnd = 33;
+        // What a run changes in its working copy stays out of the records.
+        pm.configs().refreshWorkingCopy().dataScanRunParam.voltageEnd = -1;
+        editedSingle = pm.configs().single();
+        editedDouble = pm.configs().doubleProbe();
+    }
+    // The next start of the program reads what the session left.
+    SingleProbeConfigParam single2;
+    single2.readSettings();
+    DoubleProbeConfigParam double2;
+    double2.readSettings();
+    single2.probeMode = editedSingle.probeMode;
+    double2.probeMode = editedDouble.probeMode;
+    double2.useDoubleProbe = editedDouble.useDoubleProbe;
+    QCOMPARE(single2.toMap(), editedSingle.toMap());
+    QCOMPARE(double2.toMap(), editedDouble.toMap());
+    QCOMPARE(double2.dataScanRunParam.voltageEnd, 33.0);
+    QCOMPARE(single2.timed.step, 7.5);
+    QVERIFY(single2.spat.useRetract);
+    QCOMPARE(single2.spat.retractPosition, 120.0);
+}
+
+void TestPlotManager::olderSessionFileLoadsItsOwnRecord()
+{
+    // The shipped example was written before timed-run and retract settings
+    // were kept: it loads with its own values and the kind's defaults for the
+    // rest, whatever the session held before.
+    PlotManager pm;
+    pm.activeConfig().timed.bUseTimedScan = true;
+    pm.activeConfig().spat.useRetract = true;
+    pm.activeConfig().clean.scanRunParam.voltageStart = 12;
+    QVERIFY(pm.load(QStringLiteral(LP_EXAMPLE_SESSION)));
+    QFile f(QStringLiteral(LP_EXAMPLE_SESSION));
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(f.readAll());
+    QVERIFY(!text.contains("timedParam_"));
+    const ConfigParam& c = pm.activeConfig();
+    const SingleProbeConfigParam kind;
+    QCOMPARE(c.timed.bUseTimedScan, kind.timed.bUseTimedScan);
+    QCOMPARE(c.timed.step, kind.timed.step);
+    QCOMPARE(c.spat.useRetract, kind.spat.useRetract);
+    QVERIFY(c.clean.scanRunParam == kind.clean.scanRunParam);
+    // Every key the file carries comes back with the file's text.
+    const QMap<QString, QString> m = c.toMap();
+    int found = 0;
+    for (auto it = m.cbegin(); it != m.cend(); ++it) {
+        if (text.contains(QStringLiteral("<%1>%2</%1>").arg(it.key(), it.value())))
+            ++found;
+    }
+    QCOMPARE(found, 78); // every key of the file
+    QVERIFY(c.sync.bUseSyncScan); // a time-resolved session
 }
 
 QTEST_MAIN(TestPlotManager)

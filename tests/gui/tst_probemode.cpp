@@ -120,6 +120,9 @@ void TestProbeMode::doubleProbeDisabledWhenUnavailable()
     ProbeModeSelector dlg(nullptr, false);
     QVERIFY(!dlg.button(ProbeModeSelector::eDouble)->isEnabled());
     QVERIFY(!dlg.button(ProbeModeSelector::eMach)->isEnabled());
+    // The DC reference drives the second channel: also a double-probe mode.
+    QVERIFY(!dlg.button(ProbeModeSelector::eWithDcRef)->isEnabled());
+    QVERIFY(dlg.button(ProbeModeSelector::eWithoutDcRef)->isEnabled());
     QVERIFY(dlg.button(ProbeModeSelector::eSpherical)->isEnabled());
 }
 

@@ -167,9 +167,12 @@ void TestScanMath::syncParameters_data()
     QTest::addColumn<bool>("ok");
     QTest::addColumn<QVector<double>>("out");  // smplPP, sPoints, sDelay
     QTest::newRow("typical") << QVector<double>{10e-6, 1e-6, 100e-6} << true << QVector<double>{799, 11, 80};
-    QTest::newRow("no duration: one point") << QVector<double>{10e-6, 0, 0} << true << QVector<double>{799, 1, 0};
-    QTest::newRow("zero period: one sample") << QVector<double>{0, 0, 0} << true << QVector<double>{1, 1, 0};
-    QTest::newRow("negative delay: 0") << QVector<double>{10e-6, -5e-6, 0} << true << QVector<double>{799, 1, 0};
+    // No duration: no point count, the run takes the whole SYNC period.
+    QTest::newRow("no duration: whole period") << QVector<double>{10e-6, 0, 0} << true << QVector<double>{799, 0, 0};
+    QTest::newRow("negative duration: whole period") << QVector<double>{10e-6, 0, -3e-6} << true
+                                                      << QVector<double>{799, 0, 0};
+    QTest::newRow("zero period: one sample") << QVector<double>{0, 0, 1e-9} << true << QVector<double>{1, 1, 0};
+    QTest::newRow("negative delay: 0") << QVector<double>{10e-6, -5e-6, 20e-6} << true << QVector<double>{799, 3, 0};
     QTest::newRow("not a number") << QVector<double>{std::nan(""), 0, 0} << false << QVector<double>{};
     QTest::newRow("beyond the counters") << QVector<double>{1e6, 0, 0} << false << QVector<double>{};
 }
@@ -228,6 +231,20 @@ void TestScanMath::runParameters()
     QCOMPARE(p.sPoints, 988u);
     QCOMPARE(p.stepLength, 2021u);
     QCOMPARE(p.sCycles, 1u);
+    // "Whole Period": a sync duration of 0 gives every point the SYNC period holds.
+    {
+        double period = 10e-6, delay = 0, duration = 0;
+        SyncParameters sync;
+        std::string warn;
+        QVERIFY(computeSyncParameters(period, delay, duration, f, sync, warn));
+        p = RunParameters();
+        p.smplPP = sync.smplPP;
+        p.sPoints = sync.sPoints;
+        p.sDelay = sync.sDelay;
+        p.averageHW = 1;
+        QVERIFY(deriveRunParameters(true, 1000.0, f, 65535, 0x40000, p));
+        QCOMPARE(p.sPoints, 98u); // trunc(1 ms / 799 samples at f x 0.99)
+    }
     // Not one point fits: refused.
     p = RunParameters();
     p.smplPP = 100000;

@@ -109,6 +109,50 @@ private slots:
         QCOMPARE(e.groupCount(), 1);
         QCOMPARE(e.group(0)->position, 3.0);
         QCOMPARE(e.group(0)->temporalPosition, 4.0);
+
+        // Exact comparison of doubles: -0 equals 0, a not-a-number equals nothing; the first
+        // group with the value wins, also after a reset of the session.
+        for (int round = 0; round < 2; ++round) {
+            DataAnalyzer z;
+            z.addScan(typed(2, 0.0, 0)); // first group: position 0, time 0
+            z.addScan(typed(1, 5.0, 0)); // group 1
+            z.addScan(typed(1, 5.0, 1)); // joins group 1
+            z.addScan(typed(1, -0.0, 3)); // joins group 0
+            z.addScan(typed(0, 1, -0.0)); // by time: group 0
+            z.addScan(typed(1, qQNaN(), 0)); // a group of its own
+            z.addScan(typed(1, qQNaN(), 0)); // and another
+            z.addScan(typed(0, 7, qQNaN())); // and another
+            QCOMPARE(z.groupCount(), 5);
+            QCOMPARE(z.scansOfGroup(0).size(), 3);
+            QCOMPARE(z.scansOfGroup(1).size(), 2);
+            z.clearScans();
+            QCOMPARE(z.groupCount(), 0);
+            z.addScan(typed(1, 5.0, 0));
+            z.addScan(typed(1, 6.0, 0));
+            z.addScan(typed(1, 5.0, 0));
+            QCOMPARE(z.scansOfGroup(0).size(), 2);
+        }
+
+        // Many groups: filing keeps the order of creation and finds every group again.
+        DataAnalyzer many;
+        for (int i = 0; i < 20000; ++i)
+            many.addScan(typed(1, 0.25 * i, 0));
+        for (int i = 19999; i >= 0; i -= 7)
+            many.addScan(typed(1, 0.25 * i, 1));
+        QCOMPARE(many.groupCount(), 20000);
+        for (int i = 0; i < 20000; ++i) {
+            QCOMPARE(many.group(i)->position, 0.25 * i);
+            QCOMPARE(many.scansOfGroup(i).size(), (19999 - i) % 7 == 0 ? 2 : 1);
+        }
+    }
+
+    // Sums written with six digits by older writers can give a negative variance: no deviation.
+    void negativeVarianceIsZero()
+    {
+        AccumulatedTrace a;
+        QVERIFY(a.setFromLists({-100.0}, {5000.0 - 1e-9}, {3.5e-4}, {6.125e-8 - 1e-20}, 2));
+        QCOMPARE(a.voltageDeviation(0), 0.0);
+        QCOMPARE(a.currentDeviation(0), 0.0);
     }
 
     void plasmaResistance()

@@ -90,6 +90,8 @@ private slots:
     void sectionsIgnoreDecimalCommaLocale();
     void exportFileIsReplacedOnlyWhenComplete();
     void clipboard();
+    void derivativesOnTheirPointsRows();
+    void textFieldsWithTheSeparatorAreQuoted();
 };
 
 void TstSessionExport::headerByRunKind_data()
@@ -276,8 +278,8 @@ void TstSessionExport::ivDataColumnsAndBounds()
         + ";Current 2nd Derivative (A/V^2)" + t0 + ";Electron Current (A)" + t0 + ";"
         "Voltage (V)" + t1 + ";Current (A)" + t1 + ";Current Derivative (A/V)" + t1
         + ";Current 2nd Derivative (A/V^2)" + t1 + ";Electron Current (A)" + t1 + ";\n"
-        "-1;1e-06;" + SessionXml::number(d1[0]) + ";;7e-06;-1;5e-07;;;;\n"
-        "0;2e-06;;;8e-06;0;6e-07;;;;\n"
+        "-1;1e-06;;;7e-06;-1;5e-07;;;;\n"
+        "0;2e-06;" + SessionXml::number(d1[0]) + ";;8e-06;0;6e-07;;;;\n" // the slope centred on 0 V
         "1;4e-06;;;;;;;;;\n";
     QCOMPARE(text, "IV Data:\n" + expected);
 }
@@ -381,6 +383,66 @@ void TstSessionExport::clipboard()
              (QStringList{"Time (us)", "Voltage (V)", "Current Second Derivative(A/V^2)"}));
     QCOMPARE(clipboardText(clipboardHeadings(Graph::Eepf, Leading::Position), {{1, 2}, {0.5}, {1e15, kNaN}}),
              QString("Position (mm)\tEnergy (eV)\tEEPF (eV^1.5/m^3)\n1\t0.5\t1e+15\n2\t\tnan\n"));
+}
+
+// With half-width k the first derivative's entry j is centred on point j + k and the second
+// derivative's on point j + 2k: each value stands on its point's row.
+void TstSessionExport::derivativesOnTheirPointsRows()
+{
+    DataAnalyzer a;
+    LangmuirSettings ls;
+    ls.nDerivativePoints = 2;
+    a.setAnalysisSettings(ls);
+    QVector<double> V, I;
+    for (int i = 0; i < 11; ++i) {
+        V << -5 + i;
+        I << 1e-6 * (-5 + i) * (-5 + i) * (-5 + i); // dI/dV = 3e-6 V^2, d2I/dV2 = 6e-6 V
+    }
+    a.addScan(scan(2, 0, 0, 0, V, I));
+    IvColumns cols;
+    cols.derivative = cols.secondDerivative = true;
+    const QStringList lines = run([&](QTextStream &o) { writeIvData(a, o, ";", cols); }).split('\n');
+    QCOMPARE(lines.size(), 3 + 11 + 1);
+    QVector<double> xc, d1, xc2, d2;
+    curve::derivative(V, I, 2, xc, d1);
+    curve::derivative(xc, d1, 2, xc2, d2);
+    QCOMPARE(d1.size(), 7);
+    QCOMPARE(d2.size(), 3);
+    for (int i = 0; i < 11; ++i) {
+        const QStringList cells = lines.at(3 + i).split(';');
+        QCOMPARE(cells.size(), 5);
+        QCOMPARE(cells.at(0), SessionXml::number(V[i]));
+        QCOMPARE(cells.at(2), i >= 2 && i < 9 ? SessionXml::number(d1[i - 2]) : QString());
+        QCOMPARE(cells.at(3), i >= 4 && i < 7 ? SessionXml::number(d2[i - 4]) : QString());
+        if (i >= 2 && i < 9) // the window's centre is the row's voltage
+            QCOMPARE(xc[i - 2], V[i]);
+        if (i >= 4 && i < 7)
+            QVERIFY(qAbs(d2[i - 4] - 6e-6 * V[i]) < 1e-12); // the second derivative at this point
+    }
+}
+
+void TstSessionExport::textFieldsWithTheSeparatorAreQuoted()
+{
+    DataAnalyzer a;
+    a.setDeviceID("VB2-000417");
+    a.setFileName("/data/run,1.ldf");
+    a.setComment("argon, 2 Pa, \"pulsed\"");
+    twoScans(a, 2, 0, 0, 0, 0);
+    a.scan(0, 1)->error = "first, then second";
+    ExportSettings o;
+    o.separator = ",";
+    o.ivData = false;
+    o.errors = true;
+    const QString text = run([&](QTextStream &out) { writeSections(a, o, out); });
+    QVERIFY(text.contains("\nSerial Number,VB2-000417\n"));
+    QVERIFY(text.contains("\nFile,\"/data/run,1.ldf\"\n"));
+    QVERIFY(text.contains("\nComment,\"argon, 2 Pa, \"\"pulsed\"\"\"\n"));
+    QVERIFY(text.endsWith("Errors:\n\"first, then second\"\n"));
+    // With another separator the same texts stay as they are, but for the quotes.
+    o.separator = ";";
+    const QString semi = run([&](QTextStream &out) { writeSections(a, o, out); });
+    QVERIFY(semi.contains("\nFile;/data/run,1.ldf\n"));
+    QVERIFY(semi.endsWith("Errors:\nfirst, then second\n"));
 }
 
 QTEST_GUILESS_MAIN(TstSessionExport)

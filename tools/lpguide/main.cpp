@@ -1,7 +1,9 @@
 // lpguide: renders the user guide, Markdown chapters in docs/guide, to one PDF.
 // Each chapter starts on a new page; pictures are found relative to the
 // chapter's folder. Usage: lpguide OUT.pdf CHAPTER.md...
+#include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QGuiApplication>
@@ -21,27 +23,37 @@ QTextStream& err()
     return s;
 }
 
-// Pictures wider than the text are scaled down to the text width.
-void fitImages(QTextDocument& doc, qreal textWidth)
+// Pictures get absolute file names (print() lays out a copy of the document
+// that no longer knows the chapters' folder) and, when wider than the text,
+// are scaled down to the text width.
+bool fitImages(QTextDocument& doc, const QString& baseDir, qreal textWidth)
 {
+    bool ok = true;
     for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
         for (auto it = b.begin(); !it.atEnd(); ++it) {
             QTextFragment f = it.fragment();
             if (!f.isValid() || !f.charFormat().isImageFormat())
                 continue;
             QTextImageFormat img = f.charFormat().toImageFormat();
-            const QImage image = doc.resource(QTextDocument::ImageResource, QUrl(img.name())).value<QImage>();
-            if (image.isNull())
+            const QString path = QDir(baseDir).absoluteFilePath(QUrl(img.name()).path());
+            const QImage image(path);
+            if (image.isNull()) {
+                err() << "lpguide: cannot read picture " << path << "\n";
+                ok = false;
                 continue;
+            }
             const qreal w = qMin<qreal>(textWidth, image.width());
+            img.setName(QUrl::fromLocalFile(path).toString());
             img.setWidth(w);
             img.setHeight(w * image.height() / image.width());
+            doc.addResource(QTextDocument::ImageResource, QUrl(img.name()), image);
             QTextCursor c(&doc);
             c.setPosition(f.position());
             c.setPosition(f.position() + f.length(), QTextCursor::KeepAnchor);
             c.setCharFormat(img);
         }
     }
+    return ok;
 }
 
 // Code spans and blocks in a monospaced font on a light background; the
@@ -127,7 +139,8 @@ int main(int argc, char* argv[])
     }
     // Image sizes count in screen pixels (96 per inch), which print() scales to
     // the writer's resolution; the text is about 160 mm wide.
-    fitImages(doc, 160.0 / 25.4 * 96.0);
+    if (!fitImages(doc, baseDir, 160.0 / 25.4 * 96.0))
+        return 1;
     doc.print(&pdf);
     QTextStream(stdout) << "lpguide: " << args.first() << ": " << chapters << " chapters\n";
     return chapters > 0 ? 0 : 1;
