@@ -7,12 +7,14 @@
 #include "ControllerJobs.h"
 #include "MainWinScan.h"
 #include "SweepReader.h"
+#include "DataServer.h"
 #include "DataAnalyzer.h"
 #include "EEDF_Dialog.h"
 #include "InfoDialogs.h"
 #include "LinearDriver.h"
 #include "PlotManager.h"
 #include "ProbeModeSelector.h"
+#include "ServerDialog.h"
 #include "Prompter.h"
 #include "WorkerThread.h"
 #include "topBanner.h"
@@ -174,6 +176,18 @@ MainWin::MainWin(QWidget* parent)
 
     // 8. Batch-job commands and the data server come with their own windows.
     m_batchJob = false;
+    DataServer::Source src;
+    src.serialNumber = [this] { return m_ctrl.isConnected() ? m_descriptor->devNameText() : QString(); };
+    src.scanRunning = [this] { return m_ctrl.isConnected() && m_ctrl.isScanRunning(); };
+    src.session = [this]() -> const DataAnalyzer* { return m_current ? m_current->data() : nullptr; };
+    src.startScan = [this] {
+        // A remote start must never press Scan while something runs: that would abort it.
+        if (isIdleForRemoteScan())
+            m_banner->scanButton()->click();
+        else
+            qDebug() << "POST ignored: the application is busy";
+    };
+    m_server = new DataServer(src, this);
 }
 
 MainWin::~MainWin()
@@ -762,7 +776,19 @@ void MainWin::showConfigPanel()
 
 void MainWin::openServerDialog()
 {
-    notAvailable(QStringLiteral("The data server"));
+    ServerDialog* d = serverDialog();
+    d->show();
+    d->raise();
+    d->activateWindow();
+}
+
+ServerDialog* MainWin::serverDialog()
+{
+    if (!m_serverDialog) {
+        m_serverDialog = new ServerDialog(this);
+        connect(m_serverDialog, &ServerDialog::serverToggled, this, &MainWin::toggleServer);
+    }
+    return m_serverDialog;
 }
 
 void MainWin::doBatchJob()
@@ -772,12 +798,41 @@ void MainWin::doBatchJob()
     notAvailable(QStringLiteral("Running batch jobs"));
 }
 
-void MainWin::serveConnection()
+void MainWin::toggleServer(bool on)
 {
+    ServerDialog* d = serverDialog();
+    if (on) {
+        startServer(d->port(), d->localOnly());
+        return;
+    }
+    m_server->stop();
+    d->setAddressText(QStringLiteral("IP Address : "));
 }
 
-void MainWin::toggleServer(bool)
+bool MainWin::startServer(quint16 port, bool localOnly, bool reportFailure)
 {
+    ServerDialog* d = serverDialog();
+    const bool ok = m_server->start(port, localOnly ? QHostAddress(QHostAddress::LocalHost)
+                                                    : QHostAddress(QHostAddress::Any));
+    d->setServerOn(ok);
+    if (!ok && reportFailure) {
+        // The window stays open: the user may pick another port.
+        Prompter::critical(this, QStringLiteral("Langmuir TCP Server"),
+                           QStringLiteral("Unable to start the server: %1.").arg(m_server->errorString()));
+    }
+    if (!ok)
+        return false;
+    const QString address = localOnly ? QStringLiteral("127.0.0.1") : DataServer::displayAddress();
+    d->setAddressText(QStringLiteral("IP Address : ") + address);
+    return true;
+}
+
+bool MainWin::isIdleForRemoteScan() const
+{
+    return m_ctrl.isConnected() && m_connectAct->isChecked() && m_appState == AppState::eIdle
+        && m_worker->isIdle() && !m_calibrating && !m_batchJob && !m_scanAct->isChecked()
+        && !m_cleanAct->isChecked() && m_banner->scanButton()->isEnabled()
+        && !m_ctrl.isScanRunning();
 }
 
 void MainWin::setDefVoltage(bool)

@@ -19,6 +19,8 @@ class ConfigParamPanel;
 class ControllerJobs;
 class LinearDriver;
 class MainWinSeam;
+class DataServer;
+class ServerDialog;
 class PlotManager;
 class RunSessionObserver;
 class ScanSequence;
@@ -81,6 +83,14 @@ public:
     // The drive's rail length (mm) bounds every session's position boxes.
     void setRailLength(double mm);
 
+    // Starts the data server as the server dialog's switch would; false after
+    // reporting the listen failure in a message box (when asked to).
+    bool startServer(quint16 port, bool localOnly = false, bool reportFailure = true);
+    DataServer* dataServer() const { return m_server; }
+    ServerDialog* serverDialog();
+    // Nothing runs: no measurement, cleaning, calibration, job or drive move.
+    bool isIdleForRemoteScan() const;
+
 signals:
     void calibrationStarted();
     void connectingFirstSession();
@@ -125,7 +135,6 @@ private slots:
     void about();
     void openServerDialog();
     void doBatchJob();
-    void serveConnection();
     void toggleServer(bool on);
 
 protected:
@@ -223,6 +232,8 @@ private:
     QAction* m_runJobAct;
     QAction* m_serverAct;
     QAction* m_exitAct;
+    DataServer* m_server;
+    QPointer<ServerDialog> m_serverDialog;
     QAction* m_copyAct;
     QAction* m_helpAct;
     QAction* m_hwInfoAct;

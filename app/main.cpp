@@ -5,6 +5,7 @@
 #include "PlotManager.h"
 #include "ProbeModeSelector.h"
 #include "Prompter.h"
+#include "DataServer.h"
 
 #include <QApplication>
 #include <QDir>
@@ -39,16 +40,40 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
 
     const QStringList args = QCoreApplication::arguments();
-    // Resolved now: the current folder changes to the program's below.
-    const QString sessionFile = AppText::sessionFileFromArgs(args, QDir::currentPath());
+    QStringList fileArgs; // the arguments without option values
     int quitAfterSeconds = 0;
     bool scanOnStart = false;
-    for (const QString& a : args) {
+    int serverPort = -1;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString& a = args[i];
         if (a.startsWith(QLatin1String("--quit-after=")))
             quitAfterSeconds = a.mid(13).toInt();
-        if (a == QLatin1String("--scan-on-start"))
+        if (a == QLatin1String("--scan-on-start")) {
             scanOnStart = true;
+            continue;
+        }
+        QString port;
+        if (a == QLatin1String("--server")) {
+            if (i + 1 >= args.size()) {
+                QTextStream(stderr) << "lpmeasure: --server needs a port number\n";
+                return 2;
+            }
+            port = args[++i]; // a value, not a session file
+        } else if (a.startsWith(QLatin1String("--server="))) {
+            port = a.mid(9);
+        } else {
+            fileArgs.append(a);
+            continue;
+        }
+        bool ok = false;
+        serverPort = port.toInt(&ok);
+        if (!ok || serverPort < 0 || serverPort > 65535) {
+            QTextStream(stderr) << "lpmeasure: bad port number for --server: " << port << "\n";
+            return 2;
+        }
     }
+    // Resolved now: the current folder changes to the program's below.
+    const QString sessionFile = AppText::sessionFileFromArgs(fileArgs, QDir::currentPath());
 
     QCoreApplication::setOrganizationName(QString::fromLatin1(AppInfo::OrgName));
     QCoreApplication::setOrganizationDomain(QString::fromLatin1(AppInfo::OrgDomain));
@@ -75,6 +100,15 @@ int main(int argc, char* argv[])
 
     auto* w = new MainWin;
     w->show();
+    if (serverPort >= 0) {
+        if (!w->startServer(quint16(serverPort), false, false)) {
+            QTextStream(stderr) << "lpmeasure: Unable to start the server: " << w->dataServer()->errorString() << ".\n";
+            delete w;
+            return 1;
+        }
+        // Scripts read the port from here (0 lets the system choose).
+        QTextStream(stdout) << "lpmeasure: data server listening on port " << w->dataServer()->port() << "\n";
+    }
     bool quitRequested = false;
     if (quitAfterSeconds > 0)
         QTimer::singleShot(quitAfterSeconds * 1000, w, [w, &quitRequested] {

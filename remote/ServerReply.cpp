@@ -1,0 +1,210 @@
+#include "ServerReply.h"
+
+#include "DataAnalyzer.h"
+#include "ResultRecord.h"
+#include "ScanRecord.h"
+#include "SessionXml.h"
+
+namespace ServerReply {
+
+namespace {
+
+const QByteArray CrLf("\r\n");
+
+void appendNumber(QByteArray& out, double v)
+{
+    SessionXml::appendNumber(out, v);
+}
+
+void appendList(QByteArray& out, const QVector<double>& values)
+{
+    out += '[';
+    for (int i = 0; i < values.size(); ++i) {
+        if (i)
+            out += ',';
+        appendNumber(out, values[i]);
+    }
+    out += ']';
+}
+
+void appendQuoted(QByteArray& out, const char* key, double v, bool comma = true)
+{
+    out += '"';
+    out += key;
+    out += "\":\"";
+    appendNumber(out, v);
+    out += comma ? "\"," : "\"";
+    out += CrLf;
+}
+
+struct ResultKey {
+    const char* value;
+    const char* error;
+    int pair;
+};
+
+const ResultKey Results[] = {
+    {"Vp", "Vp_Error", ResultRecord::eVp},
+    {"Vf", "Vf_Error", ResultRecord::eVf},
+    {"kTe", "kTe_Error", ResultRecord::eKTe},
+    {"Jp", "Jp_Error", ResultRecord::eJp},
+    {"Ni", "Ni_Error", ResultRecord::eNi},
+    {"Ld", "Ld_Error", ResultRecord::eLdebye},
+    {"Je", "Je_Error", ResultRecord::eJe},
+    {"Ne", "Ne_Error", ResultRecord::eNe},
+    {"Isat", "Isat_Error", ResultRecord::eIsat},
+    {"EEPF_Ne", "EEPF_Ne_Error", ResultRecord::eEedfNe},
+    {"EEPF_Energy", "EEPF_Energy_Error", ResultRecord::eEedfAvgEnergy},
+    {"EEPF_kTe", "EEPF_kTe_Error", ResultRecord::eEedfKTe},
+};
+
+void appendScan(QByteArray& out, const ScanRecord& scan, double groupPosition, bool last)
+{
+    out += '{';
+    out += CrLf;
+    out += "\"Voltage\": ";
+    appendList(out, scan.corrected.V);
+    out += ',';
+    out += CrLf;
+    out += "\"Current\": ";
+    appendList(out, scan.corrected.I);
+    out += ',';
+    out += CrLf;
+    appendQuoted(out, "spatial_position", groupPosition);
+    appendQuoted(out, "time", scan.resolvedTime);
+    for (const ResultKey& k : Results)
+        appendQuoted(out, k.value, scan.result.value(k.pair));
+    const int n = int(sizeof Results / sizeof Results[0]);
+    for (int i = 0; i < n; ++i)
+        appendQuoted(out, Results[i].error, scan.result.error(Results[i].pair), i + 1 < n);
+    out += last ? "}" : "},";
+    out += CrLf;
+}
+
+// Offset just past the blank line ending the header block, or -1.
+int headerEnd(const QByteArray& r)
+{
+    const int crlf = r.indexOf("\r\n\r\n");
+    const int lf = r.indexOf("\n\n");
+    if (crlf < 0 && lf < 0)
+        return -1;
+    if (lf < 0 || (crlf >= 0 && crlf < lf))
+        return crlf + 4;
+    return lf + 2;
+}
+
+} // namespace
+
+Request parse(const QByteArray& request)
+{
+    Request r;
+    if (request.startsWith("GET ")) {
+        r.method = Request::eGet;
+        const int eol = request.indexOf(CrLf);
+        const QByteArray line = eol < 0 ? request : request.left(eol);
+        const QList<QByteArray> words = line.split(' ');
+        if (words.size() < 2)
+            return r;
+        r.hasTarget = true;
+        QByteArray target = words.at(1);
+        const int q = target.indexOf('?');
+        if (q >= 0)
+            target.truncate(q);
+        for (const QByteArray& p : target.toLower().split('/'))
+            if (!p.isEmpty())
+                r.pieces.append(p);
+    } else if (request.startsWith("POST")) {
+        r.method = Request::ePost;
+        r.postStart = request.endsWith("true");
+    }
+    return r;
+}
+
+bool isComplete(const QByteArray& request)
+{
+    const int end = headerEnd(request);
+    if (end < 0)
+        return false;
+    qint64 length = 0;
+    for (const QByteArray& line : request.left(end).split('\n')) {
+        const QByteArray l = line.trimmed();
+        if (l.toLower().startsWith("content-length:")) {
+            bool ok = false;
+            length = l.mid(15).trimmed().toLongLong(&ok);
+            if (!ok || length < 0)
+                length = 0;
+        }
+    }
+    return request.size() - end >= length;
+}
+
+QByteArray statusLine()
+{
+    return QByteArrayLiteral("HTTP/1.0 200 OK\r\n");
+}
+
+QByteArray notAllowedReply()
+{
+    return QByteArrayLiteral("HTTP/1.1 405 Method Not Allowed\nServer: tavro/1.0\nConnection: close\n");
+}
+
+QByteArray infoBody(const QString& serialNumber)
+{
+    QByteArray b("{\r\n\"serial_number\":\"");
+    b += serialNumber.toUtf8();
+    b += "\"\r\n}\r\n\n";
+    return b;
+}
+
+QByteArray dataBody(bool scanRunning, const DataAnalyzer* session)
+{
+    QByteArray b;
+    b.reserve(4096);
+    b += "{\r\n\"scan_running\":\"";
+    b += scanRunning ? "True" : "False";
+    b += "\",\r\n\"data\":\r\n[\r\n";
+    const int groups = session ? session->groupCount() : 0;
+    for (int g = 0; g < groups; ++g) {
+        const ScanGroup* group = session->group(g);
+        b += '[';
+        b += CrLf;
+        const QVector<ScanRecord>& scans = group->scans;
+        for (int s = 0; s < scans.size(); ++s)
+            appendScan(b, scans[s], group->position, s + 1 == scans.size());
+        b += g + 1 < groups ? "]," : "]";
+        b += CrLf;
+    }
+    b += "]\r\n\n}\r\n\n";
+    return b;
+}
+
+QByteArray withHeader(const QByteArray& body)
+{
+    QByteArray h = statusLine();
+    h += "Connection-Type: application/json\n";
+    h += "Content-Length: " + QByteArray::number(body.size()) + '\n';
+    h += CrLf;
+    return h + body;
+}
+
+QByteArray reply(const Request& request, const Snapshot& data)
+{
+    switch (request.method) {
+    case Request::ePost:
+        return statusLine();
+    case Request::eOther:
+        return notAllowedReply();
+    case Request::eGet:
+        break;
+    }
+    if (request.pieces.isEmpty())
+        return statusLine();
+    const QByteArray& first = request.pieces.first();
+    if (first == "data")
+        return withHeader(dataBody(data.scanRunning, data.session));
+    if (first == "info")
+        return withHeader(infoBody(data.serialNumber));
+    return statusLine() + CrLf;
+}
+
+} // namespace ServerReply
