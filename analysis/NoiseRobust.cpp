@@ -36,6 +36,20 @@ bool solveQuadratic(const double S[5], const double T[3], double p[3])
     return true;
 }
 
+// Adds one sample (u, y) to the power sums of a least-squares quadratic.
+inline void addSample(double u, double y, double S[5], double T[3])
+{
+    const double u2 = u * u;
+    S[0] += 1;
+    S[1] += u;
+    S[2] += u2;
+    S[3] += u2 * u;
+    S[4] += u2 * u2;
+    T[0] += y;
+    T[1] += y * u;
+    T[2] += y * u2;
+}
+
 // Adds samples [first, last] with u = (V - centre) / scale to the power sums.
 void addSums(const IvPoint* p, int first, int last, double centre, double scale, double S[5],
              double T[3])
@@ -44,17 +58,7 @@ void addSums(const IvPoint* p, int first, int last, double centre, double scale,
         S[q] = 0;
     T[0] = T[1] = T[2] = 0;
     for (int j = first; j <= last; ++j) {
-        const double u = (p[j].voltage - centre) / scale;
-        const double u2 = u * u;
-        const double y = p[j].current;
-        S[0] += 1;
-        S[1] += u;
-        S[2] += u2;
-        S[3] += u2 * u;
-        S[4] += u2 * u2;
-        T[0] += y;
-        T[1] += y * u;
-        T[2] += y * u2;
+        addSample((p[j].voltage - centre) / scale, p[j].current, S, T);
     }
 }
 
@@ -214,16 +218,7 @@ double refineVf(const IvTrace& c, double Vf, double kTe)
         for (int j = 0; j < n; ++j) {
             if (!(std::fabs(p[j].voltage - Vc) <= W) || !std::isfinite(p[j].current))
                 continue;
-            const double u = (p[j].voltage - Vc) / W; // scaled for conditioning
-            const double u2 = u * u, y = p[j].current;
-            S[0] += 1;
-            S[1] += u;
-            S[2] += u2;
-            S[3] += u2 * u;
-            S[4] += u2 * u2;
-            T[0] += y;
-            T[1] += y * u;
-            T[2] += y * u2;
+            addSample((p[j].voltage - Vc) / W, p[j].current, S, T); // scaled for conditioning
         }
         double q[3];
         if (S[0] < kVfMinSamples || !solveQuadratic(S, T, q))
