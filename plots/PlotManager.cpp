@@ -674,16 +674,62 @@ QRadioButton* PlotManager::trendButton(int quantity) const
 // ---------------------------------------------------------------- drawing
 
 void PlotManager::feed(CurveId id, const PlotData::Series& s, const QVector<double>* yErrLow,
-                       const QVector<double>* yErrHigh)
+                       const QVector<double>* yErrHigh, bool logAxis)
 {
     m_series[id] = s;
     m_errLow[id] = yErrLow && yErrLow->size() == s.size() ? *yErrLow : QVector<double>();
     m_errHigh[id] = yErrHigh && yErrHigh->size() == s.size() ? *yErrHigh : QVector<double>();
     const PlotData::Series& own = m_series[id];
+    // A log axis cannot draw zero or negative values: they leave gaps.
+    if (logAxis)
+        m_shownY[id] = AxisRange::positiveOnly(own.y.constData(), own.size());
+    else
+        m_shownY[id].clear();
+    const double* y = logAxis ? m_shownY[id].data() : own.y.constData();
     // The curve keeps raw pointers into these vectors: hand them over after every change.
-    m_curve[id]->setSamplesWithErrors(own.x.constData(), own.y.constData(), own.size(), nullptr, nullptr,
+    m_curve[id]->setSamplesWithErrors(own.x.constData(), y, own.size(), nullptr, nullptr,
                                       m_errLow[id].isEmpty() ? nullptr : m_errLow[id].constData(),
                                       m_errHigh[id].isEmpty() ? nullptr : m_errHigh[id].constData());
+}
+
+AxisRange::Range PlotManager::yRangeOf(const ThreeTracePlotter* p) const
+{
+    const bool log = p->isLogScale();
+    std::vector<AxisRange::Values> values;
+    std::vector<std::vector<double>> barEnds;
+    for (int i = 0; i < eCurveCount; ++i) {
+        const PlotErrorBarCurve* c = m_curve[i].get();
+        if (c->plot() != p || c->count() == 0)
+            continue;
+        const int n = c->count();
+        const double* y = m_shownY[i].empty() ? m_series[i].y.constData() : m_shownY[i].data();
+        values.push_back({y, n});
+        if (!c->showYErrors() || m_errLow[i].isEmpty())
+            continue;
+        // The bars are drawn too: their ends count (those of drawn points only).
+        const QVector<double>& high = m_errHigh[i].isEmpty() ? m_errLow[i] : m_errHigh[i];
+        std::vector<double> lo(static_cast<size_t>(n)), hi(static_cast<size_t>(n));
+        for (int k = 0; k < n; ++k) {
+            lo[size_t(k)] = y[k] - std::fabs(m_errLow[i][k]);
+            hi[size_t(k)] = y[k] + std::fabs(high[k]);
+        }
+        barEnds.push_back(std::move(lo));
+        barEnds.push_back(std::move(hi));
+    }
+    for (const std::vector<double>& v : barEnds)
+        values.push_back({v.data(), int(v.size())});
+    return AxisRange::of(values, log);
+}
+
+void PlotManager::applyRanges(ThreeTracePlotter* p, double xLow, double xHigh, const AxisRange::Range& y)
+{
+    if (!(xLow < xHigh) || !std::isfinite(xLow) || !std::isfinite(xHigh)) {
+        const AxisRange::Range x = AxisRange::of(std::vector<AxisRange::Values>{{&xLow, 1}, {&xHigh, 1}}, false);
+        xLow = x.low;
+        xHigh = x.high;
+    }
+    p->setRanges(xLow, xHigh, y.low, y.high);
+    p->showNoData(!y.hasData);
 }
 
 void PlotManager::clearCurve(CurveId id)
@@ -768,6 +814,7 @@ void PlotManager::drawIvView(bool prescan)
     const CurveId iv = prescan ? ePrescanIV : eCompensatedIV;
     const CurveId d1 = prescan ? ePrescanD1 : eScan1D1;
     const CurveId d2 = prescan ? ePrescanD2 : eScan1D2;
+    const bool log = !m_overlap->isChecked() && m_logScale->isChecked();
     if (scan) {
         if (prescan) {
             PlotData::Series s, s1, s2;
@@ -784,18 +831,18 @@ void PlotManager::drawIvView(bool prescan)
                 s2.x.append(p.voltage);
                 s2.y.append(p.current);
             }
-            feed(ePrescanIV, s);
+            feed(ePrescanIV, s, nullptr, nullptr, log);
             feed(ePrescanD1, s1);
             feed(ePrescanD2, s2);
         } else {
             PlotData::Series raw = PlotData::meanRawSweep(*scan);
-            feed(eScan1IV, raw);
+            feed(eScan1IV, raw, nullptr, nullptr, log);
             PlotData::Series c;
             c.x = scan->corrected.V;
             c.y = scan->corrected.I;
             if (c.x.size() != c.y.size())
                 c = PlotData::Series();
-            feed(eCompensatedIV, c, &scan->corrected.stdI);
+            feed(eCompensatedIV, c, &scan->corrected.stdI, nullptr, log);
             PlotData::Series s1, s2;
             PlotData::correctedDerivatives(*scan, k, s1, s2);
             feed(eScan1D1, s1);
@@ -813,13 +860,8 @@ void PlotManager::drawIvView(bool prescan)
     p0->setTitle(QStringLiteral("Probe Current vs Probe Voltage"));
     p0->setAxisTitle(QwtPlot::xBottom, QStringLiteral("U [V]"));
     p0->setAxisTitle(QwtPlot::yLeft, QStringLiteral("I [A]"));
-    p0->setAxisScale(QwtPlot::xBottom, m_voltageStart, m_voltageEnd);
-    p0->setAxisAutoScale(QwtPlot::yLeft, true);
-    for (int i = 1; i < 3; ++i) {
+    for (int i = 1; i < 3; ++i)
         m_plot[i]->setAxisTitle(QwtPlot::xBottom, QStringLiteral("U [V]"));
-        m_plot[i]->setAxisScale(QwtPlot::xBottom, m_voltageStart, m_voltageEnd);
-        m_plot[i]->setAxisAutoScale(QwtPlot::yLeft, true);
-    }
     m_plot[1]->setAxisTitle(QwtPlot::yLeft, QStringLiteral("dI/dU [A/V]"));
     m_plot[2]->setAxisTitle(QwtPlot::yLeft, QStringLiteral("d<sup>2</sup>I/dU<sup>2</sup> [A/V<sup>2</sup>]"));
 
@@ -841,12 +883,16 @@ void PlotManager::drawIvView(bool prescan)
         if (only != iv) {
             p0->setAxisTitle(QwtPlot::yLeft, only == d1 ? QStringLiteral("dI/dU [A/V]")
                                                         : QStringLiteral("d<sup>2</sup>I/dU<sup>2</sup> [A/V<sup>2</sup>]"));
-            if (m_curve[only]->count() > 0) {
-                const QRectF r = m_curve[only]->boundingRect();
-                const double h = r.height();
-                p0->setAxisScale(QwtPlot::yLeft, r.top() - 0.1 * h, r.bottom() + 0.1 * h);
-            }
         }
+        AxisRange::Range y = yRangeOf(p0);
+        if (only != iv && y.hasData) {
+            // One derivative alone: its bounding range widened by 10 % of its height.
+            const QRectF r = m_curve[only]->boundingRect();
+            const double h = r.height();
+            if (h > 0)
+                y = AxisRange::Range{r.top() - 0.1 * h, r.bottom() + 0.1 * h, true};
+        }
+        applyRanges(p0, m_voltageStart, m_voltageEnd, y);
     } else {
         p0->setVisible(cur);
         m_plot[1]->setVisible(der1);
@@ -858,6 +904,8 @@ void PlotManager::drawIvView(bool prescan)
         m_curve[iv]->attach(p0);
         m_curve[d1]->attach(m_plot[1]);
         m_curve[d2]->attach(m_plot[2]);
+        for (ThreeTracePlotter* p : m_plot)
+            applyRanges(p, m_voltageStart, m_voltageEnd, yRangeOf(p));
     }
 }
 
@@ -868,7 +916,7 @@ void PlotManager::drawEepfView()
         PlotData::Series s;
         s.x = scan->eepf.energy;
         s.y = scan->eepf.EEDF;
-        feed(eScan2Eepf, s, &scan->eepf.EEDF_low_error, &scan->eepf.EEDF_error);
+        feed(eScan2Eepf, s, &scan->eepf.EEDF_low_error, &scan->eepf.EEDF_error, true);
     } else {
         clearCurve(eScan2Eepf);
     }
@@ -879,13 +927,16 @@ void PlotManager::drawEepfView()
     p0->setTitle(QStringLiteral("EEPF vs Energy"));
     p0->setAxisTitle(QwtPlot::xBottom, QStringLiteral("energy [eV]"));
     p0->setAxisTitle(QwtPlot::yLeft, QStringLiteral("EEPF [m<sup>-3</sup>eV<sup>-3/2</sup>]"));
-    p0->setAxisAutoScale(QwtPlot::xBottom, true);
     if (!p0->isLogScale())
         p0->logScale(true);
-    double top = m_curve[eScan2Eepf]->count() > 0 ? m_curve[eScan2Eepf]->bound(PlotErrorBarCurve::eYMax) : 0.0;
-    const auto range = AppText::eepfRange(top);
-    p0->setAxisScale(QwtPlot::yLeft, range.first, range.second);
     m_curve[eScan2Eepf]->attach(p0);
+    // Four decades below the top (a fixed range for a weak or missing EEPF);
+    // the energies span the x axis.
+    const PlotData::Series& e = m_series[eScan2Eepf];
+    const AxisRange::Range drawn = yRangeOf(p0);
+    const auto range = AppText::eepfRange(drawn.hasData ? m_curve[eScan2Eepf]->bound(PlotErrorBarCurve::eYMax) : 0.0);
+    const AxisRange::Range x = AxisRange::of(e.x.constData(), e.size(), false);
+    applyRanges(p0, x.low, x.high, AxisRange::Range{range.first, range.second, drawn.hasData});
 }
 
 void PlotManager::drawTrendView(bool withinFrame)
@@ -912,16 +963,15 @@ void PlotManager::drawTrendView(bool withinFrame)
         p0->setTitle(QStringLiteral("Time Step vs Statistics"));
         p0->setAxisTitle(QwtPlot::xBottom, QStringLiteral("Time (<span>&mu;</span>s)"));
     }
-    p0->setAxisAutoScale(QwtPlot::yLeft, true);
+    m_curve[eTimeResolve]->attach(p0);
     if (s.size() >= 2) {
         const auto r = AppText::trendXRange(s.x.first(), s.x.last(), s.size());
-        p0->setAxisScale(QwtPlot::xBottom, r.first, r.second);
         p0->setAxisTitle(QwtPlot::yLeft, ResultQuantity::label(q));
+        applyRanges(p0, r.first, r.second, yRangeOf(p0));
     } else {
-        p0->setAxisAutoScale(QwtPlot::xBottom, true);
         p0->setAxisTitle(QwtPlot::yLeft, QStringLiteral("Y"));
+        applyRanges(p0, 0.0, 1.0, AxisRange::neutral(false));
     }
-    m_curve[eTimeResolve]->attach(p0);
 }
 
 void PlotManager::drawNoView()
@@ -929,6 +979,7 @@ void PlotManager::drawNoView()
     m_plot[0]->setTitle(QStringLiteral("No Plot"));
     m_plot[0]->setAxisTitle(QwtPlot::xBottom, QStringLiteral("X"));
     m_plot[0]->setAxisTitle(QwtPlot::yLeft, QStringLiteral("Y"));
+    applyRanges(m_plot[0], 0.0, 1.0, AxisRange::neutral(m_plot[0]->isLogScale()));
 }
 
 void PlotManager::selectTrend(int quantity)

@@ -2,6 +2,7 @@
 // The session window: owns one session (DataAnalyzer) and shows it in three
 // graphs, a results grid with values and relative errors, frame navigation,
 // trends and the analysis warnings. Saves, loads and asks before closing.
+#include "AxisRange.h"
 #include "LangmuirSettings.h"
 #include "PlotData.h"
 
@@ -177,8 +178,13 @@ private:
     QWidget* buildResultsGrid();
     QWidget* buildControls();
     void selectTrend(int quantity);
+    // logAxis: the curve shows only the positive values (gaps elsewhere);
+    // the series itself (clipboard) keeps them all.
     void feed(CurveId id, const PlotData::Series& s, const QVector<double>* yErrLow = nullptr,
-              const QVector<double>* yErrHigh = nullptr);
+              const QVector<double>* yErrHigh = nullptr, bool logAxis = false);
+    // The y range of the curves attached to a plot, as they are drawn.
+    AxisRange::Range yRangeOf(const ThreeTracePlotter* p) const;
+    void applyRanges(ThreeTracePlotter* p, double xLow, double xHigh, const AxisRange::Range& y);
     void clearCurve(CurveId id);
     void showResults();
     void showWarnings();
@@ -198,6 +204,7 @@ private:
     std::unique_ptr<PlotErrorBarCurve> m_curve[eCurveCount];
     PlotData::Series m_series[eCurveCount];
     QVector<double> m_errLow[eCurveCount], m_errHigh[eCurveCount];
+    std::vector<double> m_shownY[eCurveCount]; // positive values only, for a log axis
 
     QCheckBox* m_viewBox[eViewCount];
     QCheckBox* m_quantityBox[3]; // Current, 1st Derivative, 2nd Derivative

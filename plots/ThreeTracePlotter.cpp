@@ -3,6 +3,7 @@
 #include <qwt_plot_canvas.h>
 #include <qwt_plot_grid.h>
 #include <qwt_plot_layout.h>
+#include <qwt_plot_textlabel.h>
 #include <qwt_plot_zoomer.h>
 #include <qwt_scale_engine.h>
 #include <qwt_scale_widget.h>
@@ -38,6 +39,15 @@ void ThreeTracePlotter::build()
     m_grid->setMajorPen(major);
     m_grid->setMinorPen(minor);
     m_grid->attach(this);
+
+    m_noData = new QwtPlotTextLabel;
+    QwtText note(QStringLiteral("no data"));
+    note.setColor(QColor(120, 120, 120));
+    note.setRenderFlags(Qt::AlignCenter);
+    m_noData->setText(note);
+    m_noData->setZ(100);
+    m_noData->attach(this);
+    m_noData->hide();
 
     m_zoomer = new QwtPlotZoomer(QwtPlot::xBottom, QwtPlot::yLeft, canvas(), true);
     m_zoomer->setRubberBandPen(QPen(Qt::darkGreen));
@@ -100,11 +110,41 @@ void ThreeTracePlotter::logScale(bool on)
 void ThreeTracePlotter::checkZoom(const QRectF&)
 {
     if (m_zoomer->zoomRectIndex() == 0) {
-        setAxisAutoScale(QwtPlot::xBottom, true);
-        setAxisAutoScale(QwtPlot::yLeft, true);
+        if (m_hasHome) {
+            // The ranges the shown data asked for, not the engine's own
+            // (which would count the points a log axis cannot draw).
+            setAxisScale(QwtPlot::xBottom, m_home[0], m_home[1]);
+            setAxisScale(QwtPlot::yLeft, m_home[2], m_home[3]);
+        } else {
+            setAxisAutoScale(QwtPlot::xBottom, true);
+            setAxisAutoScale(QwtPlot::yLeft, true);
+        }
         replot();
         m_zoomer->setZoomBase(false);
     }
+}
+
+void ThreeTracePlotter::setRanges(double xLow, double xHigh, double yLow, double yHigh)
+{
+    m_home[0] = xLow;
+    m_home[1] = xHigh;
+    m_home[2] = yLow;
+    m_home[3] = yHigh;
+    m_hasHome = true;
+    setAxisScale(QwtPlot::xBottom, xLow, xHigh);
+    setAxisScale(QwtPlot::yLeft, yLow, yHigh);
+    updateAxes(); // the zoomer takes its base from the axes' scale divisions
+    m_zoomer->setZoomBase(false);
+}
+
+void ThreeTracePlotter::showNoData(bool on)
+{
+    m_noData->setVisible(on);
+}
+
+bool ThreeTracePlotter::noDataShown() const
+{
+    return m_noData->isVisible();
 }
 
 bool ThreeTracePlotter::eventFilter(QObject* watched, QEvent* event)

@@ -5,6 +5,7 @@
 #include <QRectF>
 
 class QwtPlotGrid;
+class QwtPlotTextLabel;
 class QwtPlotZoomer;
 
 class ThreeTracePlotter : public QwtPlot
@@ -22,6 +23,15 @@ public:
     QwtPlotZoomer* zoomer() const { return m_zoomer; }
     QwtPlotGrid* grid() const { return m_grid; }
 
+    // Sets both axes to the ranges of what the plot now shows and makes them
+    // the zoomer's base, so that a new view or new data never leave a stale
+    // zoom or range behind; returning from a zoom comes back to them.
+    void setRanges(double xLow, double xHigh, double yLow, double yHigh);
+    bool hasHomeRanges() const { return m_hasHome; }
+    // The "no data" note in the middle of the canvas.
+    void showNoData(bool on);
+    bool noDataShown() const;
+
 public slots:
     void logScale(bool on);
     void checkZoom(const QRectF& rect);
@@ -37,6 +47,9 @@ private:
 
     QwtPlotGrid* m_grid = nullptr;
     QwtPlotZoomer* m_zoomer = nullptr;
+    QwtPlotTextLabel* m_noData = nullptr;
+    double m_home[4] = {0, 1, 0, 1};
+    bool m_hasHome = false;
     QString m_title;
     bool m_axesShown = true;
     bool m_log = false;

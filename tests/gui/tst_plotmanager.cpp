@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 
+#include <qwt_plot_zoomer.h>
 #include <qwt_scale_div.h>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -72,11 +73,39 @@ private slots:
     void configurationOutlivesTheSession();
     void olderSessionFileLoadsItsOwnRecord();
     void compensationSurvivesCancel();
+    void logScaleDropsNonPositivePoints();
+    void emptyGraphsSayNoData_data();
+    void emptyGraphsSayNoData();
+    void viewSwitchAndNewDataRescale();
 
 private:
     ScriptedPrompter* m_prompter = nullptr;
     QTemporaryDir m_dir;
 };
+
+namespace {
+QCheckBox* boxNamed(const QWidget& w, const QString& text)
+{
+    for (QCheckBox* b : w.findChildren<QCheckBox*>())
+        if (b->text() == text)
+            return b;
+    return nullptr;
+}
+
+ScanRecord ivScan(const QVector<double>& v, const QVector<double>& i)
+{
+    ScanRecord r = plainScan(ScanRecord::eOtherRun, 0, 0);
+    r.corrected.V = v;
+    r.corrected.I = i;
+    return r;
+}
+
+std::pair<double, double> yAxis(const ThreeTracePlotter* p)
+{
+    const QwtScaleDiv div = p->axisScaleDiv(QwtPlot::yLeft);
+    return {div.lowerBound(), div.upperBound()};
+}
+} // namespace
 
 void TestPlotManager::initTestCase()
 {
@@ -677,3 +706,104 @@ void TestPlotManager::compensationSurvivesCancel()
 
 QTEST_MAIN(TestPlotManager)
 #include "tst_plotmanager.moc"
+
+// On a log axis the IV graph leaves out what it cannot draw and spans
+// 0.1 x the smallest to 2 x the largest positive current.
+void TestPlotManager::logScaleDropsNonPositivePoints()
+{
+    PlotManager pm;
+    pm.show();
+    pm.addScan(ivScan({-20, -10, 0, 5, 10, 20}, {-1e-3, -1e-4, 0.0, 2e-5, 1e-3, 4e-2}), false);
+    pm.setView(PlotManager::eViewScan);
+    boxNamed(pm, "Show Error bars")->setChecked(false);
+    QCOMPARE(yAxis(pm.plot(0)), std::make_pair(-1e-3, 4e-2));
+    boxNamed(pm, "log scale")->setChecked(true);
+    QVERIFY(pm.plot(0)->isLogScale());
+    const PlotErrorBarCurve* c = pm.curve(PlotManager::eCompensatedIV);
+    QCOMPARE(c->count(), 6);
+    for (int k : {0, 1, 2})
+        QVERIFY(std::isnan(c->sample(k).y()));
+    QCOMPARE(c->sample(3).y(), 2e-5);
+    const auto y = yAxis(pm.plot(0));
+    QCOMPARE(y.first, 2e-6);
+    QCOMPARE(y.second, 8e-2);
+    QVERIFY(!pm.plot(0)->noDataShown());
+    // The clipboard still gets the whole curve.
+    QVERIFY(pm.clipboardText().contains(QStringLiteral("-20\t-0.001")));
+    // Only negative currents: nothing to draw on a log axis, and it says so.
+    pm.addScan(ivScan({-20, -10}, {-1e-3, -1e-4}), false);
+    pm.frameSlider()->setValue(1);
+    QVERIFY(pm.plot(0)->noDataShown());
+    QCOMPARE(yAxis(pm.plot(0)), std::make_pair(1.0, 10.0));
+    boxNamed(pm, "log scale")->setChecked(false);
+    QVERIFY(!pm.plot(0)->noDataShown());
+    QCOMPARE(yAxis(pm.plot(0)), std::make_pair(-1e-3, -1e-4));
+}
+
+void TestPlotManager::emptyGraphsSayNoData_data()
+{
+    QTest::addColumn<int>("view");
+    QTest::addColumn<double>("low");
+    QTest::addColumn<double>("high");
+    QTest::newRow("prescan") << int(PlotManager::eViewPrescan) << 0.0 << 1.0;
+    QTest::newRow("scan") << int(PlotManager::eViewScan) << 0.0 << 1.0;
+    QTest::newRow("eepf") << int(PlotManager::eViewEepf) << 1e10 << 1e14;
+    QTest::newRow("time resolve") << int(PlotManager::eViewTimeResolve) << 0.0 << 1.0;
+    QTest::newRow("trends") << int(PlotManager::eViewTrends) << 0.0 << 1.0;
+}
+
+void TestPlotManager::emptyGraphsSayNoData()
+{
+    QFETCH(int, view);
+    PlotManager pm;
+    pm.show();
+    // A scan without curves or results (e.g. an aborted one), shown with its NaN results.
+    pm.addScan(plainScan(ScanRecord::eOtherRun, 0, 0), false);
+    pm.addScan(plainScan(ScanRecord::eOtherRun, 0, 1), false);
+    pm.setView(PlotManager::eViewEepf);
+    pm.setView(PlotManager::View(view));
+    QVERIFY(pm.plot(0)->noDataShown());
+    QTEST(yAxis(pm.plot(0)).first, "low");
+    QTEST(yAxis(pm.plot(0)).second, "high");
+    const QwtScaleDiv x = pm.plot(0)->axisScaleDiv(QwtPlot::xBottom);
+    QVERIFY(std::isfinite(x.lowerBound()) && x.lowerBound() < x.upperBound());
+}
+
+// A new view, and new data, set the axes to what is shown now and drop the zoom.
+void TestPlotManager::viewSwitchAndNewDataRescale()
+{
+    PlotManager pm;
+    pm.show();
+    ScanRecord r = ivScan({-10, 0, 10}, {-2e-4, 1e-4, 3e-3});
+    r.eepf.energy = {1, 2, 3};
+    r.eepf.EEDF = {3e16, 2e16, 1e15};
+    r.eepf.EEDF_error = {0, 0, 0};
+    r.eepf.EEDF_low_error = {0, 0, 0};
+    pm.addScan(r, false);
+    boxNamed(pm, "Show Error bars")->setChecked(false);
+    pm.setView(PlotManager::eViewScan);
+    ThreeTracePlotter* p = pm.plot(0);
+    QCOMPARE(yAxis(p), std::make_pair(-2e-4, 3e-3));
+    p->zoomer()->zoom(QRectF(-5, 0, 5, 1e-3));
+    QCOMPARE(p->zoomer()->zoomRectIndex(), 1u);
+
+    pm.setView(PlotManager::eViewEepf);
+    QCOMPARE(p->zoomer()->zoomRectIndex(), 0u);
+    QCOMPARE(yAxis(p), std::make_pair(1e13, 1e17));
+    QCOMPARE(p->axisScaleDiv(QwtPlot::xBottom).lowerBound(), 1.0);
+    QCOMPARE(p->axisScaleDiv(QwtPlot::xBottom).upperBound(), 3.0);
+    QVERIFY(!p->noDataShown());
+
+    pm.setView(PlotManager::eViewScan);
+    QCOMPARE(yAxis(p), std::make_pair(-2e-4, 3e-3));
+    p->zoomer()->zoom(QRectF(-5, 0, 5, 1e-3));
+    // A new scan record arrives: the graph follows it and the zoom is gone.
+    pm.addScan(ivScan({-10, 0, 10}, {-5e-4, 1e-4, 8e-3}), false);
+    pm.frameSlider()->setValue(1);
+    QCOMPARE(p->zoomer()->zoomRectIndex(), 0u);
+    QCOMPARE(yAxis(p), std::make_pair(-5e-4, 8e-3));
+    // Zooming out to the base comes back to the data's range, not the engine's.
+    p->zoomer()->zoom(QRectF(-5, 0, 5, 1e-3));
+    p->zoomer()->zoom(0);
+    QCOMPARE(yAxis(p), std::make_pair(-5e-4, 8e-3));
+}
