@@ -210,7 +210,7 @@ bool AppliedMotion::stop()
     if (calledFromOutside())
         abort = true;
     static const char stopCommand[] = "ST\r";
-    const bool sent = sendRaw(stopCommand, 3);
+    const bool sent = sendStop(stopCommand, 3);
     LOG_DEB("AppliedMotion::stop() -> STOPPING MOVE AT POSITION %g", position.load());
     if (!sent) {
         error = eWrite;

@@ -347,7 +347,7 @@ bool MDrivePlus::stop()
     if (calledFromOutside())
         abort = true;   // the running operation ends at its next check
     static const char stopCommand[] = "SL 0\r";
-    const bool sent = sendRaw(stopCommand, 5);
+    const bool sent = sendStop(stopCommand, 5);
     LOG_DEB("MDrivePlus::stop() -> STOPPING MOVE AT POSITION %g", position.load());
     if (!sent) {
         error = eWrite;

@@ -193,7 +193,7 @@ bool OpticsFocus::stop()
     if (calledFromOutside())
         abort = true;
     const char stopBytes[] = {'S', 0x0D, 0x00};
-    const bool sent = sendRaw(stopBytes, 3);
+    const bool sent = sendStop(stopBytes, 3);
     LOG_DEB("OpticsFocus::stop()");
     if (!sent) {
         error = eWrite;

@@ -291,7 +291,7 @@ bool PM600::stop()
     if (calledFromOutside())
         abort = true;
     const char esc = 0x1B;
-    const bool sent = sendRaw(&esc, 1);
+    const bool sent = sendStop(&esc, 1);
     LOG_DEB("PM600::stop() -> STOPPING MOVE AT POSITION %g", position.load());
     if (!sent) {
         error = eWrite;

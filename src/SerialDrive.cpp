@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <chrono>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -31,7 +32,7 @@ QString SerialDrive::getError()
     if (error == kAborted)
         return QStringLiteral("Operation aborted.");
     const QString text = errorText(static_cast<int>(error));
-    return text.isNull() ? QStringLiteral("Unknown Error (%1)").arg(error) : text;
+    return text.isNull() ? QStringLiteral("Unknown Error (%1)").arg(error.load()) : text;
 }
 
 double SerialDrive::clampFinite(double v, double lo, double hi, double fallback)
@@ -108,6 +109,14 @@ bool SerialDrive::sendRaw(const char *data, int length)
     return regs && regs->writeRS232(0, data, static_cast<unsigned short>(length));
 }
 
+bool SerialDrive::sendStop(const char *data, int length)
+{
+    std::unique_lock<std::recursive_timed_mutex> hold(line, std::defer_lock);
+    if (!hold.try_lock_for(std::chrono::milliseconds(kStopWaitMs)))
+        LOG_WARN("[%s] Stop sent while the serial line is still taken.", family);
+    return sendRaw(data, length);
+}
+
 bool SerialDrive::flushLine()
 {
     return regs && regs->flushRS232(0);
@@ -125,6 +134,9 @@ bool SerialDrive::writeCommand(int tries, int waitMs)
 {
     LOG_DEB("%s::writeCommand() {%.*s}", family, static_cast<int>(commandText().size()), commandText().constData());
     for (int attempt = 0; attempt < tries; ++attempt) {
+        // One exchange at a time on the line: a stop from another thread goes
+        // out before or after it, never between the command and its reply.
+        std::lock_guard<std::recursive_timed_mutex> hold(line);
         if (aborted())
             return false;
         const char cr = '\r';
@@ -134,12 +146,16 @@ bool SerialDrive::writeCommand(int tries, int waitMs)
             return false;
         }
         driverSleepMs(200);
+        if (aborted())
+            return false;
         if (!flushLine()) {
             error = codes.flush;
             LOG_WARN("[%s] Failed to flush serial port.", family);
             return false;
         }
         driverSleepMs(100);
+        if (aborted())
+            return false;
         if (!sendRaw(cmndBuffer.constData(), cmndLength)) {
             error = codes.write;
             LOG_WARN("[%s] Failed to write command %s.", family, commandText().constData());
@@ -197,6 +213,8 @@ SerialDrive::Reply SerialDrive::readFrame(QByteArray &raw, int idleMs, int total
             idle = 0;
             continue;
         }
+        if (aborted())
+            return Reply::Failed;   // a stop waits for the line: give it up at once
         if (idle >= idleMs || total >= totalMs) {
             error = codes.timeout;
             LOG_WARN("[%s] Timer elapsed. Received reply: %s.", commandText().constData(), printable(raw).constData());

@@ -9,7 +9,9 @@
 #include <QByteArray>
 #include <QString>
 
+#include <atomic>
 #include <functional>
+#include <mutex>
 
 class HwRegisters;
 
@@ -68,8 +70,15 @@ protected:
         __attribute__((format(printf, 4, 5)))
 #endif
         ;
-    // Sends raw bytes without framing (stop sequences).
+    // Sends raw bytes without framing.
     bool sendRaw(const char *data, int length);
+    // Sends a family's stop sequence. From another thread it first waits for
+    // the exchange on the line (which the abort flag, set before, ends at
+    // its next check), so that the stop never lands between a command and
+    // its reply; a line that stays taken longer than kStopWaitMs (a transfer
+    // that hangs) does not hold the stop back.
+    bool sendStop(const char *data, int length);
+    static constexpr int kStopWaitMs = 2000;
     // Reads one frame within `idleMs` without new bytes and `totalMs` in all
     // (driver time, counted in polls); checks printable characters and length.
     Reply readFrame(QByteArray &raw, int idleMs, int totalMs);
@@ -115,11 +124,16 @@ protected:
     HwRegisters *regs;
     const char *family;
     Codes codes;
-    long long error = 0;   // the family's table codes, a controller's own codes, or kAborted
+    // The family's table codes, a controller's own codes, or kAborted; atomic
+    // because a stop from another thread reports its own write failure.
+    std::atomic<long long> error{0};
     QByteArray cmndBuffer;   // capacity = buffer size
     int cmndLength = 0;
     QByteArray cmndReply;
 
 private:
     std::atomic<void *> operationThread{nullptr};
+    // Held for one whole exchange (wake-up, flush, command, reply) and by a
+    // stop; recursive because a reply may need a follow-up query.
+    std::recursive_timed_mutex line;
 };

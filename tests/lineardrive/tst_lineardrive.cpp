@@ -125,6 +125,18 @@ std::string moveCommandPrefix(MotorFamily f)
     default: return "?";
     }
 }
+
+// The line a family's stop sequence leaves in the controller's command log.
+std::string stopLine(MotorFamily f)
+{
+    switch (f) {
+    case MotorFamily::PM600: return "\x1b";
+    case MotorFamily::MDrivePlus: return "SL 0";
+    case MotorFamily::OpticsFocus: return "S";
+    case MotorFamily::AppliedMotion: return "ST";
+    default: return "?";
+    }
+}
 }
 
 // Reaches the command buffer of a family without a line behind it.
@@ -382,6 +394,40 @@ private slots:
         QVERIFY(std::fabs(s.position - before) < 10000);   // stopped well short of the target
         // The position where it stopped was read; the flag does not outlive the operation it ended.
         QVERIFY(std::fabs(ctrl->getLinearDrivePosition() - ctrl->getLinearDriveIntercept()) > 0);
+        ctrl->setLinearDriveVelpercent(100);
+        const double back = ctrl->getLinearDrivePosition() + (family == MotorFamily::MDrivePlus ? 100 * kMDriveSlope : 1.0);
+        QVERIFY2(ctrl->moveLinearDriveTo(back), qPrintable(ctrl->getLinearDriveError()));
+    }
+
+    // The stop from the user-interface thread while a move runs on another:
+    // it waits for the exchange on the line, ends the move as aborted and
+    // stops the stage; on the line it is a command of its own.
+    void stopFromAnotherThread_data() { addFamilies(); }
+    void stopFromAnotherThread()
+    {
+        QFETCH(MotorFamily, family);
+        setTimeBase(10);
+        double target = 250.01;
+        if (family == MotorFamily::MDrivePlus) {
+            connectWith(family, {{"velocityPercent", 0.2}});
+            QVERIFY(ctrl->moveLinearDriveToHome());
+            target = 0.01 + 29000 * -kMDriveSlope;
+        } else {
+            connectWith(family, {{"velocityPercent", 1}});
+        }
+        qsim::clearMotorCommands(0);
+        Mover mover([&] { return ctrl->moveLinearDriveTo(target); });
+        QVERIFY(waitUntilMoving());
+        QVERIFY(ctrl->stopLinearDrive());
+        QVERIFY(!mover.join());
+        QCOMPARE(ctrl->getLinearDriveError(), QStringLiteral("Operation aborted."));
+        QVERIFY(!qsim::motorState(0).moving);
+        const std::string stop = stopLine(family);
+        const auto lines = commands();
+        QVERIFY(std::count(lines.begin(), lines.end(), stop) >= 1);
+        for (const std::string &line : lines)
+            QVERIFY2(line == stop || stop.size() == 1 || line.find(stop) == std::string::npos, line.c_str());
+        // Nothing of the stop is left behind: the drive moves again.
         ctrl->setLinearDriveVelpercent(100);
         const double back = ctrl->getLinearDrivePosition() + (family == MotorFamily::MDrivePlus ? 100 * kMDriveSlope : 1.0);
         QVERIFY2(ctrl->moveLinearDriveTo(back), qPrintable(ctrl->getLinearDriveError()));
