@@ -765,6 +765,8 @@ void MainWin::actionCleanSlot()
 void MainWin::showLinDriverSettings()
 {
     Prompter::instance().execDialog(m_linDriver);
+    // The configuration dialog may have changed the rail: the position boxes follow.
+    setRailLength(m_linDriver->railLength());
     setWidgetStates();
 }
 

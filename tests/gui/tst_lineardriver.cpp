@@ -2,9 +2,11 @@
 // motor controller: INITIALIZE and MOVE with their abort buttons, closing the
 // dialog during a move, the parameter table, the configuration dialog, Move
 // enabled before the drive is initialised, and the home question.
+#include "ConfigParamPanel.h"
 #include "DriverLog.h"
 #include "LinearDriver.h"
 #include "MainWin.h"
+#include "PlotManager.h"
 #include "ProbeModeSelector.h"
 #include "ScriptedPrompter.h"
 
@@ -31,11 +33,11 @@ namespace {
 // at 10 they stay 100 ms, enough on a busy machine.
 constexpr double kSpeed = 10;
 
-void resetWorld(double startSteps = 6000)
+void resetWorld(double startSteps = 6000, qsim::MotorFamily family = qsim::MotorFamily::OpticsFocus)
 {
     qsim::Config c;
     c.speedFactor = kSpeed;
-    c.modules[0].motor.family = qsim::MotorFamily::OpticsFocus;
+    c.modules[0].motor.family = family;
     c.modules[0].motor.startSteps = startSteps;
     qsim::reset(c);
 }
@@ -51,6 +53,8 @@ std::function<int(QDialog*)> singleProbe()
     };
 }
 } // namespace
+
+Q_DECLARE_METATYPE(qsim::MotorFamily)
 
 class TestLinearDriver : public QObject
 {
@@ -259,6 +263,104 @@ private slots:
                  QString("Would you like to return linear drive to home position ?"));
         QCOMPARE(qsim::motorState(0).counter, 0L);
         w.reset();
+    }
+
+    // Abort (F9 during a run, the calibration dialog's Abort) and unchecking
+    // Calibrate stop a moving drive too: the stage stands still well short of
+    // its target and the family's stop went out on the line.
+    void abortPathsStopTheDrive_data()
+    {
+        QTest::addColumn<qsim::MotorFamily>("family");
+        QTest::addColumn<QString>("stopLine");
+        QTest::addColumn<bool>("viaCalibrate");
+        QTest::newRow("AppliedMotion, abortAll") << qsim::MotorFamily::AppliedMotion << "ST" << false;
+        QTest::newRow("AppliedMotion, Calibrate unchecked") << qsim::MotorFamily::AppliedMotion << "ST" << true;
+        QTest::newRow("OpticsFocus, abortAll") << qsim::MotorFamily::OpticsFocus << "S" << false;
+        QTest::newRow("OpticsFocus, Calibrate unchecked") << qsim::MotorFamily::OpticsFocus << "S" << true;
+    }
+    void abortPathsStopTheDrive()
+    {
+        QFETCH(qsim::MotorFamily, family);
+        QFETCH(QString, stopLine);
+        QFETCH(bool, viaCalibrate);
+        resetWorld(0, family);
+        MainWin w;
+        m_prompter->dialogHandlers << singleProbe();
+        w.action("Connect")->trigger();
+        QVERIFY2(w.alertList().isEmpty(), qPrintable(w.alertList().join('\n')));
+        LinearDriver* dlg = w.linearDriver();
+        QVERIFY2(dlg->initialise(true), qPrintable(w.alertList().join('\n')));
+        w.controller().setLinearDriveVelpercent(1);
+        dlg->control().settings().velocityPercent = 1;
+        qsim::clearMotorCommands(0);
+        bool busyAtAbort = false;
+        QTimer::singleShot(30, this, [&] {
+            busyAtAbort = dlg->control().isBusy() && qsim::motorState(0).moving;
+            if (viaCalibrate) {
+                QAction* calibrate = w.action("Calibrate");
+                calibrate->setChecked(true);
+                calibrate->trigger(); // unchecks: the user's abort
+            } else {
+                w.abortAll();
+            }
+        });
+        const double target = 90;
+        QVERIFY(!dlg->moveToPosition(target));
+        QVERIFY(busyAtAbort);
+        QVERIFY(w.isAborted());
+        QVERIFY(!dlg->control().isBusy());
+        const qsim::MotorState s = qsim::motorState(0);
+        QVERIFY(!s.moving);
+        QVERIFY(std::fabs(w.controller().getLinearDrivePosition()) < 0.5 * std::fabs(target));
+        // The stop is a line of its own: it never lands inside another command.
+        const std::string stop = stopLine.toStdString();
+        int stops = 0;
+        for (const std::string& line : qsim::motorCommands(0)) {
+            if (line == stop)
+                ++stops;
+            else
+                QVERIFY2(line.find(stop) == std::string::npos || stop.size() == 1, line.c_str());
+        }
+        QVERIFY(stops >= 1);
+    }
+
+    // The configuration dialog's rail length bounds the position boxes of
+    // every session's scan configuration panel once the Move dialog closes.
+    void railLengthReachesThePanels()
+    {
+        MainWin w;
+        m_prompter->dialogHandlers << singleProbe();
+        w.action("Connect")->trigger();
+        QMetaObject::invokeMethod(&w, "startNewSession");
+        m_prompter->dialogHandlers << [this](QDialog* d) {
+            auto* dlg = qobject_cast<LinearDriver*>(d);
+            if (!dlg)
+                return int(QDialog::Rejected);
+            m_prompter->dialogHandlers << [](QDialog* c) {
+                auto* cfg = qobject_cast<ALDconfig*>(c);
+                if (!cfg)
+                    return int(QDialog::Rejected);
+                cfg->setValues(0.01, 175, 50, false, 10);
+                return int(QDialog::Accepted);
+            };
+            dlg->configALD();
+            return int(QDialog::Accepted);
+        };
+        w.action("Move...")->trigger();
+        QCOMPARE(w.linearDriver()->railLength(), 175.0);
+        QCOMPARE(w.sessions().size(), 2);
+        for (PlotManager* pm : w.sessions()) {
+            ConfigParamPanel* panel = w.configPanel(pm);
+            QVERIFY(panel);
+            QCOMPARE(panel->railLength(), 175.0);
+            for (const char* name : {"spatStart", "spatStep", "spatEnd"})
+                QCOMPARE(panel->findChild<QDoubleSpinBox*>(QLatin1String(name))->maximum(), 175.0);
+        }
+        // A session opened later starts with the same bound.
+        QMetaObject::invokeMethod(&w, "startNewSession");
+        QCOMPARE(w.configPanel(w.currentSession())->railLength(), 175.0);
+        for (PlotManager* pm : w.sessions())
+            pm->setModified(false);
     }
 
     // Disconnect releases the drive: no question when it is at home.
