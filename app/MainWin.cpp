@@ -464,7 +464,9 @@ void MainWin::stopActivity()
     if (!m_worker || m_worker->isIdle())
         return;
     m_abort.store(true);
-    m_ctrl.abortAll();
+    // A connect is waited for, not aborted (the controller is half built).
+    if (m_worker->job() != WorkerThread::JobConnect)
+        m_ctrl.abortAll();
     m_worker->abortAndWait();
 }
 
@@ -473,7 +475,7 @@ void MainWin::stopActivity()
 void MainWin::setWidgetStates()
 {
     WidgetStateInput in;
-    in.connected = m_connectAct->isChecked();
+    in.connected = m_connectAct->isChecked() && !m_connecting;
     in.batchJob = m_batchJob;
     in.calibrateChecked = m_calibrateAct->isChecked();
     in.cleanChecked = m_cleanAct->isChecked();
@@ -547,9 +549,33 @@ bool MainWin::connectDevice()
         createSession(); // a session holding data (e.g. from a file) keeps its own configuration
     QPointer<PlotManager> session = m_current;
 
+    // Events are processed while connecting (job thread, calibration, probe
+    // mode dialog): until it ends, nothing else may reach the unit.
+    struct Connecting {
+        MainWin* w;
+        explicit Connecting(MainWin* win) : w(win) { w->m_connecting = true; }
+        ~Connecting() { w->m_connecting = false; }
+    } connecting(this);
     setAppState(1);
     m_linDriver->reset();
-    const int r = m_ctrl.connectTo();
+    // Finding the unit and probing the drive's family (seconds of serial
+    // time-outs when no drive answers) run on the job thread: the window
+    // stays alive meanwhile, with a busy cursor and Connect held.
+    m_connectAct->setEnabled(false);
+    m_banner->setConnectEnabled(false);
+    QGuiApplication::setOverrideCursor(Qt::BusyCursor);
+    setWidgetStates();
+    m_worker->setJob(WorkerThread::JobConnect);
+    waitForJob(50);
+    const int r = m_worker->result();
+    QGuiApplication::restoreOverrideCursor();
+    m_connectAct->setEnabled(true);
+    m_banner->setConnectEnabled(true);
+    if (m_closing) {
+        // The window closed meanwhile; the controller disconnects when it goes.
+        m_connectAct->setChecked(false);
+        return false;
+    }
     if (r != 1) {
         if (r == 0 || r == -100) {
             addAlert(AlertPrefix::ConnectScanner, r == 0 ? QStringLiteral("Failed to connect to VESK Device (retVal = 0")

@@ -190,6 +190,8 @@ private:
     bool m_extTriggerInUse = false;
     bool m_closing = false;
     bool m_calibrating = false;
+    // From Connect until the unit is set up: no action may use it meanwhile.
+    bool m_connecting = false;
     std::atomic<bool> m_driveBusy{false};
     double m_railLength = 0.0;
     QString m_openFileName = QStringLiteral("./");

@@ -15,6 +15,11 @@ int ControllerJobs::runReadScan(ScanReadout& out)
                : 0;
 }
 
+int ControllerJobs::runConnect()
+{
+    return m_ctrl.connectTo();
+}
+
 void ControllerJobs::requestAbort()
 {
     m_ctrl.abortAll();

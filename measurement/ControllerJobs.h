@@ -1,5 +1,5 @@
 #pragma once
-// Adapts the controller to the job thread: the two blocking calls and abort.
+// Adapts the controller to the job thread: the blocking calls and abort.
 #include "WorkerThread.h"
 
 class RIRavaVCntrl;
@@ -10,6 +10,7 @@ public:
     explicit ControllerJobs(RIRavaVCntrl& controller) : m_ctrl(controller) {}
     int runCalibrate() override;
     int runReadScan(ScanReadout& out) override;
+    int runConnect() override;
     void requestAbort() override;
 
 private:

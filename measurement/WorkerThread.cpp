@@ -32,6 +32,8 @@ void WorkerThread::run()
             ScanReadout out;
             m_result = m_target->runReadScan(out);
             m_out = out;
+        } else if (j == JobConnect) {
+            m_result = m_target->runConnect();
         }
         if (j == JobQuit || m_quit.load())
             break;
@@ -56,7 +58,10 @@ void WorkerThread::waitIdle()
     // The thread holds the job mutex while it is inside a controller call, so
     // the waiter uses its own short-held mutex and re-asks for the abort.
     while (m_job.load() != JobIdle) {
-        m_target->requestAbort();
+        // A connect is waited for, never aborted: the controller builds its
+        // register mirror and drive meanwhile, which an abort would reach into.
+        if (m_job.load() != JobConnect)
+            m_target->requestAbort();
         QMutexLocker lock(&m_doneMutex);
         if (m_job.load() != JobIdle)
             m_doneCond.wait(&m_doneMutex, kReabortMs);

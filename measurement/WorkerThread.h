@@ -1,6 +1,7 @@
 #pragma once
-// The job thread: runs the two blocking controller calls (calibrate, read one
-// scan) one at a time so that the GUI thread stays responsive. The GUI hands
+// The job thread: runs the blocking controller calls (connect with its drive
+// probe, calibrate, read one scan) one at a time so that the GUI thread stays
+// responsive. The GUI hands
 // it a job with setJob() and polls isIdle() (lock-free) while processing events.
 #include <QMutex>
 #include <QThread>
@@ -23,7 +24,10 @@ public:
     virtual ~JobTarget() = default;
     virtual int runCalibrate() = 0;
     virtual int runReadScan(ScanReadout& out) = 0;
-    // Makes a running call return soon; may be called from any thread.
+    // Finds and sets up the unit and probes the linear drive's family (seconds
+    // of serial time-outs when no drive answers); never asked to abort.
+    virtual int runConnect() = 0;
+    // Makes a running call (not a connect) return soon; may be called from any thread.
     virtual void requestAbort() = 0;
 };
 
@@ -31,7 +35,7 @@ class WorkerThread : public QThread
 {
     Q_OBJECT
 public:
-    enum Job { JobCalibrate = 0, JobReadScan = 1, JobIdle = 2, JobQuit = 3 };
+    enum Job { JobCalibrate = 0, JobReadScan = 1, JobIdle = 2, JobQuit = 3, JobConnect = 4 };
     // Later: the owner connects jobFinished() first and then calls start(), so
     // that the first pass's signal is not emitted before anyone listens.
     enum class Start { Now, Later };

@@ -113,7 +113,8 @@ public:
     std::unique_ptr<HwRegisters> regs;
     std::unique_ptr<LinearDrive> drive;
 
-    bool connected = false;
+    // Read by the user-interface thread while the job thread connects.
+    std::atomic<bool> connected{false};
     bool calibrated = false;
     std::atomic<bool> aborted{false};
     bool is16Bit = false;

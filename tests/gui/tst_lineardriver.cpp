@@ -68,6 +68,9 @@ private slots:
         QStandardPaths::setTestModeEnabled(true);
         QVERIFY(m_dir.isValid());
         QDir::setCurrent(m_dir.path());
+        // The settings store of this process alone: the window switches to the
+        // program's own names, which must not reach the user's (or another test's) store.
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_dir.filePath(QStringLiteral("settings")));
         setDriverDelayScale(1 / kSpeed);
     }
     void init()

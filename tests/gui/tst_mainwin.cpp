@@ -27,6 +27,7 @@
 #include <QRadioButton>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 
 namespace {
@@ -62,6 +63,8 @@ private slots:
     void connectAndDisconnect();
     void connectWithoutModule();
     void connectModuleFails();
+    void connectProbesOnTheJobThread();
+    void closeWhileConnecting();
     void uncalibratedControllerIsCalibrated();
     void syncTexts_data();
     void syncTexts();
@@ -88,7 +91,9 @@ void TestMainWin::initTestCase()
 {
     QStandardPaths::setTestModeEnabled(true);
     QVERIFY(m_dir.isValid());
-    QDir::setCurrent(m_dir.path());
+    QDir::setCurrent(m_dir.path());    // The settings store of this process alone: the window switches to the
+    // program's own names, which must not reach the user's (or another test's) store.
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_dir.filePath(QStringLiteral("settings")));
 }
 
 void TestMainWin::init()
@@ -210,6 +215,74 @@ void TestMainWin::connectModuleFails()
     QCOMPARE(w.alertList(), QStringList{"[ERROR] Connect Scanner: Failed to connect to VESK Device (retVal = 0"});
     QVERIFY(!w.action("Connect")->isChecked());
     QVERIFY(!w.controller().isConnected());
+}
+
+// Finding the unit and probing the drive's family run on the job thread: the
+// window keeps processing events, shows the busy cursor and the status text,
+// and offers nothing that would reach the unit until the connect has ended.
+void TestMainWin::connectProbesOnTheJobThread()
+{
+    setDriverDelayScale(0.02); // no motor answers: the probe waits out its time-outs
+    MainWin w;
+    m_prompter->dialogHandlers << choose(ProbeModeSelector::eWithoutDcRef);
+    int ticksDuringConnect = 0;
+    bool busyCursor = false, connectHeld = false, nothingOffered = false;
+    QString status;
+    QTimer tick;
+    tick.setInterval(0);
+    connect(&tick, &QTimer::timeout, this, [&] {
+        if (w.worker()->job() != WorkerThread::JobConnect)
+            return;
+        if (++ticksDuringConnect > 1)
+            return;
+        busyCursor = QGuiApplication::overrideCursor() && QGuiApplication::overrideCursor()->shape() == Qt::BusyCursor;
+        status = w.statusText();
+        connectHeld = !w.action("Connect")->isEnabled() && !w.banner()->connectButton()->isEnabled();
+        nothingOffered = !w.action("Scan")->isEnabled() && !w.action("Move...")->isEnabled()
+                         && !w.action("Calibrate")->isEnabled() && !w.banner()->scanButton()->isEnabled();
+    });
+    tick.start();
+    w.action("Connect")->trigger();
+    tick.stop();
+    QVERIFY(ticksDuringConnect > 0);
+    QVERIFY(busyCursor);
+    QCOMPARE(status, QString("Connecting VESK Device..."));
+    QVERIFY(connectHeld);
+    QVERIFY(nothingOffered);
+    // And the connect itself is whole.
+    QVERIFY2(w.alertList().isEmpty(), qPrintable(w.alertList().join('\n')));
+    QVERIFY(w.controller().isConnected() && w.controller().isCalibrated());
+    QCOMPARE(w.connectionLabelText(), QString(" <font color=white>Connected SP"));
+    QVERIFY(!QGuiApplication::overrideCursor());
+    QVERIFY(w.action("Disconnect") && w.action("Disconnect")->isEnabled() && w.action("Disconnect")->isChecked());
+    QVERIFY(w.action("Scan")->isEnabled() && w.action("Move...")->isEnabled());
+    QCOMPARE(w.statusText(), QString("Idle"));
+    QVERIFY(w.worker()->isIdle());
+}
+
+// Closing the window while the connect runs waits for it and ends cleanly.
+void TestMainWin::closeWhileConnecting()
+{
+    setDriverDelayScale(0.02);
+    auto w = std::make_unique<MainWin>();
+    bool closed = false;
+    QTimer tick;
+    tick.setInterval(0);
+    connect(&tick, &QTimer::timeout, this, [&] {
+        if (!closed && w->worker()->job() == WorkerThread::JobConnect)
+            closed = w->close();
+    });
+    tick.start();
+    w->action("Connect")->trigger();
+    tick.stop();
+    QVERIFY(closed);
+    QVERIFY(!w->isVisible());
+    QVERIFY(w->worker()->isIdle());
+    QVERIFY(!w->action("Connect")->isChecked());
+    QVERIFY(!QGuiApplication::overrideCursor());
+    QVERIFY(m_prompter->asked.isEmpty()); // no probe-mode dialog, no box
+    w.reset();
+    QVERIFY(!qsim::moduleOpen(0)); // the controller went with the window
 }
 
 void TestMainWin::uncalibratedControllerIsCalibrated()

@@ -4,6 +4,7 @@
 #include <QtTest>
 #include <condition_variable>
 #include <mutex>
+#include <thread>
 
 namespace {
 // A controller stand-in: the read blocks until aborted; calibrate returns a set value.
@@ -13,8 +14,9 @@ public:
     bool clearsAbortOnStart = false; // like a read loop that resets its abort flag
     bool blockingRead = true;
     int calibrateResult = 1;
-    std::atomic<int> reads{0}, calibrations{0}, abortsSeen{0};
-    std::atomic<bool> inRead{false};
+    std::atomic<int> reads{0}, calibrations{0}, abortsSeen{0}, abortRequests{0};
+    std::atomic<bool> inRead{false}, inConnect{false}, releaseConnect{false};
+    int connectResult = 1;
     double buffer[4] = {1, 2, 3, 4};
 
     int runCalibrate() override
@@ -43,8 +45,18 @@ public:
         out.samplePeriod = 0.5;
         return 1;
     }
+    // Like the drive probe: ends on its own time, whatever is asked meanwhile.
+    int runConnect() override
+    {
+        inConnect = true;
+        while (!releaseConnect.load())
+            std::this_thread::yield();
+        inConnect = false;
+        return connectResult;
+    }
     void requestAbort() override
     {
+        ++abortRequests;
         std::lock_guard<std::mutex> l(m);
         aborted = true;
         cv.notify_all();
@@ -67,6 +79,7 @@ private slots:
     void backToBackJobsNeverHang();
     void destroyDuringBlockedReadEndsPromptly();
     void abortRacingTheStartOfARead();
+    void connectIsWaitedForNotAborted();
 };
 
 void TestWorkerThread::calibrateResultAndSignal()
@@ -171,6 +184,37 @@ void TestWorkerThread::abortRacingTheStartOfARead()
         QVERIFY(w.isIdle());
     }
     QVERIFY(clock.elapsed() < 10000);
+}
+
+// The controller builds its register mirror and drive while it connects: a
+// waiter (disconnect, closing) lets the connect end and never asks to abort.
+void TestWorkerThread::connectIsWaitedForNotAborted()
+{
+    FakeTarget t;
+    t.connectResult = -100;
+    std::atomic<bool> abortFlag{false};
+    WorkerThread w(&t, &abortFlag);
+    w.setJob(WorkerThread::JobConnect);
+    QTRY_VERIFY(t.inConnect.load());
+    std::atomic<bool> waiting{false};
+    std::thread releaser([&] {
+        while (!waiting.load())
+            std::this_thread::yield();
+        for (int i = 0; i < 20000; ++i) // the waiter's first passes happen meanwhile
+            std::this_thread::yield();
+        t.releaseConnect = true;
+    });
+    waiting = true;
+    w.abortAndWait();
+    releaser.join();
+    QVERIFY(w.isIdle());
+    QCOMPARE(w.result(), -100);
+    QCOMPARE(t.abortRequests.load(), 0);
+    // Any other job is still asked to abort.
+    w.setJob(WorkerThread::JobReadScan);
+    QTRY_VERIFY(t.inRead.load());
+    w.abortAndWait();
+    QVERIFY(t.abortRequests.load() >= 1);
 }
 
 QTEST_GUILESS_MAIN(TestWorkerThread)
