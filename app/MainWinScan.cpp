@@ -180,7 +180,7 @@ void MainWin::updateProgressBar()
         in.runClockMs = m_sequence->runClockMs();
         in.timedTotalSeconds = m_sequence->timedTotalSeconds();
         in.scansDone = m_sequence->dataScansDone();
-        in.dataScanRunScans = m_sequence->dataScanRunScans();
+        in.dataScanRunScans = m_sequence->dataScanCycles();
     }
     const AppText::ProgressDisplay d = AppText::progress(in);
     m_timeLeft->setText(d.timeLeft);

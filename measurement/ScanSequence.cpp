@@ -49,9 +49,9 @@ void ScanSequence::restartScanClock()
     m_scanClock = m_io.seam().nowMs();
 }
 
-int ScanSequence::dataScanRunScans() const
+int ScanSequence::dataScanCycles() const
 {
-    return (m_data && m_cfg) ? int(m_cfg->dataScanRunScans) : 0;
+    return (m_data && m_cfg) ? int(m_cfg->dataScanThrowScans + m_cfg->dataScanRunScans) : 0;
 }
 
 void ScanSequence::alert(const char* prefix, const QString& text)

@@ -54,7 +54,9 @@ public:
     double timedTotalSeconds() const { return m_total; }
     qint64 runClockMs() const;
     int dataScansDone() const { return m_scansDone; }
-    int dataScanRunScans() const;
+    // The sweeps the data scan reads, thrown and kept: what the counter above
+    // runs up to, so that the progress reaches 100 % at the end, not before.
+    int dataScanCycles() const;
     double elapsedRunTime() const { return m_elapsed; }
     // Restarts the scan clock (at the start of a user's run).
     void restartScanClock();

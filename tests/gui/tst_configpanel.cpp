@@ -513,6 +513,14 @@ void TestConfigPanel::estimates()
     box<QSpinBox>(&p, "dataScanRunScans")->setValue(5);
     const ScanEstimate::Display more = ScanEstimate::timeDisplay(positions * (1 + 5) * total);
     QCOMPARE(p.scanTimeText(), more.value + " " + more.unit);
+
+    // Thrown traces are measured too: the signal goes out and the total follows.
+    QSignalSpy thrown(&p, &ConfigParamPanel::throwTraceChanged);
+    box<QSpinBox>(&p, "dataScanThrowScans")->setValue(3);
+    QCOMPARE(thrown.count(), 1);
+    QCOMPARE(rec.dataScanThrowScans, 3u);
+    const ScanEstimate::Display thrownToo = ScanEstimate::timeDisplay(positions * (3 + 5) * total);
+    QCOMPARE(p.scanTimeText(), thrownToo.value + " " + thrownToo.unit);
 }
 
 void TestConfigPanel::busyUnitIsNotCalled()

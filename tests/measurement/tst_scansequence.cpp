@@ -436,6 +436,8 @@ void TestScanSequence::throwAndRunScans()
     QCOMPARE(data->scan(0, 0)->accumulated.count(), 3);
     QCOMPARE(observer.changed, 3);
     QCOMPARE(seq->dataScansDone(), 5);
+    // The progress counts the thrown sweeps too: 5 of 5 at the end, not 5 of 3.
+    QCOMPARE(seq->dataScanCycles(), 5);
     // Continuous acquisition: one start for the five sweeps.
     QVERIFY(unitIdleAtIdleVoltage());
 }
