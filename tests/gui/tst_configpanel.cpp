@@ -93,6 +93,7 @@ private slots:
     void currentRangeLabels();
     void mainWindowHooks();
     void recordFollowsConnectAndLoad();
+    void panelEditsSurviveARestart();
 
 private:
     ScriptedPrompter* m_prompter = nullptr;
@@ -623,6 +624,42 @@ void TestConfigPanel::mainWindowHooks()
     QVERIFY2(!m_prompter->texts().join('|').contains("not available"), qPrintable(m_prompter->texts().join('|')));
     for (PlotManager* s : w.sessions())
         s->setModified(false);
+}
+
+// What the user sets in a session's panel is what the next program start
+// shows: the session writes its records to the settings store when it goes
+// (here a store of this test alone, see initTestCase).
+void TestConfigPanel::panelEditsSurviveARestart()
+{
+    {
+        MainWin w;
+        ConfigParamPanel* panel = w.configPanel(w.currentSession());
+        QVERIFY(panel);
+        panel->show();
+        box<QSpinBox>(panel, "traceAverage")->setValue(13);
+        box<QSpinBox>(panel, "dataScanRunScans")->setValue(42);
+        box<QSpinBox>(panel, "dataScanThrowScans")->setValue(4);
+        box<QDoubleSpinBox>(panel, "integrationTime")->setValue(321.5);
+        box<QDoubleSpinBox>(panel, "voltageIdle")->setValue(-66);
+        box<QDoubleSpinBox>(panel, "spatEnd")->setValue(77);
+        QCOMPARE(w.currentSession()->activeConfig().dataScanRunScans, 42u);
+    } // the window and its sessions go: the records reach the store
+    QSettings store(QStringLiteral("Quendrix"), QStringLiteral("Quendrix Langmuir"));
+    QVERIFY(!store.allKeys().isEmpty());
+    QVERIFY2(store.fileName().startsWith(m_dir.path()), qPrintable(store.fileName())); // not the user's
+    MainWin again;
+    ConfigParamPanel* panel = again.configPanel(again.currentSession());
+    panel->show();
+    QCOMPARE(box<QSpinBox>(panel, "traceAverage")->value(), 13);
+    QCOMPARE(box<QSpinBox>(panel, "dataScanRunScans")->value(), 42);
+    QCOMPARE(box<QSpinBox>(panel, "dataScanThrowScans")->value(), 4);
+    QCOMPARE(box<QDoubleSpinBox>(panel, "integrationTime")->value(), 321.5);
+    QCOMPARE(box<QDoubleSpinBox>(panel, "voltageIdle")->value(), -66.0);
+    QCOMPARE(box<QDoubleSpinBox>(panel, "spatEnd")->value(), 77.0);
+    const ConfigParam& c = again.currentSession()->activeConfig();
+    QCOMPARE(c.dataScanRunParam.traceAverage, 13u);
+    QCOMPARE(c.dataScanThrowScans, 4u);
+    QCOMPARE(c.spat.end, 77.0);
 }
 
 void TestConfigPanel::recordFollowsConnectAndLoad()
