@@ -11,6 +11,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <thread>
 
 namespace {
 constexpr int kReadPollMs = 10;
@@ -111,8 +112,14 @@ bool SerialDrive::sendRaw(const char *data, int length)
 
 bool SerialDrive::sendStop(const char *data, int length)
 {
-    std::unique_lock<std::recursive_timed_mutex> hold(line, std::defer_lock);
-    if (!hold.try_lock_for(std::chrono::milliseconds(kStopWaitMs)))
+    // Polled in real time (driver waits may be scaled), with plain try-locks.
+    constexpr int kPollMs = 1;
+    std::unique_lock<std::recursive_mutex> hold(line, std::try_to_lock);
+    for (int waited = 0; !hold.owns_lock() && waited < kStopWaitMs; waited += kPollMs) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
+        hold.try_lock();
+    }
+    if (!hold.owns_lock())
         LOG_WARN("[%s] Stop sent while the serial line is still taken.", family);
     return sendRaw(data, length);
 }
@@ -136,7 +143,7 @@ bool SerialDrive::writeCommand(int tries, int waitMs)
     for (int attempt = 0; attempt < tries; ++attempt) {
         // One exchange at a time on the line: a stop from another thread goes
         // out before or after it, never between the command and its reply.
-        std::lock_guard<std::recursive_timed_mutex> hold(line);
+        std::lock_guard<std::recursive_mutex> hold(line);
         if (aborted())
             return false;
         const char cr = '\r';

@@ -135,5 +135,5 @@ private:
     std::atomic<void *> operationThread{nullptr};
     // Held for one whole exchange (wake-up, flush, command, reply) and by a
     // stop; recursive because a reply may need a follow-up query.
-    std::recursive_timed_mutex line;
+    std::recursive_mutex line;
 };
