@@ -218,9 +218,9 @@ bool ProbeCleaner::cleanProbeTip(const ConfigParam& cfg, const Context& ctx)
     if (!(ctx.probeLength > 0) || !(ctx.probeRadius > 0) || !std::isfinite(ctx.probeLength)
         || !std::isfinite(ctx.probeRadius)) {
         seam.alert(P + QStringLiteral("Probe length and radius must be above 0 to set the cleaning power "
-                                      "(length %1 m, radius %2 m; Process Settings, F7).")
-                           .arg(ctx.probeLength)
-                           .arg(ctx.probeRadius));
+                                      "(length %1 mm, radius %2 mm; Process Settings, F7).")
+                           .arg(ctx.probeLength * 1000.0)
+                           .arg(ctx.probeRadius * 1000.0));
         return false;
     }
     if (!std::isfinite(v0) || !std::isfinite(vc) || v0 == vc) {
