@@ -74,6 +74,7 @@ private slots:
     void cleanRunsAndUnchecks();
     void uncheckingAborts();
     void refusedCleaningShowsItsBox();
+    void disconnectDuringCleaningWaitsForIt();
     void runCleansAutomaticallyWithItsOwnWindow();
 
 private:
@@ -220,6 +221,33 @@ void TestMainWinClean::refusedCleaningShowsItsBox()
     QVERIFY(!w.action("Clean")->isChecked());
     QVERIFY(!w.banner()->cleanButton()->isChecked());
     QCOMPARE(w.appState(), 0);
+}
+
+void TestMainWinClean::disconnectDuringCleaningWaitsForIt()
+{
+    MainWin w;
+    connect(w);
+    w.currentSession()->activeConfig().clean.duration = 600;
+    bool connectedAfterAbort = false, newRefused = false;
+    everyTick(w, [&] {
+        if (w.isCleaning() && w.appState() == AppState::eCleaning && w.action("Disconnect")
+            && w.action("Disconnect")->isChecked()) {
+            const int sessions = w.openSessionCount();
+            w.action("&New")->trigger();
+            newRefused = w.openSessionCount() == sessions;
+            w.action("Disconnect")->trigger();
+            connectedAfterAbort = w.controller().isConnected(); // the cleaning ends on a connected unit
+        }
+    });
+    w.action("Clean")->trigger();
+    QVERIFY(newRefused);
+    QCOMPARE(m_prompter->asked.size(), 1);
+    QCOMPARE(m_prompter->asked.first().text, QString("Probe tip cleaning is running.\nAbort it first."));
+    QVERIFY(connectedAfterAbort);
+    QVERIFY(!w.isCleaning());
+    QVERIFY(!w.controller().isConnected());
+    QVERIFY(!qsim::moduleOpen(0));
+    QVERIFY(!w.action("Clean")->isChecked());
 }
 
 void TestMainWinClean::runCleansAutomaticallyWithItsOwnWindow()
