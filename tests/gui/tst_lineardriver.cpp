@@ -356,7 +356,7 @@ private slots:
             ConfigParamPanel* panel = w.configPanel(pm);
             QVERIFY(panel);
             QCOMPARE(panel->railLength(), 175.0);
-            for (const char* name : {"spatStart", "spatStep", "spatEnd"})
+            for (const char* name : {"spatStart", "spatStep", "spatEnd", "retractPosition"})
                 QCOMPARE(panel->findChild<QDoubleSpinBox*>(QLatin1String(name))->maximum(), 175.0);
         }
         // A session opened later starts with the same bound.
