@@ -5,6 +5,7 @@
 #include "AppText.h"
 #include "ControllerDrive.h"
 #include "ControllerJobs.h"
+#include "MainWinJob.h"
 #include "MainWinScan.h"
 #include "SweepReader.h"
 #include "DataServer.h"
@@ -514,6 +515,13 @@ void MainWin::setWidgetStates()
 
 void MainWin::actionConnectSlot()
 {
+    if (m_batchJob && !m_connectAct->isChecked()) {
+        // The job's lines need the unit: Disconnect waits for the job's end.
+        m_connectAct->setChecked(true);
+        m_banner->setConnectChecked(true);
+        refusedDuringJob();
+        return;
+    }
     if (m_running && !m_connectAct->isChecked()) {
         // Disconnect during a run: abort it, and disconnect once it has ended.
         m_disconnectAfterRun = true;
@@ -791,13 +799,6 @@ ServerDialog* MainWin::serverDialog()
     return m_serverDialog;
 }
 
-void MainWin::doBatchJob()
-{
-    if (refusedDuringRun())
-        return;
-    notAvailable(QStringLiteral("Running batch jobs"));
-}
-
 void MainWin::toggleServer(bool on)
 {
     ServerDialog* d = serverDialog();
@@ -901,13 +902,6 @@ void MainWin::stopLinearDrive()
     if (m_linDriver && m_linDriver->control().isBusy())
         m_linDriver->control().abort();
     m_ctrl.stopLinearDrive();
-}
-
-void MainWin::stopJob()
-{
-    qDebug() << "Stopping Job";
-    m_batchJob = false;
-    m_abort.store(true);
 }
 
 // ---------------------------------------------------------------- banner
@@ -1041,7 +1035,7 @@ PlotManager* MainWin::createSession()
 
 void MainWin::startNewSession()
 {
-    if (refusedDuringRun())
+    if (refusedDuringRun() || refusedDuringJob())
         return;
     createSession();
 }
@@ -1114,7 +1108,7 @@ bool MainWin::openSessionFile(const QString& fileName)
 
 void MainWin::loadSession()
 {
-    if (refusedDuringRun())
+    if (refusedDuringRun() || refusedDuringJob())
         return;
     PlotManager* pm = createSession();
     const QString name = Prompter::instance().openFileName(this, "Open File", m_openFileName,
@@ -1204,6 +1198,13 @@ void MainWin::writeWindowSettings()
 
 void MainWin::closeEvent(QCloseEvent* event)
 {
+    if (m_batchJob) {
+        // The job's loop is below this call: end it, close once it returned.
+        m_closeAfterJob = true;
+        stopJob();
+        event->ignore();
+        return;
+    }
     if (m_running) {
         // The run's procedures are below this call: abort, close when it ended.
         m_closeAfterRun = true;
