@@ -86,6 +86,7 @@ private slots:
     void refusedJobRunsNothing();
     void abortKeepsTheWindowWithClose();
     void refusalsWhileAJobIsOpen();
+    void postDuringARunChangesNothing();
 
 private:
     void connect(MainWin& w);
@@ -296,6 +297,40 @@ void TestMainWinJob::refusalsWhileAJobIsOpen()
     QCOMPARE(refusals.size(), 4); // Run Job, New, Open, Disconnect
     QCOMPARE(m_prompter->fileCaptions, QStringList{"Open Job File"});
     QVERIFY(!w.isJobOpen());
+}
+
+void TestMainWinJob::postDuringARunChangesNothing()
+{
+    qsim::Config c;
+    c.speedFactor = 1; // reads take their time: the window is live during the run
+    qsim::reset(c);
+    MainWin w;
+    connect(w);
+    QVERIFY(w.startServer(0, true, false));
+    const quint16 port = w.dataServer()->port();
+    QString reply;
+    bool stillRunning = false;
+    auto* t = new QTimer(&w);
+    t->setInterval(5);
+    QObject::connect(t, &QTimer::timeout, &w, [&] {
+        if (!w.isRunActive() || w.appState() != 10)
+            return;
+        t->stop();
+        QTcpSocket s;
+        s.connectToHost(QHostAddress::LocalHost, port);
+        QVERIFY(s.waitForConnected(5000));
+        s.write("POST / HTTP/1.0\r\nContent-Length: 4\r\n\r\ntrue");
+        QTRY_VERIFY_WITH_TIMEOUT(s.state() == QAbstractSocket::UnconnectedState, 5000);
+        reply = QString::fromLatin1(s.readAll());
+        stillRunning = w.isRunActive() && !w.isAborted();
+    });
+    t->start();
+    w.action("Scan")->trigger();
+    QCOMPARE(reply, QString("HTTP/1.0 200 OK\r\n"));
+    QVERIFY(stillRunning);
+    QVERIFY2(w.alertList().isEmpty(), qPrintable(w.alertList().join('\n')));
+    QCOMPARE(w.currentSession()->data()->scanCount(), 1);
+    QCOMPARE(w.currentSession()->data()->scan(0, 0)->accumulated.count(), 3);
 }
 
 QTEST_MAIN(TestMainWinJob)
