@@ -913,11 +913,15 @@ void MainWin::connectClicked()
 
 void MainWin::scanClicked()
 {
+    if (refusedDuringJob())
+        return;
     m_scanAct->trigger();
 }
 
 void MainWin::cleanClicked()
 {
+    if (refusedDuringJob())
+        return;
     m_cleanAct->trigger();
 }
 

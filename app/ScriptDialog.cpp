@@ -107,3 +107,9 @@ void ScriptDialog::closeEvent(QCloseEvent* event)
     emit stopScript();
     QDialog::closeEvent(event);
 }
+
+void ScriptDialog::reject()
+{
+    emit stopScript();
+    QDialog::reject();
+}

@@ -40,6 +40,8 @@ signals:
 
 public slots:
     void OnButtonPress(QAbstractButton* button);
+    // Esc closes the window as its close button does.
+    void reject() override;
 
 protected:
     void closeEvent(QCloseEvent* event) override;

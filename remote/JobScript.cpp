@@ -209,7 +209,7 @@ bool JobRunner::run(const QString& line, bool test)
     const QStringList tokens = tokenize(line);
     if (tokens.isEmpty() || tokens[0].isEmpty())
         return true;
-    const int command = commands().value(tokens[0]).number;
+    const int command = commands().constFind(tokens[0])->number; // the check found it
     switch (command) {
     case eSleep:
         if (!test)

@@ -13,10 +13,12 @@
 #include "ScriptedPrompter.h"
 #include "SessionFile.h"
 #include "SimControl.h"
+#include "topBanner.h"
 #include "DriverLog.h"
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QSettings>
 #include <QTcpSocket>
@@ -87,6 +89,7 @@ private slots:
     void abortKeepsTheWindowWithClose();
     void refusalsWhileAJobIsOpen();
     void postDuringARunChangesNothing();
+    void escapeEndsTheJob();
 
 private:
     void connect(MainWin& w);
@@ -275,6 +278,8 @@ void TestMainWinJob::refusalsWhileAJobIsOpen()
         w.action("&New")->trigger();
         w.action("&Open...")->trigger();
         w.action("Disconnect")->trigger();
+        w.banner()->scanButton()->click();
+        QVERIFY(!w.isRunActive());
         QTcpSocket s;
         s.connectToHost(QHostAddress::LocalHost, port);
         QVERIFY(s.waitForConnected(5000));
@@ -294,7 +299,7 @@ void TestMainWinJob::refusalsWhileAJobIsOpen()
     for (const ScriptedPrompter::Asked& a : m_prompter->asked)
         if (a.text.startsWith("A batch job is running"))
             refusals << a.text;
-    QCOMPARE(refusals.size(), 4); // Run Job, New, Open, Disconnect
+    QCOMPARE(refusals.size(), 5); // Run Job, New, Open, Disconnect, the banner's Scan
     QCOMPARE(m_prompter->fileCaptions, QStringList{"Open Job File"});
     QVERIFY(!w.isJobOpen());
 }
@@ -331,6 +336,26 @@ void TestMainWinJob::postDuringARunChangesNothing()
     QVERIFY2(w.alertList().isEmpty(), qPrintable(w.alertList().join('\n')));
     QCOMPARE(w.currentSession()->data()->scanCount(), 1);
     QCOMPARE(w.currentSession()->data()->scan(0, 0)->accumulated.count(), 3);
+}
+
+void TestMainWinJob::escapeEndsTheJob()
+{
+    const QString job = writeJob("escape.txt", "bogus\n");
+    MainWin w;
+    connect(w);
+    m_prompter->openNames << job;
+    auto* t = new QTimer(&w);
+    t->setInterval(5);
+    QObject::connect(t, &QTimer::timeout, &w, [&w, t] {
+        if (ScriptDialog* d = w.scriptDialog(); d && d->isVisible()) {
+            t->stop();
+            QTest::keyClick(d, Qt::Key_Escape);
+        }
+    });
+    t->start();
+    w.action("Run Job...")->trigger(); // returns: the window's Esc ended the job
+    QVERIFY(!w.isJobOpen());
+    QVERIFY(!w.scriptDialog());
 }
 
 QTEST_MAIN(TestMainWinJob)
