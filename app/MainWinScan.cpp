@@ -15,12 +15,12 @@
 
 #include <QAction>
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QLabel>
 #include <QMdiArea>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
-#include <QThread>
 #include <QTimer>
 
 namespace {
@@ -51,8 +51,13 @@ void MainWinSeam::processEvents()
 
 void MainWinSeam::sleepMs(int ms)
 {
-    if (ms > 0)
-        QThread::msleep(static_cast<unsigned long>(ms));
+    if (ms <= 0)
+        return;
+    // The slice is spent in an event loop, not asleep: the window (and the
+    // data server) stay live for the whole wait, not only between slices.
+    QEventLoop loop;
+    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    loop.exec();
 }
 
 void RunSessionObserver::runBegins()

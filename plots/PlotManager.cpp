@@ -16,6 +16,7 @@
 #include "ThreeTracePlotter.h"
 
 #include <qwt_scale_engine.h>
+#include <utility>
 #include <qwt_symbol.h>
 #include <QDir>
 #include <QButtonGroup>
@@ -489,6 +490,7 @@ void PlotManager::endRun()
     m_runActive = false;
     if (m_redrawTimer)
         m_redrawTimer->stop();
+    analysePending();
     refreshAll();
 }
 
@@ -502,6 +504,7 @@ void PlotManager::scanFiled(int group, int)
         m_redrawTimer->setInterval(kRedrawMs);
         connect(m_redrawTimer, &QTimer::timeout, this, [this] {
             // Follow the run to the frame it fills.
+            analysePending();
             if (m_runActive && m_runGroup >= 0 && m_runGroup != groupIndex()) {
                 m_positionSlider->setRange(0, std::max(0, m_data->groupCount() - 1));
                 setGroupIndex(m_runGroup);
@@ -515,11 +518,20 @@ void PlotManager::scanFiled(int group, int)
 
 void PlotManager::scanChanged(int group, int index)
 {
-    QElapsedTimer t;
-    t.start();
-    m_data->analyseScan(group, index);
-    m_processTimeUs = t.nsecsElapsed() / 1000.0;
+    const QPair<int, int> at(group, index);
+    if (!m_pendingAnalysis.contains(at))
+        m_pendingAnalysis.append(at);
     scanFiled(group, index);
+}
+
+void PlotManager::analysePending()
+{
+    for (const QPair<int, int>& at : std::exchange(m_pendingAnalysis, {})) {
+        QElapsedTimer t;
+        t.start();
+        m_data->analyseScan(at.first, at.second);
+        m_processTimeUs = t.nsecsElapsed() / 1000.0;
+    }
 }
 
 void PlotManager::refreshAll()

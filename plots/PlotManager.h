@@ -90,8 +90,10 @@ public:
     void beginRun();
     void endRun();
     bool isRunActive() const { return m_runActive; }
-    // A record was filed, or a kept sweep accumulated into one (analysed at
-    // once, redrawn at most every kRedrawMs).
+    // A record was filed, or a kept sweep accumulated into one. Changed
+    // records are analysed and redrawn at most every kRedrawMs (a fast run
+    // accumulates far more sweeps than anyone can watch), and at the end of
+    // the run.
     void scanFiled(int group, int index);
     void scanChanged(int group, int index);
     static constexpr int kRedrawMs = 40;
@@ -246,6 +248,8 @@ private:
     bool m_runActive = false;
     int m_runGroup = -1;
     class QTimer* m_redrawTimer = nullptr;
+    QVector<QPair<int, int>> m_pendingAnalysis;
+    void analysePending();
     bool m_returnProbe = false;
     bool m_advanced = false;
     bool m_updating = false;

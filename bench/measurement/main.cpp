@@ -7,6 +7,7 @@
 #include "DriverLog.h"
 #include "MainWinScan.h"
 #include "PlotManager.h"
+#include "RIRavaVCntrl.h"
 #include "ScanSequence.h"
 #include "SimControl.h"
 #include "SweepReader.h"
@@ -69,7 +70,16 @@ int main(int argc, char* argv[])
     std::atomic<bool> abortFlag{false};
     ControllerJobs jobs(ctrl);
     WorkerThread worker(&jobs, &abortFlag);
-    HeadlessSeam seam;
+    // The main window's own seam: its waits are what keeps the window live.
+    QStringList alerts;
+    MainWinSeam::Hooks hooks;
+    hooks.alert = [&](const QString& a) { alerts << a; };
+    hooks.alerts = [&] { return alerts; };
+    hooks.clearAlerts = [&] { alerts.clear(); };
+    hooks.setState = [](int) {};
+    hooks.appendStateText = [](const QString&) {};
+    hooks.log = [](const QStringList&) {};
+    MainWinSeam seam(hooks);
     SweepReader io(ctrl, worker, abortFlag, seam);
     ScanSequence sequence(io);
     PlotManager pm;
@@ -94,7 +104,7 @@ int main(int argc, char* argv[])
     }
     cfg.dataScanRunParam.voltageStart = -30;
     cfg.dataScanRunParam.voltageStep = 0.1;
-    cfg.dataScanRunParam.voltageEnd = 9.9;
+    cfg.dataScanRunParam.voltageEnd = 9.85; // 400 points as the unit realises them
 
     StallProbe probe;
     double runMs = 0;
@@ -109,9 +119,20 @@ int main(int argc, char* argv[])
         app.quit();
     });
     app.exec();
-    const ScanRecord* s = pm.data()->scan(0, 0);
+    // The data scans' record is the one that accumulated the kept scans.
+    const ScanRecord* s = nullptr;
+    DataAnalyzer* data = pm.data();
+    for (int g = 0; g < data->groupCount(); ++g)
+        for (int i = 0; i < data->scansOfGroup(g).size(); ++i) {
+            const ScanRecord* r = data->scan(g, i);
+            if (!s || r->accumulated.count() > s->accumulated.count())
+                s = r;
+        }
     if (!ok || !s || s->accumulated.count() != 200 || s->accumulated.pointCount() != 400) {
-        QTextStream(stderr) << "bench_measurement: the run failed: " << seam.alerts().join("; ") << "\n";
+        QTextStream(stderr) << "bench_measurement: the run failed (ok " << ok << ", kept "
+                            << (s ? s->accumulated.count() : -1) << ", points "
+                            << (s ? s->accumulated.pointCount() : -1) << "): "
+                            << alerts.join("; ") << "\n";
         return 1;
     }
     QTextStream out(stdout);

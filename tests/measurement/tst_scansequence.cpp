@@ -295,7 +295,9 @@ void TestScanSequence::timedRunEveryFiveSeconds()
     QCOMPARE(data->group(2)->temporalPosition, 10.0);
     for (int g = 0; g < 3; ++g)
         QCOMPARE(data->scan(g, 0)->scanType, int(ScanRecord::eTimedRun));
-    QVERIFY(seam.clockMs >= 10000 && seam.clockMs < 10500);
+    // Ends after the last scan, before a fourth interval; the reads' own
+    // polling also advances this clock, by more on a loaded machine.
+    QVERIFY2(seam.clockMs >= 10000 && seam.clockMs < 15000, qPrintable(QString::number(seam.clockMs)));
 }
 
 void TestScanSequence::spatialRunFollowsProfile()
