@@ -15,6 +15,7 @@
 #include "LinearDriver.h"
 #include "PlotManager.h"
 #include "ProbeModeSelector.h"
+#include "ProbeCleaner.h"
 #include "ServerDialog.h"
 #include "Prompter.h"
 #include "WorkerThread.h"
@@ -107,7 +108,6 @@ MainWin::MainWin(QWidget* parent)
     connect(m_mdi, &QMdiArea::subWindowActivated, this, &MainWin::sessionChange);
     m_calibTimer = new QTimer(this);
     m_calibTimer->setInterval(500);
-    m_lastClean = QTime::currentTime().addSecs(-12 * 3600);
 
     // 3. Actions, menus, status bar.
     buildActions();
@@ -760,15 +760,6 @@ void MainWin::updateCalibProgress()
 }
 
 // ---------------------------------------------------------------- later work
-
-void MainWin::actionCleanSlot()
-{
-    if (m_cleanAct->isChecked()) {
-        m_cleanAct->setChecked(false);
-        notAvailable(QStringLiteral("Probe tip cleaning"));
-    }
-    setWidgetStates();
-}
 
 void MainWin::showLinDriverSettings()
 {

@@ -25,6 +25,7 @@ class MainWinSeam;
 class DataServer;
 class ServerDialog;
 class PlotManager;
+class ProbeCleaner;
 class RunSessionObserver;
 class ScanSequence;
 class SweepReader;
@@ -76,6 +77,12 @@ public:
     ScanSequence* sequence() const { return m_sequence.get(); }
     ControllerDrive* drive() const { return m_drive.get(); }
     bool isRunActive() const { return m_running; }
+    // Probe-tip cleaning (tests, batch jobs): the cleaner with its last-clean
+    // clock, whether a cleaning runs, and one cleaning with the current
+    // session's cleaning, sync and idle settings (as Clean does, without its box).
+    ProbeCleaner* cleaner() const { return m_cleaner.get(); }
+    bool isCleaning() const { return m_cleaning; }
+    bool cleanProbeTip();
     ConfigParamPanel* configPanel(PlotManager* pm) const;
 
     // True while another thread talks to the unit (job thread, calibration,
@@ -182,6 +189,11 @@ private:
     // Likewise while a batch job is open.
     bool refusedDuringJob();
     friend class MainWinJobHost;
+    // Probe-tip cleaning (MainWinClean.cpp): the cleaner and the sequence's hook.
+    void buildCleaning();
+    void uncheckClean();
+    // A disconnect or close asked for during a run or cleaning, once it ended.
+    void afterActivity();
 
     RIRavaVCntrl m_ctrl;
     VeskbDescriptor* m_descriptor;
@@ -214,7 +226,6 @@ private:
     QString m_dialogPath = QStringLiteral("./");
     QString m_exportFileName = QStringLiteral("./");
     QString m_lastHardwareInfo;
-    QTime m_lastClean;
     QTime m_scanClock;
 
     std::unique_ptr<MainWinSeam> m_seam;
@@ -222,7 +233,9 @@ private:
     std::unique_ptr<ControllerDrive> m_drive;
     std::unique_ptr<RunSessionObserver> m_runObserver;
     std::unique_ptr<ScanSequence> m_sequence;
+    std::unique_ptr<ProbeCleaner> m_cleaner;
     bool m_running = false;
+    bool m_cleaning = false;
     bool m_disconnectAfterRun = false;
     bool m_closeAfterRun = false;
 

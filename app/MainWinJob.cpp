@@ -113,8 +113,25 @@ bool MainWinJobHost::scan(QString* error)
 
 bool MainWinJobHost::clean(QString* error)
 {
-    *error = QStringLiteral("Probe tip cleaning is not available yet.");
-    return false;
+    if (m_w.m_running || m_w.controllerBusy()) {
+        *error = QStringLiteral("The controller is busy.");
+        return false;
+    }
+    // As the Clean action: the current session's cleaning settings, the
+    // alerts of this cleaning only, idle afterwards.
+    m_w.m_alertList.clear();
+    const bool ok = m_w.cleanProbeTip();
+    m_w.setAppState(AppState::eIdle);
+    m_w.setWidgetStates();
+    if (m_w.m_abort.load()) {
+        *error = QStringLiteral("The cleaning was aborted.");
+        return false;
+    }
+    if (!ok || !m_w.m_alertList.isEmpty()) {
+        *error = QStringLiteral("The cleaning failed: %1").arg(m_w.m_alertList.join(QStringLiteral("; ")));
+        return false;
+    }
+    return true;
 }
 
 DataAnalyzer* MainWinJobHost::session()

@@ -104,6 +104,7 @@ void MainWin::buildMeasurement()
     m_drive = std::make_unique<ControllerDrive>(m_ctrl, *m_seam, m_abort);
     m_runObserver = std::make_unique<RunSessionObserver>();
     m_sequence = std::make_unique<ScanSequence>(*m_io, m_drive.get());
+    buildCleaning();
 }
 
 bool MainWin::refusedDuringRun()
@@ -111,7 +112,8 @@ bool MainWin::refusedDuringRun()
     if (!m_running)
         return false;
     Prompter::information(this, QString::fromLatin1(AppInfo::Title),
-                          QStringLiteral("A measurement is running.\nAbort it first."));
+                          m_cleaning ? QStringLiteral("Probe tip cleaning is running.\nAbort it first.")
+                                     : QStringLiteral("A measurement is running.\nAbort it first."));
     return true;
 }
 
@@ -161,6 +163,11 @@ void MainWin::actionScanSlot(bool b)
     m_banner->setScanEnabled(false);
     updateProgressBar();
     sessionChange(m_mdi->activeSubWindow());
+    afterActivity();
+}
+
+void MainWin::afterActivity()
+{
     if (m_disconnectAfterRun) {
         m_disconnectAfterRun = false;
         disconnectDevice();

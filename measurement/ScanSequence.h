@@ -35,6 +35,8 @@ public:
     // configuration becomes the run's working copy.
     void setSession(DataAnalyzer* data, RunObserver* observer);
     void setDrive(LinearDriveOps* drive) { m_drive = drive; }
+    // The session of the run (its working copy is the run's configuration).
+    DataAnalyzer* session() const { return m_data; }
     // Automatic probe-tip cleaning before ion-current and data scans; false
     // when cleaning was due and failed. No cleaning until it is set.
     std::function<bool()> cleanIfDue;

@@ -117,6 +117,8 @@ void TestMainWinJob::init()
     SingleProbeConfigParam cfg;
     cfg.dataScanRunScans = 3;
     cfg.dcCScanSweeps = 2;
+    cfg.clean.duration = 1; // s of cleaning
+    cfg.clean.relaxTime = 1;
     QSettings store;
     cfg.writeSettings(store);
     m_prompter = new JobPrompter;
@@ -162,6 +164,7 @@ void TestMainWinJob::jobMeasuresAndSavesACopy()
 {
     QFile::remove(m_dir.filePath("copy.ldf"));
     const QString job = writeJob("measure.txt", "setscanvoltages(-40,20,0.5)\n"
+                                                "clean\n"
                                                 "setcurrentrange(0)\n"
                                                 "scan\n"
                                                 "settimeresolved(100,700,100,1)\n"
@@ -175,10 +178,17 @@ void TestMainWinJob::jobMeasuresAndSavesACopy()
     const QString title = pm->windowTitle();
     m_prompter->openNames << job;
     QStringList shown;
+    // The clean line drives the tip to the cleaning voltage (150 V by default).
+    bool cleaned = false;
+    auto* watch = new QTimer(&w);
+    watch->setInterval(5);
+    QObject::connect(watch, &QTimer::timeout, &w, [&] { cleaned = cleaned || w.appState() == 5; });
+    watch->start();
     closeWhenDone(w, [&](ScriptDialog* d) {
         shown = d->errors();
         QVERIFY(d->isVisible());
-        QCOMPARE(d->runningLine(), 7); // the empty line after the last newline
+        QCOMPARE(d->runningLine(), 8); // the empty line after the last newline
+        QVERIFY(cleaned);
         QCOMPARE(d->windowTitle(), QString("Batch Job"));
         // Markup in a line is shown as written.
         QVERIFY2(d->browser()->toPlainText().contains("message(Done <b>&</b>)"),
