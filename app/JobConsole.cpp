@@ -136,7 +136,8 @@ int run(MainWin& w, const QString& jobFile, int swProbeMode, QTextStream& out, Q
 
     // Progress: the window's status text as it changes.
     QString lastStatus;
-    QObject::connect(w.statusBar(), &QStatusBar::messageChanged, &w, [&](const QString& s) {
+    QObject context; // ends the connection with this function
+    QObject::connect(w.statusBar(), &QStatusBar::messageChanged, &context, [&](const QString& s) {
         if (!s.isEmpty() && s != lastStatus)
             out << "  " << s << "\n";
         lastStatus = s;
