@@ -107,7 +107,7 @@ bool checkArgument(const ArgSpec& spec, const QString& text, int index, const QS
     }
     case ArgType::NewFile: {
         const QString path = resolvePath(text, base);
-        if (!forRun && QFileInfo::exists(path)) {
+        if (QFileInfo::exists(path) || QFileInfo(path).isSymLink()) {
             *error = QStringLiteral("Argument %1, this file already exists.").arg(index);
             return false;
         }
@@ -336,11 +336,11 @@ bool JobRunner::save(const QString& argument)
     if (!session)
         return fail(QStringLiteral("There is no session window to save."));
     const QString path = resolvePath(argument, m_base);
-    // A file that appeared since the test pass is replaced, anything else is not.
+    // Whatever appeared there since the check is someone's data: never replaced.
     const QFileInfo existing(path);
-    if (existing.exists() && (!existing.isFile() || existing.isSymLink())) {
+    if (existing.exists() || existing.isSymLink()) {
         m_host.critical(QStringLiteral("Cannot write file [%1]").arg(path));
-        return fail(QStringLiteral("Cannot write file [%1]: it exists and is not a plain file").arg(path));
+        return fail(QStringLiteral("Cannot write file [%1]: it exists").arg(path));
     }
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {

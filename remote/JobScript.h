@@ -44,8 +44,9 @@ QStringList tokenize(const QString& line);
 // (the job file's folder), "\" separates folders as "/" does.
 QString resolvePath(const QString& argument, const QString& baseFolder);
 
-// Checks one line; false with the message in `error`. With `forRun` a file
-// that exists by now is accepted (the real pass overwrites it).
+// Checks one line; false with the message in `error`. The real pass checks
+// again (`forRun`): a file that appeared since the test pass is refused too,
+// never overwritten.
 bool check(const QString& line, QString* error, const QString& baseFolder = QString(), bool forRun = false);
 
 // The message of a line that passes its check but fails its test run.

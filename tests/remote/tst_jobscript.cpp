@@ -95,7 +95,7 @@ private slots:
     void currentRangeChoice_data();
     void currentRangeChoice();
     void saveWritesACopy();
-    void saveOverwritesAFileThatAppeared();
+    void saveRefusesAFileThatAppeared();
     void saveReportsWriteFailures();
     void jobTestPassMarksLines();
     void jobRunsOnAfterAFailureAndStopsOnAbort();
@@ -192,8 +192,9 @@ void TestJobScript::fileArguments()
     QCOMPARE(e, QString("Argument 1, Folder \"missing\" does not exist."));
     QVERIFY(!JobScript::check("save(sub/deeper\\x.ldf)", &e, base));
     QCOMPARE(e, QString("Argument 1, Folder \"sub/deeper\" does not exist."));
-    // The real pass overwrites a file that appeared meanwhile.
-    QVERIFY(JobScript::check("save(old.ldf)", &e, base, true));
+    // The real pass refuses a file that appeared meanwhile.
+    QVERIFY(!JobScript::check("save(old.ldf)", &e, base, true));
+    QCOMPARE(e, QString("Argument 1, this file already exists."));
     QCOMPARE(JobScript::resolvePath("a\\b.ldf", "/x"), QString("/x/a/b.ldf"));
     QCOMPARE(JobScript::resolvePath("/abs.ldf", "/x"), QString("/abs.ldf"));
 }
@@ -384,18 +385,18 @@ void TestJobScript::saveWritesACopy()
     QVERIFY(!QFile::exists(m_dir.filePath("copy2.ldf")));
 }
 
-void TestJobScript::saveOverwritesAFileThatAppeared()
+void TestJobScript::saveRefusesAFileThatAppeared()
 {
     QTemporaryDir dir;
     BatchJob job(*host, "save(out.ldf)", dir.path());
     QVERIFY(job.test());
     QFile appeared(dir.filePath("out.ldf"));
     QVERIFY(appeared.open(QIODevice::WriteOnly));
-    appeared.write("stale");
+    appeared.write("someone else's");
     appeared.close();
-    QCOMPARE(job.run(), 0);
-    DataAnalyzer back;
-    QVERIFY(SessionFile::load(back, dir.filePath("out.ldf")));
+    QCOMPARE(job.run(), 1); // the save line failed
+    QVERIFY(appeared.open(QIODevice::ReadOnly));
+    QCOMPARE(appeared.readAll(), QByteArray("someone else's"));
 }
 
 void TestJobScript::saveReportsWriteFailures()
