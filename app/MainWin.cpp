@@ -5,6 +5,7 @@
 #include "AppText.h"
 #include "ControllerDrive.h"
 #include "ControllerJobs.h"
+#include "MainWinJob.h"
 #include "MainWinScan.h"
 #include "SweepReader.h"
 #include "DataServer.h"
@@ -516,6 +517,13 @@ void MainWin::setWidgetStates()
 
 void MainWin::actionConnectSlot()
 {
+    if (m_batchJob && !m_connectAct->isChecked()) {
+        // The job's lines need the unit: Disconnect waits for the job's end.
+        m_connectAct->setChecked(true);
+        m_banner->setConnectChecked(true);
+        refusedDuringJob();
+        return;
+    }
     if (m_running && !m_connectAct->isChecked()) {
         // Disconnect during a run: abort it, and disconnect once it has ended.
         m_disconnectAfterRun = true;
@@ -810,13 +818,6 @@ ServerDialog* MainWin::serverDialog()
     return m_serverDialog;
 }
 
-void MainWin::doBatchJob()
-{
-    if (refusedDuringRun())
-        return;
-    notAvailable(QStringLiteral("Running batch jobs"));
-}
-
 void MainWin::toggleServer(bool on)
 {
     ServerDialog* d = serverDialog();
@@ -922,13 +923,6 @@ void MainWin::stopLinearDrive()
     m_ctrl.stopLinearDrive();
 }
 
-void MainWin::stopJob()
-{
-    qDebug() << "Stopping Job";
-    m_batchJob = false;
-    m_abort.store(true);
-}
-
 // ---------------------------------------------------------------- banner
 
 void MainWin::connectClicked()
@@ -938,11 +932,15 @@ void MainWin::connectClicked()
 
 void MainWin::scanClicked()
 {
+    if (refusedDuringJob())
+        return;
     m_scanAct->trigger();
 }
 
 void MainWin::cleanClicked()
 {
+    if (refusedDuringJob())
+        return;
     m_cleanAct->trigger();
 }
 
@@ -1060,7 +1058,7 @@ PlotManager* MainWin::createSession()
 
 void MainWin::startNewSession()
 {
-    if (refusedDuringRun())
+    if (refusedDuringRun() || refusedDuringJob())
         return;
     createSession();
 }
@@ -1133,7 +1131,7 @@ bool MainWin::openSessionFile(const QString& fileName)
 
 void MainWin::loadSession()
 {
-    if (refusedDuringRun())
+    if (refusedDuringRun() || refusedDuringJob())
         return;
     PlotManager* pm = createSession();
     const QString name = Prompter::instance().openFileName(this, "Open File", m_openFileName,
@@ -1223,6 +1221,13 @@ void MainWin::writeWindowSettings()
 
 void MainWin::closeEvent(QCloseEvent* event)
 {
+    if (m_batchJob) {
+        // The job's loop is below this call: end it, close once it returned.
+        m_closeAfterJob = true;
+        stopJob();
+        event->ignore();
+        return;
+    }
     if (m_running) {
         // The run's procedures are below this call: abort, close when it ended.
         m_closeAfterRun = true;

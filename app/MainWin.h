@@ -15,6 +15,9 @@
 #include <memory>
 
 class ControllerDrive;
+class JobHost;
+class MainWinJobHost;
+class ScriptDialog;
 class ConfigParamPanel;
 class ControllerJobs;
 class LinearDriver;
@@ -98,6 +101,13 @@ public:
     // Nothing runs: no measurement, cleaning, calibration, job or drive move.
     bool isIdleForRemoteScan() const;
 
+    // Batch jobs (MainWinJob.cpp): what job lines act through, and the flag
+    // that refuses Run Job, Disconnect, New, Open and remote scans meanwhile.
+    JobHost& jobHost();
+    bool isJobOpen() const { return m_batchJob; }
+    void setJobOpen(bool open);
+    ScriptDialog* scriptDialog() const;
+
 signals:
     void calibrationStarted();
     void connectingFirstSession();
@@ -142,6 +152,7 @@ private slots:
     void about();
     void openServerDialog();
     void doBatchJob();
+    void abortJobLines();
     void toggleServer(bool on);
 
 protected:
@@ -175,6 +186,9 @@ private:
     void buildMeasurement();
     // Refuses a command while a run is active (true when refused).
     bool refusedDuringRun();
+    // Likewise while a batch job is open.
+    bool refusedDuringJob();
+    friend class MainWinJobHost;
     // Probe-tip cleaning (MainWinClean.cpp): the cleaner and the sequence's hook.
     void buildCleaning();
     void uncheckClean();
@@ -193,7 +207,11 @@ private:
     PlotManager* m_current = nullptr;
     int m_openSessions = 0;
     int m_sessionCounter = 0;
-    bool m_batchJob = false;
+    bool m_batchJob = false;       // a job is open (from loading until it ends)
+    bool m_jobDialogOpen = false;  // its window waits for Close
+    bool m_closeAfterJob = false;
+    std::unique_ptr<MainWinJobHost> m_jobHost;
+    QPointer<ScriptDialog> m_scriptDialog;
     bool m_advanced = false;
     int m_appState = 0;
     QStringList m_alertList;

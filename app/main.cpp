@@ -6,6 +6,7 @@
 #include "ProbeModeSelector.h"
 #include "Prompter.h"
 #include "DataServer.h"
+#include "JobConsole.h"
 
 #include <QApplication>
 #include <QDir>
@@ -44,8 +45,40 @@ int main(int argc, char* argv[])
     int quitAfterSeconds = 0;
     bool scanOnStart = false;
     int serverPort = -1;
+    QString jobFile;
+    int jobProbeMode = -1;
+    // "--name value" or "--name=value"; false when this argument is not it.
+    auto valueOf = [&args](int& i, const QString& name, QString* value) {
+        if (args[i] == name && i + 1 < args.size()) {
+            *value = args[++i];
+            return true;
+        }
+        if (args[i].startsWith(name + QLatin1Char('='))) {
+            *value = args[i].mid(name.size() + 1);
+            return true;
+        }
+        return false;
+    };
     for (int i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
+        QString value;
+        if (valueOf(i, QStringLiteral("--job"), &value)) {
+            jobFile = QFileInfo(value).absoluteFilePath();
+            continue;
+        }
+        if (valueOf(i, QStringLiteral("--probe-mode"), &value)) {
+            jobProbeMode = JobConsole::probeModeFromText(value);
+            if (jobProbeMode < 0) {
+                QTextStream(stderr) << "lpmeasure: unknown probe mode " << value
+                                    << " (single, reference, double, spherical, mach)\n";
+                return 2;
+            }
+            continue;
+        }
+        if (a == QLatin1String("--job") || a == QLatin1String("--probe-mode")) {
+            QTextStream(stderr) << "lpmeasure: " << a << " needs a value\n";
+            return 2;
+        }
         if (a.startsWith(QLatin1String("--quit-after=")))
             quitAfterSeconds = a.mid(13).toInt();
         if (a == QLatin1String("--scan-on-start")) {
@@ -100,6 +133,16 @@ int main(int argc, char* argv[])
 
     auto* w = new MainWin;
     w->show();
+    if (!jobFile.isEmpty()) {
+        // Unattended: connect, check, run, and leave with the job's exit code.
+        QTextStream out(stdout);
+        QTextStream err(stderr);
+        const int rc = JobConsole::run(*w, jobFile, jobProbeMode, out, err);
+        out.flush();
+        err.flush();
+        delete w;
+        return rc;
+    }
     if (serverPort >= 0) {
         if (!w->startServer(quint16(serverPort), false, false)) {
             QTextStream(stderr) << "lpmeasure: Unable to start the server: " << w->dataServer()->errorString() << ".\n";

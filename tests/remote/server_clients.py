@@ -79,6 +79,13 @@ try:
         check(out == data, "curl reads the same data body")
     else:
         print("SKIP: curl not installed")
+
+    # The shipped client prints the last scan's results.
+    client = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "examples", "data-client.py")
+    out = subprocess.run([sys.executable, client, str(port)], capture_output=True, text=True, timeout=30)
+    check(out.returncode == 0, "data-client.py exits 0: %s" % out.stderr)
+    check("last scan (19 in the session): 241 points" in out.stdout, "data-client.py: last scan")
+    check(any(l.split()[:2] == ["kTe", "1.95842"] for l in out.stdout.splitlines()), "data-client.py: kTe")
 finally:
     proc.terminate()
     proc.wait(timeout=20)

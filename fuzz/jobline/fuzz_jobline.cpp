@@ -1,0 +1,71 @@
+// Job lines under arbitrary text: the tokenizer, the checker and both passes
+// of the runner must neither crash nor hang; a failed check always says why
+// with one of its own messages, and a line that fails its check never runs.
+// The host writes nothing: without a session a save cannot reach the disk.
+
+#include "ConfigParam.h"
+#include "JobScript.h"
+
+#include <QRegularExpression>
+#include <cstdint>
+#include <cstdlib>
+
+namespace {
+class InertHost : public JobHost
+{
+public:
+    SingleProbeConfigParam record;
+    int commands = 0;
+    bool isConnected() override { return true; }
+    double syncFrequency() override { return 1000; }
+    QVector<double> currentRanges() override { return {0.166, 0.0166, 0.00166, 0.000166, 1.66e-5, 1.66e-6}; }
+    double adcFrequency() override { return 7.9872e7; }
+    ConfigParam* config() override { return &record; }
+    void configChanged() override { ++commands; }
+    bool applyIdleVoltage(double, QString*) override { return ++commands, true; }
+    bool scan(QString*) override { return ++commands, true; }
+    bool clean(QString*) override { return ++commands, true; }
+    DataAnalyzer* session() override { return nullptr; }
+    void showMessage(const QString&) override { ++commands; }
+    void critical(const QString&) override {}
+    bool waitWithEvents(int) override { return true; }
+    bool aborted() override { return false; }
+};
+
+bool knownMessage(const QString& e)
+{
+    static const QRegularExpression known(
+        QStringLiteral("^(Invalid Command|.* requires \\d+ parameters|Argument \\d+( must be an integer between -?\\d+ and "
+                       "-?\\d+| must be a number between \\S+ and \\S+|, this file already exists\\.|, Folder \".*\" does "
+                       "not exist\\.))$"),
+        QRegularExpression::DotMatchesEverythingOption);
+    return known.match(e).hasMatch();
+}
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    if (size > 4096)
+        return 0;
+    const QString line = QString::fromUtf8(reinterpret_cast<const char*>(data), int(size));
+    const QStringList tokens = JobScript::tokenize(line);
+    if (!tokens.isEmpty() && tokens[0] != tokens[0].trimmed().toLower())
+        std::abort();
+    QString error;
+    const bool valid = JobScript::check(line, &error, QStringLiteral("/nonexistent-folder"));
+    if (valid != error.isEmpty() || (!valid && !knownMessage(error)))
+        std::abort();
+    InertHost host;
+    JobRunner runner(host, QStringLiteral("/nonexistent-folder"));
+    const bool tested = runner.run(line, true);
+    if (tested && !valid)
+        std::abort();
+    if (host.commands != 0) // the test pass acts on nothing
+        std::abort();
+    const bool ran = runner.run(line, false);
+    if (!valid && (ran || host.commands != 0))
+        std::abort();
+    if (!ran && runner.lastError().isEmpty())
+        std::abort();
+    return 0;
+}

@@ -1,0 +1,134 @@
+// `lpmeasure --job FILE` as a user runs it, on the simulated unit: the
+// example job measures and saves a session whose analysis finds the unit's
+// plasma; a refused job exits 2 naming its lines; a line that fails in the
+// run exits 1 naming it.
+#include "DataAnalyzer.h"
+#include "ResultRecord.h"
+#include "SessionFile.h"
+
+#include <SimControl.h>
+#include <SimMeasurement.h>
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <cmath>
+#include <cstdio>
+
+namespace {
+struct Outcome {
+    int exitCode = -1;
+    QString out, err;
+};
+} // namespace
+
+class TestJobCommand : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase() { QVERIFY(m_dir.isValid()); }
+    void exampleJobMeasuresThePlasma();
+    void refusedJobExitsTwo();
+    void failingLineExitsOne();
+
+private:
+    Outcome run(const QString& job, const QString& simConfig, const QString& extra = QString());
+    QString copyJob(const QString& name, const QString& text);
+    QTemporaryDir m_dir;
+};
+
+Outcome TestJobCommand::run(const QString& job, const QString& simConfig, const QString& extra)
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("LPSIM_CONFIG", simConfig);
+    env.insert("XDG_CONFIG_HOME", m_dir.filePath("config")); // the user's settings stay untouched
+    env.insert("XDG_DATA_HOME", m_dir.filePath("data"));
+    p.setProcessEnvironment(env);
+    QStringList args{"--job", job, "--probe-mode", "reference"};
+    if (!extra.isEmpty())
+        args << extra;
+    p.start(LP_LPMEASURE, args);
+    Outcome o;
+    if (!p.waitForFinished(150000))
+        return o;
+    o.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
+    o.out = QString::fromUtf8(p.readAllStandardOutput());
+    o.err = QString::fromUtf8(p.readAllStandardError());
+    return o;
+}
+
+QString TestJobCommand::copyJob(const QString& name, const QString& text)
+{
+    const QString path = m_dir.filePath(name);
+    QFile f(path);
+    f.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    f.write(text.toUtf8());
+    return path;
+}
+
+void TestJobCommand::exampleJobMeasuresThePlasma()
+{
+    QFile example(LP_EXAMPLE_JOB);
+    QVERIFY(example.open(QIODevice::ReadOnly));
+    const QString job = copyJob("example-job.txt", QString::fromUtf8(example.readAll()));
+    const Outcome o = run(job, "speed=0");
+    QVERIFY2(o.exitCode == 0, qPrintable(o.out + o.err.right(3000)));
+    QVERIFY(o.out.contains("[User Message] Example job"));
+    QVERIFY(o.out.contains("] scan\n"));
+    QVERIFY(o.out.contains("Running Data Scan"));
+    QVERIFY(o.out.contains("lpmeasure: job finished: 11 lines, 0 failed"));
+
+    DataAnalyzer s;
+    QString why;
+    QVERIFY2(SessionFile::load(s, m_dir.filePath("example-job.ldf"), &why), qPrintable(why));
+    QCOMPARE(s.groupCount(), 1);
+    const int records = s.scansOfGroup(0).size();
+    // Nine time points of the time-resolved window, 100 us apart; the
+    // time-averaged scan of the position is the first record.
+    QCOMPARE(records, 9);
+    for (int k = 1; k < records; ++k)
+        QVERIFY(std::fabs(s.scan(0, k)->resolvedTime - s.scan(0, k - 1)->resolvedTime - 100) < 0.1);
+
+    qsim::reset(qsim::Config()); // the world lpmeasure measured: the defaults
+    const qsim::PlasmaState truth = qsim::truePlasma(0, 0);
+    for (int k : {0, 5}) {
+        s.analyseScan(0, k);
+        const ResultRecord& r = s.scan(0, k)->result;
+        std::fprintf(stderr, "record %d: kTe %.3f (%.3f) Vp %.3f (%.3f) Vf %.3f (%.3f) Ne %.4g (%.4g)\n", k,
+                     r.value(ResultRecord::eKTe), truth.kTe, r.value(ResultRecord::eVp), truth.Vp,
+                     r.value(ResultRecord::eVf), truth.Vf, r.value(ResultRecord::eNe), truth.ne);
+        QVERIFY(std::fabs(r.value(ResultRecord::eKTe) - truth.kTe) < 0.1 * truth.kTe);
+        QVERIFY(std::fabs(r.value(ResultRecord::eVp) - truth.Vp) < 1.0);
+        QVERIFY(std::fabs(r.value(ResultRecord::eVf) - truth.Vf) < 1.0);
+        QVERIFY(std::fabs(r.value(ResultRecord::eNe) - truth.ne) < 0.25 * truth.ne);
+    }
+}
+
+void TestJobCommand::refusedJobExitsTwo()
+{
+    const QString job = copyJob("refused.txt", "scan\nsleep(0)\nsettimeresolved(0,0,10,1)\nbogus(1)\n");
+    const Outcome o = run(job, "speed=0; sync.present=0");
+    QCOMPARE(o.exitCode, 2);
+    QVERIFY2(o.err.contains("line 2: sleep(0): Argument 1 must be an integer between 1 and 600\n"
+                            "line 3: settimeresolved(0,0,10,1): Test run caught error.\n"
+                            "line 4: bogus(1): Invalid Command\n"),
+             qPrintable(o.err.right(2000)));
+    QVERIFY(!o.err.contains("line 1:"));
+    QVERIFY(!o.out.contains("[1/"));
+}
+
+void TestJobCommand::failingLineExitsOne()
+{
+    // No SYNC signal: the time-resolved scan cannot run; the job goes on.
+    const QString job = copyJob("failing.txt", "settimeresolved(0,500,100,1)\nscan\nmessage(after)\n");
+    const Outcome o = run(job, "speed=0; sync.present=0");
+    QCOMPARE(o.exitCode, 1);
+    QVERIFY2(o.err.contains("line 2 failed: scan: The measurement failed: "), qPrintable(o.err.right(2000)));
+    QVERIFY(o.out.contains("[User Message] after"));
+    QVERIFY(o.out.contains("lpmeasure: job finished: 4 lines, 1 failed"));
+}
+
+QTEST_GUILESS_MAIN(TestJobCommand)
+#include "tst_jobcommand.moc"

@@ -1,0 +1,372 @@
+// Run Job in the main window against the simulated unit: a job measures
+// time-averaged and time-resolved scans into the live session and saves a
+// copy; a refused job shows its errors and runs nothing; Abort stops the
+// lines and leaves the window with Close; while a job is open Run Job,
+// Disconnect, New, Open and the data server's POST are refused.
+#include "ConfigParam.h"
+#include "DataAnalyzer.h"
+#include "DataServer.h"
+#include "MainWin.h"
+#include "PlotManager.h"
+#include "ProbeModeSelector.h"
+#include "ScriptDialog.h"
+#include "ScriptedPrompter.h"
+#include "SessionFile.h"
+#include "SimControl.h"
+#include "topBanner.h"
+#include "DriverLog.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSettings>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTextBrowser>
+#include <QtTest>
+#include <cmath>
+
+namespace {
+// Answers like ScriptedPrompter and runs a hook when a job shows a message.
+class JobPrompter : public ScriptedPrompter
+{
+public:
+    std::function<void()> onUserMessage;
+    QStringList messageParents; // class names of the boxes' owners
+    QMessageBox::StandardButton message(QWidget* parent, QMessageBox::Icon icon, const QString& title,
+                                        const QString& text, QMessageBox::StandardButtons buttons,
+                                        QMessageBox::StandardButton def, const QString& informative) override
+    {
+        if (title == "User Message") {
+            messageParents << (parent ? parent->metaObject()->className() : "none");
+            if (onUserMessage)
+                onUserMessage();
+        }
+        return ScriptedPrompter::message(parent, icon, title, text, buttons, def, informative);
+    }
+};
+
+std::function<int(QDialog*)> chooseSingle()
+{
+    return [](QDialog* d) {
+        auto* sel = qobject_cast<ProbeModeSelector*>(d);
+        if (!sel)
+            return int(QDialog::Rejected);
+        sel->button(ProbeModeSelector::eWithDcRef)->click();
+        return sel->result();
+    };
+}
+
+// Once the job window has stopped running its lines: checks, then Close.
+void closeWhenDone(MainWin& w, std::function<void(ScriptDialog*)> check)
+{
+    auto* t = new QTimer(&w);
+    t->setInterval(5);
+    QObject::connect(t, &QTimer::timeout, &w, [&w, t, check] {
+        ScriptDialog* d = w.scriptDialog();
+        if (!d || d->isRunning())
+            return;
+        t->stop();
+        t->deleteLater();
+        check(d);
+        d->button()->click();
+    });
+    t->start();
+}
+} // namespace
+
+class TestMainWinJob : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void needsConnection();
+    void jobMeasuresAndSavesACopy();
+    void refusedJobRunsNothing();
+    void abortKeepsTheWindowWithClose();
+    void refusalsWhileAJobIsOpen();
+    void postDuringARunChangesNothing();
+    void escapeEndsTheJob();
+
+private:
+    void connect(MainWin& w);
+    QString writeJob(const QString& name, const QString& text);
+    JobPrompter* m_prompter = nullptr;
+    QTemporaryDir m_dir;
+};
+
+void TestMainWinJob::initTestCase()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    QVERIFY(m_dir.isValid());
+    QDir::setCurrent(m_dir.path());
+}
+
+void TestMainWinJob::init()
+{
+    setDriverDelayScale(0);
+    qsim::Config c;
+    c.speedFactor = 0;
+    qsim::reset(c);
+    QCoreApplication::setOrganizationName("Quendrix");
+    QCoreApplication::setApplicationName("Quendrix Langmuir");
+    QSettings().clear();
+    SingleProbeConfigParam cfg;
+    cfg.dataScanRunScans = 3;
+    cfg.dcCScanSweeps = 2;
+    cfg.clean.duration = 1; // s of cleaning
+    cfg.clean.relaxTime = 1;
+    QSettings store;
+    cfg.writeSettings(store);
+    m_prompter = new JobPrompter;
+    Prompter::setInstance(m_prompter);
+}
+
+void TestMainWinJob::cleanup()
+{
+    Prompter::setInstance(nullptr);
+    delete m_prompter;
+    m_prompter = nullptr;
+}
+
+void TestMainWinJob::connect(MainWin& w)
+{
+    m_prompter->dialogHandlers << chooseSingle();
+    w.action("Connect")->trigger();
+    QVERIFY2(w.alertList().isEmpty(), qPrintable(w.alertList().join('\n')));
+    QVERIFY(w.currentSession()->isLive());
+    m_prompter->asked.clear();
+}
+
+QString TestMainWinJob::writeJob(const QString& name, const QString& text)
+{
+    const QString path = m_dir.filePath(name);
+    QFile f(path);
+    f.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    f.write(text.toUtf8());
+    return path;
+}
+
+void TestMainWinJob::needsConnection()
+{
+    MainWin w;
+    w.action("Run Job...")->trigger();
+    QCOMPARE(m_prompter->texts(), QStringList{"Unable to connect to the Langmuir System.\nThe langmuir System must be "
+                                              "connected before running job.\n"});
+    QVERIFY(m_prompter->fileCaptions.isEmpty());
+    QVERIFY(!w.isJobOpen());
+}
+
+void TestMainWinJob::jobMeasuresAndSavesACopy()
+{
+    QFile::remove(m_dir.filePath("copy.ldf"));
+    const QString job = writeJob("measure.txt", "setscanvoltages(-40,20,0.5)\n"
+                                                "clean\n"
+                                                "setcurrentrange(0)\n"
+                                                "scan\n"
+                                                "settimeresolved(100,700,100,1)\n"
+                                                "scan\n"
+                                                "save(copy.ldf)\n"
+                                                "message(Done <b>&</b>)\n");
+    MainWin w;
+    w.show();
+    connect(w);
+    PlotManager* pm = w.currentSession();
+    const QString title = pm->windowTitle();
+    m_prompter->openNames << job;
+    QStringList shown;
+    // The clean line drives the tip to the cleaning voltage (150 V by default).
+    bool cleaned = false;
+    auto* watch = new QTimer(&w);
+    watch->setInterval(5);
+    QObject::connect(watch, &QTimer::timeout, &w, [&] { cleaned = cleaned || w.appState() == 5; });
+    watch->start();
+    closeWhenDone(w, [&](ScriptDialog* d) {
+        shown = d->errors();
+        QVERIFY(d->isVisible());
+        QCOMPARE(d->runningLine(), 8); // the empty line after the last newline
+        QVERIFY(cleaned);
+        QCOMPARE(d->windowTitle(), QString("Batch Job"));
+        // Markup in a line is shown as written.
+        QVERIFY2(d->browser()->toPlainText().contains("message(Done <b>&</b>)"),
+                 qPrintable(d->browser()->toPlainText()));
+    });
+    w.action("Run Job...")->trigger();
+    QCOMPARE(m_prompter->fileCaptions, QStringList{"Open Job File"});
+    QVERIFY2(shown.join("").isEmpty(), qPrintable(shown.join('\n')));
+    QVERIFY(!w.isJobOpen());
+    QVERIFY(!w.scriptDialog());
+    // Two runs: one time-averaged record, then one per time point.
+    QCOMPARE(pm->data()->groupCount(), 1);
+    const int scans = pm->data()->scansOfGroup(0).size();
+    QVERIFY2(scans >= 2, qPrintable(QString::number(scans)));
+    const ScanRecord* first = pm->data()->scan(0, 0);
+    QVERIFY(std::fabs(first->result.value(ResultRecord::eKTe) - 3.0) < 0.3);
+    const ConfigParam& cfg = pm->activeConfig();
+    QVERIFY(cfg.sync.bUseSyncScan);
+    QCOMPARE(cfg.sync.resolution, 100.0);
+    QCOMPARE(cfg.dataScanRunParam.voltageStart, -40.0);
+    // The copy holds what was measured; the session itself is not "saved".
+    DataAnalyzer back;
+    QString why;
+    QVERIFY2(SessionFile::load(back, m_dir.filePath("copy.ldf"), &why), qPrintable(why));
+    QCOMPARE(back.scanCount(), pm->data()->scanCount());
+    QVERIFY(pm->isModified());
+    QCOMPARE(pm->windowTitle(), title);
+    QVERIFY(pm->data()->fileName() != m_dir.filePath("copy.ldf"));
+    // The message: trimmed text, owned by the job window.
+    QCOMPARE(m_prompter->messageParents.size(), 1);
+    QCOMPARE(m_prompter->messageParents.first(), QString("ScriptDialog"));
+    QCOMPARE(m_prompter->asked.last().text, QString("Done <b>&</b>"));
+}
+
+void TestMainWinJob::refusedJobRunsNothing()
+{
+    const QString job = writeJob("refused.txt", "setidlevoltage(-7)\nsleep(0)\nsetscanvoltages(50,-100,1)\nscan\n");
+    MainWin w;
+    connect(w);
+    const QMap<QString, QString> before = w.currentSession()->activeConfig().toMap();
+    m_prompter->openNames << job;
+    QStringList errors;
+    QString buttonText;
+    closeWhenDone(w, [&](ScriptDialog* d) {
+        errors = d->errors();
+        buttonText = d->button()->text();
+        QCOMPARE(d->runningLine(), -1);
+    });
+    w.action("Run Job...")->trigger();
+    QCOMPARE(errors, (QStringList{"", "Argument 1 must be an integer between 1 and 600", "Test run caught error.",
+                                  "", ""}));
+    QCOMPARE(buttonText, QString("Close"));
+    QCOMPARE(w.currentSession()->activeConfig().toMap(), before); // the idle voltage too
+    QCOMPARE(w.currentSession()->data()->scanCount(), 0);
+    QVERIFY(!w.isJobOpen());
+}
+
+void TestMainWinJob::abortKeepsTheWindowWithClose()
+{
+    const QString job = writeJob("abort.txt", "message(press Abort)\nsetidlevoltage(-7)\nscan\n");
+    MainWin w;
+    connect(w);
+    m_prompter->openNames << job;
+    m_prompter->onUserMessage = [&] {
+        ScriptDialog* d = w.scriptDialog();
+        QVERIFY(d && d->isRunning());
+        QCOMPARE(d->button()->text(), QString("Abort"));
+        d->button()->click();
+    };
+    bool stayed = false;
+    closeWhenDone(w, [&](ScriptDialog* d) {
+        stayed = d->isVisible() && d->button()->text() == "Close";
+        QCOMPARE(d->runningLine(), 0);
+    });
+    w.action("Run Job...")->trigger();
+    QVERIFY(stayed);
+    QVERIFY(w.currentSession()->activeConfig().voltageIdle != -7);
+    QCOMPARE(w.currentSession()->data()->scanCount(), 0);
+    QVERIFY(!w.isJobOpen());
+    QVERIFY(w.controller().isConnected());
+}
+
+void TestMainWinJob::refusalsWhileAJobIsOpen()
+{
+    const QString job = writeJob("busy.txt", "message(try everything)\n");
+    MainWin w;
+    connect(w);
+    QVERIFY(w.startServer(0, true, false));
+    const quint16 port = w.dataServer()->port();
+    m_prompter->openNames << job;
+    int sessions = 0;
+    QString reply;
+    m_prompter->onUserMessage = [&] {
+        sessions = w.openSessionCount();
+        m_prompter->asked.clear();
+        w.action("Run Job...")->trigger();
+        w.action("&New")->trigger();
+        w.action("&Open...")->trigger();
+        w.action("Disconnect")->trigger();
+        w.banner()->scanButton()->click();
+        QVERIFY(!w.isRunActive());
+        QTcpSocket s;
+        s.connectToHost(QHostAddress::LocalHost, port);
+        QVERIFY(s.waitForConnected(5000));
+        s.write("POST / HTTP/1.0\r\nContent-Length: 4\r\n\r\ntrue");
+        QTRY_VERIFY_WITH_TIMEOUT(s.state() == QAbstractSocket::UnconnectedState, 5000);
+        reply = QString::fromLatin1(s.readAll());
+        QVERIFY(!w.isRunActive());
+    };
+    closeWhenDone(w, [](ScriptDialog*) {});
+    w.action("Run Job...")->trigger();
+    QCOMPARE(reply, QString("HTTP/1.0 200 OK\r\n"));
+    QCOMPARE(w.openSessionCount(), sessions);
+    QVERIFY(w.controller().isConnected());
+    QVERIFY(w.action("Disconnect"));
+    QCOMPARE(w.currentSession()->data()->scanCount(), 0);
+    QStringList refusals;
+    for (const ScriptedPrompter::Asked& a : m_prompter->asked)
+        if (a.text.startsWith("A batch job is running"))
+            refusals << a.text;
+    QCOMPARE(refusals.size(), 5); // Run Job, New, Open, Disconnect, the banner's Scan
+    QCOMPARE(m_prompter->fileCaptions, QStringList{"Open Job File"});
+    QVERIFY(!w.isJobOpen());
+}
+
+void TestMainWinJob::postDuringARunChangesNothing()
+{
+    qsim::Config c;
+    c.speedFactor = 1; // reads take their time: the window is live during the run
+    qsim::reset(c);
+    MainWin w;
+    connect(w);
+    QVERIFY(w.startServer(0, true, false));
+    const quint16 port = w.dataServer()->port();
+    QString reply;
+    bool stillRunning = false;
+    auto* t = new QTimer(&w);
+    t->setInterval(5);
+    QObject::connect(t, &QTimer::timeout, &w, [&] {
+        if (!w.isRunActive() || w.appState() != 10)
+            return;
+        t->stop();
+        QTcpSocket s;
+        s.connectToHost(QHostAddress::LocalHost, port);
+        QVERIFY(s.waitForConnected(5000));
+        s.write("POST / HTTP/1.0\r\nContent-Length: 4\r\n\r\ntrue");
+        QTRY_VERIFY_WITH_TIMEOUT(s.state() == QAbstractSocket::UnconnectedState, 5000);
+        reply = QString::fromLatin1(s.readAll());
+        stillRunning = w.isRunActive() && !w.isAborted();
+    });
+    t->start();
+    w.action("Scan")->trigger();
+    QCOMPARE(reply, QString("HTTP/1.0 200 OK\r\n"));
+    QVERIFY(stillRunning);
+    QVERIFY2(w.alertList().isEmpty(), qPrintable(w.alertList().join('\n')));
+    QCOMPARE(w.currentSession()->data()->scanCount(), 1);
+    QCOMPARE(w.currentSession()->data()->scan(0, 0)->accumulated.count(), 3);
+}
+
+void TestMainWinJob::escapeEndsTheJob()
+{
+    const QString job = writeJob("escape.txt", "bogus\n");
+    MainWin w;
+    connect(w);
+    m_prompter->openNames << job;
+    auto* t = new QTimer(&w);
+    t->setInterval(5);
+    QObject::connect(t, &QTimer::timeout, &w, [&w, t] {
+        if (ScriptDialog* d = w.scriptDialog(); d && d->isVisible()) {
+            t->stop();
+            QTest::keyClick(d, Qt::Key_Escape);
+        }
+    });
+    t->start();
+    w.action("Run Job...")->trigger(); // returns: the window's Esc ended the job
+    QVERIFY(!w.isJobOpen());
+    QVERIFY(!w.scriptDialog());
+}
+
+QTEST_MAIN(TestMainWinJob)
+#include "tst_mainwinjob.moc"
