@@ -75,6 +75,9 @@ void TestMainWinScan::initTestCase()
     QStandardPaths::setTestModeEnabled(true);
     QVERIFY(m_dir.isValid());
     QDir::setCurrent(m_dir.path());
+    // The program's own store names, kept in this process's folder: never the
+    // user's store, nor another test's running beside this one.
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_dir.filePath(QStringLiteral("settings")));
 }
 
 void TestMainWinScan::init()

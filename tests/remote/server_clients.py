@@ -8,9 +8,13 @@ import shutil
 import socket
 import subprocess
 import sys
+import tempfile
 
 exe, session = sys.argv[1], sys.argv[2]
-env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+# A settings store and log folder of this run: the user's stay untouched.
+scratch = tempfile.mkdtemp(prefix="server_clients.")
+env = dict(os.environ, QT_QPA_PLATFORM="offscreen",
+           XDG_CONFIG_HOME=os.path.join(scratch, "config"), XDG_DATA_HOME=os.path.join(scratch, "data"))
 proc = subprocess.Popen([exe, "--server", "0", "--quit-after=60", session],
                         stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, env=env, text=True)
 failures = []
@@ -91,4 +95,5 @@ finally:
     proc.wait(timeout=20)
 
 print("%d failure(s)" % len(failures))
+shutil.rmtree(scratch, ignore_errors=True)
 sys.exit(1 if failures else 0)
