@@ -17,6 +17,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
+#include <cstdio>
+#include <cstring>
 
 namespace {
 // --scan-on-start: the probe dialog is answered with a single probe with DC
@@ -35,8 +37,28 @@ public:
 };
 } // namespace
 
+const char* const kUsage =
+    "Usage: lpmeasure [options] [session.ldf]\n"
+    "Measures IV curves with a Langmuir probe through the controller unit and\n"
+    "analyses them; opens the session file when one is given.\n"
+    "\n"
+    "  --job FILE            connect, check and run a batch job, then exit\n"
+    "                        (0: every line ran, 1: a line failed, 2: job refused)\n"
+    "  --probe-mode MODE     probe mode of a --job run: single, reference, double,\n"
+    "                        spherical or mach (default: the stored choice)\n"
+    "  --server PORT         start the data server on PORT (0: any free port)\n"
+    "  --scan-on-start       connect and measure once the window is up\n"
+    "  --quit-after=SECONDS  close the window after SECONDS, without questions\n"
+    "  -h, --help            show this text\n";
+
 int main(int argc, char* argv[])
 {
+    // Before the application object: help needs no display.
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
     QApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
     QApplication app(argc, argv);
 
@@ -79,8 +101,15 @@ int main(int argc, char* argv[])
             QTextStream(stderr) << "lpmeasure: " << a << " needs a value\n";
             return 2;
         }
-        if (a.startsWith(QLatin1String("--quit-after=")))
-            quitAfterSeconds = a.mid(13).toInt();
+        if (a.startsWith(QLatin1String("--quit-after="))) {
+            bool ok = false;
+            quitAfterSeconds = a.mid(13).toInt(&ok);
+            if (!ok || quitAfterSeconds < 0) {
+                QTextStream(stderr) << "lpmeasure: bad number of seconds for --quit-after: " << a.mid(13) << "\n";
+                return 2;
+            }
+            continue;
+        }
         if (a == QLatin1String("--scan-on-start")) {
             scanOnStart = true;
             continue;
@@ -94,6 +123,10 @@ int main(int argc, char* argv[])
             port = args[++i]; // a value, not a session file
         } else if (a.startsWith(QLatin1String("--server="))) {
             port = a.mid(9);
+        } else if (i > 0 && a.startsWith(QLatin1String("--"))) {
+            // A mistyped option must not start an unattended run doing something else.
+            QTextStream(stderr) << "lpmeasure: unknown option " << a << " (--help lists the options)\n";
+            return 2;
         } else {
             fileArgs.append(a);
             continue;

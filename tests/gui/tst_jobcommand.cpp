@@ -30,14 +30,25 @@ private slots:
     void exampleJobMeasuresThePlasma();
     void refusedJobExitsTwo();
     void failingLineExitsOne();
+    void commandLine_data();
+    void commandLine();
 
 private:
     Outcome run(const QString& job, const QString& simConfig, const QString& extra = QString());
+    Outcome runArgs(const QStringList& args, const QString& simConfig);
     QString copyJob(const QString& name, const QString& text);
     QTemporaryDir m_dir;
 };
 
 Outcome TestJobCommand::run(const QString& job, const QString& simConfig, const QString& extra)
+{
+    QStringList args{"--job", job, "--probe-mode", "reference"};
+    if (!extra.isEmpty())
+        args << extra;
+    return runArgs(args, simConfig);
+}
+
+Outcome TestJobCommand::runArgs(const QStringList& args, const QString& simConfig)
 {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -46,9 +57,6 @@ Outcome TestJobCommand::run(const QString& job, const QString& simConfig, const 
     env.insert("XDG_CONFIG_HOME", m_dir.filePath("config")); // the user's settings stay untouched
     env.insert("XDG_DATA_HOME", m_dir.filePath("data"));
     p.setProcessEnvironment(env);
-    QStringList args{"--job", job, "--probe-mode", "reference"};
-    if (!extra.isEmpty())
-        args << extra;
     p.start(LP_LPMEASURE, args);
     Outcome o;
     if (!p.waitForFinished(150000))
@@ -128,6 +136,39 @@ void TestJobCommand::failingLineExitsOne()
     QVERIFY2(o.err.contains("line 2 failed: scan: The measurement failed: "), qPrintable(o.err.right(2000)));
     QVERIFY(o.out.contains("[User Message] after"));
     QVERIFY(o.out.contains("lpmeasure: job finished: 4 lines, 1 failed"));
+}
+
+// Help and mistyped options answer at once, before anything connects or measures.
+void TestJobCommand::commandLine_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("out");
+    QTest::addColumn<QString>("err");
+    QTest::newRow("help") << QStringList{"--help"} << 0 << "Usage: lpmeasure [options] [session.ldf]" << "";
+    QTest::newRow("h") << QStringList{"-h", "--job"} << 0 << "--job FILE" << "";
+    QTest::newRow("unknown option") << QStringList{"--jobb", "x.txt"} << 2 << ""
+                                    << "lpmeasure: unknown option --jobb (--help lists the options)";
+    QTest::newRow("job without file") << QStringList{"--job"} << 2 << "" << "lpmeasure: --job needs a value";
+    QTest::newRow("bad probe mode") << QStringList{"--job", "x.txt", "--probe-mode", "triple"} << 2 << ""
+                                    << "lpmeasure: unknown probe mode triple";
+    QTest::newRow("bad quit-after") << QStringList{"--quit-after=soon"} << 2 << ""
+                                    << "lpmeasure: bad number of seconds for --quit-after: soon";
+    QTest::newRow("bad port") << QStringList{"--server", "80000"} << 2 << ""
+                              << "lpmeasure: bad port number for --server: 80000";
+}
+
+void TestJobCommand::commandLine()
+{
+    QFETCH(QStringList, args);
+    QFETCH(int, exitCode);
+    QFETCH(QString, out);
+    QFETCH(QString, err);
+    const Outcome o = runArgs(args, "speed=0");
+    QCOMPARE(o.exitCode, exitCode);
+    QVERIFY2(o.out.contains(out), qPrintable(o.out));
+    QVERIFY2(o.err.contains(err), qPrintable(o.err));
+    QVERIFY(!o.out.contains("job finished"));
 }
 
 QTEST_GUILESS_MAIN(TestJobCommand)
