@@ -9,6 +9,7 @@
 #include "LangmuirSettingsWidget.h"
 #include "LinearDriver.h"
 #include "ProbeModeSelector.h"
+#include "ScriptDialog.h"
 #include "ScriptedPrompter.h"
 #include "MainWinScan.h"
 #include "ScanSequence.h"
@@ -235,10 +236,26 @@ int main(int argc, char* argv[])
     ALDconfig driveConfig(&w);
     driveConfig.setValues(0.01, drive->railLength(), 50, false, 10);
     dialog(driveConfig, "13-drive-configuration.png");
+    // The job window: a refused job (left) and one running its fifth line.
+    ScriptDialog refused(&w);
+    refused.setLines({"setscanvoltages(-40, 20, 0.25)", "sleep(0)", "scan", "setscanvoltages(50,-100,1)",
+                      "save(example-job.ldf)"});
+    refused.setErrors({"", "Argument 1 must be an integer between 1 and 600", "", "Test run caught error.",
+                       "Argument 1, this file already exists."});
+    refused.resize(520, 260);
+    dialog(refused, "14-job-refused.png");
+    ScriptDialog runningJob(&w);
+    runningJob.setLines({"message(Example job: a time-averaged and a time-resolved measurement)", "setidlevoltage(0)",
+                      "setscanvoltages(-40, 20, 0.25)", "setcurrentrange(0)", "usetimeaveraged", "scan",
+                      "settimeresolved(100, 900, 100, 1)", "scan", "usetimeaveraged", "save(example-job.ldf)"});
+    runningJob.setRunning(true);
+    runningJob.setRunningLine(5);
+    runningJob.resize(520, 300);
+    dialog(runningJob, "15-job-running.png");
     prompter.answers << QMessageBox::No; // leave the drive where it is on closing
     for (PlotManager* s : w.sessions())
         s->setModified(false);
     w.close();
     Prompter::setInstance(nullptr);
-    return ok == 15 && tabsShot == 7 ? 0 : 1;
+    return ok == 17 && tabsShot == 7 ? 0 : 1;
 }
