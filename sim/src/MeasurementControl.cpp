@@ -71,9 +71,10 @@ bool parseMeasurementKey(const std::string &key, const std::string &value, Measu
         return true;
     }
     if (auto it = flags.find(key); it != flags.end()) {
-        if (value == "1" || value == "true" || value == "on")
+        // The same words as the unit's own switches take.
+        if (value == "1" || value == "true" || value == "yes" || value == "on")
             *it->second = true;
-        else if (value == "0" || value == "false" || value == "off")
+        else if (value == "0" || value == "false" || value == "no" || value == "off")
             *it->second = false;
         else
             return false;

@@ -200,6 +200,12 @@ private slots:
         QVERIFY(!c.modules[0].doubleProbeAvailable && !c.modules[1].doubleProbeAvailable);
         QVERIFY(c.modules[1].image == qsim::CalImage::Version3Size300);
         QCOMPARE(c.modules[0].serial, std::string("S-1"));
+        // Measurement switches take the same words as the unit's own.
+        QVERIFY(qsim::parseConfig("sync.present=no; plasma.spherical=yes", c, &error));
+        QVERIFY(!c.measurement.sync.present && c.measurement.plasma.spherical);
+        QVERIFY(qsim::parseConfig("sync.present=yes", c, &error));
+        QVERIFY(c.measurement.sync.present);
+        QVERIFY(!qsim::parseConfig("sync.present=maybe", c, &error));
         QVERIFY(!qsim::parseConfig("colour=blue", c, &error));
         QVERIFY(QString::fromStdString(error).contains("colour"));
         QVERIFY(!qsim::parseConfig("speed=-1", c, &error));
