@@ -1,5 +1,7 @@
 #include "GraphForm.h"
 
+#include "ThreeTracePlotter.h"
+
 #include <qwt_plot.h>
 #include <qwt_scale_div.h>
 #include <QCheckBox>
@@ -45,7 +47,10 @@ void GraphForm::attachPlot(QwtPlot* plot)
     m_plot = plot;
     connectEdits(false);
     if (plot) {
-        m_auto->setChecked(plot->axisAutoScale(QwtPlot::yLeft));
+        // The session's graphs keep a fixed range of their own; other plots
+        // have only Qwt's auto-scale state.
+        const auto* graph = qobject_cast<ThreeTracePlotter*>(plot);
+        m_auto->setChecked(graph ? !graph->hasUserYRange() : plot->axisAutoScale(QwtPlot::yLeft));
         const QwtScaleDiv& d = plot->axisScaleDiv(QwtPlot::yLeft);
         m_minimum = d.lowerBound();
         m_maximum = d.upperBound();
@@ -62,15 +67,23 @@ void GraphForm::setPlotScale()
     bool okMin = false, okMax = false;
     const double mn = m_min->text().toDouble(&okMin);
     const double mx = m_max->text().toDouble(&okMax);
+    auto* graph = qobject_cast<ThreeTracePlotter*>(m_plot);
     if (m_auto->isChecked()) {
-        m_plot->setAxisAutoScale(QwtPlot::yLeft, true);
+        // Back to the range of the data shown (on a log axis, of what it can draw).
+        if (graph)
+            graph->clearUserYRange();
+        else
+            m_plot->setAxisAutoScale(QwtPlot::yLeft, true);
     } else {
         // A text that is not a number keeps the last good bound.
         if (okMin)
             m_minimum = mn;
         if (okMax)
             m_maximum = mx;
-        m_plot->setAxisScale(QwtPlot::yLeft, m_minimum, m_maximum);
+        if (graph)
+            graph->setUserYRange(m_minimum, m_maximum); // kept over redraws and frame changes
+        else
+            m_plot->setAxisScale(QwtPlot::yLeft, m_minimum, m_maximum);
     }
     m_plot->replot();
 }

@@ -114,7 +114,7 @@ void ThreeTracePlotter::checkZoom(const QRectF&)
             // The ranges the shown data asked for, not the engine's own
             // (which would count the points a log axis cannot draw).
             setAxisScale(QwtPlot::xBottom, m_home[0], m_home[1]);
-            setAxisScale(QwtPlot::yLeft, m_home[2], m_home[3]);
+            setAxisScale(QwtPlot::yLeft, homeYLow(), homeYHigh());
         } else {
             setAxisAutoScale(QwtPlot::xBottom, true);
             setAxisAutoScale(QwtPlot::yLeft, true);
@@ -132,8 +132,29 @@ void ThreeTracePlotter::setRanges(double xLow, double xHigh, double yLow, double
     m_home[3] = yHigh;
     m_hasHome = true;
     setAxisScale(QwtPlot::xBottom, xLow, xHigh);
-    setAxisScale(QwtPlot::yLeft, yLow, yHigh);
+    setAxisScale(QwtPlot::yLeft, homeYLow(), homeYHigh());
     updateAxes(); // the zoomer takes its base from the axes' scale divisions
+    m_zoomer->setZoomBase(false);
+}
+
+void ThreeTracePlotter::setUserYRange(double low, double high)
+{
+    m_userY = true;
+    m_userYRange[0] = low;
+    m_userYRange[1] = high;
+    setAxisScale(QwtPlot::yLeft, low, high);
+    updateAxes();
+    m_zoomer->setZoomBase(false);
+}
+
+void ThreeTracePlotter::clearUserYRange()
+{
+    m_userY = false;
+    if (m_hasHome)
+        setAxisScale(QwtPlot::yLeft, m_home[2], m_home[3]);
+    else
+        setAxisAutoScale(QwtPlot::yLeft, true);
+    updateAxes();
     m_zoomer->setZoomBase(false);
 }
 

@@ -28,6 +28,12 @@ public:
     // zoom or range behind; returning from a zoom comes back to them.
     void setRanges(double xLow, double xHigh, double yLow, double yHigh);
     bool hasHomeRanges() const { return m_hasHome; }
+    // A left-axis range the user fixed (scale form): kept over every redraw,
+    // frame and view change until cleared, which returns to the range of the
+    // data shown.
+    void setUserYRange(double low, double high);
+    void clearUserYRange();
+    bool hasUserYRange() const { return m_userY; }
     // The "no data" note in the middle of the canvas.
     void showNoData(bool on);
     bool noDataShown() const;
@@ -50,6 +56,11 @@ private:
     QwtPlotTextLabel* m_noData = nullptr;
     double m_home[4] = {0, 1, 0, 1};
     bool m_hasHome = false;
+    bool m_userY = false;
+    double m_userYRange[2] = {0, 1};
+    // The y range in force: the user's when fixed, else the data's.
+    double homeYLow() const { return m_userY ? m_userYRange[0] : m_home[2]; }
+    double homeYHigh() const { return m_userY ? m_userYRange[1] : m_home[3]; }
     QString m_title;
     bool m_axesShown = true;
     bool m_log = false;

@@ -287,22 +287,42 @@ void TestPlotWidgets::graphForm()
     form.setPlotScale(); // no plot: nothing happens
     QCOMPARE(form.windowTitle(), QString("Y-axis Scale"));
     ThreeTracePlotter plot("G");
-    plot.setAxisScale(QwtPlot::yLeft, 2, 5);
+    plot.setRanges(0, 1, 2, 5); // the range of the data shown
     plot.replot();
     form.attachPlot(&plot);
-    QVERIFY(!form.autoScaleBox()->isChecked());
+    QVERIFY(form.autoScaleBox()->isChecked()); // the user fixed nothing yet
     QCOMPARE(form.minimumEdit()->text(), QString("2"));
     QCOMPARE(form.maximumEdit()->text(), QString("5"));
+    form.autoScaleBox()->setChecked(false); // toggled() applies the form
+    QVERIFY(plot.hasUserYRange());
     form.minimumEdit()->setText("1e-3");
     form.maximumEdit()->setText("9");
     form.setPlotScale();
     QCOMPARE(plot.axisScaleDiv(QwtPlot::yLeft).lowerBound(), 1e-3);
     QCOMPARE(plot.axisScaleDiv(QwtPlot::yLeft).upperBound(), 9.0);
+    // New data or another frame redraws the graph: the user's range stays.
+    plot.setRanges(0, 1, 100, 200);
+    QCOMPARE(plot.axisScaleDiv(QwtPlot::yLeft).lowerBound(), 1e-3);
+    QCOMPARE(plot.axisScaleDiv(QwtPlot::yLeft).upperBound(), 9.0);
     form.maximumEdit()->setText("junk");
     form.setPlotScale();
     QCOMPARE(plot.axisScaleDiv(QwtPlot::yLeft).upperBound(), 9.0);
-    form.autoScaleBox()->setChecked(true); // toggled() applies the form
-    QVERIFY(plot.axisAutoScale(QwtPlot::yLeft));
+    form.attachPlot(&plot);
+    QVERIFY(!form.autoScaleBox()->isChecked());
+    // Automatic Scale returns to the data's range, not to Qwt's own.
+    form.autoScaleBox()->setChecked(true);
+    QVERIFY(!plot.hasUserYRange());
+    QCOMPARE(plot.axisScaleDiv(QwtPlot::yLeft).lowerBound(), 100.0);
+    QCOMPARE(plot.axisScaleDiv(QwtPlot::yLeft).upperBound(), 200.0);
+
+    // Any other plot has only Qwt's auto-scale switch.
+    QwtPlot plain;
+    plain.setAxisScale(QwtPlot::yLeft, 2, 5);
+    plain.replot();
+    form.attachPlot(&plain);
+    QVERIFY(!form.autoScaleBox()->isChecked());
+    form.autoScaleBox()->setChecked(true);
+    QVERIFY(plain.axisAutoScale(QwtPlot::yLeft));
 }
 
 QTEST_MAIN(TestPlotWidgets)
