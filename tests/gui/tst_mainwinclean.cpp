@@ -21,6 +21,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSettings>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <cmath>
@@ -264,8 +265,10 @@ void TestMainWinClean::runCleansAutomaticallyWithItsOwnWindow()
     active.clean.relaxTime = 1;
     active.clean.duration = 1;
     QList<int> states;
+    // Seen at every change of the status text (each state change shows its
+    // text at once), not on timer ticks: a data scan at speed 0 may give none.
     bool cleanDisabled = true, checkedInDataScan = false;
-    everyTick(w, [&] {
+    QObject::connect(w.statusBar(), &QStatusBar::messageChanged, &w, [&] {
         if (!w.isRunActive())
             return;
         if (states.isEmpty() || states.last() != w.appState())

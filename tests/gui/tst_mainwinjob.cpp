@@ -21,6 +21,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSettings>
+#include <QStatusBar>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTextBrowser>
@@ -183,10 +184,9 @@ void TestMainWinJob::jobMeasuresAndSavesACopy()
     QStringList shown;
     // The clean line drives the tip to the cleaning voltage (150 V by default).
     bool cleaned = false;
-    auto* watch = new QTimer(&w);
-    watch->setInterval(5);
-    QObject::connect(watch, &QTimer::timeout, &w, [&] { cleaned = cleaned || w.appState() == 5; });
-    watch->start();
+    // Seen at each change of the status text, not on timer ticks.
+    QObject::connect(w.statusBar(), &QStatusBar::messageChanged, &w,
+                     [&] { cleaned = cleaned || w.appState() == 5; });
     closeWhenDone(w, [&](ScriptDialog* d) {
         shown = d->errors();
         QVERIFY(d->isVisible());
