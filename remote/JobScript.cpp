@@ -19,8 +19,8 @@ namespace JobScript {
 const QMap<QString, CommandSpec>& commands()
 {
     static const QMap<QString, CommandSpec> table = [] {
-        const ArgSpec volts{ArgType::Number, -150, 150};
-        const ArgSpec micros{ArgType::Number, 0, 1000000};
+        const ArgRule volts{ArgType::Number, -150, 150};
+        const ArgRule micros{ArgType::Number, 0, 1000000};
         QMap<QString, CommandSpec> t;
         t.insert(QStringLiteral("sleep"), {eSleep, {{ArgType::Integer, 1, 600}}});
         t.insert(QStringLiteral("scan"), {eScan, {}});
@@ -79,30 +79,30 @@ double number(const QString& text)
     return v;
 }
 
-bool checkArgument(const ArgSpec& spec, const QString& text, int index, const QString& base, bool forRun,
+bool checkArgument(const ArgRule& rule, const QString& text, int index, const QString& base, bool forRun,
                    QString* error)
 {
-    switch (spec.type) {
+    switch (rule.type) {
     case ArgType::Integer: {
         long long v = 0;
-        if (toInteger(text, &v) && v >= spec.minimum && v <= spec.maximum)
+        if (toInteger(text, &v) && v >= rule.minimum && v <= rule.maximum)
             return true;
         *error = QStringLiteral("Argument %1 must be an integer between %2 and %3")
                      .arg(index)
-                     .arg(qlonglong(spec.minimum))
-                     .arg(qlonglong(spec.maximum));
+                     .arg(qlonglong(rule.minimum))
+                     .arg(qlonglong(rule.maximum));
         return false;
     }
     case ArgType::Number: {
         double v = 0;
         if (toNumber(text, &v)) {
             const double whole = std::trunc(v);
-            if (whole >= spec.minimum && whole <= spec.maximum)
+            if (whole >= rule.minimum && whole <= rule.maximum)
                 return true;
         }
         *error = QStringLiteral("Argument %1 must be a number between %2 and %3")
                      .arg(index)
-                     .arg(QString::number(spec.minimum, 'g', 6), QString::number(spec.maximum, 'g', 6));
+                     .arg(QString::number(rule.minimum, 'g', 6), QString::number(rule.maximum, 'g', 6));
         return false;
     }
     case ArgType::NewFile: {
@@ -141,7 +141,7 @@ bool check(const QString& line, QString* error, const QString& baseFolder, bool 
         err = QStringLiteral("Invalid Command");
         return false;
     }
-    const QVector<ArgSpec>& args = it->args;
+    const QVector<ArgRule>& args = it->args;
     if (tokens.size() - 1 != args.size()) {
         err = QStringLiteral("%1 requires %2 parameters").arg(tokens[0]).arg(args.size());
         return false;

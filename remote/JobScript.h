@@ -17,7 +17,7 @@ namespace JobScript {
 
 enum class ArgType { Integer, Number, Text, NewFile };
 
-struct ArgSpec {
+struct ArgRule {
     ArgType type;
     double minimum;
     double maximum;
@@ -30,10 +30,10 @@ enum Command {
 
 struct CommandSpec {
     int number;
-    QVector<ArgSpec> args;
+    QVector<ArgRule> args;
 };
 
-// The process-wide table: lower-case name -> number and argument specifications.
+// The process-wide table: lower-case name -> number and the rules of its arguments.
 const QMap<QString, CommandSpec>& commands();
 
 // Splits at every ",", "(" and ")", dropping empty pieces; the first token is
