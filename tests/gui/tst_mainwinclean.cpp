@@ -7,6 +7,7 @@
 #include "DataAnalyzer.h"
 #include "DriverLog.h"
 #include "MainWin.h"
+#include "MainWinFixture.h"
 #include "PlotManager.h"
 #include "ProbeCleaner.h"
 #include "ProbeModeSelector.h"
@@ -27,16 +28,6 @@
 #include <cmath>
 
 namespace {
-std::function<int(QDialog*)> chooseSingle()
-{
-    return [](QDialog* d) {
-        auto* sel = qobject_cast<ProbeModeSelector*>(d);
-        if (!sel)
-            return int(QDialog::Rejected);
-        sel->button(ProbeModeSelector::eWithoutDcRef)->click();
-        return sel->result();
-    };
-}
 
 // Calls `act` on every tick (1 ms) while the window lives.
 QTimer* everyTick(MainWin& w, std::function<void()> act)
@@ -86,45 +77,31 @@ private:
 
 void TestMainWinClean::initTestCase()
 {
-    QStandardPaths::setTestModeEnabled(true);
     QVERIFY(m_dir.isValid());
-    QDir::setCurrent(m_dir.path());
-    // The program's own store names, kept in this process's folder: never the
-    // user's store, nor another test's running beside this one.
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_dir.filePath(QStringLiteral("settings")));
+    MainWinFixture::isolateStore(m_dir);
 }
 
 void TestMainWinClean::init()
 {
-    setDriverDelayScale(0);
-    qsim::Config c;
-    c.speedFactor = 0;
-    qsim::reset(c);
-    QCoreApplication::setOrganizationName("Quendrix");
-    QCoreApplication::setApplicationName("Quendrix Langmuir");
-    QSettings().clear();
     SingleProbeConfigParam cfg;
     cfg.dataScanRunScans = 1;
     cfg.dcCScanSweeps = 2;
     cfg.clean.duration = 1;
     cfg.clean.relaxTime = 1;
     cfg.clean.voltage = 80;
-    QSettings store;
-    cfg.writeSettings(store);
+    MainWinFixture::resetUnitAndStore(cfg);
     m_prompter = new ScriptedPrompter;
     Prompter::setInstance(m_prompter);
 }
 
 void TestMainWinClean::cleanup()
 {
-    Prompter::setInstance(nullptr);
-    delete m_prompter;
-    m_prompter = nullptr;
+    MainWinFixture::removePrompter(m_prompter);
 }
 
 void TestMainWinClean::connect(MainWin& w)
 {
-    m_prompter->dialogHandlers << chooseSingle();
+    m_prompter->dialogHandlers << MainWinFixture::chooseSingle();
     w.action("Connect")->trigger();
     QVERIFY2(w.alertList().isEmpty(), qPrintable(w.alertList().join('\n')));
     m_prompter->asked.clear();

@@ -7,6 +7,7 @@
 #include "DataAnalyzer.h"
 #include "DataServer.h"
 #include "MainWin.h"
+#include "MainWinFixture.h"
 #include "PlotManager.h"
 #include "ProbeModeSelector.h"
 #include "ScriptDialog.h"
@@ -47,17 +48,6 @@ public:
         return ScriptedPrompter::message(parent, icon, title, text, buttons, def, informative);
     }
 };
-
-std::function<int(QDialog*)> chooseSingle()
-{
-    return [](QDialog* d) {
-        auto* sel = qobject_cast<ProbeModeSelector*>(d);
-        if (!sel)
-            return int(QDialog::Rejected);
-        sel->button(ProbeModeSelector::eWithDcRef)->click();
-        return sel->result();
-    };
-}
 
 // Once the job window has stopped running its lines: checks, then Close.
 void closeWhenDone(MainWin& w, std::function<void(ScriptDialog*)> check)
@@ -101,44 +91,30 @@ private:
 
 void TestMainWinJob::initTestCase()
 {
-    QStandardPaths::setTestModeEnabled(true);
     QVERIFY(m_dir.isValid());
-    QDir::setCurrent(m_dir.path());
-    // The program's own store names, kept in this process's folder: never the
-    // user's store, nor another test's running beside this one.
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_dir.filePath(QStringLiteral("settings")));
+    MainWinFixture::isolateStore(m_dir);
 }
 
 void TestMainWinJob::init()
 {
-    setDriverDelayScale(0);
-    qsim::Config c;
-    c.speedFactor = 0;
-    qsim::reset(c);
-    QCoreApplication::setOrganizationName("Quendrix");
-    QCoreApplication::setApplicationName("Quendrix Langmuir");
-    QSettings().clear();
     SingleProbeConfigParam cfg;
     cfg.dataScanRunScans = 3;
     cfg.dcCScanSweeps = 2;
     cfg.clean.duration = 1; // s of cleaning
     cfg.clean.relaxTime = 1;
-    QSettings store;
-    cfg.writeSettings(store);
+    MainWinFixture::resetUnitAndStore(cfg);
     m_prompter = new JobPrompter;
     Prompter::setInstance(m_prompter);
 }
 
 void TestMainWinJob::cleanup()
 {
-    Prompter::setInstance(nullptr);
-    delete m_prompter;
-    m_prompter = nullptr;
+    MainWinFixture::removePrompter(m_prompter);
 }
 
 void TestMainWinJob::connect(MainWin& w)
 {
-    m_prompter->dialogHandlers << chooseSingle();
+    m_prompter->dialogHandlers << MainWinFixture::chooseSingle(ProbeModeSelector::eWithDcRef);
     w.action("Connect")->trigger();
     QVERIFY2(w.alertList().isEmpty(), qPrintable(w.alertList().join('\n')));
     QVERIFY(w.currentSession()->isLive());

@@ -5,6 +5,7 @@
 #include "DataAnalyzer.h"
 #include "DriverLog.h"
 #include "MainWin.h"
+#include "MainWinFixture.h"
 #include "PlotManager.h"
 #include "ProbeModeSelector.h"
 #include "ScanSequence.h"
@@ -23,16 +24,6 @@
 #include <cmath>
 
 namespace {
-std::function<int(QDialog*)> chooseSingle()
-{
-    return [](QDialog* d) {
-        auto* sel = qobject_cast<ProbeModeSelector*>(d);
-        if (!sel)
-            return int(QDialog::Rejected);
-        sel->button(ProbeModeSelector::eWithoutDcRef)->click();
-        return sel->result();
-    };
-}
 
 // Runs `act` once, the first time the window reaches `state` during a run.
 void atState(MainWin& w, int state, std::function<void()> act)
@@ -72,44 +63,29 @@ private:
 
 void TestMainWinScan::initTestCase()
 {
-    QStandardPaths::setTestModeEnabled(true);
     QVERIFY(m_dir.isValid());
-    QDir::setCurrent(m_dir.path());
-    // The program's own store names, kept in this process's folder: never the
-    // user's store, nor another test's running beside this one.
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_dir.filePath(QStringLiteral("settings")));
+    MainWinFixture::isolateStore(m_dir);
 }
 
 void TestMainWinScan::init()
 {
-    setDriverDelayScale(0);
-    qsim::Config c;
-    c.speedFactor = 0;
-    qsim::reset(c);
-    // The window's own store (isolated by the test mode of the standard paths).
-    QCoreApplication::setOrganizationName("Quendrix");
-    QCoreApplication::setApplicationName("Quendrix Langmuir");
-    QSettings().clear();
     // A short run: few data scans.
     SingleProbeConfigParam cfg;
     cfg.dataScanRunScans = 4;
     cfg.dcCScanSweeps = 2;
-    QSettings store;
-    cfg.writeSettings(store);
+    MainWinFixture::resetUnitAndStore(cfg);
     m_prompter = new ScriptedPrompter;
     Prompter::setInstance(m_prompter);
 }
 
 void TestMainWinScan::cleanup()
 {
-    Prompter::setInstance(nullptr);
-    delete m_prompter;
-    m_prompter = nullptr;
+    MainWinFixture::removePrompter(m_prompter);
 }
 
 void TestMainWinScan::connect(MainWin& w)
 {
-    m_prompter->dialogHandlers << chooseSingle();
+    m_prompter->dialogHandlers << MainWinFixture::chooseSingle();
     w.action("Connect")->trigger();
     QVERIFY2(w.alertList().isEmpty(), qPrintable(w.alertList().join('\n')));
     QVERIFY(w.currentSession()->isLive());

@@ -1,0 +1,65 @@
+// Common ground of the main-window tests that measure on the simulated unit:
+// the program's own settings store kept in the test's folder, a unit at
+// speed 0 with a short run stored, and a probe-mode answer for Connect.
+#pragma once
+
+#include "ConfigParam.h"
+#include "DriverLog.h"
+#include "ProbeModeSelector.h"
+#include "Prompter.h"
+#include "SimControl.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <functional>
+
+namespace MainWinFixture {
+
+// Once per program: the store of the program's names lives in `dir`, never
+// the user's, nor that of another test running beside this one.
+inline void isolateStore(const QTemporaryDir& dir)
+{
+    QStandardPaths::setTestModeEnabled(true);
+    QDir::setCurrent(dir.path());
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.filePath(QStringLiteral("settings")));
+}
+
+// Before each test: a fresh unit at speed 0 and a store holding only `cfg`.
+inline void resetUnitAndStore(const SingleProbeConfigParam& cfg)
+{
+    setDriverDelayScale(0);
+    qsim::Config c;
+    c.speedFactor = 0;
+    qsim::reset(c);
+    QCoreApplication::setOrganizationName("Quendrix");
+    QCoreApplication::setApplicationName("Quendrix Langmuir");
+    QSettings().clear();
+    QSettings store;
+    cfg.writeSettings(store);
+}
+
+template <typename P> void removePrompter(P*& prompter)
+{
+    Prompter::setInstance(nullptr);
+    delete prompter;
+    prompter = nullptr;
+}
+
+// Answers the probe-mode dialog of Connect (a single probe unless told).
+inline std::function<int(QDialog*)> chooseSingle(ProbeModeSelector::Choice choice = ProbeModeSelector::eWithoutDcRef)
+{
+    return [choice](QDialog* d) {
+        auto* sel = qobject_cast<ProbeModeSelector*>(d);
+        if (!sel)
+            return int(QDialog::Rejected);
+        sel->button(choice)->click();
+        return sel->result();
+    };
+}
+
+} // namespace MainWinFixture
