@@ -2,30 +2,26 @@
 
 #include "AppLog.h"
 #include "AppState.h"
+#include "DataAnalyzer.h"
 #include "JobScript.h"
 #include "MainWin.h"
 #include "PlotManager.h"
 #include "ProbeModeSelector.h"
 #include "Prompter.h"
+#include "SessionFile.h"
+#include "SignalNotifier.h"
 
 #include <QAction>
 #include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
 #include <QFileInfo>
 #include <QRadioButton>
 #include <QStatusBar>
 #include <QTextStream>
 #include <QTimer>
-#include <atomic>
-#include <csignal>
 
 namespace {
-std::atomic<bool> g_interrupted{false};
-
-extern "C" void onInterrupt(int)
-{
-    g_interrupted.store(true);
-}
-
 // Answers every box without a person: prints it, logs it, takes its default.
 class UnattendedPrompter : public Prompter
 {
@@ -91,24 +87,31 @@ private:
     bool m_refusedMode = false;
 };
 
-// Restores the interactive prompter and the signal handlers on every way out.
+// Restores the interactive prompter on every way out.
 struct Installed {
-    explicit Installed(Prompter* p)
-    {
-        Prompter::setInstance(p);
-        g_interrupted.store(false);
-        m_int = std::signal(SIGINT, onInterrupt);
-        m_term = std::signal(SIGTERM, onInterrupt);
-    }
-    ~Installed()
-    {
-        Prompter::setInstance(nullptr);
-        std::signal(SIGINT, m_int);
-        std::signal(SIGTERM, m_term);
-    }
-    void (*m_int)(int);
-    void (*m_term)(int);
+    explicit Installed(Prompter* p) { Prompter::setInstance(p); }
+    ~Installed() { Prompter::setInstance(nullptr); }
 };
+
+// Scans the job measured but no save line wrote go beside the job file.
+void saveUnsaved(MainWin& w, const QString& jobFile, QTextStream& out, QTextStream& err)
+{
+    PlotManager* pm = w.currentSession();
+    if (!pm || pm->data()->unsavedScans() <= 0)
+        return;
+    const QFileInfo job(jobFile);
+    const QString path = job.dir().filePath(
+        QStringLiteral("%1-recovered-%2.ldf")
+            .arg(job.completeBaseName(), QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"))));
+    QString why;
+    if (QFileInfo::exists(path) || !SessionFile::save(*pm->data(), path, &why)) {
+        err << "lpmeasure: cannot save the unsaved scans to " << path << ": "
+            << (why.isEmpty() ? QStringLiteral("it exists") : why) << "\n";
+        return;
+    }
+    pm->data()->markSaved();
+    out << "lpmeasure: " << pm->data()->scanCount() << " scans saved to " << path << "\n";
+}
 } // namespace
 
 namespace JobConsole {
@@ -143,15 +146,6 @@ int run(MainWin& w, const QString& jobFile, int swProbeMode, QTextStream& out, Q
         lastStatus = s;
         out.flush();
     });
-    // Ctrl+C and SIGTERM end the job as its Abort button does.
-    QTimer interrupt;
-    interrupt.setInterval(100);
-    QObject::connect(&interrupt, &QTimer::timeout, &w, [&w] {
-        if (g_interrupted.load() && w.isJobOpen())
-            w.stopJob();
-    });
-    interrupt.start();
-
     out << "lpmeasure: connecting to the controller\n";
     out.flush();
     w.action(QStringLiteral("Connect"))->trigger();
@@ -160,6 +154,12 @@ int run(MainWin& w, const QString& jobFile, int swProbeMode, QTextStream& out, Q
         if (!w.alertList().isEmpty())
             err << ": " << w.alertList().join(QStringLiteral("; "));
         err << "\n";
+        return eLineFailed;
+    }
+    // Ctrl+C and SIGTERM end the job as its Abort button does (the program's
+    // signal handling); one that came during the connect starts no line.
+    if (SignalNotifier::pending()) {
+        err << "lpmeasure: interrupted while connecting; no job line ran\n";
         return eLineFailed;
     }
 
@@ -187,13 +187,15 @@ int run(MainWin& w, const QString& jobFile, int swProbeMode, QTextStream& out, Q
             err << "line " << i + 1 << " failed: " << job.lines()[i] << ": " << reason << "\n";
         err.flush();
     };
-    const int failed = job.run(o);
+    const int failed = SignalNotifier::pending() ? 0 : job.run(o);
     w.setJobOpen(false);
-    if (job.aborted()) {
+    if (job.aborted() || SignalNotifier::pending()) {
         err << "lpmeasure: job aborted after " << job.linesRun() << " of " << n << " lines\n";
+        saveUnsaved(w, jobFile, out, err);
         return eLineFailed;
     }
     out << "lpmeasure: job finished: " << n << " lines, " << failed << " failed\n";
+    saveUnsaved(w, jobFile, out, err);
     return failed ? eLineFailed : eAllRan;
 }
 

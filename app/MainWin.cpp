@@ -1118,10 +1118,10 @@ void MainWin::sessionChange(QMdiSubWindow* window)
     m_exportAct->setEnabled(hasData);
 }
 
-bool MainWin::openSessionFile(const QString& fileName)
+bool MainWin::openSessionFile(const QString& fileName, SessionFile::ReadReport* report)
 {
     PlotManager* pm = createSession();
-    if (!pm->load(fileName)) {
+    if (!pm->load(fileName, report)) {
         closeSession(pm);
         return false;
     }

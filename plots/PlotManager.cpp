@@ -1196,10 +1196,11 @@ bool PlotManager::save(const QString& fileName)
     setWindowTitle(AppText::baseTitle(fileName));
     m_saved = true;
     m_modified = false;
+    m_data->markSaved();
     return true;
 }
 
-bool PlotManager::load(const QString& fileName)
+bool PlotManager::load(const QString& fileName, SessionFile::ReadReport* report)
 {
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
@@ -1208,17 +1209,27 @@ bool PlotManager::load(const QString& fileName)
         return false;
     }
     QString why;
-    if (!SessionFile::read(*m_data, file, &why)) {
+    SessionFile::ReadReport read;
+    if (!SessionFile::read(*m_data, file, &why, &read)) {
         Prompter::critical(this, QString::fromLatin1(kTitle),
                            QStringLiteral("Cannot read file [%1]\n%2\n").arg(fileName, why));
         return false;
+    }
+    if (read.cutOff) {
+        // A journal is written before its scans are analysed.
+        for (int g = 0; g < m_data->groupCount(); ++g)
+            for (int i = 0; i < m_data->scansOfGroup(g).size(); ++i) {
+                const ScanRecord* s = m_data->scan(g, i);
+                if (s->corrected.V.isEmpty() && s->accumulated.count() > 0)
+                    m_data->analyseScan(g, i);
+            }
     }
     m_data->setFileName(fileName);
     // The file's analysis settings become the active record of its probe kind.
     activeSettings() = m_data->analysisSettings();
     m_settingsFromFile = true;
     m_saved = true;
-    m_modified = false;
+    m_modified = read.cutOff; // what the file lacks is not saved anywhere
     m_updating = true;
     m_positionSlider->setValue(0);
     m_frameSlider->setValue(0);
@@ -1229,6 +1240,11 @@ bool PlotManager::load(const QString& fileName)
     if (m_data->groupCount() > 1)
         setView(eViewScan);
     setWindowTitle(AppText::baseTitle(fileName));
+    if (report)
+        *report = read;
+    else if (read.cutOff)
+        Prompter::information(this, QString::fromLatin1(kTitle),
+                              QStringLiteral("%1\n%2").arg(fileName, SessionFile::recoveredText(read)));
     return true;
 }
 

@@ -5,6 +5,7 @@
 #include "AxisRange.h"
 #include "LangmuirSettings.h"
 #include "PlotData.h"
+#include "SessionFile.h"
 
 #include <QMap>
 #include <QPointer>
@@ -76,7 +77,10 @@ public:
 
     // Files (messages through the prompter).
     bool save(const QString& fileName);
-    bool load(const QString& fileName);
+    // A file cut off after some complete scans (a journal, a crash while
+    // saving) loads those, analysed, as a modified session; `report` tells
+    // the caller, else a box does.
+    bool load(const QString& fileName, SessionFile::ReadReport* report = nullptr);
     // Saves without ever overwriting: a new name "<base>_k.ldf" next to the
     // last file, or the save-as dialog when the session has no file yet.
     bool saveSession();
