@@ -1,6 +1,7 @@
 #include "SessionJournal.h"
 
 #include "DataAnalyzer.h"
+#include "ScanRecord.h"
 #include "SessionFile.h"
 
 #include <QCoreApplication>
@@ -13,6 +14,7 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <deque>
 #include <cstdio>
 #include <fcntl.h>
 #include <mutex>
@@ -21,74 +23,6 @@
 #include <vector>
 
 namespace {
-
-// Hands written data to the disk on a thread of its own: a data sync takes
-// milliseconds, which the run must not wait for. The journal's file descriptor
-// is duplicated, so the writer may close or replace its file at any time.
-class DiskSync
-{
-public:
-    DiskSync() : m_thread([this] { loop(); }) {}
-    ~DiskSync()
-    {
-        {
-            std::lock_guard<std::mutex> l(m_mutex);
-            m_quit = true;
-        }
-        m_wake.notify_one();
-        m_thread.join(); // a sync still due runs first
-        for (int fd : m_retired)
-            ::close(fd);
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    void setFile(int fd)
-    {
-        std::lock_guard<std::mutex> l(m_mutex);
-        if (m_fd >= 0)
-            m_retired.push_back(m_fd);
-        m_fd = fd >= 0 ? ::dup(fd) : -1;
-    }
-    void request()
-    {
-        {
-            std::lock_guard<std::mutex> l(m_mutex);
-            m_due = true;
-        }
-        m_wake.notify_one();
-    }
-
-private:
-    void loop()
-    {
-        std::unique_lock<std::mutex> l(m_mutex);
-        for (;;) {
-            m_wake.wait(l, [this] { return m_due || m_quit; });
-            if (m_due) {
-                m_due = false;
-                const int fd = m_fd;
-                std::vector<int> retired;
-                retired.swap(m_retired);
-                l.unlock();
-                if (fd >= 0)
-                    ::fdatasync(fd);
-                for (int r : retired)
-                    ::close(r);
-                l.lock();
-                continue;
-            }
-            return;
-        }
-    }
-
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
-    int m_fd = -1;
-    std::vector<int> m_retired;
-    bool m_due = false;
-    bool m_quit = false;
-    std::thread m_thread; // last: starts once the rest exists
-};
 
 void syncFolder(const QString& folder)
 {
@@ -117,12 +51,64 @@ QString newJournalName(const QString& folder)
 
 } // namespace
 
+// The file, its XML writer and, for a journal being written, the thread that
+// formats, writes and syncs each appended scan: the run only hands over a
+// copy (its lists are shared, not copied). The GUI thread touches the file
+// only while that thread is idle (it waits for it under the mutex).
 struct SessionJournal::Impl {
     explicit Impl(const QString& path) : lock(lockName(path)) { lock.setStaleLockTime(0); }
+    ~Impl() { stopWriter(); }
+
+    void startWriter() { writer = std::thread([this] { loop(); }); }
+    void stopWriter()
+    {
+        if (!writer.joinable())
+            return;
+        {
+            std::lock_guard<std::mutex> l(mutex);
+            quit = true;
+        }
+        wake.notify_one();
+        writer.join(); // what was handed over is written first
+    }
+    // Waits until every scan handed over is on the disk; false after a failure.
+    bool waitWritten()
+    {
+        std::unique_lock<std::mutex> l(mutex);
+        idle.wait(l, [this] { return queue.empty() && !busy; });
+        return error.isEmpty();
+    }
+    void loop()
+    {
+        std::unique_lock<std::mutex> l(mutex);
+        for (;;) {
+            wake.wait(l, [this] { return !queue.empty() || quit; });
+            if (queue.empty())
+                return;
+            const ScanRecord scan = std::move(queue.front());
+            queue.pop_front();
+            busy = true;
+            l.unlock();
+            SessionFile::writeScan(*xml, scan);
+            const bool ok = !xml->hasError() && file.flush() && ::fdatasync(file.handle()) == 0;
+            l.lock();
+            busy = false;
+            if (!ok && error.isEmpty())
+                error = QStringLiteral("Cannot append to %1: %2").arg(file.fileName(), file.errorString());
+            idle.notify_all();
+        }
+    }
+
     QLockFile lock;
     QFile file;
     std::unique_ptr<QXmlStreamWriter> xml;
-    std::unique_ptr<DiskSync> sync;
+    std::mutex mutex;
+    std::condition_variable wake, idle;
+    std::deque<ScanRecord> queue;
+    bool busy = false;
+    bool quit = false;
+    QString error;
+    std::thread writer;
 };
 
 SessionJournal::SessionJournal(std::unique_ptr<Impl> impl, const QString& path) : m_impl(std::move(impl)), m_path(path)
@@ -131,7 +117,7 @@ SessionJournal::SessionJournal(std::unique_ptr<Impl> impl, const QString& path) 
 
 SessionJournal::~SessionJournal()
 {
-    m_impl->sync.reset(); // the last sync first
+    m_impl->stopWriter(); // what was handed over is written first
     m_impl->xml.reset();
     m_impl->file.close();
 }
@@ -151,7 +137,6 @@ std::unique_ptr<SessionJournal> SessionJournal::create(const QString& folder, co
             *error = QStringLiteral("Cannot lock %1.").arg(path);
         return nullptr;
     }
-    impl->sync = std::make_unique<DiskSync>();
     std::unique_ptr<SessionJournal> j(new SessionJournal(std::move(impl), path));
     if (!j->writeWhole(session)) {
         if (error)
@@ -159,6 +144,7 @@ std::unique_ptr<SessionJournal> SessionJournal::create(const QString& folder, co
         j->remove();
         return nullptr;
     }
+    j->m_impl->startWriter();
     return j;
 }
 
@@ -177,6 +163,7 @@ bool SessionJournal::writeWhole(const DataAnalyzer& session)
 {
     // Written beside and renamed over: the journal is whole at every moment.
     const QString part = m_path + QStringLiteral(".part");
+    m_impl->waitWritten(); // the writer thread is idle from here
     m_impl->xml.reset();
     m_impl->file.close();
     m_impl->file.setFileName(part);
@@ -205,7 +192,6 @@ bool SessionJournal::writeWhole(const DataAnalyzer& session)
         return false;
     }
     syncFolder(QFileInfo(m_path).absolutePath());
-    m_impl->sync->setFile(m_impl->file.handle());
     m_scans = n;
     noteHead(session);
     return true;
@@ -231,28 +217,42 @@ bool SessionJournal::headMatches(const DataAnalyzer& session) const
 
 bool SessionJournal::restart(const DataAnalyzer& session)
 {
-    if (!m_impl->sync)
+    if (!m_impl->writer.joinable())
         return false; // an adopted journal is not written
     return writeWhole(session);
 }
 
 bool SessionJournal::append(const ScanRecord& scan)
 {
-    if (!m_impl->xml)
+    if (!m_impl->writer.joinable())
         return false;
-    SessionFile::writeScan(*m_impl->xml, scan);
-    if (m_impl->xml->hasError() || !m_impl->file.flush()) {
-        m_error = QStringLiteral("Cannot append to %1: %2").arg(m_path, m_impl->file.errorString());
-        return false;
+    {
+        std::lock_guard<std::mutex> l(m_impl->mutex);
+        if (!m_impl->error.isEmpty()) {
+            m_error = m_impl->error;
+            return false;
+        }
+        m_impl->queue.push_back(scan);
     }
-    m_impl->sync->request();
+    m_impl->wake.notify_one();
     ++m_scans;
     return true;
 }
 
+bool SessionJournal::waitWritten()
+{
+    if (!m_impl->writer.joinable())
+        return true;
+    if (m_impl->waitWritten())
+        return true;
+    std::lock_guard<std::mutex> l(m_impl->mutex);
+    m_error = m_impl->error;
+    return false;
+}
+
 void SessionJournal::remove()
 {
-    m_impl->sync.reset();
+    m_impl->stopWriter();
     m_impl->xml.reset();
     m_impl->file.close();
     QFile::remove(m_path);

@@ -6,7 +6,7 @@
 // saved or deliberately discarded; the session reader reads it as a file cut
 // off after its last complete scan. A lock file beside it marks a journal in
 // use, so that another instance never offers it. Owned by the application's
-// journal keeper (one per live session).
+// journal keeper (one per live session); called from one thread.
 #include <QDateTime>
 #include <QList>
 #include <QMap>
@@ -34,8 +34,12 @@ public:
 
     // Rewrites the journal with the whole session (its settings changed).
     bool restart(const DataAnalyzer& session);
-    // Appends one finished scan and hands it to the disk.
+    // Appends one finished scan: a copy goes to the journal's own thread,
+    // which writes, flushes and syncs it to the disk within milliseconds.
+    // False when an earlier write failed.
     bool append(const ScanRecord& scan);
+    // Waits until every appended scan is on the disk; false after a failure.
+    bool waitWritten();
     // True when the header, settings and table are still those written.
     bool headMatches(const DataAnalyzer& session) const;
     // Deletes the journal (the session was saved or discarded).

@@ -793,6 +793,7 @@ void TstSessionFile::journalIsASessionFileWrittenAsTheRunGoes()
     QVERIFY(SessionJournal::find(folder).isEmpty()); // in use
     for (int i = 1; i < scans.size(); ++i) {
         QVERIFY(journal->append(scans[i]));
+        QVERIFY(journal->waitWritten());
         DataAnalyzer read;
         SessionFile::ReadReport report;
         QVERIFY(SessionFile::load(read, journal->path(), &why, &report));
