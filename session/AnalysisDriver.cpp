@@ -207,17 +207,21 @@ QString singleProbe(ScanRecord& scan, const LangmuirSettings& s, const EepfTable
     iv::determineIonRegion(ctx, base, scan.initScan, scan.ionCurrent[0], scan.ionCurrent[1]);
     scan.error.clear();
 
+    // The noise-robust mode decides once, on the base curve; the ion region, the base
+    // analysis, its perturbed copies and the EEPF then all work on the analysis curve.
+    const robust::Plan plan = robust::plan(ctx, base);
+    if (plan.active)
+        qDebug().noquote() << robust::describe(plan);
+    const AnalysisCurve& analysed = plan.curve;
+    if (plan.m > 0)
+        iv::determineIonRegion(ctx, analysed, scan.initScan, scan.ionCurrent[0], scan.ionCurrent[1]);
+
     Trackers tr;
     AnalysisContext baseCtx;
-    // Each perturbed copy runs the noise-robust mode on its own; the base analysis runs last,
-    // so its report is the one that stays.
-    robust::Report report;
-    auto analyse = [&report](AnalysisContext& c, const AnalysisCurve& curve, AnalysisResult& res,
-                             QString& err) { return robust::analyse(c, curve, res, err, &report); };
-    const AnalysisResult r = runWithErrors(scan, ctx, base, baseCtx, tr, analyse);
-    if (report.active)
-        qDebug().noquote() << robust::describe(report);
-    const AnalysisCurve& analysed = report.m > 0 ? report.curve : base;
+    auto analyse = [&plan](AnalysisContext& c, const AnalysisCurve& curve, AnalysisResult& res, QString& err) {
+        return robust::analyse(plan, c, curve, res, err);
+    };
+    const AnalysisResult r = runWithErrors(scan, ctx, analysed, baseCtx, tr, analyse);
     ResultRecord& rec = scan.result;
     for (int pair = 0; pair < 10; ++pair) {
         const int f = kStoredValues[pair];
