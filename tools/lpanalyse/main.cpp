@@ -23,7 +23,10 @@ int fail(const QString& message)
     return eBadInput;
 }
 
-// Small inputs (settings): read whole, but never more than `limit` bytes.
+// Settings files and EEPF tables are read whole, but never more than this.
+constexpr qint64 kMaxTextInputBytes = 1 << 20;
+
+// Small inputs (settings, EEPF table): read whole, but never more than `limit` bytes.
 bool readSmall(const QString& path, qint64 limit, QByteArray& out, QString& error)
 {
     QFile f(path);
@@ -153,7 +156,7 @@ int main(int argc, char** argv)
     QByteArray settingsText;
     const QString settingsFile = p.value(QStringLiteral("settings"));
     QString error;
-    if (!settingsFile.isEmpty() && !readSmall(settingsFile, 1 << 20, settingsText, error))
+    if (!settingsFile.isEmpty() && !readSmall(settingsFile, kMaxTextInputBytes, settingsText, error))
         return fail(error);
     const bool robust = p.isSet(QStringLiteral("robust"));
     auto applySettings = [&](LangmuirSettings& s) -> bool {
@@ -182,7 +185,10 @@ int main(int argc, char** argv)
     EepfTable table = EepfTable::defaultTable();
     const QString tableFile = p.value(QStringLiteral("eepf-table"));
     if (!tableFile.isEmpty()) {
-        const QString err = table.readFile(tableFile);
+        QByteArray tableText;
+        if (!readSmall(tableFile, kMaxTextInputBytes, tableText, error))
+            return fail(error);
+        const QString err = table.parse(tableText);
         if (!err.isEmpty())
             return fail(QStringLiteral("%1: %2").arg(tableFile, err));
     }
