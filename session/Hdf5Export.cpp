@@ -419,9 +419,10 @@ bool writeFile(const DataAnalyzer& session, const QString& fileName, QString* er
     QString why;
     bool ok = false;
     {
-        // The newest format: compact groups and attributes, creation order kept.
+        // The file format of HDF5 1.8 and later (as older MATLAB releases read): compact
+        // groups and attributes, creation order kept.
         PlistH fapl(H5Pcreate(H5P_FILE_ACCESS));
-        H5Pset_libver_bounds(fapl.get(), H5F_LIBVER_V110, H5F_LIBVER_LATEST);
+        H5Pset_libver_bounds(fapl.get(), H5F_LIBVER_V18, H5F_LIBVER_LATEST);
         FileH file(H5Fcreate(tempName.constData(), H5F_ACC_TRUNC, H5P_DEFAULT, fapl.get()));
         if (!file.valid()) {
             why = QStringLiteral("HDF5 could not create the file");
