@@ -56,7 +56,7 @@ const char* const kPairUnits[ResultRecord::ePairCount] = {
 };
 const char* const kEepfUnit = "m^-3 eV^-3/2";
 
-// HDF5's own message for the innermost error of the stack.
+// HDF5's own message for the failed call (the outermost entry of its error stack).
 herr_t lastMessage(unsigned, const H5E_error2_t* e, void* out)
 {
     if (e && e->desc && *e->desc)

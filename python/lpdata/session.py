@@ -180,7 +180,7 @@ class Scan:
 
     def __repr__(self):
         return (f"Scan(position={self.position:g}, time={self.temporal_position:g}, "
-                f"resolved_time={self.resolved_time:g}, points={len(self.corrected)}, {self.results!r})")
+                f"resolved_time={self.resolved_time:g}, points={len(self.corrected or ())}, {self.results!r})")
 
 
 class ScanGroup:
