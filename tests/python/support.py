@@ -41,10 +41,10 @@ def _value(text):
     return float(text)  # "nan", "inf" and "-inf" included
 
 
-def lpanalyse_report(path):
+def lpanalyse_report(path, *options):
     """lpanalyse's re-analysis of a session file, at full precision: {(group, index):
     (error text, {key: value}, {list name: [values]})}."""
-    out = run(LPANALYSE, "--format", "csv", "--precision", "shortest", "--eepf", path, ok=(0, 1)).stdout
+    out = run(LPANALYSE, "--format", "csv", "--precision", "shortest", "--eepf", *options, path, ok=(0, 1)).stdout
     results_part, eepf_part = out.split("\n\n", 1)
     report = {}
     for row in csv.DictReader(io.StringIO(results_part)):

@@ -88,16 +88,25 @@ class Hdf5Export(unittest.TestCase):
                 self.check_against_file(*support.made_session(kind, groups, scans, 140, hdf5=True))
 
     def test_lpanalyse_exports_its_analysis(self):
-        out = os.path.join(support.WORK, "example.h5")
-        support.run(support.LPANALYSE, "--format", "hdf5", "--output", out, support.EXAMPLE, ok=(0, 1))
-        report = support.lpanalyse_report(support.EXAMPLE)
-        with h5py.File(out, "r") as f:
-            table = f["results"][()]
-            self.assertEqual(len(table), len(report))
-            for row in table:
-                values = report[(int(row["group"]), int(row["index"]))][1]
-                for k in lpdata.RESULT_KEYS:
-                    self.assertTrue(support.same(float(row[k]), values[k]), k)
+        cases = {"example": (support.EXAMPLE, ()),
+                 "double probe": (support.made_session("spatial", 2, 2, 140), ("--mode", "double"))}
+        for name, (path, options) in cases.items():
+            with self.subTest(name):
+                out = os.path.join(support.WORK, "analysed.h5")
+                support.run(support.LPANALYSE, "--format", "hdf5", "--output", out, *options, path, ok=(0, 1))
+                report = support.lpanalyse_report(path, *options)
+                with h5py.File(out, "r") as f:
+                    table = f["results"][()]
+                    self.assertEqual(len(table), len(report))
+                    for row in table:
+                        values = report[(int(row["group"]), int(row["index"]))][1]
+                        for k in lpdata.RESULT_KEYS:
+                            self.assertTrue(support.same(float(row[k]), values[k]), k)
+                    curve = f["scans/0/0"]
+                    self.assertEqual("doubleProbe_I" in curve, bool(options))
+                    if options:
+                        self.assertEqual(curve["doubleProbe_I"].attrs["units"], "A")
+                        self.assertEqual(len(curve["doubleProbe_V"]), len(curve["doubleProbe_stdI"]))
         refused = support.run(support.LPANALYSE, "--format", "hdf5", support.EXAMPLE, ok=(2,))
         self.assertIn("--output", refused.stderr)
 
