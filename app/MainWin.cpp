@@ -149,6 +149,7 @@ MainWin::MainWin(QWidget* parent)
     connect(m_saveAct, &QAction::triggered, this, &MainWin::saveSession);
     connect(m_saveAsAct, &QAction::triggered, this, &MainWin::saveAsSession);
     connect(m_exportAct, &QAction::triggered, this, &MainWin::exportData);
+    connect(m_exportHdf5Act, &QAction::triggered, this, &MainWin::exportHdf5);
     connect(m_openAct, &QAction::triggered, this, &MainWin::loadSession);
     connect(m_exitAct, &QAction::triggered, this, &QWidget::close);
     connect(m_helpAct, &QAction::triggered, this, &MainWin::help);
@@ -242,7 +243,8 @@ void MainWin::buildActions()
     m_openAct = make("&Open...", QString(), QKeySequence(Qt::CTRL + Qt::Key_O), false, true);
     m_saveAct = make("&Save", QString(), QKeySequence(Qt::CTRL + Qt::Key_S), false, true);
     m_saveAsAct = make("Save&As...", QString(), QKeySequence(Qt::CTRL + Qt::SHIFT + Qt::Key_S), false, true);
-    m_exportAct = make("&Export...", QString(), QKeySequence(), false, false);
+    m_exportAct = make("Spread Sheet (*.csv)...", QString(), QKeySequence(), false, false);
+    m_exportHdf5Act = make("HDF5 (*.h5)...", QString(), QKeySequence(), false, false);
     m_runJobAct = make("Run Job...", QString(), QKeySequence(), false, false);
     m_serverAct = make("Server", QString(), QKeySequence(), false, false);
     m_exitAct = make("E&xit", QString(), QKeySequence(), false, false);
@@ -253,13 +255,16 @@ void MainWin::buildActions()
     m_saveAct->setEnabled(false);
     m_saveAsAct->setEnabled(false);
     m_exportAct->setEnabled(false);
+    m_exportHdf5Act->setEnabled(false);
 
     QMenu* file = menuBar()->addMenu("&File");
     file->addAction(m_newAct);
     file->addAction(m_openAct);
     file->addAction(m_saveAct);
     file->addAction(m_saveAsAct);
-    file->addAction(m_exportAct);
+    QMenu* exportMenu = file->addMenu("&Export");
+    exportMenu->addAction(m_exportAct);
+    exportMenu->addAction(m_exportHdf5Act);
     file->addSeparator();
     file->addAction(m_runJobAct);
     file->addSeparator();
@@ -1137,6 +1142,7 @@ void MainWin::sessionChange(QMdiSubWindow* window)
     m_saveAct->setEnabled(hasData);
     m_saveAsAct->setEnabled(hasData);
     m_exportAct->setEnabled(hasData);
+    m_exportHdf5Act->setEnabled(hasData);
 }
 
 bool MainWin::openSessionFile(const QString& fileName)

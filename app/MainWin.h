@@ -137,6 +137,8 @@ private slots:
     void saveSession();
     void saveAsSession();
     void exportData();
+    // File > Export > HDF5: the active session as one HDF5 file (MainWinExport.cpp).
+    void exportHdf5();
     void loadSession();
     void startNewSession();
     void help();
@@ -266,6 +268,7 @@ private:
     QAction* m_saveAct;
     QAction* m_saveAsAct;
     QAction* m_exportAct;
+    QAction* m_exportHdf5Act;
     QAction* m_runJobAct;
     QAction* m_serverAct;
     QAction* m_exitAct;
