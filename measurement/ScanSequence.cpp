@@ -368,12 +368,13 @@ bool ScanSequence::runScan(const ConfigParam& active)
     if (m_spatial && c.spat.useRetract && m_drive && m_drive->isInitialised() && !m_io.aborted())
         m_drive->moveTo(c.spat.retractPosition);
 
-    // 13. Idle: no scan left running on the unit, whatever failed where.
+    // 13. Idle: no scan left running on the unit, whatever failed where. The
+    // idle voltage takes effect only on a stopped unit: it follows the stop,
+    // and a failed write is tried once more like a failed stop.
     seam.setState(AppState::eIdle);
     disarmTrigger();
-    if (ctrl.isScanRunning() && !ctrl.stopScan())
-        alert(AlertPrefix::Scan, QStringLiteral("Failed to stop running scan."));
-    if (!ctrl.setDefVoltage(c.voltageIdle))
+    if (m_io.stopRunning(AlertPrefix::Scan) && !ctrl.setDefVoltage(c.voltageIdle)
+        && !ctrl.setDefVoltage(c.voltageIdle))
         alert(AlertPrefix::Scan, QStringLiteral("Failed to set default voltage."));
 
     // 14-15.
@@ -726,12 +727,12 @@ bool ScanSequence::smartInitScan()
         }
         V = next;
     }
-    ctrl.stopScan();
+    const bool stopped = m_io.stopConfirmed(P);
     rec = record(0);
     c.initScanRunParam.voltageEnd = V;
     if (!rec)
         return false;
-    if (!success) {
+    if (!success || !stopped) {
         if (!floatingFound)
             rec->dcCScanVoltageStart = kNaN;
         rec->dcCScanVoltageEnd = kNaN;
@@ -832,7 +833,7 @@ bool ScanSequence::dcCorrectionScan()
         if (!m_io.start(P))
             return false;
         if (!m_io.setDefVoltage(pass == 1 ? mid : c.voltageIdle, P)) {
-            ctrl.stopScan();
+            m_io.stopConfirmed(P);
             return false;
         }
         for (quint32 s = 0; s < c.dcCScanSweeps; ++s) {
@@ -840,7 +841,7 @@ bool ScanSequence::dcCorrectionScan()
             SweepShape shape;
             shape.oneSyncPoint = true;
             if (!m_io.read(P, SweepReader::kSweepSliceMs, shape, out)) {
-                ctrl.stopScan();
+                m_io.stopConfirmed(P);
                 return false;
             }
             rec = record(0);
@@ -851,7 +852,8 @@ bool ScanSequence::dcCorrectionScan()
             rec->dcInitScans.append(t);
             passOf.append(pass);
         }
-        ctrl.stopScan();
+        if (!m_io.stopConfirmed(P))
+            return false;
     }
 
     if (std::isnan(rec->gainAutoSwitchVoltage) && c.useAutoCMRange && evenRange(rec->currentRange)) {
@@ -943,6 +945,5 @@ bool ScanSequence::dataScan()
         }
         ++m_scansDone;
     }
-    ctrl.stopScan();
-    return true;
+    return m_io.stopConfirmed(P);
 }
