@@ -690,9 +690,19 @@ bool ScanSequence::smartInitScan()
             if (I < 0) {
                 next = V + c.initScanLargeVoltageStep;
             } else {
-                const double base = rec->initScan.size() > 1 ? V - c.initScanLargeVoltageStep : V;
+                const bool stepBack = rec->initScan.size() > 1;
+                const double base = stepBack ? V - c.initScanLargeVoltageStep : V;
                 next = base + c.initScanSmallVoltageStep;
                 coarse = false;
+                // The overshooting point leaves the walk: the fine steps measure its
+                // voltage again in order. Left in, it sat out of voltage order in the
+                // derivative, and in a steep plasma its current (past the knee) set a
+                // maximum that ended the fine walk long before the plasma potential.
+                if (stepBack) {
+                    rec->initScan.points.removeLast();
+                    walkV.removeLast();
+                    walkI.removeLast();
+                }
             }
         } else {
             if (!floatingFound && I > 0) {
