@@ -1,6 +1,7 @@
 #include "ScanSequence.h"
 
 #include "AppState.h"
+#include "CurrentRange.h"
 #include "LinearDriveOps.h"
 #include "LinearFit.h"
 #include "MeasurementSeam.h"
@@ -514,6 +515,21 @@ bool ScanSequence::readIonCurrent()
     return true;
 }
 
+unsigned ScanSequence::fitDataRange(unsigned range, double largest)
+{
+    const unsigned fitted = CurrentRange::holding(range, largest, cfg().autoCRMargin,
+                                                  [this](unsigned r) { return m_io.fullScale(r); });
+    if (fitted != range) {
+        qDebug() << "Largest current of the initial scan" << largest << "needs range" << fitted;
+        for (int k = 0; k < m_records.size(); ++k)
+            if (ScanRecord* rec = record(k)) {
+                rec->currentRange = fitted;
+                rec->dCurrentRange = m_io.fullScale(fitted);
+            }
+    }
+    return fitted;
+}
+
 // ---------------------------------------------------------------- simple initial scan
 
 void ScanSequence::estimatePotentials(ScanRecord& rec)
@@ -563,13 +579,20 @@ bool ScanSequence::simpleInitScan()
         alert(P, QStringLiteral("Failed to set scan parameters."));
         return false;
     }
-    const unsigned range = recordRange();
+    unsigned range = recordRange();
     if (!m_io.setRange(range, P) || !m_io.setDefVoltage(run.voltageStart, P))
         return false;
     ScanReadout out;
     if (!m_io.readOne(P, SweepReader::kSweepSliceMs, SweepShape(), out))
         return false;
     fileRecords(out, range, false, {}, 0);
+    if (c.useAutoCMRange) {
+        double largest = 0;
+        for (unsigned k = 0; k < out.syncPoints; ++k)
+            for (unsigned s = 0; s < out.steps; ++s)
+                largest = std::max(largest, std::fabs(out.data[(2 * k + 1) * out.steps + s]));
+        range = fitDataRange(range, largest);
+    }
 
     const unsigned n = out.steps;
     for (unsigned k = 0; k < out.syncPoints && int(k) < m_records.size(); ++k) {
@@ -775,6 +798,19 @@ bool ScanSequence::smartInitScan()
     d.voltageStart = rec->dcCScanVoltageStart - kTe;
     d.voltageStep = std::fabs(kTe / 10);
     d.voltageEnd = rec->dcCScanVoltageEnd + kTe;
+    if (c.useAutoCMRange) {
+        // The data scans must hold what the walk measured and what the sweep
+        // meets beyond it, not only the ion current's estimate.
+        double largest = 0;
+        int last = 0;
+        for (int j = 0; j < rec->initScan.size(); ++j) {
+            largest = std::max(largest, std::fabs(rec->initScan.current(j)));
+            if (rec->initScan.voltage(j) > rec->initScan.voltage(last))
+                last = j;
+        }
+        fitDataRange(recordRange(), CurrentRange::expectedLargest(largest, rec->initScan.voltage(last),
+                                                                  rec->initScan.current(last), d.voltageEnd, kTe));
+    }
     if (c.initScanOptimiseForEEDF) {
         const EepfTable& t = m_data->eepfTable();
         double top = 0, finest = 1000;
@@ -910,6 +946,14 @@ bool ScanSequence::dataScan()
         return false;
     m_scansDone = 0;
     const quint32 cycles = c.dataScanThrowScans + c.dataScanRunScans;
+    // Kept sweeps at the range's full scale: one alert per phase, and each
+    // record says so with the most points any of its sweeps had there.
+    const ScanRunParam& dr = c.dataScanRunParam;
+    const bool switching = c.useAutoCMRange && !m_icMonitor && evenRange(range) && dr.voltageStart < gain
+                           && gain < dr.voltageEnd;
+    const double fsLow = m_io.fullScale(range), fsHigh = switching ? m_io.fullScale(range + 1) : fsLow;
+    QVector<int> worst(m_records.size(), 0);
+    bool fullScaleAlerted = false;
     for (quint32 cycle = 0; cycle < cycles; ++cycle) {
         if (!m_timed && !clean(P))
             return false;
@@ -949,6 +993,17 @@ bool ScanSequence::dataScan()
                 ScanRecord* rec = record(int(k));
                 if (!rec)
                     continue;
+                const double* v = out.data + 2 * k * out.steps;
+                const int atFullScale = CurrentRange::pointsAtFullScale(v, v + n, n, fsLow, fsHigh, switching, gain);
+                if (worst.size() < m_records.size())
+                    worst.resize(m_records.size());
+                if (atFullScale > worst[int(k)]) {
+                    worst[int(k)] = atFullScale;
+                    rec->measurementAlert = CurrentRange::fullScaleMessage(atFullScale, n, range, fsLow);
+                    if (!fullScaleAlerted)
+                        alert(P, rec->measurementAlert);
+                    fullScaleAlerted = true;
+                }
                 rec->accumulated.add(out.data + 2 * k * out.steps, n);
                 m_observer->scanChanged(m_records[int(k)].group, m_records[int(k)].index);
             }
