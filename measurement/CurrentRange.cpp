@@ -46,4 +46,27 @@ QString fullScaleMessage(int atFullScale, int points, unsigned range, double ful
         .arg(points);
 }
 
+FullScaleWatch::FullScaleWatch(unsigned range, double fsLow, double fsHigh, bool switching, double gainSwitch)
+    : m_range(range), m_fsLow(fsLow), m_fsHigh(fsHigh), m_gainSwitch(gainSwitch), m_switching(switching)
+{
+}
+
+QString FullScaleWatch::check(int record, const double* volts, const double* amps, int n)
+{
+    const int at = pointsAtFullScale(volts, amps, n, m_fsLow, m_fsHigh, m_switching, m_gainSwitch);
+    if (record >= m_worst.size())
+        m_worst.resize(record + 1);
+    if (at <= m_worst[record])
+        return QString();
+    m_worst[record] = at;
+    return fullScaleMessage(at, n, m_range, m_fsLow);
+}
+
+bool FullScaleWatch::firstAlert()
+{
+    const bool first = !m_alerted;
+    m_alerted = true;
+    return first;
+}
+
 } // namespace CurrentRange

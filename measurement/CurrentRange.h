@@ -3,6 +3,7 @@
 // scans need to hold the largest current they can meet, and the points of a
 // sweep at its range's full scale. Used by the measurement sequence.
 #include <QString>
+#include <QVector>
 #include <functional>
 
 namespace CurrentRange {
@@ -34,5 +35,23 @@ int pointsAtFullScale(const double* volts, const double* amps, int n, double fsL
 // The scan's message for a sweep with `atFullScale` of `points` points at the
 // range's full scale.
 QString fullScaleMessage(int atFullScale, int points, unsigned range, double fullScale);
+
+// Watches the kept sweeps of one data-scan phase for currents at full scale.
+class FullScaleWatch
+{
+public:
+    FullScaleWatch(unsigned range, double fsLow, double fsHigh, bool switching, double gainSwitch);
+    // The message of record `record` when this sweep has more points at full
+    // scale than any of its sweeps before; empty otherwise.
+    QString check(int record, const double* volts, const double* amps, int n);
+    // True once: at the first sweep with points at full scale (one alert per phase).
+    bool firstAlert();
+
+private:
+    unsigned m_range;
+    double m_fsLow, m_fsHigh, m_gainSwitch;
+    bool m_switching, m_alerted = false;
+    QVector<int> m_worst;
+};
 
 } // namespace CurrentRange

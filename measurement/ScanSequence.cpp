@@ -946,14 +946,12 @@ bool ScanSequence::dataScan()
         return false;
     m_scansDone = 0;
     const quint32 cycles = c.dataScanThrowScans + c.dataScanRunScans;
-    // Kept sweeps at the range's full scale: one alert per phase, and each
-    // record says so with the most points any of its sweeps had there.
+    // Kept sweeps at the range's full scale.
     const ScanRunParam& dr = c.dataScanRunParam;
     const bool switching = c.useAutoCMRange && !m_icMonitor && evenRange(range) && dr.voltageStart < gain
                            && gain < dr.voltageEnd;
-    const double fsLow = m_io.fullScale(range), fsHigh = switching ? m_io.fullScale(range + 1) : fsLow;
-    QVector<int> worst(m_records.size(), 0);
-    bool fullScaleAlerted = false;
+    CurrentRange::FullScaleWatch fullScale(range, m_io.fullScale(range),
+                                           m_io.fullScale(switching ? range + 1 : range), switching, gain);
     for (quint32 cycle = 0; cycle < cycles; ++cycle) {
         if (!m_timed && !clean(P))
             return false;
@@ -994,15 +992,11 @@ bool ScanSequence::dataScan()
                 if (!rec)
                     continue;
                 const double* v = out.data + 2 * k * out.steps;
-                const int atFullScale = CurrentRange::pointsAtFullScale(v, v + n, n, fsLow, fsHigh, switching, gain);
-                if (worst.size() < m_records.size())
-                    worst.resize(m_records.size());
-                if (atFullScale > worst[int(k)]) {
-                    worst[int(k)] = atFullScale;
-                    rec->measurementAlert = CurrentRange::fullScaleMessage(atFullScale, n, range, fsLow);
-                    if (!fullScaleAlerted)
-                        alert(P, rec->measurementAlert);
-                    fullScaleAlerted = true;
+                const QString worse = fullScale.check(int(k), v, v + n, n);
+                if (!worse.isEmpty()) {
+                    rec->measurementAlert = worse;
+                    if (fullScale.firstAlert())
+                        alert(P, worse);
                 }
                 rec->accumulated.add(out.data + 2 * k * out.steps, n);
                 m_observer->scanChanged(m_records[int(k)].group, m_records[int(k)].index);
