@@ -759,6 +759,9 @@ void MainWin::calibrateDevice()
     else if (m_worker->result() != 1)
         addAlert(AlertPrefix::CalibrateScanner,
                  QStringLiteral("Failed to calibrate VESK Device (retVal = %1).").arg(m_worker->result()));
+    // The library tried its stop twice; a unit still scanning is said so.
+    if (m_ctrl.isScanRunning() && !m_ctrl.stopScan())
+        addAlert(AlertPrefix::CalibrateScanner, QStringLiteral("Failed to stop running scan."));
     updateCalibProgress();
 }
 

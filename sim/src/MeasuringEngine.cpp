@@ -32,6 +32,7 @@ void MeasuringEngine::reset()
     waiting_ = true;
     pending_.clear();
     head_ = 0;
+    packetLeft_ = 0;
     syncDirty_ = true;
     manualPulsesUs_.clear();
 }
@@ -47,10 +48,12 @@ void MeasuringEngine::controlWritten(const RegisterFile &, uint16_t oldWord, uin
         scans_ = 0;
         pending_.clear();
         head_ = 0;
+        packetLeft_ = 0;
     } else if (!now && was) {
         running_ = false;
         pending_.clear();
         head_ = 0;
+        packetLeft_ = 0;
     }
     readWakeup().notify_all();
 }
@@ -336,13 +339,24 @@ QRESULT MeasuringEngine::readData(const RegisterFile &regs, const Clock &clock, 
     }
     const size_t want = *length / 2;
     size_t filled = 0;
+    bool damage = damageNext_;
+    damageNext_ = false;
     const bool paced = clock.speedFactor() > 0;
     const auto deadline = std::chrono::steady_clock::now()
         + std::chrono::microseconds(static_cast<long long>(world().config.measurement.readWaitMs * 1000.0));
     auto copyOut = [&] {
         const size_t n = std::min(pending_.size() - head_, want - filled);
         for (size_t k = 0; k < n; ++k) {
-            const uint16_t w = pending_[head_ + k];
+            uint16_t w = pending_[head_ + k];
+            if (packetLeft_ == 0) {
+                packetLeft_ = w & 0x3FFF;
+                if (damage) {
+                    w = 0x0000;
+                    damage = false;
+                }
+            } else {
+                --packetLeft_;
+            }
             data[2 * (filled + k)] = static_cast<QBYTE>(w & 0xFF);
             data[2 * (filled + k) + 1] = static_cast<QBYTE>(w >> 8);
         }
@@ -375,8 +389,10 @@ QRESULT MeasuringEngine::readData(const RegisterFile &regs, const Clock &clock, 
     }
     // Whatever is not due yet: empty keep-alive packets.
     for (; filled < want; ++filled) {
-        data[2 * filled] = static_cast<QBYTE>(kKeepAlive & 0xFF);
-        data[2 * filled + 1] = static_cast<QBYTE>(kKeepAlive >> 8);
+        const uint16_t w = damage ? 0x0000 : kKeepAlive;
+        damage = false;
+        data[2 * filled] = static_cast<QBYTE>(w & 0xFF);
+        data[2 * filled + 1] = static_cast<QBYTE>(w >> 8);
     }
     if (*length & 1)
         data[*length - 1] = 0;

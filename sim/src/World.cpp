@@ -219,6 +219,12 @@ KeyResult applyModuleKey(ModuleConfig &m, const std::string &key, const std::str
         if (!toNumber(value, num) || num >= 256)
             return KeyResult::BadValue;
         m.motor.address = char(num);
+    } else if (key.rfind("fault.", 0) == 0) {
+        if (!parseFaultKey(key.substr(6), value, m.faults))
+            return key == "fault.read" || key == "fault.write" || key == "fault.stop" || key == "fault.stream"
+                    || key == "fault.gone" || key == "fault.motor" || key == "fault.motorAt"
+                ? KeyResult::BadValue
+                : KeyResult::UnknownKey;
     } else if (key == "image") {
         if (value == "valid") m.image = CalImage::Valid;
         else if (value == "blank") m.image = CalImage::Blank;
@@ -233,6 +239,44 @@ KeyResult applyModuleKey(ModuleConfig &m, const std::string &key, const std::str
     return KeyResult::Applied;
 }
 } // namespace
+
+bool parseFaultKey(const std::string &key, const std::string &value, FaultSchedule &schedule)
+{
+    auto at = [&](FaultAt &field) {
+        std::string digits = value;
+        const bool onward = !digits.empty() && digits.back() == '+';
+        if (onward)
+            digits.pop_back();
+        unsigned long n = 0;
+        if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos || !toNumber(digits, n)
+            || n == 0 || n > 0xFFFFFFFFul)
+            return false;
+        field.nth = static_cast<unsigned>(n);
+        field.onward = onward;
+        return true;
+    };
+    if (key == "read") return at(schedule.read);
+    if (key == "write") return at(schedule.write);
+    if (key == "stop") return at(schedule.stop);
+    if (key == "stream") return at(schedule.stream);
+    if (key == "motorAt") return at(schedule.motorAt);
+    if (key == "gone") {
+        FaultAt from;
+        if (!at(from))
+            return false;
+        schedule.gone = from.nth; // gone is for good: "N" and "N+" alike
+        return true;
+    }
+    if (key == "motor") {
+        if (value == "stall") schedule.motor = MotorFaultKind::Stall;
+        else if (value == "noreply") schedule.motor = MotorFaultKind::NoReply;
+        else if (value == "error") schedule.motor = MotorFaultKind::Error;
+        else if (value == "none") schedule.motor = MotorFaultKind::None;
+        else return false;
+        return true;
+    }
+    return false;
+}
 
 bool parseConfig(const std::string &text, Config &config, std::string *error)
 {
@@ -379,6 +423,34 @@ void clearFaults()
     std::lock_guard<std::mutex> lock(w.mutex);
     w.faults.clear();
     w.i2cFault = I2cWriteFault();
+    for (auto &m : w.modules) {
+        m->faults = FaultSchedule();
+        if (m->motor())
+            m->motor()->schedule(MotorFaultKind::None, FaultAt());
+    }
+}
+
+void scheduleFaults(int module, const FaultSchedule &schedule)
+{
+    World &w = world();
+    std::lock_guard<std::mutex> lock(w.mutex);
+    if (UsbModule *m = w.module(module)) {
+        m->faults = schedule;
+        if (m->motor())
+            m->motor()->schedule(schedule.motor, schedule.motorAt);
+    }
+}
+
+FaultCounts faultCounts(int module)
+{
+    World &w = world();
+    std::lock_guard<std::mutex> lock(w.mutex);
+    UsbModule *m = w.module(module);
+    if (!m)
+        return FaultCounts();
+    FaultCounts c = m->counts;
+    c.moves = m->motor() ? m->motor()->moves() : 0;
+    return c;
 }
 
 unsigned callCount(Call call)

@@ -98,6 +98,9 @@ private slots:
     void dcCorrectionNeedsEstimates();
     void doubleProbeRunSkipsDcCorrection();
     void spatialTimeResolvedTakesOneSlice();
+    void plasmaAgainstTruth_data();
+    void plasmaAgainstTruth();
+    void fullScaleIsReported();
     void faults_data();
     void faults();
     void abortInEachPhase_data();
@@ -538,6 +541,73 @@ void TestScanSequence::spatialTimeResolvedTakesOneSlice()
         QVERIFY2(std::fabs(data->scan(g, 0)->resolvedTime - 200) < 1, qPrintable(QString::number(data->scan(g, 0)->resolvedTime)));
         QVERIFY(data->scan(g, 0)->ionCurrent[0] < 0);
     }
+}
+
+void TestScanSequence::plasmaAgainstTruth_data()
+{
+    QTest::addColumn<double>("kTe");
+    QTest::addColumn<double>("ne");
+    QTest::addColumn<double>("length");
+    // Hot: the data sweeps meet more electron current than the ion current
+    // suggests. Steep: the smart walk's coarse step lands past the knee.
+    QTest::newRow("hot plasma") << 8.0 << 1e16 << 0.012;
+    QTest::newRow("steep plasma") << 1.0 << 1e17 << 0.010;
+}
+
+void TestScanSequence::plasmaAgainstTruth()
+{
+    QFETCH(double, kTe);
+    QFETCH(double, ne);
+    QFETCH(double, length);
+    qsim::Config w = worldConfig();
+    w.measurement.plasma.kTe = kTe;
+    w.measurement.plasma.ne = ne;
+    w.measurement.plasma.probeLength = length;
+    setUpWorld(w);
+    LangmuirSettings s = data->analysisSettings();
+    s.probeLength = length;
+    data->setAnalysisSettings(s);
+    SingleProbeConfigParam c = baseConfig();
+    QVERIFY2(seq->runScan(c), qPrintable(seam.alerts().join('\n')));
+    const qsim::PlasmaState truth = qsim::truePlasma(0, 0);
+    const ScanRecord* rec = data->scan(0, 0);
+    QVERIFY(rec->measurementAlert.isEmpty());
+    const ScanRunParam& d = data->configs().workingCopy().dataScanRunParam;
+    const double kTeRun = analysed(0, 0, ResultRecord::eKTe);
+    const double Vp = analysed(0, 0, ResultRecord::eVp);
+    const double Ne = analysed(0, 0, ResultRecord::eNe);
+    report("%s: truth kTe %.3f Vp %.3f Ne %.4g; run kTe %.3f (%+.1f %%) Vp %.3f (%+.2f V) Ne %.4g (%+.1f %%), "
+           "range %u, sweep %.2f .. %.2f V",
+           QTest::currentDataTag(), truth.kTe, truth.Vp, truth.ne, kTeRun, 100 * (kTeRun / truth.kTe - 1),
+           Vp, Vp - truth.Vp, Ne, 100 * (Ne / truth.ne - 1), rec->currentRange, d.voltageStart, d.voltageEnd);
+    QVERIFY(d.voltageEnd > truth.Vp); // the sweep passes the plasma potential
+    QVERIFY(std::fabs(kTeRun - truth.kTe) < 0.1 * truth.kTe);
+    QVERIFY(std::fabs(Vp - truth.Vp) < 0.15 * truth.kTe + 0.3); // the sweep steps by kTe / 10
+    QVERIFY(std::fabs(Ne - truth.ne) < 0.15 * truth.ne);
+}
+
+void TestScanSequence::fullScaleIsReported()
+{
+    // A range a hundred times too sensitive for the electron current.
+    SingleProbeConfigParam c = baseConfig();
+    c.useAutoCMRange = false;
+    c.ionCurrentUseBestCurrentRange = false;
+    c.userChosenCMRange = 3;
+    c.useSmartScan = false;
+    QVERIFY(!seq->runScan(c));
+    const QStringList fullScale = seam.alerts().filter("full scale");
+    QCOMPARE(fullScale.size(), 1);
+    QVERIFY(fullScale.first().startsWith("[ERROR] Data Scan: Current reached full scale ("));
+    ScanRecord* rec = data->scan(0, 0);
+    const int n = rec->accumulated.pointCount();
+    const QRegularExpression count(QString("at (\\d+) of %1 points").arg(n));
+    const QRegularExpressionMatch m = count.match(rec->measurementAlert);
+    QVERIFY2(m.hasMatch(), qPrintable(rec->measurementAlert));
+    QVERIFY(m.captured(1).toInt() > 0 && m.captured(1).toInt() < n);
+    // The session window shows the scan's text: the analysis keeps the note.
+    data->analyseScan(0, 0);
+    QVERIFY(data->scan(0, 0)->error.startsWith(rec->measurementAlert));
+    QVERIFY(unitIdleAtIdleVoltage());
 }
 
 void TestScanSequence::faults_data()

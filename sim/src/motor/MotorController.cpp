@@ -101,8 +101,30 @@ void MotorController::reply(const std::string &text, size_t garbleAt)
     out_.insert(out_.end(), t.begin(), t.end());
 }
 
-bool MotorController::refuseMotion(int &code)
+void MotorController::motionCommand()
 {
+    ++moves_;
+    if (scheduled_ == MotorFaultKind::None || !scheduledAt_.nth)
+        return;
+    if (scheduledAt_.hits(moves_)) {
+        // A refusal is one command's; a stall lasts its motion (a later
+        // command turns the motor again) unless every motion stalls; a
+        // controller that stopped answering stays silent.
+        switch (scheduled_) {
+        case MotorFaultKind::Error: setFault(MotorFault::ErrorCode, kRehearsedErrorCode, 1); break;
+        case MotorFaultKind::Stall: setFault(MotorFault::Stall, 0, -1); break;
+        case MotorFaultKind::NoReply: setFault(MotorFault::NoReply, 0, -1); break;
+        case MotorFaultKind::None: break;
+        }
+    } else if (scheduled_ == MotorFaultKind::Stall && moves_ > scheduledAt_.nth && fault_ == MotorFault::Stall) {
+        setFault(MotorFault::None, 0, -1);
+    }
+}
+
+bool MotorController::refuseMotion(int &code, bool motion)
+{
+    if (motion)
+        motionCommand();
     if (fault_ != MotorFault::ErrorCode)
         return false;
     code = faultCode_;
