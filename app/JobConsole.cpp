@@ -188,8 +188,10 @@ QString scanSummary(const ScanRecord& first, int records, const ConfigParam& con
                     .arg(t.meanVoltage(n - 1), 0, 'f', 1)
                     .arg(n);
     if (config.sync.bUseSyncScan)
-        s += QStringLiteral(", %1 time points").arg(records);
-    else if (!config.initScanDisable && config.useSmartScan)
+        return s + QStringLiteral(", %1 time points").arg(records);
+    if (records > 1)
+        s += QStringLiteral(", the first of %1 records").arg(records);
+    if (!config.initScanDisable && config.useSmartScan)
         s += QStringLiteral(" (voltages optimised by the initial scan)");
     return s;
 }

@@ -44,7 +44,8 @@ private:
 
 // What a job's scan line measured: "scan: -21.6 … 13.3 V, 120 points" from
 // the first new record's sweep, with the number of time points of a
-// time-resolved scan and a note when the initial scan chose the window.
+// time-resolved scan or of the records of a spatial or timed one, and a note
+// when the initial scan chose the window.
 QString scanSummary(const ScanRecord& first, int records, const ConfigParam& config);
 
 // The whole unattended run; `swProbeMode` < 0 takes the stored choice.
