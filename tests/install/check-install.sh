@@ -43,6 +43,11 @@ version=$(dpkg-deb -f "$deb" Version)
   || fail "packaged lpmeasure wrote into its program folder"
 "$work/root/usr/bin/lpanalyse" "$work/root/usr/share/doc/quendrix-langmuir/examples/iv_argon_3eV.csv" >/dev/null \
   || fail "packaged lpanalyse"
+# Numbers no plasma can have are refused, not written.
+for bad in "--kte abc" "--kte -3" "--points 1" "--noise nan" "--from 5 --to 5"; do
+  set +e; "$work/root/usr/bin/lpsynth" $bad >/dev/null 2>&1; rc=$?; set -e
+  [ $rc -eq 2 ] || fail "lpsynth $bad exited $rc"
+done
 
 # 2. cmake --install into a prefix.
 cmake --install "$build" --prefix "$work/prefix" >/dev/null || fail "cmake --install"
