@@ -653,14 +653,7 @@ bool MainWin::connectDevice()
         return fail();
     }
 
-    if (panel) {
-        disconnect(panel, nullptr, this, nullptr);
-        connect(panel, &ConfigParamPanel::idleVoltageChanged, this, qOverload<>(&MainWin::setDefVoltage));
-        connect(panel, &ConfigParamPanel::resynchronize, this, &MainWin::resynchronizeFreq);
-        panel->setCurrentRanges(m_descriptor->iRange);
-        panel->setTriggerAvailable(m_ctrl.isExtScanTriggerAvailable());
-        panel->refresh();
-    }
+    attachPanel(panel);
     m_connectAct->setText("Disconnect");
     m_banner->setConnectText("Disconnect");
     session->setLive(true);
@@ -670,6 +663,18 @@ bool MainWin::connectDevice()
     m_newAct->setEnabled(true);
     m_openAct->setEnabled(true);
     return true;
+}
+
+void MainWin::attachPanel(ConfigParamPanel* panel)
+{
+    if (!panel)
+        return;
+    disconnect(panel, nullptr, this, nullptr);
+    connect(panel, &ConfigParamPanel::idleVoltageChanged, this, qOverload<>(&MainWin::setDefVoltage));
+    connect(panel, &ConfigParamPanel::resynchronize, this, &MainWin::resynchronizeFreq);
+    panel->setCurrentRanges(m_descriptor->iRange);
+    panel->setTriggerAvailable(m_ctrl.isExtScanTriggerAvailable());
+    panel->refresh();
 }
 
 void MainWin::disconnectDevice()
