@@ -25,7 +25,7 @@ struct ArgRule {
 
 enum Command {
     eSleep = 1, eScan, eClean, eSetScanVoltages, eSetIdleVoltage, eSetTimeResolved, eSave, eMessage,
-    eUseTimeAveraged, eSetCurrentRange
+    eUseTimeAveraged, eSetCurrentRange, eNewSession
 };
 
 struct CommandSpec {
@@ -49,8 +49,12 @@ QString resolvePath(const QString& argument, const QString& baseFolder);
 // never overwritten.
 bool check(const QString& line, QString* error, const QString& baseFolder = QString(), bool forRun = false);
 
-// The message of a line that passes its check but fails its test run.
-QString testRunError();
+// A line whose first non-blank character is "#": a comment, which both passes skip.
+bool isComment(const QString& line);
+
+// The message of a line that passes its check but fails its test run, followed by the
+// runner's reason when there is one.
+QString testRunError(const QString& reason = QString());
 
 // The most sensitive range whose full scale covers `amperes` (ranges largest
 // first, first on a tie); -1 when none does.
@@ -81,6 +85,13 @@ public:
     virtual bool clean(QString* error) = 0;
     // The current session window's data; null without one.
     virtual DataAnalyzer* session() = 0;
+    // A new session window takes over the connection and the configuration
+    // of the current one, so that the next scans go into a session of their own.
+    virtual bool newSession(QString* error)
+    {
+        *error = QStringLiteral("This program opens no new session windows.");
+        return false;
+    }
     // "User Message" with an OK button; returns once it is closed.
     virtual void showMessage(const QString& text) = 0;
     // A critical box titled with the program's title.
@@ -116,7 +127,8 @@ private:
 class BatchJob
 {
 public:
-    // The text is split at "\n" (empty lines kept); every line is trimmed.
+    // The text is split at "\n" (empty lines kept); every line is trimmed. Lines whose
+    // first non-blank character is "#" are comments.
     BatchJob(JobHost& host, const QString& text, const QString& baseFolder = QString());
 
     // Reads a job file (at most kMaxFileBytes); false with the reason.

@@ -60,6 +60,8 @@ struct EepfLists {
 
 struct ScanRecord {
     enum ScanType { eTimedRun = 0, eSpatialRun = 1, eOtherRun = 2 };
+    // The position of a scan measured without a linear drive: a marker, not a place.
+    static constexpr double kNoDrivePosition = 666.0;
 
     QDateTime date;
     int scanType = 0;
@@ -84,6 +86,9 @@ struct ScanRecord {
     double plasmaResistance = 0; // Ohm
     EepfLists eepf;
     QString error;
+    // What the measurement found wrong with the scan (a sweep at full scale);
+    // the analysis puts it before its own message in `error`.
+    QString measurementAlert;
 
     // The corrected curve as the analysis sees it (tag 0).
     AnalysisCurve correctedCurve() const;

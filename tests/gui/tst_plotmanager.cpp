@@ -462,6 +462,25 @@ void TestPlotManager::loadRefusedAndUnopenable()
                  .match(m_prompter->asked.first().text)
                  .hasMatch(),
              qPrintable(m_prompter->asked.first().text));
+    // Cut off in its last scan: the complete scans load, analysed, as a
+    // modified session, and a box says so.
+    QFile example(QStringLiteral(LP_EXAMPLE_SESSION));
+    QVERIFY(example.open(QIODevice::ReadOnly));
+    QByteArray doc = example.readAll();
+    DataAnalyzer whole;
+    QVERIFY(SessionFile::load(whole, QStringLiteral(LP_EXAMPLE_SESSION)));
+    const int kept = whole.scanCount() - 1;
+    doc.truncate(doc.lastIndexOf("<results>"));
+    QVERIFY(c.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    c.write(doc);
+    c.close();
+    m_prompter->asked.clear();
+    QVERIFY(pm.load(cut));
+    QCOMPARE(pm.data()->scanCount(), kept);
+    QVERIFY(pm.isModified());
+    QCOMPARE(m_prompter->texts(), QStringList{QStringLiteral("%1\nThe file ends early: %2 complete scans recovered.")
+                                                  .arg(cut)
+                                                  .arg(kept)});
     // Saving into a folder that does not exist fails with the write message.
     QVERIFY(!pm.save(m_dir.filePath("no/such/folder/x.ldf")));
     QVERIFY(m_prompter->asked.last().text.startsWith("Cannot write file ["));

@@ -78,6 +78,9 @@ void TestSignals::initTestCase()
     QVERIFY(QDir().mkpath(m_work));
     m_program = QDir(m_work).filePath("lpmeasure");
     QVERIFY(QFile::copy(LP_LPMEASURE, m_program));
+    // A build tree's program works in its own folder.
+    QFile marker(m_program + ".build-tree");
+    QVERIFY(marker.open(QIODevice::WriteOnly));
 }
 
 void TestSignals::init()
