@@ -23,10 +23,15 @@ if(TARGET userguide)
 endif()
 install(FILES ${PROJECT_SOURCE_DIR}/resources/eedf.txt DESTINATION ${LP_INSTALL_DATADIR})
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION ${LP_INSTALL_DOCDIR}/examples)
+# The Python package beside them, for pip and for examples/plot_session.py.
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/python/ DESTINATION ${LP_INSTALL_DOCDIR}/python
+        PATTERN build EXCLUDE PATTERN *.egg-info EXCLUDE PATTERN __pycache__ EXCLUDE)
 
 # Menu entry and icon.
 if(TARGET lpicon_png AND TARGET lpmeasure)
   install(FILES ${PROJECT_SOURCE_DIR}/resources/lpmeasure.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+  # Session files open in lpmeasure on a double-click.
+  install(FILES ${PROJECT_SOURCE_DIR}/resources/quendrix-langmuir.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages)
   install(FILES ${CMAKE_BINARY_DIR}/share/lpmeasure.png
           DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/256x256/apps)
 endif()

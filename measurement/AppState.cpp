@@ -1,5 +1,7 @@
 #include "AppState.h"
 
+#include "ProgramInfo.h"
+
 namespace AppState {
 QString text(int index)
 {
@@ -63,10 +65,11 @@ const char* const DocFileName = "Installation and User Guide.pdf";
 #endif
 const char* const DocDirFromProgram = LP_DOC_DIR_FROM_PROGRAM;
 const char* const DataDirFromProgram = LP_DATA_DIR_FROM_PROGRAM;
+const char* const BuildTreeMarker = "lpmeasure.build-tree";
 
 QString version()
 {
-    return QStringLiteral("%1.%2.%3").arg(2).arg(7).arg(0);
+    return ProgramInfo::version();
 }
 
 QString buildDescription()

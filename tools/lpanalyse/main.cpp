@@ -2,6 +2,7 @@
 // plasma analysis engine and prints the results as JSON (default) or CSV.
 #include "CliInput.h"
 #include "DataAnalyzer.h"
+#include "Hdf5Export.h"
 #include "Report.h"
 #include "SessionFile.h"
 
@@ -102,7 +103,9 @@ int main(int argc, char** argv)
          QStringLiteral("EEPF table file (\"Energy;Resolution\" header). Default: the built-in "
                         "table, or the session's table."),
          QStringLiteral("file")},
-        {QStringLiteral("format"), QStringLiteral("Output format: json (default) or csv."),
+        {QStringLiteral("format"),
+         QStringLiteral("Output format: json (default), csv, or hdf5 (the whole analysed session with its "
+                        "curves; one input file and --output)."),
          QStringLiteral("format"), QStringLiteral("json")},
         {QStringLiteral("precision"),
          QStringLiteral("Significant digits of the numbers in CSV output: 1 to 17, or \"shortest\" "
@@ -133,8 +136,11 @@ int main(int argc, char** argv)
     if (files.isEmpty())
         return fail(QStringLiteral("no input file (see --help)"));
     const QString format = p.value(QStringLiteral("format")).toLower();
-    if (format != QLatin1String("json") && format != QLatin1String("csv"))
-        return fail(QStringLiteral("--format: expected json or csv, got \"%1\"").arg(format));
+    const bool hdf5 = format == QLatin1String("hdf5");
+    if (format != QLatin1String("json") && format != QLatin1String("csv") && !hdf5)
+        return fail(QStringLiteral("--format: expected json, csv or hdf5, got \"%1\"").arg(format));
+    if (hdf5 && (files.size() != 1 || !p.isSet(QStringLiteral("o"))))
+        return fail(QStringLiteral("--format hdf5: one input file and --output FILE"));
     int mode = 0;
     const bool modeGiven = p.isSet(QStringLiteral("mode"));
     if (modeGiven && !parseMode(p.value(QStringLiteral("mode")), mode))
@@ -248,6 +254,12 @@ int main(int argc, char** argv)
         }
     }
 
+    if (hdf5) {
+        QString why;
+        if (!Hdf5Export::writeFile(*sessions.front(), p.value(QStringLiteral("o")), &why))
+            return fail(QStringLiteral("%1: cannot write: %2").arg(p.value(QStringLiteral("o")), why));
+        return allOk ? eOk : eAnalysisFailed;
+    }
     const bool withEepf = p.isSet(QStringLiteral("eepf"));
     const QByteArray out = format == QLatin1String("csv") ? report::csv(entries, withEepf, precision)
                                                           : report::json(entries, withEepf);
