@@ -235,9 +235,10 @@ int main(int argc, char* argv[])
     dialog(driveConfig, "13-drive-configuration.png");
     // The job window: a refused job (left) and one running its fifth line.
     ScriptDialog refused(&w);
-    refused.setLines({"setscanvoltages(-40, 20, 0.25)", "sleep(0)", "scan", "setscanvoltages(50,-100,1)",
-                      "save(example-job.ldf)"});
-    refused.setErrors({"", "Argument 1 must be an integer between 1 and 600", "", "Test run caught error.",
+    refused.setLines({"# a voltage scan, saved", "setscanvoltages(-40, 20, 0.25)", "sleep(0)", "scan",
+                      "setscanvoltages(50,-100,1)", "save(example-job.ldf)"});
+    refused.setErrors({"", "", "Argument 1 must be an integer between 1 and 600", "",
+                       "Test run caught error. The start must lie below the end, at least one step apart.",
                        "Argument 1, this file already exists."});
     refused.resize(520, 260);
     dialog(refused, "14-job-refused.png");
