@@ -134,6 +134,7 @@ private slots:
     void saveAsSession();
     void exportData();
     void loadSession();
+    void importCurves();
     void startNewSession();
     void help();
     void veskInfo();
@@ -177,6 +178,7 @@ private:
     void writeWindowSettings();
     void notAvailable(const QString& what);
     void updateTabBar();
+    void updateTitle();
     PlotManager* newSessionObject();
     QList<PlotManager*> sessionObjects() const;
     void logLine(const QString& text);
@@ -228,6 +230,8 @@ private:
     QString m_dialogPath = QStringLiteral("./");
     QString m_exportFileName = QStringLiteral("./");
     QString m_lastHardwareInfo;
+    QString m_statusBeforeCursor;
+    bool m_cursorShown = false;
     QTime m_scanClock;
 
     std::unique_ptr<MainWinSeam> m_seam;
@@ -262,6 +266,11 @@ private:
     QAction* m_saveAct;
     QAction* m_saveAsAct;
     QAction* m_exportAct;
+    QAction* m_importAct;
+    QAction* m_exportGraphAct;
+    QAction* m_printGraphAct;
+    QAction* m_copyGraphAct;
+    QAction* m_copyResultsAct;
     QAction* m_runJobAct;
     QAction* m_serverAct;
     QAction* m_exitAct;

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project builds, tests and runs with.
 set -euo pipefail
-pkgs=(cmake g++ make qtbase5-dev libqwt-qt5-dev fonts-dejavu-core xvfb xauth python3 clang libclang-rt-14-dev)
+pkgs=(cmake g++ make qtbase5-dev libqt5svg5-dev libqwt-qt5-dev fonts-dejavu-core xvfb xauth python3 clang libclang-rt-14-dev)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

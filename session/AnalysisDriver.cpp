@@ -100,6 +100,7 @@ void clearResults(ScanRecord& scan)
     scan.result = ResultRecord();
     scan.eepf.clear();
     scan.electronCurrent = TimedTrace();
+    scan.fit = IvFit();
     scan.correctedDoubleProbe.clear();
 }
 
@@ -220,6 +221,7 @@ QString singleProbe(ScanRecord& scan, const LangmuirSettings& s, const EepfTable
         rec.setError(pair, tr.error(f, r[f]));
     }
     rec.setValue(ResultRecord::eIsat, firstCurrentMagnitude(scan));
+    scan.fit = IvFit::from(baseCtx, r);
 
     const double Vp = rec.value(ResultRecord::eVp);
     if (std::isfinite(Vp)) {
