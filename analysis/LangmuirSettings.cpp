@@ -224,6 +224,26 @@ QMap<QString, QString> LangmuirSettings::toMap() const
     return m;
 }
 
+QMap<QString, QVariant> LangmuirSettings::typedMap() const
+{
+    QMap<QString, QVariant> m;
+    for (const Field& f : kFields) {
+        const QString key = QLatin1String(f.name);
+        switch (f.kind) {
+        case eDouble:
+            m.insert(key, this->*(f.d));
+            break;
+        case eBool:
+            m.insert(key, this->*(f.b));
+            break;
+        case eInt:
+            m.insert(key, this->*(f.i));
+            break;
+        }
+    }
+    return m;
+}
+
 QStringList LangmuirSettings::fromMap(const QMap<QString, QString>& map)
 {
     QStringList refused;

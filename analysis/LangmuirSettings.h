@@ -9,6 +9,7 @@
 #include <QMap>
 #include <QString>
 #include <QStringList>
+#include <QVariant>
 
 class QSettings;
 
@@ -52,6 +53,8 @@ struct LangmuirSettings {
     // whose value is acceptable and returns the keys it refused (unknown keys are ignored).
     QMap<QString, QString> toMap() const;
     QStringList fromMap(const QMap<QString, QString>& map);
+    // The same keys with values of the field's own type (bool, int, double).
+    QMap<QString, QVariant> typedMap() const;
 
     // One field by its session-file name; false (and the field unchanged) for an unknown
     // name, a text that is not a number of the field's kind, or an unacceptable value.

@@ -80,10 +80,10 @@ NoiseEstimate estimateNoise(const IvTrace& c)
     if (!(e.dv > 0) || !std::isfinite(e.dv))
         return e;
 
-    // The ion branch below the zero crossing is nearly straight, so its residuals are noise;
-    // the whole curve only when that branch is short.
+    // The ion branch below the zero crossing is nearly straight, so its residuals are noise.
+    // No crossing: all of the curve when it is all ion current, none when it is all electron.
     const int kf = curve::backwardCurrent(c, 0);
-    const int last = kf - 2 >= 16 ? kf - 2 : n - 2;
+    const int last = kf >= 0 ? kf - 2 : p[n - 1].current < 0 ? n - 2 : 0;
     std::vector<double> r;
     r.reserve(size_t(std::max(last, 0)));
     for (int i = 1; i <= last; ++i) {
@@ -95,7 +95,7 @@ NoiseEstimate estimateNoise(const IvTrace& c)
         if (std::isfinite(ri))
             r.push_back(std::fabs(ri));
     }
-    if (!r.empty()) {
+    if (int(r.size()) >= kMinResiduals) {
         const size_t mid = r.size() / 2;
         std::nth_element(r.begin(), r.begin() + long(mid), r.end());
         double med = r[mid];
@@ -246,56 +246,52 @@ double refineVf(const IvTrace& c, double Vf, double kTe)
     return Vc;
 }
 
-bool analyse(AnalysisContext& ctx, const AnalysisCurve& c, AnalysisResult& res, QString& err,
-             Report* report)
+Plan plan(const AnalysisContext& ctx, const AnalysisCurve& base)
 {
+    Plan p;
+    p.curve = base;
     const int mode = ctx.probeMode;
     const bool single =
         mode == eSingleProbe || mode == eSingleProbeWithReference || mode == eSphericalProbe;
     if (!ctx.settings.noiseRobust || !single)
-        return iv::analyse(ctx, c, res, err);
-    Report local;
-    Report& rep = report ? *report : local;
-    rep = Report();
-    rep.active = true;
-    rep.noise = estimateNoise(c);
-    if (!rep.noise.gateOpen)
-        return iv::analyse(ctx, c, res, err); // a clean curve: the plain analysis exactly
-    const NoiseEstimate& nz = rep.noise;
+        return p;
+    p.active = true;
+    p.noise = estimateNoise(base);
+    if (!p.noise.gateOpen)
+        return p; // a clean curve: the plain analysis exactly
+    const NoiseEstimate& nz = p.noise;
     const int k = ctx.settings.nDerivativePoints;
-    rep.slopeNoise = slopeSigma(nz.sigma, k, nz.dv);
-    ctx.slopeNoise = rep.slopeNoise;
-
-    auto finish = [&](bool ok, const AnalysisCurve& curve) {
-        if (ok)
-            res[AnalysisResult::eVf] =
-                refineVf(curve, res[AnalysisResult::eVf], res[AnalysisResult::eKTe]);
-        return ok;
-    };
-
+    p.slopeNoise = slopeSigma(nz.sigma, k, nz.dv);
     if (!(nz.sigma > kSmoothFraction * nz.maxAbsI))
-        return finish(iv::analyse(ctx, c, res, err), c);
-
+        return p;
     // The pilot: the unsmoothed analysis, for the kTe that sets the smoothing width.
     AnalysisContext pilotCtx = ctx;
-    AnalysisResult pilot = res;
-    QString pilotErr = err;
-    const bool pilotOk = iv::analyse(pilotCtx, c, pilot, pilotErr);
-    const int m = smoothingHalfWidth(nz, pilot[AnalysisResult::eKTe], c.size());
-    if (m == 0) { // not smoothed: the pilot is the analysis
-        ctx = pilotCtx;
-        res = pilot;
-        err = pilotErr;
-        return finish(pilotOk, c);
-    }
-    rep.m = m;
-    rep.curve = smooth(c, m);
-    rep.slopeNoise = smoothedSlopeSigma(nz.sigma, k, m, nz.dv);
-    ctx.slopeNoise = rep.slopeNoise;
-    return finish(iv::analyse(ctx, rep.curve, res, err), rep.curve);
+    pilotCtx.slopeNoise = p.slopeNoise;
+    AnalysisResult pilot;
+    QString pilotErr;
+    iv::analyse(pilotCtx, base, pilot, pilotErr);
+    const int m = smoothingHalfWidth(nz, pilot[AnalysisResult::eKTe], base.size());
+    if (m == 0)
+        return p;
+    p.m = m;
+    p.curve = smooth(base, m);
+    p.slopeNoise = smoothedSlopeSigma(nz.sigma, k, m, nz.dv);
+    return p;
 }
 
-QString describe(const Report& r)
+bool analyse(const Plan& plan, AnalysisContext& ctx, const AnalysisCurve& c, AnalysisResult& res,
+             QString& err)
+{
+    if (!plan.noise.gateOpen)
+        return iv::analyse(ctx, c, res, err);
+    ctx.slopeNoise = plan.slopeNoise;
+    const bool ok = iv::analyse(ctx, c, res, err);
+    if (ok)
+        res[AnalysisResult::eVf] = refineVf(c, res[AnalysisResult::eVf], res[AnalysisResult::eKTe]);
+    return ok;
+}
+
+QString describe(const Plan& r)
 {
     const NoiseEstimate& nz = r.noise;
     const double rel = nz.maxAbsI > 0 ? nz.sigma / nz.maxAbsI : 0.0;

@@ -1,9 +1,10 @@
 #pragma once
 // The noise-robust single-probe analysis (setting noiseRobust): a white-noise estimate from
-// the curve itself gates everything; above the gate the knee walk of step C allows for the
-// slope noise, a noisy curve is smoothed by local quadratics whose width follows a pilot
-// kTe, and Vf is refined by a local quadratic fit after the iteration. Below the gate, and
-// with the setting off, it is the plain analysis exactly.
+// the ion branch of a scan's base curve gates everything; above the gate the knee walk of
+// step C allows for the slope noise, a noisy curve is smoothed by local quadratics whose width
+// follows a pilot kTe, and Vf is refined by a local quadratic fit after the iteration. The
+// decision is taken once per scan; below the gate, and with the setting off, it is the plain
+// analysis exactly.
 
 #include "IvAnalysis.h"
 
@@ -24,7 +25,10 @@ struct NoiseEstimate {
 };
 
 // Step N.1 to N.3: sigma from the residuals of each sample against the chord of its
-// neighbours, on the ion branch when it has at least 16 of them, else on the whole curve.
+// neighbours on the ion branch (below the last zero crossing; the whole curve when every
+// current is negative). An ion branch with fewer than kMinResiduals residuals keeps the gate
+// closed: the electron branch's knee is no noise.
+constexpr int kMinResiduals = 5;
 NoiseEstimate estimateNoise(const IvTrace& c);
 
 // Standard deviation of one window slope of half-width k (N.4).
@@ -45,21 +49,30 @@ AnalysisCurve smooth(const AnalysisCurve& c, int m);
 // itself when it cannot be refined.
 double refineVf(const IvTrace& c, double Vf, double kTe);
 
-// What the mode did in one analysis.
-struct Report {
-    bool active = false;   // the setting applied (single-probe mode)
+// What the mode decided for one scan, once, on its base curve: the noise estimate and the
+// gate, the slope deviation for the knee walk, and the analysis curve (the base curve, or
+// its currents smoothed with half-width m). The base analysis and its perturbed copies all
+// run under the same plan, on the analysis curve and on copies of it.
+struct Plan {
+    bool active = false;   // the setting applies (single-probe mode)
     NoiseEstimate noise;
     int m = 0;             // smoothing half-width, 0 when not smoothed
     double slopeNoise = 0; // the slope deviation given to step C
-    AnalysisCurve curve;   // the analysis curve when smoothed
+    AnalysisCurve curve;   // the analysis curve
 };
 
-// The analysis of the settings' mode: iv::analyse, or the noise-robust form when the setting
-// is on for a single-probe mode. The report (optional) tells what was done.
-bool analyse(AnalysisContext& ctx, const AnalysisCurve& c, AnalysisResult& res, QString& err,
-             Report* report = nullptr);
+// Decides the plan for a base curve. With the gate open and noise above the smoothing
+// threshold, a pilot analysis of the base curve (in a copy of `ctx`, which holds the ion
+// region of the base curve) gives the kTe that sets the smoothing width; a pilot without a
+// usable kTe leaves the curve unsmoothed.
+Plan plan(const AnalysisContext& ctx, const AnalysisCurve& base);
+
+// One analysis under a plan: with the gate open the knee walk allows for the slope noise and
+// Vf is refined on the analysed curve; otherwise it is iv::analyse exactly.
+bool analyse(const Plan& plan, AnalysisContext& ctx, const AnalysisCurve& c, AnalysisResult& res,
+             QString& err);
 
 // One line for the log: sigma, the gate and m.
-QString describe(const Report& r);
+QString describe(const Plan& p);
 
 } // namespace robust

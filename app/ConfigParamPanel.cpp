@@ -862,8 +862,7 @@ void ConfigParamPanel::updateRailSize(double start, double end)
 
 bool ConfigParamPanel::framesAllowed(double start, double end, double resolution)
 {
-    const int frames = ScanEstimate::syncFrameCount(start, end, resolution, adcFreq());
-    if (frames <= ScanEstimate::maxSyncFrames)
+    if (ScanEstimate::frameCount(start, end, resolution) <= ScanEstimate::maxSyncFrames)
         return true;
     Prompter::warning(this, QStringLiteral("Too many frames in TR scan"),
                       QStringLiteral("Time resolved scans can't have more than 1024"));

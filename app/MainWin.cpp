@@ -149,6 +149,7 @@ MainWin::MainWin(QWidget* parent)
     connect(m_saveAct, &QAction::triggered, this, &MainWin::saveSession);
     connect(m_saveAsAct, &QAction::triggered, this, &MainWin::saveAsSession);
     connect(m_exportAct, &QAction::triggered, this, &MainWin::exportData);
+    connect(m_exportHdf5Act, &QAction::triggered, this, &MainWin::exportHdf5);
     connect(m_openAct, &QAction::triggered, this, &MainWin::loadSession);
     connect(m_importAct, &QAction::triggered, this, &MainWin::importCurves);
     connect(m_exitAct, &QAction::triggered, this, &QWidget::close);
@@ -180,16 +181,21 @@ MainWin::MainWin(QWidget* parent)
     m_batchJob = false;
     DataServer::Source src;
     src.serialNumber = [this] { return m_ctrl.isConnected() ? m_descriptor->devNameText() : QString(); };
-    src.scanRunning = [this] { return m_ctrl.isConnected() && m_ctrl.isScanRunning(); };
     src.session = [this]() -> const DataAnalyzer* { return m_current ? m_current->data() : nullptr; };
-    src.startScan = [this] {
+    m_server = new DataServer(src, this);
+    // Queued by the server after the POST's connection closed: no socket
+    // handler is below the run this may start.
+    connect(m_server, &DataServer::scanStartRequested, this, [this] {
         // A remote start must never press Scan while something runs: that would abort it.
         if (isIdleForRemoteScan())
             m_banner->scanButton()->click();
         else
             qDebug() << "POST ignored: the application is busy";
-    };
-    m_server = new DataServer(src, this);
+    });
+    connect(m_server, &DataServer::notice, this, [this](const QString& line) {
+        logLine(line);
+        qWarning().noquote() << line;
+    });
 }
 
 MainWin::~MainWin()
@@ -238,7 +244,8 @@ void MainWin::buildActions()
     m_openAct = make("&Open...", QString(), QKeySequence(Qt::CTRL + Qt::Key_O), false, true);
     m_saveAct = make("&Save", QString(), QKeySequence(Qt::CTRL + Qt::Key_S), false, true);
     m_saveAsAct = make("Save&As...", QString(), QKeySequence(Qt::CTRL + Qt::SHIFT + Qt::Key_S), false, true);
-    m_exportAct = make("&Export...", QString(), QKeySequence(), false, false);
+    m_exportAct = make("Spread Sheet (*.csv)...", QString(), QKeySequence(), false, false);
+    m_exportHdf5Act = make("HDF5 (*.h5)...", QString(), QKeySequence(), false, false);
     m_importAct = make("Import Curves...", "Read IV curves from text files into a new session", QKeySequence(),
                        false, false);
     m_exportGraphAct = make("Export Graph...", "Write the graphs shown as PNG, SVG or PDF", QKeySequence(), false,
@@ -259,6 +266,7 @@ void MainWin::buildActions()
         a->setEnabled(false);
     m_saveAsAct->setEnabled(false);
     m_exportAct->setEnabled(false);
+    m_exportHdf5Act->setEnabled(false);
 
     QMenu* file = menuBar()->addMenu("&File");
     file->addAction(m_newAct);
@@ -266,7 +274,9 @@ void MainWin::buildActions()
     file->addAction(m_importAct);
     file->addAction(m_saveAct);
     file->addAction(m_saveAsAct);
-    file->addAction(m_exportAct);
+    QMenu* exportMenu = file->addMenu("&Export");
+    exportMenu->addAction(m_exportAct);
+    exportMenu->addAction(m_exportHdf5Act);
     file->addAction(m_exportGraphAct);
     file->addAction(m_printGraphAct);
     file->addSeparator();
@@ -868,6 +878,8 @@ ServerDialog* MainWin::serverDialog()
     if (!m_serverDialog) {
         m_serverDialog = new ServerDialog(this);
         connect(m_serverDialog, &ServerDialog::serverToggled, this, &MainWin::toggleServer);
+        connect(m_serverDialog, &ServerDialog::remoteStartToggled, m_server, &DataServer::setRemoteStartAllowed);
+        m_serverDialog->setRemoteStartAllowed(m_server->remoteStartAllowed());
     }
     return m_serverDialog;
 }
@@ -885,9 +897,14 @@ void MainWin::toggleServer(bool on)
 
 bool MainWin::startServer(quint16 port, bool localOnly, bool reportFailure)
 {
+    return startServer(port, localOnly ? QHostAddress(QHostAddress::LocalHost) : QHostAddress(QHostAddress::Any),
+                       reportFailure);
+}
+
+bool MainWin::startServer(quint16 port, const QHostAddress& address, bool reportFailure)
+{
     ServerDialog* d = serverDialog();
-    const bool ok = m_server->start(port, localOnly ? QHostAddress(QHostAddress::LocalHost)
-                                                    : QHostAddress(QHostAddress::Any));
+    const bool ok = m_server->start(port, address);
     d->setServerOn(ok);
     if (!ok && reportFailure) {
         // The window stays open: the user may pick another port.
@@ -896,9 +913,16 @@ bool MainWin::startServer(quint16 port, bool localOnly, bool reportFailure)
     }
     if (!ok)
         return false;
-    const QString address = localOnly ? QStringLiteral("127.0.0.1") : DataServer::displayAddress();
-    d->setAddressText(QStringLiteral("IP Address : ") + address);
+    d->setLocalOnly(address.isLoopback());
+    const QString shown = DataServer::isAnyAddress(address) ? DataServer::displayAddress() : address.toString();
+    d->setAddressText(QStringLiteral("IP Address : ") + shown);
     return true;
+}
+
+void MainWin::setRemoteScanStart(bool allowed)
+{
+    m_server->setRemoteStartAllowed(allowed);
+    serverDialog()->setRemoteStartAllowed(allowed);
 }
 
 bool MainWin::isIdleForRemoteScan() const
@@ -1175,11 +1199,14 @@ void MainWin::sessionChange(QMdiSubWindow* window)
     PlotManager* pm = window ? qobject_cast<PlotManager*>(window->widget()) : nullptr;
     if (pm && m_sessions.contains(pm))
         m_current = pm;
+    if (m_server)
+        m_server->publish(); // the window switched to: served at once
     const bool hasData = pm && pm->data()->scanCount() > 0;
     updateTitle();
     m_saveAct->setEnabled(hasData);
     m_saveAsAct->setEnabled(hasData);
     m_exportAct->setEnabled(hasData);
+    m_exportHdf5Act->setEnabled(hasData);
     for (QAction* a : {m_exportGraphAct, m_printGraphAct, m_copyGraphAct, m_copyResultsAct})
         a->setEnabled(pm && m_sessions.contains(pm));
 }

@@ -7,6 +7,7 @@
 #include "RIRavaVCntrl.h"
 
 #include <QList>
+#include <QHostAddress>
 #include <QMainWindow>
 #include <QPointer>
 #include <QStringList>
@@ -96,6 +97,9 @@ public:
     // Starts the data server as the server dialog's switch would; false after
     // reporting the listen failure in a message box (when asked to).
     bool startServer(quint16 port, bool localOnly = false, bool reportFailure = true);
+    bool startServer(quint16 port, const QHostAddress& address, bool reportFailure = true);
+    // The server dialog's "Allow remote scan start".
+    void setRemoteScanStart(bool allowed);
     DataServer* dataServer() const { return m_server; }
     ServerDialog* serverDialog();
     // Nothing runs: no measurement, cleaning, calibration, job or drive move.
@@ -133,6 +137,8 @@ private slots:
     void saveSession();
     void saveAsSession();
     void exportData();
+    // File > Export > HDF5: the active session as one HDF5 file (MainWinExport.cpp).
+    void exportHdf5();
     void loadSession();
     void importCurves();
     void startNewSession();
@@ -271,10 +277,11 @@ private:
     QAction* m_printGraphAct;
     QAction* m_copyGraphAct;
     QAction* m_copyResultsAct;
+    QAction* m_exportHdf5Act;
     QAction* m_runJobAct;
     QAction* m_serverAct;
     QAction* m_exitAct;
-    DataServer* m_server;
+    DataServer* m_server = nullptr;
     QPointer<ServerDialog> m_serverDialog;
     QAction* m_copyAct;
     QAction* m_helpAct;

@@ -5,6 +5,7 @@
 #include "MainWin.h"
 
 #include "DataAnalyzer.h"
+#include "DataServer.h"
 #include "PlotManager.h"
 #include "ProbeCleaner.h"
 #include "Prompter.h"
@@ -68,9 +69,11 @@ bool MainWin::cleanProbeTip()
     const bool wasRunning = m_running;
     m_running = true;
     m_cleaning = true;
+    m_server->setScanRunning(true);
     const bool ok = m_cleaner->cleanProbeTip(*cfg, ctx);
     m_cleaning = false;
     m_running = wasRunning;
+    m_server->setScanRunning(m_running);
     return ok;
 }
 

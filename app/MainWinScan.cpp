@@ -7,6 +7,7 @@
 #include "AppText.h"
 #include "ControllerDrive.h"
 #include "DataAnalyzer.h"
+#include "DataServer.h"
 #include "PlotManager.h"
 #include "Prompter.h"
 #include "SweepReader.h"
@@ -140,6 +141,8 @@ void MainWin::actionScanSlot(bool b)
     }
     QPointer<PlotManager> session = m_current;
     m_running = true;
+    // Clients see the run from the press of Scan to its end, not only its sweeps.
+    m_server->setScanRunning(true);
     m_abort.store(false);
     m_alertList.clear();
     setWidgetStates();
@@ -152,6 +155,7 @@ void MainWin::actionScanSlot(bool b)
     m_sequence->runScan(activeConfig(session));
 
     m_running = false;
+    m_server->setScanRunning(false);
     {
         const QSignalBlocker block(m_scanAct);
         m_scanAct->setChecked(false);

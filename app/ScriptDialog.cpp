@@ -1,6 +1,7 @@
 #include "ScriptDialog.h"
 
 #include "AppImages.h"
+#include "JobScript.h"
 
 #include <QCloseEvent>
 #include <QDebug>
@@ -76,6 +77,8 @@ QString ScriptDialog::lineHtml(const QString& line, const QString& error, bool r
 {
     // Job lines and messages are plain text: "<" or "&" must not become markup.
     const QString text = line.toHtmlEscaped();
+    if (JobScript::isComment(line)) // never runs, never fails: greyed and set apart
+        return QStringLiteral("<font color=\"grey\"><i>%1</i></font>").arg(text);
     if (!error.isEmpty())
         return QStringLiteral("<font color=\"grey\">%1</font> <font color=\"red\"><b><i>%2</i></b></font>")
             .arg(text, error.toHtmlEscaped());

@@ -17,6 +17,10 @@ ServerDialog::ServerDialog(QWidget* parent)
     m_port->setValidator(new QIntValidator(0, 9999, m_port));
     m_local = new QCheckBox(QStringLiteral("This computer only"), this);
     m_local->setToolTip(QStringLiteral("Listen on the loopback interface only; other computers cannot connect."));
+    m_remoteStart = new QCheckBox(QStringLiteral("Allow remote scan start"), this);
+    m_remoteStart->setChecked(true);
+    m_remoteStart->setToolTip(QStringLiteral("A POST request starts a scan (a high-voltage sweep of the probe) when "
+                                             "nothing else runs. Off: the server only reads."));
     m_address = new QLabel(QStringLiteral("IP Address ::"), this);
     m_address->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
@@ -26,6 +30,7 @@ ServerDialog::ServerDialog(QWidget* parent)
     layout->addWidget(m_on);
     layout->addLayout(form);
     layout->addWidget(m_local);
+    layout->addWidget(m_remoteStart);
     layout->addWidget(m_address);
 
     connect(m_on, &QCheckBox::toggled, this, [this](bool on) {
@@ -34,6 +39,8 @@ ServerDialog::ServerDialog(QWidget* parent)
         m_local->setEnabled(!on);
         emit serverToggled(on);
     });
+    // Takes effect at once, also while the server listens.
+    connect(m_remoteStart, &QCheckBox::toggled, this, &ServerDialog::remoteStartToggled);
 }
 
 quint16 ServerDialog::port() const
@@ -46,6 +53,22 @@ quint16 ServerDialog::port() const
 bool ServerDialog::localOnly() const
 {
     return m_local->isChecked();
+}
+
+void ServerDialog::setLocalOnly(bool on)
+{
+    m_local->setChecked(on);
+}
+
+bool ServerDialog::remoteStartAllowed() const
+{
+    return m_remoteStart->isChecked();
+}
+
+void ServerDialog::setRemoteStartAllowed(bool on)
+{
+    const QSignalBlocker block(m_remoteStart);
+    m_remoteStart->setChecked(on);
 }
 
 void ServerDialog::setAddressText(const QString& text)

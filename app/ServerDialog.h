@@ -16,6 +16,11 @@ public:
     quint16 port() const;
     // Listen on the loopback interface only instead of every interface.
     bool localOnly() const;
+    void setLocalOnly(bool on);
+    // "Allow remote scan start": a POST may start a scan. The setter does not
+    // signal.
+    bool remoteStartAllowed() const;
+    void setRemoteStartAllowed(bool on);
     void setAddressText(const QString& text);
     QString addressText() const;
     // Sets the switch without asking the server to follow.
@@ -26,10 +31,12 @@ public:
 
 signals:
     void serverToggled(bool on);
+    void remoteStartToggled(bool allowed);
 
 private:
     QCheckBox* m_on;
     QCheckBox* m_local;
+    QCheckBox* m_remoteStart;
     QLineEdit* m_port;
     QLabel* m_address;
 };

@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QHostAddress>
 #include <QStandardPaths>
 #include <QTextStream>
 #include <QAction>
@@ -46,7 +47,10 @@ const char* const kUsage =
     "                        (0: every line ran, 1: a line failed, 2: job refused)\n"
     "  --probe-mode MODE     probe mode of a --job run: single, reference, double,\n"
     "                        spherical or mach (default: the stored choice)\n"
-    "  --server PORT         start the data server on PORT (0: any free port)\n"
+    "  --server PORT         start the data server on PORT (0: any free port),\n"
+    "                        reached from this computer only\n"
+    "  --server-address ADDR the address it listens on (0.0.0.0 or :: for all)\n"
+    "  --server-read-only    a POST request starts no scan\n"
     "  --scan-on-start       connect and measure once the window is up\n"
     "  --quit-after=SECONDS  close the window after SECONDS, without questions\n"
     "  -h, --help            show this text\n";
@@ -67,6 +71,9 @@ int main(int argc, char* argv[])
     int quitAfterSeconds = 0;
     bool scanOnStart = false;
     int serverPort = -1;
+    QHostAddress serverAddress(QHostAddress::LocalHost);
+    bool serverAddressGiven = false;
+    bool serverReadOnly = false;
     QString jobFile;
     int jobProbeMode = -1;
     // "--name value" or "--name=value"; false when this argument is not it.
@@ -97,7 +104,19 @@ int main(int argc, char* argv[])
             }
             continue;
         }
-        if (a == QLatin1String("--job") || a == QLatin1String("--probe-mode")) {
+        if (valueOf(i, QStringLiteral("--server-address"), &value)) {
+            serverAddressGiven = true;
+            if (!serverAddress.setAddress(value)) {
+                QTextStream(stderr) << "lpmeasure: bad address for --server-address: " << value << "\n";
+                return 2;
+            }
+            continue;
+        }
+        if (a == QLatin1String("--server-read-only")) {
+            serverReadOnly = true;
+            continue;
+        }
+        if (a == QLatin1String("--job") || a == QLatin1String("--probe-mode") || a == QLatin1String("--server-address")) {
             QTextStream(stderr) << "lpmeasure: " << a << " needs a value\n";
             return 2;
         }
@@ -138,6 +157,10 @@ int main(int argc, char* argv[])
             return 2;
         }
     }
+    if ((serverAddressGiven || serverReadOnly) && serverPort < 0) {
+        QTextStream(stderr) << "lpmeasure: --server-address and --server-read-only need --server PORT\n";
+        return 2;
+    }
     // Resolved now: the current folder changes to the program's below.
     const QString sessionFile = AppText::sessionFileFromArgs(fileArgs, QDir::currentPath());
 
@@ -176,15 +199,6 @@ int main(int argc, char* argv[])
         delete w;
         return rc;
     }
-    if (serverPort >= 0) {
-        if (!w->startServer(quint16(serverPort), false, false)) {
-            QTextStream(stderr) << "lpmeasure: Unable to start the server: " << w->dataServer()->errorString() << ".\n";
-            delete w;
-            return 1;
-        }
-        // Scripts read the port from here (0 lets the system choose).
-        QTextStream(stdout) << "lpmeasure: data server listening on port " << w->dataServer()->port() << "\n";
-    }
     bool quitRequested = false;
     if (quitAfterSeconds > 0)
         QTimer::singleShot(quitAfterSeconds * 1000, w, [w, &quitRequested] {
@@ -199,6 +213,17 @@ int main(int argc, char* argv[])
         });
     if (!sessionFile.isEmpty() && !w->openSessionFile(sessionFile))
         QTextStream(stderr) << "lpmeasure: cannot open session file " << sessionFile << "\n";
+    // After the session is open: the server's first answer already holds it.
+    if (serverPort >= 0) {
+        w->setRemoteScanStart(!serverReadOnly);
+        if (!w->startServer(quint16(serverPort), serverAddress, false)) {
+            QTextStream(stderr) << "lpmeasure: Unable to start the server: " << w->dataServer()->errorString() << ".\n";
+            delete w;
+            return 1;
+        }
+        // Scripts read the port from here (0 lets the system choose).
+        QTextStream(stdout) << "lpmeasure: data server listening on port " << w->dataServer()->port() << "\n";
+    }
     StartUpPrompter startUpPrompter;
     if (scanOnStart)
         QTimer::singleShot(500, w, [w, &startUpPrompter] {

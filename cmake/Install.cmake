@@ -23,6 +23,9 @@ if(TARGET userguide)
 endif()
 install(FILES ${PROJECT_SOURCE_DIR}/resources/eedf.txt DESTINATION ${LP_INSTALL_DATADIR})
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION ${LP_INSTALL_DOCDIR}/examples)
+# The Python package beside them, for pip and for examples/plot_session.py.
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/python/ DESTINATION ${LP_INSTALL_DOCDIR}/python
+        PATTERN build EXCLUDE PATTERN *.egg-info EXCLUDE PATTERN __pycache__ EXCLUDE)
 
 # Menu entry and icon.
 if(TARGET lpicon_png AND TARGET lpmeasure)

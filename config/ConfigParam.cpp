@@ -254,6 +254,15 @@ QMap<QString, QString> ConfigParam::toMap() const
     return map;
 }
 
+QMap<QString, QVariant> ConfigParam::typedMap() const
+{
+    QMap<QString, QVariant> map;
+    auto &self = const_cast<ConfigParam &>(*this); // the fields are only read
+    for (const Key &k : keys())
+        std::visit([&](const auto &field) { map.insert(k.map, QVariant(field(self))); }, k.field);
+    return map;
+}
+
 void ConfigParam::fromMap(const QMap<QString, QString> &map)
 {
     for (const Key &k : keys()) {

@@ -7,6 +7,7 @@
 
 #include <QMap>
 #include <QString>
+#include <QVariant>
 #include <QtGlobal>
 
 #include <memory>
@@ -88,6 +89,9 @@ public:
     QMap<QString, QString> toMap() const;
     // Takes each known key present; absent keys leave their field unchanged.
     void fromMap(const QMap<QString, QString> &map);
+    // The same keys with values of the field's own type (bool, uint, int, double),
+    // for typed formats such as HDF5 attributes.
+    QMap<QString, QVariant> typedMap() const;
 
     // Brings every value into the range the configuration panel allows, so
     // that no zero, negative or wrapped count reaches a division or an index

@@ -1,5 +1,7 @@
 #include "AppState.h"
 
+#include "ProgramInfo.h"
+
 namespace AppState {
 QString text(int index)
 {
@@ -66,7 +68,7 @@ const char* const DataDirFromProgram = LP_DATA_DIR_FROM_PROGRAM;
 
 QString version()
 {
-    return QStringLiteral("%1.%2.%3").arg(2).arg(7).arg(0);
+    return ProgramInfo::version();
 }
 
 QString buildDescription()

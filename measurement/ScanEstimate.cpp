@@ -48,6 +48,14 @@ unsigned samplesPerPoint(double resolutionUs, double adcFreq)
     return toUnsigned(std::round(resolutionUs * 1e-6 * adcFreq));
 }
 
+int frameCount(double startUs, double endUs, double resolutionUs)
+{
+    const double n = std::round((endUs - startUs) / resolutionUs);
+    if (!(endUs > startUs) || !(resolutionUs > 0) || !std::isfinite(n))
+        return 0;
+    return static_cast<int>(std::min(n, double(std::numeric_limits<int>::max())));
+}
+
 int syncFrameCount(double startUs, double endUs, double resolutionUs, double adcFreq)
 {
     const double duration = (endUs - startUs) * 1e-6;

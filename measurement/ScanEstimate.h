@@ -2,7 +2,8 @@
 // What the scan configuration panel estimates for a record: positions, the
 // hardware average, the arguments of the controller's scan-time estimate, the
 // whole run's time, and the texts of times and of the SYNC frequency. Also the
-// number of time-resolved frames as the controller will realise them.
+// number of frames a time-resolved window asks for (the rule of at most 1024)
+// and the number of time points the controller will realise for it.
 // Pure arithmetic on numbers; the caller makes the controller call.
 #include "ConfigParam.h"
 
@@ -24,6 +25,12 @@ unsigned hardwareAverage(const ConfigParam& c, double adcFreq);
 
 // Samples per time point of a time-resolved scan (resolution in us).
 unsigned samplesPerPoint(double resolutionUs, double adcFreq);
+
+// Frames a window from startUs to endUs asks for: (end - start) / resolution,
+// rounded. This is what the limit of maxSyncFrames applies to; an end at or
+// before the start (the whole SYNC period) or a resolution that is not
+// positive gives 0 here.
+int frameCount(double startUs, double endUs, double resolutionUs);
 
 // Time points the controller realises for a window from startUs to endUs at
 // the given resolution: the period is rounded to whole samples and the count

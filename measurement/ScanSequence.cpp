@@ -15,7 +15,7 @@
 namespace {
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 // Marker of "no drive position" outside spatial runs.
-constexpr double kNoDrivePosition = 666.0;
+constexpr double kNoDrivePosition = ScanRecord::kNoDrivePosition;
 // Largest position a drive reports as a real one (mm).
 constexpr double kMaxDrivePosition = 100000.0;
 constexpr int kRangeAttempts = 7;

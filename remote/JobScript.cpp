@@ -133,6 +133,13 @@ bool check(const QString& line, QString* error, const QString& baseFolder, bool 
     QString local;
     QString& err = error ? *error : local;
     err.clear();
+    if (isComment(line))
+        return true;
+    // A NUL would end the text in places that read it as a C string (file names).
+    if (line.contains(QChar(0))) {
+        err = QStringLiteral("The line holds a NUL byte.");
+        return false;
+    }
     const QStringList tokens = tokenize(line);
     if (tokens.isEmpty() || (tokens.size() == 1 && tokens[0].isEmpty()))
         return true;
@@ -152,9 +159,18 @@ bool check(const QString& line, QString* error, const QString& baseFolder, bool 
     return true;
 }
 
-QString testRunError()
+bool isComment(const QString& line)
 {
-    return QStringLiteral("Test run caught error.");
+    for (const QChar c : line)
+        if (!c.isSpace())
+            return c == QLatin1Char('#');
+    return false;
+}
+
+QString testRunError(const QString& reason)
+{
+    const QString text = QStringLiteral("Test run caught error.");
+    return reason.isEmpty() ? text : text + QLatin1Char(' ') + reason;
 }
 
 int rangeCovering(const QVector<double>& fullScales, double amperes)
@@ -206,6 +222,8 @@ bool JobRunner::run(const QString& line, bool test)
     m_error.clear();
     if (!check(line, &m_error, m_base, !test))
         return false;
+    if (isComment(line))
+        return true;
     const QStringList tokens = tokenize(line);
     if (tokens.isEmpty() || tokens[0].isEmpty())
         return true;
@@ -268,11 +286,10 @@ bool JobRunner::run(const QString& line, bool test)
         }
         if (start < 0 || start > duration || resolution == 0 || (duration - start) / resolution < 1)
             return fail(QStringLiteral("The window must start at or after 0 and hold at least one resolution step."));
-        const int frames = ScanEstimate::syncFrameCount(start, duration, resolution, m_host.adcFrequency());
+        // The rule counts the frames asked for; the unit's realised points are the estimate's.
+        const int frames = ScanEstimate::frameCount(start, duration, resolution);
         if (frames > ScanEstimate::maxSyncFrames)
-            return fail(QStringLiteral("Time resolved scans can't have more than %1 frames (this one has %2).")
-                            .arg(ScanEstimate::maxSyncFrames)
-                            .arg(frames));
+            return fail(QStringLiteral("%1 frames; at most %2").arg(frames).arg(ScanEstimate::maxSyncFrames));
         ConfigParam* c = needsConfig();
         if (!c)
             return false;
@@ -394,7 +411,9 @@ bool BatchJob::readFile(const QString& fileName, QString* text, QString* error)
         *error = QStringLiteral("The file is larger than %1 bytes.").arg(kMaxFileBytes);
         return false;
     }
-    *text = QString::fromUtf8(bytes);
+    // With the length: the bytes after a NUL are part of the file (and its NUL is refused
+    // by the line check), not cut off.
+    *text = QString::fromUtf8(bytes.constData(), bytes.size());
     return true;
 }
 
@@ -404,7 +423,7 @@ bool BatchJob::test()
     for (int i = 0; i < m_lines.size(); ++i) {
         QString error;
         if (check(m_lines[i], &error, m_base, false) && !m_runner.run(m_lines[i], true))
-            error = testRunError();
+            error = testRunError(m_runner.lastError());
         m_errors[i] = error;
         ok = ok && error.isEmpty();
     }
@@ -420,6 +439,10 @@ int BatchJob::run(const Observer& observer)
         if (m_host.aborted()) {
             m_aborted = true;
             break;
+        }
+        if (isComment(m_lines[i])) { // nothing to run, nothing to show running
+            ++m_linesRun;
+            continue;
         }
         if (observer.lineStarted)
             observer.lineStarted(i);

@@ -49,8 +49,12 @@ QString resolvePath(const QString& argument, const QString& baseFolder);
 // never overwritten.
 bool check(const QString& line, QString* error, const QString& baseFolder = QString(), bool forRun = false);
 
-// The message of a line that passes its check but fails its test run.
-QString testRunError();
+// A line whose first non-blank character is "#": a comment, which both passes skip.
+bool isComment(const QString& line);
+
+// The message of a line that passes its check but fails its test run, followed by the
+// runner's reason when there is one.
+QString testRunError(const QString& reason = QString());
 
 // The most sensitive range whose full scale covers `amperes` (ranges largest
 // first, first on a tie); -1 when none does.
@@ -116,7 +120,8 @@ private:
 class BatchJob
 {
 public:
-    // The text is split at "\n" (empty lines kept); every line is trimmed.
+    // The text is split at "\n" (empty lines kept); every line is trimmed. Lines whose
+    // first non-blank character is "#" are comments.
     BatchJob(JobHost& host, const QString& text, const QString& baseFolder = QString());
 
     // Reads a job file (at most kMaxFileBytes); false with the reason.

@@ -58,29 +58,6 @@ const ResultKey Results[] = {
     {"EEPF_kTe", "EEPF_kTe_Error", ResultRecord::eEedfKTe},
 };
 
-void appendScan(QByteArray& out, const ScanRecord& scan, double groupPosition, bool last)
-{
-    out += '{';
-    out += CrLf;
-    out += "\"Voltage\": ";
-    appendList(out, scan.corrected.V);
-    out += ',';
-    out += CrLf;
-    out += "\"Current\": ";
-    appendList(out, scan.corrected.I);
-    out += ',';
-    out += CrLf;
-    appendQuoted(out, "spatial_position", groupPosition);
-    appendQuoted(out, "time", scan.resolvedTime);
-    for (const ResultKey& k : Results)
-        appendQuoted(out, k.value, scan.result.value(k.pair));
-    const int n = int(sizeof Results / sizeof Results[0]);
-    for (int i = 0; i < n; ++i)
-        appendQuoted(out, Results[i].error, scan.result.error(Results[i].pair), i + 1 < n);
-    out += last ? "}" : "},";
-    out += CrLf;
-}
-
 // Offset just past the blank line ending the header block, or -1.
 int headerEnd(const QByteArray& r)
 {
@@ -98,6 +75,15 @@ int headerEnd(const QByteArray& r)
 Request parse(const QByteArray& request)
 {
     Request r;
+    const int end = headerEnd(request);
+    const QList<QByteArray> lines = (end < 0 ? request : request.left(end)).split('\n');
+    for (int i = 1; i < lines.size(); ++i) {
+        const QByteArray l = lines[i].trimmed();
+        if (l.size() >= 7 && qstrnicmp(l.constData(), "origin:", 7) == 0) {
+            r.hasOrigin = true;
+            r.origin = l.mid(7).trimmed();
+        }
+    }
     if (request.startsWith("GET ")) {
         r.method = Request::eGet;
         const int eol = request.indexOf(CrLf);
@@ -156,26 +142,75 @@ QByteArray infoBody(const QString& serialNumber)
     return b;
 }
 
-QByteArray dataBody(bool scanRunning, const DataAnalyzer* session)
+QByteArray scanText(const QVector<double>& V, const QVector<double>& I, double position, double time,
+                    const ResultRecord& result)
+{
+    QByteArray out;
+    out.reserve(64 + 24 * (V.size() + I.size()) + 24 * 40);
+    out += '{';
+    out += CrLf;
+    out += "\"Voltage\": ";
+    appendList(out, V);
+    out += ',';
+    out += CrLf;
+    out += "\"Current\": ";
+    appendList(out, I);
+    out += ',';
+    out += CrLf;
+    appendQuoted(out, "spatial_position", position);
+    appendQuoted(out, "time", time);
+    for (const ResultKey& k : Results)
+        appendQuoted(out, k.value, result.value(k.pair));
+    const int n = int(sizeof Results / sizeof Results[0]);
+    for (int i = 0; i < n; ++i)
+        appendQuoted(out, Results[i].error, result.error(Results[i].pair), i + 1 < n);
+    return out;
+}
+
+QByteArray scanClose(bool last)
+{
+    return last ? QByteArrayLiteral("}\r\n") : QByteArrayLiteral("},\r\n");
+}
+
+QByteArray groupClose(bool last)
+{
+    return last ? QByteArrayLiteral("]\r\n") : QByteArrayLiteral("],\r\n");
+}
+
+QByteArray groupsText(const DataAnalyzer* session)
 {
     QByteArray b;
-    b.reserve(4096);
-    b += "{\r\n\"scan_running\":\"";
-    b += scanRunning ? "True" : "False";
-    b += "\",\r\n\"data\":\r\n[\r\n";
     const int groups = session ? session->groupCount() : 0;
     for (int g = 0; g < groups; ++g) {
         const ScanGroup* group = session->group(g);
         b += '[';
         b += CrLf;
         const QVector<ScanRecord>& scans = group->scans;
-        for (int s = 0; s < scans.size(); ++s)
-            appendScan(b, scans[s], group->position, s + 1 == scans.size());
-        b += g + 1 < groups ? "]," : "]";
-        b += CrLf;
+        for (int s = 0; s < scans.size(); ++s) {
+            b += scanText(scans[s].corrected.V, scans[s].corrected.I, group->position, scans[s].resolvedTime,
+                          scans[s].result);
+            b += scanClose(s + 1 == scans.size());
+        }
+        b += groupClose(g + 1 == groups);
     }
+    return b;
+}
+
+QByteArray dataBodyAround(bool scanRunning, const QByteArray& groups)
+{
+    QByteArray b;
+    b.reserve(groups.size() + 64);
+    b += "{\r\n\"scan_running\":\"";
+    b += scanRunning ? "True" : "False";
+    b += "\",\r\n\"data\":\r\n[\r\n";
+    b += groups;
     b += "]\r\n\n}\r\n\n";
     return b;
+}
+
+QByteArray dataBody(bool scanRunning, const DataAnalyzer* session)
+{
+    return dataBodyAround(scanRunning, groupsText(session));
 }
 
 QByteArray withHeader(const QByteArray& body)

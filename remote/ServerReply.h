@@ -7,6 +7,7 @@
 #include <QString>
 
 class DataAnalyzer;
+class ResultRecord;
 
 namespace ServerReply {
 
@@ -19,6 +20,8 @@ struct Request {
     bool hasTarget = false;     // GET: the request line has a second piece
     QList<QByteArray> pieces;   // GET: lower-cased path pieces, query cut off
     bool postStart = false;     // POST: the last four bytes are "true"
+    bool hasOrigin = false;     // an Origin header: a web page's request
+    QByteArray origin;          // its value
 };
 
 Request parse(const QByteArray& request);
@@ -36,6 +39,16 @@ struct Snapshot {
 
 QByteArray infoBody(const QString& serialNumber);
 QByteArray dataBody(bool scanRunning, const DataAnalyzer* session);
+// The data body around the groups' rows (rows 5, as groupsText gives them).
+QByteArray dataBodyAround(bool scanRunning, const QByteArray& groups);
+QByteArray groupsText(const DataAnalyzer* session);
+// One scan's rows from its "{" to the last error row, without the closing
+// brace, which depends on the scan's place in its group.
+QByteArray scanText(const QVector<double>& V, const QVector<double>& I, double position, double time,
+                    const ResultRecord& result);
+// The closing of a scan or group: "}," / "}" and "]," / "]" with CR LF.
+QByteArray scanClose(bool last);
+QByteArray groupClose(bool last);
 // The status line, the Connection-Type and Content-Length lines and the
 // closing CR LF, followed by the body.
 QByteArray withHeader(const QByteArray& body);

@@ -46,27 +46,32 @@ AnalysisCurve perturbed(const ScanRecord& scan, const AnalysisCurve& base, int w
     return c;
 }
 
-// Largest and smallest value per field over the perturbed analyses that succeeded. A failed
-// analysis holds not-a-number or partial values, which say nothing about the spread, so it
-// is not fed. A field starts with the first value that is a number and then moves only
-// where a later one is strictly beyond.
+// Largest and smallest value per field over the four perturbed analyses, failed ones
+// included: a copy that fails shows that the curve is fragile, and its values (not-a-number
+// where it got none) must widen the error, not vanish from it. The first result starts both
+// trackers as it is; a later one moves a field only where it is strictly beyond, so a
+// not-a-number is kept from the first result and never taken from a later one.
 struct Trackers {
-    AnalysisResult max, min; // not-a-number until a value arrives
+    AnalysisResult max, min;
+    bool started = false;
     void feed(const AnalysisResult& r)
     {
+        if (!started) {
+            max = min = r;
+            started = true;
+            return;
+        }
         for (int i = 0; i < AnalysisResult::eCount; ++i) {
-            if (std::isnan(r[i]))
-                continue;
-            if (std::isnan(max[i]) || r[i] > max[i])
+            if (r[i] > max[i])
                 max[i] = r[i];
-            if (std::isnan(min[i]) || r[i] < min[i])
+            if (r[i] < min[i])
                 min[i] = r[i];
         }
     }
-    // Not-a-number when no successful perturbed analysis gave the field a value.
+    // Not-a-number without perturbed analyses or where a tracker holds not-a-number.
     double error(int i, double base) const
     {
-        if (std::isnan(max[i]))
+        if (!started || std::isnan(max[i]) || std::isnan(min[i]))
             return kNaN;
         return std::fmax(std::fabs(max[i] - base), std::fabs(min[i] - base));
     }
@@ -82,8 +87,8 @@ AnalysisResult runWithErrors(ScanRecord& scan, const AnalysisContext& ctx0, cons
         for (int which = 0; which < 4; ++which) {
             AnalysisContext c = ctx0;
             AnalysisResult r;
-            if (analyse(c, perturbed(scan, base, which), r, scan.error))
-                tr.feed(r);
+            analyse(c, perturbed(scan, base, which), r, scan.error); // success not looked at
+            tr.feed(r);
         }
         scan.error.clear();
     }
@@ -203,17 +208,21 @@ QString singleProbe(ScanRecord& scan, const LangmuirSettings& s, const EepfTable
     iv::determineIonRegion(ctx, base, scan.initScan, scan.ionCurrent[0], scan.ionCurrent[1]);
     scan.error.clear();
 
+    // The noise-robust mode decides once, on the base curve; the ion region, the base
+    // analysis, its perturbed copies and the EEPF then all work on the analysis curve.
+    const robust::Plan plan = robust::plan(ctx, base);
+    if (plan.active)
+        qDebug().noquote() << robust::describe(plan);
+    const AnalysisCurve& analysed = plan.curve;
+    if (plan.m > 0)
+        iv::determineIonRegion(ctx, analysed, scan.initScan, scan.ionCurrent[0], scan.ionCurrent[1]);
+
     Trackers tr;
     AnalysisContext baseCtx;
-    // Each perturbed copy runs the noise-robust mode on its own; the base analysis runs last,
-    // so its report is the one that stays.
-    robust::Report report;
-    auto analyse = [&report](AnalysisContext& c, const AnalysisCurve& curve, AnalysisResult& res,
-                             QString& err) { return robust::analyse(c, curve, res, err, &report); };
-    const AnalysisResult r = runWithErrors(scan, ctx, base, baseCtx, tr, analyse);
-    if (report.active)
-        qDebug().noquote() << robust::describe(report);
-    const AnalysisCurve& analysed = report.m > 0 ? report.curve : base;
+    auto analyse = [&plan](AnalysisContext& c, const AnalysisCurve& curve, AnalysisResult& res, QString& err) {
+        return robust::analyse(plan, c, curve, res, err);
+    };
+    const AnalysisResult r = runWithErrors(scan, ctx, analysed, baseCtx, tr, analyse);
     ResultRecord& rec = scan.result;
     for (int pair = 0; pair < 10; ++pair) {
         const int f = kStoredValues[pair];

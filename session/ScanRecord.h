@@ -61,6 +61,8 @@ struct EepfLists {
 
 struct ScanRecord {
     enum ScanType { eTimedRun = 0, eSpatialRun = 1, eOtherRun = 2 };
+    // The position of a scan measured without a linear drive: a marker, not a place.
+    static constexpr double kNoDrivePosition = 666.0;
 
     QDateTime date;
     int scanType = 0;

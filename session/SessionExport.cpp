@@ -136,7 +136,7 @@ void writeHeader(const DataAnalyzer &session, QTextStream &out, const QString &s
     if (run.spatial)
         out << sep << "Start Position" << sep << number(c.spat.start) << "[mm]" << sep << "End Position" << sep
             << number(c.spat.end) << "[mm]" << sep << "Step Size" << sep << number(c.spat.step) << "[mm]";
-    else if (first && first->position > 0)
+    else if (first && first->position > 0 && first->position != ScanRecord::kNoDrivePosition)
         out << sep << number(first->position) << "[mm]";
     out << '\n';
 
@@ -228,16 +228,14 @@ void writeResults(const DataAnalyzer &session, QTextStream &out, const QString &
 
 void writeEepf(const DataAnalyzer &session, QTextStream &out, const QString &sep)
 {
-    const ConfigParam &c = session.configuration();
     const RunKind run = runKind(session);
     out << "EEPF Data:\n";
 
+    // Each column by its scan's own time, as the results give it: a session can hold scans
+    // of several runs, time-averaged ones among them.
     if (run.timeResolved) {
         out << "Time";
-        int k = 0;
-        forEachScan(session, [&](const ScanRecord &) {
-            out << sep << " [" << number(c.sync.start + c.sync.resolution * k++) << " us]";
-        });
+        forEachScan(session, [&](const ScanRecord &s) { out << sep << " [" << number(s.resolvedTime) << " us]"; });
         out << '\n';
     }
 
@@ -265,7 +263,6 @@ void writeEepf(const DataAnalyzer &session, QTextStream &out, const QString &sep
 
 void writeIvData(const DataAnalyzer &session, QTextStream &out, const QString &sep, const IvColumns &columns)
 {
-    const ConfigParam &c = session.configuration();
     const RunKind run = runKind(session);
     const bool dbl = isDoubleProbe(session);
     const bool corrected = columns.correctedCurve && dbl;
@@ -291,7 +288,6 @@ void writeIvData(const DataAnalyzer &session, QTextStream &out, const QString &s
     };
     QVector<Block> blocks;
     int rows = 0;
-    int scanNo = 0;
     forEachScan(session, [&](const ScanRecord &s) {
         Block b;
         b.V = s.corrected.V;
@@ -312,10 +308,7 @@ void writeIvData(const DataAnalyzer &session, QTextStream &out, const QString &s
         rows = std::max(rows, int(s.corrected.V.size()));
         blocks << b;
 
-        const QString tag = run.timeResolved
-                                ? QStringLiteral(" [%1 us]").arg(number(c.sync.start + c.sync.resolution * scanNo))
-                                : QString();
-        ++scanNo;
+        const QString tag = run.timeResolved ? QStringLiteral(" [%1 us]").arg(number(s.resolvedTime)) : QString();
         out << "Voltage (V)" << tag << sep << "Current (A)" << tag << sep;
         if (corrected)
             out << "Corrected Current (A)" << tag << sep;

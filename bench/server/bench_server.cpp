@@ -1,6 +1,11 @@
 // The data server on loopback with the example session: GET /data requests per
 // second from 4 concurrent clients (one connection per request), and the
 // longest event-loop stall while 50 idle connections are open meanwhile.
+// Then the latency a polling client sees during a measurement: the example
+// session in a shown session window takes a run on the simulated unit at
+// speed 1 while 4 clients poll GET /data; the 99th percentile of their times.
+// Last, what a session of 100,000 scans costs the window's thread: the
+// longest publication (first, then unchanged), while clients read /data.
 
 #include "DataAnalyzer.h"
 #include "DataServer.h"
@@ -12,7 +17,24 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <cmath>
+
+#ifdef LP_BENCH_RUN
+#include <QApplication>
+#include "ControllerJobs.h"
+#include "DriverLog.h"
+#include "MainWinScan.h"
+#include "PlotManager.h"
+#include "RIRavaVCntrl.h"
+#include "ScanSequence.h"
+#include "SimControl.h"
+#include "SweepReader.h"
+#include "WorkerThread.h"
+#endif
+
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <thread>
 #include <vector>
@@ -37,11 +59,140 @@ bool getData(quint16 port)
     return got.startsWith("HTTP/1.0 200 OK\r\nConnection-Type");
 }
 
+// The longest a publication of a 100,000-scan session took on this thread
+// (ms): the first, which copies every scan, and one that finds no change.
+bool publishLargeSession(double* firstMs, double* unchangedMs)
+{
+    DataAnalyzer session;
+    ScanRecord scan;
+    scan.scanType = ScanRecord::eSpatialRun;
+    for (int i = 0; i < 50; ++i) {
+        scan.corrected.V.append(-10 + i * 0.5);
+        scan.corrected.I.append(1e-6 * i);
+    }
+    for (int i = 0; i < 100000; ++i) {
+        scan.position = i;
+        session.addScan(scan);
+    }
+    const DataAnalyzer* served = nullptr;
+    DataServer::Source src;
+    src.session = [&served] { return served; };
+    DataServer server(src);
+    if (!server.start(0, QHostAddress::LocalHost))
+        return false;
+    served = &session;
+    QElapsedTimer t;
+    t.start();
+    server.publish();
+    *firstMs = t.nsecsElapsed() / 1e6;
+    t.restart();
+    server.publish();
+    *unchangedMs = t.nsecsElapsed() / 1e6;
+    return getData(server.port());
+}
+
+#ifdef LP_BENCH_RUN
+constexpr int kPollMs = 20;
+
+// The 99th-percentile and longest time (ms) of GET /data from 4 polling
+// clients while a measurement fills the served session; false when the run failed.
+bool latencyDuringRun(QApplication& app, double* p99, double* maxMs)
+{
+    qsim::Config world;
+    world.speedFactor = 1;
+    qsim::reset(world);
+    setDriverDelayScale(0);
+    RIRavaVCntrl ctrl;
+    if (ctrl.connectTo() != 1 || !ctrl.outputHV())
+        return false;
+    std::atomic<bool> abortFlag{false};
+    ControllerJobs jobs(ctrl);
+    WorkerThread worker(&jobs, &abortFlag);
+    QStringList alerts;
+    MainWinSeam::Hooks hooks;
+    hooks.alert = [&](const QString& a) { alerts << a; };
+    hooks.alerts = [&] { return alerts; };
+    hooks.clearAlerts = [&] { alerts.clear(); };
+    hooks.setState = [](int) {};
+    hooks.appendStateText = [](const QString&) {};
+    hooks.log = [](const QStringList&) {};
+    MainWinSeam seam(hooks);
+    SweepReader io(ctrl, worker, abortFlag, seam);
+    ScanSequence sequence(io);
+    PlotManager pm;
+    pm.resize(1400, 900);
+    pm.show();
+    if (!pm.load(QStringLiteral(LP_EXAMPLE_SESSION)))
+        return false;
+    pm.setView(PlotManager::eViewScan);
+    RunSessionObserver observer;
+    observer.setSession(&pm);
+    sequence.setSession(pm.data(), &observer);
+    SingleProbeConfigParam cfg;
+    cfg.dataScanRunScans = 40;
+
+    DataServer::Source src;
+    src.session = [&pm]() -> const DataAnalyzer* { return pm.data(); };
+    DataServer server(src);
+    server.setScanRunning(true);
+    if (!server.start(0, QHostAddress::LocalHost))
+        return false;
+    const quint16 port = server.port();
+
+    std::atomic<bool> stop{false};
+    std::atomic<int> failures{0};
+    std::vector<std::vector<double>> times(kClients);
+    std::vector<std::thread> clients;
+    bool ok = false;
+    QTimer::singleShot(0, [&] {
+        for (int c = 0; c < kClients; ++c)
+            clients.emplace_back([&, c] {
+                while (!stop) {
+                    QElapsedTimer t;
+                    t.start();
+                    if (!getData(port))
+                        ++failures;
+                    times[c].push_back(t.nsecsElapsed() / 1e6);
+                    std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
+                }
+            });
+        ok = sequence.runScan(cfg);
+        stop = true;
+        app.quit();
+    });
+    app.exec();
+    for (auto& t : clients)
+        t.join();
+    std::vector<double> all;
+    for (const auto& v : times)
+        all.insert(all.end(), v.begin(), v.end());
+    if (failures)
+        std::fprintf(stderr, "latency run: %d of %d requests failed\n", int(failures), int(all.size()));
+    if (!ok || all.size() < 100) {
+        std::fprintf(stderr, "latency run failed (ok %d, %d requests, %d failed): %s\n", int(ok), int(all.size()),
+                     int(failures), qPrintable(alerts.join("; ")));
+        return false;
+    }
+    std::sort(all.begin(), all.end());
+    *p99 = all[std::min(all.size() - 1, size_t(std::ceil(all.size() * 0.99)) - 1)];
+    *maxMs = all.back();
+    return true;
+}
+#endif
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+#ifdef LP_BENCH_RUN
+    QApplication app(argc, argv);
+#else
     QCoreApplication app(argc, argv);
+#endif
+    QCoreApplication::setOrganizationName("QuendrixBench");
+    QCoreApplication::setApplicationName("bench_server");
     qputenv("QT_LOGGING_RULES", "*.debug=false");
     qSetMessagePattern(QString());
     qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
@@ -54,7 +205,6 @@ int main(int argc, char** argv)
     }
     DataServer::Source src;
     src.session = [&session]() -> const DataAnalyzer* { return &session; };
-    src.scanRunning = [] { return false; };
     DataServer server(src);
     if (!server.start(0, QHostAddress::LocalHost))
         return 1;
@@ -115,7 +265,21 @@ int main(int argc, char** argv)
     std::printf("server_rps: %.0f\n", kClients * kRequestsEach / seconds);
     // The probe fires every 1 ms; the stall is the gap beyond that.
     std::printf("server_stall_ms: %.1f\n", std::max(0.0, maxGapNs / 1e6 - 1.0));
-    if (failures)
+    if (failures) {
         std::fprintf(stderr, "failed requests: %d\n", int(failures));
-    return failures ? 1 : 0;
+        return 1;
+    }
+#ifdef LP_BENCH_RUN
+    double p99 = 0, maxMs = 0;
+    if (!latencyDuringRun(app, &p99, &maxMs))
+        return 1;
+    std::printf("server_latency_run_ms: %.1f\n", p99);
+    std::printf("server_latency_run_max_ms: %.1f\n", maxMs);
+#endif
+    double firstMs = 0, unchangedMs = 0;
+    if (!publishLargeSession(&firstMs, &unchangedMs))
+        return 1;
+    std::printf("server_publish_100k_ms: %.1f\n", firstMs);
+    std::printf("server_publish_100k_unchanged_ms: %.1f\n", unchangedMs);
+    return 0;
 }

@@ -1,8 +1,10 @@
 // Save and load of a session of 1024 scans of 400 points with accumulated sums,
 // corrected curves, EEPF and results; and the load of a file of 100,000 minimal scans at
-// distinct positions (as many groups); prints "name: value" lines.
+// distinct positions (as many groups); the HDF5 export of the 1024 loaded scans; prints
+// "name: value" lines.
 
 #include "DataAnalyzer.h"
+#include "Hdf5Export.h"
 #include "SessionFile.h"
 
 #include <QBuffer>
@@ -117,6 +119,15 @@ int main(int argc, char **argv)
     }
     const double loadSecs = t.nsecsElapsed() * 1e-9;
 
+    const QString h5 = dir.filePath(QStringLiteral("bench.h5"));
+    t.restart();
+    QString why;
+    if (!Hdf5Export::writeFile(loaded, h5, &why)) {
+        std::fprintf(stderr, "HDF5 export failed: %s\n", qPrintable(why));
+        return 1;
+    }
+    const double hdf5Secs = t.nsecsElapsed() * 1e-9;
+
     constexpr int kGroups = 100000;
     QByteArray many = manyGroupsDocument(kGroups);
     QBuffer manyIn(&many);
@@ -132,6 +143,8 @@ int main(int argc, char **argv)
     std::printf("save_1024_s: %.3f\n", saveSecs);
     std::printf("load_1024_s: %.3f\n", loadSecs);
     std::printf("file_1024_MB: %.1f\n", QFileInfo(name).size() / 1e6);
+    std::printf("export_hdf5_1024_s: %.3f\n", hdf5Secs);
+    std::printf("file_hdf5_1024_MB: %.1f\n", QFileInfo(h5).size() / 1e6);
     std::printf("load_100k_groups_s: %.3f\n", groupsSecs);
     std::printf("file_100k_groups_MB: %.1f\n", many.size() / 1e6);
     return 0;

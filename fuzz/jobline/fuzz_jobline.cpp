@@ -3,39 +3,17 @@
 // with one of its own messages, and a line that fails its check never runs.
 // The host writes nothing: without a session a save cannot reach the disk.
 
-#include "ConfigParam.h"
-#include "JobScript.h"
+#include "InertJobHost.h"
 
 #include <QRegularExpression>
 #include <cstdint>
 #include <cstdlib>
 
 namespace {
-class InertHost : public JobHost
-{
-public:
-    SingleProbeConfigParam record;
-    int commands = 0;
-    bool isConnected() override { return true; }
-    double syncFrequency() override { return 1000; }
-    QVector<double> currentRanges() override { return {0.166, 0.0166, 0.00166, 0.000166, 1.66e-5, 1.66e-6}; }
-    double adcFrequency() override { return 7.9872e7; }
-    ConfigParam* config() override { return &record; }
-    void configChanged() override { ++commands; }
-    bool applyIdleVoltage(double, QString*) override { return ++commands, true; }
-    bool scan(QString*) override { return ++commands, true; }
-    bool clean(QString*) override { return ++commands, true; }
-    DataAnalyzer* session() override { return nullptr; }
-    void showMessage(const QString&) override { ++commands; }
-    void critical(const QString&) override {}
-    bool waitWithEvents(int) override { return true; }
-    bool aborted() override { return false; }
-};
-
 bool knownMessage(const QString& e)
 {
     static const QRegularExpression known(
-        QStringLiteral("^(Invalid Command|.* requires \\d+ parameters|Argument \\d+( must be an integer between -?\\d+ and "
+        QStringLiteral("^(Invalid Command|The line holds a NUL byte\\.|.* requires \\d+ parameters|Argument \\d+( must be an integer between -?\\d+ and "
                        "-?\\d+| must be a number between \\S+ and \\S+|, this file already exists\\.|, Folder \".*\" does "
                        "not exist\\.))$"),
         QRegularExpression::DotMatchesEverythingOption);

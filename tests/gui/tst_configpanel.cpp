@@ -241,11 +241,14 @@ void TestConfigPanel::frameLimit_data()
     QTest::addColumn<QString>("edit");
     QTest::addColumn<double>("value");
     QTest::addColumn<bool>("accepted");
-    // The window is start 0, end 5000, resolution 10 before each edit.
-    QTest::newRow("end 10240 us: 1024 frames") << "syncEnd" << 10240.0 << true;
-    QTest::newRow("end 10250 us: 1025 frames") << "syncEnd" << 10250.0 << false;
-    QTest::newRow("resolution 4.9 us") << "resolution" << 4.9 << true;
-    QTest::newRow("resolution 4.8 us") << "resolution" << 4.8 << false;
+    QTest::addColumn<double>("resolution"); // before the edit; the window is start 0, end 5000
+    QTest::newRow("end 10240 us: 1024 frames") << "syncEnd" << 10240.0 << true << 10.0;
+    QTest::newRow("end 10250 us: 1025 frames") << "syncEnd" << 10250.0 << false << 10.0;
+    QTest::newRow("resolution 4.9 us") << "resolution" << 4.9 << true << 10.0;
+    QTest::newRow("resolution 4.8 us") << "resolution" << 4.8 << false << 10.0;
+    // 20 us is 1597.44 converter samples: the unit realises 1025 points, the rule counts 1024.
+    QTest::newRow("end 20480 us at 20 us: 1024 frames") << "syncEnd" << 20480.0 << true << 20.0;
+    QTest::newRow("end 20500 us at 20 us: 1025 frames") << "syncEnd" << 20500.0 << false << 20.0;
 }
 
 void TestConfigPanel::frameLimit()
@@ -253,9 +256,10 @@ void TestConfigPanel::frameLimit()
     QFETCH(QString, edit);
     QFETCH(double, value);
     QFETCH(bool, accepted);
+    QFETCH(double, resolution);
     SingleProbeConfigParam rec;
     rec.sync.bUseSyncScan = true;
-    rec.sync.resolution = 10;
+    rec.sync.resolution = resolution;
     rec.sync.start = 0;
     rec.sync.duration = 5000;
     ConfigParamPanel p;

@@ -116,14 +116,16 @@ void TestJobCommand::exampleJobMeasuresThePlasma()
 
 void TestJobCommand::refusedJobExitsTwo()
 {
-    const QString job = copyJob("refused.txt", "scan\nsleep(0)\nsettimeresolved(0,0,10,1)\nbogus(1)\n");
+    const QString job = copyJob("refused.txt", "scan\nsleep(0)\nsettimeresolved(0,0,10,1)\nbogus(1)\n# bogus(2)\n");
     const Outcome o = run(job, "speed=0; sync.present=0");
     QCOMPARE(o.exitCode, 2);
     QVERIFY2(o.err.contains("line 2: sleep(0): Argument 1 must be an integer between 1 and 600\n"
-                            "line 3: settimeresolved(0,0,10,1): Test run caught error.\n"
+                            "line 3: settimeresolved(0,0,10,1): Test run caught error. A duration of 0 needs a "
+                            "SYNC signal; none is measured.\n"
                             "line 4: bogus(1): Invalid Command\n"),
              qPrintable(o.err.right(2000)));
     QVERIFY(!o.err.contains("line 1:"));
+    QVERIFY(!o.err.contains("line 5:")); // a comment
     QVERIFY(!o.out.contains("[1/"));
 }
 

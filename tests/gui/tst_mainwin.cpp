@@ -492,7 +492,7 @@ void TestMainWin::exportCommand()
     SessionMaker::fill(*pm->data(), o);
     pm->refreshAll();
     QMetaObject::invokeMethod(&w, "sessionChange", Q_ARG(QMdiSubWindow*, w.mdiArea()->activeSubWindow()));
-    QVERIFY(w.action("&Export...")->isEnabled());
+    QVERIFY(w.action("Spread Sheet (*.csv)...")->isEnabled());
     // Options accepted with results on; first a file that cannot be opened,
     // which adds an alert and asks again, then a good one.
     m_prompter->dialogHandlers << [](QDialog* d) {
@@ -504,7 +504,7 @@ void TestMainWin::exportCommand()
     };
     const QString good = m_dir.filePath("export.csv");
     m_prompter->saveNames << m_dir.filePath("missing/folder/x.csv") << m_dir.filePath("export"); // suffix added
-    w.action("&Export...")->trigger();
+    w.action("Spread Sheet (*.csv)...")->trigger();
     QCOMPARE(m_prompter->fileCaptions, (QStringList{"Export File", "Export File"}));
     QCOMPARE(w.alertList().size(), 1);
     QVERIFY(w.alertList().first().startsWith("[ERROR] Export Data: Failed to open file '"));
@@ -522,8 +522,20 @@ void TestMainWin::exportCommand()
     QCOMPARE(clip.split('\n').at(1).split('\t').size(), 2);
     // Cancelled options: no file dialog.
     m_prompter->fileCaptions.clear();
-    w.action("&Export...")->trigger();
+    w.action("Spread Sheet (*.csv)...")->trigger();
     QVERIFY(m_prompter->fileCaptions.isEmpty());
+    // HDF5: a folder that cannot be written adds an alert and asks again; then the file.
+    QVERIFY(w.action("HDF5 (*.h5)...")->isEnabled());
+    const QString h5 = m_dir.filePath("export.h5");
+    m_prompter->saveNames << m_dir.filePath("missing/folder/x.h5") << h5;
+    const int alerts = w.alertList().size();
+    w.action("HDF5 (*.h5)...")->trigger();
+    QCOMPARE(m_prompter->fileCaptions, (QStringList{"Export File", "Export File"}));
+    QCOMPARE(w.alertList().size(), alerts + 1);
+    QVERIFY(w.alertList().last().startsWith("[ERROR] Export Data: Failed to write file '"));
+    QFile hf(h5);
+    QVERIFY(hf.open(QIODevice::ReadOnly));
+    QCOMPARE(hf.read(8), QByteArray("\x89HDF\r\n\x1a\n", 8));
 }
 
 // IV text files become one new session, one analysed scan per file, that saves

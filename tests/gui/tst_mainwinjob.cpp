@@ -204,7 +204,8 @@ void TestMainWinJob::jobMeasuresAndSavesACopy()
 
 void TestMainWinJob::refusedJobRunsNothing()
 {
-    const QString job = writeJob("refused.txt", "setidlevoltage(-7)\nsleep(0)\nsetscanvoltages(50,-100,1)\nscan\n");
+    const QString job = writeJob("refused.txt", "setidlevoltage(-7)\nsleep(0)\nsetscanvoltages(50,-100,1)\nscan\n"
+                                                "# sleep(0) is refused\n");
     MainWin w;
     connect(w);
     const QMap<QString, QString> before = w.currentSession()->activeConfig().toMap();
@@ -215,10 +216,14 @@ void TestMainWinJob::refusedJobRunsNothing()
         errors = d->errors();
         buttonText = d->button()->text();
         QCOMPARE(d->runningLine(), -1);
+        // The comment is greyed and set apart, even where the run would stand.
+        QCOMPARE(ScriptDialog::lineHtml(d->lines().at(4), QString(), true),
+                 QString("<font color=\"grey\"><i># sleep(0) is refused</i></font>"));
     });
     w.action("Run Job...")->trigger();
-    QCOMPARE(errors, (QStringList{"", "Argument 1 must be an integer between 1 and 600", "Test run caught error.",
-                                  "", ""}));
+    QCOMPARE(errors, (QStringList{"", "Argument 1 must be an integer between 1 and 600",
+                                  "Test run caught error. The start must lie below the end, at least one step apart.",
+                                  "", "", ""}));
     QCOMPARE(buttonText, QString("Close"));
     QCOMPARE(w.currentSession()->activeConfig().toMap(), before); // the idle voltage too
     QCOMPARE(w.currentSession()->data()->scanCount(), 0);

@@ -402,6 +402,13 @@ private slots:
         writeFile(table, "Energy;Resolution\n");
         QCOMPARE(runTool({good, "--eepf-table", table}).err.trimmed(),
                  (QString("lpanalyse: %1: Error - EEPF table File Corrupt.").arg(table)).toUtf8());
+        // A valid table past 1 MiB is refused like every other text input.
+        QByteArray rows("Energy;Resolution\n");
+        while (rows.size() <= (1 << 20))
+            rows += "1;0.5\n";
+        writeFile(table, rows);
+        QCOMPARE(runTool({good, "--eepf-table", table}).err.trimmed(),
+                 (QString("lpanalyse: %1: larger than 1048576 bytes").arg(table)).toUtf8());
         // A curve that cannot be analysed still gets its report, with exit status 1.
         r = runTool({good});
         QCOMPARE(r.code, 1);

@@ -1,5 +1,5 @@
 // The panel's estimate arithmetic: positions, hardware averaging, the frames a
-// time-resolved window realises, the run total and the time and SYNC texts.
+// time-resolved window asks for and realises, the run total and the time and SYNC texts.
 #include "ScanEstimate.h"
 
 #include <QtTest>
@@ -58,15 +58,19 @@ void TestScanEstimate::frames_data()
     QTest::addColumn<double>("start");
     QTest::addColumn<double>("end");
     QTest::addColumn<double>("resolution");
-    QTest::addColumn<int>("expected");
+    QTest::addColumn<int>("frames");   // the rule: (end - start) / resolution, rounded
+    QTest::addColumn<int>("realised"); // the points the unit runs at 79.872 MHz
     const double r = 10.0;
-    QTest::newRow("10240 us at 10 us: 1024") << 0.0 << 10240.0 << r << 1024;
-    QTest::newRow("10250 us at 10 us: 1025") << 0.0 << 10250.0 << r << 1025;
-    QTest::newRow("window after a start") << 100.0 << 200.0 << r << 10;
-    QTest::newRow("end at start: whole period") << 100.0 << 100.0 << r << 0;
-    QTest::newRow("end below start: whole period") << 300.0 << 100.0 << r << 0;
+    QTest::newRow("10240 us at 10 us") << 0.0 << 10240.0 << r << 1024 << 1024;
+    QTest::newRow("10250 us at 10 us") << 0.0 << 10250.0 << r << 1025 << 1025;
+    QTest::newRow("window after a start") << 100.0 << 200.0 << r << 10 << 10;
+    QTest::newRow("end at start: whole period") << 100.0 << 100.0 << r << 0 << 0;
+    QTest::newRow("end below start: whole period") << 300.0 << 100.0 << r << 0 << 0;
     // 0.0125 us is one ADC sample: 80 us hold 6390 whole samples.
-    QTest::newRow("one sample per point") << 0.0 << 80.0 << 0.0125 << 6391;
+    QTest::newRow("one sample per point") << 0.0 << 80.0 << 0.0125 << 6400 << 6391;
+    QTest::newRow("1 kHz period at 0.9765625 us") << 0.0 << 1000.0 << 0.9765625 << 1024 << 1025;
+    QTest::newRow("128000 us at 125 us") << 0.0 << 128000.0 << 125.0 << 1024 << 1025;
+    QTest::newRow("1025 us at 1 us") << 0.0 << 1025.0 << 1.0 << 1025 << 1024;
 }
 
 void TestScanEstimate::frames()
@@ -74,8 +78,10 @@ void TestScanEstimate::frames()
     QFETCH(double, start);
     QFETCH(double, end);
     QFETCH(double, resolution);
-    QFETCH(int, expected);
-    QCOMPARE(syncFrameCount(start, end, resolution, 7.9872e7), expected);
+    QFETCH(int, frames);
+    QFETCH(int, realised);
+    QCOMPARE(frameCount(start, end, resolution), frames);
+    QCOMPARE(syncFrameCount(start, end, resolution, 7.9872e7), realised);
 }
 
 void TestScanEstimate::hardwareAverageFollowsMode()

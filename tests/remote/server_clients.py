@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Real clients against an offscreen `lpmeasure --server 0` holding the example
 session: Python's http.client, curl when present, and raw sockets for the
-byte-exact edge cases."""
+byte-exact edge cases; then where the server listens with and without
+--server-address (loopback addresses only), and the refused option mixes."""
 import http.client
 import os
 import shutil
@@ -15,9 +16,40 @@ exe, session = sys.argv[1], sys.argv[2]
 scratch = tempfile.mkdtemp(prefix="server_clients.")
 env = dict(os.environ, QT_QPA_PLATFORM="offscreen",
            XDG_CONFIG_HOME=os.path.join(scratch, "config"), XDG_DATA_HOME=os.path.join(scratch, "data"))
-proc = subprocess.Popen([exe, "--server", "0", "--quit-after=60", session],
-                        stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, env=env, text=True)
 failures = []
+
+
+def launch(*extra):
+    return subprocess.Popen([exe, "--server", "0", "--quit-after=60", *extra, session],
+                            stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=env, text=True)
+
+
+def port_of(p):
+    for line in p.stdout:
+        if "data server listening on port" in line:
+            return int(line.split()[-1])
+    return None
+
+
+def reachable(host, port):
+    try:
+        with socket.create_connection((host, port), timeout=5) as s:
+            s.sendall(b"GET / HTTP/1.0\r\n\r\n")
+            return s.recv(100) == b"HTTP/1.0 200 OK\r\n"
+    except OSError:
+        return False
+
+
+def stop(p):
+    p.terminate()
+    try:
+        return p.communicate(timeout=20)[1]
+    except subprocess.TimeoutExpired:
+        p.kill()
+        return p.communicate()[1]
+
+
+proc = launch()
 
 
 def check(cond, what):
@@ -38,11 +70,7 @@ def raw(port, data):
 
 
 try:
-    port = None
-    for line in proc.stdout:
-        if "data server listening on port" in line:
-            port = int(line.split()[-1])
-            break
+    port = port_of(proc)
     check(port, "the server reports its port")
     if port is None:
         raise SystemExit(1)
@@ -90,9 +118,27 @@ try:
     check(out.returncode == 0, "data-client.py exits 0: %s" % out.stderr)
     check("last scan (19 in the session): 241 points" in out.stdout, "data-client.py: last scan")
     check(any(l.split()[:2] == ["kTe", "1.95842"] for l in out.stdout.splitlines()), "data-client.py: kTe")
+    # The command line's server is this computer's only: not on another loopback address.
+    check(not reachable("127.0.0.2", port), "--server listens on 127.0.0.1 alone")
 finally:
-    proc.terminate()
-    proc.wait(timeout=20)
+    err = stop(proc)
+check("listens on all addresses" not in err, "no all-addresses warning on loopback")
+
+for extra, at, not_at, warnings in ((["--server-address", "127.0.0.2", "--server-read-only"], "127.0.0.2", "127.0.0.1", 0),
+                                    (["--server-address=0.0.0.0"], "127.0.0.2", None, 1)):
+    p = launch(*extra)
+    try:
+        port = port_of(p)
+        check(port and reachable(at, port), "%s: answers on %s" % (extra, at))
+        if not_at:
+            check(port and not reachable(not_at, port), "%s: not on %s" % (extra, not_at))
+    finally:
+        err = stop(p)
+    check(err.count("listens on all addresses") == warnings, "%s: %d warning line(s)" % (extra, warnings))
+
+for bad in (["--server-address", "no.such.address", "--server", "0"], ["--server-read-only"], ["--server-address"]):
+    r = subprocess.run([exe, *bad], capture_output=True, text=True, env=env, timeout=60)
+    check(r.returncode == 2 and "lpmeasure:" in r.stderr, "%s refused with status 2: %r" % (bad, r.stderr))
 
 print("%d failure(s)" % len(failures))
 shutil.rmtree(scratch, ignore_errors=True)

@@ -162,6 +162,10 @@ void TestJobScript::checkerMessages_data()
     QTest::newRow("range 1.5") << "setcurrentrange(1.5)" << "";
     QTest::newRow("text any") << "message(<b>&</b>)" << "";
     QTest::newRow("no args") << "usetimeaveraged" << "";
+    QTest::newRow("comment") << "  # sleep(0), bogus(1)" << "";
+    QTest::newRow("hash after a command") << "scan # now" << "Invalid Command";
+    QTest::newRow("NUL in a file name") << QString::fromUtf8("save(x\0y.ldf)", 13) << "The line holds a NUL byte.";
+    QTest::newRow("NUL after a command") << QString::fromUtf8("scan\0garbage", 12) << "The line holds a NUL byte.";
 }
 
 void TestJobScript::checkerMessages()
@@ -208,7 +212,9 @@ void TestJobScript::testPassChangesNothing_data()
     QTest::newRow("voltages") << "setscanvoltages(-20,30,0.5)";
     QTest::newRow("idle") << "setidlevoltage(-5)";
     QTest::newRow("time resolved") << "settimeresolved(100,700,10,0)";
-    QTest::newRow("1024 frames") << "settimeresolved(0,1023,1,1)";
+    QTest::newRow("1024 frames") << "settimeresolved(0,1024,1,1)";
+    QTest::newRow("1024 frames of 125 us") << "settimeresolved(0,128000,125,0)";
+    QTest::newRow("comment") << "# scan";
     QTest::newRow("save") << "save(never.ldf)";
     QTest::newRow("message") << "message(hello)";
     QTest::newRow("time averaged") << "usetimeaveraged";
@@ -289,8 +295,8 @@ void TestJobScript::refusedInBothPasses_data()
     QTest::newRow("tr start above end") << "settimeresolved(800,700,10,1)" << "";
     QTest::newRow("tr resolution 0") << "settimeresolved(0,700,0,1)" << "";
     QTest::newRow("tr under one step") << "settimeresolved(0,5,10,1)" << "";
-    QTest::newRow("tr 1025 frames") << "settimeresolved(0,1024,1,1)" << "";
-    QTest::newRow("tr 1025 frames from 1") << "settimeresolved(1,1025,1,1)" << "";
+    QTest::newRow("tr 1025 frames") << "settimeresolved(0,1025,1,1)" << "";
+    QTest::newRow("tr 1025 frames from 1") << "settimeresolved(1,1026,1,1)" << "";
     QTest::newRow("tr whole period without sync") << "settimeresolved(0,0,10,1)" << "sync";
     QTest::newRow("tr whole period, sync unstable") << "settimeresolved(0,0,10,1)" << "unstable";
     QTest::newRow("voltages without session") << "setscanvoltages(-10,10,1)" << "config";
@@ -317,26 +323,30 @@ void TestJobScript::refusedInBothPasses()
 void TestJobScript::timeResolvedWholePeriod_data()
 {
     QTest::addColumn<double>("syncHz");
+    QTest::addColumn<double>("resolution");
     QTest::addColumn<bool>("ok");
-    QTest::newRow("1 kHz: 101 frames") << 1000.0 << true;
-    QTest::newRow("50 Hz: 2001 frames") << 50.0 << false;
+    QTest::newRow("1 kHz: 100 frames") << 1000.0 << 10.0 << true;
+    QTest::newRow("1 kHz: 1024 frames of 0.9765625 us") << 1000.0 << 0.9765625 << true;
+    QTest::newRow("50 Hz: 2000 frames") << 50.0 << 10.0 << false;
 }
 
 void TestJobScript::timeResolvedWholePeriod()
 {
     QFETCH(double, syncHz);
+    QFETCH(double, resolution);
     QFETCH(bool, ok);
     host->syncHz = syncHz;
     JobRunner r(*host);
-    QCOMPARE(r.run("settimeresolved(0,0,10,1)", true), ok);
-    QCOMPARE(r.run("settimeresolved(0,0,10,1)", false), ok);
+    const QString line = QString("settimeresolved(0,0,%1,1)").arg(resolution, 0, 'g', 17);
+    QCOMPARE(r.run(line, true), ok);
+    QCOMPARE(r.run(line, false), ok);
     if (ok) {
         QVERIFY(host->record.sync.bUseSyncScan);
         QCOMPARE(host->record.sync.duration, 0.0); // the whole period, as the panel keeps it
-        QCOMPARE(host->record.sync.resolution, 10.0);
+        QCOMPARE(host->record.sync.resolution, resolution);
         QVERIFY(host->record.sync.averaging);
     } else {
-        QVERIFY2(r.lastError().contains("1024"), qPrintable(r.lastError()));
+        QCOMPARE(r.lastError(), QString("2000 frames; at most 1024"));
         QVERIFY(!host->record.sync.bUseSyncScan);
     }
 }
@@ -426,13 +436,15 @@ void TestJobScript::saveReportsWriteFailures()
 
 void TestJobScript::jobTestPassMarksLines()
 {
-    const QString text = "setscanvoltages(-40,20,0.5)\r\n\n  scan  \nsleep(0)\nsetscanvoltages(50,-100,1)\nbogus\n";
+    const QString text = "setscanvoltages(-40,20,0.5)\r\n\n  scan  \nsleep(0)\nsetscanvoltages(50,-100,1)\nbogus\n"
+                         "  # what this job is for (sleep(0))\n";
     BatchJob job(*host, text);
     QCOMPARE(job.lines(), (QStringList{"setscanvoltages(-40,20,0.5)", "", "scan", "sleep(0)",
-                                       "setscanvoltages(50,-100,1)", "bogus", ""}));
+                                       "setscanvoltages(50,-100,1)", "bogus", "# what this job is for (sleep(0))", ""}));
     QVERIFY(!job.test());
     QCOMPARE(job.errors(), (QStringList{"", "", "", "Argument 1 must be an integer between 1 and 600",
-                                        "Test run caught error.", "Invalid Command", ""}));
+                                        "Test run caught error. The start must lie below the end, at least one step apart.",
+                                        "Invalid Command", "", ""}));
     QVERIFY(host->calls.isEmpty());
     BatchJob empty(*host, "");
     QVERIFY(empty.test());
@@ -443,7 +455,7 @@ void TestJobScript::jobTestPassMarksLines()
 void TestJobScript::jobRunsOnAfterAFailureAndStopsOnAbort()
 {
     host->scanResult = false;
-    BatchJob job(*host, "scan\nsetidlevoltage(3)\nsleep(2)\nsetidlevoltage(4)");
+    BatchJob job(*host, "scan\n# idle voltages\nsetidlevoltage(3)\nsleep(2)\nsetidlevoltage(4)");
     QVERIFY(job.test());
     QList<int> started;
     QStringList ended;
@@ -451,7 +463,7 @@ void TestJobScript::jobRunsOnAfterAFailureAndStopsOnAbort()
     o.lineStarted = [&](int i) { started << i; };
     o.lineEnded = [&](int i, bool ok, const QString& why) { ended << QString("%1 %2 %3").arg(i).arg(ok).arg(why); };
     QCOMPARE(job.run(o), 1);
-    QCOMPARE(started, (QList<int>{0, 1, 2, 3}));
+    QCOMPARE(started, (QList<int>{0, 2, 3, 4})); // the comment is not run
     QCOMPARE(ended.first(), QString("0 0 scan failed"));
     QCOMPARE(host->calls, (QStringList{"scan", "configChanged", "idle 3", "configChanged", "idle 4"}));
     QCOMPARE(job.errors().first(), QString("scan failed"));
@@ -465,7 +477,7 @@ void TestJobScript::jobRunsOnAfterAFailureAndStopsOnAbort()
     QCOMPARE(job.run(o), 0);
     QCOMPARE(host->calls, (QStringList{"scan", "configChanged", "idle 3"}));
     QVERIFY(job.aborted());
-    QCOMPARE(job.linesRun(), 3);
+    QCOMPARE(job.linesRun(), 4);
 }
 
 void TestJobScript::jobFileReading()
@@ -485,6 +497,16 @@ void TestJobScript::jobFileReading()
     ok.close();
     QVERIFY(BatchJob::readFile(ok.fileName(), &text, &error));
     QCOMPARE(BatchJob(*host, text).lines(), (QStringList{"scan", "sleep(1)", ""}));
+    // A NUL byte neither ends the file nor hides in a line: that line is refused.
+    QFile nul(m_dir.filePath("nul.txt"));
+    QVERIFY(nul.open(QIODevice::WriteOnly));
+    nul.write(QByteArray("scan\0garbage\nsleep(1)\n", 22));
+    nul.close();
+    QVERIFY(BatchJob::readFile(nul.fileName(), &text, &error));
+    BatchJob job(*host, text);
+    QCOMPARE(job.lines(), (QStringList{QString::fromUtf8("scan\0garbage", 12), "sleep(1)", ""}));
+    QVERIFY(!job.test());
+    QCOMPARE(job.errors().first(), QString("The line holds a NUL byte."));
 }
 
 QTEST_GUILESS_MAIN(TestJobScript)

@@ -1,5 +1,7 @@
 // The data server's replies byte for byte, and the server itself answering
-// real sockets without blocking the event loop.
+// real sockets from its own thread: what was published, a POST's scan only
+// after its connection closed (also when the scan spins event loops), and the
+// bounds on what one client may hold.
 #include "DataAnalyzer.h"
 #include "DataServer.h"
 #include "ServerReply.h"
@@ -10,6 +12,12 @@
 #include <QtTest>
 #include <cmath>
 #include <memory>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
 
 using namespace ServerReply;
 
@@ -62,9 +70,17 @@ private slots:
     void twoGroups();
     void completeness_data();
     void completeness();
+    void originHeader_data();
+    void originHeader();
     void socketClients();
     void silentClientsDoNotBlock();
-    void postStartsOnlyOnTrue();
+    void servesWhatWasPublished();
+    void post_data();
+    void post();
+    void scanSpinningEventLoopsAfterPost();
+    void halfCloseIsAnswered();
+    void stalledReplyIsAborted();
+    void connectionCapClosesOldestIdle();
     void listenFailureAndStop();
 };
 
@@ -146,22 +162,94 @@ void TestServerReply::completeness()
     QCOMPARE(isComplete(request), complete);
 }
 
+void TestServerReply::originHeader_data()
+{
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<bool>("hasOrigin");
+    QTest::addColumn<QByteArray>("origin");
+    QTest::newRow("none") << QByteArray("POST / HTTP/1.1\r\nContent-Length: 4\r\n\r\ntrue") << false << QByteArray();
+    QTest::newRow("web page") << QByteArray("POST / HTTP/1.1\r\nOrigin: http://attacker.example\r\n"
+                                            "Content-Type: text/plain\r\n\r\ntrue")
+                              << true << QByteArray("http://attacker.example");
+    QTest::newRow("any case, null") << QByteArray("POST / HTTP/1.1\r\norIGin:null\r\n\r\ntrue") << true
+                                    << QByteArray("null");
+    QTest::newRow("in the body only") << QByteArray("POST / HTTP/1.1\r\n\r\nOrigin: x\ntrue") << false << QByteArray();
+}
+
+void TestServerReply::originHeader()
+{
+    QFETCH(QByteArray, request);
+    QFETCH(bool, hasOrigin);
+    QFETCH(QByteArray, origin);
+    const Request r = parse(request);
+    QVERIFY(r.postStart);
+    QCOMPARE(r.hasOrigin, hasOrigin);
+    QCOMPARE(r.origin, origin);
+}
+
 namespace {
 
 struct Fixture {
     int scansStarted = 0;
+    QStringList notices;
     DataAnalyzer session;
     std::unique_ptr<DataServer> server;
-    Fixture()
+    explicit Fixture(DataServer::Limits limits = {})
     {
         DataServer::Source src;
         src.serialNumber = [] { return QStringLiteral("SN-7"); };
-        src.scanRunning = [] { return false; };
         src.session = [this] { return &session; };
-        src.startScan = [this] { ++scansStarted; };
         server = std::make_unique<DataServer>(src);
+        server->setLimits(limits);
+        QObject::connect(server.get(), &DataServer::scanStartRequested, [this] { ++scansStarted; });
+        QObject::connect(server.get(), &DataServer::notice, [this](const QString& l) { notices << l; });
+    }
+    bool start() { return server->start(0, QHostAddress::LocalHost); }
+    // Waits until no connection is open, then delivers what the server queued.
+    bool settled()
+    {
+        QElapsedTimer t;
+        t.start();
+        while (server->openConnections() > 0 && t.elapsed() < 5000)
+            QTest::qWait(5);
+        QCoreApplication::processEvents();
+        return server->openConnections() == 0;
     }
 };
+
+// A blocking client socket of the test's own: the server needs no event loop
+// of this thread. rcvbuf > 0 shrinks its receive buffer.
+int rawConnect(quint16 port, int rcvbuf = 0)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (rcvbuf > 0)
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &rcvbuf, sizeof rcvbuf);
+    const timeval tv{5, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// Everything until the server closes (or 5 s pass): false on a reset or time-out.
+bool rawReadAll(int fd, QByteArray* got)
+{
+    char buf[65536];
+    for (;;) {
+        const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+        if (n == 0)
+            return true;
+        if (n < 0)
+            return false;
+        got->append(buf, int(n));
+    }
+}
 
 // Sends the bytes and collects the reply until the server closes.
 QByteArray exchange(quint16 port, const QByteArray& request, int* elapsedMs = nullptr)
@@ -191,7 +279,7 @@ QByteArray exchange(quint16 port, const QByteArray& request, int* elapsedMs = nu
 void TestServerReply::socketClients()
 {
     Fixture f;
-    QVERIFY(f.server->start(0, QHostAddress::LocalHost));
+    QVERIFY(f.start());
     const quint16 port = f.server->port();
     const QByteArray info = "{\r\n\"serial_number\":\"SN-7\"\r\n}\r\n\n";
     int ms = 0;
@@ -211,7 +299,7 @@ void TestServerReply::socketClients()
 void TestServerReply::silentClientsDoNotBlock()
 {
     Fixture f;
-    QVERIFY(f.server->start(0, QHostAddress::LocalHost));
+    QVERIFY(f.start());
     std::vector<std::unique_ptr<QTcpSocket>> idle;
     for (int i = 0; i < 50; ++i) {
         idle.push_back(std::make_unique<QTcpSocket>());
@@ -227,20 +315,152 @@ void TestServerReply::silentClientsDoNotBlock()
     QTRY_COMPARE_WITH_TIMEOUT(f.server->openConnections(), 0, 5000);
 }
 
-void TestServerReply::postStartsOnlyOnTrue()
+void TestServerReply::servesWhatWasPublished()
 {
     Fixture f;
-    QVERIFY(f.server->start(0, QHostAddress::LocalHost));
-    QCOMPARE(exchange(f.server->port(), "POST / HTTP/1.1\r\nContent-Length: 5\r\n\r\nfalse"), QByteArray("HTTP/1.0 200 OK\r\n"));
-    QCOMPARE(f.scansStarted, 0);
-    QCOMPARE(exchange(f.server->port(), "POST / HTTP/1.1\r\nContent-Length: 4\r\n\r\ntrue"), QByteArray("HTTP/1.0 200 OK\r\n"));
-    QCOMPARE(f.scansStarted, 1);
+    f.session.addScan(makeScan(10, 0, 3.5));
+    QVERIFY(f.start());
+    const QByteArray get = "GET /data HTTP/1.1\r\n\r\n";
+    QCOMPARE(exchange(f.server->port(), get), withHeader(dataBody(false, &f.session)));
+    // Changes reach clients once published; the running flag at once.
+    f.session.scan(0, 0)->result.setValue(ResultRecord::eKTe, 2.5);
+    f.session.scan(0, 0)->corrected.I[1] = 7e-06;
+    f.session.addScan(makeScan(20, 0, 1));
+    f.server->setScanRunning(true);
+    QVERIFY(exchange(f.server->port(), get).contains("\"scan_running\":\"True\""));
+    f.server->publish();
+    const QByteArray now = withHeader(dataBody(true, &f.session));
+    QVERIFY(now.contains("\"kTe\":\"2.5\"") && now.contains("[-1e-06,7e-06,0.00125]"));
+    QCOMPARE(exchange(f.server->port(), get), now);
+    // The session gone: an empty data array.
+    f.session.clearScans();
+    f.server->setScanRunning(false);
+    f.server->publish();
+    QCOMPARE(exchange(f.server->port(), get), withHeader(dataBody(false, nullptr)));
+}
+
+void TestServerReply::post_data()
+{
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<bool>("allowed");
+    QTest::addColumn<int>("starts");
+    QTest::addColumn<QString>("notice");
+    const QByteArray post = "POST / HTTP/1.1\r\nContent-Length: 4\r\n";
+    QTest::newRow("true") << post + "\r\ntrue" << true << 1 << QString();
+    QTest::newRow("false") << QByteArray("POST / HTTP/1.1\r\nContent-Length: 5\r\n\r\nfalse") << true << 0 << QString();
+    QTest::newRow("web page") << post + "Origin: http://attacker.example\r\nContent-Type: text/plain\r\n\r\ntrue"
+                              << true << 0 << "POST from a web page (Origin: http://attacker.example) was ignored";
+    QTest::newRow("remote start off") << post + "\r\ntrue" << false << 0 << "remote scan start is off";
+}
+
+void TestServerReply::post()
+{
+    QFETCH(QByteArray, request);
+    QFETCH(bool, allowed);
+    QFETCH(int, starts);
+    QFETCH(QString, notice);
+    Fixture f;
+    f.server->setRemoteStartAllowed(allowed);
+    QVERIFY(f.start());
+    QCOMPARE(exchange(f.server->port(), request), QByteArray("HTTP/1.0 200 OK\r\n"));
+    QVERIFY(f.settled());
+    QCOMPARE(f.scansStarted, starts);
+    QCOMPARE(f.notices.size(), notice.isEmpty() ? 0 : 1);
+    if (!notice.isEmpty())
+        QVERIFY2(f.notices.first().contains(notice), qPrintable(f.notices.first()));
+}
+
+void TestServerReply::scanSpinningEventLoopsAfterPost()
+{
+    // A scan runs event loops of its own for its whole length: clients come
+    // and go meanwhile, and the POST's connection must be long closed.
+    Fixture f;
+    QVERIFY(f.start());
+    const quint16 port = f.server->port();
+    int openAtStart = -1;
+    QByteArray duringScan;
+    QObject::connect(f.server.get(), &DataServer::scanStartRequested, [&] {
+        openAtStart = f.server->openConnections();
+        QEventLoop loop;
+        QTimer::singleShot(300, &loop, &QEventLoop::quit);
+        QTimer::singleShot(20, [&] { duringScan = exchange(port, "GET /info HTTP/1.1\r\n\r\n"); });
+        loop.exec();
+    });
+    QCOMPARE(exchange(port, "POST / HTTP/1.1\r\nContent-Length: 4\r\n\r\ntrue"), QByteArray("HTTP/1.0 200 OK\r\n"));
+    QTRY_COMPARE(f.scansStarted, 1);
+    QCOMPARE(openAtStart, 0);
+    QVERIFY(duringScan.endsWith("\"serial_number\":\"SN-7\"\r\n}\r\n\n"));
+    QCOMPARE(exchange(port, "GET / HTTP/1.1\r\n\r\n"), QByteArray("HTTP/1.0 200 OK\r\n"));
+}
+
+void TestServerReply::halfCloseIsAnswered()
+{
+    DataServer::Limits limits;
+    limits.requestWaitMs = 60000; // only the half-close can end this request
+    Fixture f(limits);
+    f.session.addScan(makeScan(1, 0, 2));
+    QVERIFY(f.start());
+    const int fd = rawConnect(f.server->port());
+    QVERIFY(fd >= 0);
+    QCOMPARE(::send(fd, "GET /data\r\n", 11, 0), ssize_t(11));
+    ::shutdown(fd, SHUT_WR);
+    QByteArray got;
+    QVERIFY(rawReadAll(fd, &got));
+    ::close(fd);
+    QCOMPARE(got, withHeader(dataBody(false, &f.session)));
+}
+
+void TestServerReply::stalledReplyIsAborted()
+{
+    DataServer::Limits limits;
+    limits.writeStallMs = 200;
+    limits.lingerMs = 60000; // a drained reply would stay open: only the abort closes it
+    Fixture f(limits);
+    // About 8 MB: more than the socket buffers hold.
+    ScanRecord big = makeScan(0, 0, 1);
+    big.corrected.V = QVector<double>(4000, -1.234567);
+    big.corrected.I = QVector<double>(4000, 1.234567e-05);
+    for (int i = 0; i < 100; ++i)
+        f.session.addScan(big);
+    QVERIFY(f.start());
+    const int fd = rawConnect(f.server->port(), 4096);
+    QVERIFY(fd >= 0);
+    QCOMPARE(::send(fd, "GET /data\r\n\r\n", 13, 0), ssize_t(13));
+    QTRY_COMPARE(f.server->openConnections(), 1);
+    QTRY_VERIFY_WITH_TIMEOUT(f.server->openConnections() == 0, 10000);
+    QByteArray got;
+    QVERIFY(!rawReadAll(fd, &got)); // reset
+    ::close(fd);
+    QVERIFY(got.size() < withHeader(dataBody(false, &f.session)).size());
+}
+
+void TestServerReply::connectionCapClosesOldestIdle()
+{
+    DataServer::Limits limits;
+    limits.maxConnections = 3;
+    limits.requestWaitMs = 60000;
+    Fixture f(limits);
+    QVERIFY(f.start());
+    int idle[3];
+    for (int& fd : idle) {
+        fd = rawConnect(f.server->port());
+        QVERIFY(fd >= 0);
+        QTRY_COMPARE(f.server->openConnections(), int(&fd - idle) + 1);
+    }
+    QCOMPARE(exchange(f.server->port(), "GET / HTTP/1.1\r\n\r\n"), QByteArray("HTTP/1.0 200 OK\r\n"));
+    QTRY_COMPARE(f.server->openConnections(), 2);
+    char c;
+    QVERIFY(::recv(idle[0], &c, 1, 0) <= 0); // the oldest was closed
+    QCOMPARE(::recv(idle[1], &c, 1, MSG_DONTWAIT), ssize_t(-1)); // still open, nothing sent
+    QCOMPARE(errno, EAGAIN);
+    for (int fd : idle)
+        ::close(fd);
 }
 
 void TestServerReply::listenFailureAndStop()
 {
     Fixture a, b;
-    QVERIFY(a.server->start(0, QHostAddress::LocalHost));
+    QVERIFY(a.start());
     const quint16 port = a.server->port();
     QVERIFY(!b.server->start(port, QHostAddress::LocalHost));
     QVERIFY(!b.server->errorString().isEmpty());

@@ -105,6 +105,8 @@ void TstSessionExport::headerByRunKind_data()
     QTest::newRow("plain at a position") << "position" << ";"
         << top + "Spatial Trend;3.5[mm]\nTime (us)\nTime (s);Start Time;0[s];End Time;10[s];Step size;5[s]\n"
                  "Comment;hello\n\n";
+    QTest::newRow("plain without a drive") << "no drive" << ";" // 666 marks "no drive"
+        << top + "Spatial Trend\nTime (us)\nTime (s);Start Time;0[s];End Time;10[s];Step size;5[s]\nComment;hello\n\n";
     QTest::newRow("spatial") << "spatial" << ";"
         << top + "Spatial Trend;Start Position;1[mm];End Position;2.5[mm];Step Size;0.5[mm]\nTime (us)\nTime (s)\n"
                  "Comment;hello\n\n";
@@ -144,7 +146,7 @@ void TstSessionExport::headerByRunKind()
             c.timed.step = 2;
         }
     });
-    twoScans(a, 2, kind == "position" ? 3.5 : 0, 0, 0, 0);
+    twoScans(a, 2, kind == "position" ? 3.5 : kind == "no drive" ? ScanRecord::kNoDrivePosition : 0, 0, 0, 0);
     QCOMPARE(run([&](QTextStream &o) { writeHeader(a, o, sep); }), expected);
 }
 
@@ -231,6 +233,7 @@ void TstSessionExport::eepfSection()
         ScanRecord s1 = s0;
         s1.position = 3;
         s1.temporalPosition = 30;
+        s1.resolvedTime = 50.005; // the first a time-averaged scan at 0, this one resolved
         s1.eepf.energy = {2.5};
         s1.eepf.EEDF = {3e15};
         a.addScan(s0);
@@ -238,7 +241,7 @@ void TstSessionExport::eepfSection()
         const QString text = run([&](QTextStream &o) { writeEepf(a, o, ";"); });
         const QString rows = "1;1e+15;\n2.5;2e+15;3e+15\n4;;\n";
         if (kind == "tr")
-            QCOMPARE(text, "EEPF Data:\nTime; [5 us]; [15 us]\nEnergy (eV);EEPF (/m^3/eV^1.5);EEPF (/m^3/eV^1.5)\n"
+            QCOMPARE(text, "EEPF Data:\nTime; [0 us]; [50.005 us]\nEnergy (eV);EEPF (/m^3/eV^1.5);EEPF (/m^3/eV^1.5)\n"
                                + rows);
         else if (kind == "timed")
             QCOMPARE(text, "EEPF Data:\nEnergy (eV);EEPF (/m^3/eV^1.5) [0s];EEPF (/m^3/eV^1.5) [30s]\n" + rows);
@@ -259,6 +262,7 @@ void TstSessionExport::ivDataColumnsAndBounds()
     ls.nDerivativePoints = 1;
     a.setAnalysisSettings(ls);
     twoScans(a, 2, 0, 0, 0, 0);
+    a.scan(0, 1)->resolvedTime = 50.005; // each column by its scan's own time
     ScanRecord *s0 = a.scan(0, 0);
     s0->electronCurrent.append(7e-6, -1);
     s0->electronCurrent.append(8e-6, 0);
@@ -272,7 +276,7 @@ void TstSessionExport::ivDataColumnsAndBounds()
     QVector<double> xc, d1;
     curve::derivative(QVector<double>{-1, 0, 1}, QVector<double>{1e-6, 2e-6, 4e-6}, 1, xc, d1);
     QCOMPARE(d1.size(), 1); // three points, window 1: one slope, none for the second derivative
-    const QString t0 = " [0 us]", t1 = " [2.5 us]";
+    const QString t0 = " [0 us]", t1 = " [50.005 us]";
     const QString expected = " [0 s];;;;;\n"
         "Voltage (V)" + t0 + ";Current (A)" + t0 + ";Current Derivative (A/V)" + t0
         + ";Current 2nd Derivative (A/V^2)" + t0 + ";Electron Current (A)" + t0 + ";"

@@ -2,6 +2,7 @@
 // plasma analysis engine and prints the results as JSON (default) or CSV.
 #include "IvText.h"
 #include "DataAnalyzer.h"
+#include "Hdf5Export.h"
 #include "Report.h"
 #include "SessionFile.h"
 
@@ -23,7 +24,10 @@ int fail(const QString& message)
     return eBadInput;
 }
 
-// Small inputs (settings): read whole, but never more than `limit` bytes.
+// Settings files and EEPF tables are read whole, but never more than this.
+constexpr qint64 kMaxTextInputBytes = 1 << 20;
+
+// Small inputs (settings, EEPF table): read whole, but never more than `limit` bytes.
 bool readSmall(const QString& path, qint64 limit, QByteArray& out, QString& error)
 {
     QFile f(path);
@@ -99,7 +103,9 @@ int main(int argc, char** argv)
          QStringLiteral("EEPF table file (\"Energy;Resolution\" header). Default: the built-in "
                         "table, or the session's table."),
          QStringLiteral("file")},
-        {QStringLiteral("format"), QStringLiteral("Output format: json (default) or csv."),
+        {QStringLiteral("format"),
+         QStringLiteral("Output format: json (default), csv, or hdf5 (the whole analysed session with its "
+                        "curves; one input file and --output)."),
          QStringLiteral("format"), QStringLiteral("json")},
         {QStringLiteral("precision"),
          QStringLiteral("Significant digits of the numbers in CSV output: 1 to 17, or \"shortest\" "
@@ -130,8 +136,11 @@ int main(int argc, char** argv)
     if (files.isEmpty())
         return fail(QStringLiteral("no input file (see --help)"));
     const QString format = p.value(QStringLiteral("format")).toLower();
-    if (format != QLatin1String("json") && format != QLatin1String("csv"))
-        return fail(QStringLiteral("--format: expected json or csv, got \"%1\"").arg(format));
+    const bool hdf5 = format == QLatin1String("hdf5");
+    if (format != QLatin1String("json") && format != QLatin1String("csv") && !hdf5)
+        return fail(QStringLiteral("--format: expected json, csv or hdf5, got \"%1\"").arg(format));
+    if (hdf5 && (files.size() != 1 || !p.isSet(QStringLiteral("o"))))
+        return fail(QStringLiteral("--format hdf5: one input file and --output FILE"));
     int mode = 0;
     const bool modeGiven = p.isSet(QStringLiteral("mode"));
     if (modeGiven && !parseMode(p.value(QStringLiteral("mode")), mode))
@@ -153,7 +162,7 @@ int main(int argc, char** argv)
     QByteArray settingsText;
     const QString settingsFile = p.value(QStringLiteral("settings"));
     QString error;
-    if (!settingsFile.isEmpty() && !readSmall(settingsFile, 1 << 20, settingsText, error))
+    if (!settingsFile.isEmpty() && !readSmall(settingsFile, kMaxTextInputBytes, settingsText, error))
         return fail(error);
     const bool robust = p.isSet(QStringLiteral("robust"));
     auto applySettings = [&](LangmuirSettings& s) -> bool {
@@ -182,7 +191,10 @@ int main(int argc, char** argv)
     EepfTable table = EepfTable::defaultTable();
     const QString tableFile = p.value(QStringLiteral("eepf-table"));
     if (!tableFile.isEmpty()) {
-        const QString err = table.readFile(tableFile);
+        QByteArray tableText;
+        if (!readSmall(tableFile, kMaxTextInputBytes, tableText, error))
+            return fail(error);
+        const QString err = table.parse(tableText);
         if (!err.isEmpty())
             return fail(QStringLiteral("%1: %2").arg(tableFile, err));
     }
@@ -242,6 +254,12 @@ int main(int argc, char** argv)
         }
     }
 
+    if (hdf5) {
+        QString why;
+        if (!Hdf5Export::writeFile(*sessions.front(), p.value(QStringLiteral("o")), &why))
+            return fail(QStringLiteral("%1: cannot write: %2").arg(p.value(QStringLiteral("o")), why));
+        return allOk ? eOk : eAnalysisFailed;
+    }
     const bool withEepf = p.isSet(QStringLiteral("eepf"));
     const QByteArray out = format == QLatin1String("csv") ? report::csv(entries, withEepf, precision)
                                                           : report::json(entries, withEepf);

@@ -1,0 +1,19 @@
+"""Session files of the Quendrix Langmuir probe system, and lpanalyse's results, as Python
+objects with numpy arrays.
+
+    session = lpdata.load("run.ldf")
+    pandas.DataFrame(session.results_table())
+    scan = session.groups[0].scans[0]       # scan.V, scan.I, scan.stdI, scan.dIdV, scan.eepf.EEDF
+    scan.results["kTe"], scan.results.error("kTe"), scan.results.unit("kTe")
+"""
+
+from .analysis import AnalysisEntry, read_analysis
+from .results import PAIRS, RESULT_KEYS, RESULT_UNITS, VALUE_KEYS, Quantity, Results
+from .session import (Curve, Eepf, EepfTable, RawSums, Scan, ScanGroup, Session, SessionFileError, Trace,
+                      derivative, load, read)
+from .textvalues import CONFIG_TYPES, SETTINGS_TYPES
+
+__version__ = "2.7.0"
+__all__ = ["AnalysisEntry", "CONFIG_TYPES", "Curve", "Eepf", "EepfTable", "PAIRS", "Quantity", "RESULT_KEYS",
+           "RESULT_UNITS", "RawSums", "Results", "SETTINGS_TYPES", "Scan", "ScanGroup", "Session",
+           "SessionFileError", "Trace", "VALUE_KEYS", "derivative", "load", "read", "read_analysis"]

@@ -1,0 +1,123 @@
+"""The HDF5 export read back with h5py: every value equals the session's."""
+
+import os
+import unittest
+
+import h5py
+import numpy as np
+
+import support
+from support import lpdata
+
+_KIND = {bool: np.bool_, int: np.integer, float: np.floating}
+
+
+def text(v):
+    return v.decode() if isinstance(v, bytes) else str(v)
+
+
+def equal_arrays(a, b):
+    return len(a) == len(b) and bool(np.all((np.asarray(a) == np.asarray(b)) | (np.isnan(a) & np.isnan(b))))
+
+
+class Hdf5Export(unittest.TestCase):
+    def check_against_file(self, ldf, h5):
+        s = lpdata.load(ldf)
+        with h5py.File(h5, "r") as f:
+            self.assertEqual(f.attrs["device"], s.device_id)
+            self.assertEqual(f.attrs["comment"], s.comment)
+            self.assertEqual(f.attrs["file"], ldf)
+            first = next(s.scans()).date
+            self.assertEqual(f.attrs["date"], first.strftime("%Y-%m-%dT%H:%M:%SZ"))
+            self.assertTrue(f.attrs["program_version"])
+            for group, values, types in (("config", s.config, lpdata.CONFIG_TYPES),
+                                         ("analysis_settings", s.analysis_settings, lpdata.SETTINGS_TYPES)):
+                attrs = f[group].attrs
+                self.assertEqual(set(attrs), set(values), group)
+                self.assertEqual(set(types), set(values), group)  # the package knows every key's type
+                for k, v in values.items():
+                    self.assertIsInstance(attrs[k], _KIND[types[k]], (group, k))
+                    self.assertEqual(attrs[k], v, (group, k))
+            self.assertTrue(equal_arrays(f["eepf_table/energy"], s.eepf_table.energy))
+            self.assertTrue(equal_arrays(f["eepf_table/resolution"], s.eepf_table.resolution))
+
+            scans = f["scans"]
+            self.assertEqual(list(scans), [str(g) for g in range(len(s.groups))])
+            for g, group in enumerate(s.groups):
+                self.assertEqual(scans[str(g)].attrs["position"], group.position)
+                self.assertEqual(list(scans[str(g)]), [str(i) for i in range(len(group))])
+                for i, scan in enumerate(group.scans):
+                    h = scans[f"{g}/{i}"]
+                    where = f"{h5} scan {g}/{i}"
+                    arrays = {"sumV": scan.raw.sumV, "sumI": scan.raw.sumI, "sumVsq": scan.raw.sumVsq,
+                              "sumIsq": scan.raw.sumIsq, "V": scan.V, "I": scan.I, "stdV": scan.stdV,
+                              "stdI": scan.stdI, "dIdV": scan.dIdV, "dIdV_V": scan.dIdV_V,
+                              "d2IdV2": scan.d2IdV2, "d2IdV2_V": scan.d2IdV2_V, "energy": scan.eepf.energy,
+                              "EEDF": scan.eepf.EEDF, "EEDF_error": scan.eepf.EEDF_error,
+                              "EEDF_low_error": scan.eepf.EEDF_low_error}
+                    for name, values in arrays.items():
+                        self.assertTrue(equal_arrays(h[name][()], values), (where, name))
+                    self.assertEqual(h.attrs["accumulations"], scan.raw.count, where)
+                    self.assertEqual(h.attrs["date"], scan.date.strftime("%Y-%m-%dT%H:%M:%SZ"))
+                    self.assertEqual(h.attrs["Error"], scan.error)
+                    for attr, value in (("position", scan.position), ("temporal_position", scan.time),
+                                        ("resolved_time", scan.resolved_time), ("scan_type", scan.scan_type),
+                                        ("ionCurrent", scan.ion_current[0]),
+                                        ("plasmaResistance", scan.plasma_resistance)):
+                        self.assertEqual(h.attrs[attr], value, (where, attr))
+                    units = h.attrs["units"]
+                    for k in lpdata.RESULT_KEYS:
+                        self.assertTrue(support.same(h.attrs[k], scan.results[k]), (where, k))
+                        self.assertEqual(text(units[k]), lpdata.RESULT_UNITS[k], (where, k))
+
+            table = f["results"][()]
+            rows = s.results_table()
+            self.assertEqual(len(table), len(rows))
+            for name in rows[0]:
+                self.assertTrue(equal_arrays(table[name], [r[name] for r in rows]), name)
+                self.assertTrue(text(f["results"].attrs["units"][name]), name)
+            # Every dataset carries its unit.
+            missing = []
+            f.visititems(lambda n, o: missing.append(n) if isinstance(o, h5py.Dataset)
+                         and "units" not in o.attrs else None)
+            self.assertEqual(missing, [])
+
+    def test_export_equals_the_session(self):
+        for kind, groups, scans in (("spatial", 3, 2), ("resolved", 1, 5)):
+            with self.subTest(kind):
+                self.check_against_file(*support.made_session(kind, groups, scans, 140, hdf5=True))
+
+    def test_lpanalyse_exports_its_analysis(self):
+        cases = {"example": (support.EXAMPLE, ()),
+                 "double probe": (support.made_session("spatial", 2, 2, 140), ("--mode", "double"))}
+        for name, (path, options) in cases.items():
+            with self.subTest(name):
+                out = os.path.join(support.WORK, "analysed.h5")
+                support.run(support.LPANALYSE, "--format", "hdf5", "--output", out, *options, path, ok=(0, 1))
+                report = support.lpanalyse_report(path, *options)
+                with h5py.File(out, "r") as f:
+                    table = f["results"][()]
+                    self.assertEqual(len(table), len(report))
+                    for row in table:
+                        values = report[(int(row["group"]), int(row["index"]))][1]
+                        for k in lpdata.RESULT_KEYS:
+                            self.assertTrue(support.same(float(row[k]), values[k]), k)
+                    curve = f["scans/0/0"]
+                    self.assertEqual("doubleProbe_I" in curve, bool(options))
+                    if options:
+                        self.assertEqual(curve["doubleProbe_I"].attrs["units"], "A")
+                        self.assertEqual(len(curve["doubleProbe_V"]), len(curve["doubleProbe_stdI"]))
+        refused = support.run(support.LPANALYSE, "--format", "hdf5", support.EXAMPLE, ok=(2,))
+        self.assertIn("--output", refused.stderr)
+
+    def test_a_file_of_1024_scans_opens(self):
+        _, h5 = support.made_session("spatial", 32, 32, 100, hdf5=True)
+        with h5py.File(h5, "r") as f:
+            self.assertEqual(len(f["results"]), 1024)
+            self.assertEqual(sum(len(g) for g in f["scans"].values()), 1024)
+            self.assertEqual(len(f["scans/31/31/V"]), 100)
+        self.assertIn('GROUP "31"', support.run("h5dump", "-H", "-g", "/scans", h5).stdout)
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,136 @@
+"""lpdata against the program: values, refusals, cut-off files and lpanalyse's JSON."""
+
+import math
+import os
+import unittest
+
+import numpy as np
+
+import support
+from support import lpdata
+
+
+def example_bytes():
+    with open(support.EXAMPLE, "rb") as f:
+        return f.read()
+
+
+def nth(data, needle, n):
+    at = -1
+    for _ in range(n):
+        at = data.index(needle, at + 1)
+    return at
+
+
+class Agreement(unittest.TestCase):
+    def test_values_equal_lpanalyse(self):
+        cases = {
+            "example (time-resolved, measured)": support.EXAMPLE,
+            "spatial": support.made_session("spatial", 3, 2, 150),
+            "timed": support.made_session("timed", 2, 2, 120),
+        }
+        for name, path in cases.items():
+            with self.subTest(name):
+                session = support.assert_agrees_with_lpanalyse(self, path)
+                self.assertGreater(len(session), 1)
+
+    def test_groups_traces_and_typed_maps(self):
+        s = lpdata.load(support.made_session("spatial", 3, 2, 150))
+        self.assertEqual([g.position for g in s.groups], [0.0, 5.0, 10.0])
+        self.assertEqual([len(g) for g in s.groups], [2, 2, 2])
+        self.assertIs(s.config["spatParam_bUseSpatScan"], True)
+        self.assertIs(type(s.config["dataScanRunScans"]), int)
+        self.assertIs(type(s.analysis_settings["probe_radius"]), float)
+        self.assertEqual(s.analysis_settings["nDerivativePoints"], 3)
+        scan = s.groups[1].scans[1]
+        self.assertEqual(scan.raw.count, 3)
+        self.assertEqual(len(scan.raw), 150)
+        # The corrected curve is the mean of the sums (six digits in the file).
+        np.testing.assert_allclose(scan.V, scan.raw.mean_voltage(), rtol=1e-5)
+        np.testing.assert_allclose(scan.I, scan.raw.mean_current(), rtol=1e-5, atol=1e-12)
+        self.assertEqual(len(scan.dIdV), 150 - 6)
+        self.assertEqual(len(scan.d2IdV2), 150 - 12)
+        self.assertEqual(scan.results.unit("Ne"), "m^-3")
+        self.assertEqual(scan.results.quantity("kTe").error, scan.results["kTe_error"])
+        rows = s.results_table()
+        self.assertEqual(len(rows), 6)
+        self.assertEqual(list(rows[3])[:5], ["group", "index", "position", "time", "resolved_time"])
+        self.assertEqual((rows[3]["group"], rows[3]["index"], rows[3]["position"]), (1, 1, 5.0))
+        self.assertEqual(rows[3]["kTe_error"], scan.results.error("kTe"))
+
+    def test_scans_are_grouped_as_the_program_groups_them(self):
+        s = lpdata.Session()
+        nan = float("nan")
+        for kind, position, time in ((1, 1.0, 0), (1, 2.0, 0), (1, 1.0, 0), (1, -0.0, 0), (1, 0.0, 0),
+                                     (1, nan, 0), (1, nan, 0), (0, 5.0, 3.0), (0, 6.0, 3.0), (2, 9.0, 9.0)):
+            scan = lpdata.Scan(3)
+            scan.scan_type, scan.position, scan.temporal_position = kind, position, time
+            s.add_scan(scan)
+        self.assertEqual([len(g) for g in s.groups], [3, 1, 2, 1, 1, 2])
+
+    def test_refusals_give_the_programs_reasons(self):
+        data = example_bytes()
+        third = nth(data, b"<results>", 3)
+        cases = {
+            "not a session file": b'<?xml version="1.0"?>\n<measuredData sensor="Langmuir probe" version="3"/>\n',
+            "other XML": b"<?xml version=\"1.0\"?>\n<settings/>\n",
+            "newer version": data.replace(b'version="3"', b'version="4"', 1),
+            "version text": data.replace(b'version="3"', b'version="3b"', 1),
+            "misnamed element": data[:third] + b"<result>" + data[third + 9:].replace(
+                b"</results>", b"</result>", 1),
+            "cut in the settings": data[:nth(data, b"</settings>", 1)],
+        }
+        for name, content in cases.items():
+            with self.subTest(name):
+                path = os.path.join(support.WORK, "refused.ldf")
+                with open(path, "wb") as f:
+                    f.write(content)
+                with self.assertRaises(lpdata.SessionFileError) as caught:
+                    lpdata.load(path)
+                program = support.run(support.LPANALYSE, path, ok=(2,)).stderr.strip()
+                self.assertEqual(f"lpanalyse: {path}: {caught.exception.reason}", program)
+
+    def test_syntax_damage_is_refused_not_cut(self):
+        data = example_bytes()
+        at = nth(data, b"</vec>", 40)
+        with self.assertRaises(lpdata.SessionFileError) as caught:
+            lpdata.read(data[:at] + b"</vex>" + data[at + 6:])
+        self.assertTrue(caught.exception.reason.startswith("Reading stopped"), caught.exception.reason)
+
+    def test_cut_off_file_reads_up_to_its_last_complete_scan(self):
+        data = example_bytes()
+        whole = lpdata.read(data)
+        self.assertTrue(whole.complete)
+        cuts = {
+            "inside scan 6": (nth(data, b"<scanData>", 6) + 500, 5),
+            "between scans, zeros of a power cut after": (nth(data, b"<scanData>", 4), 3),
+            "after the table": (nth(data, b"<scanData>", 1), 0),
+        }
+        for name, (at, scans) in cuts.items():
+            with self.subTest(name):
+                content = data[:at] + (b"\0" * 4096 if "zeros" in name else b"")
+                cut = lpdata.read(content)
+                self.assertFalse(cut.complete)
+                self.assertEqual(len(cut), scans)
+                self.assertEqual(cut.results_table(), [r for r in whole.results_table() if r["index"] < scans]
+                                 if scans else [])
+
+    def test_lpanalyse_json_gives_the_same_results(self):
+        path = support.made_session("spatial", 3, 2, 150)
+        json_text = support.run(support.LPANALYSE, "--eepf", path).stdout
+        entries = lpdata.read_analysis(json_text)
+        report = support.lpanalyse_report(path)
+        self.assertEqual(len(entries), len(report))
+        for e in entries:
+            error, values, lists = report[(e.group, e.index)]
+            self.assertEqual(e.file, path)
+            self.assertEqual(e.error, error)
+            self.assertIsInstance(e.results, lpdata.Results)
+            for k in lpdata.RESULT_KEYS:
+                self.assertTrue(support.same(e.results[k], values[k]), (e.group, e.index, k))
+            np.testing.assert_array_equal(e.eepf.EEDF, lists["EEDF"])
+        self.assertTrue(math.isnan(entries[0].results["machnumber"]))
+
+
+if __name__ == "__main__":
+    unittest.main()
