@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
 #include <QSaveFile>
@@ -155,6 +156,35 @@ void print(const QList<QwtPlot*>& plots, QPrinter* printer)
     }
     const double scale = (w > 0 && h > 0) ? std::min(page.width() / w, page.height() / h) : 1.0;
     render(plots, &painter, QRectF(0, 0, w * scale, h * scale));
+}
+
+bool exportWithDialog(QWidget* parent, const QList<QwtPlot*>& plots, Options& last)
+{
+    Options start = last;
+    start.format = formatOf(start.fileName, ePng);
+    GraphExportDialog dlg(start, parent);
+    for (;;) {
+        if (Prompter::instance().execDialog(&dlg) != QDialog::Accepted)
+            return false;
+        const Options o = dlg.options();
+        QString error;
+        if (write(plots, o, &error)) {
+            last = o;
+            return true;
+        }
+        Prompter::critical(parent, QStringLiteral("Quendrix Langmuir"),
+                           QStringLiteral("Cannot write file [%1]\nError code: %2\n").arg(o.fileName, error));
+    }
+}
+
+void printWithDialog(QWidget* parent, const QList<QwtPlot*>& plots)
+{
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setPageOrientation(QPageLayout::Landscape);
+    QPrintDialog dlg(&printer, parent);
+    dlg.setWindowTitle(QStringLiteral("Print Graph"));
+    if (Prompter::instance().execDialog(&dlg) == QDialog::Accepted)
+        print(plots, &printer);
 }
 
 } // namespace GraphExport

@@ -46,6 +46,13 @@ bool write(const QList<QwtPlot*>& plots, const Options& o, QString* error = null
 QImage image(const QList<QwtPlot*>& plots);
 void print(const QList<QwtPlot*>& plots, QPrinter* printer);
 
+// "Export Graph" from a window: the dialog starts with `last` (the format
+// from its file name) and is asked again while writing fails (a box says
+// why); true when written, with the choices kept in `last`.
+bool exportWithDialog(QWidget* parent, const QList<QwtPlot*>& plots, Options& last);
+// The print dialog, then the graphs on the chosen printer.
+void printWithDialog(QWidget* parent, const QList<QwtPlot*>& plots);
+
 } // namespace GraphExport
 
 // "Export Graph": file, format, size (mm) and resolution (dpi).

@@ -24,8 +24,6 @@
 #include <QDir>
 #include <QApplication>
 #include <QClipboard>
-#include <QPrintDialog>
-#include <QPrinter>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -1422,48 +1420,23 @@ void PlotManager::showGraphMenu(const QPoint& globalPos)
 
 void PlotManager::exportGraph()
 {
-    GraphExport::Options start;
-    start.fileName = m_lastGraphFile;
-    if (start.fileName.isEmpty()) {
+    if (m_graphExport.fileName.isEmpty()) {
         // Beside the session's file, named after it; else in the save folder.
         const QString session = m_data->fileName();
-        const QString base = session.isEmpty() ? QStringLiteral("graph") : QFileInfo(session).completeBaseName();
-        const QString folder = session.isEmpty() ? AppText::saveDialogStart(QString(), *m_dialogPath, QDir::homePath())
-                                                 : QFileInfo(session).absolutePath() + QLatin1Char('/');
-        start.fileName = folder + base + QStringLiteral(".png");
+        m_graphExport.fileName =
+            session.isEmpty() ? AppText::saveDialogStart(QString(), *m_dialogPath, QDir::homePath())
+                                    + QStringLiteral("graph.png")
+                              : QFileInfo(session).absolutePath() + QLatin1Char('/')
+                                    + QFileInfo(session).completeBaseName() + QStringLiteral(".png");
     }
-    start.format = GraphExport::formatOf(start.fileName, GraphExport::ePng);
-    start.widthMm = m_graphWidthMm;
-    start.heightMm = m_graphHeightMm;
-    start.dpi = m_graphDpi;
-    GraphExportDialog dlg(start, this);
-    for (;;) {
-        if (Prompter::instance().execDialog(&dlg) != QDialog::Accepted)
-            return;
-        const GraphExport::Options o = dlg.options();
-        QString error;
-        if (GraphExport::write(shownPlots(), o, &error)) {
-            m_lastGraphFile = o.fileName;
-            m_graphWidthMm = o.widthMm;
-            m_graphHeightMm = o.heightMm;
-            m_graphDpi = o.dpi;
-            emit statusMessage(QStringLiteral("Exported graph to %1").arg(QDir::toNativeSeparators(o.fileName)));
-            return;
-        }
-        Prompter::critical(this, QString::fromLatin1(kTitle),
-                           QStringLiteral("Cannot write file [%1]\nError code: %2\n").arg(o.fileName, error));
-    }
+    if (GraphExport::exportWithDialog(this, shownPlots(), m_graphExport))
+        emit statusMessage(
+            QStringLiteral("Exported graph to %1").arg(QDir::toNativeSeparators(m_graphExport.fileName)));
 }
 
 void PlotManager::printGraph()
 {
-    QPrinter printer(QPrinter::HighResolution);
-    printer.setPageOrientation(QPageLayout::Landscape);
-    QPrintDialog dlg(&printer, this);
-    dlg.setWindowTitle(QStringLiteral("Print Graph"));
-    if (Prompter::instance().execDialog(&dlg) != QDialog::Accepted)
-        return;
-    GraphExport::print(shownPlots(), &printer);
+    GraphExport::printWithDialog(this, shownPlots());
 }
 
 void PlotManager::copyGraph()

@@ -3,6 +3,7 @@
 // graphs, a results grid with values and relative errors, frame navigation,
 // trends and the analysis warnings. Saves, loads and asks before closing.
 #include "AxisRange.h"
+#include "GraphExport.h"
 #include "LangmuirSettings.h"
 #include "PlotData.h"
 
@@ -300,8 +301,6 @@ private:
     bool m_updating = false;
     bool m_settingsFromFile = false;
     QString m_ownDialogPath = QStringLiteral("./");
-    QString m_lastGraphFile;
-    double m_graphWidthMm = 160.0, m_graphHeightMm = 100.0;
-    int m_graphDpi = 300;
+    GraphExport::Options m_graphExport; // the last export's choices
     QString* m_dialogPath = &m_ownDialogPath;
 };

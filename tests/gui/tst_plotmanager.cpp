@@ -1024,15 +1024,19 @@ void TestPlotManager::exportGraphFromTheWindow()
     QCOMPARE(pm.shownPlots().size(), 3); // current and both derivatives
     QSignalSpy note(&pm, &PlotManager::statusMessage);
     const QString file = m_dir.filePath("figure");
-    m_prompter->dialogHandlers << [&](QDialog* d) {
-        auto* dlg = qobject_cast<GraphExportDialog*>(d);
-        if (!dlg)
-            return int(QDialog::Rejected);
-        dlg->formatBox()->setCurrentIndex(dlg->formatBox()->findData(int(GraphExport::eSvg)));
-        dlg->fileEdit()->setText(file);
-        return int(QDialog::Accepted);
-    };
+    // First a folder that does not exist: a box says why and the dialog comes again.
+    for (const QString& name : {m_dir.filePath("missing/figure"), file})
+        m_prompter->dialogHandlers << [name](QDialog* d) {
+            auto* dlg = qobject_cast<GraphExportDialog*>(d);
+            if (!dlg)
+                return int(QDialog::Rejected);
+            dlg->formatBox()->setCurrentIndex(dlg->formatBox()->findData(int(GraphExport::eSvg)));
+            dlg->fileEdit()->setText(name);
+            return int(QDialog::Accepted);
+        };
     pm.exportGraph();
+    QCOMPARE(m_prompter->asked.size(), 1);
+    QVERIFY(m_prompter->asked.first().text.startsWith("Cannot write file [" + m_dir.filePath("missing/figure.svg")));
     QVERIFY(QFileInfo::exists(file + ".svg"));
     QCOMPARE(note.size(), 1);
     QCOMPARE(note.first().first().toString(),
