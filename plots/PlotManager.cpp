@@ -202,6 +202,7 @@ QWidget* PlotManager::buildResultsGrid()
         menu.exec(box->mapToGlobal(pos));
     });
     m_resultsGrid = box;
+    box->setObjectName(QStringLiteral("resultsGrid"));
     auto* g = new QGridLayout(box);
     g->setVerticalSpacing(1);
     g->addWidget(new QLabel(QStringLiteral("<font color=blue>Value</font>")), 0, 2);

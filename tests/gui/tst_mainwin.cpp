@@ -520,6 +520,15 @@ void TestMainWin::exportCommand()
     QVERIFY(clip.startsWith("Voltage (V)\tCurrent (A)\n"));
     QVERIFY(clip.contains("Voltage (V)\tCurrent Derivative(A/V)\t\n"));
     QCOMPARE(clip.split('\n').at(1).split('\t').size(), 2);
+    // With the results grid in focus, Copy takes the results with their units.
+    auto* grid = pm->findChild<QWidget*>("resultsGrid");
+    QVERIFY(grid);
+    QApplication::setActiveWindow(&w);
+    grid->setFocus();
+    QTRY_VERIFY(pm->resultsHaveFocus());
+    w.action("&Copy")->trigger();
+    QCOMPARE(QApplication::clipboard()->text(), pm->resultsText());
+    QVERIFY(pm->resultsText().startsWith("Quantity\tValue\tUnit\tError\tError (%)\nVp\t"));
     // Cancelled options: no file dialog.
     m_prompter->fileCaptions.clear();
     w.action("Spread Sheet (*.csv)...")->trigger();
