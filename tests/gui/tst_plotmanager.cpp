@@ -1001,7 +1001,13 @@ void TestPlotManager::resultsCopyAsText()
     r.result.setValue(ResultRecord::eLdebye, 2.5e-5); // shown in um
     r.result.setError(ResultRecord::eLdebye, 1e-6);
     pm.addScan(r, false);
-    const QStringList lines = pm.resultsText().split('\n', Qt::SkipEmptyParts);
+    // The same text under a decimal-comma locale: spreadsheets paste one format.
+    const QLocale before;
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    const QString text = pm.resultsText();
+    QLocale::setDefault(before);
+    QCOMPARE(text, pm.resultsText());
+    const QStringList lines = text.split('\n', Qt::SkipEmptyParts);
     QCOMPARE(lines.first(), QString("Quantity\tValue\tUnit\tError\tError (%)"));
     QCOMPARE(lines.size(), 16); // heading, 14 quantities, trace
     QCOMPARE(lines.at(1), QString("Vp\t10.5\tV\t0.21\t2"));
