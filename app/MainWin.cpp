@@ -707,14 +707,7 @@ bool MainWin::connectDevice()
         return fail();
     }
 
-    if (panel) {
-        disconnect(panel, nullptr, this, nullptr);
-        connect(panel, &ConfigParamPanel::idleVoltageChanged, this, qOverload<>(&MainWin::setDefVoltage));
-        connect(panel, &ConfigParamPanel::resynchronize, this, &MainWin::resynchronizeFreq);
-        panel->setCurrentRanges(m_descriptor->iRange);
-        panel->setTriggerAvailable(m_ctrl.isExtScanTriggerAvailable());
-        panel->refresh();
-    }
+    attachPanel(panel);
     m_connectAct->setText("Disconnect");
     m_banner->setConnectText("Disconnect");
     session->setLive(true);
@@ -724,6 +717,18 @@ bool MainWin::connectDevice()
     m_newAct->setEnabled(true);
     m_openAct->setEnabled(true);
     return true;
+}
+
+void MainWin::attachPanel(ConfigParamPanel* panel)
+{
+    if (!panel)
+        return;
+    disconnect(panel, nullptr, this, nullptr);
+    connect(panel, &ConfigParamPanel::idleVoltageChanged, this, qOverload<>(&MainWin::setDefVoltage));
+    connect(panel, &ConfigParamPanel::resynchronize, this, &MainWin::resynchronizeFreq);
+    panel->setCurrentRanges(m_descriptor->iRange);
+    panel->setTriggerAvailable(m_ctrl.isExtScanTriggerAvailable());
+    panel->refresh();
 }
 
 void MainWin::disconnectDevice()
@@ -813,6 +818,9 @@ void MainWin::calibrateDevice()
     else if (m_worker->result() != 1)
         addAlert(AlertPrefix::CalibrateScanner,
                  QStringLiteral("Failed to calibrate VESK Device (retVal = %1).").arg(m_worker->result()));
+    // The library tried its stop twice; a unit still scanning is said so.
+    if (m_ctrl.isScanRunning() && !m_ctrl.stopScan())
+        addAlert(AlertPrefix::CalibrateScanner, QStringLiteral("Failed to stop running scan."));
     updateCalibProgress();
 }
 

@@ -174,6 +174,8 @@ private:
     void addAlert(const char* prefix, const QString& message);
     bool connectDevice();
     void disconnectDevice();
+    // A live session's panel: its idle voltage and SYNC signals reach the unit.
+    void attachPanel(ConfigParamPanel* panel);
     void calibrateDevice();
     // Aborts whatever the job thread runs and waits until it is idle.
     void stopActivity();

@@ -30,6 +30,8 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/python/ DESTINATION ${LP_INSTALL_DOCDIR}
 # Menu entry and icon.
 if(TARGET lpicon_png AND TARGET lpmeasure)
   install(FILES ${PROJECT_SOURCE_DIR}/resources/lpmeasure.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+  # Session files open in lpmeasure on a double-click.
+  install(FILES ${PROJECT_SOURCE_DIR}/resources/quendrix-langmuir.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages)
   install(FILES ${CMAKE_BINARY_DIR}/share/lpmeasure.png
           DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/256x256/apps)
 endif()

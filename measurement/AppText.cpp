@@ -25,9 +25,9 @@ QString sessionFileFromArgs(const QStringList& args)
 }
 
 QString workingFolder(const QString& programDir, const QString& userDataDir,
-                      const std::function<bool(const QString&)>& writable)
+                      const std::function<bool(const QString&)>& isBuildTree)
 {
-    if (writable(programDir) || userDataDir.isEmpty())
+    if (isBuildTree(programDir) || userDataDir.isEmpty())
         return programDir;
     return userDataDir;
 }

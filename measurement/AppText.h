@@ -18,10 +18,11 @@ QString sessionFileFromArgs(const QStringList& args);
 // moves into the program's own folder.
 QString sessionFileFromArgs(const QStringList& args, const QString& callerDir);
 
-// The folder the program works in: its own folder when it may write there
-// (a build tree), else the user's data folder (an installed program).
+// The folder the program works in, by what the program is: in a build tree
+// (its folder holds the marker the build writes) its own folder, installed
+// the user's data folder, whoever runs it (root may write into /usr/bin).
 QString workingFolder(const QString& programDir, const QString& userDataDir,
-                      const std::function<bool(const QString&)>& writable);
+                      const std::function<bool(const QString&)>& isBuildTree);
 // Copies each shipped file that the working folder lacks; returns the names
 // that could not be copied.
 QStringList seedWorkingFolder(const QString& workingDir, const QString& shippedDir, const QStringList& names);

@@ -316,6 +316,8 @@ void analyseScan(ScanRecord& scan, const LangmuirSettings& s, const EepfTable& t
         scan.error = QStringLiteral("Unknown probe mode");
         break;
     }
+    if (!scan.measurementAlert.isEmpty())
+        scan.error = scan.error.isEmpty() ? scan.measurementAlert : scan.measurementAlert + QLatin1Char('\n') + scan.error;
 }
 
 } // namespace driver

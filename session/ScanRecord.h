@@ -88,6 +88,9 @@ struct ScanRecord {
     double plasmaResistance = 0; // Ohm
     EepfLists eepf;
     QString error;
+    // What the measurement found wrong with the scan (a sweep at full scale);
+    // the analysis puts it before its own message in `error`.
+    QString measurementAlert;
 
     // The corrected curve as the analysis sees it (tag 0).
     AnalysisCurve correctedCurve() const;

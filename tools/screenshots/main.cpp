@@ -180,6 +180,7 @@ int main(int argc, char* argv[])
     qsim::MotorConfig motor;
     motor.family = qsim::MotorFamily::OpticsFocus;
     motor.startSteps = 300;
+    motor.mmPerStep = 0.001;   // the slope the controller is given below
     qsim::attachMotorController(0, motor);
     w.action("Connect")->trigger();
     QMetaObject::invokeMethod(&w, "updateSyncFreq");
@@ -222,6 +223,7 @@ int main(int argc, char* argv[])
     qsim::Config world = qsim::currentConfig();
     world.speedFactor = 200;
     world.modules[0].motor.family = qsim::MotorFamily::PM600;
+    world.modules[0].motor.mmPerStep = 0.001;   // the slope the controller is given below
     world.measurement.plasma.profileCentreMm = 10;
     world.measurement.plasma.profileWidthMm = 6;
     qsim::reset(world);
@@ -238,10 +240,6 @@ int main(int argc, char* argv[])
     RIRavaVCntrl& ctrl = w.controller();
     ctrl.setLinearDriveSlope(0.001);
     ctrl.setLinearDriveIntercept(0);
-    qsim::setPositionSource([&ctrl] {
-        const double p = ctrl.getLinearDrivePosition();
-        return std::isfinite(p) ? p : 0.0;
-    });
     PlotManager* spatial = w.currentSession();
     SingleProbeConfigParam cfg;
     cfg.spat.bUseSpatScan = true;
@@ -255,7 +253,6 @@ int main(int argc, char* argv[])
     observer.setSession(spatial);
     w.sequence()->setSession(spatial->data(), &observer);
     w.sequence()->runScan(cfg);
-    qsim::setPositionSource(nullptr);
     spatial->refreshAll();
     spatial->trendButton(4)->click(); // Ne
     spatial->setView(PlotManager::eViewTrends);
