@@ -36,7 +36,7 @@ int run(MainWin& w)
         // Saved where the user chooses, never into the recovery folder.
         pm->data()->setFileName(QString());
         pm->setModified(true);
-        pm->setWindowTitle(QStringLiteral("Recovered %1").arg(date));
+        pm->setSessionTitle(QStringLiteral("Recovered %1").arg(date));
         w.journals()->adopt(pm, f.path);
         ++recovered;
     }

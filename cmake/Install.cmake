@@ -46,6 +46,6 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
 # The Debian packages the programs run with (Qt 5 and Qwt from Debian 12).
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-  "libc6, libstdc++6, libgcc-s1, libqt5core5a (>= 5.15), libqt5gui5 (>= 5.15), libqt5widgets5 (>= 5.15), libqt5network5 (>= 5.15), libqt5xml5 (>= 5.15), libqwt-qt5-6, fonts-dejavu-core")
+  "libc6, libstdc++6, libgcc-s1, libqt5core5a (>= 5.15), libqt5gui5 (>= 5.15), libqt5widgets5 (>= 5.15), libqt5network5 (>= 5.15), libqt5xml5 (>= 5.15), libqt5svg5 (>= 5.15), libqt5printsupport5 (>= 5.15), libqwt-qt5-6, fonts-dejavu-core")
 set(CPACK_GENERATOR DEB)
 include(CPack)

@@ -30,8 +30,16 @@ QStringList seedWorkingFolder(const QString& workingDir, const QString& shippedD
 // folder, the installed documentation folder (relative to the program's).
 QStringList guideCandidates(const QString& fileName, const QString& workingDir, const QString& programDir,
                             const QString& docDirFromProgram);
-// Start folder of a file dialog: the one last used, else the documents folder.
+// Start folder of a file dialog: the one last used, else the documents folder,
+// else (no such folder) home: a file dialog takes a missing folder's name for
+// the file name.
 QString dialogStartFolder(const QString& lastUsed, const QString& documentsDir);
+// What the save dialog starts with: the session's own file when it has one,
+// else the folder last used when it exists, else home; never a folder's name
+// as file name.
+QString saveDialogStart(const QString& sessionFile, const QString& lastFolder, const QString& homeDir);
+// The name with ".<suffix>" appended when its file name has no suffix.
+QString withSuffix(const QString& fileName, const QString& suffix);
 
 // SYNC indicator text for a frequency read (f) while connected. spinner is the
 // 1..4 frame counter of the "measurement under way" animation (f == -1); it is

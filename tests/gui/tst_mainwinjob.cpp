@@ -158,7 +158,7 @@ void TestMainWinJob::jobMeasuresAndSavesACopy()
     w.show();
     connect(w);
     PlotManager* pm = w.currentSession();
-    const QString title = pm->windowTitle();
+    const QString title = pm->sessionTitle();
     m_prompter->openNames << job;
     QStringList shown;
     // The clean line drives the tip to the cleaning voltage (150 V by default).
@@ -197,7 +197,7 @@ void TestMainWinJob::jobMeasuresAndSavesACopy()
     QVERIFY2(SessionFile::load(back, m_dir.filePath("copy.ldf"), &why), qPrintable(why));
     QCOMPARE(back.scanCount(), pm->data()->scanCount());
     QVERIFY(pm->isModified());
-    QCOMPARE(pm->windowTitle(), title);
+    QCOMPARE(pm->sessionTitle(), title);
     QVERIFY(pm->data()->fileName() != m_dir.filePath("copy.ldf"));
     // The message: trimmed text, owned by the job window.
     QCOMPARE(m_prompter->messageParents.size(), 1);
