@@ -36,7 +36,7 @@ struct Window {
 };
 
 // exp(x) for x <= 0 without a library call, so that the loops over a window vectorise:
-// 2^k times a degree-12 Taylor polynomial on |r| <= ln2/2 (relative error below 1e-15).
+// 2^k times the degree-12 Taylor polynomial on |r| <= ln2/2 (relative error below 1e-15).
 inline double fastExp(double x)
 {
     x = x < -700 ? -700 : x;
@@ -44,25 +44,37 @@ inline double fastExp(double x)
     const double t = x * 1.4426950408889634 + kShift;
     const double k = t - kShift;
     const double r = (x - k * 0.6931471803691238) - k * 1.9082149292705877e-10;
-    double p = 1.0 / 479001600;
-    p = p * r + 1.0 / 39916800;
-    p = p * r + 1.0 / 3628800;
-    p = p * r + 1.0 / 362880;
-    p = p * r + 1.0 / 40320;
-    p = p * r + 1.0 / 5040;
-    p = p * r + 1.0 / 720;
-    p = p * r + 1.0 / 120;
-    p = p * r + 1.0 / 24;
-    p = p * r + 1.0 / 6;
-    p = p * r + 0.5;
-    p = p * r + 1.0;
-    p = p * r + 1.0;
+    // Estrin's scheme: short dependency chains, so successive samples overlap.
+    const double r2 = r * r, r4 = r2 * r2, r8 = r4 * r4;
+    constexpr double c3 = 1.0 / 6, c4 = 1.0 / 24, c5 = 1.0 / 120, c6 = 1.0 / 720, c7 = 1.0 / 5040,
+                     c8 = 1.0 / 40320, c9 = 1.0 / 362880, c10 = 1.0 / 3628800, c11 = 1.0 / 39916800,
+                     c12 = 1.0 / 479001600;
+    const double q0 = 1 + r, q1 = 0.5 + c3 * r, q2 = c4 + c5 * r, q3 = c6 + c7 * r, q4 = c8 + c9 * r,
+                 q5 = c10 + c11 * r;
+    const double s0 = q0 + q1 * r2, s1 = q2 + q3 * r2, s2 = q4 + q5 * r2;
+    const double p = (s0 + s1 * r4) + (s2 + c12 * r4) * r8;
     std::int64_t bits;
     std::memcpy(&bits, &t, sizeof bits);
     bits = (bits + 1023) << 52; // the integer k sits in the low bits of t
     double scale;
     std::memcpy(&scale, &bits, sizeof scale);
     return p * scale;
+}
+
+// Sum of a_i b_i over n samples, with four running sums so the additions overlap.
+inline double dot(const double* a, const double* b, size_t n)
+{
+    double s0 = 0, s1 = 0, s2 = 0, s3 = 0;
+    size_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        s0 += a[i] * b[i];
+        s1 += a[i + 1] * b[i + 1];
+        s2 += a[i + 2] * b[i + 2];
+        s3 += a[i + 3] * b[i + 3];
+    }
+    for (; i < n; ++i)
+        s0 += a[i] * b[i];
+    return (s0 + s1) + (s2 + s3);
 }
 
 // Solves the N x N normal equations G theta = r (N <= 3) after scaling to a unit diagonal;
@@ -307,13 +319,8 @@ Populations fitPopulations(const Window& w, double b, double area, const Grid& g
     const Fitter fit(w, b);
     const size_t m = w.u.size();
     double PE[kGridSize];
-    for (int j = 0; j < kGridSize; ++j) {
-        double s = 0;
-        const double* e = g.E[j].data();
-        for (size_t i = 0; i < m; ++i)
-            s += fit.P()[i] * e[i];
-        PE[j] = s;
-    }
+    for (int j = 0; j < kGridSize; ++j)
+        PE[j] = dot(fit.P().data(), g.E[j].data(), m);
     Populations p;
     int b1 = -1;
     double best1 = kInf;
@@ -440,17 +447,9 @@ Result fit(const AnalysisContext& ctx, const IvTrace& curve, const AnalysisResul
     }
     for (int j = 0; j < kGridSize; ++j) {
         const double* a = grid.E[j].data();
-        double ie = 0;
-        for (int i = 0; i < m; ++i)
-            ie += w.I[size_t(i)] * a[i];
-        grid.IE[j] = ie;
-        for (int l = j; l < kGridSize; ++l) {
-            const double* c = grid.E[l].data();
-            double s = 0;
-            for (int i = 0; i < m; ++i)
-                s += a[i] * c[i];
-            grid.EE[j][l] = grid.EE[l][j] = s;
-        }
+        grid.IE[j] = dot(w.I.data(), a, size_t(m));
+        for (int l = j; l < kGridSize; ++l)
+            grid.EE[j][l] = grid.EE[l][j] = dot(a, grid.E[l].data(), size_t(m));
     }
     const double b = std::isfinite(ionExponent) ? std::max(ionExponent, 0.0) : 0.5;
     const Populations p = fitPopulations(w, b, ctx.areaTotal, grid);
