@@ -119,6 +119,7 @@ void clearResults(ScanRecord& scan)
     scan.result = ResultRecord();
     scan.eepf.clear();
     scan.electronCurrent = TimedTrace();
+    scan.fit = IvFit();
     scan.correctedDoubleProbe.clear();
 }
 
@@ -260,6 +261,7 @@ QString singleProbe(ScanRecord& scan, const LangmuirSettings& s, const EepfTable
     rec.setValue(ResultRecord::eIsat, firstCurrentMagnitude(scan));
     if (optin::any(s))
         optin::store(rec, s, optBase, [&](int k) { return optTr.error(size_t(k), optBase[size_t(k)]); });
+    scan.fit = IvFit::from(baseCtx, r);
 
     const double Vp = rec.value(ResultRecord::eVp);
     if (std::isfinite(Vp)) {
@@ -345,6 +347,8 @@ void analyseScan(ScanRecord& scan, const LangmuirSettings& s, const EepfTable& t
         scan.error = QStringLiteral("Unknown probe mode");
         break;
     }
+    if (!scan.measurementAlert.isEmpty())
+        scan.error = scan.error.isEmpty() ? scan.measurementAlert : scan.measurementAlert + QLatin1Char('\n') + scan.error;
 }
 
 } // namespace driver
