@@ -10,6 +10,7 @@
 #include "GraphExport.h"
 #include "GraphForm.h"
 #include "LangmuirSettingsWidget.h"
+#include "OptInResults.h"
 #include "PlotErrorBarCurve.h"
 #include "Prompter.h"
 #include "ResultRecord.h"
@@ -174,6 +175,8 @@ void PlotManager::buildUi()
     auto* sideLay = new QVBoxLayout(side);
     sideLay->setContentsMargins(2, 2, 2, 2);
     sideLay->addWidget(buildResultsGrid());
+    m_optIn = new OptInResults;
+    sideLay->addWidget(m_optIn);
     sideLay->addWidget(buildControls());
     sideLay->addStretch(1);
     auto* scroll = new QScrollArea;
@@ -719,6 +722,7 @@ void PlotManager::showResults()
         m_valueLabel[q]->setText(AppText::valueText(ResultQuantity::displayValue(scan->result, q)));
         m_errorLabel[q]->setText(AppText::errorText(v, e));
     }
+    m_optIn->showRecord(scan ? &scan->result : nullptr);
 }
 
 void PlotManager::showWarnings()

@@ -26,6 +26,7 @@ class SingleProbeConfigParam;
 class EEDF_Dialog;
 class GraphForm;
 class LangmuirSettingsWidget;
+class OptInResults;
 class PlotErrorBarCurve;
 class QButtonGroup;
 class QCheckBox;
@@ -127,6 +128,7 @@ public:
     PlotErrorBarCurve* curve(CurveId id) const { return m_curve[id].get(); }
     QString valueText(int quantity) const;
     QString errorText(int quantity) const;
+    const OptInResults* optInResults() const { return m_optIn; }
     QString warningsText() const;
     QString positionText() const;
     QString timeText() const;
@@ -266,6 +268,7 @@ private:
 
     QButtonGroup* m_trendGroup;
     QRadioButton* m_trendRadio[14];
+    OptInResults* m_optIn = nullptr; // the opt-in analyses' rows, when a scan has them
     QLabel* m_valueLabel[14];
     QLabel* m_errorLabel[14];
     QLabel* m_traceNumber;

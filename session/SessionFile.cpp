@@ -140,6 +140,10 @@ void writeScanElement(QXmlStreamWriter &xml, const ScanRecord &s)
         results.insert(ResultRecord::valueKey(p), number(s.result.value(p)));
         results.insert(ResultRecord::errorKey(p), number(s.result.error(p)));
     }
+    double v = 0;
+    for (const QString& key : s.result.extraKeys()) // the opt-in analyses' keys, when they ran
+        if (s.result.byKey(key, v))
+            results.insert(key, number(v));
     writeMapElement(xml, QStringLiteral("results"), results);
 
     xml.writeEndElement(); // scanData
