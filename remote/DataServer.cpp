@@ -2,8 +2,6 @@
 
 #include <QDebug>
 #include <QElapsedTimer>
-#include <QMutex>
-#include <QMutexLocker>
 #include <QNetworkInterface>
 #include <QSocketNotifier>
 #include <QTcpServer>
@@ -14,14 +12,29 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <map>
+#include <mutex>
 #include <sys/socket.h>
 #include <unistd.h>
 
-// What the owner's thread publishes and the server's thread reads.
+// What the two threads hand each other. A standard mutex, not Qt's, and
+// calls across threads by name, carrying no data of their own: the thread
+// checker sees every hand-over (Qt's own locks and event queue are built
+// without it).
 struct ServerShared {
-    QMutex mutex;
-    std::shared_ptr<const ServedData> data; // under mutex
-    QString serialNumber;                   // under mutex
+    std::mutex mutex;
+    // Published by the owner.
+    std::shared_ptr<const ServedData> data;
+    QString serialNumber;
+    // A listen asked by the owner and its outcome.
+    QHostAddress address;
+    quint16 port = 0;
+    DataServer::Limits limits;
+    bool listening = false;
+    QString error;
+    // For the owner: scans asked for and log lines.
+    int startsAsked = 0;
+    QStringList notices;
+
     std::atomic<bool> scanRunning{false};
     std::atomic<bool> startAllowed{true};
     std::atomic<int> open{0};
@@ -50,6 +63,7 @@ protected:
 // a closed one is simply gone, and notifiers are deleted only later.
 class ServerWorker : public QObject
 {
+    Q_OBJECT
 public:
     ServerWorker(std::shared_ptr<ServerShared> shared, DataServer* owner)
         : m_shared(std::move(shared)), m_owner(owner)
@@ -57,26 +71,36 @@ public:
         m_clock.start();
     }
 
-    bool listen(const QHostAddress& address, quint16 port, const DataServer::Limits& limits, QString* error,
-                quint16* chosen)
+public slots:
+    // Listens as m_shared asks; the outcome goes back there.
+    void listen()
     {
         closeListener();
-        m_limits = limits;
+        QHostAddress address;
+        quint16 port = 0;
+        {
+            std::lock_guard<std::mutex> lock(m_shared->mutex);
+            address = m_shared->address;
+            port = m_shared->port;
+            m_limits = m_shared->limits;
+        }
         m_listener = new Listener;
         m_listener->setParent(this);
         m_listener->onIncoming = [this](qintptr fd) { accept(int(fd)); };
-        if (!m_listener->listen(address, port)) {
-            *error = m_listener->errorString();
+        const bool ok = m_listener->listen(address, port);
+        const QString error = ok ? QString() : m_listener->errorString();
+        const quint16 chosen = ok ? m_listener->serverPort() : 0;
+        if (!ok)
             closeListener();
-            return false;
-        }
-        *chosen = m_listener->serverPort();
-        if (!m_sweep) {
+        if (ok && !m_sweep) {
             m_sweep = new QTimer(this);
             m_sweep->setInterval(SweepMs);
             connect(m_sweep, &QTimer::timeout, this, [this] { sweep(); });
         }
-        return true;
+        std::lock_guard<std::mutex> lock(m_shared->mutex);
+        m_shared->listening = ok;
+        m_shared->error = error;
+        m_shared->port = chosen;
     }
 
     void closeListener()
@@ -208,7 +232,7 @@ private:
         } else {
             ServerReply::Snapshot s;
             if (r.method == ServerReply::Request::eGet && !r.pieces.isEmpty() && r.pieces.first() == "info") {
-                QMutexLocker lock(&m_shared->mutex);
+                std::lock_guard<std::mutex> lock(m_shared->mutex);
                 s.serialNumber = m_shared->serialNumber;
             }
             c.out = ServerReply::reply(r, s);
@@ -234,7 +258,7 @@ private:
     {
         std::shared_ptr<const ServedData> data;
         {
-            QMutexLocker lock(&m_shared->mutex);
+            std::lock_guard<std::mutex> lock(m_shared->mutex);
             data = m_shared->data;
         }
         const bool running = m_shared->scanRunning.load();
@@ -303,9 +327,13 @@ private:
         // The scan starts on the owner's thread, outside any handler of this
         // connection, posted before the count drops so that whoever sees the
         // connection gone finds the request already queued.
-        if (c->startOnClose && c->replied)
-            QMetaObject::invokeMethod(m_owner, [owner = m_owner] { emit owner->scanStartRequested(); },
-                                      Qt::QueuedConnection);
+        if (c->startOnClose && c->replied) {
+            {
+                std::lock_guard<std::mutex> lock(m_shared->mutex);
+                ++m_shared->startsAsked;
+            }
+            QMetaObject::invokeMethod(m_owner, "deliver", Qt::QueuedConnection);
+        }
         m_shared->open.store(int(m_conns.size()));
         if (m_conns.empty() && m_sweep)
             m_sweep->stop();
@@ -336,8 +364,11 @@ private:
 
     void notice(const QString& line)
     {
-        QMetaObject::invokeMethod(m_owner, [owner = m_owner, line] { emit owner->notice(line); },
-                                  Qt::QueuedConnection);
+        {
+            std::lock_guard<std::mutex> lock(m_shared->mutex);
+            m_shared->notices << line;
+        }
+        QMetaObject::invokeMethod(m_owner, "deliver", Qt::QueuedConnection);
     }
 
     std::shared_ptr<ServerShared> m_shared;
@@ -365,10 +396,10 @@ DataServer::~DataServer()
 {
     if (!m_thread)
         return;
-    QMetaObject::invokeMethod(m_worker, [this] { m_worker->shutdown(); }, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(m_worker, "shutdown", Qt::BlockingQueuedConnection);
+    // The worker goes in its own thread as that ends (see start()).
     m_thread->quit();
     m_thread->wait();
-    delete m_worker;
 }
 
 bool DataServer::start(quint16 port, const QHostAddress& address)
@@ -379,19 +410,26 @@ bool DataServer::start(quint16 port, const QHostAddress& address)
         m_thread->setObjectName(QStringLiteral("data server"));
         m_worker = new ServerWorker(m_shared, this);
         m_worker->moveToThread(m_thread);
+        connect(m_thread, &QThread::finished, m_worker, &QObject::deleteLater);
         m_thread->start();
     }
-    bool ok = false;
-    QString error;
-    quint16 chosen = 0;
-    const Limits limits = m_limits;
-    QMetaObject::invokeMethod(
-        m_worker, [&] { ok = m_worker->listen(address, port, limits, &error, &chosen); },
-        Qt::BlockingQueuedConnection);
-    if (!ok) {
-        m_error = error;
-        return false;
+    {
+        std::lock_guard<std::mutex> lock(m_shared->mutex);
+        m_shared->address = address;
+        m_shared->port = port;
+        m_shared->limits = m_limits;
     }
+    QMetaObject::invokeMethod(m_worker, "listen", Qt::BlockingQueuedConnection);
+    bool ok = false;
+    quint16 chosen = 0;
+    {
+        std::lock_guard<std::mutex> lock(m_shared->mutex);
+        ok = m_shared->listening;
+        chosen = m_shared->port;
+        m_error = m_shared->error;
+    }
+    if (!ok)
+        return false;
     m_error.clear();
     m_port = chosen;
     m_listening = true;
@@ -410,7 +448,7 @@ void DataServer::stop()
 {
     if (!m_listening)
         return;
-    QMetaObject::invokeMethod(m_worker, [this] { m_worker->closeListener(); }, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(m_worker, "closeListener", Qt::BlockingQueuedConnection);
     m_listening = false;
     m_publishTimer->stop();
 }
@@ -427,12 +465,27 @@ void DataServer::publish()
     std::shared_ptr<const ServedData> data = m_builder.update(m_source.session ? m_source.session() : nullptr);
     const QString serial = m_source.serialNumber ? m_source.serialNumber() : QString();
     {
-        QMutexLocker lock(&m_shared->mutex);
+        std::lock_guard<std::mutex> lock(m_shared->mutex);
         m_shared->data = std::move(data);
         m_shared->serialNumber = serial;
     }
     // A large session is compared less often: at most a tenth of the thread's time.
     m_publishTimer->setInterval(std::max<qint64>(PublishMs, 10 * t.elapsed()));
+}
+
+void DataServer::deliver()
+{
+    int starts = 0;
+    QStringList notices;
+    {
+        std::lock_guard<std::mutex> lock(m_shared->mutex);
+        std::swap(starts, m_shared->startsAsked);
+        notices.swap(m_shared->notices);
+    }
+    for (const QString& line : notices)
+        emit notice(line);
+    for (int i = 0; i < starts; ++i)
+        emit scanStartRequested();
 }
 
 void DataServer::setScanRunning(bool running)
@@ -467,3 +520,5 @@ bool DataServer::isAnyAddress(const QHostAddress& address)
     return address == QHostAddress(QHostAddress::Any) || address == QHostAddress(QHostAddress::AnyIPv4)
         || address == QHostAddress(QHostAddress::AnyIPv6);
 }
+
+#include "DataServer.moc"

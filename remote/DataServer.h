@@ -75,6 +75,10 @@ signals:
     // A line for the log and the console: a refused POST, listening on all addresses.
     void notice(const QString& line);
 
+private slots:
+    // Hands on what the server's thread queued for this one.
+    void deliver();
+
 private:
     Source m_source;
     Limits m_limits;

@@ -2,6 +2,7 @@
 // One scan of a session (its traces, running sums, corrected curves, EEPF and results),
 // the running sums of its raw sweeps, and the frame that groups scans by position or time.
 
+#include "IvAnalysis.h"
 #include "ResultRecord.h"
 #include "Trace.h"
 
@@ -75,6 +76,7 @@ struct ScanRecord {
     AccumulatedTrace accumulated;
     CorrectedCurve corrected;
     TimedTrace electronCurrent; // not stored in session files
+    IvFit fit;                  // what the last analysis fitted; not stored in session files
     CorrectedCurve correctedDoubleProbe;
     ResultRecord result;
     double offsetCurrent = 0;

@@ -44,9 +44,17 @@ enum class MotorFamily { None = 0, PM600 = 1, MDrivePlus = 2, OpticsFocus = 3, A
 
 struct MotorConfig {
     MotorFamily family = MotorFamily::None;
-    double lengthSteps = 30000;     // travel between the two end switches
-    double startSteps = 15000;      // carriage position at power-on, from the minus end
+    // 0 / negative / 0: the family's own stage (MotorConfig::resolved).
+    double lengthSteps = 0;         // travel between the two end switches
+    double startSteps = -1;         // carriage position at power-on, from the minus end
+    double mmPerStep = 0;           // probe travel per motor step
     char address = 0;               // line address (PM600)
+
+    // The stage a family comes with: MDrivePlus moves 9.933e-6 mm per step
+    // (its protocol's slope) over a little more than 100 mm and powers on
+    // near its plus end, where it homes; the others move 0.01 mm per step
+    // over 30000 steps and power on half way.
+    QSIM_API MotorConfig resolved() const;
 };
 
 // ---- Rehearsed faults --------------------------------------------------------

@@ -249,7 +249,7 @@ void MeasuringEngine::emitStep(const RegisterFile &regs, uint32_t step)
 
     const Plasma plasma(mc.plasma);
     const double period = SyncGenerator::period(mc.sync);
-    const double position = probePosition();
+    const double position = probePosition(module_);
     const bool steady = mc.plasma.pulseDepth == 0.0 && mc.plasma.pulseTeDepth == 0.0;
     LocalPlasma steadyPlasma{};
     bool haveSteady = false;
@@ -263,12 +263,22 @@ void MeasuringEngine::emitStep(const RegisterFile &regs, uint32_t step)
         double current = 0.0;
         if (throughLoad) {
             current = vOut / (t.calibResistor + rMeas);
+        } else if (throughProbe && !s.synchronized && !steady) {
+            // Unsynchronised, the unit integrates a pulsed plasma over the
+            // step: the mean current of the phases the step spans.
+            const double t0 = (scanStartUs_ + s.fsd + step * (s.stepLength + 1.0 + s.nsd)) * 1e-6;
+            const double span = (s.stepLength + 1.0) * 1e-6;
+            const int n = int(std::clamp(std::ceil(8.0 * span / std::max(period, 1e-9)), 8.0, 256.0));
+            for (int k = 0; k < n; ++k)
+                current += probeCurrent(plasma.local(t0 + (k + 0.5) * span / n, period, position), vOut, rMeas,
+                                        s.doubleProbe);
+            current /= n;
+            if (mc.plasma.fluctuation > 0)
+                current *= 1.0 + mc.plasma.fluctuation * normal_(rng_);
         } else if (throughProbe) {
-            double phase;
+            double phase = (scanStartUs_ + s.fsd + step * (s.stepLength + 1.0 + s.nsd)) * 1e-6;
             if (s.synchronized)
                 phase = (double(s.delay) + double(j) * s.samples + (s.accumulate ? 0.5 * s.samples : 0.0)) / kAdcFrequency;
-            else
-                phase = (scanStartUs_ + s.fsd + step * (s.stepLength + 1.0 + s.nsd)) * 1e-6;
             // A steady plasma is the same at every sync point of the step.
             if (!steady || !haveSteady) {
                 steadyPlasma = plasma.local(phase, period, position);

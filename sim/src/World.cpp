@@ -12,6 +12,8 @@
 #include <sstream>
 #include <type_traits>
 
+#include <sys/stat.h>
+
 namespace qsim {
 
 SerialDevice::~SerialDevice() = default;
@@ -215,6 +217,12 @@ KeyResult applyModuleKey(ModuleConfig &m, const std::string &key, const std::str
         if (!toNumber(value, num))
             return KeyResult::BadValue;
         m.motor.startSteps = double(num);
+    } else if (key == "motorMmPerStep") {
+        char *end = nullptr;
+        const double v = std::strtod(value.c_str(), &end);
+        if (value.empty() || *end || !(v > 0) || !std::isfinite(v))
+            return KeyResult::BadValue;
+        m.motor.mmPerStep = v;
     } else if (key == "motorAddress") {
         if (!toNumber(value, num) || num >= 256)
             return KeyResult::BadValue;
@@ -288,9 +296,10 @@ bool parseConfig(const std::string &text, Config &config, std::string *error)
         std::istringstream entries(textLine);
         std::string line;
         while (std::getline(entries, line, ';')) {
-            auto fail = [&](const std::string &why) {
+            auto fail = [&](const std::string &why, const std::string &reason = std::string()) {
                 if (error)
-                    *error = "line " + std::to_string(lineNumber) + ": " + why + " in \"" + line + "\"";
+                    *error = "line " + std::to_string(lineNumber) + ": " + why + " in \"" + line + "\""
+                        + (reason.empty() ? std::string() : ": " + reason);
                 return false;
             };
             line = trim(line);
@@ -311,12 +320,11 @@ bool parseConfig(const std::string &text, Config &config, std::string *error)
                 key = key.substr(key.find('.') + 1);
             }
             if (target < 0) {
-                if (parseMeasurementKey(key, value, config.measurement))
+                std::string why;
+                if (parseMeasurementKey(key, value, config.measurement, &why))
                     continue;
-                // Every measurement key takes "0": a key that does not is unknown there.
-                MeasurementConfig probe;
-                if (parseMeasurementKey(key, "0", probe))
-                    return fail("bad value for \"" + key + "\"");
+                if (!why.empty())
+                    return fail("bad value for \"" + key + "\"", why);
                 if (key == "modules") {
                     unsigned long num = 0;
                     if (!toNumber(value, num) || num > 16)
@@ -358,16 +366,23 @@ Config configFromEnvironment(std::string *message)
         return config;
     std::string text = env;
     std::string source = "LPSIM_CONFIG";
-    std::ifstream file(env);
-    if (file) {
+    std::string error;
+    struct stat st;
+    // A path that exists must be a file: a folder or a device is no world.
+    const bool exists = ::stat(env, &st) == 0;
+    if (exists && !S_ISREG(st.st_mode))
+        error = "\"" + text + "\" is not a regular file";
+    std::ifstream file;
+    if (exists && error.empty())
+        file.open(env);
+    if (file.is_open()) {
         std::ostringstream all;
         all << file.rdbuf();
         text = all.str();
         source = env;
     }
-    std::string error;
     Config parsed;
-    if (!parseConfig(text, parsed, &error)) {
+    if (!error.empty() || !parseConfig(text, parsed, &error)) {
         // A typo must not run against the wrong world: no module at all.
         const std::string report = "simulated unit: " + source + ": " + error + "; no module attached";
         std::fprintf(stderr, "%s\n", report.c_str());

@@ -4,13 +4,35 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 
 namespace qsim {
 
+MotorConfig MotorConfig::resolved() const
+{
+    MotorConfig r = *this;
+    const bool mdrive = family == MotorFamily::MDrivePlus;
+    if (!(r.mmPerStep > 0))
+        r.mmPerStep = mdrive ? 9.933333333333334e-6 : 0.01;
+    if (!(r.lengthSteps > 0))
+        r.lengthSteps = mdrive ? 10100000 : 30000;
+    if (r.startSteps < 0)
+        r.startSteps = mdrive ? std::max(0.0, r.lengthSteps - 15000) : r.lengthSteps / 2;
+    return r;
+}
+
 MotorController::MotorController(const MotorConfig &config, const Clock &clock)
-    : config_(config), stage_(config.lengthSteps, config.startSteps), clock_(clock)
+    : config_(config.resolved()), stage_(config_.lengthSteps, config_.startSteps), clock_(clock)
 {
     stage_.advance(clock_.now());
+}
+
+double MotorController::probePositionMm()
+{
+    // The probe sits where the carriage is, counted from the controller's
+    // zero (home once homed), whichever way the family counts.
+    advance();
+    return std::fabs(static_cast<double>(stage_.counter())) * config_.mmPerStep;
 }
 
 double MotorController::now() const

@@ -24,6 +24,8 @@ public:
 
     virtual MotorFamily family() const = 0;
     MotorState state();
+    // Where the stage has carried the probe, mm.
+    double probePositionMm();
     Stage &stage() { return stage_; }
     void setFault(MotorFault fault, int code, int count);
     // A fault that begins at a motion command counted from the connect
