@@ -136,6 +136,7 @@ QSIM_API void shortReply(Call call, unsigned nth, unsigned missingBytes);
 // `corrupt` is set, succeed but store the first data byte inverted.
 QSIM_API void failI2cDataWrite(unsigned k, unsigned times, QULONG code = QUSB_ERROR_I2C_NO_ACK,
                                bool corrupt = false);
+// Clears every injected fault, the rehearsed ones (below) included.
 QSIM_API void clearFaults();
 // Replaces a module's rehearsed faults (counting goes on from its last open).
 QSIM_API void scheduleFaults(int module, const FaultSchedule &schedule);
