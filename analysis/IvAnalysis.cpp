@@ -213,12 +213,58 @@ double AnalysisContext::meanIonCurrent() const
     return std::fabs(isatIntegral) / (ionRegionHigh - ionRegionLow);
 }
 
-double AnalysisContext::ionCurrent(double V, double Vp, double kTe, double Jp) const
+namespace {
+double ionModel(double V, double Vp, double kTe, double Jp, double A, double B, double C, double D,
+                double areaSide, double areaEnd)
 {
     if (V > Vp)
         return 0.0;
     const double eta = (Vp - V) / kTe;
     return -Jp * (areaSide * A * std::pow(eta, B) + areaEnd * C * std::pow(eta, D));
+}
+} // namespace
+
+double AnalysisContext::ionCurrent(double V, double Vp, double kTe, double Jp) const
+{
+    return ionModel(V, Vp, kTe, Jp, A, B, C, D, areaSide, areaEnd);
+}
+
+IvFit IvFit::from(const AnalysisContext& ctx, const AnalysisResult& r)
+{
+    IvFit f;
+    f.ionRegionLow = ctx.ionRegionLow;
+    f.ionRegionHigh = ctx.ionRegionHigh;
+    f.Vp = r[AnalysisResult::eVp];
+    f.kTe = r[AnalysisResult::eKTe];
+    f.Jp = r[AnalysisResult::eJp];
+    f.A = ctx.A;
+    f.B = ctx.B;
+    f.C = ctx.C;
+    f.D = ctx.D;
+    f.areaSide = ctx.areaSide;
+    f.areaEnd = ctx.areaEnd;
+    f.retardSlope = ctx.retardSlope;
+    f.retardIntercept = ctx.retardIntercept;
+    f.retardLow = ctx.retardLow;
+    f.retardHigh = ctx.retardHigh;
+    f.valid = std::isfinite(f.Vp) && std::isfinite(f.kTe) && f.kTe > 0 && std::isfinite(f.Jp);
+    return f;
+}
+
+double IvFit::ionCurrent(double V) const
+{
+    return ionModel(V, Vp, kTe, Jp, A, B, C, D, areaSide, areaEnd);
+}
+
+bool IvFit::hasRetardFit() const
+{
+    return std::isfinite(retardSlope) && retardSlope > 0 && std::isfinite(retardIntercept)
+           && std::isfinite(retardLow) && std::isfinite(retardHigh);
+}
+
+double IvFit::retardCurrent(double V) const
+{
+    return std::exp((V - retardIntercept) / retardSlope);
 }
 
 namespace iv {
@@ -471,7 +517,12 @@ bool analyse(AnalysisContext& ctx, const AnalysisCurve& c, AnalysisResult& res, 
                     fit.add(std::log(ie(i)), ep[i].voltage);
                 if (fit.count() >= 2) {
                     kTe = fit.slope();
+                    ctx.retardSlope = fit.slope();
+                    ctx.retardIntercept = fit.intercept();
+                    ctx.retardLow = ep[runStart].voltage;
+                    ctx.retardHigh = ep[wLast].voltage;
                 } else {
+                    ctx.retardSlope = ctx.retardIntercept = ctx.retardLow = ctx.retardHigh = kNaN;
                     // Integral of the electron current from Vf to Vpmax over the samples around it.
                     const int a = std::max(0, wFirst - 1), b = std::min(en - 1, wLast + 1);
                     QVarLengthArray<double, 512> vs, is;

@@ -9,6 +9,7 @@
 
 #include <QString>
 #include <array>
+#include <limits>
 
 // Software probe modes (the configuration's probeMode).
 enum ProbeMode {
@@ -59,6 +60,14 @@ struct AnalysisContext {
     // Orbital-motion-limited coefficients of the last pass
     double A = 0, B = 0, C = 0, D = 0;
 
+    // The electron-retardation fit of the last pass, V = retardSlope * ln(Ie) + retardIntercept
+    // over the samples from retardLow to retardHigh (V); not-a-number when kTe came from the
+    // integral instead.
+    double retardSlope = std::numeric_limits<double>::quiet_NaN();
+    double retardIntercept = std::numeric_limits<double>::quiet_NaN();
+    double retardLow = std::numeric_limits<double>::quiet_NaN();
+    double retardHigh = std::numeric_limits<double>::quiet_NaN();
+
     // Double and Mach probes
     double slopeLeft = 0, slopeRight = 0, I0 = 0, V0 = 0;
     double iLeft = 0, iRight = 0; // saturation means after the shift
@@ -81,6 +90,25 @@ struct AnalysisContext {
     double meanIonCurrent() const;
     // Modelled ion current at V with the current coefficients (0 above Vp).
     double ionCurrent(double V, double Vp, double kTe, double Jp) const;
+};
+
+// What an analysis found on a curve besides its results, kept with the scan so
+// that a view draws the fits without refitting: the ion-saturation region, the
+// ion current model of the last pass and the electron-retardation fit.
+struct IvFit {
+    bool valid = false;
+    double ionRegionLow = 0, ionRegionHigh = 0; // V
+    double Vp = 0, kTe = 0, Jp = 0;             // the model's Vp (V), kTe (eV), Jp (A/m^2)
+    double A = 0, B = 0, C = 0, D = 0;
+    double areaSide = 0, areaEnd = 0;           // m^2
+    double retardSlope = 0, retardIntercept = 0, retardLow = 0, retardHigh = 0;
+
+    static IvFit from(const AnalysisContext& ctx, const AnalysisResult& r);
+    // The modelled ion current at V (A; 0 above Vp).
+    double ionCurrent(double V) const;
+    bool hasRetardFit() const;
+    // The electron current of the retardation fit at V (A).
+    double retardCurrent(double V) const;
 };
 
 namespace iv {

@@ -29,7 +29,7 @@ const Field kFields[] = {
     FD("ionmass", "ion_mass", 40, ePositive, ionMass),
     FD("probe_radius", "probe_radius", 0.000195, ePositive, probeRadius),
     FD("probe_holder", "holder_radius", 0.002, eNonNegative, probeHolderRadius),
-    FD("probe_length", "probe_length", 0.012, eNonNegative, probeLength),
+    FD("probe_length", "probe_length", 0.01, eNonNegative, probeLength),
     FD("probe_resistance", "probe_resistance", 0, eAny, probeResistance),
     FD("gas_temperature", "temperature", 300, ePositive, gasTemperature),
     FD("pressure", "pressure", 0.0024, eNonNegative, pressure),

@@ -2,6 +2,8 @@
 
 #include "AppLog.h"
 #include "AppState.h"
+#include "ConfigParam.h"
+#include "DataAnalyzer.h"
 #include "JobScript.h"
 #include "MainWin.h"
 #include "PlotManager.h"
@@ -10,13 +12,16 @@
 
 #include <QAction>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QRadioButton>
 #include <QStatusBar>
 #include <QTextStream>
 #include <QTimer>
+#include <algorithm>
 #include <atomic>
 #include <csignal>
+#include <cstdio>
 
 namespace {
 std::atomic<bool> g_interrupted{false};
@@ -113,6 +118,84 @@ struct Installed {
 
 namespace JobConsole {
 
+bool showOnConsole(QtMsgType type, const QString& text, bool verbose)
+{
+    if (verbose)
+        return true;
+    if (type == QtDebugMsg || type == QtInfoMsg)
+        return false;
+    // The driver writes every line to its log file as well.
+    for (const char* head : {"[DEB ", "[WARN ", "[CRIT "})
+        if (text.startsWith(QLatin1String(head)))
+            return false;
+    return true;
+}
+
+namespace {
+bool g_verbose = false;
+
+void consoleHandler(QtMsgType type, const QMessageLogContext& context, const QString& text)
+{
+    if (!showOnConsole(type, text, g_verbose))
+        return;
+    const QByteArray line = qFormatLogMessage(type, context, text).toLocal8Bit();
+    std::fprintf(stderr, "%s\n", line.constData());
+    std::fflush(stderr);
+    if (type == QtFatalMsg)
+        std::abort();
+}
+} // namespace
+
+void installConsoleFilter(bool verbose)
+{
+    g_verbose = verbose;
+    qInstallMessageHandler(consoleHandler);
+}
+
+QString StatusEcho::offer(const QString& text, qint64 nowMs)
+{
+    if (text.isEmpty() || text == (m_waiting.isEmpty() ? m_last : m_waiting))
+        return QString();
+    if (!m_printed || nowMs - m_lastMs >= m_gapMs) {
+        m_waiting.clear();
+        m_printed = true;
+        m_lastMs = nowMs;
+        m_last = text;
+        return text;
+    }
+    m_waiting = text == m_last ? QString() : text;
+    return QString();
+}
+
+QString StatusEcho::due(qint64 nowMs, bool now)
+{
+    if (m_waiting.isEmpty() || (!now && nowMs - m_lastMs < m_gapMs))
+        return QString();
+    m_last = m_waiting;
+    m_waiting.clear();
+    m_lastMs = nowMs;
+    return m_last;
+}
+
+QString scanSummary(const ScanRecord& first, int records, const ConfigParam& config)
+{
+    const AccumulatedTrace& t = first.accumulated;
+    const int n = t.pointCount();
+    if (n < 1)
+        return QStringLiteral("scan: no data");
+    QString s = QStringLiteral("scan: %1 \u2026 %2 V, %3 points")
+                    .arg(t.meanVoltage(0), 0, 'f', 1)
+                    .arg(t.meanVoltage(n - 1), 0, 'f', 1)
+                    .arg(n);
+    if (config.sync.bUseSyncScan)
+        return s + QStringLiteral(", %1 time points").arg(records);
+    if (records > 1)
+        s += QStringLiteral(", the first of %1 records").arg(records);
+    if (!config.initScanDisable && config.useSmartScan)
+        s += QStringLiteral(" (voltages optimised by the initial scan)");
+    return s;
+}
+
 int probeModeFromText(const QString& text)
 {
     const QString t = text.trimmed().toLower();
@@ -134,15 +217,23 @@ int run(MainWin& w, const QString& jobFile, int swProbeMode, QTextStream& out, Q
     UnattendedPrompter prompter(out, swProbeMode);
     Installed installed(&prompter);
 
-    // Progress: the window's status text as it changes.
-    QString lastStatus;
-    QObject context; // ends the connection with this function
-    QObject::connect(w.statusBar(), &QStatusBar::messageChanged, &context, [&](const QString& s) {
-        if (!s.isEmpty() && s != lastStatus)
+    // Progress: the window's status text as it changes, a few lines a second.
+    StatusEcho echo;
+    QElapsedTimer clock;
+    clock.start();
+    auto print = [&out](const QString& s) {
+        if (!s.isEmpty()) {
             out << "  " << s << "\n";
-        lastStatus = s;
-        out.flush();
-    });
+            out.flush();
+        }
+    };
+    QObject context; // ends the connections with this function
+    QObject::connect(w.statusBar(), &QStatusBar::messageChanged, &context,
+                     [&](const QString& s) { print(echo.offer(s, clock.elapsed())); });
+    QTimer statusTimer;
+    statusTimer.setInterval(100);
+    QObject::connect(&statusTimer, &QTimer::timeout, &context, [&] { print(echo.due(clock.elapsed())); });
+    statusTimer.start();
     // Ctrl+C and SIGTERM end the job as its Abort button does.
     QTimer interrupt;
     interrupt.setInterval(100);
@@ -177,15 +268,46 @@ int run(MainWin& w, const QString& jobFile, int swProbeMode, QTextStream& out, Q
     out << "lpmeasure: job " << jobFile << ": " << n << " lines checked\n";
     out.flush();
     BatchJob::Observer o;
+    // Records of the current session before a line: a scan line tells what it measured.
+    QVector<int> before;
+    auto recordCounts = [&w] {
+        QVector<int> counts;
+        if (PlotManager* pm = w.currentSession())
+            for (int g = 0; g < pm->data()->groupCount(); ++g)
+                counts << pm->data()->scansOfGroup(g).size();
+        return counts;
+    };
     o.lineStarted = [&](int i) {
         if (!job.lines()[i].isEmpty())
             out << "[" << i + 1 << "/" << n << "] " << job.lines()[i] << "\n";
         out.flush();
+        before = recordCounts();
     };
     o.lineEnded = [&](int i, bool ok, const QString& reason) {
-        if (!ok)
+        if (!ok) {
             err << "line " << i + 1 << " failed: " << job.lines()[i] << ": " << reason << "\n";
-        err.flush();
+            err.flush();
+            return;
+        }
+        const QStringList tokens = JobScript::tokenize(job.lines()[i]);
+        PlotManager* pm = w.currentSession();
+        if (tokens.isEmpty() || tokens[0] != QLatin1String("scan") || !pm)
+            return;
+        const QVector<int> after = recordCounts();
+        DataAnalyzer* data = pm->data();
+        const ScanRecord* first = nullptr;
+        int added = 0;
+        for (int g = 0; g < after.size(); ++g) {
+            const int old = g < before.size() ? before[g] : 0;
+            if (after[g] > old && !first)
+                first = data->scan(g, old);
+            added += std::max(0, after[g] - old);
+        }
+        if (first) {
+            print(echo.due(clock.elapsed(), true)); // the scan's last status before its result
+            out << "  " << scanSummary(*first, added, data->configuration()) << "\n";
+            out.flush();
+        }
     };
     const int failed = job.run(o);
     w.setJobOpen(false);

@@ -3,9 +3,12 @@
 // unattended and tells the exit code. Nothing waits for a button: message
 // boxes (job messages, end-of-run alerts) are printed and logged instead.
 #include <QString>
+#include <QtGlobal>
 
+class ConfigParam;
 class MainWin;
 class QTextStream;
+struct ScanRecord;
 
 namespace JobConsole {
 
@@ -14,6 +17,36 @@ enum ExitCode { eAllRan = 0, eLineFailed = 1, eRefused = 2 };
 // Software probe mode from an option value: a name (single, reference,
 // double, spherical, mach) or its number (0, 1, 3, 4, 5); -1 when neither.
 int probeModeFromText(const QString& text);
+
+// Console messages: the driver's lines (they are in its log) and debug
+// output are shown only when `verbose`; warnings and errors always.
+bool showOnConsole(QtMsgType type, const QString& text, bool verbose);
+void installConsoleFilter(bool verbose);
+
+// Status texts as they change, at most one per `gapMs`: a text that comes
+// sooner waits, and only the latest waiting one is shown when its turn comes.
+class StatusEcho
+{
+public:
+    explicit StatusEcho(qint64 gapMs = 500) : m_gapMs(gapMs) {}
+    // A new status at time `nowMs`: the text to print now, or empty.
+    QString offer(const QString& text, qint64 nowMs);
+    // The waiting text once its turn has come (`now`: at once), or empty.
+    QString due(qint64 nowMs, bool now = false);
+
+private:
+    qint64 m_gapMs;
+    qint64 m_lastMs = 0;
+    bool m_printed = false;
+    QString m_last;
+    QString m_waiting;
+};
+
+// What a job's scan line measured: "scan: -21.6 … 13.3 V, 120 points" from
+// the first new record's sweep, with the number of time points of a
+// time-resolved scan or of the records of a spatial or timed one, and a note
+// when the initial scan chose the window.
+QString scanSummary(const ScanRecord& first, int records, const ConfigParam& config);
 
 // The whole unattended run; `swProbeMode` < 0 takes the stored choice.
 int run(MainWin& w, const QString& jobFile, int swProbeMode, QTextStream& out, QTextStream& err);

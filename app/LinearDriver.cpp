@@ -296,10 +296,12 @@ void LinearDriver::configALD()
     const double slope = m_control->settings().slope != 0 ? m_control->settings().slope : ctrl->getLinearDriveSlope();
     dlg.setValues(slope, m_control->railLength(), ctrl->getLinearDriveVelpercent(), ctrl->getHomeInverted(),
                   ctrl->getHomingSpeed());
+    dlg.setDriveSearch(m_control->settings().driveSearch);
     if (Prompter::instance().execDialog(&dlg) != QDialog::Accepted)
         return;
     m_control->applyConfiguration(dlg.slope(), dlg.homeInverted(), dlg.velocityPercent(), dlg.railLength(),
                                   dlg.homingSpeed());
+    m_control->setDriveSearch(dlg.driveSearch());
     applySettingsToWidgets();
     fillTable();
 }
@@ -362,8 +364,12 @@ ALDconfig::ALDconfig(QWidget* parent) : QDialog(parent)
     m_type = new QComboBox(this);
     m_type->addItems(typeEntries());
     m_type->setEnabled(false);
+    m_search = new QComboBox(this);
+    m_search->addItems({QStringLiteral("search"), QStringLiteral("none")});
+    m_search->setToolTip(QStringLiteral("none: no drive attached; connecting does not wait for one to answer"));
 
     auto* form = new QFormLayout;
+    form->addRow(QStringLiteral("Linear drive"), m_search);
     form->addRow(m_homeInverted);
     form->addRow(QStringLiteral("Max Speed"), m_speed);
     form->addRow(QStringLiteral("Rail Length [mm]"), m_rail);
@@ -425,3 +431,5 @@ double ALDconfig::railLength() const { return m_rail->value(); }
 double ALDconfig::velocityPercent() const { return m_speed->value(); }
 bool ALDconfig::homeInverted() const { return m_homeInverted->isChecked(); }
 double ALDconfig::homingSpeed() const { return m_homingSpeed->value(); }
+void ALDconfig::setDriveSearch(bool search) { m_search->setCurrentIndex(search ? 0 : 1); }
+bool ALDconfig::driveSearch() const { return m_search->currentIndex() == 0; }

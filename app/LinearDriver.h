@@ -92,6 +92,9 @@ public:
     double velocityPercent() const;
     bool homeInverted() const;
     double homingSpeed() const;
+    // "Linear drive": search (true) or none.
+    void setDriveSearch(bool search);
+    bool driveSearch() const;
 
     // Default slopes of the controller-type entries.
     static double defaultSlope(int entry);
@@ -108,5 +111,6 @@ private:
     class QLineEdit* m_slope;
     QCheckBox* m_useDefault;
     class QComboBox* m_type;
+    QComboBox* m_search;
     double m_slopeValue = 0;
 };

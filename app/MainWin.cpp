@@ -151,6 +151,7 @@ MainWin::MainWin(QWidget* parent)
     connect(m_exportAct, &QAction::triggered, this, &MainWin::exportData);
     connect(m_exportHdf5Act, &QAction::triggered, this, &MainWin::exportHdf5);
     connect(m_openAct, &QAction::triggered, this, &MainWin::loadSession);
+    connect(m_importAct, &QAction::triggered, this, &MainWin::importCurves);
     connect(m_exitAct, &QAction::triggered, this, &QWidget::close);
     connect(m_helpAct, &QAction::triggered, this, &MainWin::help);
     connect(m_aboutAct, &QAction::triggered, this, &MainWin::about);
@@ -245,6 +246,14 @@ void MainWin::buildActions()
     m_saveAsAct = make("Save&As...", QString(), QKeySequence(Qt::CTRL + Qt::SHIFT + Qt::Key_S), false, true);
     m_exportAct = make("Spread Sheet (*.csv)...", QString(), QKeySequence(), false, false);
     m_exportHdf5Act = make("HDF5 (*.h5)...", QString(), QKeySequence(), false, false);
+    m_importAct = make("Import Curves...", "Read IV curves from text files into a new session", QKeySequence(),
+                       false, false);
+    m_exportGraphAct = make("Export Graph...", "Write the graphs shown as PNG, SVG or PDF", QKeySequence(), false,
+                            false);
+    m_printGraphAct = make("Print Graph...", QString(), QKeySequence::Print, false, false);
+    m_copyGraphAct = make("Copy Graph", "Copy the graphs shown as an image", QKeySequence(), false, false);
+    m_copyResultsAct = make("Copy Results", "Copy the results grid as tab-separated text", QKeySequence(), false,
+                            false);
     m_runJobAct = make("Run Job...", QString(), QKeySequence(), false, false);
     m_serverAct = make("Server", QString(), QKeySequence(), false, false);
     m_exitAct = make("E&xit", QString(), QKeySequence(), false, false);
@@ -253,6 +262,8 @@ void MainWin::buildActions()
     m_hwInfoAct = make("&Hardware Info...", QString(), QKeySequence(), false, false);
     m_aboutAct = make("About...", QString(), QKeySequence(), false, false);
     m_saveAct->setEnabled(false);
+    for (QAction* a : {m_exportGraphAct, m_printGraphAct, m_copyGraphAct, m_copyResultsAct})
+        a->setEnabled(false);
     m_saveAsAct->setEnabled(false);
     m_exportAct->setEnabled(false);
     m_exportHdf5Act->setEnabled(false);
@@ -260,11 +271,14 @@ void MainWin::buildActions()
     QMenu* file = menuBar()->addMenu("&File");
     file->addAction(m_newAct);
     file->addAction(m_openAct);
+    file->addAction(m_importAct);
     file->addAction(m_saveAct);
     file->addAction(m_saveAsAct);
     QMenu* exportMenu = file->addMenu("&Export");
     exportMenu->addAction(m_exportAct);
     exportMenu->addAction(m_exportHdf5Act);
+    file->addAction(m_exportGraphAct);
+    file->addAction(m_printGraphAct);
     file->addSeparator();
     file->addAction(m_runJobAct);
     file->addSeparator();
@@ -273,6 +287,19 @@ void MainWin::buildActions()
     file->addAction(m_exitAct);
     QMenu* edit = menuBar()->addMenu("&Edit");
     edit->addAction(m_copyAct);
+    edit->addAction(m_copyGraphAct);
+    edit->addAction(m_copyResultsAct);
+    // The figure commands act on the session window in front.
+    auto onSession = [this](void (PlotManager::*f)()) {
+        return [this, f] {
+            if (m_current && m_sessions.contains(m_current))
+                (m_current->*f)();
+        };
+    };
+    connect(m_exportGraphAct, &QAction::triggered, this, onSession(&PlotManager::exportGraph));
+    connect(m_printGraphAct, &QAction::triggered, this, onSession(&PlotManager::printGraph));
+    connect(m_copyGraphAct, &QAction::triggered, this, onSession(&PlotManager::copyGraph));
+    connect(m_copyResultsAct, &QAction::triggered, this, onSession(&PlotManager::copyResults));
     QMenu* vesk = menuBar()->addMenu("VESK System");
     vesk->addAction(m_connectAct);
     vesk->addAction(m_scanAct);
@@ -343,7 +370,33 @@ PlotManager* MainWin::newSessionObject()
     // Asked on every access: the record the session's probe mode selects now.
     panel->setSource([pm] { return &pm->activeConfig(); });
     pm->setConfigPanel(panel);
+    connect(pm, &PlotManager::titleChanged, this, &MainWin::updateTitle);
+    connect(pm, &PlotManager::statusMessage, this, [this](const QString& text) { statusBar()->showMessage(text); });
+    connect(pm, &PlotManager::saved, this, [this](const QString& file) {
+        statusBar()->showMessage(QStringLiteral("Saved %1").arg(QDir::toNativeSeparators(file)));
+    });
+    // The cursor readout borrows the message area; leaving the graph gives it back.
+    connect(pm, &PlotManager::cursorReadout, this, [this](const QString& text) {
+        if (text.isEmpty()) {
+            if (m_cursorShown)
+                statusBar()->showMessage(m_statusBeforeCursor);
+            m_cursorShown = false;
+            return;
+        }
+        if (!m_cursorShown)
+            m_statusBeforeCursor = statusBar()->currentMessage();
+        m_cursorShown = true;
+        statusBar()->showMessage(text);
+    });
     return pm;
+}
+
+void MainWin::updateTitle()
+{
+    // The shown session's file name and modified mark, as the session window shows them.
+    const bool shown = m_current && m_sessions.contains(m_current);
+    setWindowTitle(shown ? QStringLiteral("%1[*] - %2").arg(m_current->sessionTitle(), title()) : title());
+    setWindowModified(shown && m_current->isModified());
 }
 
 QList<PlotManager*> MainWin::sessionObjects() const
@@ -415,6 +468,7 @@ QString MainWin::timeLeftText() const
 void MainWin::setAppState(int state)
 {
     m_appState = state;
+    m_cursorShown = false; // a new state is never replaced by an older text
     statusBar()->showMessage(AppState::text(state));
 }
 
@@ -653,14 +707,7 @@ bool MainWin::connectDevice()
         return fail();
     }
 
-    if (panel) {
-        disconnect(panel, nullptr, this, nullptr);
-        connect(panel, &ConfigParamPanel::idleVoltageChanged, this, qOverload<>(&MainWin::setDefVoltage));
-        connect(panel, &ConfigParamPanel::resynchronize, this, &MainWin::resynchronizeFreq);
-        panel->setCurrentRanges(m_descriptor->iRange);
-        panel->setTriggerAvailable(m_ctrl.isExtScanTriggerAvailable());
-        panel->refresh();
-    }
+    attachPanel(panel);
     m_connectAct->setText("Disconnect");
     m_banner->setConnectText("Disconnect");
     session->setLive(true);
@@ -670,6 +717,18 @@ bool MainWin::connectDevice()
     m_newAct->setEnabled(true);
     m_openAct->setEnabled(true);
     return true;
+}
+
+void MainWin::attachPanel(ConfigParamPanel* panel)
+{
+    if (!panel)
+        return;
+    disconnect(panel, nullptr, this, nullptr);
+    connect(panel, &ConfigParamPanel::idleVoltageChanged, this, qOverload<>(&MainWin::setDefVoltage));
+    connect(panel, &ConfigParamPanel::resynchronize, this, &MainWin::resynchronizeFreq);
+    panel->setCurrentRanges(m_descriptor->iRange);
+    panel->setTriggerAvailable(m_ctrl.isExtScanTriggerAvailable());
+    panel->refresh();
 }
 
 void MainWin::disconnectDevice()
@@ -759,6 +818,9 @@ void MainWin::calibrateDevice()
     else if (m_worker->result() != 1)
         addAlert(AlertPrefix::CalibrateScanner,
                  QStringLiteral("Failed to calibrate VESK Device (retVal = %1).").arg(m_worker->result()));
+    // The library tried its stop twice; a unit still scanning is said so.
+    if (m_ctrl.isScanRunning() && !m_ctrl.stopScan())
+        addAlert(AlertPrefix::CalibrateScanner, QStringLiteral("Failed to stop running scan."));
     updateCalibProgress();
 }
 
@@ -994,8 +1056,13 @@ void MainWin::help()
         addAlert(AlertPrefix::Help, QStringLiteral("Failed to find documentation file '%1'.").arg(doc));
         return;
     }
-    if (!Prompter::instance().openUrl(QUrl::fromLocalFile(found)))
+    if (!Prompter::instance().openUrl(QUrl::fromLocalFile(found))) {
         addAlert(AlertPrefix::Help, QStringLiteral("Failed to open '%1' file.").arg(doc));
+        // Without a viewer the alert alone leaves the user nowhere: say where the guide is.
+        Prompter::information(this, title(),
+                              QStringLiteral("No program could open the user guide. It is here:\n%1")
+                                  .arg(QDir::toNativeSeparators(found)));
+    }
 }
 
 void MainWin::veskInfo()
@@ -1044,7 +1111,11 @@ void MainWin::showLangmuirSettings()
 
 void MainWin::copy()
 {
-    if (m_current && m_sessions.contains(m_current))
+    if (!m_current || !m_sessions.contains(m_current))
+        return;
+    if (m_current->resultsHaveFocus())
+        m_current->copyResults();
+    else
         QApplication::clipboard()->setText(m_current->clipboardText());
 }
 
@@ -1067,7 +1138,7 @@ PlotManager* MainWin::createSession()
     m_sessions.append(pm);
     m_current = pm;
     ++m_sessionCounter;
-    pm->setWindowTitle(QStringLiteral("Session %1").arg(m_sessionCounter));
+    pm->setSessionTitle(QStringLiteral("Session %1").arg(m_sessionCounter));
     QMdiSubWindow* sub = m_mdi->addSubWindow(pm);
     sub->setWindowIcon(pm->windowIcon());
     connect(pm, &QWidget::windowIconChanged, sub, &QWidget::setWindowIcon);
@@ -1139,10 +1210,13 @@ void MainWin::sessionChange(QMdiSubWindow* window)
     if (m_server)
         m_server->publish(); // the window switched to: served at once
     const bool hasData = pm && pm->data()->scanCount() > 0;
+    updateTitle();
     m_saveAct->setEnabled(hasData);
     m_saveAsAct->setEnabled(hasData);
     m_exportAct->setEnabled(hasData);
     m_exportHdf5Act->setEnabled(hasData);
+    for (QAction* a : {m_exportGraphAct, m_printGraphAct, m_copyGraphAct, m_copyResultsAct})
+        a->setEnabled(pm && m_sessions.contains(pm));
 }
 
 bool MainWin::openSessionFile(const QString& fileName)
@@ -1198,10 +1272,11 @@ void MainWin::exportData()
         return;
     const ExportSettings settings = options.settings();
     for (;;) {
-        const QString name = Prompter::instance().saveFileName(this, "Export File", m_exportFileName,
-                                                               "Spread Sheet Documents (*.csv)");
-        if (name.isEmpty())
+        const QString answer = Prompter::instance().saveFileName(this, "Export File", m_exportFileName,
+                                                                 "Spread Sheet Documents (*.csv)");
+        if (answer.isEmpty())
             return;
+        const QString name = AppText::withSuffix(answer, QStringLiteral("csv"));
         m_exportFileName = AppText::folderOf(name);
         QString error;
         const SessionExport::FileResult r = SessionExport::writeFile(*m_current->data(), settings, name, &error);

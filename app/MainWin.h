@@ -140,6 +140,7 @@ private slots:
     // File > Export > HDF5: the active session as one HDF5 file (MainWinExport.cpp).
     void exportHdf5();
     void loadSession();
+    void importCurves();
     void startNewSession();
     void help();
     void veskInfo();
@@ -173,6 +174,8 @@ private:
     void addAlert(const char* prefix, const QString& message);
     bool connectDevice();
     void disconnectDevice();
+    // A live session's panel: its idle voltage and SYNC signals reach the unit.
+    void attachPanel(ConfigParamPanel* panel);
     void calibrateDevice();
     // Aborts whatever the job thread runs and waits until it is idle.
     void stopActivity();
@@ -183,6 +186,7 @@ private:
     void writeWindowSettings();
     void notAvailable(const QString& what);
     void updateTabBar();
+    void updateTitle();
     PlotManager* newSessionObject();
     QList<PlotManager*> sessionObjects() const;
     void logLine(const QString& text);
@@ -234,6 +238,8 @@ private:
     QString m_dialogPath = QStringLiteral("./");
     QString m_exportFileName = QStringLiteral("./");
     QString m_lastHardwareInfo;
+    QString m_statusBeforeCursor;
+    bool m_cursorShown = false;
     QTime m_scanClock;
 
     std::unique_ptr<MainWinSeam> m_seam;
@@ -268,6 +274,11 @@ private:
     QAction* m_saveAct;
     QAction* m_saveAsAct;
     QAction* m_exportAct;
+    QAction* m_importAct;
+    QAction* m_exportGraphAct;
+    QAction* m_printGraphAct;
+    QAction* m_copyGraphAct;
+    QAction* m_copyResultsAct;
     QAction* m_exportHdf5Act;
     QAction* m_runJobAct;
     QAction* m_serverAct;

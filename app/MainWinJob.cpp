@@ -140,6 +140,32 @@ DataAnalyzer* MainWinJobHost::session()
     return pm && m_w.m_sessions.contains(pm) ? pm->data() : nullptr;
 }
 
+bool MainWinJobHost::newSession(QString* error)
+{
+    PlotManager* old = m_w.m_current;
+    if (!old || !m_w.m_sessions.contains(old) || !old->isLive()) {
+        *error = QStringLiteral("The current session window is not connected to the controller.");
+        return false;
+    }
+    if (m_w.m_running || m_w.controllerBusy()) {
+        *error = QStringLiteral("The controller is busy.");
+        return false;
+    }
+    PlotManager* pm = m_w.createSession();
+    // The connection passes on with the probe mode and the configuration.
+    pm->configs() = old->configs();
+    pm->setSwProbeMode(old->swProbeMode());
+    pm->setDeviceID(old->data()->deviceID());
+    pm->setReturnProbe(old->isReturnProbe());
+    if (ConfigParamPanel* p = m_w.configPanel(old))
+        QObject::disconnect(p, nullptr, &m_w, nullptr);
+    old->setLive(false);
+    pm->setLive(true);
+    m_w.attachPanel(m_w.configPanel(pm));
+    m_w.setWidgetStates();
+    return true;
+}
+
 QWidget* MainWinJobHost::boxParent()
 {
     if (m_w.m_scriptDialog)

@@ -21,6 +21,7 @@ public:
     bool scan(QString* error) override;
     bool clean(QString* error) override;
     DataAnalyzer* session() override;
+    bool newSession(QString* error) override;
     void showMessage(const QString& text) override;
     void critical(const QString& text) override;
     bool waitWithEvents(int ms) override;

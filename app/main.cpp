@@ -1,4 +1,5 @@
 // lpmeasure: the measurement application.
+#include "AppLog.h"
 #include "AppState.h"
 #include "AppText.h"
 #include "MainWin.h"
@@ -53,16 +54,26 @@ const char* const kUsage =
     "  --server-read-only    a POST request starts no scan\n"
     "  --scan-on-start       connect and measure once the window is up\n"
     "  --quit-after=SECONDS  close the window after SECONDS, without questions\n"
+    "  --verbose             also print the driver's debug lines (always in driver.log)\n"
+    "  --version             print the version\n"
     "  -h, --help            show this text\n";
 
 int main(int argc, char* argv[])
 {
-    // Before the application object: help needs no display.
-    for (int i = 1; i < argc; ++i)
+    // Before the application object: help and version need no display.
+    bool verbose = false;
+    for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             std::fputs(kUsage, stdout);
             return 0;
         }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("lpmeasure %s\n", qPrintable(AppLog::softwareVersion()));
+            return 0;
+        }
+        verbose = verbose || std::strcmp(argv[i], "--verbose") == 0;
+    }
+    JobConsole::installConsoleFilter(verbose);
     QApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
     QApplication app(argc, argv);
 
@@ -129,6 +140,8 @@ int main(int argc, char* argv[])
             }
             continue;
         }
+        if (a == QLatin1String("--verbose"))
+            continue;
         if (a == QLatin1String("--scan-on-start")) {
             scanOnStart = true;
             continue;
@@ -168,13 +181,13 @@ int main(int argc, char* argv[])
     QCoreApplication::setOrganizationDomain(QString::fromLatin1(AppInfo::OrgDomain));
     QCoreApplication::setApplicationName(QString::fromLatin1(AppInfo::StartupAppName));
 
-    // A build tree works in the program's folder; an installed program may not
-    // write there and works in the user's data folder, seeded on first start.
+    // A build tree works in the program's folder; an installed program works
+    // in the user's data folder, seeded on first start.
     const QString programDir = QCoreApplication::applicationDirPath();
     const QString dir = AppText::workingFolder(
         programDir, QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QLatin1Char('/')
                         + QString::fromLatin1(AppInfo::OrgName) + QLatin1Char('/') + QString::fromLatin1(AppInfo::AppName),
-        [](const QString& d) { return QFileInfo(d).isWritable(); });
+        [](const QString& d) { return QFileInfo::exists(QDir(d).filePath(QString::fromLatin1(AppInfo::BuildTreeMarker))); });
     if (dir != programDir) {
         QDir().mkpath(dir);
         const QString shipped = QDir(programDir).filePath(QString::fromLatin1(AppInfo::DataDirFromProgram));

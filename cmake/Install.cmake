@@ -30,6 +30,8 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/python/ DESTINATION ${LP_INSTALL_DOCDIR}
 # Menu entry and icon.
 if(TARGET lpicon_png AND TARGET lpmeasure)
   install(FILES ${PROJECT_SOURCE_DIR}/resources/lpmeasure.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+  # Session files open in lpmeasure on a double-click.
+  install(FILES ${PROJECT_SOURCE_DIR}/resources/quendrix-langmuir.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages)
   install(FILES ${CMAKE_BINARY_DIR}/share/lpmeasure.png
           DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/256x256/apps)
 endif()
@@ -44,6 +46,6 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
 # The Debian packages the programs run with (Qt 5 and Qwt from Debian 12).
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-  "libc6, libstdc++6, libgcc-s1, libqt5core5a (>= 5.15), libqt5gui5 (>= 5.15), libqt5widgets5 (>= 5.15), libqt5network5 (>= 5.15), libqt5xml5 (>= 5.15), libqwt-qt5-6, fonts-dejavu-core")
+  "libc6, libstdc++6, libgcc-s1, libqt5core5a (>= 5.15), libqt5gui5 (>= 5.15), libqt5widgets5 (>= 5.15), libqt5network5 (>= 5.15), libqt5xml5 (>= 5.15), libqt5svg5 (>= 5.15), libqt5printsupport5 (>= 5.15), libqwt-qt5-6, fonts-dejavu-core")
 set(CPACK_GENERATOR DEB)
 include(CPack)

@@ -65,6 +65,7 @@ const char* const DocFileName = "Installation and User Guide.pdf";
 #endif
 const char* const DocDirFromProgram = LP_DOC_DIR_FROM_PROGRAM;
 const char* const DataDirFromProgram = LP_DATA_DIR_FROM_PROGRAM;
+const char* const BuildTreeMarker = "lpmeasure.build-tree";
 
 QString version()
 {

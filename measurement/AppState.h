@@ -45,6 +45,7 @@ extern const char* const AppName;
 extern const char* const DocFileName;
 extern const char* const DocDirFromProgram; // installed guide, relative to the program's folder
 extern const char* const DataDirFromProgram; // installed default files, likewise
+extern const char* const BuildTreeMarker;   // written beside the program by the build, never installed
 QString version();
 QString buildDescription();
 } // namespace AppInfo

@@ -25,9 +25,9 @@ QString sessionFileFromArgs(const QStringList& args)
 }
 
 QString workingFolder(const QString& programDir, const QString& userDataDir,
-                      const std::function<bool(const QString&)>& writable)
+                      const std::function<bool(const QString&)>& isBuildTree)
 {
-    if (writable(programDir) || userDataDir.isEmpty())
+    if (isBuildTree(programDir) || userDataDir.isEmpty())
         return programDir;
     return userDataDir;
 }
@@ -70,7 +70,23 @@ QString dialogStartFolder(const QString& lastUsed, const QString& documentsDir)
     // "./" was the stored default once: the program's folder, never a good start.
     if (!lastUsed.isEmpty() && lastUsed != QLatin1String("./") && QFileInfo(lastUsed).isDir())
         return lastUsed;
-    return documentsDir.isEmpty() ? QDir::homePath() : documentsDir;
+    return !documentsDir.isEmpty() && QFileInfo(documentsDir).isDir() ? documentsDir : QDir::homePath();
+}
+
+QString saveDialogStart(const QString& sessionFile, const QString& lastFolder, const QString& homeDir)
+{
+    if (!sessionFile.isEmpty() && !QFileInfo(sessionFile).isDir())
+        return sessionFile;
+    if (!lastFolder.isEmpty() && lastFolder != QLatin1String("./") && QFileInfo(lastFolder).isDir())
+        return QDir(lastFolder).absolutePath() + QLatin1Char('/');
+    return QDir(homeDir).absolutePath() + QLatin1Char('/');
+}
+
+QString withSuffix(const QString& fileName, const QString& suffix)
+{
+    if (fileName.isEmpty() || !QFileInfo(fileName).suffix().isEmpty())
+        return fileName;
+    return fileName.endsWith(QLatin1Char('.')) ? fileName + suffix : fileName + QLatin1Char('.') + suffix;
 }
 
 QString sessionFileFromArgs(const QStringList& args, const QString& callerDir)

@@ -18,10 +18,11 @@ QString sessionFileFromArgs(const QStringList& args);
 // moves into the program's own folder.
 QString sessionFileFromArgs(const QStringList& args, const QString& callerDir);
 
-// The folder the program works in: its own folder when it may write there
-// (a build tree), else the user's data folder (an installed program).
+// The folder the program works in, by what the program is: in a build tree
+// (its folder holds the marker the build writes) its own folder, installed
+// the user's data folder, whoever runs it (root may write into /usr/bin).
 QString workingFolder(const QString& programDir, const QString& userDataDir,
-                      const std::function<bool(const QString&)>& writable);
+                      const std::function<bool(const QString&)>& isBuildTree);
 // Copies each shipped file that the working folder lacks; returns the names
 // that could not be copied.
 QStringList seedWorkingFolder(const QString& workingDir, const QString& shippedDir, const QStringList& names);
@@ -29,8 +30,16 @@ QStringList seedWorkingFolder(const QString& workingDir, const QString& shippedD
 // folder, the installed documentation folder (relative to the program's).
 QStringList guideCandidates(const QString& fileName, const QString& workingDir, const QString& programDir,
                             const QString& docDirFromProgram);
-// Start folder of a file dialog: the one last used, else the documents folder.
+// Start folder of a file dialog: the one last used, else the documents folder,
+// else (no such folder) home: a file dialog takes a missing folder's name for
+// the file name.
 QString dialogStartFolder(const QString& lastUsed, const QString& documentsDir);
+// What the save dialog starts with: the session's own file when it has one,
+// else the folder last used when it exists, else home; never a folder's name
+// as file name.
+QString saveDialogStart(const QString& sessionFile, const QString& lastFolder, const QString& homeDir);
+// The name with ".<suffix>" appended when its file name has no suffix.
+QString withSuffix(const QString& fileName, const QString& suffix);
 
 // SYNC indicator text for a frequency read (f) while connected. spinner is the
 // 1..4 frame counter of the "measurement under way" animation (f == -1); it is

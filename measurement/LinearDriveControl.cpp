@@ -99,6 +99,7 @@ void DriveDialogSettings::read()
     identifiedType = s.value("identifiedType", 0).toInt();
     velocityPercent = s.value("velocityPercent", 50.0).toDouble();
     homingSpeed = std::min(s.value("targetHomingSpeed", 10.0).toDouble(), kMaxHomingSpeed);
+    driveSearch = s.value("driveSearch", true).toBool();
     if (!(boxMaximum > boxMinimum)) {
         boxMinimum = 0;
         boxMaximum = 100;
@@ -135,6 +136,7 @@ bool DriveDialogSettings::write() const
     s.setValue("velocityPercent", velocityPercent);
     s.setValue("targetHomingSpeed", homingSpeed);
     s.setValue("homingSpeed", homingSpeed); // the library's own key
+    s.setValue("driveSearch", driveSearch);
     s.endGroup();
     s.sync();
     return s.status() == QSettings::NoError;
@@ -387,6 +389,17 @@ void LinearDriveControl::readFromController()
     if (std::isfinite(slope) && slope != 0)
         m_settings.slope = slope;
     m_settings.homeInverted = m_ctrl->getHomeInverted();
+    const int type = m_ctrl->getLinearDriveIdentifiedType();
+    if (type >= 1 && type <= 4 && type != m_settings.identifiedType) {
+        m_settings.identifiedType = type;
+        writeSettings();
+    }
+}
+
+void LinearDriveControl::setDriveSearch(bool search)
+{
+    m_settings.driveSearch = search;
+    writeSettings();
 }
 
 void LinearDriveControl::pushToController()

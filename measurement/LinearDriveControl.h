@@ -56,6 +56,7 @@ struct DriveDialogSettings {
     int identifiedType = 0;
     double velocityPercent = 50;
     double homingSpeed = 10.0;
+    bool driveSearch = true;   // false: no drive attached, connect looks for none
 
     static constexpr double kMaxHomingSpeed = 50.0;
     static constexpr int kRows = 12;
@@ -125,7 +126,12 @@ public:
     void applyConfiguration(double slope, bool homeInverted, double velocityPercent, double railLength,
                             double homingSpeed);
 
-    // Takes address, slope and home-inverted from the controller (on connect).
+    // "Linear drive: search / none" of the configuration dialog; read by the
+    // controller library at the next connect.
+    void setDriveSearch(bool search);
+
+    // Takes address, slope and home-inverted from the controller (on connect),
+    // and remembers the family it found so that the next connect asks it first.
     void readFromController();
     // Gives velocity percent, slope (unless 0), home inverted and homing speed to the controller.
     void pushToController();

@@ -184,8 +184,7 @@ bool ProbeCleaner::cleanPass(const ConfigParam& cfg, const Context& ctx, double 
                 return false;
             }
             // The least sensitive range, and measure again (a change of pair settles first).
-            c.stopScan();
-            if (!m_reader.setRange(0, P))
+            if (!m_reader.stopConfirmed(P) || !m_reader.setRange(0, P))
                 return false;
             continue;
         }
@@ -196,11 +195,8 @@ bool ProbeCleaner::cleanPass(const ConfigParam& cfg, const Context& ctx, double 
         first = false;
         seam.setState(AppState::eCleaning);
         seam.appendStateText(statusText(ic, p, target, ctx.advanced));
-        if (changed) {
-            c.stopScan();
-            if (!applyDuty())
-                return false;
-        }
+        if (changed && (!m_reader.stopConfirmed(P) || !applyDuty()))
+            return false;
     } while (seam.nowMs() < end);
     return true;
 }
@@ -255,9 +251,8 @@ bool ProbeCleaner::cleanProbeTip(const ConfigParam& cfg, const Context& ctx)
             seam.alert(P + QStringLiteral("Failed to select drive probe mode."));
             ok = false;
         }
-        ok = ok && cleanPass(cfg, ctx, target);
+        ok = ok && cleanPass(cfg, ctx, target) && m_reader.stopConfirmed(P);
         if (ok) {
-            c.stopScan();
             if (!c.selectProbeMode(VESK_HW::eReturn)) {
                 seam.alert(P + QStringLiteral("Failed to select return probe mode."));
                 ok = false;
@@ -267,10 +262,12 @@ bool ProbeCleaner::cleanProbeTip(const ConfigParam& cfg, const Context& ctx)
     }
 
     // Whatever happened: no scan, the idle voltage, the range of before and
-    // a double probe back in its measuring mode.
-    if (c.isScanRunning())
-        c.stopScan();
-    if (!c.setDefVoltage(v0)) {
+    // a double probe back in its measuring mode. The idle voltage follows a
+    // confirmed stop (a scanning unit does not take it); its write is tried
+    // twice like the stop.
+    if (!m_reader.stopRunning(P)) {
+        ok = false;
+    } else if (!c.setDefVoltage(v0) && !c.setDefVoltage(v0)) {
         seam.alert(P + QStringLiteral("Failed to set default voltage (retVal = %1).").arg(0));
         ok = false;
     }

@@ -1,6 +1,7 @@
 #include "ScanSequence.h"
 
 #include "AppState.h"
+#include "CurrentRange.h"
 #include "LinearDriveOps.h"
 #include "LinearFit.h"
 #include "MeasurementSeam.h"
@@ -368,12 +369,13 @@ bool ScanSequence::runScan(const ConfigParam& active)
     if (m_spatial && c.spat.useRetract && m_drive && m_drive->isInitialised() && !m_io.aborted())
         m_drive->moveTo(c.spat.retractPosition);
 
-    // 13. Idle: no scan left running on the unit, whatever failed where.
+    // 13. Idle: no scan left running on the unit, whatever failed where. The
+    // idle voltage takes effect only on a stopped unit: it follows the stop,
+    // and a failed write is tried once more like a failed stop.
     seam.setState(AppState::eIdle);
     disarmTrigger();
-    if (ctrl.isScanRunning() && !ctrl.stopScan())
-        alert(AlertPrefix::Scan, QStringLiteral("Failed to stop running scan."));
-    if (!ctrl.setDefVoltage(c.voltageIdle))
+    if (m_io.stopRunning(AlertPrefix::Scan) && !ctrl.setDefVoltage(c.voltageIdle)
+        && !ctrl.setDefVoltage(c.voltageIdle))
         alert(AlertPrefix::Scan, QStringLiteral("Failed to set default voltage."));
 
     // 14-15.
@@ -513,6 +515,21 @@ bool ScanSequence::readIonCurrent()
     return true;
 }
 
+unsigned ScanSequence::fitDataRange(unsigned range, double largest)
+{
+    const unsigned fitted = CurrentRange::holding(range, largest, cfg().autoCRMargin,
+                                                  [this](unsigned r) { return m_io.fullScale(r); });
+    if (fitted != range) {
+        qDebug() << "Largest current of the initial scan" << largest << "needs range" << fitted;
+        for (int k = 0; k < m_records.size(); ++k)
+            if (ScanRecord* rec = record(k)) {
+                rec->currentRange = fitted;
+                rec->dCurrentRange = m_io.fullScale(fitted);
+            }
+    }
+    return fitted;
+}
+
 // ---------------------------------------------------------------- simple initial scan
 
 void ScanSequence::estimatePotentials(ScanRecord& rec)
@@ -562,13 +579,20 @@ bool ScanSequence::simpleInitScan()
         alert(P, QStringLiteral("Failed to set scan parameters."));
         return false;
     }
-    const unsigned range = recordRange();
+    unsigned range = recordRange();
     if (!m_io.setRange(range, P) || !m_io.setDefVoltage(run.voltageStart, P))
         return false;
     ScanReadout out;
     if (!m_io.readOne(P, SweepReader::kSweepSliceMs, SweepShape(), out))
         return false;
     fileRecords(out, range, false, {}, 0);
+    if (c.useAutoCMRange) {
+        double largest = 0;
+        for (unsigned k = 0; k < out.syncPoints; ++k)
+            for (unsigned s = 0; s < out.steps; ++s)
+                largest = std::max(largest, std::fabs(out.data[(2 * k + 1) * out.steps + s]));
+        range = fitDataRange(range, largest);
+    }
 
     const unsigned n = out.steps;
     for (unsigned k = 0; k < out.syncPoints && int(k) < m_records.size(); ++k) {
@@ -689,9 +713,19 @@ bool ScanSequence::smartInitScan()
             if (I < 0) {
                 next = V + c.initScanLargeVoltageStep;
             } else {
-                const double base = rec->initScan.size() > 1 ? V - c.initScanLargeVoltageStep : V;
+                const bool stepBack = rec->initScan.size() > 1;
+                const double base = stepBack ? V - c.initScanLargeVoltageStep : V;
                 next = base + c.initScanSmallVoltageStep;
                 coarse = false;
+                // The overshooting point leaves the walk: the fine steps measure its
+                // voltage again in order. Left in, it sat out of voltage order in the
+                // derivative, and in a steep plasma its current (past the knee) set a
+                // maximum that ended the fine walk long before the plasma potential.
+                if (stepBack) {
+                    rec->initScan.points.removeLast();
+                    walkV.removeLast();
+                    walkI.removeLast();
+                }
             }
         } else {
             if (!floatingFound && I > 0) {
@@ -726,12 +760,12 @@ bool ScanSequence::smartInitScan()
         }
         V = next;
     }
-    ctrl.stopScan();
+    const bool stopped = m_io.stopConfirmed(P);
     rec = record(0);
     c.initScanRunParam.voltageEnd = V;
     if (!rec)
         return false;
-    if (!success) {
+    if (!success || !stopped) {
         if (!floatingFound)
             rec->dcCScanVoltageStart = kNaN;
         rec->dcCScanVoltageEnd = kNaN;
@@ -764,6 +798,19 @@ bool ScanSequence::smartInitScan()
     d.voltageStart = rec->dcCScanVoltageStart - kTe;
     d.voltageStep = std::fabs(kTe / 10);
     d.voltageEnd = rec->dcCScanVoltageEnd + kTe;
+    if (c.useAutoCMRange) {
+        // The data scans must hold what the walk measured and what the sweep
+        // meets beyond it, not only the ion current's estimate.
+        double largest = 0;
+        int last = 0;
+        for (int j = 0; j < rec->initScan.size(); ++j) {
+            largest = std::max(largest, std::fabs(rec->initScan.current(j)));
+            if (rec->initScan.voltage(j) > rec->initScan.voltage(last))
+                last = j;
+        }
+        fitDataRange(recordRange(), CurrentRange::expectedLargest(largest, rec->initScan.voltage(last),
+                                                                  rec->initScan.current(last), d.voltageEnd, kTe));
+    }
     if (c.initScanOptimiseForEEDF) {
         const EepfTable& t = m_data->eepfTable();
         double top = 0, finest = 1000;
@@ -832,7 +879,7 @@ bool ScanSequence::dcCorrectionScan()
         if (!m_io.start(P))
             return false;
         if (!m_io.setDefVoltage(pass == 1 ? mid : c.voltageIdle, P)) {
-            ctrl.stopScan();
+            m_io.stopConfirmed(P);
             return false;
         }
         for (quint32 s = 0; s < c.dcCScanSweeps; ++s) {
@@ -840,7 +887,7 @@ bool ScanSequence::dcCorrectionScan()
             SweepShape shape;
             shape.oneSyncPoint = true;
             if (!m_io.read(P, SweepReader::kSweepSliceMs, shape, out)) {
-                ctrl.stopScan();
+                m_io.stopConfirmed(P);
                 return false;
             }
             rec = record(0);
@@ -851,7 +898,8 @@ bool ScanSequence::dcCorrectionScan()
             rec->dcInitScans.append(t);
             passOf.append(pass);
         }
-        ctrl.stopScan();
+        if (!m_io.stopConfirmed(P))
+            return false;
     }
 
     if (std::isnan(rec->gainAutoSwitchVoltage) && c.useAutoCMRange && evenRange(rec->currentRange)) {
@@ -898,6 +946,12 @@ bool ScanSequence::dataScan()
         return false;
     m_scansDone = 0;
     const quint32 cycles = c.dataScanThrowScans + c.dataScanRunScans;
+    // Kept sweeps at the range's full scale.
+    const ScanRunParam& dr = c.dataScanRunParam;
+    const bool switching = c.useAutoCMRange && !m_icMonitor && evenRange(range) && dr.voltageStart < gain
+                           && gain < dr.voltageEnd;
+    CurrentRange::FullScaleWatch fullScale(range, m_io.fullScale(range),
+                                           m_io.fullScale(switching ? range + 1 : range), switching, gain);
     for (quint32 cycle = 0; cycle < cycles; ++cycle) {
         if (!m_timed && !clean(P))
             return false;
@@ -937,12 +991,18 @@ bool ScanSequence::dataScan()
                 ScanRecord* rec = record(int(k));
                 if (!rec)
                     continue;
+                const double* v = out.data + 2 * k * out.steps;
+                const QString worse = fullScale.check(int(k), v, v + n, n);
+                if (!worse.isEmpty()) {
+                    rec->measurementAlert = worse;
+                    if (fullScale.firstAlert())
+                        alert(P, worse);
+                }
                 rec->accumulated.add(out.data + 2 * k * out.steps, n);
                 m_observer->scanChanged(m_records[int(k)].group, m_records[int(k)].index);
             }
         }
         ++m_scansDone;
     }
-    ctrl.stopScan();
-    return true;
+    return m_io.stopConfirmed(P);
 }

@@ -75,6 +75,9 @@ private:
     void fileRecords(const ScanReadout& out, unsigned range, bool withIonReading, const QVector<double>& ionCurrents,
                      double ionVoltage);
     unsigned recordRange();
+    // The records' data range made to hold `largest` (A) with the margin
+    // (with automatic ranges, after the initial scan); gives the range.
+    unsigned fitDataRange(unsigned range, double largest);
     double recordGainSwitch();
     bool clean(const char* prefix);
     void armTrigger();

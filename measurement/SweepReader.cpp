@@ -73,21 +73,24 @@ bool SweepReader::setScanParameters(const ScanRunParam& run, SyncParam& sync)
     return true;
 }
 
-bool SweepReader::stopRunning(const char* prefix)
+bool SweepReader::stopConfirmed(const char* prefix)
 {
-    if (!m_ctrl.isScanRunning())
-        return true;
-    if (m_ctrl.stopScan())
+    if (m_ctrl.stopScan() || m_ctrl.stopScan())
         return true;
     m_seam.alert(pre(prefix) + QStringLiteral("Failed to stop running scan."));
     return false;
+}
+
+bool SweepReader::stopRunning(const char* prefix)
+{
+    return !m_ctrl.isScanRunning() || stopConfirmed(prefix);
 }
 
 bool SweepReader::start(const char* prefix, bool fullStop)
 {
     if (m_ctrl.startScan())
         return true;
-    m_ctrl.stopScan();
+    stopConfirmed(prefix);
     m_seam.alert(pre(prefix) + QStringLiteral("Failed to start scan (retVal = %1)").arg(0)
                  + (fullStop ? QStringLiteral(".") : QString()));
     return false;
@@ -137,7 +140,7 @@ bool SweepReader::readOne(const char* prefix, int sliceMs, SweepShape shape, Sca
         return false;
     const bool ok = read(prefix, sliceMs, shape, out);
     if (stopAfter || !ok)
-        m_ctrl.stopScan();
+        return stopConfirmed(prefix) && ok;
     return ok;
 }
 

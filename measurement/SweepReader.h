@@ -48,16 +48,20 @@ public:
     // Samples per step the unit is given for a run set (clamped before conversion).
     static unsigned hardwareAverage(const ScanRunParam& run, bool synchronised, double adcFreq);
 
-    // Stops a scan that is still running; "Failed to stop running scan." on failure.
+    // Stops the unit; a stop that fails is tried once more, and when that
+    // fails too "Failed to stop running scan." is alerted (the unit may
+    // still be scanning: the caller's run has failed).
+    bool stopConfirmed(const char* prefix);
+    // stopConfirmed() when a scan is still running.
     bool stopRunning(const char* prefix);
-    // startScan(); on failure stops and alerts "Failed to start scan (retVal = 0)"
-    // (with a full stop unless `fullStop` is false).
+    // startScan(); on failure stops (confirmed) and alerts "Failed to start
+    // scan (retVal = 0)" (with a full stop unless `fullStop` is false).
     bool start(const char* prefix, bool fullStop = true);
     // Hands one read to the job thread and waits for it in slices of sliceMs,
     // processing events; then the abort, result and shape checks. The scan is
     // left running. `out.data` stays valid until the next read.
     bool read(const char* prefix, int sliceMs, SweepShape shape, ScanReadout& out);
-    // start(), read(), and stopScan() when `stopAfter`.
+    // start(), read(), and a confirmed stop when `stopAfter` or the read failed.
     bool readOne(const char* prefix, int sliceMs, SweepShape shape, ScanReadout& out, bool stopAfter = true,
                  bool fullStop = true);
 

@@ -50,4 +50,34 @@ std::vector<double> positiveOnly(const double* v, int n)
     return out;
 }
 
+Range withMinimumSpan(const Range& r, double fraction)
+{
+    const double centre = 0.5 * (r.low + r.high);
+    const double half = fraction * std::fabs(centre);
+    if (!r.hasData || !std::isfinite(half) || !(0.5 * (r.high - r.low) < half))
+        return r;
+    return {centre - half, centre + half, true};
+}
+
+int tickDigits(double largest, double step)
+{
+    largest = std::fabs(largest);
+    step = std::fabs(step);
+    if (!std::isfinite(largest) || !std::isfinite(step) || step <= 0)
+        return 6;
+    if (largest < step)
+        largest = step;
+    const double stepExp = std::floor(std::log10(step));
+    const double largestExp = std::floor(std::log10(largest));
+    int digits = int(largestExp - stepExp) + 1;
+    // Values below a million keep their whole integer part ("50", not "5e+01").
+    if (largestExp < 6)
+        digits = std::max(digits, int(largestExp) + 1);
+    // A step such as 2.5e-3 needs one digit more than its decade.
+    const double mantissa = step / std::pow(10.0, stepExp);
+    if (std::fabs(mantissa - std::round(mantissa)) > 1e-6)
+        ++digits;
+    return std::max(1, std::min(15, digits));
+}
+
 } // namespace AxisRange

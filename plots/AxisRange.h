@@ -30,4 +30,12 @@ Range of(const double* v, int n, bool log);
 // NaN, which the curves draw as gaps.
 std::vector<double> positiveOnly(const double* v, int n);
 
+// A linear range at least `fraction` of its centre's magnitude wide on each
+// side: a trend's spread of 3e-5 V around 10.37 V is noise, not a curve, and
+// must not fill the graph.
+Range withMinimumSpan(const Range& r, double fraction);
+// Significant digits a tick label needs so that ticks `step` apart, none
+// larger in magnitude than `largest`, read differently (at least 1, at most 15).
+int tickDigits(double largest, double step);
+
 } // namespace AxisRange

@@ -5,7 +5,20 @@
 #include "ScanRecord.h"
 #include "Trace.h"
 
+#include <QString>
+#include <cmath>
+
 namespace PlotData {
+
+namespace {
+void appendPoint(Series& s, double x, const ScanRecord& scan, int quantity)
+{
+    s.x.append(x);
+    s.y.append(ResultQuantity::displayValue(scan.result, quantity));
+    const double e = std::fabs(ResultQuantity::error(scan.result, quantity) * ResultQuantity::displayFactor(quantity));
+    s.err.append(std::isfinite(e) ? e : 0.0);
+}
+} // namespace
 
 Series trendAcrossFrames(const DataAnalyzer& data, int traceIndex, int quantity)
 {
@@ -17,27 +30,68 @@ Series trendAcrossFrames(const DataAnalyzer& data, int traceIndex, int quantity)
         if (!group || traceIndex >= group->scans.size())
             continue; // this frame has no such trace
         const ScanRecord& scan = group->scans.at(traceIndex);
-        s.x.append(scan.scanType == ScanRecord::eSpatialRun ? group->position : group->temporalPosition);
-        s.y.append(ResultQuantity::displayValue(scan.result, quantity));
+        appendPoint(s, scan.scanType == ScanRecord::eSpatialRun ? group->position : group->temporalPosition, scan,
+                    quantity);
     }
     if (s.size() < 2)
         return Series();
     return s;
 }
 
-Series trendWithinFrame(const DataAnalyzer& data, int group, int quantity)
+Series trendWithinFrame(const DataAnalyzer& data, int group, int quantity, int traceIndex)
 {
     Series s;
     const QVector<ScanRecord>& scans = data.scansOfGroup(group);
-    if (scans.size() < 2)
-        return s;
-    s.x.reserve(scans.size());
-    s.y.reserve(scans.size());
-    for (const ScanRecord& scan : scans) {
-        s.x.append(scan.resolvedTime);
-        s.y.append(ResultQuantity::displayValue(scan.result, quantity));
+    // Runs of scans with strictly rising resolved times, two or more long:
+    // the one holding traceIndex, else the last.
+    int chosenBegin = -1, chosenEnd = -1;
+    for (int begin = 0; begin < scans.size();) {
+        int end = begin + 1;
+        while (end < scans.size() && scans[end].resolvedTime > scans[end - 1].resolvedTime)
+            ++end;
+        const bool holdsChosenTrace = chosenBegin >= 0 && traceIndex >= chosenBegin && traceIndex < chosenEnd;
+        if (end - begin >= 2 && !holdsChosenTrace) {
+            chosenBegin = begin;
+            chosenEnd = end;
+        }
+        begin = end;
     }
+    if (chosenBegin < 0)
+        return s;
+    for (int i = chosenBegin; i < chosenEnd; ++i)
+        appendPoint(s, scans[i].resolvedTime, scans[i], quantity);
     return s;
+}
+
+QString resultsText(const ResultRecord* result, int traceIndex)
+{
+    // The grid's rows: quantity number, name, plain unit.
+    struct Row {
+        int quantity;
+        const char* name;
+        const char* unit;
+    };
+    static const Row rows[] = {{0, "Vp", "V"},         {1, "Vf", "V"},           {2, "kTe", "eV"},
+                               {3, "Je", "A/m^2"},     {4, "Ne", "m^-3"},        {5, "Jp", "A/m^2"},
+                               {6, "Ni", "m^-3"},      {7, "Ld", "µm"},          {11, "Isat", "mA"},
+                               {12, "M", ""},          {13, "Vd", "m/s"},        {8, "Ne (EEPF)", "m^-3"},
+                               {9, "E (EEPF)", "eV"},  {10, "kTe (EEPF)", "eV"}};
+    auto num = [](double v) { return std::isfinite(v) ? QString::number(v, 'g', 6) : QString(); };
+    QString out = QStringLiteral("Quantity\tValue\tUnit\tError\tError (%)\n");
+    for (const Row& r : rows) {
+        double v = NAN, e = NAN, rel = NAN;
+        if (result) {
+            v = ResultQuantity::displayValue(*result, r.quantity);
+            const double raw = ResultQuantity::value(*result, r.quantity);
+            const double err = ResultQuantity::error(*result, r.quantity);
+            e = std::fabs(err * ResultQuantity::displayFactor(r.quantity));
+            rel = raw != 0 ? std::fabs(err / raw) * 100.0 : NAN;
+        }
+        out += QStringLiteral("%1\t%2\t%3\t%4\t%5\n")
+                   .arg(QString::fromUtf8(r.name), num(v), QString::fromUtf8(r.unit), num(e), num(rel));
+    }
+    out += QStringLiteral("Trace\t%1\n").arg(traceIndex);
+    return out;
 }
 
 void correctedDerivatives(const ScanRecord& scan, int k, Series& d1, Series& d2)

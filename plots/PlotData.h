@@ -4,22 +4,35 @@
 #include <QVector>
 
 class DataAnalyzer;
+class QString;
+class ResultRecord;
 struct ScanRecord;
 
 namespace PlotData {
 
 struct Series {
     QVector<double> x, y;
+    QVector<double> err; // y errors in y's units (trends); empty when none
     int size() const { return x.size(); }
 };
 
 // For each frame, the scan at traceIndex; frames without that scan are skipped.
-// x is the frame's position for spatial scans, else its temporal position.
-// Empty when fewer than two points result.
+// x is the frame's position for spatial scans, else its temporal position;
+// err the quantity's error (0 where unknown). Empty when fewer than two
+// points result.
 Series trendAcrossFrames(const DataAnalyzer& data, int traceIndex, int quantity);
-// For each scan of one frame: x its resolved time (us), y the quantity.
-// Empty when the frame holds fewer than two scans.
-Series trendWithinFrame(const DataAnalyzer& data, int group, int quantity);
+// The time-resolved scans of one frame: x their resolved time (us), y the
+// quantity, err its error. A time-resolved run files its time slices one
+// after another with rising times; a time-averaged scan of the same frame is
+// no time slice and is left out. Of several such runs in a frame, the one
+// holding traceIndex (else the last). Empty when fewer than two slices.
+Series trendWithinFrame(const DataAnalyzer& data, int group, int quantity, int traceIndex = -1);
+
+// The results grid as tab-separated text: a heading row, then one row per
+// quantity in the grid's order with its value, unit, absolute error (same
+// unit) and relative error in %; numbers with six significant digits, empty
+// cells where there is no value. No record: the rows without numbers.
+QString resultsText(const ResultRecord* result, int traceIndex);
 
 // First and second derivative of a scan's corrected curve with half-width k.
 void correctedDerivatives(const ScanRecord& scan, int k, Series& d1, Series& d2);

@@ -2,9 +2,12 @@
 
 #include "AppImages.h"
 #include "AppState.h"
+#include "AnalysisOverlay.h"
 #include "AppText.h"
+#include "CursorPicker.h"
 #include "DataAnalyzer.h"
 #include "EEDF_Dialog.h"
+#include "GraphExport.h"
 #include "GraphForm.h"
 #include "LangmuirSettingsWidget.h"
 #include "PlotErrorBarCurve.h"
@@ -19,6 +22,8 @@
 #include <utility>
 #include <qwt_symbol.h>
 #include <QDir>
+#include <QApplication>
+#include <QClipboard>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -46,6 +51,8 @@
 
 namespace {
 const char* const kTitle = "Quendrix Langmuir";
+// A trend's value axis spans at least +-1 % of the value.
+constexpr double kTrendMinimumSpan = 0.01;
 
 // Results grid rows: name, unit, quantity number.
 struct GridRow {
@@ -127,6 +134,7 @@ PlotManager::~PlotManager()
 
 void PlotManager::buildUi()
 {
+    m_overlay = std::make_unique<AnalysisOverlay>();
     m_plot[0] = new ThreeTracePlotter(QStringLiteral("Plot 1"), this);
     m_plot[1] = new ThreeTracePlotter(QStringLiteral("Probe Current's 1st Derivative vs Probe Voltage"), this);
     m_plot[2] = new ThreeTracePlotter(QStringLiteral("Probe Current's 2nd Derivative vs Probe Voltage"), this);
@@ -134,6 +142,26 @@ void PlotManager::buildUi()
         m_curve[i] = std::make_unique<PlotErrorBarCurve>(QString::fromLatin1(kCurveTitles[i]));
         m_curve[i]->setRenderHint(QwtPlotItem::RenderAntialiased, false);
     }
+    // Cursor readout on every graph, in the curves' own names and units.
+    struct CurveNames {
+        CurveId id;
+        const char *x, *xUnit, *y, *yUnit;
+    };
+    static const CurveNames names[] = {
+        {ePrescanIV, "U", "V", "I", "A"},       {eScan1IV, "U", "V", "I", "A"},
+        {eCompensatedIV, "U", "V", "I", "A"},   {ePrescanD1, "U", "V", "dI/dU", "A/V"},
+        {eScan1D1, "U", "V", "dI/dU", "A/V"},   {ePrescanD2, "U", "V", "d²I/dU²", "A/V²"},
+        {eScan1D2, "U", "V", "d²I/dU²", "A/V²"},
+        {eScan2Eepf, "E", "eV", "EEPF", "m^-3 eV^-3/2"}};
+    for (int i = 0; i < 3; ++i) {
+        m_cursor[i] = new CursorPicker(m_plot[i]->canvas());
+        for (const CurveNames& n : names)
+            m_cursor[i]->describe(m_curve[n.id].get(), QString::fromUtf8(n.x), QString::fromUtf8(n.xUnit),
+                                  QString::fromUtf8(n.y), QString::fromUtf8(n.yUnit));
+        connect(m_cursor[i], &CursorPicker::readout, this, &PlotManager::cursorReadout);
+    }
+    for (ThreeTracePlotter* p : m_plot)
+        connect(p, &ThreeTracePlotter::contextMenuRequested, this, &PlotManager::showGraphMenu);
     connect(m_plot[0], &ThreeTracePlotter::leftAxisDoubleClick, this, &PlotManager::plot1Scale);
     connect(m_plot[1], &ThreeTracePlotter::leftAxisDoubleClick, this, &PlotManager::plot2Scale);
     connect(m_plot[2], &ThreeTracePlotter::leftAxisDoubleClick, this, &PlotManager::plot3Scale);
@@ -164,6 +192,17 @@ void PlotManager::buildUi()
 QWidget* PlotManager::buildResultsGrid()
 {
     auto* box = new QWidget;
+    // A click gives the grid the focus, so that Copy (Ctrl+C) takes the results.
+    box->setFocusPolicy(Qt::ClickFocus);
+    box->setContextMenuPolicy(Qt::CustomContextMenu);
+    box->setToolTip(tr("Click, then Ctrl+C copies the results as tab-separated text"));
+    connect(box, &QWidget::customContextMenuRequested, this, [this, box](const QPoint& pos) {
+        QMenu menu;
+        menu.addAction(QStringLiteral("Copy Results"), this, &PlotManager::copyResults);
+        menu.exec(box->mapToGlobal(pos));
+    });
+    m_resultsGrid = box;
+    box->setObjectName(QStringLiteral("resultsGrid"));
     auto* g = new QGridLayout(box);
     g->setVerticalSpacing(1);
     g->addWidget(new QLabel(QStringLiteral("<font color=blue>Value</font>")), 0, 2);
@@ -227,6 +266,12 @@ QWidget* PlotManager::buildResultsGrid()
     g->setColumnStretch(5, 1);
     connect(m_frameSlider, &QSlider::valueChanged, this, &PlotManager::setTimeValue);
     connect(m_positionSlider, &QSlider::valueChanged, this, &PlotManager::positionChanged);
+    // Only a user's move triggers an action; it stops the run's following.
+    for (QSlider* s : {m_frameSlider, m_positionSlider})
+        connect(s, &QAbstractSlider::actionTriggered, this, [this] {
+            if (m_runActive)
+                m_userMovedSlider = true;
+        });
     return box;
 }
 
@@ -286,11 +331,16 @@ QWidget* PlotManager::buildControls()
     m_logScale = new QCheckBox(QStringLiteral("log scale"));
     m_errorBars = new QCheckBox(QStringLiteral("Show Error bars"));
     m_dataPoints = new QCheckBox(QStringLiteral("Show data points"));
+    m_showAnalysis = new QCheckBox(QStringLiteral("Show analysis"));
+    m_showAnalysis->setToolTip(tr("Draw Vf, Vp, the knee, the ion-saturation region and the fits on the IV "
+                                  "graph, the mean energy and the Maxwellian on the EEPF graph"));
+    m_showAnalysis->setChecked(true);
     fl->addWidget(m_overlap, 3, 1);
     fl->addWidget(m_logScale, 4, 1);
     fl->addWidget(m_errorBars, 5, 0);
     fl->addWidget(m_dataPoints, 5, 1);
-    for (QCheckBox* b : {m_overlap, m_logScale, m_errorBars, m_dataPoints})
+    fl->addWidget(m_showAnalysis, 6, 0);
+    for (QCheckBox* b : {m_overlap, m_logScale, m_errorBars, m_dataPoints, m_showAnalysis})
         connect(b, &QCheckBox::toggled, this, [this] {
             if (!m_updating) {
                 setTracePens();
@@ -368,6 +418,27 @@ void PlotManager::setTracePens()
 }
 
 // ---------------------------------------------------------------- state
+
+void PlotManager::setModified(bool m)
+{
+    const bool changed = m != m_modified || m != isWindowModified();
+    m_modified = m;
+    setWindowModified(m);
+    if (changed)
+        emit titleChanged();
+}
+
+void PlotManager::setSessionTitle(const QString& title)
+{
+    setWindowTitle(title + QStringLiteral("[*]"));
+    emit titleChanged();
+}
+
+QString PlotManager::sessionTitle() const
+{
+    QString t = windowTitle();
+    return t.remove(QStringLiteral("[*]"));
+}
 
 void PlotManager::setLive(bool live)
 {
@@ -474,7 +545,7 @@ void PlotManager::addScan(const ScanRecord& scan, bool analyse)
             }
         }
     }
-    m_modified = true;
+    setModified(true);
     refreshAll();
 }
 
@@ -482,6 +553,8 @@ void PlotManager::beginRun()
 {
     m_runActive = true;
     m_runGroup = -1;
+    m_runNewest = -1;
+    m_userMovedSlider = false;
     setAccessibleName(QStringLiteral("currently Connected"));
 }
 
@@ -491,24 +564,40 @@ void PlotManager::endRun()
     if (m_redrawTimer)
         m_redrawTimer->stop();
     analysePending();
+    showNewest();
     refreshAll();
 }
 
-void PlotManager::scanFiled(int group, int)
+void PlotManager::showNewest()
 {
-    m_modified = true;
-    m_runGroup = group;
+    if (m_userMovedSlider || m_runGroup < 0 || m_runNewest < 0)
+        return;
+    // Silently: the caller redraws once.
+    const QSignalBlocker blockPosition(m_positionSlider);
+    const QSignalBlocker blockFrame(m_frameSlider);
+    m_positionSlider->setRange(0, std::max(0, m_data->groupCount() - 1));
+    m_positionSlider->setValue(m_runGroup);
+    m_frameSlider->setRange(0, std::max(0, m_data->scansOfGroup(m_runGroup).size() - 1));
+    m_frameSlider->setValue(m_runNewest);
+}
+
+void PlotManager::scanFiled(int group, int index)
+{
+    setModified(true);
+    // The newest record of the run is the last one filed.
+    if (group != m_runGroup || index >= m_runNewest) {
+        m_runGroup = group;
+        m_runNewest = index;
+    }
     if (!m_redrawTimer) {
         m_redrawTimer = new QTimer(this);
         m_redrawTimer->setSingleShot(true);
         m_redrawTimer->setInterval(kRedrawMs);
         connect(m_redrawTimer, &QTimer::timeout, this, [this] {
-            // Follow the run to the frame it fills.
+            // Follow the run to the record it fills, unless the user looks elsewhere.
             analysePending();
-            if (m_runActive && m_runGroup >= 0 && m_runGroup != groupIndex()) {
-                m_positionSlider->setRange(0, std::max(0, m_data->groupCount() - 1));
-                setGroupIndex(m_runGroup);
-            }
+            if (m_runActive)
+                showNewest();
             refreshAll();
         });
     }
@@ -804,6 +893,10 @@ void PlotManager::updateGraph()
 
     for (auto& c : m_curve)
         c->detach();
+    m_overlay->detach();
+    m_plot[0]->setNoDataText(QStringLiteral("no data"));
+    // IV curves rise to the right, an EEPF falls: the legend goes where they leave room.
+    m_plot[0]->setLegendAlignment(Qt::AlignTop | (view() == eViewEepf ? Qt::AlignRight : Qt::AlignLeft));
     const View v = view();
     m_lastView = v;
     switch (v) {
@@ -814,9 +907,11 @@ void PlotManager::updateGraph()
     case eViewTrends: drawTrendView(false); break;
     default: drawNoView(); break;
     }
-    for (auto* p : m_plot)
+    for (auto* p : m_plot) {
+        p->updateLegend();
         if (p->isVisible() || !isVisible())
             p->replot();
+    }
 }
 
 void PlotManager::drawIvView(bool prescan)
@@ -919,6 +1014,9 @@ void PlotManager::drawIvView(bool prescan)
         for (ThreeTracePlotter* p : m_plot)
             applyRanges(p, m_voltageStart, m_voltageEnd, yRangeOf(p));
     }
+    // The analysis over the measured curve (the overlay keeps out of the ranges).
+    if (scan && !prescan && cur && m_showAnalysis->isChecked() && !isDoubleProbeSession())
+        m_overlay->showIv(p0, *scan, p0->isLogScale());
 }
 
 void PlotManager::drawEepfView()
@@ -949,14 +1047,16 @@ void PlotManager::drawEepfView()
     const auto range = AppText::eepfRange(drawn.hasData ? m_curve[eScan2Eepf]->bound(PlotErrorBarCurve::eYMax) : 0.0);
     const AxisRange::Range x = AxisRange::of(e.x.constData(), e.size(), false);
     applyRanges(p0, x.low, x.high, AxisRange::Range{range.first, range.second, drawn.hasData});
+    if (scan && m_showAnalysis->isChecked())
+        m_overlay->showEepf(p0, *scan);
 }
 
 void PlotManager::drawTrendView(bool withinFrame)
 {
     const int q = m_trendQuantity;
-    PlotData::Series s = withinFrame ? PlotData::trendWithinFrame(*m_data, groupIndex(), q)
+    PlotData::Series s = withinFrame ? PlotData::trendWithinFrame(*m_data, groupIndex(), q, traceIndex())
                                      : PlotData::trendAcrossFrames(*m_data, traceIndex(), q);
-    feed(eTimeResolve, s);
+    feed(eTimeResolve, s, &s.err);
     ThreeTracePlotter* p0 = m_plot[0];
     p0->show();
     m_plot[1]->hide();
@@ -976,10 +1076,14 @@ void PlotManager::drawTrendView(bool withinFrame)
         p0->setAxisTitle(QwtPlot::xBottom, QStringLiteral("Time (<span>&mu;</span>s)"));
     }
     m_curve[eTimeResolve]->attach(p0);
+    p0->setNoDataText(withinFrame ? QStringLiteral("The time-resolved view needs a time-resolved run with two or "
+                                                   "more time slices")
+                                  : QStringLiteral("Trends need a time or spatial run with two or more frames"));
     if (s.size() >= 2) {
         const auto r = AppText::trendXRange(s.x.first(), s.x.last(), s.size());
         p0->setAxisTitle(QwtPlot::yLeft, ResultQuantity::label(q));
-        applyRanges(p0, r.first, r.second, yRangeOf(p0));
+        // Noise far below the value must not fill the graph.
+        applyRanges(p0, r.first, r.second, AxisRange::withMinimumSpan(yRangeOf(p0), kTrendMinimumSpan));
     } else {
         p0->setAxisTitle(QwtPlot::yLeft, QStringLiteral("Y"));
         applyRanges(p0, 0.0, 1.0, AxisRange::neutral(false));
@@ -1100,7 +1204,7 @@ void PlotManager::reanalyse(bool)
     const int n = std::max(1, m_data->scanCount());
     m_processTimeUs = t.nsecsElapsed() / 1000.0 / n;
     if (m_data->scanCount() > 0)
-        m_modified = true;
+        setModified(true);
     refreshAll();
 }
 
@@ -1112,7 +1216,7 @@ void PlotManager::showEEDFTable(bool)
     dlg.setEditable(true);
     if (Prompter::instance().execDialog(&dlg) == QDialog::Accepted) {
         m_data->setEepfTable(dlg.table());
-        m_modified = true;
+        setModified(true);
     }
 }
 
@@ -1193,9 +1297,10 @@ bool PlotManager::save(const QString& fileName)
         return false;
     }
     m_data->setFileName(fileName);
-    setWindowTitle(AppText::baseTitle(fileName));
+    setSessionTitle(AppText::baseTitle(fileName));
     m_saved = true;
-    m_modified = false;
+    setModified(false);
+    emit saved(fileName);
     return true;
 }
 
@@ -1218,7 +1323,7 @@ bool PlotManager::load(const QString& fileName)
     activeSettings() = m_data->analysisSettings();
     m_settingsFromFile = true;
     m_saved = true;
-    m_modified = false;
+    setModified(false);
     m_updating = true;
     m_positionSlider->setValue(0);
     m_frameSlider->setValue(0);
@@ -1228,7 +1333,7 @@ bool PlotManager::load(const QString& fileName)
     refreshAll();
     if (m_data->groupCount() > 1)
         setView(eViewScan);
-    setWindowTitle(AppText::baseTitle(fileName));
+    setSessionTitle(AppText::baseTitle(fileName));
     return true;
 }
 
@@ -1246,10 +1351,13 @@ bool PlotManager::saveSession()
 bool PlotManager::saveAsSession()
 {
     for (;;) {
-        const QString name = Prompter::instance().saveFileName(this, QStringLiteral("Save File"), *m_dialogPath,
-                                                               QStringLiteral("Langmuir Data Files (*.ldf)"));
-        if (name.isEmpty())
+        const QString start = AppText::saveDialogStart(m_data->fileName(), *m_dialogPath, QDir::homePath());
+        const QString answer = Prompter::instance().saveFileName(this, QStringLiteral("Save File"), start,
+                                                                 QStringLiteral("Langmuir Data Files (*.ldf)"));
+        if (answer.isEmpty())
             return false;
+        // The Open dialog lists *.ldf only: a name without suffix gets it.
+        const QString name = AppText::withSuffix(answer, QStringLiteral("ldf"));
         *m_dialogPath = AppText::folderOf(name);
         if (save(name))
             return true;
@@ -1274,7 +1382,7 @@ void PlotManager::closeEvent(QCloseEvent* event)
     }
     const QMessageBox::StandardButton b = Prompter::instance().message(
         this, QMessageBox::Warning, QString::fromLatin1(kTitle),
-        QStringLiteral("Session : '%1' has been modified.").arg(windowTitle()),
+        QStringLiteral("Session : '%1' has been modified.").arg(sessionTitle()),
         QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Save,
         QStringLiteral("Do you want to save changes?"));
     if (b == QMessageBox::Save) {
@@ -1289,4 +1397,69 @@ void PlotManager::closeEvent(QCloseEvent* event)
     event->accept();
     hideToolWindows();
     emit close(this);
+}
+
+// ---------------------------------------------------------------- figures
+
+QList<QwtPlot*> PlotManager::shownPlots() const
+{
+    QList<QwtPlot*> out;
+    for (ThreeTracePlotter* p : m_plot)
+        if (!p->isHidden())
+            out.append(p);
+    return out;
+}
+
+void PlotManager::showGraphMenu(const QPoint& globalPos)
+{
+    QMenu menu;
+    menu.addAction(QStringLiteral("Export Graph..."), this, &PlotManager::exportGraph);
+    menu.addAction(QStringLiteral("Copy Graph"), this, &PlotManager::copyGraph);
+    menu.addAction(QStringLiteral("Print Graph..."), this, &PlotManager::printGraph);
+    menu.exec(globalPos);
+}
+
+void PlotManager::exportGraph()
+{
+    if (m_graphExport.fileName.isEmpty()) {
+        // Beside the session's file, named after it; else in the save folder.
+        const QString session = m_data->fileName();
+        m_graphExport.fileName =
+            session.isEmpty() ? AppText::saveDialogStart(QString(), *m_dialogPath, QDir::homePath())
+                                    + QStringLiteral("graph.png")
+                              : QFileInfo(session).absolutePath() + QLatin1Char('/')
+                                    + QFileInfo(session).completeBaseName() + QStringLiteral(".png");
+    }
+    if (GraphExport::exportWithDialog(this, shownPlots(), m_graphExport))
+        emit statusMessage(
+            QStringLiteral("Exported graph to %1").arg(QDir::toNativeSeparators(m_graphExport.fileName)));
+}
+
+void PlotManager::printGraph()
+{
+    GraphExport::printWithDialog(this, shownPlots());
+}
+
+void PlotManager::copyGraph()
+{
+    QApplication::clipboard()->setImage(GraphExport::image(shownPlots()));
+    emit statusMessage(QStringLiteral("Graph copied as an image"));
+}
+
+bool PlotManager::resultsHaveFocus() const
+{
+    QWidget* f = QApplication::focusWidget();
+    return f && m_resultsGrid && (f == m_resultsGrid || m_resultsGrid->isAncestorOf(f));
+}
+
+QString PlotManager::resultsText() const
+{
+    const ScanRecord* scan = currentScan();
+    return PlotData::resultsText(scan ? &scan->result : nullptr, traceIndex());
+}
+
+void PlotManager::copyResults()
+{
+    QApplication::clipboard()->setText(resultsText());
+    emit statusMessage(QStringLiteral("Results copied"));
 }

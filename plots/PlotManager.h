@@ -3,6 +3,7 @@
 // graphs, a results grid with values and relative errors, frame navigation,
 // trends and the analysis warnings. Saves, loads and asks before closing.
 #include "AxisRange.h"
+#include "GraphExport.h"
 #include "LangmuirSettings.h"
 #include "PlotData.h"
 
@@ -14,7 +15,9 @@
 
 #include <memory>
 
+class AnalysisOverlay;
 class ConfigParam;
+class CursorPicker;
 class DataAnalyzer;
 class DoubleProbeConfigParam;
 class SessionConfig;
@@ -60,7 +63,11 @@ public:
     // Session state.
     bool isSaved() const { return m_saved; }
     bool isModified() const { return m_modified; }
-    void setModified(bool m) { m_modified = m; }
+    // The modified mark of the window title follows this flag.
+    void setModified(bool m);
+    // The window title without its modified mark ("Session 1", "run1.ldf").
+    void setSessionTitle(const QString& title);
+    QString sessionTitle() const;
     bool isLive() const { return m_live; }
     void setLive(bool live);
     bool isReturnProbe() const { return m_returnProbe; }
@@ -87,6 +94,8 @@ public:
     void addScan(const ScanRecord& scan, bool analyse = true);
     // Re-reads the session and redraws everything (after loading or analysis).
     void refreshAll();
+    // Analyses every scan with the session's settings and redraws (as Reanalyse).
+    void analyseSession() { reanalyse(true); }
     // A measurement run fills this session: closing is refused meanwhile.
     void beginRun();
     void endRun();
@@ -109,6 +118,8 @@ public:
     QCheckBox* quantityBox(int which) const { return m_quantityBox[which]; }
     QRadioButton* trendButton(int quantity) const;
     ThreeTracePlotter* plot(int i) const { return m_plot[i]; }
+    CursorPicker* cursor(int i) const { return m_cursor[i]; }
+    const AnalysisOverlay* overlay() const { return m_overlay.get(); }
     PlotErrorBarCurve* curve(CurveId id) const { return m_curve[id].get(); }
     QString valueText(int quantity) const;
     QString errorText(int quantity) const;
@@ -128,9 +139,29 @@ public:
     QWidget* configPanel() const { return m_configPanel; }
     // Tab-separated text of the curves on graph 1 for the clipboard.
     QString clipboardText() const;
+    // The results grid of the shown trace as tab-separated text with units.
+    QString resultsText() const;
+    // The results grid has the keyboard focus (Ctrl+C then copies it).
+    bool resultsHaveFocus() const;
+    // The graphs shown now, top to bottom.
+    QList<class QwtPlot*> shownPlots() const;
+
+    // Figures: the shown graphs to a file (dialog), the printer or the clipboard.
+    void exportGraph();
+    void printGraph();
+    void copyGraph();
+    void copyResults();
 
 signals:
     void close(PlotManager* pm);
+    // The session's title or modified mark changed.
+    void titleChanged();
+    // A save succeeded (the file written).
+    void saved(const QString& fileName);
+    // The cursor readout of the point under the mouse; empty when none.
+    void cursorReadout(const QString& text);
+    // A short note for the status bar ("Exported graph to ...").
+    void statusMessage(const QString& text);
 
 public slots:
     void showAlert(bool on);
@@ -202,6 +233,7 @@ private:
 
     DataAnalyzer* m_data;
     ThreeTracePlotter* m_plot[3];
+    CursorPicker* m_cursor[3];
     // Owned here whether attached to a plot or not; a curve detaches itself when deleted.
     std::unique_ptr<PlotErrorBarCurve> m_curve[eCurveCount];
     PlotData::Series m_series[eCurveCount];
@@ -214,6 +246,8 @@ private:
     QCheckBox* m_logScale;
     QCheckBox* m_errorBars;
     QCheckBox* m_dataPoints;
+    QCheckBox* m_showAnalysis;
+    std::unique_ptr<AnalysisOverlay> m_overlay;
     QSpinBox* m_startCrop;
     QSpinBox* m_endCrop;
     QPushButton* m_reanalyse;
@@ -237,6 +271,8 @@ private:
     QSlider* m_positionSlider;
     QWidget* m_frameControls;
     QWidget* m_graphControls;
+    QWidget* m_resultsGrid = nullptr;
+    void showGraphMenu(const QPoint& globalPos);
 
     LangmuirSettingsWidget* m_settingsWidget = nullptr;
     GraphForm* m_scaleForm = nullptr;
@@ -254,6 +290,9 @@ private:
     bool m_live = false;
     bool m_runActive = false;
     int m_runGroup = -1;
+    int m_runNewest = -1;        // index of the run's newest record in m_runGroup
+    bool m_userMovedSlider = false; // during this run: the run no longer moves the sliders
+    void showNewest();
     class QTimer* m_redrawTimer = nullptr;
     QVector<QPair<int, int>> m_pendingAnalysis;
     void analysePending();
@@ -262,5 +301,6 @@ private:
     bool m_updating = false;
     bool m_settingsFromFile = false;
     QString m_ownDialogPath = QStringLiteral("./");
+    GraphExport::Options m_graphExport; // the last export's choices
     QString* m_dialogPath = &m_ownDialogPath;
 };

@@ -1,7 +1,11 @@
 #include "ThreeTracePlotter.h"
 
+#include "ValueScaleDraw.h"
+
 #include <qwt_plot_canvas.h>
+#include <qwt_plot_curve.h>
 #include <qwt_plot_grid.h>
+#include <qwt_plot_legenditem.h>
 #include <qwt_plot_layout.h>
 #include <qwt_plot_textlabel.h>
 #include <qwt_plot_zoomer.h>
@@ -9,6 +13,7 @@
 #include <qwt_scale_widget.h>
 #include <qwt_picker_machine.h>
 #include <QEvent>
+#include <QContextMenuEvent>
 #include <QMouseEvent>
 
 ThreeTracePlotter::ThreeTracePlotter(const QString& title, QWidget* parent)
@@ -49,6 +54,21 @@ void ThreeTracePlotter::build()
     m_noData->attach(this);
     m_noData->hide();
 
+    m_legend = new QwtPlotLegendItem;
+    m_legend->setAlignment(Qt::AlignRight | Qt::AlignTop);
+    m_legend->setBackgroundMode(QwtPlotLegendItem::LegendBackground);
+    m_legend->setBackgroundBrush(QColor(255, 255, 255, 210));
+    m_legend->setBorderPen(QPen(QColor(150, 150, 150)));
+    m_legend->setBorderRadius(3);
+    m_legend->setMargin(2);
+    m_legend->setItemSpacing(0);
+    QFont legendFont = m_legend->font();
+    legendFont.setPointSize(7);
+    m_legend->setFont(legendFont);
+    m_legend->setZ(90);
+    m_legend->attach(this);
+    m_legend->hide();
+
     m_zoomer = new QwtPlotZoomer(QwtPlot::xBottom, QwtPlot::yLeft, canvas(), true);
     m_zoomer->setRubberBandPen(QPen(Qt::darkGreen));
     m_zoomer->setTrackerMode(QwtPicker::ActiveOnly);
@@ -56,6 +76,8 @@ void ThreeTracePlotter::build()
     m_zoomer->setMousePattern(QwtEventPattern::MouseSelect2, Qt::RightButton, Qt::ControlModifier);
     m_zoomer->setMousePattern(QwtEventPattern::MouseSelect3, Qt::RightButton);
 
+    setAxisScaleDraw(QwtPlot::yLeft, new ValueScaleDraw);
+    setAxisScaleDraw(QwtPlot::xBottom, new ValueScaleDraw);
     QFont f("Helvetica [Cronyx]", 8);
     setAxisFont(QwtPlot::yLeft, f);
     setAxisFont(QwtPlot::xBottom, f);
@@ -70,6 +92,11 @@ void ThreeTracePlotter::build()
     setAutoReplot(false);
     connect(m_zoomer, &QwtPlotZoomer::zoomed, this, &ThreeTracePlotter::checkZoom);
     axisWidget(QwtPlot::yLeft)->installEventFilter(this);
+    // Installed after the zoomer's, so it sees a right press before the zoomer acts on it.
+    canvas()->installEventFilter(this);
+    setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(this, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& pos) { emit contextMenuRequested(mapToGlobal(pos)); });
 }
 
 void ThreeTracePlotter::setTitle(const QString& title)
@@ -97,6 +124,7 @@ void ThreeTracePlotter::setAxesShown(bool shown)
 void ThreeTracePlotter::logScale(bool on)
 {
     m_log = on;
+    static_cast<ValueScaleDraw*>(axisScaleDraw(QwtPlot::yLeft))->setLogarithmic(on);
     if (on) {
         auto* e = new QwtLogScaleEngine(10);
         setAxisScaleEngine(QwtPlot::yLeft, e);
@@ -168,9 +196,68 @@ bool ThreeTracePlotter::noDataShown() const
     return m_noData->isVisible();
 }
 
+void ThreeTracePlotter::setNoDataText(const QString& text)
+{
+    QwtText note = m_noData->text();
+    if (note.text() == text)
+        return;
+    note.setText(text);
+    m_noData->setText(note);
+}
+
+void ThreeTracePlotter::updateLegend()
+{
+    // Rebuilt from the curves attached now: a detached curve does not tell
+    // the legend item that it left.
+    m_legend->clearLegend();
+    int listed = 0;
+    for (QwtPlotItem* item : itemList(QwtPlotItem::Rtti_PlotCurve)) {
+        auto* c = static_cast<QwtPlotCurve*>(item);
+        const bool drawn = c->isVisible() && c->dataSize() > 0;
+        if (c->testItemAttribute(QwtPlotItem::Legend) != drawn)
+            c->setItemAttribute(QwtPlotItem::Legend, drawn);
+        if (drawn) {
+            m_legend->updateLegend(c, c->legendData());
+            ++listed;
+        }
+    }
+    m_legend->setVisible(listed >= 2);
+}
+
+void ThreeTracePlotter::setLegendAlignment(Qt::Alignment a)
+{
+    m_legend->setAlignment(a);
+}
+
+int ThreeTracePlotter::legendEntryCount() const
+{
+    return m_legend->plotItems().size();
+}
+
+bool ThreeTracePlotter::legendShown() const
+{
+    return m_legend->isVisible();
+}
+
+QString ThreeTracePlotter::noDataText() const
+{
+    return m_noData->text().text();
+}
+
 bool ThreeTracePlotter::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == axisWidget(QwtPlot::yLeft) && event->type() == QEvent::MouseButtonDblClick)
         emit leftAxisDoubleClick();
+    if (watched == canvas()) {
+        // The right button zooms out; only where there is nothing to zoom out does it open the menu.
+        if (event->type() == QEvent::MouseButtonPress && static_cast<QMouseEvent*>(event)->button() == Qt::RightButton)
+            m_zoomAtPress = m_zoomer->zoomRectIndex();
+        if (event->type() == QEvent::ContextMenu) {
+            if (m_zoomAtPress == 0 && m_zoomer->zoomRectIndex() == 0)
+                emit contextMenuRequested(static_cast<QContextMenuEvent*>(event)->globalPos());
+            m_zoomAtPress = 0;
+            return true;
+        }
+    }
     return QwtPlot::eventFilter(watched, event);
 }

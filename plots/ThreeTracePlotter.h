@@ -5,6 +5,7 @@
 #include <QRectF>
 
 class QwtPlotGrid;
+class QwtPlotLegendItem;
 class QwtPlotTextLabel;
 class QwtPlotZoomer;
 
@@ -34,9 +35,19 @@ public:
     void setUserYRange(double low, double high);
     void clearUserYRange();
     bool hasUserYRange() const { return m_userY; }
-    // The "no data" note in the middle of the canvas.
+    // The "no data" note in the middle of the canvas, and what it says
+    // ("no data" unless a view tells why its graph is empty).
     void showNoData(bool on);
     bool noDataShown() const;
+    void setNoDataText(const QString& text);
+    QString noDataText() const;
+    // A legend inside the canvas while two or more curves with data are
+    // drawn; only those curves are listed. Called after the curves changed.
+    void updateLegend();
+    bool legendShown() const;
+    int legendEntryCount() const;
+    // Where the legend sits: where the view's curves leave room.
+    void setLegendAlignment(Qt::Alignment a);
 
 public slots:
     void logScale(bool on);
@@ -44,6 +55,8 @@ public slots:
 
 signals:
     void leftAxisDoubleClick();
+    // A right click that did not zoom out (at the base zoom, or off the canvas).
+    void contextMenuRequested(const QPoint& globalPos);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -54,6 +67,7 @@ private:
     QwtPlotGrid* m_grid = nullptr;
     QwtPlotZoomer* m_zoomer = nullptr;
     QwtPlotTextLabel* m_noData = nullptr;
+    QwtPlotLegendItem* m_legend = nullptr;
     double m_home[4] = {0, 1, 0, 1};
     bool m_hasHome = false;
     bool m_userY = false;
@@ -64,4 +78,5 @@ private:
     QString m_title;
     bool m_axesShown = true;
     bool m_log = false;
+    unsigned m_zoomAtPress = 0;
 };

@@ -33,6 +33,7 @@ const QMap<QString, CommandSpec>& commands()
         t.insert(QStringLiteral("message"), {eMessage, {{ArgType::Text, 0, 0}}});
         t.insert(QStringLiteral("usetimeaveraged"), {eUseTimeAveraged, {}});
         t.insert(QStringLiteral("setcurrentrange"), {eSetCurrentRange, {{ArgType::Number, 0, 1}}});
+        t.insert(QStringLiteral("newsession"), {eNewSession, {}});
         return t;
     }();
     return table;
@@ -303,6 +304,14 @@ bool JobRunner::run(const QString& line, bool test)
         c->sync.averaging = averaging;
         m_host.configChanged();
         return true;
+    }
+    case eNewSession: {
+        if (!needsConnection())
+            return false;
+        if (test)
+            return true;
+        QString why;
+        return m_host.newSession(&why) || fail(why);
     }
     case eSave:
         return test || save(tokens[1]);

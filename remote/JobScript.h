@@ -25,7 +25,7 @@ struct ArgRule {
 
 enum Command {
     eSleep = 1, eScan, eClean, eSetScanVoltages, eSetIdleVoltage, eSetTimeResolved, eSave, eMessage,
-    eUseTimeAveraged, eSetCurrentRange
+    eUseTimeAveraged, eSetCurrentRange, eNewSession
 };
 
 struct CommandSpec {
@@ -85,6 +85,13 @@ public:
     virtual bool clean(QString* error) = 0;
     // The current session window's data; null without one.
     virtual DataAnalyzer* session() = 0;
+    // A new session window takes over the connection and the configuration
+    // of the current one, so that the next scans go into a session of their own.
+    virtual bool newSession(QString* error)
+    {
+        *error = QStringLiteral("This program opens no new session windows.");
+        return false;
+    }
     // "User Message" with an OK button; returns once it is closed.
     virtual void showMessage(const QString& text) = 0;
     // A critical box titled with the program's title.

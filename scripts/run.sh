@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds, runs the example batch job on the simulated
-# instrument (it measures and saves a session), then opens the measurement
-# application on the session it measured. Without a display both run under a
-# virtual X server and the window quits after LP_QUIT_AFTER seconds (20).
+# Installs what is needed, builds and runs the two examples on the simulated
+# instrument: the example batch job (a time-averaged and a time-resolved
+# session of a pulsed plasma, two files) and the spatial example (a profile
+# along the linear drive). With a display it then opens the measurement
+# application on the sessions measured; without one it prints the plasma
+# parameters of every session (kTe, Vp, Vf, Ne per scan, by lpanalyse).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
@@ -12,29 +14,40 @@ lpmeasure="$build/bin/lpmeasure"
 headless=
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   headless=1
-  echo "No display: running lpmeasure under xvfb-run"
+  # A job needs no window: the jobs run on Qt's offscreen platform.
+  export QT_QPA_PLATFORM=offscreen
 fi
-x() { if [ -n "$headless" ]; then xvfb-run -a "$@"; else "$@"; fi; }
 
-# The job saves next to itself; a fresh copy each time (save never replaces).
+# Each job saves next to itself; a fresh copy each time (save never replaces).
 work="$build/example-job"
 mkdir -p "$work"
 cp "$root/examples/example-job.txt" "$work/"
-rm -f "$work/example-job.ldf"
+rm -f "$work"/example-*.ldf
 echo "Running the example job (examples/example-job.txt) on the simulated instrument"
 set +e
-LPSIM_CONFIG=${LPSIM_CONFIG:-speed=10} x "$lpmeasure" --job "$work/example-job.txt" --probe-mode reference
-rc=$?
+LPSIM_CONFIG=${LPSIM_CONFIG:-$root/examples/pulsed-plasma.conf} \
+  "$lpmeasure" --job "$work/example-job.txt" --probe-mode reference
+echo "lpmeasure --job ended (exit code $?)"
+echo "Running the spatial example (examples/spatial-profile.sh)"
+"$root/examples/spatial-profile.sh" "$lpmeasure" "$build/example-spatial"
+echo "spatial example ended (exit code $?)"
 set -e
-echo "lpmeasure --job ended (exit code $rc)"
-session="$work/example-job.ldf"
-[ -f "$session" ] || session="$root/examples/example-session.ldf"
+
+sessions=()
+for f in "$work/example-time-averaged.ldf" "$work/example-time-resolved.ldf" "$build/example-spatial/spatial-profile.ldf"; do
+  [ -f "$f" ] && sessions+=("$f")
+done
+[ ${#sessions[@]} -gt 0 ] || sessions=("$root/examples/example-session.ldf")
 
 if [ -n "$headless" ]; then
-  echo "Opening $session for ${LP_QUIT_AFTER:-20} s"
-  set +e
-  x "$lpmeasure" --quit-after="${LP_QUIT_AFTER:-20}" "$session" "$@"
-  echo "lpmeasure ended (exit code $?)"
+  for f in "${sessions[@]}"; do
+    echo
+    echo "$f"
+    "$build/bin/lpanalyse" --format csv "$f" | awk -F',' '
+      NR == 1 { for (i = 1; i <= NF; i++) col[$i] = i
+                printf "  %5s %5s %9s %9s %9s %12s\n", "frame", "scan", "kTe/eV", "Vp/V", "Vf/V", "Ne/m^-3"; next }
+      { printf "  %5s %5s %9.3f %9.3f %9.3f %12.4g\n", $col["group"], $col["scan"], $col["kTe"], $col["Vp"], $col["Vf"], $col["Ne"] }'
+  done
 else
-  exec "$lpmeasure" "$session" "$@"
+  exec "$lpmeasure" "${sessions[-1]}" "$@"
 fi

@@ -105,6 +105,7 @@ void clearResults(ScanRecord& scan)
     scan.result = ResultRecord();
     scan.eepf.clear();
     scan.electronCurrent = TimedTrace();
+    scan.fit = IvFit();
     scan.correctedDoubleProbe.clear();
 }
 
@@ -229,6 +230,7 @@ QString singleProbe(ScanRecord& scan, const LangmuirSettings& s, const EepfTable
         rec.setError(pair, tr.error(f, r[f]));
     }
     rec.setValue(ResultRecord::eIsat, firstCurrentMagnitude(scan));
+    scan.fit = IvFit::from(baseCtx, r);
 
     const double Vp = rec.value(ResultRecord::eVp);
     if (std::isfinite(Vp)) {
@@ -314,6 +316,8 @@ void analyseScan(ScanRecord& scan, const LangmuirSettings& s, const EepfTable& t
         scan.error = QStringLiteral("Unknown probe mode");
         break;
     }
+    if (!scan.measurementAlert.isEmpty())
+        scan.error = scan.error.isEmpty() ? scan.measurementAlert : scan.measurementAlert + QLatin1Char('\n') + scan.error;
 }
 
 } // namespace driver

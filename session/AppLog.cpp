@@ -22,7 +22,7 @@ bool AppLog::isEnabled() { return s_enabled; }
 
 QString AppLog::softwareVersion()
 {
-    return QStringLiteral("%1.%2.%3").arg(2).arg(7).arg(0);
+    return QStringLiteral(LP_VERSION);
 }
 
 QString AppLog::softwareDescription()

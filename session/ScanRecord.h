@@ -2,6 +2,7 @@
 // One scan of a session (its traces, running sums, corrected curves, EEPF and results),
 // the running sums of its raw sweeps, and the frame that groups scans by position or time.
 
+#include "IvAnalysis.h"
 #include "ResultRecord.h"
 #include "Trace.h"
 
@@ -75,6 +76,7 @@ struct ScanRecord {
     AccumulatedTrace accumulated;
     CorrectedCurve corrected;
     TimedTrace electronCurrent; // not stored in session files
+    IvFit fit;                  // what the last analysis fitted; not stored in session files
     CorrectedCurve correctedDoubleProbe;
     ResultRecord result;
     double offsetCurrent = 0;
@@ -86,6 +88,9 @@ struct ScanRecord {
     double plasmaResistance = 0; // Ohm
     EepfLists eepf;
     QString error;
+    // What the measurement found wrong with the scan (a sweep at full scale);
+    // the analysis puts it before its own message in `error`.
+    QString measurementAlert;
 
     // The corrected curve as the analysis sees it (tag 0).
     AnalysisCurve correctedCurve() const;

@@ -76,6 +76,8 @@ void writeScan(QXmlStreamWriter &xml, const ScanRecord &s)
 
     TextMap status;
     status.insert(QStringLiteral("Error"), s.error);
+    if (!s.measurementAlert.isEmpty())
+        status.insert(QStringLiteral("measurementAlert"), s.measurementAlert);
     status.insert(QStringLiteral("currentRange"), intText(s.currentRange));
     status.insert(QStringLiteral("dCurrentRange"), number(s.dCurrentRange));
     status.insert(QStringLiteral("date"), intText(dateSecs(s.date)));
@@ -229,6 +231,7 @@ void readStatus(const TextMap &status, ScanRecord &s)
     else // older writers: a resolved time (not-a-number included) marks a time-resolved scan
         s.scanType = s.resolvedTime != 0.0 ? ScanRecord::eOtherRun : ScanRecord::eSpatialRun;
     s.error = status.value(QStringLiteral("Error"));
+    s.measurementAlert = status.value(QStringLiteral("measurementAlert"));
 }
 
 bool readScan(QXmlStreamReader &xml, ScanRecord &s)

@@ -211,6 +211,18 @@ bool HwRegisters::updateControlWord(uint16_t clearBits, uint16_t setBits)
     return writeCnfg(0, w);
 }
 
+bool HwRegisters::stopRun()
+{
+    std::lock_guard<std::mutex> lock(controlLock);
+    const uint16_t before = cnfg0.load();
+    const auto w = static_cast<uint16_t>(before & ~kRunBit);
+    cnfg0 = w;
+    if (writeCnfg(0, w))
+        return true;
+    cnfg0 = before;
+    return false;
+}
+
 void HwRegisters::restoreValues(const HwRegisters &s)
 {
     {

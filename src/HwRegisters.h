@@ -49,6 +49,15 @@ public:
     // Clears, then sets bits of the control word in one locked step.
     bool updateControlWord(uint16_t clearBits, uint16_t setBits);
     bool clearRunBit() { return updateControlWord(kRunBit, 0); }
+    // Clears the run bit; when the transfer fails the mirror keeps it set:
+    // the unit may still be scanning, and only a stop that went out says not.
+    bool stopRun();
+    // The unit may be scanning although no start went out (a failed stop).
+    void markRunning()
+    {
+        std::lock_guard<std::mutex> lock(controlLock);
+        cnfg0 = static_cast<uint16_t>(cnfg0.load() | kRunBit);
+    }
     bool setIdleDac(int16_t code);
     bool setStartDac(int16_t code);
     bool setIncrement(int increment);

@@ -89,10 +89,11 @@ protected:
     // from `target` for more than `stallPolls` polls, or the budget (from the
     // distance and the speed, with a margin) runs out. `poll` reads the moving
     // flag and the counter; `last` receives the last counter read.
-    // Without a target (homing) the budget allows for the longest rail.
+    // Without a target (homing) the budget allows for the longest rail: a
+    // little over 100 mm at MDrivePlus's 9.933e-6 mm per step.
     Motion followMotion(const std::function<bool(bool &moving, long &steps)> &poll, int pollMs,
                         double stepsPerSecond, long target, bool hasTarget, int stallPolls, long &last);
-    static constexpr double kMaxTravelSteps = 200000;
+    static constexpr double kMaxTravelSteps = 12000000;
     static long budgetPolls(double distanceSteps, double stepsPerSecond, int pollMs);
 
     // Abort flag: true (and the error set to kAborted) when set.

@@ -321,9 +321,13 @@ bool VeskbDrv::stopScan()
 {
     if (!regs)
         return false;
-    regs->clearRunBit();
+    // A stop is confirmed only when every one of its transfers went out.
+    const bool runCleared = regs->stopRun();
     aborted = false;
-    return regs->stopSequencer();
+    const bool sequencerStopped = regs->stopSequencer();
+    if (!runCleared || !sequencerStopped)
+        LOG_WARN("stopScan() : %s", "the stop did not reach the unit");
+    return runCleared && sequencerStopped;
 }
 
 bool VeskbDrv::abortAll()
@@ -334,8 +338,8 @@ bool VeskbDrv::abortAll()
     aborted = true;
     bool result = true;
     if (regs && regs->runBit()) {
-        regs->clearRunBit();
-        result = regs->stopSequencer();
+        const bool runCleared = regs->stopRun();
+        result = regs->stopSequencer() && runCleared;
     }
     return result;
 }

@@ -286,10 +286,17 @@ bool VeskbDrv::calibrate()
     Coefficients c{};
     bool ok = Calibration(*this, folder).run(c);
 
-    const bool stopped = stopScan();
+    // The unit must be left stopped: a failed stop is tried once more.
+    const bool stopped = stopScan() || stopScan();
+    if (!stopped)
+        LOG_WARN("Failed to stop running scan.");
     // Values only: an abort from another thread may be using the mirror's module meanwhile.
     regs->restoreValues(saved);
     bool restored = regs->writeAll();
+    // Write-all clears the run bit too; when neither went out the unit may
+    // still be scanning, and the mirror says so.
+    if (!stopped && !restored)
+        regs->markRunning();
     // Write-all sends the trigger delay as 0 and leaves out the serial configuration.
     restored = regs->setTriggerDelay(saved.triggerDelay) && restored;
     restored = regs->setRs232Config(saved.rs232Config) && restored;

@@ -264,8 +264,11 @@ bool VeskbDrv::startScan()
         LOG_WARN("Cannot run new scan without VESK properly connected");
         return false;
     }
-    if (regs->runBit())
-        stopScan();
+    // A new scan never starts over one that could not be stopped.
+    if (regs->runBit() && !stopScan()) {
+        LOG_WARN("Cannot stop running scan");
+        return false;
+    }
     reader.setWordsPerRead(wordsPerRead);
     if (!regs->setGain(regs->gainHigh())) {
         LOG_WARN("Cannot update current amp gain");

@@ -23,6 +23,7 @@ void LinearDriveSettings::read()
     identifiedType = store.value(QStringLiteral("identifiedType"), 0).toInt();
     velocityPercent = store.value(QStringLiteral("velocityPercent"), 50.0).toDouble();
     homingSpeed = store.value(QStringLiteral("homingSpeed"), 10.0).toDouble();
+    search = store.value(QStringLiteral("driveSearch"), true).toBool();
     store.endGroup();
 }
 
@@ -77,6 +78,10 @@ LinearDrive *createLinearDrive(HwRegisters *registers)
     LinearDriveSettings &s = LinearDriveSettings::global();
     s.read();
     LinearDrive *generic = new LinearDrive;
+    if (!s.search) {
+        LOG_DEB("createLinearDrive: no linear drive attached (search off)");
+        return generic;
+    }
     const int first = s.identifiedType;
     if (first >= 1 && first <= 4) {
         if (LinearDriveMaker make = linearDriveFamily(first)) {

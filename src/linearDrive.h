@@ -21,6 +21,9 @@ struct LinearDriveSettings {
     std::atomic<int> identifiedType{-1};      // -1 until first read, 0 none, 1..4 the families
     std::atomic<double> velocityPercent{50};
     std::atomic<double> homingSpeed{10.0};
+    // Off: no drive is attached and connect asks no family (each one asked
+    // costs its time-outs).
+    std::atomic<bool> search{true};
 
     static LinearDriveSettings &global();
     // Reads group "ldSettings" of the default settings store.
@@ -73,5 +76,5 @@ using LinearDriveMaker = LinearDrive *(*)(HwRegisters *registers);
 LinearDriveMaker linearDriveFamily(int type);
 
 // Creates the drive for a connection: the family found last time first, then
-// the others; the generic drive when none answers.
+// the others; the generic drive when none answers or the search is off.
 LinearDrive *createLinearDrive(HwRegisters *registers);

@@ -28,6 +28,12 @@ QString Prompter::openFileName(QWidget* parent, const QString& caption, const QS
     return QFileDialog::getOpenFileName(parent, caption, dir, filter);
 }
 
+QStringList Prompter::openFileNames(QWidget* parent, const QString& caption, const QString& dir,
+                                   const QString& filter)
+{
+    return QFileDialog::getOpenFileNames(parent, caption, dir, filter);
+}
+
 QString Prompter::saveFileName(QWidget* parent, const QString& caption, const QString& dir, const QString& filter)
 {
     return QFileDialog::getSaveFileName(parent, caption, dir, filter);

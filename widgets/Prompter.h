@@ -3,6 +3,7 @@
 // dialogs. Tests install their own Prompter to answer them without a user.
 #include <QMessageBox>
 #include <QString>
+#include <QStringList>
 
 class QDialog;
 class QUrl;
@@ -18,6 +19,8 @@ public:
                                                 QMessageBox::StandardButton defaultButton,
                                                 const QString& informativeText = QString());
     virtual QString openFileName(QWidget* parent, const QString& caption, const QString& dir, const QString& filter);
+    virtual QStringList openFileNames(QWidget* parent, const QString& caption, const QString& dir,
+                                      const QString& filter);
     virtual QString saveFileName(QWidget* parent, const QString& caption, const QString& dir, const QString& filter);
     // Runs a dialog modally and returns its result code.
     virtual int execDialog(QDialog* dialog);

@@ -21,11 +21,13 @@ public:
     QList<QMessageBox::StandardButton> answers; // front is used first
     QMessageBox::StandardButton fallback = QMessageBox::Ok;
     QStringList openNames;
+    QList<QStringList> openNameLists; // answers of the multiple-file dialog
     QStringList saveNames;
     QList<std::function<int(QDialog*)>> dialogHandlers;
 
     QList<Asked> asked;
     QStringList fileCaptions;
+    QStringList fileStarts; // what each save dialog started with
     QStringList dialogTitles;
     QList<QUrl> openedUrls;
     bool openUrlResult = true;
@@ -46,9 +48,15 @@ public:
         fileCaptions.append(caption);
         return openNames.isEmpty() ? QString() : openNames.takeFirst();
     }
-    QString saveFileName(QWidget*, const QString& caption, const QString&, const QString&) override
+    QStringList openFileNames(QWidget*, const QString& caption, const QString&, const QString&) override
     {
         fileCaptions.append(caption);
+        return openNameLists.isEmpty() ? QStringList() : openNameLists.takeFirst();
+    }
+    QString saveFileName(QWidget*, const QString& caption, const QString& start, const QString&) override
+    {
+        fileCaptions.append(caption);
+        fileStarts.append(start);
         return saveNames.isEmpty() ? QString() : saveNames.takeFirst();
     }
     int execDialog(QDialog* d) override

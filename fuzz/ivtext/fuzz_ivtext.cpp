@@ -1,7 +1,7 @@
 // IV text files of the command-line analyser, then the analysis of whatever they hold:
 // parsing either fails with a message or gives equally long lists, and the analysis of
 // any such curve stays inside it.
-#include "CliInput.h"
+#include "IvText.h"
 
 #include "AnalysisDriver.h"
 
@@ -15,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const QByteArray text(reinterpret_cast<const char*>(data) + 1, int(size - 1));
     IvText iv;
     QString err;
-    if (!cli::parseIvText(text, QStringLiteral("f"), comma, iv, err)) {
+    if (!ivtext::parseIvText(text, QStringLiteral("f"), comma, iv, err)) {
         if (err.isEmpty())
             std::abort();
         return 0;
@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         std::abort();
     if (iv.V.size() > 2000)
         return 0;
-    ScanRecord scan = cli::scanFromIvText(iv, 2);
+    ScanRecord scan = ivtext::scanFromIvText(iv, 2);
     LangmuirSettings s;
     ScanAnalysisConfig cfg;
     cfg.probeMode = (data[0] >> 1) % 6;

@@ -26,7 +26,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         std::abort(); // well below the size limit
     InertHost host;
     BatchJob job(host, text, QStringLiteral("/nonexistent-folder"));
-    const int expectedLines = bytes.isEmpty() ? 0 : bytes.count('\n') + 1;
+    // Read as text, every "\r" goes (CR LF files read as LF ones).
+    const QByteArray kept = QByteArray(bytes).replace('\r', QByteArray());
+    const int expectedLines = kept.isEmpty() ? 0 : kept.count('\n') + 1;
     if (job.lines().size() != expectedLines || job.errors().size() != expectedLines)
         std::abort();
     // Invalid UTF-8 may be replaced, but never a NUL: the NULs of the file are all there.

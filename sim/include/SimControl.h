@@ -44,9 +44,45 @@ enum class MotorFamily { None = 0, PM600 = 1, MDrivePlus = 2, OpticsFocus = 3, A
 
 struct MotorConfig {
     MotorFamily family = MotorFamily::None;
-    double lengthSteps = 30000;     // travel between the two end switches
-    double startSteps = 15000;      // carriage position at power-on, from the minus end
+    // 0 / negative / 0: the family's own stage (MotorConfig::resolved).
+    double lengthSteps = 0;         // travel between the two end switches
+    double startSteps = -1;         // carriage position at power-on, from the minus end
+    double mmPerStep = 0;           // probe travel per motor step
     char address = 0;               // line address (PM600)
+
+    // The stage a family comes with: MDrivePlus moves 9.933e-6 mm per step
+    // (its protocol's slope) over a little more than 100 mm and powers on
+    // near its plus end, where it homes; the others move 0.01 mm per step
+    // over 30000 steps and power on half way.
+    QSIM_API MotorConfig resolved() const;
+};
+
+// ---- Rehearsed faults --------------------------------------------------------
+// The fault.* keys of LPSIM_CONFIG. Each counts the calls of its kind on one
+// module from the module's last open (the connect): 1 is the first call.
+struct FaultAt {
+    unsigned nth = 0;       // 0: off
+    bool onward = false;    // "N+": the nth call and every later one
+    bool hits(unsigned count) const { return nth != 0 && (onward ? count >= nth : count == nth); }
+};
+
+enum class MotorFaultKind { None, Stall, NoReply, Error };
+
+struct FaultSchedule {
+    FaultAt read;           // a bulk read of scan data fails
+    FaultAt write;          // a command write fails (not applied)
+    FaultAt stop;           // a command write that would stop a running scan fails
+    FaultAt stream;         // a bulk read delivers a damaged stream (a packet header lost)
+    unsigned gone = 0;      // from this module call on the unit is gone: every call fails
+    MotorFaultKind motor = MotorFaultKind::None;
+    FaultAt motorAt;        // the motion command (homing's included) the motor fault begins at
+    bool any() const { return read.nth || write.nth || stop.nth || stream.nth || gone || motor != MotorFaultKind::None; }
+};
+
+// Calls of each counted kind since the module's last open.
+struct FaultCounts {
+    unsigned reads = 0, writes = 0, stops = 0, calls = 0, moves = 0;
+    bool gone = false;
 };
 
 struct ModuleConfig {
@@ -65,6 +101,7 @@ struct ModuleConfig {
     std::string devName = "VESKB2-0417B";
     CalImage image = CalImage::Valid;
     MotorConfig motor;                  // see SimMotors.h
+    FaultSchedule faults;               // fault.* keys
 };
 
 struct Config {
@@ -100,6 +137,12 @@ QSIM_API void shortReply(Call call, unsigned nth, unsigned missingBytes);
 QSIM_API void failI2cDataWrite(unsigned k, unsigned times, QULONG code = QUSB_ERROR_I2C_NO_ACK,
                                bool corrupt = false);
 QSIM_API void clearFaults();
+// Replaces a module's rehearsed faults (counting goes on from its last open).
+QSIM_API void scheduleFaults(int module, const FaultSchedule &schedule);
+QSIM_API FaultCounts faultCounts(int module);
+// Parses one fault.* key ("read", "write", "stop", "stream", "gone", "motor",
+// "motorAt" after the "fault." prefix).
+QSIM_API bool parseFaultKey(const std::string &key, const std::string &value, FaultSchedule &schedule);
 
 // ---- True state -------------------------------------------------------------
 QSIM_API unsigned callCount(Call call);

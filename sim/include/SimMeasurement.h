@@ -5,7 +5,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
 
 #if !defined(QSIM_API)
@@ -120,11 +119,9 @@ enum class StreamFault {
 QSIM_API MeasurementConfig measurementConfig();
 QSIM_API void setMeasurementConfig(const MeasurementConfig &config);
 // Parses one "key=value" of the measurement configuration (keys in the README).
-QSIM_API bool parseMeasurementKey(const std::string &key, const std::string &value, MeasurementConfig &config);
-
-// Probe position source (the linear drive); empty: PlasmaConfig::positionMm.
-// Called with the simulator's lock held.
-QSIM_API void setPositionSource(std::function<double()> source);
+// False with `why` empty for a key it does not know, else with the reason.
+QSIM_API bool parseMeasurementKey(const std::string &key, const std::string &value, MeasurementConfig &config,
+                                  std::string *why = nullptr);
 
 QSIM_API PlasmaState truePlasma(double phaseSeconds, double positionMm);
 // Probe current of the configured probe (hardware probe mode given) at a tip

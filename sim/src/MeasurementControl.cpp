@@ -5,19 +5,15 @@
 #include "Plasma.h"
 #include "SyncGenerator.h"
 #include "World.h"
+#include "motor/MotorController.h"
 
+#include <cmath>
 #include <cstdlib>
 #include <map>
 
 namespace qsim {
 
 namespace {
-std::function<double()> &positionSource()
-{
-    static std::function<double()> source;
-    return source;
-}
-
 bool sameSync(const SyncConfig &a, const SyncConfig &b)
 {
     return a.present == b.present && a.frequencyHz == b.frequencyHz && a.stability == b.stability
@@ -31,10 +27,12 @@ std::condition_variable_any &readWakeup()
     return cv;
 }
 
-double probePosition()
+double probePosition(int module)
 {
-    const auto &source = positionSource();
-    return source ? source() : world().config.measurement.plasma.positionMm;
+    UsbModule *m = world().module(module);
+    if (MotorController *motor = m ? m->motor() : nullptr)
+        return motor->probePositionMm();
+    return world().config.measurement.plasma.positionMm;
 }
 
 MeasuringEngine *measuringEngine(int module)
@@ -43,31 +41,65 @@ MeasuringEngine *measuringEngine(int module)
     return m ? dynamic_cast<MeasuringEngine *>(&m->controller().scanEngine()) : nullptr;
 }
 
-bool parseMeasurementKey(const std::string &key, const std::string &value, MeasurementConfig &c)
+namespace {
+// What a number of the world must be for its physics to hold.
+enum class Range { Any, Positive, NonNegative, Fraction };
+struct NumberKey {
+    double *field;
+    Range range;
+};
+const char *rangeProblem(Range range, double v)
 {
+    if (!std::isfinite(v))
+        return "not a finite number";
+    switch (range) {
+    case Range::Positive: return v > 0 ? nullptr : "must be above 0";
+    case Range::NonNegative: return v >= 0 ? nullptr : "must not be negative";
+    case Range::Fraction: return v >= 0 && v <= 1 ? nullptr : "must lie between 0 and 1";
+    case Range::Any: break;
+    }
+    return nullptr;
+}
+} // namespace
+
+bool parseMeasurementKey(const std::string &key, const std::string &value, MeasurementConfig &c, std::string *why)
+{
+    auto refuse = [why](const char *reason) {
+        if (why)
+            *why = reason;
+        return false;
+    };
     PlasmaConfig &p = c.plasma;
-    const std::map<std::string, double *> numbers = {
-        {"plasma.ne", &p.ne}, {"plasma.kTe", &p.kTe}, {"plasma.Vp", &p.Vp}, {"plasma.ionMass", &p.ionMassAmu},
-        {"plasma.hotFraction", &p.hotFraction}, {"plasma.hotKTe", &p.hotKTe},
-        {"plasma.probeRadius", &p.probeRadius}, {"plasma.probeLength", &p.probeLength},
-        {"plasma.areaRatio", &p.areaRatio}, {"plasma.mach", &p.machNumber}, {"plasma.machK", &p.machK},
-        {"plasma.pulseDepth", &p.pulseDepth}, {"plasma.pulseTeDepth", &p.pulseTeDepth},
-        {"plasma.pulseDuty", &p.pulseDuty}, {"plasma.pulseTauUs", &p.pulseTauUs},
-        {"plasma.profileCentreMm", &p.profileCentreMm}, {"plasma.profileWidthMm", &p.profileWidthMm},
-        {"plasma.profileFloor", &p.profileFloor}, {"plasma.profileVpDrop", &p.profileVpDrop},
-        {"plasma.positionMm", &p.positionMm}, {"plasma.fluctuation", &p.fluctuation},
-        {"sync.frequencyHz", &c.sync.frequencyHz}, {"sync.stability", &c.sync.stability},
-        {"sync.minHz", &c.sync.minHz}, {"sync.maxHz", &c.sync.maxHz},
-        {"trigger.periodUs", &c.trigger.periodUs}, {"trigger.widthUs", &c.trigger.widthUs},
-        {"noiseLsb", &c.noiseLsb}, {"readWaitMs", &c.readWaitMs}};
+    using R = Range;
+    const std::map<std::string, NumberKey> numbers = {
+        {"plasma.ne", {&p.ne, R::NonNegative}}, {"plasma.kTe", {&p.kTe, R::Positive}}, {"plasma.Vp", {&p.Vp, R::Any}},
+        {"plasma.ionMass", {&p.ionMassAmu, R::Positive}},
+        {"plasma.hotFraction", {&p.hotFraction, R::Fraction}}, {"plasma.hotKTe", {&p.hotKTe, R::Positive}},
+        {"plasma.probeRadius", {&p.probeRadius, R::Positive}}, {"plasma.probeLength", {&p.probeLength, R::NonNegative}},
+        {"plasma.areaRatio", {&p.areaRatio, R::Positive}}, {"plasma.mach", {&p.machNumber, R::Any}},
+        {"plasma.machK", {&p.machK, R::Any}},
+        {"plasma.pulseDepth", {&p.pulseDepth, R::Fraction}}, {"plasma.pulseTeDepth", {&p.pulseTeDepth, R::Fraction}},
+        {"plasma.pulseDuty", {&p.pulseDuty, R::Fraction}}, {"plasma.pulseTauUs", {&p.pulseTauUs, R::NonNegative}},
+        {"plasma.profileCentreMm", {&p.profileCentreMm, R::Any}},
+        {"plasma.profileWidthMm", {&p.profileWidthMm, R::NonNegative}},
+        {"plasma.profileFloor", {&p.profileFloor, R::Fraction}}, {"plasma.profileVpDrop", {&p.profileVpDrop, R::Any}},
+        {"plasma.positionMm", {&p.positionMm, R::Any}}, {"plasma.fluctuation", {&p.fluctuation, R::NonNegative}},
+        {"sync.frequencyHz", {&c.sync.frequencyHz, R::Positive}},
+        {"sync.stability", {&c.sync.stability, R::NonNegative}},
+        {"sync.minHz", {&c.sync.minHz, R::NonNegative}}, {"sync.maxHz", {&c.sync.maxHz, R::Positive}},
+        {"trigger.periodUs", {&c.trigger.periodUs, R::NonNegative}},
+        {"trigger.widthUs", {&c.trigger.widthUs, R::NonNegative}},
+        {"noiseLsb", {&c.noiseLsb, R::NonNegative}}, {"readWaitMs", {&c.readWaitMs, R::NonNegative}}};
     const std::map<std::string, bool *> flags = {
         {"plasma.spherical", &p.spherical}, {"plasma.ionOml", &p.ionOml}, {"sync.present", &c.sync.present}};
     if (auto it = numbers.find(key); it != numbers.end()) {
         char *end = nullptr;
         const double v = std::strtod(value.c_str(), &end);
         if (value.empty() || *end)
-            return false;
-        *it->second = v;
+            return refuse("not a number");
+        if (const char *problem = rangeProblem(it->second.range, v))
+            return refuse(problem);
+        *it->second.field = v;
         return true;
     }
     if (auto it = flags.find(key); it != flags.end()) {
@@ -77,18 +109,18 @@ bool parseMeasurementKey(const std::string &key, const std::string &value, Measu
         else if (value == "0" || value == "false" || value == "no" || value == "off")
             *it->second = false;
         else
-            return false;
+            return refuse("takes yes or no");
         return true;
     }
     if (key == "seed") {
         char *end = nullptr;
         const unsigned long long v = std::strtoull(value.c_str(), &end, 0);
         if (value.empty() || *end)
-            return false;
+            return refuse("not a whole number");
         c.seed = v;
         return true;
     }
-    return false;
+    return refuse("");
 }
 
 MeasurementConfig measurementConfig()
@@ -108,13 +140,6 @@ void setMeasurementConfig(const MeasurementConfig &config)
         if (MeasuringEngine *e = measuringEngine(static_cast<int>(i)); e && syncChanged)
             e->syncConfigChanged();
     readWakeup().notify_all();
-}
-
-void setPositionSource(std::function<double()> source)
-{
-    World &w = world();
-    std::lock_guard<std::mutex> lock(w.mutex);
-    positionSource() = std::move(source);
 }
 
 PlasmaState truePlasma(double phaseSeconds, double positionMm)

@@ -32,6 +32,7 @@ void MeasuringEngine::reset()
     waiting_ = true;
     pending_.clear();
     head_ = 0;
+    packetLeft_ = 0;
     syncDirty_ = true;
     manualPulsesUs_.clear();
 }
@@ -47,10 +48,12 @@ void MeasuringEngine::controlWritten(const RegisterFile &, uint16_t oldWord, uin
         scans_ = 0;
         pending_.clear();
         head_ = 0;
+        packetLeft_ = 0;
     } else if (!now && was) {
         running_ = false;
         pending_.clear();
         head_ = 0;
+        packetLeft_ = 0;
     }
     readWakeup().notify_all();
 }
@@ -246,7 +249,7 @@ void MeasuringEngine::emitStep(const RegisterFile &regs, uint32_t step)
 
     const Plasma plasma(mc.plasma);
     const double period = SyncGenerator::period(mc.sync);
-    const double position = probePosition();
+    const double position = probePosition(module_);
     const bool steady = mc.plasma.pulseDepth == 0.0 && mc.plasma.pulseTeDepth == 0.0;
     LocalPlasma steadyPlasma{};
     bool haveSteady = false;
@@ -260,12 +263,22 @@ void MeasuringEngine::emitStep(const RegisterFile &regs, uint32_t step)
         double current = 0.0;
         if (throughLoad) {
             current = vOut / (t.calibResistor + rMeas);
+        } else if (throughProbe && !s.synchronized && !steady) {
+            // Unsynchronised, the unit integrates a pulsed plasma over the
+            // step: the mean current of the phases the step spans.
+            const double t0 = (scanStartUs_ + s.fsd + step * (s.stepLength + 1.0 + s.nsd)) * 1e-6;
+            const double span = (s.stepLength + 1.0) * 1e-6;
+            const int n = int(std::clamp(std::ceil(8.0 * span / std::max(period, 1e-9)), 8.0, 256.0));
+            for (int k = 0; k < n; ++k)
+                current += probeCurrent(plasma.local(t0 + (k + 0.5) * span / n, period, position), vOut, rMeas,
+                                        s.doubleProbe);
+            current /= n;
+            if (mc.plasma.fluctuation > 0)
+                current *= 1.0 + mc.plasma.fluctuation * normal_(rng_);
         } else if (throughProbe) {
-            double phase;
+            double phase = (scanStartUs_ + s.fsd + step * (s.stepLength + 1.0 + s.nsd)) * 1e-6;
             if (s.synchronized)
                 phase = (double(s.delay) + double(j) * s.samples + (s.accumulate ? 0.5 * s.samples : 0.0)) / kAdcFrequency;
-            else
-                phase = (scanStartUs_ + s.fsd + step * (s.stepLength + 1.0 + s.nsd)) * 1e-6;
             // A steady plasma is the same at every sync point of the step.
             if (!steady || !haveSteady) {
                 steadyPlasma = plasma.local(phase, period, position);
@@ -336,13 +349,24 @@ QRESULT MeasuringEngine::readData(const RegisterFile &regs, const Clock &clock, 
     }
     const size_t want = *length / 2;
     size_t filled = 0;
+    bool damage = damageNext_;
+    damageNext_ = false;
     const bool paced = clock.speedFactor() > 0;
     const auto deadline = std::chrono::steady_clock::now()
         + std::chrono::microseconds(static_cast<long long>(world().config.measurement.readWaitMs * 1000.0));
     auto copyOut = [&] {
         const size_t n = std::min(pending_.size() - head_, want - filled);
         for (size_t k = 0; k < n; ++k) {
-            const uint16_t w = pending_[head_ + k];
+            uint16_t w = pending_[head_ + k];
+            if (packetLeft_ == 0) {
+                packetLeft_ = w & 0x3FFF;
+                if (damage) {
+                    w = 0x0000;
+                    damage = false;
+                }
+            } else {
+                --packetLeft_;
+            }
             data[2 * (filled + k)] = static_cast<QBYTE>(w & 0xFF);
             data[2 * (filled + k) + 1] = static_cast<QBYTE>(w >> 8);
         }
@@ -375,8 +399,10 @@ QRESULT MeasuringEngine::readData(const RegisterFile &regs, const Clock &clock, 
     }
     // Whatever is not due yet: empty keep-alive packets.
     for (; filled < want; ++filled) {
-        data[2 * filled] = static_cast<QBYTE>(kKeepAlive & 0xFF);
-        data[2 * filled + 1] = static_cast<QBYTE>(kKeepAlive >> 8);
+        const uint16_t w = damage ? 0x0000 : kKeepAlive;
+        damage = false;
+        data[2 * filled] = static_cast<QBYTE>(w & 0xFF);
+        data[2 * filled + 1] = static_cast<QBYTE>(w >> 8);
     }
     if (*length & 1)
         data[*length - 1] = 0;

@@ -41,6 +41,9 @@ public:
     QRESULT readData(const RegisterFile &regs, const Clock &clock, QBYTE *data, QDWORD *length,
                      QULONG &error) override;
 
+    // The first packet header of the next transfer goes out as an empty,
+    // unmarked header: the framing breaks where the host cannot miss it.
+    void damageNextRead() override { damageNext_ = true; }
     FrontEnd &frontEnd() { return frontEnd_; }
     void injectFault(StreamFault fault);
     void clearFaults();
@@ -108,6 +111,8 @@ private:
     Shape shape_;
     std::vector<uint16_t> pending_;
     size_t head_ = 0;
+    size_t packetLeft_ = 0;       // data words of the packet going out; 0: the next word is a header
+    bool damageNext_ = false;
     std::vector<double> manualPulsesUs_;
 
     unsigned nextFaults_ = 0;     // bits of StreamFault for the next scan

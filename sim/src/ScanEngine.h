@@ -23,6 +23,8 @@ public:
     virtual void reset() {}
     // SYNC period word as the controller measures it (state registers 0x66-0x67).
     virtual uint32_t syncWord(const RegisterFile &) const { return 0xA0000000u; }
+    // The next bulk read delivers a damaged stream (a rehearsed fault).
+    virtual void damageNextRead() {}
     // Bulk read of the data endpoint. Called with the simulator's lock held.
     // Returns 0 and sets `error` on failure.
     virtual QRESULT readData(const RegisterFile &, const Clock &, QBYTE *, QDWORD *length, QULONG &error)

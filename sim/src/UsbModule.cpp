@@ -24,9 +24,8 @@ UsbModule::UsbModule(const ModuleConfig &config, const Clock &clock)
     portValue_[0] = kResetBit;
     i2c_.attach(kCalibrationMemoryAddress, memory_);
     memory_->poke(kImageAddress, calibrationImage(config));
-    motor_ = makeMotorController(config.motor, clock);
-    if (motor_)
-        controller_.attachSerial(0, motor_);
+    faults = config.faults;
+    setMotor(makeMotorController(config.motor, clock));
 }
 
 bool UsbModule::readSetting(uint16_t address, uint16_t &value) const

@@ -23,6 +23,18 @@ public:
 
     const ModuleConfig &config() const { return config_; }
     bool open = false;
+    // Rehearsed faults and what they count (from the last open).
+    FaultSchedule faults;
+    FaultCounts counts;
+    // The module was opened: counting starts again.
+    void opened()
+    {
+        const bool gone = counts.gone;
+        counts = FaultCounts();
+        counts.gone = gone;
+        if (motor_)
+            motor_->restartMoveCount();
+    }
 
     bool readSetting(uint16_t address, uint16_t &value) const;
     bool writeSetting(uint16_t address, uint16_t value);
@@ -41,6 +53,8 @@ public:
     void setMotor(std::shared_ptr<MotorController> motor)
     {
         motor_ = std::move(motor);
+        if (motor_)
+            motor_->schedule(faults.motor, faults.motorAt);
         controller_.attachSerial(0, motor_);
     }
 

@@ -64,6 +64,59 @@ struct Guard {
     unsigned missing() const { return faulted && fault.code == 0 ? fault.missingBytes : 0; }
 };
 
+// Whether a command transfer leaves a scanning unit's run bit clear: a stop.
+bool stopsScan(const QBYTE *data, size_t length, uint16_t control)
+{
+    if (!(control & 1) || !data)
+        return false;
+    size_t pos = 0;
+    while (pos + 2 <= length) {
+        const int n = data[pos], r = data[pos + 1];
+        pos += 2;
+        if (n == 0)
+            break;
+        const int words = n - 1;
+        if (words > 0 && (length - pos) / 2 == 0)
+            continue; // a read request
+        for (int i = 0; i < words && pos + 2 <= length; ++i, pos += 2)
+            if (r == 0 && i == 0)
+                control = static_cast<uint16_t>(data[pos] | (data[pos + 1] << 8));
+    }
+    return !(control & 1);
+}
+
+// Counts a module call for the rehearsed faults (fault.* keys); true when
+// it must fail. A failing call changes nothing on the unit.
+bool rehearsedFault(Guard &g, UsbModule &m, Call call, const QBYTE *data, size_t length)
+{
+    FaultCounts &n = m.counts;
+    const FaultSchedule &f = m.faults;
+    bool fail = n.gone;
+    if (!fail) {
+        ++n.calls;
+        if (f.gone && n.calls >= f.gone)
+            fail = n.gone = true;
+    }
+    if (call == Call::WriteCommand) {
+        ++n.writes;
+        fail = f.write.hits(n.writes) || fail;
+        if (stopsScan(data, length, m.controller().registers().cnfg[0])) {
+            ++n.stops;
+            fail = f.stop.hits(n.stops) || fail;
+        }
+    } else if (call == Call::ReadData) {
+        ++n.reads;
+        fail = f.read.hits(n.reads) || fail;
+        if (!fail && f.stream.hits(n.reads)) {
+            m.controller().scanEngine().damageNextRead();
+            g.faulted = true;
+        }
+    }
+    if (fail)
+        g.faulted = true;
+    return fail;
+}
+
 template <typename Len> Len shorten(Len n, unsigned missing)
 {
     return missing >= n ? Len(0) : Len(n - missing);
@@ -84,18 +137,20 @@ QRESULT QuickUsbFindModules(char *nameList, long length)
         return failWith(QUSB_ERROR_INVALID_PARAMETER);
     std::string list;
     for (auto &m : g.w.modules)
-        list += m->config().name + '\0';
+        if (!m->counts.gone) // an unplugged module is not found
+            list += m->config().name + '\0';
     list += '\0';
     if (list.size() > static_cast<size_t>(length))
         return failWith(QUSB_ERROR_INVALID_PARAMETER);
     std::memcpy(nameList, list.data(), list.size());
     if (g.tracing) {
         for (auto &m : g.w.modules)
-            g.meaning += (g.meaning.empty() ? "modules " : ",") + m->config().name;
+            if (!m->counts.gone)
+                g.meaning += (g.meaning.empty() ? "modules " : ",") + m->config().name;
         if (g.meaning.empty())
             g.meaning = "no modules";
     }
-    if (g.w.modules.empty())
+    if (list.size() == 1)
         return failWith(QUSB_ERROR_CANNOT_FIND_DEVICE);
     return 1;
 }
@@ -113,9 +168,10 @@ QRESULT QuickUsbOpen(QHANDLE *handle, const char *devName)
         UsbModule &m = *g.w.modules[i];
         if (m.config().name != devName)
             continue;
-        if (!m.config().openable || m.open)
+        if (!m.config().openable || m.open || m.counts.gone)
             return failWith(QUSB_ERROR_CANNOT_OPEN_MODULE);
         m.open = true;
+        m.opened();
         *handle = reinterpret_cast<QHANDLE>(static_cast<uintptr_t>(i + 1));
         if (g.tracing)
             g.meaning = format("handle %zu", i + 1);
@@ -151,7 +207,7 @@ QRESULT QuickUsbGetLastError(QULONG *error)
     return 1;
 }
 
-#define QSIM_MODULE_CALL(call, argFormat, ...)                          \
+#define QSIM_MODULE_CALL_WITH(call, payload, payloadLength, argFormat, ...) \
     Guard g(Call::call, "QuickUsb" #call);                              \
     if (g.tracing)                                                      \
         g.args = format("h=%d " argFormat, moduleIndex(handle) + 1, __VA_ARGS__); \
@@ -159,7 +215,11 @@ QRESULT QuickUsbGetLastError(QULONG *error)
         return failWith(g.fault.code);                                  \
     UsbModule *m = openModule(g.w, handle);                             \
     if (!m)                                                             \
-        return failWith(QUSB_ERROR_INVALID_PARAMETER);
+        return failWith(QUSB_ERROR_INVALID_PARAMETER);                  \
+    if (rehearsedFault(g, *m, Call::call, payload, payloadLength))      \
+        return failWith(m->counts.gone ? QULONG(QUSB_ERROR_CANNOT_FIND_DEVICE) : QULONG(QUSB_ERROR_IOCTL_FAILED));
+
+#define QSIM_MODULE_CALL(call, argFormat, ...) QSIM_MODULE_CALL_WITH(call, nullptr, 0, argFormat, __VA_ARGS__)
 
 QRESULT QuickUsbReadSetting(QHANDLE handle, QWORD address, QWORD *value)
 {
@@ -186,7 +246,7 @@ static bool controllerAddress(QWORD address)
 
 QRESULT QuickUsbWriteCommand(QHANDLE handle, QWORD address, QBYTE *data, QWORD length)
 {
-    QSIM_MODULE_CALL(WriteCommand, "addr=0x%04X len=%u data=%s", address, length,
+    QSIM_MODULE_CALL_WITH(WriteCommand, data, length, "addr=0x%04X len=%u data=%s", address, length,
                      data ? BusTrace::hex(data, length).c_str() : "")
     if ((!data && length) || !controllerAddress(address))
         return failWith(QUSB_ERROR_INVALID_PARAMETER);

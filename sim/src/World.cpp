@@ -12,6 +12,8 @@
 #include <sstream>
 #include <type_traits>
 
+#include <sys/stat.h>
+
 namespace qsim {
 
 SerialDevice::~SerialDevice() = default;
@@ -215,10 +217,22 @@ KeyResult applyModuleKey(ModuleConfig &m, const std::string &key, const std::str
         if (!toNumber(value, num))
             return KeyResult::BadValue;
         m.motor.startSteps = double(num);
+    } else if (key == "motorMmPerStep") {
+        char *end = nullptr;
+        const double v = std::strtod(value.c_str(), &end);
+        if (value.empty() || *end || !(v > 0) || !std::isfinite(v))
+            return KeyResult::BadValue;
+        m.motor.mmPerStep = v;
     } else if (key == "motorAddress") {
         if (!toNumber(value, num) || num >= 256)
             return KeyResult::BadValue;
         m.motor.address = char(num);
+    } else if (key.rfind("fault.", 0) == 0) {
+        if (!parseFaultKey(key.substr(6), value, m.faults))
+            return key == "fault.read" || key == "fault.write" || key == "fault.stop" || key == "fault.stream"
+                    || key == "fault.gone" || key == "fault.motor" || key == "fault.motorAt"
+                ? KeyResult::BadValue
+                : KeyResult::UnknownKey;
     } else if (key == "image") {
         if (value == "valid") m.image = CalImage::Valid;
         else if (value == "blank") m.image = CalImage::Blank;
@@ -234,6 +248,44 @@ KeyResult applyModuleKey(ModuleConfig &m, const std::string &key, const std::str
 }
 } // namespace
 
+bool parseFaultKey(const std::string &key, const std::string &value, FaultSchedule &schedule)
+{
+    auto at = [&](FaultAt &field) {
+        std::string digits = value;
+        const bool onward = !digits.empty() && digits.back() == '+';
+        if (onward)
+            digits.pop_back();
+        unsigned long n = 0;
+        if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos || !toNumber(digits, n)
+            || n == 0 || n > 0xFFFFFFFFul)
+            return false;
+        field.nth = static_cast<unsigned>(n);
+        field.onward = onward;
+        return true;
+    };
+    if (key == "read") return at(schedule.read);
+    if (key == "write") return at(schedule.write);
+    if (key == "stop") return at(schedule.stop);
+    if (key == "stream") return at(schedule.stream);
+    if (key == "motorAt") return at(schedule.motorAt);
+    if (key == "gone") {
+        FaultAt from;
+        if (!at(from))
+            return false;
+        schedule.gone = from.nth; // gone is for good: "N" and "N+" alike
+        return true;
+    }
+    if (key == "motor") {
+        if (value == "stall") schedule.motor = MotorFaultKind::Stall;
+        else if (value == "noreply") schedule.motor = MotorFaultKind::NoReply;
+        else if (value == "error") schedule.motor = MotorFaultKind::Error;
+        else if (value == "none") schedule.motor = MotorFaultKind::None;
+        else return false;
+        return true;
+    }
+    return false;
+}
+
 bool parseConfig(const std::string &text, Config &config, std::string *error)
 {
     std::istringstream in(text);
@@ -244,9 +296,10 @@ bool parseConfig(const std::string &text, Config &config, std::string *error)
         std::istringstream entries(textLine);
         std::string line;
         while (std::getline(entries, line, ';')) {
-            auto fail = [&](const std::string &why) {
+            auto fail = [&](const std::string &why, const std::string &reason = std::string()) {
                 if (error)
-                    *error = "line " + std::to_string(lineNumber) + ": " + why + " in \"" + line + "\"";
+                    *error = "line " + std::to_string(lineNumber) + ": " + why + " in \"" + line + "\""
+                        + (reason.empty() ? std::string() : ": " + reason);
                 return false;
             };
             line = trim(line);
@@ -267,12 +320,11 @@ bool parseConfig(const std::string &text, Config &config, std::string *error)
                 key = key.substr(key.find('.') + 1);
             }
             if (target < 0) {
-                if (parseMeasurementKey(key, value, config.measurement))
+                std::string why;
+                if (parseMeasurementKey(key, value, config.measurement, &why))
                     continue;
-                // Every measurement key takes "0": a key that does not is unknown there.
-                MeasurementConfig probe;
-                if (parseMeasurementKey(key, "0", probe))
-                    return fail("bad value for \"" + key + "\"");
+                if (!why.empty())
+                    return fail("bad value for \"" + key + "\"", why);
                 if (key == "modules") {
                     unsigned long num = 0;
                     if (!toNumber(value, num) || num > 16)
@@ -314,16 +366,23 @@ Config configFromEnvironment(std::string *message)
         return config;
     std::string text = env;
     std::string source = "LPSIM_CONFIG";
-    std::ifstream file(env);
-    if (file) {
+    std::string error;
+    struct stat st;
+    // A path that exists must be a file: a folder or a device is no world.
+    const bool exists = ::stat(env, &st) == 0;
+    if (exists && !S_ISREG(st.st_mode))
+        error = "\"" + text + "\" is not a regular file";
+    std::ifstream file;
+    if (exists && error.empty())
+        file.open(env);
+    if (file.is_open()) {
         std::ostringstream all;
         all << file.rdbuf();
         text = all.str();
         source = env;
     }
-    std::string error;
     Config parsed;
-    if (!parseConfig(text, parsed, &error)) {
+    if (!error.empty() || !parseConfig(text, parsed, &error)) {
         // A typo must not run against the wrong world: no module at all.
         const std::string report = "simulated unit: " + source + ": " + error + "; no module attached";
         std::fprintf(stderr, "%s\n", report.c_str());
@@ -379,6 +438,34 @@ void clearFaults()
     std::lock_guard<std::mutex> lock(w.mutex);
     w.faults.clear();
     w.i2cFault = I2cWriteFault();
+    for (auto &m : w.modules) {
+        m->faults = FaultSchedule();
+        if (m->motor())
+            m->motor()->schedule(MotorFaultKind::None, FaultAt());
+    }
+}
+
+void scheduleFaults(int module, const FaultSchedule &schedule)
+{
+    World &w = world();
+    std::lock_guard<std::mutex> lock(w.mutex);
+    if (UsbModule *m = w.module(module)) {
+        m->faults = schedule;
+        if (m->motor())
+            m->motor()->schedule(schedule.motor, schedule.motorAt);
+    }
+}
+
+FaultCounts faultCounts(int module)
+{
+    World &w = world();
+    std::lock_guard<std::mutex> lock(w.mutex);
+    UsbModule *m = w.module(module);
+    if (!m)
+        return FaultCounts();
+    FaultCounts c = m->counts;
+    c.moves = m->motor() ? m->motor()->moves() : 0;
+    return c;
 }
 
 unsigned callCount(Call call)

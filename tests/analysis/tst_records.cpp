@@ -82,8 +82,9 @@ private slots:
         QTemporaryDir dir;
         QSettings store(dir.filePath("s.ini"), QSettings::IniFormat);
         LangmuirSettings empty;
+        empty.probeLength = 0.5;
         empty.readSettings(store, "Settings");
-        QCOMPARE(empty.probeLength, 0.012); // the store's default differs from the Defaults button
+        QCOMPARE(empty.probeLength, 0.01); // the store's default is the Defaults button's and the simulated probe's
         QCOMPARE(empty.ionMass, 40.0);
 
         LangmuirSettings s;

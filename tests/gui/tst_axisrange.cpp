@@ -65,6 +65,58 @@ private slots:
         QCOMPARE(log.high, 10.0);
     }
 
+    void minimumSpan_data()
+    {
+        QTest::addColumn<double>("low");
+        QTest::addColumn<double>("high");
+        QTest::addColumn<double>("wantLow");
+        QTest::addColumn<double>("wantHigh");
+        QTest::newRow("noise around a value") << 10.37220 << 10.37223 << 10.37221500 * 0.99 << 10.37221500 * 1.01;
+        QTest::newRow("negative value") << -2.0001 << -1.9999 << -2.02 << -1.98;
+        QTest::newRow("wide enough") << 1.0 << 3.0 << 1.0 << 3.0;
+        QTest::newRow("around zero") << -1e-9 << 1e-9 << -1e-9 << 1e-9;
+    }
+    void minimumSpan()
+    {
+        QFETCH(double, low);
+        QFETCH(double, high);
+        QFETCH(double, wantLow);
+        QFETCH(double, wantHigh);
+        const AxisRange::Range r = AxisRange::withMinimumSpan({low, high, true}, 0.01);
+        QVERIFY2(std::fabs(r.low - wantLow) <= 1e-12 * std::fabs(wantLow) + 1e-15, qPrintable(QString::number(r.low, 'g', 17)));
+        QVERIFY2(std::fabs(r.high - wantHigh) <= 1e-12 * std::fabs(wantHigh) + 1e-15, qPrintable(QString::number(r.high, 'g', 17)));
+        // Nothing to show keeps the neutral range.
+        QCOMPARE(AxisRange::withMinimumSpan(AxisRange::neutral(false), 0.01).high, 1.0);
+    }
+
+    // Neighbouring ticks must read differently with that many significant digits.
+    void tickDigits_data()
+    {
+        QTest::addColumn<double>("largest");
+        QTest::addColumn<double>("step");
+        QTest::addColumn<int>("digits");
+        QTest::newRow("fine steps of a large value") << 10.3723 << 5e-6 << 8;
+        QTest::newRow("decades apart") << 50.0 << 10.0 << 2;
+        QTest::newRow("half steps") << 2.5 << 0.5 << 2;
+        QTest::newRow("quarter steps") << 1.0 << 0.25 << 3;
+        QTest::newRow("small currents") << 4e-3 << 1e-3 << 1;
+        QTest::newRow("densities") << 1.2e17 << 2e16 << 2;
+        QTest::newRow("step above the values") << 0.1 << 1.0 << 1;
+        QTest::newRow("no step") << 1.0 << 0.0 << 6;
+    }
+    void tickDigits()
+    {
+        QFETCH(double, largest);
+        QFETCH(double, step);
+        QFETCH(int, digits);
+        QCOMPARE(AxisRange::tickDigits(largest, step), digits);
+        if (step > 0 && step < largest) {
+            const QString a = QString::number(largest - step, 'g', digits);
+            const QString b = QString::number(largest - 2 * step, 'g', digits);
+            QVERIFY2(a != b, qPrintable(a));
+        }
+    }
+
     void positiveOnlyLeavesGaps()
     {
         const double v[] = {-1.0, 0.0, 2.0, kInf, kNaN, 1e-30};

@@ -217,14 +217,18 @@ private slots:
         QCOMPARE(ctrl.connectTo(), 1);
         QStringList alerts;
         LinearDriver dlg(&ctrl, &alerts);
-        m_prompter->dialogHandlers << [](QDialog* d) {
+        bool searchShown = false;
+        m_prompter->dialogHandlers << [&searchShown](QDialog* d) {
             auto* c = qobject_cast<ALDconfig*>(d);
             if (!c)
                 return int(QDialog::Rejected);
             c->setValues(0.02, 300, 40, true, 75);
+            searchShown = c->driveSearch(); // the default
+            c->setDriveSearch(false);
             return int(QDialog::Accepted);
         };
         dlg.configALD();
+        QVERIFY(searchShown);
         QCOMPARE(dlg.railLength(), 300.0);
         QCOMPARE(dlg.positionSlider()->maximum(), 300);
         QCOMPARE(dlg.positionBox()->maximum(), 300.0);
@@ -232,6 +236,7 @@ private slots:
         QVERIFY(ctrl.getHomeInverted());
         QCOMPARE(ctrl.getHomingSpeed(), 50.0); // the spin box stops at 50
         QCOMPARE(QSettings().value("ldSettings/homeInverted").toInt(), 1);
+        QCOMPARE(QSettings().value("ldSettings/driveSearch").toBool(), false);
     }
 
     // Move is reachable as soon as the unit is connected; closing the window
@@ -244,6 +249,8 @@ private slots:
         w->action("Connect")->trigger();
         QVERIFY2(w->alertList().isEmpty(), qPrintable(w->alertList().join('\n')));
         QVERIFY(w->action("Move...")->isEnabled());
+        // The family found is asked first at the next connect.
+        QCOMPARE(QSettings().value("ldSettings/identifiedType").toInt(), int(qsim::MotorFamily::OpticsFocus));
 
         m_prompter->dialogHandlers << [](QDialog* d) {
             auto* dlg = qobject_cast<LinearDriver*>(d);

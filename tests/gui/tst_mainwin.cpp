@@ -4,6 +4,7 @@
 #include "DataAnalyzer.h"
 #include "SessionConfig.h"
 #include "DriverLog.h"
+#include "ImportCurves.h"
 #include "MainWin.h"
 #include "PlotManager.h"
 #include "ProbeModeSelector.h"
@@ -29,6 +30,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
+#include <cmath>
 
 namespace {
 // Answers the probe-mode dialog by clicking one choice.
@@ -74,6 +76,7 @@ private slots:
     void disconnectWhileJobRunsWaitsForIt();
     void closingLiveSessionDuringJob();
     void exportCommand();
+    void importCurves();
     void sessionsOpenDropAndRefuse();
     void closePromptKeepsWindowOpen();
     void hardwareInfoAndHelp();
@@ -172,7 +175,7 @@ void TestMainWin::connectAndDisconnect()
     QVERIFY(w.action("Disconnect") && w.action("Disconnect")->isChecked());
     QCOMPARE(w.banner()->connectButton()->text(), QString("Disconnect"));
     QCOMPARE(w.openSessionCount(), 1);
-    QCOMPARE(w.currentSession()->windowTitle(), QString("Session 1"));
+    QCOMPARE(w.currentSession()->sessionTitle(), QString("Session 1"));
     QVERIFY(w.currentSession()->isLive());
     QCOMPARE(w.currentSession()->isReturnProbe(), choice == int(ProbeModeSelector::eWithDcRef));
     QVERIFY(w.action("Scan")->isEnabled() && w.banner()->newButtonWidget()->isEnabled());
@@ -202,7 +205,7 @@ void TestMainWin::connectWithoutModule()
     QVERIFY(!w.banner()->connectButton()->isChecked());
     // The first session window was made before connecting and stays.
     QCOMPARE(w.openSessionCount(), 1);
-    QCOMPARE(w.currentSession()->windowTitle(), QString("Session 1"));
+    QCOMPARE(w.currentSession()->sessionTitle(), QString("Session 1"));
 }
 
 void TestMainWin::connectModuleFails()
@@ -500,7 +503,7 @@ void TestMainWin::exportCommand()
         return int(QDialog::Accepted);
     };
     const QString good = m_dir.filePath("export.csv");
-    m_prompter->saveNames << m_dir.filePath("missing/folder/x.csv") << good;
+    m_prompter->saveNames << m_dir.filePath("missing/folder/x.csv") << m_dir.filePath("export"); // suffix added
     w.action("Spread Sheet (*.csv)...")->trigger();
     QCOMPARE(m_prompter->fileCaptions, (QStringList{"Export File", "Export File"}));
     QCOMPARE(w.alertList().size(), 1);
@@ -517,6 +520,15 @@ void TestMainWin::exportCommand()
     QVERIFY(clip.startsWith("Voltage (V)\tCurrent (A)\n"));
     QVERIFY(clip.contains("Voltage (V)\tCurrent Derivative(A/V)\t\n"));
     QCOMPARE(clip.split('\n').at(1).split('\t').size(), 2);
+    // With the results grid in focus, Copy takes the results with their units.
+    auto* grid = pm->findChild<QWidget*>("resultsGrid");
+    QVERIFY(grid);
+    QApplication::setActiveWindow(&w);
+    grid->setFocus();
+    QTRY_VERIFY(pm->resultsHaveFocus());
+    w.action("&Copy")->trigger();
+    QCOMPARE(QApplication::clipboard()->text(), pm->resultsText());
+    QVERIFY(pm->resultsText().startsWith("Quantity\tValue\tUnit\tError\tError (%)\nVp\t"));
     // Cancelled options: no file dialog.
     m_prompter->fileCaptions.clear();
     w.action("Spread Sheet (*.csv)...")->trigger();
@@ -535,6 +547,64 @@ void TestMainWin::exportCommand()
     QCOMPARE(hf.read(8), QByteArray("\x89HDF\r\n\x1a\n", 8));
 }
 
+// IV text files become one new session, one analysed scan per file, that saves
+// as a session file; a file that cannot be read adds nothing and says why.
+void TestMainWin::importCurves()
+{
+    MainWin w;
+    w.show();
+    QFile example(LP_EXAMPLE_IV);
+    QVERIFY(example.open(QIODevice::ReadOnly));
+    QList<QByteArray> lines = example.readAll().split('\n');
+    const QString sorted = m_dir.filePath("sorted.csv"), swapped = m_dir.filePath("swapped.csv");
+    auto writeFile = [](const QString& name, const QByteArray& text) {
+        QFile f(name);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(text);
+    };
+    writeFile(sorted, lines.join('\n'));
+    lines.swapItemsAt(12, 13); // samples 11 and 12 (after the comment and the header)
+    writeFile(swapped, lines.join('\n'));
+    auto accept = [](QDialog* d) {
+        if (!qobject_cast<ImportCurvesDialog*>(d))
+            return int(QDialog::Rejected);
+        d->accept();
+        return int(QDialog::Accepted);
+    };
+    m_prompter->openNameLists << QStringList{sorted, swapped};
+    m_prompter->dialogHandlers << accept;
+    w.action("Import Curves...")->trigger();
+    QCOMPARE(w.openSessionCount(), 1);
+    PlotManager* pm = w.currentSession();
+    QCOMPARE(pm->data()->groupCount(), 1);
+    QCOMPARE(pm->data()->scansOfGroup(0).size(), 2);
+    const double kTe = pm->data()->scan(0, 0)->result.value(ResultRecord::eKTe);
+    QVERIFY2(std::fabs(kTe - 3.0) < 0.5, qPrintable(QString::number(kTe)));
+    // Unsorted and not sorted: analysed as it is, as lpanalyse does.
+    QCOMPARE(pm->data()->scan(0, 1)->error, QString("IV scan data must have ascending voltages."));
+    QVERIFY(pm->isModified());
+    QCOMPARE(m_prompter->asked.size(), 1);
+    QCOMPARE(m_prompter->asked.first().text,
+             swapped + QStringLiteral(": the voltage falls at sample 12; --sort sorts the samples"));
+    QVERIFY(w.action("&Save")->isEnabled());
+    m_prompter->saveNames << m_dir.filePath("imported");
+    w.action("&Save")->trigger();
+    PlotManager back;
+    QVERIFY(back.load(m_dir.filePath("imported.ldf")));
+    QCOMPARE(back.data()->scanCount(), 2);
+
+    // A file the reader refuses: no new session, the reader's message in a box.
+    const QString bad = m_dir.filePath("bad.csv");
+    writeFile(bad, "voltage;current\n1;x\n");
+    m_prompter->asked.clear();
+    m_prompter->openNameLists << QStringList{sorted, bad};
+    m_prompter->dialogHandlers << accept;
+    w.action("Import Curves...")->trigger();
+    QCOMPARE(w.openSessionCount(), 1);
+    QCOMPARE(m_prompter->asked.size(), 1);
+    QVERIFY2(m_prompter->asked.first().text.startsWith(bad + ":2: "), qPrintable(m_prompter->asked.first().text));
+}
+
 void TestMainWin::sessionsOpenDropAndRefuse()
 {
     MainWin w;
@@ -548,7 +618,7 @@ void TestMainWin::sessionsOpenDropAndRefuse()
     pm->refreshAll();
     const QString file = m_dir.filePath("drop.ldf");
     QVERIFY(pm->save(file));
-    QCOMPARE(pm->windowTitle(), QString("drop.ldf"));
+    QCOMPARE(pm->sessionTitle(), QString("drop.ldf"));
 
     // Open through the file dialog.
     m_prompter->openNames << file;
@@ -603,7 +673,7 @@ void TestMainWin::sessionsOpenDropAndRefuse()
     QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &one, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(&w, &drop);
     QCOMPARE(w.openSessionCount(), 3);
-    QCOMPARE(w.currentSession()->windowTitle(), QString("drop.ldf"));
+    QCOMPARE(w.currentSession()->sessionTitle(), QString("drop.ldf"));
     QMimeData two;
     two.setUrls({QUrl::fromLocalFile(file), QUrl::fromLocalFile(file)});
     QDragEnterEvent enter2(QPoint(10, 10), Qt::CopyAction, &two, Qt::LeftButton, Qt::NoModifier);
@@ -678,6 +748,9 @@ void TestMainWin::hardwareInfoAndHelp()
     m_prompter->openUrlResult = false;
     QMetaObject::invokeMethod(&w, "help");
     QCOMPARE(w.alertList().last(), QString("[ERROR] Help: Failed to open 'Installation and User Guide.pdf' file."));
+    // ... and a box says where the guide is.
+    QCOMPARE(m_prompter->asked.size(), 1);
+    QVERIFY(m_prompter->asked.first().text.endsWith(QDir::toNativeSeparators(guide.absoluteFilePath())));
     QMetaObject::invokeMethod(&w, "updateSyncFreq");
     QVERIFY(w.alertButton()->isVisibleTo(&w));
 }
@@ -693,9 +766,16 @@ void TestMainWin::windowSettingsPersist()
         o.scansPerGroup = 1;
         o.points = 40;
         SessionMaker::fill(*w.currentSession()->data(), o);
-        m_prompter->saveNames << m_dir.filePath("persist.ldf");
+        QCOMPARE(w.windowTitle(), QString("Session 1[*] - Quendrix Langmuir"));
+        m_prompter->saveNames << m_dir.filePath("persist");
         QMetaObject::invokeMethod(&w, "saveAsSession");
         QCOMPARE(w.dialogPath(), m_dir.path());
+        QVERIFY(QFileInfo::exists(m_dir.filePath("persist.ldf")));
+        QCOMPARE(w.statusText(), QString("Saved %1").arg(QDir::toNativeSeparators(m_dir.filePath("persist.ldf"))));
+        QCOMPARE(w.windowTitle(), QString("persist.ldf[*] - Quendrix Langmuir"));
+        QVERIFY(!w.isWindowModified());
+        w.currentSession()->setModified(true);
+        QVERIFY(w.isWindowModified());
     }
     QSettings s;
     QCOMPARE(s.value("mainsettings/dialogPath").toString(), m_dir.path());

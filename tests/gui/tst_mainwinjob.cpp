@@ -16,6 +16,7 @@
 #include "SimControl.h"
 #include "topBanner.h"
 #include "DriverLog.h"
+#include "JobConsole.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -80,6 +81,8 @@ private slots:
     void abortKeepsTheWindowWithClose();
     void refusalsWhileAJobIsOpen();
     void postDuringARunChangesNothing();
+    void statusEcho_data();
+    void statusEcho();
     void escapeEndsTheJob();
 
 private:
@@ -155,7 +158,7 @@ void TestMainWinJob::jobMeasuresAndSavesACopy()
     w.show();
     connect(w);
     PlotManager* pm = w.currentSession();
-    const QString title = pm->windowTitle();
+    const QString title = pm->sessionTitle();
     m_prompter->openNames << job;
     QStringList shown;
     // The clean line drives the tip to the cleaning voltage (150 V by default).
@@ -194,7 +197,7 @@ void TestMainWinJob::jobMeasuresAndSavesACopy()
     QVERIFY2(SessionFile::load(back, m_dir.filePath("copy.ldf"), &why), qPrintable(why));
     QCOMPARE(back.scanCount(), pm->data()->scanCount());
     QVERIFY(pm->isModified());
-    QCOMPARE(pm->windowTitle(), title);
+    QCOMPARE(pm->sessionTitle(), title);
     QVERIFY(pm->data()->fileName() != m_dir.filePath("copy.ldf"));
     // The message: trimmed text, owned by the job window.
     QCOMPARE(m_prompter->messageParents.size(), 1);
@@ -350,6 +353,39 @@ void TestMainWinJob::escapeEndsTheJob()
     w.action("Run Job...")->trigger(); // returns: the window's Esc ended the job
     QVERIFY(!w.isJobOpen());
     QVERIFY(!w.scriptDialog());
+}
+
+// The console of `lpmeasure --job` shows status texts as they change, at most
+// one per 500 ms; a text that waits gives way to a newer one. Events are
+// "ms text" (a status offered) or "ms" (the timer's look at a waiting one).
+void TestMainWinJob::statusEcho_data()
+{
+    QTest::addColumn<QStringList>("events");
+    QTest::addColumn<QStringList>("printed");
+    QTest::newRow("changes only") << QStringList{"0 A", "600 A", "1200 B"} << QStringList{"A", "B"};
+    QTest::newRow("countdown squeezed") << QStringList{"0 9 s", "100 8 s", "200 7 s", "300", "500", "600 6 s", "1000"}
+                                        << QStringList{"9 s", "7 s", "6 s"};
+    QTest::newRow("back before its turn") << QStringList{"0 A", "100 B", "200 A", "600", "700 C"}
+                                          << QStringList{"A", "C"};
+    QTest::newRow("last one waits for the timer") << QStringList{"0 A", "100 Idle", "400", "500"}
+                                                  << QStringList{"A", "Idle"};
+    QTest::newRow("empty texts") << QStringList{"0 ", "100 A", "700 "} << QStringList{"A"};
+}
+
+void TestMainWinJob::statusEcho()
+{
+    QFETCH(QStringList, events);
+    QFETCH(QStringList, printed);
+    JobConsole::StatusEcho echo(500);
+    QStringList out;
+    for (const QString& e : events) {
+        const int space = e.indexOf(' ');
+        const qint64 ms = e.left(space < 0 ? e.size() : space).toLongLong();
+        const QString shown = space < 0 ? echo.due(ms) : echo.offer(e.mid(space + 1), ms);
+        if (!shown.isEmpty())
+            out << shown;
+    }
+    QCOMPARE(out, printed);
 }
 
 QTEST_MAIN(TestMainWinJob)

@@ -19,6 +19,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSettings>
+#include <QSlider>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <cmath>
@@ -50,6 +51,8 @@ private slots:
     void cleanup();
     void scanFillsSession_data();
     void scanFillsSession();
+    void newestScanShown_data();
+    void newestScanShown();
     void refusalsDuringRun();
     void abortFromTheAction();
     void disconnectAbortsTheRunFirst();
@@ -129,6 +132,35 @@ void TestMainWinScan::scanFillsSession()
     QVERIFY(!w.banner()->scanButton()->isEnabled()); // until its debounce timer
     QVERIFY(m_prompter->asked.isEmpty());
     QVERIFY((qsim::cnfgRegister(0, 0) & 1) == 0);
+}
+
+void TestMainWinScan::newestScanShown_data()
+{
+    QTest::addColumn<bool>("userMovesSlider");
+    QTest::newRow("followed") << false;
+    QTest::newRow("user moved the slider") << true;
+}
+
+void TestMainWinScan::newestScanShown()
+{
+    // Two time-averaged scans go into one frame; the second run shows its own
+    // record unless the user moved the trace slider during it.
+    QFETCH(bool, userMovesSlider);
+    qsim::Config c;
+    c.speedFactor = 1; // the window is live during the run
+    qsim::reset(c);
+    MainWin w;
+    w.show();
+    connect(w);
+    PlotManager* pm = w.currentSession();
+    w.action("Scan")->trigger();
+    QCOMPARE(pm->traceIndex(), 0);
+    if (userMovesSlider)
+        atState(w, 10, [pm] { pm->frameSlider()->triggerAction(QAbstractSlider::SliderToMinimum); });
+    w.action("Scan")->trigger();
+    QVERIFY2(w.alertList().isEmpty(), qPrintable(w.alertList().join('\n')));
+    QCOMPARE(pm->data()->scansOfGroup(0).size(), 2);
+    QCOMPARE(pm->traceIndex(), userMovesSlider ? 0 : 1);
 }
 
 void TestMainWinScan::refusalsDuringRun()

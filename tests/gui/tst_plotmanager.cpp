@@ -1,5 +1,8 @@
 // The session window: results grid, views, frames, trends, files and the close prompt.
+#include "AnalysisOverlay.h"
 #include "ConfigParam.h"
+#include "CursorPicker.h"
+#include "GraphExport.h"
 #include "DataAnalyzer.h"
 #include "SessionConfig.h"
 #include "PlotData.h"
@@ -19,7 +22,10 @@
 
 #include <qwt_plot_zoomer.h>
 #include <qwt_scale_div.h>
+#include <qwt_scale_draw.h>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QRadioButton>
@@ -54,6 +60,9 @@ private slots:
     void frameSliderClamps();
     void trendSkipsFramesWithoutTheTrace();
     void trendWithinFrame();
+    void timeSlicesOnly_data();
+    void timeSlicesOnly();
+    void trendAxisIsReadable();
     void viewSelectionRules();
     void overlapSingleDerivativeRange();
     void eepfFallbackRange_data();
@@ -77,6 +86,11 @@ private slots:
     void emptyGraphsSayNoData_data();
     void emptyGraphsSayNoData();
     void viewSwitchAndNewDataRescale();
+    void analysisDrawnOnTheCurve_data();
+    void analysisDrawnOnTheCurve();
+    void eepfAnalysisDrawn();
+    void resultsCopyAsText();
+    void exportGraphFromTheWindow();
 
 private:
     ScriptedPrompter* m_prompter = nullptr;
@@ -250,12 +264,81 @@ void TestPlotManager::trendWithinFrame()
     QCOMPARE(c->sample(1).y(), ResultQuantity::displayValue(pm.data()->scansOfGroup(0)[1].result, 2));
     QCOMPARE(pm.plot(0)->axisTitle(QwtPlot::xBottom).text(), QString("Time (<span>&mu;</span>s)"));
 
-    // One scan only: nothing drawn.
+    // One scan only: nothing drawn, and the graph says why.
     PlotManager single;
     single.addScan(plainScan(ScanRecord::eOtherRun, 0, 0), false);
     single.trendButton(0)->click();
     QCOMPARE(single.curve(PlotManager::eTimeResolve)->count(), 0);
     QCOMPARE(single.plot(0)->axisTitle(QwtPlot::yLeft).text(), QString("Y"));
+    QVERIFY(single.plot(0)->noDataShown());
+    QVERIFY(single.plot(0)->noDataText().contains("two or more"));
+    single.setView(PlotManager::eViewTrends);
+    QCOMPARE(single.plot(0)->noDataText(), QString("Trends need a time or spatial run with two or more frames"));
+}
+
+void TestPlotManager::timeSlicesOnly_data()
+{
+    // Resolved times of the scans of one frame, in filing order.
+    QTest::addColumn<QVector<double>>("times");
+    QTest::addColumn<int>("trace");
+    QTest::addColumn<QVector<double>>("drawn");
+    QTest::newRow("time-averaged scan first") << QVector<double>{0, 0, 10, 20} << 0 << QVector<double>{0, 10, 20};
+    QTest::newRow("time-averaged scan last") << QVector<double>{5, 10, 0} << 2 << QVector<double>{5, 10};
+    QTest::newRow("two runs, trace in the first") << QVector<double>{0, 10, 0, 10, 20} << 1 << QVector<double>{0, 10};
+    QTest::newRow("two runs, trace in the second") << QVector<double>{0, 10, 0, 10, 20} << 3
+                                                   << QVector<double>{0, 10, 20};
+    QTest::newRow("time-averaged scans only") << QVector<double>{0, 0} << 0 << QVector<double>{};
+}
+
+void TestPlotManager::timeSlicesOnly()
+{
+    QFETCH(QVector<double>, times);
+    QFETCH(int, trace);
+    QFETCH(QVector<double>, drawn);
+    DataAnalyzer d;
+    for (double t : times) {
+        ScanRecord r = plainScan(ScanRecord::eOtherRun, 0, 0);
+        r.resolvedTime = t;
+        r.result.setValue(ResultRecord::eVp, 10.0 + t);
+        r.result.setError(ResultRecord::eVp, -0.5); // errors are magnitudes
+        d.addScan(r);
+    }
+    QCOMPARE(d.groupCount(), 1);
+    const PlotData::Series s = PlotData::trendWithinFrame(d, 0, 0, trace);
+    QCOMPARE(s.x, drawn);
+    QCOMPARE(s.err, QVector<double>(drawn.size(), 0.5));
+}
+
+// A trend of values that differ in the fifth digit: the axis spans +-1 % of
+// the value (more with error bars) and its labels all differ.
+void TestPlotManager::trendAxisIsReadable()
+{
+    PlotManager pm;
+    pm.show();
+    const double vp[3] = {10.37222, 10.37224, 10.37221};
+    for (int g = 0; g < 3; ++g) {
+        ScanRecord r = plainScan(ScanRecord::eTimedRun, 0, 10.0 * g);
+        r.result.setValue(ResultRecord::eVp, vp[g]);
+        r.result.setError(ResultRecord::eVp, 0.3);
+        pm.addScan(r, false);
+    }
+    boxNamed(pm, "Show Error bars")->setChecked(false);
+    pm.trendButton(0)->click();
+    QCOMPARE(pm.view(), PlotManager::eViewTrends);
+    ThreeTracePlotter* p = pm.plot(0);
+    auto y = yAxis(p);
+    QVERIFY2(y.second - y.first >= 0.02 * 10.3722 - 1e-6 && y.first < 10.37221 && y.second > 10.37224,
+             qPrintable(QString("%1 %2").arg(y.first).arg(y.second)));
+    QStringList labels;
+    for (double t : p->axisScaleDiv(QwtPlot::yLeft).ticks(QwtScaleDiv::MajorTick))
+        labels << p->axisScaleDraw(QwtPlot::yLeft)->label(t).text();
+    QVERIFY(labels.size() >= 2);
+    QCOMPARE(labels.removeDuplicates(), 0);
+    // Error bars drawn: the axis holds them.
+    boxNamed(pm, "Show Error bars")->setChecked(true);
+    QVERIFY(pm.curve(PlotManager::eTimeResolve)->showYErrors());
+    y = yAxis(p);
+    QVERIFY(y.first <= 10.37221 - 0.3 && y.second >= 10.37224 + 0.3);
 }
 
 void TestPlotManager::viewSelectionRules()
@@ -385,27 +468,32 @@ void TestPlotManager::saveNeverOverwrites()
     QVERIFY(pm.saveSession()); // no file yet: asks for a name
     QVERIFY(QFileInfo::exists(run));
     QCOMPARE(dialogPath, m_dir.path());
-    QCOMPARE(pm.windowTitle(), QString("run.ldf"));
+    QCOMPARE(pm.sessionTitle(), QString("run.ldf"));
     QVERIFY(pm.isSaved() && !pm.isModified());
     const QByteArray first = [&] { QFile f(run); f.open(QIODevice::ReadOnly); return f.readAll(); }();
+    QVERIFY(!pm.isWindowModified());
     pm.setModified(true);
+    QVERIFY(pm.isWindowModified()); // the title's modified mark
     QVERIFY(pm.saveSession());
     QCOMPARE(pm.data()->fileName(), m_dir.filePath("run_1.ldf"));
+    QVERIFY(!pm.isWindowModified());
     QVERIFY(pm.saveSession());
     QCOMPARE(pm.data()->fileName(), m_dir.filePath("run_1_1.ldf"));
     QFile f(run);
     QVERIFY(f.open(QIODevice::ReadOnly));
     QCOMPARE(f.readAll(), first); // the first file was never touched
-    // A file that has disappeared: save as.
+    // A file that has disappeared: save as; a name without suffix gets ".ldf",
+    // and the dialog starts at the session's file.
     QFile::remove(m_dir.filePath("run_1_1.ldf"));
-    m_prompter->saveNames << m_dir.filePath("again.ldf");
+    m_prompter->saveNames << m_dir.filePath("again");
     QVERIFY(pm.saveSession());
     QCOMPARE(pm.data()->fileName(), m_dir.filePath("again.ldf"));
+    QCOMPARE(m_prompter->fileStarts.last(), m_dir.filePath("run_1_1.ldf"));
     // Round trip: a new window reads what was written.
     PlotManager back;
     QVERIFY(back.load(m_dir.filePath("again.ldf")));
     QCOMPARE(back.data()->scanCount(), 2);
-    QCOMPARE(back.windowTitle(), QString("again.ldf"));
+    QCOMPARE(back.sessionTitle(), QString("again.ldf"));
     QVERIFY(back.isSaved() && !back.isModified());
 }
 
@@ -602,7 +690,7 @@ void TestPlotManager::everyCurveHasAnOwner()
     {
         PlotManager pm;
         pm.show();
-        QCOMPARE(PlotErrorBarCurve::liveCount(), before + PlotManager::eCurveCount);
+        QCOMPARE(PlotErrorBarCurve::liveCount(), before + PlotManager::eCurveCount + AnalysisOverlay::eLineCount);
         for (int v = 0; v < PlotManager::eViewCount; ++v)
             pm.setView(PlotManager::View(v));
     }
@@ -806,4 +894,157 @@ void TestPlotManager::viewSwitchAndNewDataRescale()
     p->zoomer()->zoom(QRectF(-5, 0, 5, 1e-3));
     p->zoomer()->zoom(0);
     QCOMPARE(yAxis(p), std::make_pair(-5e-4, 8e-3));
+}
+
+void TestPlotManager::analysisDrawnOnTheCurve_data()
+{
+    QTest::addColumn<bool>("log");
+    QTest::newRow("linear") << false;
+    QTest::newRow("log") << true;
+}
+
+// What the analysis found is drawn from what it kept: markers at its results,
+// its ion region, a retardation line that follows the electron current, its
+// ion model; switched off, none of it.
+void TestPlotManager::analysisDrawnOnTheCurve()
+{
+    QFETCH(bool, log);
+    PlotManager pm;
+    pm.show();
+    SessionMaker::Options o;
+    o.scansPerGroup = 1;
+    SessionMaker::fill(*pm.data(), o);
+    pm.refreshAll();
+    boxNamed(pm, "log scale")->setChecked(log);
+    pm.setView(PlotManager::eViewScan);
+    const ScanRecord& s = pm.data()->scansOfGroup(0)[0];
+    QVERIFY(s.fit.valid);
+    const AnalysisOverlay* ov = pm.overlay();
+    const struct {
+        AnalysisOverlay::Mark mark;
+        int pair;
+        const char* name;
+    } marks[] = {{AnalysisOverlay::eVf, ResultRecord::eVf, "Vf = "},
+                 {AnalysisOverlay::eVp, ResultRecord::eVp, "Vp = "},
+                 {AnalysisOverlay::eKnee, ResultRecord::eVsat, "Vsat = "}};
+    for (const auto& m : marks) {
+        QCOMPARE(ov->markValue(m.mark), s.result.value(m.pair));
+        QVERIFY2(ov->markLabel(m.mark).startsWith(m.name), qPrintable(ov->markLabel(m.mark)));
+    }
+    QVERIFY(ov->regionShown());
+    QCOMPARE(ov->regionLow(), s.fit.ionRegionLow);
+    QCOMPARE(ov->regionHigh(), s.fit.ionRegionHigh);
+    // The retardation line exp((V - b) / kTe) lies within a few % of I - I_ion where it was fitted.
+    QVERIFY(ov->lineShown(AnalysisOverlay::eRetardFit));
+    QVERIFY(std::fabs(s.fit.retardSlope - s.result.value(ResultRecord::eKTe)) < 0.02 * s.fit.retardSlope);
+    int compared = 0;
+    for (const IvPoint& q : s.electronCurrent.points) {
+        if (q.voltage < s.fit.retardLow || q.voltage > s.fit.retardHigh)
+            continue;
+        const double fitted = s.fit.retardCurrent(q.voltage);
+        QVERIFY2(std::fabs(fitted / q.current - 1) < 0.1,
+                 qPrintable(QString("%1 V: %2 vs %3").arg(q.voltage).arg(fitted).arg(q.current)));
+        ++compared;
+    }
+    QVERIFY(compared >= 3);
+    const PlotErrorBarCurve* ret = ov->line(AnalysisOverlay::eRetardFit);
+    const QPointF a = ret->sample(0), b = ret->sample(int(ret->dataSize()) - 1);
+    QVERIFY(std::fabs((std::log(b.y()) - std::log(a.y())) / (b.x() - a.x()) * s.fit.retardSlope - 1) < 1e-9);
+    // The ion model: negative below Vp, so a log axis has none of it to draw.
+    QCOMPARE(ov->lineShown(AnalysisOverlay::eIonModel), !log);
+    QVERIFY(s.fit.ionCurrent(s.corrected.V.first()) < 0);
+    QCOMPARE(s.fit.ionCurrent(s.fit.Vp + 1), 0.0);
+    QVERIFY(ov->lineShown(AnalysisOverlay::eElectronCurrent));
+    QVERIFY(pm.plot(0)->legendShown());
+    boxNamed(pm, "Show analysis")->setChecked(false);
+    QVERIFY(ov->markLabel(AnalysisOverlay::eVp).isEmpty());
+    QVERIFY(!ov->regionShown() && !ov->lineShown(AnalysisOverlay::eRetardFit));
+    // A scan read from a file keeps its results, not its fits: markers only.
+    boxNamed(pm, "Show analysis")->setChecked(true);
+    const QString file = m_dir.filePath("overlay.ldf");
+    QVERIFY(pm.save(file));
+    PlotManager back;
+    QVERIFY(back.load(file));
+    back.setView(PlotManager::eViewScan);
+    QVERIFY(!back.overlay()->markLabel(AnalysisOverlay::eVp).isEmpty());
+    QVERIFY(!back.overlay()->regionShown());
+}
+
+void TestPlotManager::eepfAnalysisDrawn()
+{
+    PlotManager pm;
+    pm.show();
+    SessionMaker::Options o;
+    o.scansPerGroup = 1;
+    SessionMaker::fill(*pm.data(), o);
+    pm.refreshAll();
+    pm.setView(PlotManager::eViewEepf);
+    const ScanRecord& s = pm.data()->scansOfGroup(0)[0];
+    const AnalysisOverlay* ov = pm.overlay();
+    QCOMPARE(ov->markValue(AnalysisOverlay::eMeanEnergy), s.result.value(ResultRecord::eEedfAvgEnergy));
+    QVERIFY(ov->lineShown(AnalysisOverlay::eMaxwellian));
+    // The Maxwellian of the EEPF's density and kTe: n 2/sqrt(pi) kTe^-3/2 exp(-E/kTe).
+    const double kTe = s.result.value(ResultRecord::eEedfKTe), ne = s.result.value(ResultRecord::eEedfNe);
+    const PlotErrorBarCurve* m = ov->line(AnalysisOverlay::eMaxwellian);
+    const QPointF p = m->sample(1);
+    const double expected = ne * 2 / std::sqrt(M_PI) * std::pow(kTe, -1.5) * std::exp(-p.x() / kTe);
+    QVERIFY(std::fabs(p.y() / expected - 1) < 1e-12);
+    QVERIFY(m->title().text().contains("kTe"));
+}
+
+void TestPlotManager::resultsCopyAsText()
+{
+    PlotManager pm;
+    ScanRecord r = plainScan(ScanRecord::eOtherRun, 0, 0);
+    r.result.setValue(ResultRecord::eVp, 10.5);
+    r.result.setError(ResultRecord::eVp, -0.21);
+    r.result.setValue(ResultRecord::eLdebye, 2.5e-5); // shown in um
+    r.result.setError(ResultRecord::eLdebye, 1e-6);
+    pm.addScan(r, false);
+    // The same text under a decimal-comma locale: spreadsheets paste one format.
+    const QLocale before;
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    const QString text = pm.resultsText();
+    QLocale::setDefault(before);
+    QCOMPARE(text, pm.resultsText());
+    const QStringList lines = text.split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.first(), QString("Quantity\tValue\tUnit\tError\tError (%)"));
+    QCOMPARE(lines.size(), 16); // heading, 14 quantities, trace
+    QCOMPARE(lines.at(1), QString("Vp\t10.5\tV\t0.21\t2"));
+    QCOMPARE(lines.at(2), QString("Vf\t\tV\t\t"));
+    QCOMPARE(lines.at(8), QString::fromUtf8("Ld\t25\t\u00b5m\t1\t4"));
+    QCOMPARE(lines.last(), QString("Trace\t0"));
+    // Every row has the five cells a spreadsheet expects.
+    for (int i = 0; i < 15; ++i)
+        QCOMPARE(lines.at(i).count('\t'), 4);
+}
+
+void TestPlotManager::exportGraphFromTheWindow()
+{
+    PlotManager pm;
+    pm.show();
+    SessionMaker::Options o;
+    o.scansPerGroup = 1;
+    SessionMaker::fill(*pm.data(), o);
+    pm.refreshAll();
+    QCOMPARE(pm.shownPlots().size(), 3); // current and both derivatives
+    QSignalSpy note(&pm, &PlotManager::statusMessage);
+    const QString file = m_dir.filePath("figure");
+    // First a folder that does not exist: a box says why and the dialog comes again.
+    for (const QString& name : {m_dir.filePath("missing/figure"), file})
+        m_prompter->dialogHandlers << [name](QDialog* d) {
+            auto* dlg = qobject_cast<GraphExportDialog*>(d);
+            if (!dlg)
+                return int(QDialog::Rejected);
+            dlg->formatBox()->setCurrentIndex(dlg->formatBox()->findData(int(GraphExport::eSvg)));
+            dlg->fileEdit()->setText(name);
+            return int(QDialog::Accepted);
+        };
+    pm.exportGraph();
+    QCOMPARE(m_prompter->asked.size(), 1);
+    QVERIFY(m_prompter->asked.first().text.startsWith("Cannot write file [" + m_dir.filePath("missing/figure.svg")));
+    QVERIFY(QFileInfo::exists(file + ".svg"));
+    QCOMPARE(note.size(), 1);
+    QCOMPARE(note.first().first().toString(),
+             QString("Exported graph to %1").arg(QDir::toNativeSeparators(file + ".svg")));
 }

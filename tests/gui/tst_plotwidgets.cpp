@@ -1,3 +1,5 @@
+#include "CursorPicker.h"
+#include "GraphExport.h"
 #include "GraphForm.h"
 #include "PlotErrorBarCurve.h"
 #include "ThreeTracePlotter.h"
@@ -7,10 +9,13 @@
 #include <qwt_scale_map.h>
 #include <qwt_scale_widget.h>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
 #include <QImage>
 #include <QLineEdit>
 #include <QPainter>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QtTest>
 #include <cmath>
 
@@ -59,6 +64,12 @@ private slots:
     void zoomBaseRestoresAutoScale();
     void leftAxisDoubleClick();
     void graphForm();
+    void cursorReadsNearestPoint_data();
+    void cursorReadsNearestPoint();
+    void legendOnlyWithSeveralCurves();
+    void exportFormats_data();
+    void exportFormats();
+    void exportNeverLeavesAHalfFile();
 };
 
 void TestPlotWidgets::boundsSkipNonFinite()
@@ -323,6 +334,133 @@ void TestPlotWidgets::graphForm()
     QVERIFY(!form.autoScaleBox()->isChecked());
     form.autoScaleBox()->setChecked(true);
     QVERIFY(plain.axisAutoScale(QwtPlot::yLeft));
+}
+
+
+void TestPlotWidgets::cursorReadsNearestPoint_data()
+{
+    QTest::addColumn<bool>("log");
+    QTest::addColumn<bool>("zoomed");
+    QTest::newRow("linear") << false << false;
+    QTest::newRow("log") << true << false;
+    QTest::newRow("zoomed") << false << true;
+}
+
+// The readout takes the point nearest on screen, wherever zoom and log scale put it.
+void TestPlotWidgets::cursorReadsNearestPoint()
+{
+    QFETCH(bool, log);
+    QFETCH(bool, zoomed);
+    const double x[] = {1, 2, 3, 4};
+    const double y[] = {10, 100, 1000, 10000};
+    ThreeTracePlotter p(QStringLiteral("t"));
+    p.resize(500, 400);
+    PlotErrorBarCurve c(QStringLiteral("IV"));
+    c.setSamplesPlain(x, y, 4);
+    c.attach(&p);
+    p.show();
+    if (log)
+        p.logScale(true);
+    p.setRanges(0, 5, log ? 5 : 0, 11000);
+    if (zoomed)
+        p.zoomer()->zoom(QRectF(2.5, 500, 1.0, 600)); // only the third point inside
+    p.replot();
+    CursorPicker cursor(p.canvas());
+    cursor.describe(&c, QStringLiteral("U"), QStringLiteral("V"), QStringLiteral("I"), QStringLiteral("A"));
+    const QPoint at(qRound(p.canvasMap(QwtPlot::xBottom).transform(3)) + 4,
+                    qRound(p.canvasMap(QwtPlot::yLeft).transform(1000)) - 3);
+    const CursorPicker::Nearest n = cursor.nearest(at);
+    QCOMPARE(n.index, 2);
+    QCOMPARE(cursor.text(n.curve, n.point), QStringLiteral("U = 3 V   I = 1000 A"));
+    // Far from every point: nothing to read.
+    QCOMPARE(cursor.nearest(QPoint(-500, -500)).index, -1);
+    // A curve without names is read with the axis titles.
+    p.setAxisTitle(QwtPlot::xBottom, QStringLiteral("Time (s)"));
+    p.setAxisTitle(QwtPlot::yLeft, QStringLiteral("E [eV<sup>2</sup>]"));
+    PlotErrorBarCurve other(QStringLiteral("other"));
+    QCOMPARE(cursor.text(&other, QPointF(2, 5)), QStringLiteral("Time (s) = 2   E [eV2] = 5"));
+}
+
+void TestPlotWidgets::legendOnlyWithSeveralCurves()
+{
+    const double x[] = {1, 2};
+    ThreeTracePlotter p(QStringLiteral("t"));
+    PlotErrorBarCurve a(QStringLiteral("a")), b(QStringLiteral("b")), empty(QStringLiteral("empty"));
+    a.setSamplesPlain(x, x, 2);
+    b.setSamplesPlain(x, x, 2);
+    for (PlotErrorBarCurve* c : {&a, &empty})
+        c->attach(&p);
+    p.updateLegend();
+    QVERIFY(!p.legendShown()); // one curve with data
+    QVERIFY(!empty.testItemAttribute(QwtPlotItem::Legend));
+    b.attach(&p);
+    p.updateLegend();
+    QVERIFY(p.legendShown());
+    QVERIFY(a.testItemAttribute(QwtPlotItem::Legend) && b.testItemAttribute(QwtPlotItem::Legend));
+    QVERIFY(!empty.testItemAttribute(QwtPlotItem::Legend));
+}
+
+void TestPlotWidgets::exportFormats_data()
+{
+    QTest::addColumn<int>("format");
+    QTest::addColumn<QByteArray>("magic");
+    QTest::newRow("png") << int(GraphExport::ePng) << QByteArray("\x89PNG");
+    QTest::newRow("svg") << int(GraphExport::eSvg) << QByteArray("<?xml");
+    QTest::newRow("pdf") << int(GraphExport::ePdf) << QByteArray("%PDF");
+}
+
+// Two graphs into one file of the chosen kind, size and resolution.
+void TestPlotWidgets::exportFormats()
+{
+    QFETCH(int, format);
+    QFETCH(QByteArray, magic);
+    QTemporaryDir dir;
+    const double x[] = {1, 2, 3};
+    ThreeTracePlotter a(QStringLiteral("a")), b(QStringLiteral("b"));
+    PlotErrorBarCurve ca(QStringLiteral("ca")), cb(QStringLiteral("cb"));
+    ca.setSamplesPlain(x, x, 3);
+    cb.setSamplesPlain(x, x, 3);
+    ca.attach(&a);
+    cb.attach(&b);
+    GraphExport::Options o;
+    o.format = GraphExport::Format(format);
+    o.fileName = GraphExport::withSuffix(dir.filePath("graph"), o.format);
+    QCOMPARE(GraphExport::formatOf(o.fileName, GraphExport::ePng), o.format);
+    o.widthMm = 80;
+    o.heightMm = 60;
+    o.dpi = 150;
+    QString error;
+    QVERIFY2(GraphExport::write({&a, &b}, o, &error), qPrintable(error));
+    QFile f(o.fileName);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QVERIFY(f.read(magic.size()) == magic);
+    if (o.format == GraphExport::ePng) {
+        const QImage img(o.fileName);
+        QCOMPARE(img.size(), QSize(GraphExport::pixels(80, 150), GraphExport::pixels(60, 150)));
+        QCOMPARE(img.size(), QSize(472, 354));
+        QCOMPARE(img.dotsPerMeterX(), qRound(150 / 0.0254));
+        QVERIFY(img.pixel(1, 1) == qRgb(255, 255, 255)); // a white page, not a transparent one
+    }
+}
+
+void TestPlotWidgets::exportNeverLeavesAHalfFile()
+{
+    QTemporaryDir dir;
+    ThreeTracePlotter a(QStringLiteral("a"));
+    GraphExport::Options o;
+    o.fileName = dir.filePath("missing/folder/graph.png");
+    QString error;
+    QVERIFY(!GraphExport::write({&a}, o, &error));
+    QVERIFY(!error.isEmpty());
+    QVERIFY(!QFileInfo::exists(o.fileName));
+    // The dialog adds the format's suffix and follows a changed format.
+    GraphExport::Options start;
+    start.fileName = dir.filePath("fig.png");
+    GraphExportDialog dlg(start);
+    dlg.formatBox()->setCurrentIndex(dlg.formatBox()->findData(int(GraphExport::ePdf)));
+    QCOMPARE(dlg.options().fileName, dir.filePath("fig.pdf"));
+    dlg.fileEdit()->setText(dir.filePath("plain"));
+    QCOMPARE(dlg.options().fileName, dir.filePath("plain.pdf"));
 }
 
 QTEST_MAIN(TestPlotWidgets)

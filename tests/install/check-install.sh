@@ -22,18 +22,32 @@ for f in ./usr/bin/lpmeasure ./usr/bin/lpanalyse ./usr/bin/lpsynth ./usr/bin/ves
          ./usr/share/quendrix-langmuir/eedf.txt \
          ./usr/share/doc/quendrix-langmuir/examples/example-session.ldf \
          ./usr/share/applications/lpmeasure.desktop \
+         ./usr/share/mime/packages/quendrix-langmuir.xml \
          ./usr/share/icons/hicolor/256x256/apps/lpmeasure.png; do
   grep -qF -- " $f" <<<"$contents" || fail "package lacks $f"
 done
 grep -qE 'libveskb2\.so' <<<"$contents" || fail "package lacks libveskb2.so"
+! grep -q 'build-tree' <<<"$contents" || fail "package carries the build-tree marker"
 depends=$(dpkg-deb -f "$deb" Depends)
 for p in libqt5widgets5 libqt5network5 libqwt-qt5-6; do
   grep -q "$p" <<<"$depends" || fail "Depends lacks $p: $depends"
 done
 dpkg-deb -x "$deb" "$work/root"
+version=$(dpkg-deb -f "$deb" Version)
+[ "$(env -u QT_QPA_PLATFORM -u DISPLAY "$work/root/usr/bin/lpmeasure" --version)" = "lpmeasure $version" ] \
+  || fail "lpmeasure --version is not the package's $version"
 "$work/root/usr/bin/lpmeasure" --quit-after=1 || fail "packaged lpmeasure exited $?"
+# Installed, it works in the user's data folder even where it could write.
+[ -d "$XDG_DATA_HOME/Quendrix/Quendrix Langmuir" ] || fail "packaged lpmeasure made no user data folder"
+[ -z "$(find "$work/root/usr/bin" -newer "$deb" -type f ! -name 'lp*' ! -name veskinfo)" ] \
+  || fail "packaged lpmeasure wrote into its program folder"
 "$work/root/usr/bin/lpanalyse" "$work/root/usr/share/doc/quendrix-langmuir/examples/iv_argon_3eV.csv" >/dev/null \
   || fail "packaged lpanalyse"
+# Numbers no plasma can have are refused, not written.
+for bad in "--kte abc" "--kte -3" "--points 1" "--noise nan" "--from 5 --to 5"; do
+  set +e; "$work/root/usr/bin/lpsynth" $bad >/dev/null 2>&1; rc=$?; set -e
+  [ $rc -eq 2 ] || fail "lpsynth $bad exited $rc"
+done
 
 # 2. cmake --install into a prefix.
 cmake --install "$build" --prefix "$work/prefix" >/dev/null || fail "cmake --install"

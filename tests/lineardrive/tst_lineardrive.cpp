@@ -42,6 +42,7 @@ void resetWorld(MotorFamily family, double start = 15000, int address = 0)
     qsim::Config c;
     c.speedFactor = timeBase;
     c.modules[0].motor.family = family;
+    c.modules[0].motor.lengthSteps = 30000;   // every family on the same short stage
     c.modules[0].motor.startSteps = start;
     c.modules[0].motor.address = static_cast<char>(address);
     qsim::reset(c);
@@ -261,6 +262,11 @@ private slots:
         const auto direct = commands();
         QCOMPARE(firstIndex(direct, "?R"), -1);
         QCOMPARE(firstIndex(direct, "SS999"), firstIndex(direct, "S"));
+
+        // "Linear drive: none": the drive that is there is not even asked.
+        connectWith(MotorFamily::AppliedMotion, {{"identifiedType", 4}, {"driveSearch", false}});
+        QCOMPARE(ctrl->getLinearDriveName(), QStringLiteral("LinearDrive"));
+        QVERIFY(qsim::serialBytesWritten(0, 0).empty());
     }
 
     void noControllerLeavesGenericDrive()

@@ -22,6 +22,7 @@ public:
         qsim::Config c;
         c.speedFactor = 0;
         c.modules[0].motor.family = family;
+        c.modules[0].motor.lengthSteps = 30000;
         c.modules[0].motor.startSteps = start;
         qsim::reset(c);
         QuickUsbOpen(&handle, "QUSB-0");
@@ -191,6 +192,21 @@ private slots:
         QCOMPARE(c.modules[0].motor.address, '1');
         QVERIFY(!qsim::parseConfig("motor=stepper", c, &error));
         QVERIFY(error.find("stepper") != std::string::npos);
+        QVERIFY(!qsim::parseConfig("motorMmPerStep=0", c, &error));
+
+        // The default MDrivePlus stage carries the probe 0-100 mm at its protocol's
+        // slope and powers on near its home (plus) end; the stages given keep theirs.
+        c = qsim::Config();
+        QVERIFY(qsim::parseConfig("motor=MDrivePlus", c, &error));
+        const qsim::MotorConfig mdrive = c.modules[0].motor.resolved();
+        QCOMPARE(mdrive.mmPerStep, 9.933333333333334e-6);
+        QVERIFY(mdrive.lengthSteps * mdrive.mmPerStep > 100);
+        QVERIFY((mdrive.lengthSteps - mdrive.startSteps) * mdrive.mmPerStep < 1.0); // within a millimetre of home
+        QVERIFY(qsim::parseConfig("motorLength=5000; motorMmPerStep=0.002", c, &error));
+        const qsim::MotorConfig shortStage = c.modules[0].motor.resolved();
+        QCOMPARE(shortStage.lengthSteps, 5000.0);
+        QCOMPARE(shortStage.startSteps, 0.0);
+        QCOMPARE(shortStage.mmPerStep, 0.002);
     }
 };
 

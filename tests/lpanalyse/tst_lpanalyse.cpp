@@ -1,6 +1,6 @@
 // The command-line analyser: its text and settings parsers, its reports, and the program
 // itself on the shipped sample, on bad input and on a session file.
-#include "CliInput.h"
+#include "IvText.h"
 #include "DataAnalyzer.h"
 #include "Report.h"
 #include "SessionFile.h"
@@ -63,10 +63,10 @@ ScanRecord analyseInProcess(const QString& path, int sweeps)
     f.open(QIODevice::ReadOnly);
     IvText iv;
     QString err;
-    cli::parseIvText(f, path, false, iv, err);
+    ivtext::parseIvText(f, path, false, iv, err);
     DataAnalyzer d;
     d.setEepfTable(EepfTable::defaultTable());
-    d.addScan(cli::scanFromIvText(iv, sweeps));
+    d.addScan(ivtext::scanFromIvText(iv, sweeps));
     d.analyseAll(0);
     return d.scansOfGroup(0).at(0);
 }
@@ -125,7 +125,7 @@ private slots:
         QFETCH(QVector<double>, stdI);
         IvText iv;
         QString err;
-        QVERIFY2(cli::parseIvText(text, "f.csv", comma, iv, err), qPrintable(err));
+        QVERIFY2(ivtext::parseIvText(text, "f.csv", comma, iv, err), qPrintable(err));
         QCOMPARE(iv.V, V);
         QCOMPARE(iv.I, I);
         QCOMPARE(iv.stdI, stdI);
@@ -151,7 +151,7 @@ private slots:
         QTest::newRow("decimal commas") << QByteArray("voltage;current\n1,5;2,5\n") << "f.csv:2: column 1 is not a number: \"1,5\" (decimal commas? use --decimal-comma)";
         QTest::newRow("decimal commas, no header") << QByteArray("-1,5;2,5e-3\n") << "f.csv:1: the header names no voltage and current column (expected e.g. voltage,current,std_voltage,std_current) (decimal commas? use --decimal-comma)";
         QTest::newRow("decimal commas split as fields") << QByteArray("voltage,current\n1,5,2,5\n") << "f.csv:2: expected 2 columns, found 4 (decimal commas? use --decimal-comma)";
-        QTest::newRow("long line") << QByteArray("V,I\n1,2\n") + QByteArray(int(cli::kMaxLineBytes) + 1, '7') << QString("f.csv:3: line longer than %1 bytes").arg(cli::kMaxLineBytes);
+        QTest::newRow("long line") << QByteArray("V,I\n1,2\n") + QByteArray(int(ivtext::kMaxLineBytes) + 1, '7') << QString("f.csv:3: line longer than %1 bytes").arg(ivtext::kMaxLineBytes);
     }
 
     void ivTextErrorsNameFileAndLine()
@@ -160,7 +160,7 @@ private slots:
         QFETCH(QString, message);
         IvText iv;
         QString err;
-        QVERIFY(!cli::parseIvText(text, "f.csv", false, iv, err));
+        QVERIFY(!ivtext::parseIvText(text, "f.csv", false, iv, err));
         QCOMPARE(err, message);
     }
 
@@ -169,7 +169,7 @@ private slots:
         EndlessLines in("1,2\n");
         IvText iv;
         QString err;
-        QVERIFY(!cli::parseIvText(in, "pipe", false, iv, err, 1000));
+        QVERIFY(!ivtext::parseIvText(in, "pipe", false, iv, err, 1000));
         QCOMPARE(err, QString("pipe:1001: more than 1000 samples"));
     }
 
@@ -194,8 +194,8 @@ private slots:
         QFETCH(IvText, in);
         QFETCH(int, descent);
         QFETCH(IvText, out);
-        QCOMPARE(cli::firstDescendingSample(in), descent);
-        cli::sortByVoltage(in);
+        QCOMPARE(ivtext::firstDescendingSample(in), descent);
+        ivtext::sortByVoltage(in);
         QCOMPARE(in.V, out.V);
         QCOMPARE(in.I, out.I);
         QCOMPARE(in.stdV.size(), out.stdV.size());
@@ -210,14 +210,14 @@ private slots:
     {
         LangmuirSettings s;
         QString err;
-        QVERIFY(cli::parseSettingsText("# probe\nprobe_radius = 0.0003\n\nbUseUserVp=1\n", "s.txt", s, err));
+        QVERIFY(ivtext::parseSettingsText("# probe\nprobe_radius = 0.0003\n\nbUseUserVp=1\n", "s.txt", s, err));
         QCOMPARE(s.probeRadius, 0.0003);
         QVERIFY(s.bUseUserVp);
-        QVERIFY(!cli::parseSettingsText("kfactor = 2\nbogus = 1\n", "s.txt", s, err));
+        QVERIFY(!ivtext::parseSettingsText("kfactor = 2\nbogus = 1\n", "s.txt", s, err));
         QCOMPARE(err, QString("s.txt:2: unknown setting \"bogus\": unknown setting"));
-        QVERIFY(!cli::parseSettingsText("gas_temperature = 0\n", "s.txt", s, err));
+        QVERIFY(!ivtext::parseSettingsText("gas_temperature = 0\n", "s.txt", s, err));
         QCOMPARE(err, QString("s.txt:1: bad value for \"gas_temperature = 0\": must be greater than 0"));
-        QVERIFY(!cli::parseSettingsText("just words\n", "s.txt", s, err));
+        QVERIFY(!ivtext::parseSettingsText("just words\n", "s.txt", s, err));
         QCOMPARE(err, QString("s.txt:1: expected name = value"));
     }
 
@@ -229,7 +229,7 @@ private slots:
         iv.stdV = {0.01, 0, 0.02};
         iv.stdI = {1e-6, 3e-7, 2e-5};
         for (int sweeps : {2, 5}) {
-            const ScanRecord s = cli::scanFromIvText(iv, sweeps);
+            const ScanRecord s = ivtext::scanFromIvText(iv, sweeps);
             QCOMPARE(s.accumulated.count(), sweeps);
             for (int i = 0; i < 3; ++i) {
                 QVERIFY(qAbs(s.accumulated.meanVoltage(i) - iv.V[i]) < 1e-12);
@@ -240,7 +240,7 @@ private slots:
         }
         iv.stdV.clear();
         iv.stdI.clear();
-        QCOMPARE(cli::scanFromIvText(iv, 5).accumulated.count(), 1); // no deviations: one sweep
+        QCOMPARE(ivtext::scanFromIvText(iv, 5).accumulated.count(), 1); // no deviations: one sweep
     }
 
     void reportsAreLocaleFree()
@@ -454,7 +454,7 @@ private slots:
         QVERIFY(f.open(QIODevice::ReadOnly));
         IvText iv;
         QString err;
-        QVERIFY(cli::parseIvText(f, "sample", false, iv, err));
+        QVERIFY(ivtext::parseIvText(f, "sample", false, iv, err));
         QByteArray text = "V [mV],I_mA,std_V_mV,std_I_mA\n";
         for (int i = iv.V.size() - 1; i >= 0; --i)
             text += QByteArray::number(iv.V[i] * 1000, 'g', 17) + "," + QByteArray::number(iv.I[i] * 1000, 'g', 17)

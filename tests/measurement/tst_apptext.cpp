@@ -3,6 +3,7 @@
 
 #include <QLocale>
 #include <QSet>
+#include <QTemporaryDir>
 #include <QtTest>
 #include <cmath>
 
@@ -23,6 +24,8 @@ private slots:
     void nonOverwrite_data();
     void nonOverwrite();
     void folderAndTitle();
+    void saveNames_data();
+    void saveNames();
     void drop_data();
     void drop();
     void resultsTexts();
@@ -33,6 +36,9 @@ private slots:
     void widgetStates();
     void stateTexts();
     void installedFolders();
+
+private:
+    QTemporaryDir m_tmp;
 };
 
 void TestAppText::commandLine_data()
@@ -330,10 +336,10 @@ QTEST_GUILESS_MAIN(TestAppText)
 // guide beside its documentation and starts file dialogs outside its folder.
 void TestAppText::installedFolders()
 {
-    QCOMPARE(AppText::workingFolder("/opt/q/bin", "/home/u/.local/share/Q", [](const QString&) { return true; }),
-             QString("/opt/q/bin"));
-    QCOMPARE(AppText::workingFolder("/usr/bin", "/home/u/.local/share/Q", [](const QString&) { return false; }),
-             QString("/home/u/.local/share/Q"));
+    // A build tree (the marker is there) works in place; anything else in the user's folder.
+    auto marker = [](const QString& d) { return d == QLatin1String("/src/build/bin"); };
+    QCOMPARE(AppText::workingFolder("/src/build/bin", "/home/u/.local/share/Q", marker), QString("/src/build/bin"));
+    QCOMPARE(AppText::workingFolder("/usr/bin", "/root/.local/share/Q", marker), QString("/root/.local/share/Q"));
 
     QTemporaryDir tmp;
     QVERIFY(tmp.isValid());
@@ -361,10 +367,40 @@ void TestAppText::installedFolders()
     QCOMPARE(AppText::guideCandidates("G.pdf", "/b/bin", "/b/bin", "../share/doc/q"),
              QStringList({"/b/bin/G.pdf", "/b/share/doc/q/G.pdf"}));
 
-    QCOMPARE(AppText::dialogStartFolder("./", "/home/u/Documents"), QString("/home/u/Documents"));
-    QCOMPARE(AppText::dialogStartFolder(QString(), "/home/u/Documents"), QString("/home/u/Documents"));
-    QCOMPARE(AppText::dialogStartFolder(tmp.path(), "/home/u/Documents"), tmp.path());
-    QCOMPARE(AppText::dialogStartFolder(tmp.filePath("gone"), "/home/u/Documents"), QString("/home/u/Documents"));
+    const QString docs = tmp.filePath("work");
+    QCOMPARE(AppText::dialogStartFolder("./", docs), docs);
+    QCOMPARE(AppText::dialogStartFolder(QString(), docs), docs);
+    QCOMPARE(AppText::dialogStartFolder(tmp.path(), docs), tmp.path());
+    QCOMPARE(AppText::dialogStartFolder(tmp.filePath("gone"), docs), docs);
+    // A home without a documents folder: home, never the missing folder.
+    QCOMPARE(AppText::dialogStartFolder(QString(), tmp.filePath("Documents")), QDir::homePath());
+}
+
+void TestAppText::saveNames_data()
+{
+    QTest::addColumn<QString>("sessionFile");
+    QTest::addColumn<QString>("lastFolder");
+    QTest::addColumn<QString>("start");
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<QString>("saved");
+    const QString t = m_tmp.path();
+    QTest::newRow("saved session") << t + "/run1.ldf" << t << t + "/run1.ldf" << t + "/run2" << t + "/run2.ldf";
+    QTest::newRow("new session") << QString() << t << t + "/" << t + "/run.ldf" << t + "/run.ldf";
+    QTest::newRow("missing folder") << QString() << t + "/Documents" << "/home/x/" << "/home/x/a.csv"
+                                    << "/home/x/a.csv";
+    QTest::newRow("stored default") << QString() << "./" << "/home/x/" << "/home/x/b." << "/home/x/b.ldf";
+    QTest::newRow("dotted folder") << QString() << t << t + "/" << "/a.b/run" << "/a.b/run.ldf";
+}
+
+void TestAppText::saveNames()
+{
+    QFETCH(QString, sessionFile);
+    QFETCH(QString, lastFolder);
+    QFETCH(QString, start);
+    QFETCH(QString, answer);
+    QFETCH(QString, saved);
+    QCOMPARE(AppText::saveDialogStart(sessionFile, lastFolder, "/home/x"), start);
+    QCOMPARE(AppText::withSuffix(answer, "ldf"), saved);
 }
 
 #include "tst_apptext.moc"

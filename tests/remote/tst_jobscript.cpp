@@ -13,6 +13,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <memory>
+
 namespace {
 class FakeHost : public JobHost
 {
@@ -103,13 +105,12 @@ private slots:
 
 private:
     QTemporaryDir m_dir;
-    FakeHost* host = nullptr;
+    std::unique_ptr<FakeHost> host;
 };
 
 void TestJobScript::init()
 {
-    delete host;
-    host = new FakeHost;
+    host = std::make_unique<FakeHost>();
 }
 
 void TestJobScript::tokens_data()

@@ -91,6 +91,8 @@ private slots:
     void recoversTrueCoefficients();
     void abortedCalibration();
     void failedFitWritesNothing();
+    void stopAtTheEnd_data();
+    void stopAtTheEnd();
     void failedMemoryWriteKeepsCalibration();
     void notConnected();
     void reports();
@@ -224,6 +226,32 @@ void TestCalibrationSim::failedFitWritesNothing()
     QVERIFY(same(coefficients(c.getScannerDescriptor()), old));
     QCOMPARE(qsim::i2cMemory(0, 0x2000, 280), memory);
     QCOMPARE(c.getCalibrationProgress(), 0);
+}
+
+void TestCalibrationSim::stopAtTheEnd_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<bool>("scanning");
+    // A failed stop fails the calibration; the stop at its end is tried once
+    // more, so only a unit that never takes a stop is left scanning, and the
+    // mirror says so.
+    QTest::newRow("a stop fails once") << "fault.stop=1" << false;
+    QTest::newRow("the unit cannot be stopped") << "fault.stop=1+" << true;
+}
+
+void TestCalibrationSim::stopAtTheEnd()
+{
+    QFETCH(QString, fault);
+    QFETCH(bool, scanning);
+    qsim::Config config;
+    QVERIFY(qsim::parseConfig(fault.toStdString(), config));
+    freshWorld(config);
+    RIRavaVCntrl c;
+    QVERIFY(prepared(c));
+    QVERIFY(!c.calibrate());
+    QCOMPARE(bool(qsim::cnfgRegister(0, 0) & 1), scanning);
+    QCOMPARE(c.isScanRunning(), scanning);
+    QCOMPARE(logged("Failed to stop running scan."), scanning ? 1 : 0);
 }
 
 void TestCalibrationSim::failedMemoryWriteKeepsCalibration()

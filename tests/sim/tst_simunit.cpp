@@ -211,6 +211,77 @@ private slots:
         QVERIFY(!qsim::parseConfig("speed=-1", c, &error));
         QVERIFY(!qsim::parseConfig("module5.serial=x", c, &error));
         QVERIFY(!qsim::parseConfig("image=round", c, &error));
+        // Fault keys: a count from 1, "N+" for every later one, a motor fault by name.
+        QVERIFY(qsim::parseConfig("fault.stop=5+; module1.fault.read=7; fault.motor=noreply; fault.motorAt=2", c, &error));
+        QVERIFY(c.modules[0].faults.stop.onward && c.modules[0].faults.stop.nth == 5);
+        QVERIFY(c.modules[1].faults.read.nth == 7 && !c.modules[0].faults.read.nth);
+        QVERIFY(c.modules[1].faults.motor == qsim::MotorFaultKind::NoReply && c.modules[1].faults.motorAt.nth == 2);
+        for (const char* bad : {"fault.read=0", "fault.write=x", "fault.stop=3++", "fault.motor=explode", "fault.speed=1"})
+            QVERIFY2(!qsim::parseConfig(bad, c, &error), bad);
+    }
+
+    // The fault.* keys: each fires at the Nth call of its kind counted from
+    // the open, "N+" from then on. Operations: w a register write, s start,
+    // p stop, r a bulk read, o close and open again; outcomes: 1 success,
+    // 0 failure, z a read whose first packet header arrived empty.
+    void rehearsedFaults_data()
+    {
+        QTest::addColumn<QString>("keys");
+        QTest::addColumn<QString>("ops");
+        QTest::addColumn<QString>("outcome");
+        QTest::newRow("write N") << "fault.write=3" << "wwwww" << "11011";
+        QTest::newRow("write N+") << "fault.write=3+" << "wwwww" << "11000";
+        QTest::newRow("counted from the open") << "fault.write=2" << "wowww" << "11101";
+        QTest::newRow("stop N") << "fault.stop=2" << "spspp" << "11101";
+        QTest::newRow("no stop while stopped") << "fault.stop=1" << "pspp" << "1101";
+        QTest::newRow("stop N+") << "fault.stop=1+" << "spppw" << "10001";
+        QTest::newRow("read N") << "fault.read=2" << "srrr" << "1101";
+        QTest::newRow("stream N") << "fault.stream=2" << "srpsr" << "1111z";
+        QTest::newRow("gone") << "fault.gone=3" << "wwwo" << "1100";
+    }
+
+    void rehearsedFaults()
+    {
+        QFETCH(QString, keys);
+        QFETCH(QString, ops);
+        QFETCH(QString, outcome);
+        qsim::Config c = quiet();
+        QVERIFY(qsim::parseConfig(keys.toStdString(), c));
+        qsim::reset(c);
+        QHANDLE h = openFirst();
+        QVERIFY(h);
+        auto write = [&](std::vector<uint8_t> bytes) {
+            return QuickUsbWriteCommand(h, 0xC000, bytes.data(), QWORD(bytes.size())) != 0;
+        };
+        QString got;
+        for (const QChar op : ops) {
+            bool ok = false;
+            char result = 0;
+            switch (op.toLatin1()) {
+            case 'w': ok = write({2, 3, 0, 0}); break;
+            case 's': ok = write({2, 0, 1, 0}); break;
+            case 'p': ok = write({2, 0, 0, 0}); break;
+            case 'o': ok = QuickUsbClose(h) && (h = openFirst()) != nullptr; break;
+            case 'r': {
+                uint8_t buf[64];
+                QDWORD n = sizeof buf;
+                ok = QuickUsbReadData(h, buf, &n);
+                if (ok && buf[0] == 0 && buf[1] == 0)
+                    result = 'z';
+                break;
+            }
+            }
+            got += result ? QChar(result) : QChar(ok ? '1' : '0');
+        }
+        QCOMPARE(got, outcome);
+        // A failed stop leaves the unit scanning; an unplugged unit is found no more.
+        if (keys.startsWith("fault.stop=1+"))
+            QVERIFY(qsim::cnfgRegister(0, 0) & 1);
+        if (keys.startsWith("fault.gone")) {
+            char list[512];
+            QVERIFY(!QuickUsbFindModules(list, sizeof list));
+            QVERIFY(qsim::faultCounts(0).gone);
+        }
     }
 
     void serialDevicesSeeSimulatedTime()

@@ -106,6 +106,19 @@ private slots:
                                              << "line 4: bad value for \"motor\" in \"motor=stepper\"";
         QTest::newRow("unknown measurement key") << QByteArray("plasma.bogus=1") << false
                                                  << "unknown key \"plasma.bogus\"";
+        // Values the physics cannot take, with the key and the reason.
+        QTest::newRow("no temperature") << QByteArray("plasma.kTe=0") << false
+                                        << "bad value for \"plasma.kTe\" in \"plasma.kTe=0\": must be above 0";
+        QTest::newRow("negative density") << QByteArray("plasma.ne=-1e16") << false
+                                          << "\"plasma.ne\" in \"plasma.ne=-1e16\": must not be negative";
+        QTest::newRow("noise nan") << QByteArray("noiseLsb=nan") << false << "\"noiseLsb=nan\": not a finite number";
+        QTest::newRow("no sync frequency") << QByteArray("sync.frequencyHz=0") << false
+                                           << "\"sync.frequencyHz=0\": must be above 0";
+        QTest::newRow("pulse deeper than the plasma") << QByteArray("plasma.pulseDepth=1.5") << false
+                                                      << "must lie between 0 and 1";
+        // Paths that are no file: a folder, a device.
+        QTest::newRow("folder") << QByteArray("/") << false << "LPSIM_CONFIG: \"/\" is not a regular file";
+        QTest::newRow("device") << QByteArray("/dev/zero") << false << "\"/dev/zero\" is not a regular file";
     }
     void malformedSimConfig()
     {

@@ -1,6 +1,6 @@
 // lpanalyse: analyses IV curves from delimited text files or session files with the
 // plasma analysis engine and prints the results as JSON (default) or CSV.
-#include "CliInput.h"
+#include "IvText.h"
 #include "DataAnalyzer.h"
 #include "Hdf5Export.h"
 #include "Report.h"
@@ -166,7 +166,7 @@ int main(int argc, char** argv)
         return fail(error);
     const bool robust = p.isSet(QStringLiteral("robust"));
     auto applySettings = [&](LangmuirSettings& s) -> bool {
-        if (!settingsFile.isEmpty() && !cli::parseSettingsText(settingsText, settingsFile, s, error))
+        if (!settingsFile.isEmpty() && !ivtext::parseSettingsText(settingsText, settingsFile, s, error))
             return false;
         for (const QString& kv : p.values(QStringLiteral("set"))) {
             const int eq = kv.indexOf('=');
@@ -224,18 +224,18 @@ int main(int argc, char** argv)
                 session->configuration().probeMode = mode;
         } else {
             IvText iv;
-            if (!cli::parseIvText(in, path, p.isSet(QStringLiteral("decimal-comma")), iv, error))
+            if (!ivtext::parseIvText(in, path, p.isSet(QStringLiteral("decimal-comma")), iv, error))
                 return fail(error);
-            const int descent = cli::firstDescendingSample(iv);
+            const int descent = ivtext::firstDescendingSample(iv);
             if (p.isSet(QStringLiteral("sort")))
-                cli::sortByVoltage(iv);
+                ivtext::sortByVoltage(iv);
             else if (descent > 0)
-                std::fprintf(stderr, "lpanalyse: %s: the voltage falls at sample %d; --sort sorts the samples\n",
-                             qPrintable(path), descent + 1);
+                std::fprintf(stderr, "lpanalyse: %s; --sort sorts the samples\n",
+                             qPrintable(ivtext::descendingNote(path, descent)));
             session->configuration().probeMode = mode;
             session->setAnalysisSettings(base);
             session->setEepfTable(table);
-            session->addScan(cli::scanFromIvText(iv, sweeps));
+            session->addScan(ivtext::scanFromIvText(iv, sweeps));
         }
         sessions.push_back(std::move(session));
     }

@@ -100,15 +100,30 @@ int main(int argc, char* argv[])
 
     QString markdown;
     QString baseDir;
+    QStringList titles;
     for (const QString& name : args.mid(1)) {
         QFile f(name);
         if (!f.open(QIODevice::ReadOnly | QIODevice::Text)) {
             err() << "lpguide: cannot read " << name << ": " << f.errorString() << "\n";
             return 1;
         }
-        markdown += QString::fromUtf8(f.readAll()) + QStringLiteral("\n\n");
+        const QString text = QString::fromUtf8(f.readAll());
+        for (const QString& line : text.split(QLatin1Char('\n')))
+            if (line.startsWith(QLatin1String("# "))) {
+                titles << line.mid(2).trimmed();
+                break;
+            }
+        markdown += text + QStringLiteral("\n\n");
         baseDir = QFileInfo(name).absolutePath();
     }
+    // A title page with the contents, taken from the chapters themselves so
+    // that it cannot fall behind them.
+    QString front = QStringLiteral("# Quendrix Langmuir\n\n**Installation and User Guide**\n\n"
+                                   "for lpmeasure %1\n\n## Contents\n\n")
+                        .arg(QStringLiteral(LP_VERSION));
+    for (int i = 0; i < titles.size(); ++i)
+        front += QStringLiteral("%1. %2\n").arg(i + 1).arg(titles[i]);
+    markdown = front + QStringLiteral("\n\n") + markdown;
 
     QPdfWriter pdf(args.first());
     pdf.setTitle(QStringLiteral("Quendrix Langmuir - Installation and User Guide"));

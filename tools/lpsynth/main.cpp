@@ -5,6 +5,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFile>
+#include <QMap>
 #include <QTextStream>
 #include <cmath>
 
@@ -35,25 +36,61 @@ int main(int argc, char** argv)
         {"o", "Output file (default: standard output).", "file"},
     });
     p.process(app);
+    // Every number is checked: a typo must not write a plasma nobody asked for.
+    enum Rule { eAny, ePositive, eNonNegative, eAtLeast1, eAtLeast2 };
+    struct Number {
+        const char* name;
+        Rule rule;
+    };
+    static const Number numbers[] = {{"kte", ePositive},        {"ne", ePositive},          {"vp", eAny},
+                                     {"ion-mass", ePositive},   {"from", eAny},             {"to", eAny},
+                                     {"points", eAtLeast2},     {"sweeps", eAtLeast1},      {"noise", eNonNegative},
+                                     {"white-noise", eNonNegative}, {"vnoise", eNonNegative}};
+    static const char* const ruleText[] = {"a number", "a number above 0", "a number not below 0",
+                                           "a whole number of at least 1", "a whole number of at least 2"};
+    QMap<QString, double> v;
+    for (const Number& n : numbers) {
+        const QString name = QLatin1String(n.name);
+        bool ok = false;
+        const double x = p.value(name).trimmed().toDouble(&ok);
+        bool good = ok && std::isfinite(x);
+        switch (n.rule) {
+        case ePositive: good = good && x > 0; break;
+        case eNonNegative: good = good && x >= 0; break;
+        case eAtLeast1: good = good && x >= 1 && x == std::floor(x) && x < 1e9; break;
+        case eAtLeast2: good = good && x >= 2 && x == std::floor(x) && x < 1e9; break;
+        case eAny: break;
+        }
+        if (!good) {
+            QTextStream(stderr) << "lpsynth: --" << name << " must be " << ruleText[n.rule] << ", not \""
+                                << p.value(name) << "\"\n";
+            return 2;
+        }
+        v[name] = x;
+    }
+    if (!(v["from"] < v["to"])) {
+        QTextStream(stderr) << "lpsynth: --from must lie below --to\n";
+        return 2;
+    }
     synth::SingleProbe probe;
-    probe.kTe = p.value("kte").toDouble();
-    probe.ne = p.value("ne").toDouble();
-    probe.Vp = p.value("vp").toDouble();
-    probe.ionMassAmu = p.value("ion-mass").toDouble();
+    probe.kTe = v["kte"];
+    probe.ne = v["ne"];
+    probe.Vp = v["vp"];
+    probe.ionMassAmu = v["ion-mass"];
     synth::Sweep s;
-    s.vStart = p.value("from").toDouble();
-    s.vEnd = p.value("to").toDouble();
-    s.points = p.value("points").toInt();
-    s.sweeps = p.value("sweeps").toInt();
-    s.relativeNoise = p.value("noise").toDouble();
+    s.vStart = v["from"];
+    s.vEnd = v["to"];
+    s.points = int(v["points"]);
+    s.sweeps = int(v["sweeps"]);
+    s.relativeNoise = v["noise"];
     // The amplifier's floor of 0.1 uA, plus the white noise asked for.
-    const double white = p.value("white-noise").toDouble() * probe.electronSaturation();
+    const double white = v["white-noise"] * probe.electronSaturation();
     s.currentNoise = white > 0 ? std::hypot(1e-7, white) : 1e-7;
-    s.voltageNoise = p.value("vnoise").toDouble();
-    s.seed = p.value("seed").toULongLong();
-    if (s.points < 2 || s.sweeps < 1 || !(p.value("white-noise").toDouble() >= 0)) {
-        QTextStream(stderr) << "lpsynth: --points must be at least 2, --sweeps at least 1 and "
-                               "--white-noise not negative\n";
+    s.voltageNoise = v["vnoise"];
+    bool seedOk = false;
+    s.seed = p.value("seed").trimmed().toULongLong(&seedOk);
+    if (!seedOk) {
+        QTextStream(stderr) << "lpsynth: --seed must be a whole number, not \"" << p.value("seed") << "\"\n";
         return 2;
     }
     const auto raw = synth::rawSweeps(probe, s);

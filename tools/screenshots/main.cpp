@@ -5,6 +5,8 @@
 #include "MainWin.h"
 #include "PlotManager.h"
 #include "EEDF_Dialog.h"
+#include "GraphExport.h"
+#include "ThreeTracePlotter.h"
 #include "ExportOptions.h"
 #include "LangmuirSettingsWidget.h"
 #include "LinearDriver.h"
@@ -28,6 +30,8 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QMdiArea>
+#include <QMouseEvent>
+#include <QCursor>
 #include <QMdiSubWindow>
 #include <QRadioButton>
 #include <QScreen>
@@ -113,6 +117,55 @@ int main(int argc, char* argv[])
     ok += shoot(w, outDir + "/5-trend-kTe.png");
     pm->trendButton(4)->click(); // Ne
     ok += shoot(w, outDir + "/6-trend-Ne.png");
+    // The analysis drawn on the curve (a file keeps results, not fits: analysed
+    // again), a trend with error bars, the cursor readout and the graph export.
+    pm->analyseSession();
+    pm->frameSlider()->setValue(std::min(3, pm->frameSlider()->maximum()));
+    QCheckBox* logScale = nullptr;
+    for (QCheckBox* b : pm->findChildren<QCheckBox*>())
+        if (b->text() == QLatin1String("log scale"))
+            logScale = b;
+    pm->setView(PlotManager::eViewScan);
+    pm->quantityBox(1)->setChecked(false);
+    pm->quantityBox(2)->setChecked(false);
+    ok += shoot(w, outDir + "/16-iv-analysis.png");
+    logScale->setChecked(true);
+    ok += shoot(w, outDir + "/17-iv-analysis-log.png");
+    // The cursor over the IV curve near Vp: tracker label and status bar.
+    {
+        ThreeTracePlotter* graph = pm->plot(0);
+        const ScanRecord* shown = pm->data()->scan(pm->groupIndex(), pm->traceIndex());
+        const double vp = shown ? shown->result.value(ResultRecord::eVp) : 0.0;
+        double iAt = 1e-3;
+        if (shown)
+            for (int i = 0; i < shown->corrected.V.size(); ++i)
+                if (shown->corrected.V[i] <= vp)
+                    iAt = shown->corrected.I[i];
+        const QPoint at(qRound(graph->canvasMap(QwtPlot::xBottom).transform(vp)),
+                        qRound(graph->canvasMap(QwtPlot::yLeft).transform(iAt)));
+        QWidget* canvas = graph->canvas();
+        QCursor::setPos(canvas->mapToGlobal(at));
+        QMouseEvent move(QEvent::MouseMove, at, canvas->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                         Qt::NoModifier);
+        QApplication::sendEvent(canvas, &move);
+        ok += shoot(w, outDir + "/18-cursor-readout.png");
+        QEvent leave(QEvent::Leave);
+        QApplication::sendEvent(canvas, &leave);
+    }
+    logScale->setChecked(false);
+    pm->quantityBox(1)->setChecked(true);
+    pm->quantityBox(2)->setChecked(true);
+    pm->setView(PlotManager::eViewScan);
+    {
+        GraphExport::Options o;
+        o.fileName = QDir(outDir).absoluteFilePath(QStringLiteral("session-iv.pdf"));
+        o.format = GraphExport::ePdf;
+        GraphExportDialog exportDialog(o, &w);
+        exportDialog.show();
+        settle();
+        ok += shoot(exportDialog, outDir + "/20-export-graph.png");
+        exportDialog.hide();
+    }
     // Connected to the simulated unit (the probe dialog answered with "With DC Reference").
     ScriptedPrompter prompter;
     prompter.dialogHandlers << [](QDialog* d) {
@@ -127,6 +180,7 @@ int main(int argc, char* argv[])
     qsim::MotorConfig motor;
     motor.family = qsim::MotorFamily::OpticsFocus;
     motor.startSteps = 300;
+    motor.mmPerStep = 0.001;   // the slope the controller is given below
     qsim::attachMotorController(0, motor);
     w.action("Connect")->trigger();
     QMetaObject::invokeMethod(&w, "updateSyncFreq");
@@ -169,6 +223,7 @@ int main(int argc, char* argv[])
     qsim::Config world = qsim::currentConfig();
     world.speedFactor = 200;
     world.modules[0].motor.family = qsim::MotorFamily::PM600;
+    world.modules[0].motor.mmPerStep = 0.001;   // the slope the controller is given below
     world.measurement.plasma.profileCentreMm = 10;
     world.measurement.plasma.profileWidthMm = 6;
     qsim::reset(world);
@@ -185,10 +240,6 @@ int main(int argc, char* argv[])
     RIRavaVCntrl& ctrl = w.controller();
     ctrl.setLinearDriveSlope(0.001);
     ctrl.setLinearDriveIntercept(0);
-    qsim::setPositionSource([&ctrl] {
-        const double p = ctrl.getLinearDrivePosition();
-        return std::isfinite(p) ? p : 0.0;
-    });
     PlotManager* spatial = w.currentSession();
     SingleProbeConfigParam cfg;
     cfg.spat.bUseSpatScan = true;
@@ -202,11 +253,26 @@ int main(int argc, char* argv[])
     observer.setSession(spatial);
     w.sequence()->setSession(spatial->data(), &observer);
     w.sequence()->runScan(cfg);
-    qsim::setPositionSource(nullptr);
     spatial->refreshAll();
     spatial->trendButton(4)->click(); // Ne
     spatial->setView(PlotManager::eViewTrends);
     ok += shoot(w, outDir + "/13-spatial-trend-Ne.png");
+    // A timed series of noisy sweeps: its trend with the errors of each point.
+    QMetaObject::invokeMethod(&w, "startNewSession");
+    if (PlotManager* timed = w.currentSession(); timed != spatial) {
+        SessionMaker::Options o;
+        o.kind = SessionMaker::eTimed;
+        o.groups = 12;
+        o.scansPerGroup = 1;
+        SessionMaker::fill(*timed->data(), o);
+        timed->refreshAll();
+        for (QCheckBox* b : timed->findChildren<QCheckBox*>())
+            if (b->text() == QLatin1String("Show Error bars"))
+                b->setChecked(true);
+        timed->trendButton(10)->click(); // kTe of the EEPF
+        timed->setView(PlotManager::eViewTrends);
+        ok += shoot(w, outDir + "/19-trend-error-bars.png");
+    }
     Prompter::setInstance(nullptr);
 
     // The dialogs, each on its own.
@@ -238,9 +304,10 @@ int main(int argc, char* argv[])
     dialog(driveConfig, "13-drive-configuration.png");
     // The job window: a refused job (left) and one running its fifth line.
     ScriptDialog refused(&w);
-    refused.setLines({"setscanvoltages(-40, 20, 0.25)", "sleep(0)", "scan", "setscanvoltages(50,-100,1)",
-                      "save(example-job.ldf)"});
-    refused.setErrors({"", "Argument 1 must be an integer between 1 and 600", "", "Test run caught error.",
+    refused.setLines({"# a voltage scan, saved", "setscanvoltages(-40, 20, 0.25)", "sleep(0)", "scan",
+                      "setscanvoltages(50,-100,1)", "save(example-job.ldf)"});
+    refused.setErrors({"", "", "Argument 1 must be an integer between 1 and 600", "",
+                       "Test run caught error. The start must lie below the end, at least one step apart.",
                        "Argument 1, this file already exists."});
     refused.resize(520, 260);
     dialog(refused, "14-job-refused.png");
@@ -257,5 +324,5 @@ int main(int argc, char* argv[])
         s->setModified(false);
     w.close();
     Prompter::setInstance(nullptr);
-    return ok == 17 && tabsShot == 7 ? 0 : 1;
+    return ok == 22 && tabsShot == 7 ? 0 : 1;
 }

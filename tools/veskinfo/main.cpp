@@ -13,7 +13,10 @@ bool verbose = false;
 
 void quietHandler(QtMsgType type, const QMessageLogContext &, const QString &text)
 {
-    if (verbose || type >= QtWarningMsg)
+    // The driver's own lines (the drive search's time-outs among them) are in driver.log.
+    const bool driverLine = text.startsWith(QLatin1String("[DEB ")) || text.startsWith(QLatin1String("[WARN "))
+        || text.startsWith(QLatin1String("[CRIT "));
+    if (verbose || (type >= QtWarningMsg && !driverLine))
         std::fprintf(stderr, "%s\n", qPrintable(text));
 }
 
@@ -68,7 +71,7 @@ int main(int argc, char **argv)
     const QStringList args = app.arguments();
     verbose = args.contains(QStringLiteral("-v"));
     if (args.contains(QStringLiteral("-h")) || args.contains(QStringLiteral("--help"))) {
-        std::printf("usage: veskinfo [-v]\n  -v  also print the driver's debug lines\n");
+        std::printf("usage: veskinfo [-v]\n  -v  also print the driver's debug and warning lines (always in driver.log)\n");
         return 0;
     }
     qInstallMessageHandler(quietHandler);
@@ -98,8 +101,12 @@ int main(int argc, char **argv)
     out << "  16-bit ADC mode:    " << (controller.is16Bit() ? "yes" : "no") << "\n";
     out << "  trigger input:      " << (controller.isExtScanTriggerAvailable() ? "yes" : "no") << "\n";
     out << "  double probe mode:  " << (controller.isDoubleProbeModeAvailable() ? "yes" : "no") << "\n";
-    out << "  linear drive:       " << controller.getLinearDriveName() << " ("
-        << controller.getLinearDriveDescription() << ")\n";
+    if (controller.getLinearDriveIdentifiedType() > 0 && controller.getLinearDriveName() != QLatin1String("LinearDrive"))
+        out << "  linear drive:       " << controller.getLinearDriveName() << " ("
+            << QString(controller.getLinearDriveDescription()).replace(QLatin1Char('\n'), QLatin1String("; ")) << ")\n";
+    else
+        out << "  linear drive:       none answered (asked PM600, MDrivePlus, OpticsFocus, AppliedMotion"
+               " unless \"Linear drive: none\")\n";
     out << "Calibration memory" << (controller.isCalibrated() ? "" : " (not valid)") << "\n";
     out << "  magic:              0x" << QString::number(d->i2cMagicString, 16).toUpper() << "\n";
     out << "  format version:     " << d->i2cFormatVersion << "\n";

@@ -4,13 +4,35 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 
 namespace qsim {
 
+MotorConfig MotorConfig::resolved() const
+{
+    MotorConfig r = *this;
+    const bool mdrive = family == MotorFamily::MDrivePlus;
+    if (!(r.mmPerStep > 0))
+        r.mmPerStep = mdrive ? 9.933333333333334e-6 : 0.01;
+    if (!(r.lengthSteps > 0))
+        r.lengthSteps = mdrive ? 10100000 : 30000;
+    if (r.startSteps < 0)
+        r.startSteps = mdrive ? std::max(0.0, r.lengthSteps - 15000) : r.lengthSteps / 2;
+    return r;
+}
+
 MotorController::MotorController(const MotorConfig &config, const Clock &clock)
-    : config_(config), stage_(config.lengthSteps, config.startSteps), clock_(clock)
+    : config_(config.resolved()), stage_(config_.lengthSteps, config_.startSteps), clock_(clock)
 {
     stage_.advance(clock_.now());
+}
+
+double MotorController::probePositionMm()
+{
+    // The probe sits where the carriage is, counted from the controller's
+    // zero (home once homed), whichever way the family counts.
+    advance();
+    return std::fabs(static_cast<double>(stage_.counter())) * config_.mmPerStep;
 }
 
 double MotorController::now() const
@@ -101,8 +123,30 @@ void MotorController::reply(const std::string &text, size_t garbleAt)
     out_.insert(out_.end(), t.begin(), t.end());
 }
 
-bool MotorController::refuseMotion(int &code)
+void MotorController::motionCommand()
 {
+    ++moves_;
+    if (scheduled_ == MotorFaultKind::None || !scheduledAt_.nth)
+        return;
+    if (scheduledAt_.hits(moves_)) {
+        // A refusal is one command's; a stall lasts its motion (a later
+        // command turns the motor again) unless every motion stalls; a
+        // controller that stopped answering stays silent.
+        switch (scheduled_) {
+        case MotorFaultKind::Error: setFault(MotorFault::ErrorCode, kRehearsedErrorCode, 1); break;
+        case MotorFaultKind::Stall: setFault(MotorFault::Stall, 0, -1); break;
+        case MotorFaultKind::NoReply: setFault(MotorFault::NoReply, 0, -1); break;
+        case MotorFaultKind::None: break;
+        }
+    } else if (scheduled_ == MotorFaultKind::Stall && moves_ > scheduledAt_.nth && fault_ == MotorFault::Stall) {
+        setFault(MotorFault::None, 0, -1);
+    }
+}
+
+bool MotorController::refuseMotion(int &code, bool motion)
+{
+    if (motion)
+        motionCommand();
     if (fault_ != MotorFault::ErrorCode)
         return false;
     code = faultCode_;

@@ -24,8 +24,15 @@ public:
 
     virtual MotorFamily family() const = 0;
     MotorState state();
+    // Where the stage has carried the probe, mm.
+    double probePositionMm();
     Stage &stage() { return stage_; }
     void setFault(MotorFault fault, int code, int count);
+    // A fault that begins at a motion command counted from the connect
+    // (fault.motor / fault.motorAt); restartMoveCount() at every connect.
+    void schedule(MotorFaultKind kind, FaultAt at) { scheduled_ = kind; scheduledAt_ = at; }
+    void restartMoveCount() { moves_ = 0; }
+    unsigned moves() const { return moves_; }
     const std::vector<std::string> &received() const { return received_; }
     void clearReceived() { received_.clear(); }
 
@@ -37,7 +44,10 @@ protected:
     // A reply; the garbled fault puts a non-printable character at `garbleAt`.
     void reply(const std::string &text, size_t garbleAt = 0);
     // True when the next motion command is to be refused; gives the code.
-    bool refuseMotion(int &code);
+    // Every motion command asks (`motion` false: a command refused like one,
+    // not counted as a move).
+    bool refuseMotion(int &code, bool motion = true);
+    static constexpr int kRehearsedErrorCode = 83;
     double now() const;
     void advance() { stage_.advance(now()); }
     // Records a control byte as a line of its own.
@@ -53,6 +63,10 @@ private:
     std::deque<uint8_t> out_;
     std::vector<std::string> received_;
     std::string traceLine_;
+    void motionCommand();
+    MotorFaultKind scheduled_ = MotorFaultKind::None;
+    FaultAt scheduledAt_;
+    unsigned moves_ = 0;
     MotorFault fault_ = MotorFault::None;
     int faultCode_ = 0;
     int faultCount_ = 0;

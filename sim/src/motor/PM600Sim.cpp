@@ -53,7 +53,7 @@ void PM600Sim::command(const std::string &cmd)
     if (mnemonic == "ID") {
         send("PM600 Simulated Stepper Motor Controller V1.0");
     } else if (mnemonic == "QA") {
-        if (refuseMotion(code))
+        if (refuseMotion(code, false))
             send("Self-test failure " + std::to_string(code));
         else
             send("Self-test passed, velocity " + std::to_string(static_cast<long>(velocity_)));

@@ -1,4 +1,9 @@
-#include "CliInput.h"
+#include "IvText.h"
+
+#include "DataAnalyzer.h"
+
+#include <QFile>
+#include <QFileInfo>
 
 #include <QBuffer>
 #include <QList>
@@ -7,7 +12,7 @@
 #include <cmath>
 #include <numeric>
 
-namespace cli {
+namespace ivtext {
 
 namespace {
 
@@ -379,4 +384,39 @@ ScanRecord scanFromIvText(const IvText& iv, int sweeps)
     return scan;
 }
 
-} // namespace cli
+QString descendingNote(const QString& name, int index)
+{
+    return QStringLiteral("%1: the voltage falls at sample %2").arg(name).arg(index + 1);
+}
+
+bool importFiles(const QStringList& files, const ImportOptions& o, DataAnalyzer& into, QStringList& notes,
+                 QString& error)
+{
+    QVector<ScanRecord> scans;
+    QStringList found;
+    for (const QString& path : files) {
+        QFile in(path);
+        if (!in.open(QIODevice::ReadOnly)) {
+            error = QStringLiteral("%1: cannot open: %2").arg(path, in.errorString());
+            return false;
+        }
+        IvText iv;
+        if (!parseIvText(in, path, o.decimalComma, iv, error))
+            return false;
+        const int descent = firstDescendingSample(iv);
+        if (o.sort)
+            sortByVoltage(iv);
+        else if (descent > 0)
+            found << descendingNote(path, descent);
+        ScanRecord scan = scanFromIvText(iv, std::max(2, o.sweeps));
+        scan.scanType = ScanRecord::eOtherRun;
+        scan.date = QFileInfo(path).lastModified();
+        scans.append(scan);
+    }
+    for (const ScanRecord& scan : scans)
+        into.addScan(scan);
+    notes << found;
+    return true;
+}
+
+} // namespace ivtext

@@ -1,6 +1,7 @@
 #pragma once
-// Inputs of the command-line analyser: delimited IV text files, settings files, and the
-// scan record built from an IV text. Errors name the file and line.
+// IV curves from delimited text files (what lpanalyse reads and the application
+// imports), settings files, and the scan record built from an IV text. Errors
+// name the file and line.
 
 #include "LangmuirSettings.h"
 #include "ScanRecord.h"
@@ -8,13 +9,14 @@
 #include <QString>
 #include <QVector>
 
+class DataAnalyzer;
 class QIODevice;
 
 struct IvText {
     QVector<double> V, I, stdV, stdI; // stdV / stdI empty when the file has no such column
 };
 
-namespace cli {
+namespace ivtext {
 
 // Limits that keep an endless or binary input from exhausting memory.
 constexpr qint64 kMaxLineBytes = 1 << 20;
@@ -47,4 +49,20 @@ bool parseSettingsText(const QByteArray& text, const QString& name, LangmuirSett
 // accumulated sweeps (1 when the text has no deviations).
 ScanRecord scanFromIvText(const IvText& iv, int sweeps);
 
-} // namespace cli
+// "<name>: the voltage falls at sample <n>" (n counted from 1): the note for a
+// file whose samples are not sorted by voltage.
+QString descendingNote(const QString& name, int index);
+
+// Reading text files into a session, one scan per file (in the first frame).
+struct ImportOptions {
+    bool decimalComma = false;
+    bool sort = false;
+    int sweeps = 2; // sweeps the deviation columns stand for
+};
+// Reads every file before adding anything: on the first bad file returns
+// false with its message in error and leaves the session as it was. notes
+// receives a descendingNote for each unsorted file that was not sorted.
+bool importFiles(const QStringList& files, const ImportOptions& o, DataAnalyzer& into, QStringList& notes,
+                 QString& error);
+
+} // namespace ivtext

@@ -1,0 +1,90 @@
+#include "ImportCurves.h"
+
+#include "AppText.h"
+#include "AppState.h"
+#include "MainWin.h"
+#include "PlotManager.h"
+#include "Prompter.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QMdiArea>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
+ImportCurvesDialog::ImportCurvesDialog(QWidget* parent) : QDialog(parent)
+{
+    setWindowTitle(QStringLiteral("Import Curves"));
+    m_decimalComma = new QCheckBox(QStringLiteral("Decimal comma (--decimal-comma)"));
+    m_decimalComma->setToolTip(tr("The files write decimals with a comma; fields are then separated by ';', tabs "
+                                  "or blanks"));
+    m_sort = new QCheckBox(QStringLiteral("Sort by voltage (--sort)"));
+    m_sort->setToolTip(tr("Sort the samples by voltage and average samples of equal voltage"));
+    m_sweeps = new QSpinBox;
+    m_sweeps->setRange(2, 1000000);
+    m_sweeps->setValue(2);
+    m_sweeps->setToolTip(tr("Number of sweeps the deviation columns stand for (--sweeps)"));
+    m_mode = new QComboBox;
+    m_mode->addItem(QStringLiteral("Single probe"), 0);
+    m_mode->addItem(QStringLiteral("Single probe with DC reference"), 1);
+    m_mode->addItem(QStringLiteral("Spherical probe"), 4);
+    m_mode->addItem(QStringLiteral("Double probe"), 3);
+    m_mode->addItem(QStringLiteral("Mach probe"), 5);
+    auto* form = new QFormLayout;
+    form->addRow(m_decimalComma);
+    form->addRow(m_sort);
+    form->addRow(QStringLiteral("Sweeps per deviation (--sweeps):"), m_sweeps);
+    form->addRow(QStringLiteral("Probe mode (--mode):"), m_mode);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    auto* lay = new QVBoxLayout(this);
+    lay->addLayout(form);
+    lay->addWidget(buttons);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+}
+
+ivtext::ImportOptions ImportCurvesDialog::options() const
+{
+    ivtext::ImportOptions o;
+    o.decimalComma = m_decimalComma->isChecked();
+    o.sort = m_sort->isChecked();
+    o.sweeps = m_sweeps->value();
+    return o;
+}
+
+int ImportCurvesDialog::probeMode() const
+{
+    return m_mode->currentData().toInt();
+}
+
+void MainWin::importCurves()
+{
+    if (refusedDuringRun() || refusedDuringJob())
+        return;
+    const QStringList files = Prompter::instance().openFileNames(
+        this, QStringLiteral("Import Curves"), m_openFileName,
+        QStringLiteral("IV Text Files (*.csv *.txt *.dat *.tsv);;All Files (*)"));
+    if (files.isEmpty())
+        return;
+    m_openFileName = AppText::folderOf(files.first());
+    ImportCurvesDialog options(this);
+    if (Prompter::instance().execDialog(&options) != QDialog::Accepted)
+        return;
+    PlotManager* pm = createSession();
+    pm->setSwProbeMode(options.probeMode());
+    QStringList notes;
+    QString error;
+    if (!ivtext::importFiles(files, options.options(), *pm->data(), notes, error)) {
+        closeSession(pm);
+        Prompter::critical(this, QString::fromLatin1(AppInfo::Title), error);
+        return;
+    }
+    pm->analyseSession();
+    sessionChange(m_mdi->activeSubWindow());
+    if (!notes.isEmpty())
+        Prompter::warning(this, QString::fromLatin1(AppInfo::Title),
+                          notes.join(QStringLiteral("; --sort sorts the samples\n"))
+                              + QStringLiteral("; --sort sorts the samples"));
+}
