@@ -6,7 +6,7 @@
 namespace {
 
 enum Kind { eDouble, eBool, eInt };
-enum Rule { eAny, ePositive, eNonNegative, eNonZero, eCrop, eWindow };
+enum Rule { eAny, ePositive, eNonNegative, eNonZero, eCrop, eWindow, eChoice01 };
 
 struct Field {
     const char* name;     // session-file name
@@ -17,11 +17,14 @@ struct Field {
     double LangmuirSettings::*d;
     bool LangmuirSettings::*b;
     int LangmuirSettings::*i;
+    bool onlyWhenOn = false; // session-file map: written only when not 0 (later additions)
 };
 
 #define FD(n, k, def, rule, m) {n, k, def, eDouble, rule, &LangmuirSettings::m, nullptr, nullptr}
 #define FB(n, k, def, m) {n, k, def, eBool, eAny, nullptr, &LangmuirSettings::m, nullptr}
 #define FI(n, k, def, rule, m) {n, k, def, eInt, rule, nullptr, nullptr, &LangmuirSettings::m}
+#define FBO(n, k, m) {n, k, 0, eBool, eAny, nullptr, &LangmuirSettings::m, nullptr, true}
+#define FIO(n, k, rule, m) {n, k, 0, eInt, rule, nullptr, nullptr, &LangmuirSettings::m, true}
 
 // In record order. Zero ion mass, gas temperature, k factor or probe radius would make the
 // physics constants (ion mass in kg, neutral density, Mach number, probe areas) infinite.
@@ -47,11 +50,16 @@ const Field kFields[] = {
     FI("startCrop", "start_crop", 0, eCrop, startCrop),
     FI("endCrop", "end_crop", 0, eCrop, endCrop),
     FB("noiseRobust", "noiseRobust", 0, noiseRobust),
+    // Opt-in analyses: absent from files written with them off, so those stay as they were.
+    FIO("ionDensityMethod", "ionDensityMethod", eChoice01, ionDensityMethod),
+    FBO("twoTemperature", "twoTemperature", twoTemperature),
 };
 
 #undef FD
 #undef FB
 #undef FI
+#undef FBO
+#undef FIO
 
 const Field* findField(const QString& name)
 {
@@ -77,6 +85,8 @@ bool acceptable(const Field& f, double v, QString* why)
         return v >= 0 ? true : refuse("must not be negative");
     case eNonZero:
         return v != 0 ? true : refuse("must not be 0");
+    case eChoice01:
+        return v == 0 || v == 1 ? true : refuse("must be 0 or 1");
     default:
         return true;
     }
@@ -220,7 +230,8 @@ QMap<QString, QString> LangmuirSettings::toMap() const
 {
     QMap<QString, QString> m;
     for (const Field& f : kFields)
-        m.insert(QLatin1String(f.name), fieldText(*this, f));
+        if (!f.onlyWhenOn || fieldValue(*this, f) != 0)
+            m.insert(QLatin1String(f.name), fieldText(*this, f));
     return m;
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 // The analysis settings record: probe geometry, gas, cross-sections, Vp method,
-// compensation, derivative window, thresholds, crop counts, the Mach k factor and the
-// noise-robust mode.
+// compensation, derivative window, thresholds, crop counts, the Mach k factor, the
+// noise-robust mode and the opt-in analyses.
 // A plain value copied between the session window, its widget and the session.
 // Values that would make the physics constants infinite or not a number are refused
 // wherever the record is loaded from outside (settings store, session-file map, setField).
@@ -41,6 +41,11 @@ struct LangmuirSettings {
     // Noise estimate, smoothing, noise-aware knee walk and a refined Vf for single probes;
     // off: the plain analysis, bit for bit.
     bool noiseRobust = false;
+    // Ion density: 0 from the plain analysis only, 1 also from a fit of the whole ion branch
+    // (Ni_fit). Cylindrical single probes.
+    int ionDensityMethod = 0;
+    // Cold and hot electron temperatures and the hot fraction. Single probes.
+    bool twoTemperature = false;
 
     // The values of the widget's Defaults button; the crop counts are left as they are.
     void resetDefaults();

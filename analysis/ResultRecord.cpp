@@ -30,6 +30,14 @@ const PairKeys kKeys[ResultRecord::ePairCount] = {
     {"vdrift", "vdrift_err"},
 };
 
+const char* const kExtraKeys[ResultRecord::eExtraCount] = {
+    "Ni_fit", "Ni_fit_error", "ionExponent", "ionExponent_error", "ionRegime",
+    "Te_cold", "Te_cold_error", "Te_hot", "Te_hot_error", "hot_fraction", "hot_fraction_error",
+    "twoT_flag",
+};
+
+bool validExtra(int k) { return k >= 0 && k < ResultRecord::eExtraCount; }
+
 struct Quantity {
     const char* name;
     const char* label;
@@ -57,7 +65,11 @@ bool validPair(int p) { return p >= 0 && p < ResultRecord::ePairCount; }
 bool validQuantity(int q) { return q >= 0 && q < ResultQuantity::eCount; }
 } // namespace
 
-ResultRecord::ResultRecord() { d_.fill(kNaN); }
+ResultRecord::ResultRecord()
+{
+    d_.fill(kNaN);
+    x_.fill(kNaN);
+}
 
 void ResultRecord::reset()
 {
@@ -65,6 +77,40 @@ void ResultRecord::reset()
     d_.fill(kNaN);
     d_[2 * eIsat] = isat;
     d_[2 * eIsat + 1] = isatErr;
+    x_.fill(kNaN);
+    present_[0] = present_[1] = false;
+}
+
+QString ResultRecord::extraKey(int k)
+{
+    return validExtra(k) ? QString::fromLatin1(kExtraKeys[k]) : QString();
+}
+
+ResultRecord::ExtraGroup ResultRecord::groupOf(int k)
+{
+    return k < eTeCold ? eIonFitGroup : eTwoTemperatureGroup;
+}
+
+double ResultRecord::extra(int k) const
+{
+    return validExtra(k) && present_[groupOf(k)] ? x_[k] : kNaN;
+}
+
+void ResultRecord::setExtra(int k, double v)
+{
+    if (!validExtra(k))
+        return;
+    x_[k] = v;
+    present_[groupOf(k)] = true;
+}
+
+QStringList ResultRecord::extraKeys() const
+{
+    QStringList out;
+    for (int k = 0; k < eExtraCount; ++k)
+        if (present_[groupOf(k)])
+            out << extraKey(k);
+    return out;
 }
 
 double ResultRecord::value(int pair) const { return validPair(pair) ? d_[2 * pair] : kNaN; }
@@ -112,6 +158,11 @@ bool ResultRecord::setByKey(const QString& key, double v)
             return true;
         }
     }
+    for (int k = 0; k < eExtraCount; ++k)
+        if (key == QLatin1String(kExtraKeys[k])) {
+            setExtra(k, v);
+            return true;
+        }
     return false;
 }
 
@@ -127,13 +178,25 @@ bool ResultRecord::byKey(const QString& key, double& v) const
             return true;
         }
     }
+    for (int k = 0; k < eExtraCount; ++k)
+        if (key == QLatin1String(kExtraKeys[k]) && present_[groupOf(k)]) {
+            v = x_[k];
+            return true;
+        }
     return false;
 }
 
 bool ResultRecord::operator==(const ResultRecord& o) const
 {
     // Bitwise, so that not-a-number equals itself.
-    return std::memcmp(d_.data(), o.d_.data(), sizeof(double) * d_.size()) == 0;
+    if (std::memcmp(d_.data(), o.d_.data(), sizeof(double) * d_.size()) != 0)
+        return false;
+    for (int k = 0; k < eExtraCount; ++k) {
+        const double a = extra(k), b = o.extra(k);
+        if (std::memcmp(&a, &b, sizeof a) != 0)
+            return false;
+    }
+    return present_[0] == o.present_[0] && present_[1] == o.present_[1];
 }
 
 namespace ResultQuantity {

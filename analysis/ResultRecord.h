@@ -27,7 +27,8 @@ public:
     static QString errorKey(int pair);
     // The 32 keys in pair order, value key before error key.
     static QStringList keys();
-    // Access by key; false for an unknown key.
+    // Access by key, the opt-in analyses' keys included; false for an unknown key (byKey also
+    // for a key whose group is absent).
     bool setByKey(const QString& key, double v);
     bool byKey(const QString& key, double& v) const;
 
@@ -35,8 +36,29 @@ public:
     const std::array<double, 32>& raw() const { return d_; }
     bool operator==(const ResultRecord& o) const;
 
+    // Results of the opt-in analyses, each group present only when its analysis ran (a reset
+    // removes them). They are not pairs: the regime and the flag have no error.
+    enum Extra {
+        eNiFit, eNiFitError, eIonExponent, eIonExponentError, eIonRegime,
+        eTeCold, eTeColdError, eTeHot, eTeHotError, eHotFraction, eHotFractionError, eTwoTFlag,
+        eExtraCount
+    };
+    enum ExtraGroup { eIonFitGroup, eTwoTemperatureGroup };
+    static QString extraKey(int extra);
+    static ExtraGroup groupOf(int extra);
+    bool hasGroup(ExtraGroup g) const { return present_[g]; }
+    // Not-a-number when its group is absent.
+    double extra(int extra) const;
+    // Sets one value and makes its group present (the group's other values stay as they were,
+    // not-a-number at first).
+    void setExtra(int extra, double v);
+    // The keys of the present groups, in key order of Extra.
+    QStringList extraKeys() const;
+
 private:
     std::array<double, 32> d_;
+    std::array<double, eExtraCount> x_;
+    bool present_[2] = {false, false};
 };
 
 // The 14 quantities offered by the views (0 .. 13), each reading one pair of a record.

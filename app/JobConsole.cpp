@@ -9,9 +9,13 @@
 #include "PlotManager.h"
 #include "ProbeModeSelector.h"
 #include "Prompter.h"
+#include "SessionFile.h"
+#include "SignalNotifier.h"
 
 #include <QAction>
 #include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QRadioButton>
@@ -19,18 +23,9 @@
 #include <QTextStream>
 #include <QTimer>
 #include <algorithm>
-#include <atomic>
-#include <csignal>
 #include <cstdio>
 
 namespace {
-std::atomic<bool> g_interrupted{false};
-
-extern "C" void onInterrupt(int)
-{
-    g_interrupted.store(true);
-}
-
 // Answers every box without a person: prints it, logs it, takes its default.
 class UnattendedPrompter : public Prompter
 {
@@ -96,24 +91,38 @@ private:
     bool m_refusedMode = false;
 };
 
-// Restores the interactive prompter and the signal handlers on every way out.
+// Restores the interactive prompter on every way out.
 struct Installed {
-    explicit Installed(Prompter* p)
-    {
-        Prompter::setInstance(p);
-        g_interrupted.store(false);
-        m_int = std::signal(SIGINT, onInterrupt);
-        m_term = std::signal(SIGTERM, onInterrupt);
-    }
-    ~Installed()
-    {
-        Prompter::setInstance(nullptr);
-        std::signal(SIGINT, m_int);
-        std::signal(SIGTERM, m_term);
-    }
-    void (*m_int)(int);
-    void (*m_term)(int);
+    explicit Installed(Prompter* p) { Prompter::setInstance(p); }
+    ~Installed() { Prompter::setInstance(nullptr); }
 };
+
+// Scans the job measured but no save line wrote go beside the job file, one
+// file per session that holds some.
+void saveUnsaved(MainWin& w, const QString& jobFile, QTextStream& out, QTextStream& err)
+{
+    const QFileInfo job(jobFile);
+    const QString base = QStringLiteral("%1-recovered-%2")
+                             .arg(job.completeBaseName(),
+                                  QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")));
+    int files = 0;
+    for (PlotManager* pm : w.sessions()) {
+        DataAnalyzer& data = *pm->data();
+        if (data.unsavedScans() <= 0)
+            continue;
+        ++files;
+        const QString path = job.dir().filePath(
+            (files == 1 ? base : QStringLiteral("%1-%2").arg(base).arg(files)) + QStringLiteral(".ldf"));
+        QString why;
+        if (QFileInfo::exists(path) || !SessionFile::save(data, path, &why)) {
+            err << "lpmeasure: cannot save the unsaved scans to " << path << ": "
+                << (why.isEmpty() ? QStringLiteral("it exists") : why) << "\n";
+            continue;
+        }
+        data.markSaved();
+        out << "lpmeasure: " << data.scanCount() << " scans saved to " << path << "\n";
+    }
+}
 } // namespace
 
 namespace JobConsole {
@@ -234,15 +243,6 @@ int run(MainWin& w, const QString& jobFile, int swProbeMode, QTextStream& out, Q
     statusTimer.setInterval(100);
     QObject::connect(&statusTimer, &QTimer::timeout, &context, [&] { print(echo.due(clock.elapsed())); });
     statusTimer.start();
-    // Ctrl+C and SIGTERM end the job as its Abort button does.
-    QTimer interrupt;
-    interrupt.setInterval(100);
-    QObject::connect(&interrupt, &QTimer::timeout, &w, [&w] {
-        if (g_interrupted.load() && w.isJobOpen())
-            w.stopJob();
-    });
-    interrupt.start();
-
     out << "lpmeasure: connecting to the controller\n";
     out.flush();
     w.action(QStringLiteral("Connect"))->trigger();
@@ -251,6 +251,12 @@ int run(MainWin& w, const QString& jobFile, int swProbeMode, QTextStream& out, Q
         if (!w.alertList().isEmpty())
             err << ": " << w.alertList().join(QStringLiteral("; "));
         err << "\n";
+        return eLineFailed;
+    }
+    // Ctrl+C and SIGTERM end the job as its Abort button does (the program's
+    // signal handling); one that came during the connect starts no line.
+    if (SignalNotifier::pending()) {
+        err << "lpmeasure: interrupted while connecting; no job line ran\n";
         return eLineFailed;
     }
 
@@ -309,13 +315,15 @@ int run(MainWin& w, const QString& jobFile, int swProbeMode, QTextStream& out, Q
             out.flush();
         }
     };
-    const int failed = job.run(o);
+    const int failed = SignalNotifier::pending() ? 0 : job.run(o);
     w.setJobOpen(false);
-    if (job.aborted()) {
+    if (job.aborted() || SignalNotifier::pending()) {
         err << "lpmeasure: job aborted after " << job.linesRun() << " of " << n << " lines\n";
+        saveUnsaved(w, jobFile, out, err);
         return eLineFailed;
     }
     out << "lpmeasure: job finished: " << n << " lines, " << failed << " failed\n";
+    saveUnsaved(w, jobFile, out, err);
     return failed ? eLineFailed : eAllRan;
 }
 

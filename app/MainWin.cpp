@@ -1219,10 +1219,10 @@ void MainWin::sessionChange(QMdiSubWindow* window)
         a->setEnabled(pm && m_sessions.contains(pm));
 }
 
-bool MainWin::openSessionFile(const QString& fileName)
+bool MainWin::openSessionFile(const QString& fileName, SessionFile::ReadReport* report)
 {
     PlotManager* pm = createSession();
-    if (!pm->load(fileName)) {
+    if (!pm->load(fileName, report)) {
         closeSession(pm);
         return false;
     }

@@ -5,6 +5,7 @@
 #include "AppState.h"
 #include "ConfigParam.h"
 #include "RIRavaVCntrl.h"
+#include "SessionFile.h"
 
 #include <QList>
 #include <QHostAddress>
@@ -30,6 +31,7 @@ class ProbeCleaner;
 class RunSessionObserver;
 class ScanSequence;
 class SweepReader;
+class SessionJournals;
 class QAction;
 class QLabel;
 class QMdiArea;
@@ -50,7 +52,7 @@ public:
 
     // Opens a session file in a new session window (command line, drop);
     // a failed load closes that window again.
-    bool openSessionFile(const QString& fileName);
+    bool openSessionFile(const QString& fileName, SessionFile::ReadReport* report = nullptr);
 
     // State for tests, tools and the screenshot renderer.
     RIRavaVCntrl& controller() { return m_ctrl; }
@@ -76,6 +78,9 @@ public:
     QString lastHardwareInfo() const { return m_lastHardwareInfo; }
     // The measurement run (tests, batch jobs): procedures and their state.
     ScanSequence* sequence() const { return m_sequence.get(); }
+    // The journals of the sessions that runs fill (in the working folder's
+    // "recovery" folder).
+    SessionJournals* journals() const { return m_journals; }
     ControllerDrive* drive() const { return m_drive.get(); }
     bool isRunActive() const { return m_running; }
     // Probe-tip cleaning (tests, batch jobs): the cleaner with its last-clean
@@ -247,6 +252,7 @@ private:
     std::unique_ptr<ControllerDrive> m_drive;
     std::unique_ptr<RunSessionObserver> m_runObserver;
     std::unique_ptr<ScanSequence> m_sequence;
+    SessionJournals* m_journals = nullptr;
     std::unique_ptr<ProbeCleaner> m_cleaner;
     bool m_running = false;
     bool m_cleaning = false;

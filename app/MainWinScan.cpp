@@ -10,12 +10,14 @@
 #include "DataServer.h"
 #include "PlotManager.h"
 #include "Prompter.h"
+#include "SessionJournals.h"
 #include "SweepReader.h"
 #include "WorkerThread.h"
 #include "topBanner.h"
 
 #include <QAction>
 #include <QCoreApplication>
+#include <QDir>
 #include <QEventLoop>
 #include <QLabel>
 #include <QMdiArea>
@@ -71,12 +73,23 @@ void RunSessionObserver::runEnded()
 {
     if (m_pm)
         m_pm->endRun();
+    // Whatever the run filed is final now, also after an abort or a failure.
+    if (m_pm && m_journals)
+        m_journals->recordsFinished(m_pm);
 }
 
 void RunSessionObserver::scanFiled(int group, int index)
 {
     if (m_pm)
         m_pm->scanFiled(group, index);
+    if (m_pm && m_journals)
+        m_journals->scanFiled(m_pm, group, index);
+}
+
+void RunSessionObserver::positionEnded()
+{
+    if (m_pm && m_journals)
+        m_journals->recordsFinished(m_pm);
 }
 
 void RunSessionObserver::scanChanged(int group, int index)
@@ -104,6 +117,8 @@ void MainWin::buildMeasurement()
     m_io = std::make_unique<SweepReader>(m_ctrl, *m_worker, m_abort, *m_seam);
     m_drive = std::make_unique<ControllerDrive>(m_ctrl, *m_seam, m_abort);
     m_runObserver = std::make_unique<RunSessionObserver>();
+    m_journals = new SessionJournals(QDir::current().filePath(QStringLiteral("recovery")), this);
+    m_runObserver->setJournals(m_journals);
     m_sequence = std::make_unique<ScanSequence>(*m_io, m_drive.get());
     buildCleaning();
 }

@@ -10,6 +10,7 @@
 #include <functional>
 
 class PlotManager;
+class SessionJournals;
 
 class MainWinSeam : public MeasurementSeam
 {
@@ -43,17 +44,20 @@ private:
     QElapsedTimer m_clock;
 };
 
-// Forwards a run's records to the session window it fills; nothing when that
-// window is gone.
+// Forwards a run's records to the session window it fills and to the
+// session's journal; nothing when that window is gone.
 class RunSessionObserver : public RunObserver
 {
 public:
     void setSession(PlotManager* pm) { m_pm = pm; }
+    void setJournals(SessionJournals* journals) { m_journals = journals; }
     void runBegins() override;
     void runEnded() override;
     void scanFiled(int group, int index) override;
     void scanChanged(int group, int index) override;
+    void positionEnded() override;
 
 private:
     QPointer<PlotManager> m_pm;
+    SessionJournals* m_journals = nullptr;
 };

@@ -8,6 +8,9 @@
 #include "Prompter.h"
 #include "DataServer.h"
 #include "JobConsole.h"
+#include "RecoveryOffer.h"
+#include "SignalNotifier.h"
+#include "SignalShutdown.h"
 
 #include <QApplication>
 #include <QDir>
@@ -76,6 +79,8 @@ int main(int argc, char* argv[])
     JobConsole::installConsoleFilter(verbose);
     QApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
     QApplication app(argc, argv);
+    // SIGINT and SIGTERM from here on: noted at once, acted on in the event loop.
+    SignalNotifier signalNotifier;
 
     const QStringList args = QCoreApplication::arguments();
     QStringList fileArgs; // the arguments without option values
@@ -202,6 +207,10 @@ int main(int argc, char* argv[])
 
     auto* w = new MainWin;
     w->show();
+    SignalShutdown shutdown(*w, jobFile.isEmpty() ? SignalShutdown::eLeaveProgram : SignalShutdown::eAbortOnly);
+    QObject::connect(&signalNotifier, &SignalNotifier::received, &shutdown, &SignalShutdown::onSignal);
+    if (SignalNotifier::pending()) // before anyone listened
+        QTimer::singleShot(0, &shutdown, [&shutdown] { shutdown.onSignal(SignalNotifier::pending()); });
     if (!jobFile.isEmpty()) {
         // Unattended: connect, check, run, and leave with the job's exit code.
         QTextStream out(stdout);
@@ -209,6 +218,8 @@ int main(int argc, char* argv[])
         const int rc = JobConsole::run(*w, jobFile, jobProbeMode, out, err);
         out.flush();
         err.flush();
+        if (shutdown.requested())
+            shutdown.answerBoxes(); // the window's last questions too
         delete w;
         return rc;
     }
@@ -224,6 +235,9 @@ int main(int argc, char* argv[])
             w->close();
             QCoreApplication::exit(0);
         });
+    // Measurements that an ended program left unsaved (the quit timer above
+    // also closes this question).
+    RecoveryOffer::run(*w);
     if (!sessionFile.isEmpty() && !w->openSessionFile(sessionFile))
         QTextStream(stderr) << "lpmeasure: cannot open session file " << sessionFile << "\n";
     // After the session is open: the server's first answer already holds it.
@@ -239,16 +253,21 @@ int main(int argc, char* argv[])
     }
     StartUpPrompter startUpPrompter;
     if (scanOnStart)
-        QTimer::singleShot(500, w, [w, &startUpPrompter] {
+        QTimer::singleShot(500, w, [w, &startUpPrompter, &shutdown] {
             // Connect to the unit, then measure into the new live session.
             Prompter::setInstance(&startUpPrompter);
             w->action(QStringLiteral("Connect"))->trigger();
             Prompter::setInstance(nullptr);
+            // A signal during the connect: no measurement starts.
+            if (shutdown.requested() || SignalNotifier::pending()) {
+                shutdown.answerBoxes();
+                return;
+            }
             if (QAction* scan = w->action(QStringLiteral("Scan")); scan && scan->isEnabled())
                 scan->trigger();
         });
     // The time may run out while a box of the start-up is open, before the loop runs.
     const int rc = quitRequested ? 0 : app.exec();
     delete w;
-    return rc;
+    return shutdown.requested() ? shutdown.exitCode() : rc;
 }

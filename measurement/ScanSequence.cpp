@@ -363,6 +363,7 @@ bool ScanSequence::runScan(const ConfigParam& active)
             alert(AlertPrefix::Scan, QStringLiteral("Failed to run Data Scan."));
             break;
         }
+        m_observer->positionEnded();
     }
 
     // 12. Retract.

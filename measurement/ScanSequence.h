@@ -24,6 +24,8 @@ public:
     virtual void scanFiled(int group, int index) {}
     // A kept sweep was accumulated into a record.
     virtual void scanChanged(int group, int index) {}
+    // The records of a position are complete: the run writes no more into them.
+    virtual void positionEnded() {}
 };
 
 class ScanSequence

@@ -10,6 +10,7 @@
 #include "GraphExport.h"
 #include "GraphForm.h"
 #include "LangmuirSettingsWidget.h"
+#include "OptInResults.h"
 #include "PlotErrorBarCurve.h"
 #include "Prompter.h"
 #include "ResultRecord.h"
@@ -174,6 +175,8 @@ void PlotManager::buildUi()
     auto* sideLay = new QVBoxLayout(side);
     sideLay->setContentsMargins(2, 2, 2, 2);
     sideLay->addWidget(buildResultsGrid());
+    m_optIn = new OptInResults;
+    sideLay->addWidget(m_optIn);
     sideLay->addWidget(buildControls());
     sideLay->addStretch(1);
     auto* scroll = new QScrollArea;
@@ -719,6 +722,7 @@ void PlotManager::showResults()
         m_valueLabel[q]->setText(AppText::valueText(ResultQuantity::displayValue(scan->result, q)));
         m_errorLabel[q]->setText(AppText::errorText(v, e));
     }
+    m_optIn->showRecord(scan ? &scan->result : nullptr);
 }
 
 void PlotManager::showWarnings()
@@ -1300,11 +1304,12 @@ bool PlotManager::save(const QString& fileName)
     setSessionTitle(AppText::baseTitle(fileName));
     m_saved = true;
     setModified(false);
+    m_data->markSaved();
     emit saved(fileName);
     return true;
 }
 
-bool PlotManager::load(const QString& fileName)
+bool PlotManager::load(const QString& fileName, SessionFile::ReadReport* report)
 {
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
@@ -1313,17 +1318,27 @@ bool PlotManager::load(const QString& fileName)
         return false;
     }
     QString why;
-    if (!SessionFile::read(*m_data, file, &why)) {
+    SessionFile::ReadReport read;
+    if (!SessionFile::read(*m_data, file, &why, &read)) {
         Prompter::critical(this, QString::fromLatin1(kTitle),
                            QStringLiteral("Cannot read file [%1]\n%2\n").arg(fileName, why));
         return false;
+    }
+    if (read.cutOff) {
+        // A journal is written before its scans are analysed.
+        for (int g = 0; g < m_data->groupCount(); ++g)
+            for (int i = 0; i < m_data->scansOfGroup(g).size(); ++i) {
+                const ScanRecord* s = m_data->scan(g, i);
+                if (s->corrected.V.isEmpty() && s->accumulated.count() > 0)
+                    m_data->analyseScan(g, i);
+            }
     }
     m_data->setFileName(fileName);
     // The file's analysis settings become the active record of its probe kind.
     activeSettings() = m_data->analysisSettings();
     m_settingsFromFile = true;
     m_saved = true;
-    setModified(false);
+    setModified(read.cutOff); // what the file lacks is not saved anywhere
     m_updating = true;
     m_positionSlider->setValue(0);
     m_frameSlider->setValue(0);
@@ -1334,6 +1349,11 @@ bool PlotManager::load(const QString& fileName)
     if (m_data->groupCount() > 1)
         setView(eViewScan);
     setSessionTitle(AppText::baseTitle(fileName));
+    if (report)
+        *report = read;
+    else if (read.cutOff)
+        Prompter::information(this, QString::fromLatin1(kTitle),
+                              QStringLiteral("%1\n%2").arg(fileName, SessionFile::recoveredText(read)));
     return true;
 }
 

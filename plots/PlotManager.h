@@ -6,6 +6,7 @@
 #include "GraphExport.h"
 #include "LangmuirSettings.h"
 #include "PlotData.h"
+#include "SessionFile.h"
 
 #include <QMap>
 #include <QPointer>
@@ -25,6 +26,7 @@ class SingleProbeConfigParam;
 class EEDF_Dialog;
 class GraphForm;
 class LangmuirSettingsWidget;
+class OptInResults;
 class PlotErrorBarCurve;
 class QButtonGroup;
 class QCheckBox;
@@ -83,7 +85,10 @@ public:
 
     // Files (messages through the prompter).
     bool save(const QString& fileName);
-    bool load(const QString& fileName);
+    // A file cut off after some complete scans (a journal, a crash while
+    // saving) loads those, analysed, as a modified session; `report` tells
+    // the caller, else a box does.
+    bool load(const QString& fileName, SessionFile::ReadReport* report = nullptr);
     // Saves without ever overwriting: a new name "<base>_k.ldf" next to the
     // last file, or the save-as dialog when the session has no file yet.
     bool saveSession();
@@ -123,6 +128,7 @@ public:
     PlotErrorBarCurve* curve(CurveId id) const { return m_curve[id].get(); }
     QString valueText(int quantity) const;
     QString errorText(int quantity) const;
+    const OptInResults* optInResults() const { return m_optIn; }
     QString warningsText() const;
     QString positionText() const;
     QString timeText() const;
@@ -262,6 +268,7 @@ private:
 
     QButtonGroup* m_trendGroup;
     QRadioButton* m_trendRadio[14];
+    OptInResults* m_optIn = nullptr; // the opt-in analyses' rows, when a scan has them
     QLabel* m_valueLabel[14];
     QLabel* m_errorLabel[14];
     QLabel* m_traceNumber;

@@ -385,6 +385,7 @@ bool JobRunner::save(const QString& argument)
         m_host.critical(QStringLiteral("Cannot write file [%1]").arg(path));
         return fail(QStringLiteral("Cannot write file [%1]: %2").arg(path, reason));
     }
+    session->markSaved(); // its journal is no longer needed
     return true;
 }
 
@@ -455,7 +456,11 @@ int BatchJob::run(const Observer& observer)
         }
         if (observer.lineStarted)
             observer.lineStarted(i);
-        m_host.waitWithEvents(kBetweenLinesMs);
+        // An abort that arrives meanwhile keeps the line from starting.
+        if (!m_host.waitWithEvents(kBetweenLinesMs)) {
+            m_aborted = true;
+            break;
+        }
         const bool ok = m_runner.run(m_lines[i], false);
         ++m_linesRun;
         if (!ok)

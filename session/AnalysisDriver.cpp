@@ -5,8 +5,10 @@
 #include "IvAnalysis.h"
 #include "LinearFit.h"
 #include "NoiseRobust.h"
+#include "OptInAnalyses.h"
 
 #include <QDebug>
+#include <array>
 #include <cmath>
 #include <limits>
 
@@ -51,17 +53,18 @@ AnalysisCurve perturbed(const ScanRecord& scan, const AnalysisCurve& base, int w
 // where it got none) must widen the error, not vanish from it. The first result starts both
 // trackers as it is; a later one moves a field only where it is strictly beyond, so a
 // not-a-number is kept from the first result and never taken from a later one.
-struct Trackers {
-    AnalysisResult max, min;
+template <size_t N>
+struct ValueTrackers {
+    std::array<double, N> max, min;
     bool started = false;
-    void feed(const AnalysisResult& r)
+    void feed(const std::array<double, N>& r)
     {
         if (!started) {
             max = min = r;
             started = true;
             return;
         }
-        for (int i = 0; i < AnalysisResult::eCount; ++i) {
+        for (size_t i = 0; i < N; ++i) {
             if (r[i] > max[i])
                 max[i] = r[i];
             if (r[i] < min[i])
@@ -69,7 +72,7 @@ struct Trackers {
         }
     }
     // Not-a-number without perturbed analyses or where a tracker holds not-a-number.
-    double error(int i, double base) const
+    double error(size_t i, double base) const
     {
         if (!started || std::isnan(max[i]) || std::isnan(min[i]))
             return kNaN;
@@ -77,24 +80,35 @@ struct Trackers {
     }
 };
 
+using Trackers = ValueTrackers<AnalysisResult::eCount>;
+
+// Does nothing after an analysis.
+struct NoFollowUp {
+    void operator()(int, const AnalysisContext&, const AnalysisResult&) {}
+};
+
 // Runs the perturbed analyses (when the scan has two or more raw sweeps) and then the base
-// one; returns the base result and its context, and fills the trackers.
-template <typename Analyse>
+// one; returns the base result and its context, and fills the trackers. After each analysis
+// followUp(which, context, result) runs, which = 0 ... 3 for the copies and -1 for the base.
+template <typename Analyse, typename FollowUp = NoFollowUp>
 AnalysisResult runWithErrors(ScanRecord& scan, const AnalysisContext& ctx0, const AnalysisCurve& base,
-                             AnalysisContext& baseCtx, Trackers& tr, Analyse analyse)
+                             AnalysisContext& baseCtx, Trackers& tr, Analyse analyse,
+                             FollowUp followUp = FollowUp())
 {
     if (scan.accumulated.count() >= 2) {
         for (int which = 0; which < 4; ++which) {
             AnalysisContext c = ctx0;
             AnalysisResult r;
             analyse(c, perturbed(scan, base, which), r, scan.error); // success not looked at
-            tr.feed(r);
+            tr.feed(r.v);
+            followUp(which, c, r);
         }
         scan.error.clear();
     }
     baseCtx = ctx0;
     AnalysisResult r;
     analyse(baseCtx, base, r, scan.error);
+    followUp(-1, baseCtx, r);
     return r;
 }
 
@@ -222,14 +236,31 @@ QString singleProbe(ScanRecord& scan, const LangmuirSettings& s, const EepfTable
     auto analyse = [&plan](AnalysisContext& c, const AnalysisCurve& curve, AnalysisResult& res, QString& err) {
         return robust::analyse(plan, c, curve, res, err);
     };
-    const AnalysisResult r = runWithErrors(scan, ctx, analysed, baseCtx, tr, analyse);
+    // The opt-in analyses follow each analysis on its unsmoothed curve (base, or base +- the
+    // deviations); their values go to trackers of their own with the same rule.
+    ValueTrackers<ResultRecord::eExtraCount> optTr;
+    optin::Values optBase{};
+    QStringList optLines;
+    auto followUp = [&](int which, const AnalysisContext& c, const AnalysisResult& res) {
+        if (!optin::any(s))
+            return;
+        if (which < 0)
+            optBase = optin::run(c, base, res, &optLines);
+        else
+            optTr.feed(optin::run(c, perturbed(scan, base, which), res));
+    };
+    const AnalysisResult r = runWithErrors(scan, ctx, analysed, baseCtx, tr, analyse, followUp);
+    for (const QString& line : optLines)
+        qDebug().noquote() << line;
     ResultRecord& rec = scan.result;
     for (int pair = 0; pair < 10; ++pair) {
         const int f = kStoredValues[pair];
         rec.setValue(pair, r[f]);
-        rec.setError(pair, tr.error(f, r[f]));
+        rec.setError(pair, tr.error(size_t(f), r[f]));
     }
     rec.setValue(ResultRecord::eIsat, firstCurrentMagnitude(scan));
+    if (optin::any(s))
+        optin::store(rec, s, optBase, [&](int k) { return optTr.error(size_t(k), optBase[size_t(k)]); });
     scan.fit = IvFit::from(baseCtx, r);
 
     const double Vp = rec.value(ResultRecord::eVp);
@@ -273,7 +304,7 @@ QString doubleProbe(ScanRecord& scan, const LangmuirSettings& s, int mode)
     auto store = [&](int pair, int field) {
         rec.setValue(pair, field >= 0 ? r[field] : kNaN);
         if (field >= 0)
-            rec.setError(pair, tr.error(field, r[field]));
+            rec.setError(pair, tr.error(size_t(field), r[field]));
     };
     if (!mach) {
         for (int pair = 0; pair < 10; ++pair)

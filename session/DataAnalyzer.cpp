@@ -104,6 +104,13 @@ void DataAnalyzer::clearScans()
     groups_.clear();
     firstByTime_.clear();
     firstByPosition_.clear();
+    savedScans_ = 0;
+}
+
+void DataAnalyzer::markSaved()
+{
+    savedScans_ = scanCount();
+    emit saved();
 }
 
 ScanAnalysisConfig DataAnalyzer::analysisConfig() const

@@ -71,8 +71,14 @@ public:
     // One scan; indices outside the session do nothing.
     void analyseScan(int group, int index);
 
+    // A save wrote every scan the session holds now (its window's save, a job's
+    // save line); scans filed later are unsaved.
+    void markSaved();
+    int unsavedScans() const { return scanCount() - savedScans_; }
+
 signals:
     void updateProbeConfig(QMap<QString, QString>& map, int probeType);
+    void saved();
 
 private:
     QString deviceID_, comment_, fileName_;
@@ -80,6 +86,7 @@ private:
     LangmuirSettings settings_;
     EepfTable table_;
     QVector<ScanGroup> groups_;
+    int savedScans_ = 0;
     // Index of the first group with each temporal position and position, beside the ordered
     // list, so that filing a scan takes constant time however many groups there are.
     QHash<quint64, int> firstByTime_, firstByPosition_;

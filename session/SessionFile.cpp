@@ -70,7 +70,7 @@ qint64 dateSecs(const QDateTime &date)
     return date.isValid() ? std::clamp<qint64>(date.toSecsSinceEpoch(), 0, kLastDateSecs) : 0;
 }
 
-void writeScan(QXmlStreamWriter &xml, const ScanRecord &s)
+void writeScanElement(QXmlStreamWriter &xml, const ScanRecord &s)
 {
     xml.writeStartElement(QStringLiteral("scanData"));
 
@@ -140,6 +140,10 @@ void writeScan(QXmlStreamWriter &xml, const ScanRecord &s)
         results.insert(ResultRecord::valueKey(p), number(s.result.value(p)));
         results.insert(ResultRecord::errorKey(p), number(s.result.error(p)));
     }
+    double v = 0;
+    for (const QString& key : s.result.extraKeys()) // the opt-in analyses' keys, when they ran
+        if (s.result.byKey(key, v))
+            results.insert(key, number(v));
     writeMapElement(xml, QStringLiteral("results"), results);
 
     xml.writeEndElement(); // scanData
@@ -331,6 +335,7 @@ struct Staged {
     LangmuirSettings settings;
     EepfTable table;
     QVector<ScanRecord> scans;
+    bool cutOff = false;
 };
 
 bool readVersion3(QXmlStreamReader &xml, const DataAnalyzer &session, Staged &st)
@@ -371,14 +376,18 @@ bool readVersion3(QXmlStreamReader &xml, const DataAnalyzer &session, Staged &st
     cutToShortest({&energies, &resolutions});
     st.table.fromLists(energies, resolutions);
 
+    // From here a document that merely stops (a journal, a crash while saving)
+    // keeps the scans completed before the cut.
     while (xml.readNextStartElement()) {
         if (xml.name() != QLatin1String("scanData"))
             return false;
         ScanRecord scan;
         if (!readScan(xml, scan))
-            return false;
+            return (st.cutOff = xml.error() == QXmlStreamReader::PrematureEndOfDocumentError);
         st.scans.append(scan);
     }
+    if (xml.error() == QXmlStreamReader::PrematureEndOfDocumentError)
+        return (st.cutOff = true);
     if (xml.hasError())
         return false;
     // The whole document must be consumed: only the end may follow the root.
@@ -397,17 +406,8 @@ QString stopText(const QXmlStreamReader &xml)
 
 } // namespace
 
-bool write(DataAnalyzer &session, QIODevice &device)
+void writeHead(QXmlStreamWriter &xml, const DataAnalyzer &session)
 {
-    const QString previousName = session.fileName();
-    const QString name = fileNameOf(device);
-    if (!name.isEmpty())
-        session.setFileName(name);
-
-    QXmlStreamWriter xml(&device);
-    xml.setCodec("UTF-8");
-    xml.setAutoFormatting(true);
-    xml.setAutoFormattingIndent(4);
     xml.writeStartDocument();
     xml.writeStartElement(QStringLiteral("measuredData"));
     xml.writeAttribute(QStringLiteral("sensor"), QStringLiteral("Langmuir Probe"));
@@ -431,10 +431,38 @@ bool write(DataAnalyzer &session, QIODevice &device)
     writeVectorElement(xml, QStringLiteral("EEDF_Table"),
                        {{QStringLiteral("eV"), energies}, {QStringLiteral("resolution"), resolutions}},
                        {{kClass, QStringLiteral("tableEEDF")}});
+}
+
+void writeScan(QXmlStreamWriter &xml, const ScanRecord &scan)
+{
+    writeScanElement(xml, scan);
+}
+
+QString recoveredText(const ReadReport &report)
+{
+    if (!report.cutOff)
+        return QString();
+    return QStringLiteral("The file ends early: %1 complete scan%2 recovered.")
+        .arg(report.scans)
+        .arg(report.scans == 1 ? QString() : QStringLiteral("s"));
+}
+
+bool write(DataAnalyzer &session, QIODevice &device)
+{
+    const QString previousName = session.fileName();
+    const QString name = fileNameOf(device);
+    if (!name.isEmpty())
+        session.setFileName(name);
+
+    QXmlStreamWriter xml(&device);
+    xml.setCodec("UTF-8");
+    xml.setAutoFormatting(true);
+    xml.setAutoFormattingIndent(4);
+    writeHead(xml, session);
 
     for (int g = 0; g < session.groupCount(); ++g)
         for (const ScanRecord &scan : session.scansOfGroup(g)) {
-            writeScan(xml, scan);
+            writeScanElement(xml, scan);
             if (xml.hasError())
                 break;
         }
@@ -448,7 +476,7 @@ bool write(DataAnalyzer &session, QIODevice &device)
     return ok;
 }
 
-bool read(DataAnalyzer &session, QIODevice &device, QString *errorText)
+bool read(DataAnalyzer &session, QIODevice &device, QString *errorText, ReadReport *report)
 {
     const auto refuse = [errorText](const QString &why) {
         if (errorText)
@@ -490,6 +518,13 @@ bool read(DataAnalyzer &session, QIODevice &device, QString *errorText)
     session.clearScans();
     for (const ScanRecord &scan : qAsConst(st.scans))
         session.addScan(scan);
+    if (report) {
+        report->cutOff = st.cutOff;
+        report->scans = st.scans.size();
+        report->written = QDateTime::fromString(st.header.value(QStringLiteral("date")) + QLatin1Char(' ')
+                                                    + st.header.value(QStringLiteral("time")),
+                                                QStringLiteral("dd.MM.yyyy HH:mm:ss"));
+    }
     return true;
 }
 
@@ -518,7 +553,7 @@ bool save(DataAnalyzer &session, const QString &fileName, QString *errorText)
     return true;
 }
 
-bool load(DataAnalyzer &session, const QString &fileName, QString *errorText)
+bool load(DataAnalyzer &session, const QString &fileName, QString *errorText, ReadReport *report)
 {
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
@@ -526,7 +561,7 @@ bool load(DataAnalyzer &session, const QString &fileName, QString *errorText)
             *errorText = file.errorString();
         return false;
     }
-    return read(session, file, errorText);
+    return read(session, file, errorText, report);
 }
 
 } // namespace SessionFile

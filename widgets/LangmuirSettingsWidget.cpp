@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QBoxLayout>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -95,7 +96,19 @@ LangmuirSettingsWidget::LangmuirSettingsWidget(QWidget* parent)
     m_robust->setToolTip(QStringLiteral(
         "Single probes: estimate the current noise, smooth noisy curves and refine Vf.\n"
         "Clean curves are analysed exactly as without it."));
-    g->addWidget(m_robust, 9, 1, 1, 2);
+    m_ionFit = new QCheckBox(QStringLiteral("Ion density from the ion branch"));
+    m_ionFit->setToolTip(QStringLiteral(
+        "Cylindrical single probes: also Ni_fit, from a fit of the whole ion branch.\n"
+        "The existing results stay as they are."));
+    m_twoTemperature = new QCheckBox(QStringLiteral("Two electron temperatures"));
+    m_twoTemperature->setToolTip(QStringLiteral(
+        "Single probes: also a cold and a hot temperature and the hot fraction,\n"
+        "or one temperature when one fits. The existing results stay as they are."));
+    auto* options = new QVBoxLayout;
+    options->setSpacing(1);
+    for (QCheckBox* box : {m_robust, m_ionFit, m_twoTemperature})
+        options->addWidget(box);
+    g->addLayout(options, 9, 1, 1, 2);
     g->addWidget(new QLabel(QStringLiteral("<b>Collision cross-section</b>")), 10, 0, 1, 3);
     addRow(11, eSigmaN, "Ion-Neutral", "[m<sup>2</sup>]", "Ion - Neutral momentum transfer collision cross-section",
            "square meters");
@@ -169,6 +182,8 @@ void LangmuirSettingsWidget::showSettings()
     const QSignalBlocker b1(m_dc), b2(m_vpMethod);
     m_dc->setChecked(m_settings.correctDC);
     m_robust->setChecked(m_settings.noiseRobust);
+    m_ionFit->setChecked(m_settings.ionDensityMethod == 1);
+    m_twoTemperature->setChecked(m_settings.twoTemperature);
     m_vpMethod->setCurrentIndex(m_settings.bUse2ndDerivativeZeroVp ? 1 : 0);
 }
 
@@ -271,6 +286,8 @@ void LangmuirSettingsWidget::acceptClose()
     s.kfactor = read(eKFactor, s.kfactor);
     s.bUse2ndDerivativeZeroVp = m_vpMethod->currentIndex() == 1;
     s.noiseRobust = m_robust->isChecked();
+    s.ionDensityMethod = m_ionFit->isChecked() ? 1 : 0;
+    s.twoTemperature = m_twoTemperature->isChecked();
     const double res = read(eResistance, s.probeResistance);
     if (res != s.probeResistance) {
         s.probeResistance = res;

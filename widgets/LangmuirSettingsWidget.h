@@ -27,6 +27,8 @@ public:
     QComboBox* vpMethod() const { return m_vpMethod; }
     QCheckBox* dcCompensation() const { return m_dc; }
     QCheckBox* noiseRobust() const { return m_robust; }
+    QCheckBox* ionDensityFit() const { return m_ionFit; }
+    QCheckBox* twoTemperature() const { return m_twoTemperature; }
     QPushButton* applyButton() const { return m_apply; }
     QPushButton* cancelButton() const { return m_cancel; }
     QPushButton* defaultsButton() const { return m_defaults; }
@@ -64,6 +66,8 @@ private:
     QComboBox* m_vpMethod;
     QCheckBox* m_dc;
     QCheckBox* m_robust;
+    QCheckBox* m_ionFit;
+    QCheckBox* m_twoTemperature;
     QPushButton* m_apply;
     QPushButton* m_cancel;
     QPushButton* m_defaults;

@@ -1,5 +1,5 @@
 // Time to analyse one scan (400 points, 5 sweeps, so with the four perturbed analyses and
-// the EEPF of the default table) on one thread, the same for noisy scans with the
+// the EEPF of the default table) on one thread, also with each opt-in analysis on, the same for noisy scans with the
 // noise-robust mode on (and off, for comparison), and to re-analyse a session of 1024 such
 // scans on all cores; and the double-probe analysis of one long curve (1e5 and 1e6 points).
 #include "DataAnalyzer.h"
@@ -115,6 +115,12 @@ int main(int argc, char** argv)
         scans.append(makeScan(i * 32)); // spread over the session's range of plasmas
     int failures = 0;
     std::printf("analyse_scan_ms: %.3f\n", bestPerScan(scans, settings, table, &failures) * 1e3);
+    // The same with each opt-in analysis on (it runs after each of the five analyses).
+    LangmuirSettings idm = settings, twot = settings;
+    idm.ionDensityMethod = 1;
+    twot.twoTemperature = true;
+    std::printf("analyse_scan_idm_ms: %.3f\n", bestPerScan(scans, idm, table, nullptr) * 1e3);
+    std::printf("analyse_scan_twot_ms: %.3f\n", bestPerScan(scans, twot, table, nullptr) * 1e3);
 
     // Noisy scans: 1 % white current noise, the noise-robust mode on and off.
     QVector<ScanRecord> noisy;

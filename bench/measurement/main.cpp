@@ -9,11 +9,13 @@
 #include "PlotManager.h"
 #include "RIRavaVCntrl.h"
 #include "ScanSequence.h"
+#include "SessionJournals.h"
 #include "SimControl.h"
 #include "SweepReader.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QTemporaryDir>
 #include <QEvent>
 #include <QTextStream>
 #include <QTimer>
@@ -88,6 +90,10 @@ int main(int argc, char* argv[])
     pm.setView(PlotManager::eViewScan);
     RunSessionObserver observer;
     observer.setSession(&pm);
+    // The run keeps its journal as the program does.
+    QTemporaryDir journalDir;
+    SessionJournals journals(journalDir.filePath("recovery"));
+    observer.setJournals(&journals);
     sequence.setSession(pm.data(), &observer);
 
     SingleProbeConfigParam cfg;

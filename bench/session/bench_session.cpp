@@ -6,6 +6,7 @@
 #include "DataAnalyzer.h"
 #include "Hdf5Export.h"
 #include "SessionFile.h"
+#include "SessionJournal.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -15,6 +16,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <vector>
 
 namespace {
 
@@ -140,7 +142,34 @@ int main(int argc, char **argv)
     }
     const double groupsSecs = t.nsecsElapsed() * 1e-9;
 
+    // The journal: what filing one finished 400-point scan costs the run (it
+    // hands a copy to the journal's thread, which writes and syncs it).
+    constexpr int kJournalled = 200;
+    DataAnalyzer running;
+    running.setDeviceID(QStringLiteral("VESK-BENCH"));
+    auto journal = SessionJournal::create(dir.filePath(QStringLiteral("recovery")), running, &why);
+    if (!journal) {
+        std::fprintf(stderr, "journal failed: %s\n", qPrintable(why));
+        return 1;
+    }
+    std::vector<ScanRecord> records;
+    for (int k = 0; k < kJournalled; ++k)
+        records.push_back(makeScan(k));
+    t.restart();
+    for (const ScanRecord &r : records)
+        if (!journal->append(r)) {
+            std::fprintf(stderr, "journal append failed\n");
+            return 1;
+        }
+    const double journalMs = t.nsecsElapsed() * 1e-6 / kJournalled;
+    journal->waitWritten();
+    const double journalDiskMs = t.nsecsElapsed() * 1e-6 / kJournalled;
+    journal->remove();
+
     std::printf("save_1024_s: %.3f\n", saveSecs);
+    std::printf("journal_overhead_ms: %.3f\n", journalMs);
+    // Per scan until written, flushed and synced by the journal's thread.
+    std::printf("journal_on_disk_ms: %.3f\n", journalDiskMs);
     std::printf("load_1024_s: %.3f\n", loadSecs);
     std::printf("file_1024_MB: %.1f\n", QFileInfo(name).size() / 1e6);
     std::printf("export_hdf5_1024_s: %.3f\n", hdf5Secs);

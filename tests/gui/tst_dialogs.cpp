@@ -52,7 +52,8 @@ private slots:
     void settingsResistanceAndApply();
     void settingsDefaultsKeepCrop();
     void settingsCancelKeepsCompensation();
-    void settingsNoiseRobust();
+    void settingsOptionBoxes_data();
+    void settingsOptionBoxes();
     void settingsDecimalCommaIonMass();
     void exportRules();
     void exportDoubleProbe();
@@ -266,29 +267,46 @@ void TestDialogs::settingsDefaultsKeepCrop()
     QCOMPARE(w.pressureUnits()->currentText(), QString("[Torr]"));
 }
 
-// The check box shows the record's noiseRobust; Apply takes it, Cancel and Defaults do not
-// keep an unapplied change.
-void TestDialogs::settingsNoiseRobust()
+// Each option box shows its setting; Apply takes it, Cancel and Defaults do not keep an
+// unapplied change.
+void TestDialogs::settingsOptionBoxes_data()
 {
+    QTest::addColumn<int>("which");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("noise-robust") << 0 << "Noise-robust analysis";
+    QTest::newRow("ion density fit") << 1 << "Ion density from the ion branch";
+    QTest::newRow("two temperatures") << 2 << "Two electron temperatures";
+}
+
+void TestDialogs::settingsOptionBoxes()
+{
+    QFETCH(int, which);
+    QFETCH(QString, text);
     LangmuirSettingsWidget w;
-    QCOMPARE(w.noiseRobust()->text(), QString("Noise-robust analysis"));
+    QCheckBox* box = which == 0 ? w.noiseRobust() : which == 1 ? w.ionDensityFit() : w.twoTemperature();
+    auto on = [which](const LangmuirSettings& s) {
+        return which == 0 ? s.noiseRobust : which == 1 ? s.ionDensityMethod == 1 : s.twoTemperature;
+    };
+    QCOMPARE(box->text(), text);
     LangmuirSettings s;
-    s.noiseRobust = true;
+    s.noiseRobust = which == 0;
+    s.ionDensityMethod = which == 1 ? 1 : 0;
+    s.twoTemperature = which == 2;
     w.load(s);
-    QVERIFY(w.noiseRobust()->isChecked());
-    w.noiseRobust()->setChecked(false);
+    QVERIFY(box->isChecked());
+    box->setChecked(false);
     w.cancelButton()->click();
-    QVERIFY(w.settings().noiseRobust);
-    QVERIFY(w.noiseRobust()->isChecked());
-    w.noiseRobust()->setChecked(false);
+    QVERIFY(on(w.settings()));
+    QVERIFY(box->isChecked());
+    box->setChecked(false);
     w.applyButton()->click();
-    QVERIFY(!w.settings().noiseRobust);
-    w.noiseRobust()->setChecked(true);
+    QVERIFY(!on(w.settings()));
+    box->setChecked(true);
     w.applyButton()->click();
-    QVERIFY(w.settings().noiseRobust);
+    QVERIFY(on(w.settings()));
     w.defaultsButton()->click();
-    QVERIFY(!w.settings().noiseRobust);
-    QVERIFY(!w.noiseRobust()->isChecked());
+    QVERIFY(!on(w.settings()));
+    QVERIFY(!box->isChecked());
 }
 
 void TestDialogs::settingsCancelKeepsCompensation()

@@ -8,8 +8,11 @@
 #include "MainWinFixture.h"
 #include "PlotManager.h"
 #include "ProbeModeSelector.h"
+#include "RecoveryOffer.h"
 #include "ScanSequence.h"
 #include "ScriptedPrompter.h"
+#include "SessionJournal.h"
+#include "SessionJournals.h"
 #include "SimControl.h"
 #include "topBanner.h"
 
@@ -57,6 +60,8 @@ private slots:
     void abortFromTheAction();
     void disconnectAbortsTheRunFirst();
     void closingTheWindowAbortsTheRunFirst();
+    void journalFollowsTheSession_data();
+    void journalFollowsTheSession();
 
 private:
     void connect(MainWin& w);
@@ -251,6 +256,79 @@ void TestMainWinScan::closingTheWindowAbortsTheRunFirst()
     atState(*w, 10, [w] { w->close(); });
     w->action("Scan")->trigger();
     QTRY_VERIFY_WITH_TIMEOUT(guard.isNull(), 10000);
+}
+
+// A run's session is journalled until it is saved or discarded; a journal
+// that a program left is offered at the next start and recovered, kept or
+// deleted as the user answers.
+void TestMainWinScan::journalFollowsTheSession_data()
+{
+    QTest::addColumn<QString>("ending");
+    QTest::addColumn<int>("answer"); // to the offer at the next start
+    QTest::addColumn<int>("offeredAfter");
+    QTest::newRow("saved") << "save" << 0 << 0;
+    QTest::newRow("discarded") << "discard" << 0 << 0;
+    QTest::newRow("left, recovered") << "leave" << int(QMessageBox::Yes) << 0;
+    QTest::newRow("left, kept") << "leave" << int(QMessageBox::No) << 1;
+    QTest::newRow("left, deleted") << "leave" << int(QMessageBox::Discard) << 0;
+}
+
+void TestMainWinScan::journalFollowsTheSession()
+{
+    QFETCH(QString, ending);
+    QFETCH(int, answer);
+    QFETCH(int, offeredAfter);
+    const QString folder = QDir::current().filePath("recovery");
+    QDir(folder).removeRecursively();
+    const QString saved = m_dir.filePath("saved.ldf");
+    QFile::remove(saved);
+    {
+        MainWin w;
+        w.show();
+        connect(w);
+        PlotManager* pm = w.currentSession();
+        w.action("Scan")->trigger();
+        const SessionJournal* j = w.journals()->journal(pm);
+        QVERIFY(j);
+        QCOMPARE(j->scans(), 1);
+        QCOMPARE(SessionJournal::find(folder).size(), 0); // held by this program
+        if (ending == "save") {
+            m_prompter->saveNames << saved;
+            QVERIFY(pm->saveSession());
+        } else if (ending == "discard") {
+            m_prompter->answers << QMessageBox::Discard;
+            w.mdiArea()->activeSubWindow()->close();
+            QCOMPARE(w.openSessionCount(), 0);
+        } // else the program ends without closing its sessions
+    }
+    const QList<SessionJournal::Found> left = SessionJournal::find(folder);
+    QCOMPARE(left.size(), ending == "leave" ? 1 : 0);
+    if (ending != "leave")
+        return;
+    QCOMPARE(left.first().scans, 1);
+
+    MainWin w;
+    m_prompter->asked.clear();
+    m_prompter->answers << QMessageBox::StandardButton(answer);
+    QCOMPARE(RecoveryOffer::run(w), answer == QMessageBox::Yes ? 1 : 0);
+    QCOMPARE(m_prompter->texts(),
+             QStringList{QString("Recover the unsaved measurement of %1, 1 scans?")
+                             .arg(left.first().written.toString("dd.MM.yyyy HH:mm:ss"))});
+    QCOMPARE(SessionJournal::find(folder).size(), offeredAfter);
+    QCOMPARE(QFile::exists(left.first().path), answer != QMessageBox::Discard);
+    if (answer != QMessageBox::Yes)
+        return;
+    PlotManager* pm = w.currentSession();
+    QVERIFY(pm->isModified());
+    QVERIFY(pm->data()->fileName().isEmpty());
+    QCOMPARE(pm->data()->scanCount(), 1);
+    const ScanRecord* s = pm->data()->scan(0, 0);
+    QCOMPARE(s->accumulated.count(), 4);
+    QVERIFY(std::fabs(s->result.value(ResultRecord::eKTe) - 3.0) < 0.3);
+    // Saved where the user says: the journal goes.
+    m_prompter->saveNames << saved;
+    QVERIFY(pm->saveSession());
+    QVERIFY(!QFile::exists(left.first().path));
 }
 
 QTEST_MAIN(TestMainWinScan)

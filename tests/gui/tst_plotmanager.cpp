@@ -7,6 +7,7 @@
 #include "SessionConfig.h"
 #include "PlotData.h"
 #include "PlotErrorBarCurve.h"
+#include "OptInResults.h"
 #include "PlotManager.h"
 #include "ResultRecord.h"
 #include "ScriptedPrompter.h"
@@ -181,6 +182,21 @@ void TestPlotManager::resultsGridTexts()
     QCOMPARE(pm.errorText(2), QString("<font color=green>---</font>")); // value 0
     QCOMPARE(pm.valueText(1), QString("<font color=red>---</font>"));   // never computed
     QVERIFY(pm.isModified());
+    QVERIFY(!pm.optInResults()->isVisibleTo(&pm)); // no opt-in values, no rows
+
+    // The rows of an opt-in analysis that ran, and only those.
+    ScanRecord fit = r;
+    fit.result.setExtra(ResultRecord::eNiFit, 2e16);
+    fit.result.setExtra(ResultRecord::eNiFitError, 2e15);
+    fit.result.setExtra(ResultRecord::eIonRegime, 2);
+    PlotManager withFit;
+    withFit.addScan(fit, false);
+    const OptInResults* rows = withFit.optInResults();
+    QVERIFY(rows->isVisibleTo(&withFit));
+    QVERIFY(rows->rowShown(ResultRecord::eNiFit) && !rows->rowShown(ResultRecord::eTeCold));
+    QCOMPARE(rows->errorText(ResultRecord::eNiFit), QString("<font color=green>10.0 %</font>"));
+    QCOMPARE(rows->valueText(ResultRecord::eIonRegime), QString("Laframboise"));
+    QCOMPARE(rows->valueText(ResultRecord::eIonExponent), QString("<font color=red>---</font>"));
 
     // A decimal-comma locale changes nothing in the grid.
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
@@ -550,6 +566,25 @@ void TestPlotManager::loadRefusedAndUnopenable()
                  .match(m_prompter->asked.first().text)
                  .hasMatch(),
              qPrintable(m_prompter->asked.first().text));
+    // Cut off in its last scan: the complete scans load, analysed, as a
+    // modified session, and a box says so.
+    QFile example(QStringLiteral(LP_EXAMPLE_SESSION));
+    QVERIFY(example.open(QIODevice::ReadOnly));
+    QByteArray doc = example.readAll();
+    DataAnalyzer whole;
+    QVERIFY(SessionFile::load(whole, QStringLiteral(LP_EXAMPLE_SESSION)));
+    const int kept = whole.scanCount() - 1;
+    doc.truncate(doc.lastIndexOf("<results>"));
+    QVERIFY(c.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    c.write(doc);
+    c.close();
+    m_prompter->asked.clear();
+    QVERIFY(pm.load(cut));
+    QCOMPARE(pm.data()->scanCount(), kept);
+    QVERIFY(pm.isModified());
+    QCOMPARE(m_prompter->texts(), QStringList{QStringLiteral("%1\nThe file ends early: %2 complete scans recovered.")
+                                                  .arg(cut)
+                                                  .arg(kept)});
     // Saving into a folder that does not exist fails with the write message.
     QVERIFY(!pm.save(m_dir.filePath("no/such/folder/x.ldf")));
     QVERIFY(m_prompter->asked.last().text.startsWith("Cannot write file ["));

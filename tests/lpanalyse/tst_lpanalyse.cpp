@@ -382,6 +382,31 @@ private slots:
         QCOMPARE(runTool({sample, "--set", "noiseRobust=maybe"}).code, 2);
     }
 
+    // The opt-in analyses add their keys only when on; the 32 others stay as they were.
+    void programOptInKeys()
+    {
+        const QString sample = QStringLiteral(LP_SOURCE_DIR "/examples/iv_argon_3eV.csv");
+        auto results = [](const Result& r) {
+            return QJsonDocument::fromJson(r.out).object().value("scans").toArray().at(0).toObject()
+                .value("results").toObject();
+        };
+        const QJsonObject plain = results(runTool({sample}));
+        const Result on = runTool({sample, "--set", "ionDensityMethod=1", "--set", "twoTemperature=1"});
+        QCOMPARE(on.code, 0);
+        QJsonObject both = results(on);
+        QCOMPARE(plain.size(), 32);
+        QCOMPARE(both.size(), 32 + ResultRecord::eExtraCount);
+        QVERIFY(qAbs(both.value("Ni_fit").toDouble() / 1e16 - 1) < 0.03); // the sample's plasma
+        QCOMPARE(both.value("ionRegime").toDouble(), 1.0);
+        QCOMPARE(both.value("twoT_flag").toDouble(), 1.0);
+        for (const QString& k : ResultRecord::keys())
+            QCOMPARE(both.value(k), plain.value(k));
+        const QByteArray header = runTool({sample, "--format", "csv", "--set", "twoTemperature=1"}).out.split('\n').at(0);
+        QVERIFY(header.endsWith(",vdrift,vdrift_err,Te_cold,Te_cold_error,Te_hot,Te_hot_error,hot_fraction,"
+                                "hot_fraction_error,twoT_flag"));
+        QCOMPARE(runTool({sample, "--set", "ionDensityMethod=2"}).code, 2);
+    }
+
     void programRefusesBadInput()
     {
         QTemporaryDir dir;

@@ -479,6 +479,16 @@ void TestJobScript::jobRunsOnAfterAFailureAndStopsOnAbort()
     QCOMPARE(host->calls, (QStringList{"scan", "configChanged", "idle 3"}));
     QVERIFY(job.aborted());
     QCOMPARE(job.linesRun(), 4);
+
+    // Abort in the wait before a line: that line does not start.
+    host->calls.clear();
+    host->waits = 0;
+    host->abortFlag = false;
+    host->abortAfterWaits = 1;
+    QCOMPARE(job.run(o), 0);
+    QVERIFY(host->calls.isEmpty());
+    QVERIFY(job.aborted());
+    QCOMPARE(job.linesRun(), 0);
 }
 
 void TestJobScript::jobFileReading()

@@ -1,6 +1,7 @@
 #include "FileSizeLimit.h"
 #include "SessionFile.h"
 #include "SessionFixture.h"
+#include "SessionJournal.h"
 #include "SessionXml.h"
 
 #include <QBuffer>
@@ -151,6 +152,9 @@ private slots:
     void nestedElementsInTextAreRefused();
     void carriageReturnsReadBackExactly();
     void reloadedSessionReanalysesAlike();
+    void cutOffFilesKeepCompleteScans_data();
+    void cutOffFilesKeepCompleteScans();
+    void journalIsASessionFileWrittenAsTheRunGoes();
 };
 
 void TstSessionFile::roundTripKeepsSixDigits()
@@ -307,7 +311,7 @@ void TstSessionFile::refusalsLeaveSessionUntouched_data()
     QTest::newRow("missing results") << QByteArray("<results>") << QByteArray("<result>");
     QTest::newRow("element after scans") << QByteArray("</measuredData>") << QByteArray("<more/></measuredData>");
     QTest::newRow("content after root") << QByteArray("</measuredData>") << QByteArray("</measuredData><x/>");
-    QTest::newRow("truncated") << QByteArray("</measuredData>") << QByteArray();
+    QTest::newRow("cut in the table") << QByteArray("</EEDF_Table>") << QByteArray("</EEDF_");
     QTest::newRow("empty document") << QByteArray() << QByteArray();
 }
 
@@ -561,8 +565,6 @@ void TstSessionFile::refusalsSayWhy_data()
                                   << "^Session file version 3b is not supported\\.$";
     QTest::newRow("misnamed header") << QByteArray("<header>") << QByteArray("<heater>")
                                      << "^Reading stopped at element <heater> on line 3: ";
-    QTest::newRow("truncated") << QByteArray("</measuredData>") << QByteArray()
-                               << "^Reading stopped( at element <\\w+>)? on line \\d+: Premature end of document\\.$";
 }
 
 void TstSessionFile::refusalsSayWhy()
@@ -701,6 +703,131 @@ void TstSessionFile::reloadedSessionReanalysesAlike()
         QCOMPARE(a.eepf.EEDF_error, e.eepf.EEDF_error);
         QVERIFY(std::isfinite(e.result.error(ResultRecord::eVp)));
     }
+}
+
+// A document that stops (a journal, a crash while saving) reads up to its
+// last complete scan and says so; one that stops before its scans is refused.
+void TstSessionFile::cutOffFilesKeepCompleteScans_data()
+{
+    QTest::addColumn<QByteArray>("cutAt"); // the cut is at this text (after it when `after`)
+    QTest::addColumn<bool>("last");       // its last occurrence, else its first
+    QTest::addColumn<bool>("after");
+    QTest::addColumn<int>("lost");        // scans lost at the end; -1: refused
+    QTest::newRow("no closing tag") << QByteArray("</measuredData>") << true << false << 0;
+    QTest::newRow("in the last scan") << QByteArray("<results>") << true << false << 1;
+    QTest::newRow("in the last closing tag") << QByteArray("</scanData>") << true << false << 1;
+    QTest::newRow("after the first scan") << QByteArray("</scanData>") << false << true << -2;
+    QTest::newRow("right after the table") << QByteArray("</EEDF_Table>") << false << true << -3;
+    QTest::newRow("in the table") << QByteArray("<vec label=\"resolution\"") << false << false << -1;
+}
+
+void TstSessionFile::cutOffFilesKeepCompleteScans()
+{
+    QFETCH(QByteArray, cutAt);
+    QFETCH(bool, last);
+    QFETCH(bool, after);
+    QFETCH(int, lost);
+    DataAnalyzer source;
+    fixture::fill(source);
+    const int n = source.scanCount();
+    QVERIFY(n >= 2);
+    QByteArray doc = written(source);
+    const int at = last ? doc.lastIndexOf(cutAt) : doc.indexOf(cutAt);
+    QVERIFY(at > 0);
+    doc.truncate(at + (after ? cutAt.size() : 0));
+    const int expected = lost == -2 ? 1 : lost == -3 ? 0 : n - lost;
+
+    DataAnalyzer target;
+    QBuffer buf(&doc);
+    buf.open(QIODevice::ReadOnly);
+    SessionFile::ReadReport report;
+    QString why;
+    const bool ok = SessionFile::read(target, buf, &why, &report);
+    if (lost == -1) {
+        QVERIFY(!ok);
+        QVERIFY2(QRegularExpression("^Reading stopped( at element <\\w+>)? on line \\d+: Premature end of document\\.$")
+                     .match(why)
+                     .hasMatch(),
+                 qPrintable(why));
+        return;
+    }
+    QVERIFY2(ok, qPrintable(why));
+    QVERIFY(report.cutOff);
+    QCOMPARE(report.scans, expected);
+    QCOMPARE(target.scanCount(), expected);
+    QCOMPARE(target.deviceID(), source.deviceID());
+    QCOMPARE(SessionFile::recoveredText(report),
+             QString("The file ends early: %1 complete scan%2 recovered.").arg(expected).arg(expected == 1 ? "" : "s"));
+    // The scans kept are the first ones, whole.
+    QVector<const ScanRecord *> written, read;
+    for (int g = 0; g < source.groupCount(); ++g)
+        for (const ScanRecord &s : source.scansOfGroup(g))
+            written << &s;
+    for (int g = 0; g < target.groupCount(); ++g)
+        for (const ScanRecord &s : target.scansOfGroup(g))
+            read << &s;
+    for (int i = 0; i < expected; ++i)
+        QVERIFY2(diffScan(*written[i], *read[i]).isEmpty(), qPrintable(diffScan(*written[i], *read[i])));
+}
+
+// The journal: head and scans first, each appended scan readable at once;
+// held by its writer (not offered), offered once the writer is gone, taken
+// over by a recovered session, rewritten when the settings change, removed.
+void TstSessionFile::journalIsASessionFileWrittenAsTheRunGoes()
+{
+    QTemporaryDir dir;
+    const QString folder = dir.filePath("recovery");
+    DataAnalyzer source;
+    fixture::fill(source);
+    QVector<ScanRecord> scans;
+    for (int g = 0; g < source.groupCount(); ++g)
+        scans += source.scansOfGroup(g);
+    DataAnalyzer session;
+    fixture::fill(session);
+    session.clearScans();
+    session.addScan(scans[0]);
+
+    QString why;
+    auto journal = SessionJournal::create(folder, session, &why);
+    QVERIFY2(journal, qPrintable(why));
+    QVERIFY(SessionJournal::find(folder).isEmpty()); // in use
+    for (int i = 1; i < scans.size(); ++i) {
+        QVERIFY(journal->append(scans[i]));
+        QVERIFY(journal->waitWritten());
+        DataAnalyzer read;
+        SessionFile::ReadReport report;
+        QVERIFY(SessionFile::load(read, journal->path(), &why, &report));
+        QVERIFY(report.cutOff);
+        QCOMPARE(read.scanCount(), i + 1);
+        QCOMPARE(read.comment(), session.comment());
+        const ScanRecord *last = read.scan(read.groupCount() - 1, read.scansOfGroup(read.groupCount() - 1).size() - 1);
+        QVERIFY2(diffScan(scans[i], *last).isEmpty(), qPrintable(diffScan(scans[i], *last)));
+    }
+    QCOMPARE(journal->scans(), scans.size());
+
+    QVERIFY(journal->headMatches(session));
+    session.setComment("changed");
+    QVERIFY(!journal->headMatches(session));
+    QVERIFY(journal->restart(session)); // the session holds one scan
+    QVERIFY(journal->headMatches(session));
+    QCOMPARE(journal->scans(), 1);
+
+    const QString path = journal->path();
+    journal.reset(); // the program ends: the journal stays
+    const QList<SessionJournal::Found> found = SessionJournal::find(folder);
+    QCOMPARE(found.size(), 1);
+    QCOMPARE(found.first().path, path);
+    QCOMPARE(found.first().scans, 1);
+    QVERIFY(std::abs(found.first().written.secsTo(QDateTime::currentDateTime())) < 60);
+
+    auto adopted = SessionJournal::adopt(path, &why);
+    QVERIFY2(adopted, qPrintable(why));
+    QVERIFY(!SessionJournal::adopt(path)); // one owner
+    QVERIFY(SessionJournal::find(folder).isEmpty());
+    QVERIFY(!adopted->append(scans[0])); // a taken-over journal is not written
+    adopted->remove();
+    QVERIFY(!QFile::exists(path));
+    QVERIFY(!QFile::exists(path + ".lock"));
 }
 
 QTEST_GUILESS_MAIN(TstSessionFile)

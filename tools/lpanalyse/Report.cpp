@@ -51,6 +51,10 @@ QByteArray json(const QVector<ReportEntry>& entries, bool withEepf)
         QJsonObject results;
         for (int k = 0; k < keys.size(); ++k)
             results.insert(keys.at(k), jsonNumber(s.result.raw()[k]));
+        double v = 0;
+        for (const QString& key : s.result.extraKeys()) // the opt-in analyses', when they ran
+            if (s.result.byKey(key, v))
+                results.insert(key, jsonNumber(v));
         QJsonObject o{{QStringLiteral("file"), en.file},
                       {QStringLiteral("group"), en.group},
                       {QStringLiteral("scan"), en.scan},
@@ -69,8 +73,18 @@ QByteArray json(const QVector<ReportEntry>& entries, bool withEepf)
 
 QByteArray csv(const QVector<ReportEntry>& entries, bool withEepf, int precision)
 {
+    // The opt-in analyses' columns follow when any scan has them (empty where one has not).
+    QStringList extra;
+    for (const ReportEntry& en : entries)
+        for (const QString& k : en.record->result.extraKeys())
+            if (!extra.contains(k))
+                extra << k;
+    QStringList ordered;
+    for (int k = 0; k < ResultRecord::eExtraCount; ++k)
+        if (extra.contains(ResultRecord::extraKey(k)))
+            ordered << ResultRecord::extraKey(k);
     QByteArray out = "file,group,scan,error";
-    for (const QString& k : ResultRecord::keys())
+    for (const QString& k : ResultRecord::keys() + ordered)
         out += "," + k.toLatin1();
     out += "\n";
     for (const ReportEntry& en : entries) {
@@ -78,6 +92,10 @@ QByteArray csv(const QVector<ReportEntry>& entries, bool withEepf, int precision
                + "," + csvField(en.record->error);
         for (double v : en.record->result.raw())
             out += "," + number(v, precision);
+        for (const QString& k : ordered) {
+            double v = 0;
+            out += en.record->result.byKey(k, v) ? "," + number(v, precision) : QByteArray(",");
+        }
         out += "\n";
     }
     if (withEepf) {

@@ -211,9 +211,14 @@ int main(int argc, char** argv)
         if (isSessionFile(path, in.peek(256))) {
             in.close();
             QString why;
-            if (!SessionFile::load(*session, path, &why))
+            SessionFile::ReadReport report;
+            if (!SessionFile::load(*session, path, &why, &report))
                 return fail(QStringLiteral("%1: %2").arg(
                     path, why.isEmpty() ? QStringLiteral("not a readable session file (layout version 3)") : why));
+            // A journal, or a file cut off while written: its complete scans.
+            if (report.cutOff)
+                std::fprintf(stderr, "lpanalyse: %s: %s\n", qPrintable(path),
+                             qPrintable(SessionFile::recoveredText(report)));
             LangmuirSettings s = session->analysisSettings();
             if (!applySettings(s))
                 return fail(error);

@@ -1,7 +1,8 @@
 #pragma once
 // Synthetic probe characteristics of known plasmas, for tests, benchmarks and the sample
 // files: a single cylindrical or spherical probe (Maxwellian electrons, orbital-motion-limited
-// cold ions) and two-tip probes (tanh characteristic with sheath slopes, up/down asymmetry).
+// cold ions; closed-form variants with other ion laws and two electron populations) and
+// two-tip probes (tanh characteristic with sheath slopes, up/down asymmetry).
 // Noise comes from a seeded generator, so every sweep set is reproducible.
 
 #include <QVector>
@@ -51,6 +52,66 @@ struct SingleProbe {
         if (spherical)
             return -kE * ne * area() * std::sqrt(kE * kTe / (2 * kPi * M)) * (1 + (Vp - V) / kTe);
         return -kE * ne * area() * (std::sqrt(2.0) / kPi) * std::sqrt(kE * (Vp - V) / M);
+    }
+    double current(double V) const { return electronCurrent(V) + ionCurrent(V); }
+};
+
+// Closed-form cylindrical-probe curves with a chosen ion law and one or two Maxwellian
+// electron populations, for checking the ion-branch and two-temperature fits: electrons
+// sum_k I_es,k exp((V - Vp)/T_k) below Vp (I_es,k the thermal current of population k on the
+// whole probe) and I_es,k sqrt(1 + (V - Vp)/T_k) above; ions on the side area.
+struct ClosedFormProbe {
+    enum IonLaw {
+        eOml,        // -e n A (sqrt 2 / pi) sqrt(e (Vp - V) / m_i) below Vp
+        eBohm,       // -exp(-1/2) e n A_total sqrt(e kTe / m_i) everywhere
+        eLaframboise // -e n sqrt(e kTe / (2 pi m_i)) A A(xi) ((Vp - V)/kTe)^B(xi) below Vp
+    };
+    IonLaw ionLaw = eOml;
+    double kTe = 3;         // eV, the (cold) electrons
+    double ne = 1e16;       // m^-3, all electrons (= ni)
+    double hotKTe = 0;      // eV, second population; 0: Maxwellian
+    double hotFraction = 0; // its share of ne
+    double Vp = 5;
+    double ionMassAmu = 40;
+    double radius = 0.000195, length = 0.01;
+    double xi = 10;         // r/lambdaD for the Laframboise coefficients
+
+    double areaSide() const { return 2 * kPi * radius * length; }
+    double area() const { return areaSide() + kPi * radius * radius; }
+    double thermal(double n, double T) const
+    {
+        return kE * n * std::sqrt(kE * T / (2 * kPi * kMe)) * area();
+    }
+    double electronSaturation() const
+    {
+        return thermal(ne * (1 - hotFraction), kTe) + (hotKTe > 0 ? thermal(ne * hotFraction, hotKTe) : 0);
+    }
+    double electronCurrent(double V) const
+    {
+        auto one = [&](double n, double T) {
+            const double eta = (V - Vp) / T;
+            return thermal(n, T) * (eta <= 0 ? std::exp(eta) : std::sqrt(1 + eta));
+        };
+        return one(ne * (1 - hotFraction), kTe) + (hotKTe > 0 ? one(ne * hotFraction, hotKTe) : 0);
+    }
+    double ionCurrent(double V) const
+    {
+        const double M = ionMassAmu * kAmu;
+        switch (ionLaw) {
+        case eBohm:
+            return -std::exp(-0.5) * kE * ne * area() * std::sqrt(kE * kTe / M);
+        case eLaframboise: {
+            if (V >= Vp)
+                return 0;
+            const double A = 1.18 - 0.0008 * std::pow(xi, 1.35);
+            const double B = std::fmin(0.0684 + std::pow(0.722 + 0.928 * xi, -0.729), 0.5);
+            return -kE * ne * std::sqrt(kE * kTe / (2 * kPi * M)) * areaSide() * A
+                   * std::pow((Vp - V) / kTe, B);
+        }
+        case eOml:
+        default:
+            return V >= Vp ? 0 : -kE * ne * areaSide() * (std::sqrt(2.0) / kPi) * std::sqrt(kE * (Vp - V) / M);
+        }
     }
     double current(double V) const { return electronCurrent(V) + ionCurrent(V); }
 };

@@ -1,0 +1,255 @@
+// lpmeasure stopped the ways users stop it, on the simulated unit: SIGINT and
+// SIGTERM in each mode abort what runs, leave the unit not scanning at the
+// idle voltage it had and disconnected (read from its bus trace), keep what
+// was measured (a journal, or a recovered file beside a job) and exit
+// non-zero; a kill -9 loses at most the scan in progress. The program is
+// copied into a folder of its own, which becomes its working folder.
+#include "DataAnalyzer.h"
+#include "SessionFile.h"
+#include "SessionJournal.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <csignal>
+#include <functional>
+
+namespace {
+constexpr int kWaitMs = 90000;
+
+struct Run {
+    QProcess p;
+    QString out, err;
+    void read()
+    {
+        out += QString::fromUtf8(p.readAllStandardOutput());
+        err += QString::fromUtf8(p.readAllStandardError());
+    }
+    bool waitUntil(const std::function<bool()>& done, int ms = kWaitMs)
+    {
+        QElapsedTimer t;
+        t.start();
+        while (t.elapsed() < ms) {
+            read();
+            if (done())
+                return true;
+            if (p.state() == QProcess::NotRunning)
+                return false;
+            p.waitForReadyRead(50);
+        }
+        return false;
+    }
+};
+
+QString fileText(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+}
+} // namespace
+
+class TestSignals : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void endsCleanly_data();
+    void endsCleanly();
+    void killLosesOnlyTheScanInProgress();
+
+private:
+    void start(Run& r, const QStringList& args);
+    QString job(const QString& text);
+    // The unit as the bus trace leaves it: not scanning, the idle level the
+    // connect set written last, and closed; empty when so, else what is wrong.
+    QString unitLeftSafe(const QString& trace);
+    QTemporaryDir m_dir;
+    QString m_program, m_work;
+};
+
+void TestSignals::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    m_work = m_dir.filePath("bin");
+    QVERIFY(QDir().mkpath(m_work));
+    m_program = QDir(m_work).filePath("lpmeasure");
+    QVERIFY(QFile::copy(LP_LPMEASURE, m_program));
+    // A build tree's program works in its own folder.
+    QFile marker(m_program + ".build-tree");
+    QVERIFY(marker.open(QIODevice::WriteOnly));
+}
+
+void TestSignals::init()
+{
+    // Every case starts without journals, traces or recovered files.
+    QDir(m_work + "/recovery").removeRecursively();
+    for (const QString& f : QDir(m_dir.path()).entryList({"*.ldf", "*.txt"}, QDir::Files))
+        QFile::remove(m_dir.filePath(f));
+}
+
+void TestSignals::start(Run& r, const QStringList& args)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("LPSIM_CONFIG", "speed=1");
+    env.insert("LPSIM_TRACE", m_dir.filePath("trace.txt"));
+    env.insert("XDG_CONFIG_HOME", m_dir.filePath("config"));
+    env.insert("XDG_DATA_HOME", m_dir.filePath("data"));
+    r.p.setProcessEnvironment(env);
+    r.p.start(m_program, args);
+    QVERIFY(r.p.waitForStarted());
+}
+
+QString TestSignals::job(const QString& text)
+{
+    const QString path = m_dir.filePath("job.txt");
+    QFile f(path);
+    f.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    f.write(text.toUtf8());
+    return path;
+}
+
+QString TestSignals::unitLeftSafe(const QString& trace)
+{
+    const QStringList lines = trace.split('\n', Qt::SkipEmptyParts);
+    static const QRegularExpression idle("idleDac := (-?\\d+)");
+    int modeSet = -1, lastControl = -1, lastClose = -1;
+    QString idleAtConnect, idleLast;
+    for (int i = 0; i < lines.size(); ++i) {
+        const QString& l = lines[i];
+        // The connect sets the idle level, then the probe mode.
+        if (l.contains("probeMode :=") && modeSet < 0)
+            modeSet = i;
+        if (l.contains("CNFG0 control :="))
+            lastControl = i;
+        if (l.contains("QuickUsbClose"))
+            lastClose = i;
+        const QRegularExpressionMatch m = idle.match(l);
+        if (m.hasMatch()) {
+            idleLast = m.captured(1);
+            if (modeSet < 0)
+                idleAtConnect = idleLast;
+        }
+    }
+    if (lastControl < 0)
+        return "no control word written";
+    if (!lines[lastControl].contains("run=0"))
+        return "still scanning: " + lines[lastControl];
+    if (idleLast != idleAtConnect)
+        return QString("idle level %1 left, %2 at the connect").arg(idleLast, idleAtConnect);
+    if (lastClose < lastControl)
+        return "not disconnected";
+    return QString();
+}
+
+// Each mode, stopped by a signal while it measures (or connects, or waits).
+void TestSignals::endsCleanly_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("jobText");
+    QTest::addColumn<QString>("waitFor"); // in stdout, or "trace" for a run under way
+    QTest::addColumn<int>("signalNumber");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<bool>("measured"); // scans kept (journal or recovered file)
+    QTest::addColumn<bool>("connected");
+
+    QTest::newRow("window, run, SIGINT") << QStringList{"--scan-on-start"} << "" << "trace" << SIGINT << 130 << true
+                                         << true;
+    QTest::newRow("server, run, SIGTERM") << QStringList{"--server", "0", "--scan-on-start"} << "" << "trace"
+                                          << SIGTERM << 143 << true << true;
+    QTest::newRow("server, idle, SIGTERM") << QStringList{"--server", "0"} << "" << "listening on port" << SIGTERM
+                                           << 143 << false << false;
+    QTest::newRow("job, data scans, SIGINT") << QStringList{} << "scan\nscan\n" << "Running Data Scan" << SIGINT << 1
+                                             << true << true;
+    QTest::newRow("job, connect, SIGTERM") << QStringList{} << "message(first)\nscan\n"
+                                           << "connecting to the controller" << SIGTERM << 1 << false << true;
+}
+
+void TestSignals::endsCleanly()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, jobText);
+    QFETCH(QString, waitFor);
+    QFETCH(int, signalNumber);
+    QFETCH(int, exitCode);
+    QFETCH(bool, measured);
+    QFETCH(bool, connected);
+    const bool isJob = !jobText.isEmpty();
+    if (isJob)
+        args << "--job" << job(jobText) << "--probe-mode" << "reference";
+    Run r;
+    start(r, args);
+    const QString tracePath = m_dir.filePath("trace.txt");
+    const bool reached = r.waitUntil([&] {
+        return waitFor == "trace" ? fileText(tracePath).count("bulk read") >= 30 : r.out.contains(waitFor);
+    });
+    QVERIFY2(reached, qPrintable(r.out + r.err.right(2000)));
+    ::kill(pid_t(r.p.processId()), signalNumber);
+    QVERIFY(r.p.waitForFinished(kWaitMs));
+    r.read();
+    const QString shown = r.out.right(1500) + r.err.right(1500);
+    QCOMPARE(r.p.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(r.p.exitCode() == exitCode, qPrintable(shown));
+    QVERIFY2(r.err.contains(signalNumber == SIGINT ? "SIGINT" : "SIGTERM"), qPrintable(shown));
+    if (connected) {
+        const QString why = unitLeftSafe(fileText(tracePath));
+        QVERIFY2(why.isEmpty(), qPrintable(why));
+    }
+    if (isJob && !measured) {
+        // Interrupted while connecting: no line started, the unit never scanned.
+        QVERIFY2(!r.out.contains("[1/"), qPrintable(shown));
+        QVERIFY(!fileText(tracePath).contains("scan start"));
+    }
+
+    // What was measured is kept: a journal (windows) or a file beside the job.
+    int kept = 0;
+    if (isJob) {
+        const QStringList saved = QDir(m_dir.path()).entryList({"job-recovered-*.ldf"});
+        QCOMPARE(saved.size(), measured ? 1 : 0);
+        if (measured) {
+            QVERIFY2(r.out.contains("scans saved to " + m_dir.filePath(saved.first())), qPrintable(shown));
+            DataAnalyzer s;
+            QVERIFY(SessionFile::load(s, m_dir.filePath(saved.first())));
+            kept = s.scanCount();
+        }
+        QVERIFY(SessionJournal::find(m_work + "/recovery").isEmpty());
+    } else {
+        for (const SessionJournal::Found& f : SessionJournal::find(m_work + "/recovery"))
+            kept += f.scans;
+    }
+    QVERIFY2(measured ? kept >= 1 : kept == 0, qPrintable(QString::number(kept)));
+}
+
+// A kill -9 during the second scan of a job: the journal holds the first
+// scan whole, the session reader and lpanalyse read it as a cut-off file.
+void TestSignals::killLosesOnlyTheScanInProgress()
+{
+    Run r;
+    start(r, {"--job", job("scan\nscan\n"), "--probe-mode", "reference"});
+    QVERIFY2(r.waitUntil([&] { return r.out.count("Running Data Scan") >= 2; }), qPrintable(r.out + r.err.right(2000)));
+    r.p.kill();
+    QVERIFY(r.p.waitForFinished(kWaitMs));
+
+    const QList<SessionJournal::Found> found = SessionJournal::find(m_work + "/recovery");
+    QCOMPARE(found.size(), 1);
+    QCOMPARE(found.first().scans, 1);
+    DataAnalyzer s;
+    SessionFile::ReadReport report;
+    QVERIFY(SessionFile::load(s, found.first().path, nullptr, &report));
+    QVERIFY(report.cutOff);
+    QCOMPARE(report.scans, 1);
+    QCOMPARE(s.scan(0, 0)->accumulated.count(), int(s.configuration().dataScanRunScans));
+
+    QProcess lpanalyse;
+    lpanalyse.start(LP_LPANALYSE, {found.first().path});
+    QVERIFY(lpanalyse.waitForFinished(60000));
+    QCOMPARE(lpanalyse.exitCode(), 0);
+    QVERIFY(QString::fromUtf8(lpanalyse.readAllStandardError()).contains("1 complete scan recovered"));
+}
+
+QTEST_GUILESS_MAIN(TestSignals)
+#include "tst_signals.moc"
