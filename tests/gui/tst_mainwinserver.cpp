@@ -1,11 +1,12 @@
 // The data server in the main window against the simulated unit: a scan that
 // a POST started runs to its end and leaves the window, its session and the
 // server as they were; a polling client reads "scan_running" as "True" from
-// the start of a measurement or cleaning to its end, without a gap between
-// sweeps.
+// the start of a measurement, cleaning or job's scan to its end, without a
+// gap between sweeps.
 #include "DataAnalyzer.h"
 #include "DataServer.h"
 #include "MainWin.h"
+#include "JobScript.h"
 #include "MainWinFixture.h"
 #include "PlotManager.h"
 #include "ScriptedPrompter.h"
@@ -150,6 +151,7 @@ void TestMainWinServer::scanRunningFromStartToEnd_data()
     QTest::addColumn<QString>("start");
     QTest::newRow("POST") << "post";
     QTest::newRow("Clean") << "Clean";
+    QTest::newRow("job's scan") << "job";
 }
 
 void TestMainWinServer::scanRunningFromStartToEnd()
@@ -167,6 +169,9 @@ void TestMainWinServer::scanRunningFromStartToEnd()
         // The run starts from the window's event loop and ends inside this wait.
         QTRY_VERIFY_WITH_TIMEOUT(session->data()->scanCount() > 0 && !w.isRunActive(), 60000);
         QCOMPARE(session->data()->scanCount(), 1);
+    } else if (start == "job") {
+        QString error;
+        QVERIFY2(w.jobHost().scan(&error), qPrintable(error));
     } else {
         w.action(start)->trigger();
     }
@@ -180,7 +185,7 @@ void TestMainWinServer::scanRunningFromStartToEnd()
     QVERIFY(w.dataServer()->isListening());
     const QByteArray data = request(port, "GET /data HTTP/1.0\r\n\r\n");
     QVERIFY(data.contains("\"scan_running\":\"False\""));
-    QCOMPARE(data.contains("\"Voltage\": ["), start == "post");
+    QCOMPARE(data.contains("\"Voltage\": ["), start != "Clean");
 }
 
 void TestMainWinServer::remoteStartSwitch()
