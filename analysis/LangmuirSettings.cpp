@@ -239,6 +239,8 @@ QMap<QString, QVariant> LangmuirSettings::typedMap() const
 {
     QMap<QString, QVariant> m;
     for (const Field& f : kFields) {
+        if (f.onlyWhenOn && fieldValue(*this, f) == 0)
+            continue; // the same keys as the session file's map
         const QString key = QLatin1String(f.name);
         switch (f.kind) {
         case eDouble:
