@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileDevice>
 #include <QSaveFile>
+#include <QBuffer>
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 
@@ -483,6 +484,25 @@ bool read(DataAnalyzer &session, QIODevice &device, QString *errorText, ReadRepo
             *errorText = why;
         return false;
     };
+    // A power cut can leave the last block of a journal allocated but never written:
+    // zeros after the last write. Such a file is cut off where the zeros begin.
+    if (!device.isSequential() && device.size() > 0) {
+        const qint64 start = device.pos();
+        const bool zeroAtEnd = device.seek(device.size() - 1) && device.read(1) == QByteArray(1, '\0');
+        device.seek(start);
+        if (zeroAtEnd) {
+            QByteArray doc = device.readAll();
+            while (doc.endsWith('\0'))
+                doc.chop(1);
+            QBuffer written(&doc);
+            written.open(QIODevice::ReadOnly | QIODevice::Text);
+            const bool ok = read(session, written, errorText, report);
+            const QString name = fileNameOf(device);
+            if (ok && !name.isEmpty())
+                session.setFileName(name);
+            return ok;
+        }
+    }
     QXmlStreamReader xml(&device);
     if (!xml.readNextStartElement() || xml.name() != QLatin1String("measuredData")
         || xml.attributes().value(QStringLiteral("sensor")) != QLatin1String("Langmuir Probe"))

@@ -713,12 +713,15 @@ void TstSessionFile::cutOffFilesKeepCompleteScans_data()
     QTest::addColumn<bool>("last");       // its last occurrence, else its first
     QTest::addColumn<bool>("after");
     QTest::addColumn<int>("lost");        // scans lost at the end; -1: refused
-    QTest::newRow("no closing tag") << QByteArray("</measuredData>") << true << false << 0;
-    QTest::newRow("in the last scan") << QByteArray("<results>") << true << false << 1;
-    QTest::newRow("in the last closing tag") << QByteArray("</scanData>") << true << false << 1;
-    QTest::newRow("after the first scan") << QByteArray("</scanData>") << false << true << -2;
-    QTest::newRow("right after the table") << QByteArray("</EEDF_Table>") << false << true << -3;
-    QTest::newRow("in the table") << QByteArray("<vec label=\"resolution\"") << false << false << -1;
+    QTest::addColumn<int>("zeros");       // a power cut's unwritten block after the cut
+    QTest::newRow("no closing tag") << QByteArray("</measuredData>") << true << false << 0 << 0;
+    QTest::newRow("in the last scan") << QByteArray("<results>") << true << false << 1 << 0;
+    QTest::newRow("in the last scan, zeros after") << QByteArray("<results>") << true << false << 1 << 4096;
+    QTest::newRow("in the last closing tag") << QByteArray("</scanData>") << true << false << 1 << 0;
+    QTest::newRow("after the first scan") << QByteArray("</scanData>") << false << true << -2 << 0;
+    QTest::newRow("after the first scan, zeros after") << QByteArray("</scanData>") << false << true << -2 << 1;
+    QTest::newRow("right after the table") << QByteArray("</EEDF_Table>") << false << true << -3 << 0;
+    QTest::newRow("in the table") << QByteArray("<vec label=\"resolution\"") << false << false << -1 << 0;
 }
 
 void TstSessionFile::cutOffFilesKeepCompleteScans()
@@ -727,6 +730,7 @@ void TstSessionFile::cutOffFilesKeepCompleteScans()
     QFETCH(bool, last);
     QFETCH(bool, after);
     QFETCH(int, lost);
+    QFETCH(int, zeros);
     DataAnalyzer source;
     fixture::fill(source);
     const int n = source.scanCount();
@@ -735,6 +739,7 @@ void TstSessionFile::cutOffFilesKeepCompleteScans()
     const int at = last ? doc.lastIndexOf(cutAt) : doc.indexOf(cutAt);
     QVERIFY(at > 0);
     doc.truncate(at + (after ? cutAt.size() : 0));
+    doc.append(QByteArray(zeros, '\0'));
     const int expected = lost == -2 ? 1 : lost == -3 ? 0 : n - lost;
 
     DataAnalyzer target;
