@@ -43,10 +43,13 @@ if [ -n "$headless" ]; then
   for f in "${sessions[@]}"; do
     echo
     echo "$f"
-    "$build/bin/lpanalyse" --format csv "$f" | awk -F',' '
+    # lpanalyse exits 1 when a scan has an analysis message; the summary still shows every scan.
+    { "$build/bin/lpanalyse" --format csv "$f" || true; } | awk -F',' '
       NR == 1 { for (i = 1; i <= NF; i++) col[$i] = i
                 printf "  %5s %5s %9s %9s %9s %12s\n", "frame", "scan", "kTe/eV", "Vp/V", "Vf/V", "Ne/m^-3"; next }
-      { printf "  %5s %5s %9.3f %9.3f %9.3f %12.4g\n", $col["group"], $col["scan"], $col["kTe"], $col["Vp"], $col["Vf"], $col["Ne"] }'
+      { printf "  %5s %5s %9.3f %9.3f %9.3f %12.4g", $col["group"], $col["scan"], $col["kTe"], $col["Vp"], $col["Vf"], $col["Ne"]
+        if ($col["error"] != "\"\"") printf "  %s", $col["error"]
+        printf "\n" }'
   done
 else
   exec "$lpmeasure" "${sessions[-1]}" "$@"
