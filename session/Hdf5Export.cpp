@@ -240,7 +240,8 @@ void scanUnits(QStringList& names, QStringList& units, int extras)
 
 int extraGroups(const ResultRecord& r)
 {
-    return (r.hasGroup(ResultRecord::eIonFitGroup) ? 1 : 0) | (r.hasGroup(ResultRecord::eTwoTemperatureGroup) ? 2 : 0);
+    return (r.hasGroup(ResultRecord::eIonFitGroup) ? 1 : 0)
+           | (r.hasGroup(ResultRecord::eTwoTemperatureGroup) ? 2 : 0);
 }
 
 void writeScan(Writer& w, hid_t loc, const ScanRecord& s, int k, const Writer::Units& units)

@@ -17,5 +17,6 @@ from .textvalues import CONFIG_TYPES, SETTINGS_TYPES
 
 __version__ = "2.7.0"
 __all__ = ["AnalysisEntry", "CONFIG_TYPES", "Curve", "Eepf", "EepfTable", "EXTRA_GROUPS", "EXTRA_KEYS",
-           "EXTRA_UNITS", "PAIRS", "Quantity", "RESULT_KEYS", "RESULT_UNITS", "RawSums", "Results", "SETTINGS_TYPES", "Scan", "ScanGroup", "Session",
-           "SessionFileError", "Trace", "VALUE_KEYS", "derivative", "load", "read", "read_analysis"]
+           "EXTRA_UNITS", "PAIRS", "Quantity", "RESULT_KEYS", "RESULT_UNITS", "RawSums", "Results",
+           "SETTINGS_TYPES", "Scan", "ScanGroup", "Session", "SessionFileError", "Trace", "VALUE_KEYS",
+           "derivative", "load", "read", "read_analysis"]
