@@ -4,9 +4,11 @@
 #pragma once
 
 #include "MeasurementSeam.h"
+#include "WorkerThread.h"
 
 #include <SimControl.h>
 
+#include <QElapsedTimer>
 #include <QThread>
 #include <functional>
 
@@ -19,6 +21,13 @@ public:
     bool realSleep = false;       // a paced world (drive moves): waits take real time
     std::function<void()> onSlice;
     std::function<void(int)> onState;
+    // A slice first waits (a few ms of real time at most) for the job thread,
+    // so the clock counts slices of waiting, not turns of a spinning loop.
+    const WorkerThread* worker = nullptr;
+    bool waitForJobs = false;
+    // Every look moves the clock a little: a pass whose reads all come back
+    // at once still ends.
+    bool tick = false;
 
     void setState(int state) override
     {
@@ -29,6 +38,10 @@ public:
 
     void sleepMs(int ms) override
     {
+        QElapsedTimer real;
+        real.start();
+        while (waitForJobs && worker && !worker->isIdle() && real.elapsed() < 5)
+            QThread::usleep(20);
         clockMs += ms;
         sleptMs += ms;
         if (realSleep)
@@ -39,5 +52,5 @@ public:
         if (onSlice)
             onSlice();
     }
-    qint64 nowMs() override { return clockMs; }
+    qint64 nowMs() override { return tick ? ++clockMs : clockMs; }
 };

@@ -5,21 +5,12 @@
 // before the fault is still in the session, and the unit is left stopped at
 // the idle voltage (read from its registers and the bus trace) wherever it can
 // still be reached; a unit that cannot be stopped is reported as such.
-#include "../scan/SimFixture.h"
-#include "SeamFixture.h"
+#include "RigFixture.h"
 
 #include "AppState.h"
-#include "ControllerDrive.h"
-#include "ControllerJobs.h"
-#include "ProbeCleaner.h"
-#include "ScanSequence.h"
 
-#include <SimMotors.h>
 #include <QTemporaryDir>
-#include <cmath>
-#include <cstdio>
 #include <map>
-#include <memory>
 
 using namespace simtest;
 
@@ -61,26 +52,13 @@ struct Observer : RunObserver {
     }
 };
 
-// Cleaning announces each measured cycle in the status text.
+// Cleaning announces each measured cycle in the status text; it runs until
+// its clock says so, which therefore ticks.
 class MatrixSeam : public TestSeam
 {
 public:
-    // A slice waits (a few ms of real time at most) for the job thread, so
-    // the clock counts slices of waiting, not turns of a spinning loop.
-    const WorkerThread* worker = nullptr;
-    void sleepMs(int ms) override
-    {
-        QElapsedTimer real;
-        real.start();
-        while (worker && !worker->isIdle() && real.elapsed() < 5)
-            QThread::usleep(20);
-        TestSeam::sleepMs(ms);
-    }
+    MatrixSeam() { waitForJobs = true; }
     std::function<void()> onCleaningCycle;
-    // Cleaning runs until its clock says so: every look moves the clock a
-    // little, so a pass whose reads all come back at once still ends.
-    bool tick = false;
-    qint64 nowMs() override { return tick ? ++clockMs : clockMs; }
     void appendStateText(const QString& text) override
     {
         TestSeam::appendStateText(text);
@@ -91,19 +69,9 @@ public:
         }
     }
 };
-
-QStringList readLines(const QString& path)
-{
-    QFile f(path);
-    QStringList out;
-    if (f.open(QIODevice::ReadOnly))
-        for (const QByteArray& l : f.readAll().split('\n'))
-            out << QString::fromLatin1(l);
-    return out;
-}
 } // namespace
 
-class TestFaultMatrix : public QObject
+class TestFaultMatrix : public QObject, Rig<MatrixSeam>
 {
     Q_OBJECT
 private slots:
@@ -115,63 +83,30 @@ private:
     void setUp(Mode mode);
 
     QTemporaryDir dir;
-    std::unique_ptr<RIRavaVCntrl> ctrl;
-    std::unique_ptr<ControllerJobs> jobs;
-    std::unique_ptr<WorkerThread> worker;
-    std::atomic<bool> abortFlag{false};
-    MatrixSeam seam;
-    std::unique_ptr<SweepReader> io;
-    std::unique_ptr<ControllerDrive> drive;
-    std::unique_ptr<DataAnalyzer> data;
     Observer observer;
-    std::unique_ptr<ScanSequence> seq;
-    std::unique_ptr<ProbeCleaner> cleaner;
 };
 
 void TestFaultMatrix::setUp(Mode mode)
 {
-    qsim::Config w;
-    w.measurement.readWaitMs = 0.05;
+    qsim::Config w = quickWorld();
     // The drive moves on the simulated clock, which must run for it.
-    const double speed = mode == eSpatial ? 200 : 0;
     if (mode == eSpatial)
         w.modules[0].motor.family = qsim::MotorFamily::PM600;
-    freshWorld(w, speed);
-    if (speed > 0)
-        setDriverDelayScale(1 / speed);
+    freshRig(w, mode == eSpatial ? 200 : 0);
     QVERIFY(qsim::traceTo(dir.filePath("trace.txt").toStdString()));
-    seam = MatrixSeam();
-    seam.realSleep = speed > 0;
     observer = Observer();
-    abortFlag = false;
-    ctrl = std::make_unique<RIRavaVCntrl>();
-    QCOMPARE(ctrl->connectTo(), 1);
-    QVERIFY(ctrl->outputHV());
-    QVERIFY(ctrl->setDefVoltage(0));
+    sessionObserver = &observer;
+    connectRig();
+    if (QTest::currentTestFailed())
+        return;
     ctrl->setLinearDriveSlope(0.001);
     ctrl->setLinearDriveIntercept(0);
-    jobs = std::make_unique<ControllerJobs>(*ctrl);
-    worker = std::make_unique<WorkerThread>(jobs.get(), &abortFlag);
-    seam.worker = worker.get();
-    io = std::make_unique<SweepReader>(*ctrl, *worker, abortFlag, seam);
-    drive = std::make_unique<ControllerDrive>(*ctrl, seam, abortFlag);
-    data = std::make_unique<DataAnalyzer>();
     observer.data = data.get();
-    seq = std::make_unique<ScanSequence>(*io, drive.get());
-    seq->setSession(data.get(), &observer);
-    cleaner = std::make_unique<ProbeCleaner>(*io);
 }
 
 void TestFaultMatrix::cleanup()
 {
-    cleaner.reset();
-    seq.reset();
-    io.reset();
-    drive.reset();
-    worker.reset();
-    jobs.reset();
-    ctrl.reset();
-    data.reset();
+    tearDownRig();
     qsim::traceTo(std::string());
     qsim::clearFaults();
 }
@@ -283,19 +218,8 @@ void TestFaultMatrix::matrix()
             c.timed.step = 1;
             c.timed.end = 1;
         }
-        if (mode == eTimeResolved) {
-            c.sync.bUseSyncScan = true;
-            c.sync.start = 100;
-            c.sync.duration = 700;
-            c.sync.resolution = 200;
-            c.useAutoCMRange = false;
-            c.userChosenCMRange = 1;
-            c.ionCurrentDisable = true;
-            c.dataScanRunParam.voltageStart = -40;
-            c.dataScanRunParam.voltageEnd = 20;
-            c.dataScanRunParam.voltageStep = 0.5;
-            c.dataScanRunParam.avgPerStep = 4;
-        }
+        if (mode == eTimeResolved)
+            timeResolvedRun(c);
         observer.onFirstKept = arm;
         ok = seq->runScan(c);
     }
@@ -314,7 +238,7 @@ void TestFaultMatrix::matrix()
         QVERIFY2(!alerts.filter(QRegularExpression(alert)).isEmpty(), qPrintable(said));
 
     // The fault fired (not a cell that passes for want of it).
-    const QStringList trace = readLines(dir.filePath("trace.txt"));
+    const QStringList trace = traceLines(dir.filePath("trace.txt"));
     if (counter != eMoves)
         QVERIFY2(!trace.filter("injected fault").isEmpty(), qPrintable(said));
 
@@ -327,15 +251,9 @@ void TestFaultMatrix::matrix()
     if (mode != eCleaning)
         QVERIFY2(!observer.kept.empty(), "no sweep was kept before the fault");
 
-    const bool scanning = qsim::cnfgRegister(0, 0) & 1;
     if (unitEnd == eIdle) {
         // Stopped, at the idle voltage, and the idle write came after the last stop.
-        const qsim::FrontEndTruth t = qsim::trueFrontEnd(0);
-        const double code = c.voltageIdle * t.dac[1] + t.dac[0];
-        QVERIFY(!scanning);
-        QVERIFY(!ctrl->isScanRunning());
-        QVERIFY2(std::fabs(int16_t(qsim::cnfgRegister(0, 3)) - code) <= 2,
-                 qPrintable(QString::number(int16_t(qsim::cnfgRegister(0, 3)))));
+        QVERIFY(unitIdle(c.voltageIdle));
         int lastStop = -1, lastIdle = -1;
         for (int i = 0; i < trace.size(); ++i) {
             if (trace[i].contains(", scan stop"))
@@ -348,7 +266,7 @@ void TestFaultMatrix::matrix()
     } else {
         // A unit that cannot be stopped or reached: the program does not
         // take it for stopped, and says so.
-        QVERIFY(scanning);
+        QVERIFY(qsim::cnfgRegister(0, 0) & 1);
         QVERIFY(ctrl->isScanRunning());
         const QString prefix = mode == eCleaning ? "[ERROR] Clean Probe: " : "[ERROR] Scan: ";
         QVERIFY2(alerts.contains(prefix + "Failed to stop running scan."), qPrintable(said));

@@ -5,20 +5,11 @@
 // idle at the idle voltage (its registers, not the library's belief); the
 // automatic check with its relaxation wait; a run whose first data scan is
 // preceded by an automatic cleaning.
-#include "../scan/SimFixture.h"
-#include "SeamFixture.h"
+#include "RigFixture.h"
 
 #include "AppState.h"
-#include "ControllerJobs.h"
-#include "ProbeCleaner.h"
-#include "ScanSequence.h"
 
-#include <SimMeasurement.h>
-
-#include <QFile>
 #include <QTemporaryDir>
-#include <cmath>
-#include <memory>
 
 using namespace simtest;
 
@@ -29,50 +20,20 @@ const double kRadius = 0.000195, kLength = 0.01;
 // the job thread takes for real (a slice waits for it, a few ms at most: a
 // stalled stream goes on slicing until Abort); the clock also moves a little
 // with every look at it, so a pass whose reads all come back at once ends.
-class CleanSeam : public TestSeam
-{
-public:
-    const WorkerThread* worker = nullptr;
-    void sleepMs(int ms) override
+struct CleanSeam : TestSeam {
+    CleanSeam()
     {
-        QElapsedTimer real;
-        real.start();
-        while (worker && !worker->isIdle() && real.elapsed() < 5)
-            QThread::usleep(20);
-        TestSeam::sleepMs(ms);
+        waitForJobs = true;
+        tick = true;
     }
-    qint64 nowMs() override { return ++clockMs; }
 };
-
-qsim::Config worldConfig()
-{
-    qsim::Config w;
-    w.measurement.readWaitMs = 0.05; // a stalled stream gives up quickly
-    return w;
-}
-
-QStringList traceLines(const QString& path, const QString& needle)
-{
-    QFile f(path);
-    QStringList out;
-    if (f.open(QIODevice::ReadOnly))
-        for (const QByteArray& l : f.readAll().split('\n'))
-            if (l.contains(needle.toLatin1()))
-                out << QString::fromLatin1(l);
-    return out;
-}
-
-int firstIndex(const QList<int>& states, int state)
-{
-    return states.indexOf(state);
-}
 } // namespace
 
-class TestProbeCleaner : public QObject
+class TestProbeCleaner : public QObject, Rig<CleanSeam>
 {
     Q_OBJECT
 private slots:
-    void init() { setUp(worldConfig()); }
+    void init() { setUp(quickWorld()); }
     void cleanup();
 
     void dutySetting_data();
@@ -100,43 +61,22 @@ private slots:
 private:
     void setUp(qsim::Config w, VESK_HW::eProbeMode mode = VESK_HW::eSingle);
     ProbeCleaner::Context context() const;
-    bool unitIdle(double idle) const;
+    void wireAutoClean();
 
-    std::unique_ptr<RIRavaVCntrl> ctrl;
-    std::unique_ptr<ControllerJobs> jobs;
-    std::unique_ptr<WorkerThread> worker;
-    std::atomic<bool> abortFlag{false};
-    CleanSeam seam;
-    std::unique_ptr<SweepReader> io;
-    std::unique_ptr<ProbeCleaner> cleaner;
     SingleProbeConfigParam cfg;
     QTemporaryDir dir;
 };
 
 void TestProbeCleaner::setUp(qsim::Config w, VESK_HW::eProbeMode mode)
 {
-    cleaner.reset();
-    io.reset();
-    worker.reset();
-    jobs.reset();
-    ctrl.reset();
-    freshWorld(w);
-    seam = CleanSeam();
-    abortFlag = false;
-    ctrl = std::make_unique<RIRavaVCntrl>();
-    QCOMPARE(ctrl->connectTo(), 1);
-    QVERIFY(ctrl->outputHV());
-    jobs = std::make_unique<ControllerJobs>(*ctrl);
-    worker = std::make_unique<WorkerThread>(jobs.get(), &abortFlag);
-    seam.worker = worker.get();
-    io = std::make_unique<SweepReader>(*ctrl, *worker, abortFlag, seam);
-    cleaner = std::make_unique<ProbeCleaner>(*io);
     cfg = SingleProbeConfigParam();
     cfg.voltageIdle = -5;
     cfg.clean.voltage = 80;
     cfg.clean.power = 1;
     cfg.clean.duration = 1;
-    QVERIFY(ctrl->setDefVoltage(cfg.voltageIdle));
+    setUpRig(w, 0, cfg.voltageIdle);
+    if (QTest::currentTestFailed())
+        return;
     if (mode != VESK_HW::eSingle)
         QVERIFY(ctrl->selectProbeMode(mode));
     // The range a measurement of the ion side leaves behind.
@@ -145,11 +85,7 @@ void TestProbeCleaner::setUp(qsim::Config w, VESK_HW::eProbeMode mode)
 
 void TestProbeCleaner::cleanup()
 {
-    cleaner.reset();
-    io.reset();
-    worker.reset();
-    jobs.reset();
-    ctrl.reset();
+    tearDownRig();
     qsim::traceTo(std::string());
     qsim::clearFaults();
     qsim::clearStreamFaults(0);
@@ -165,16 +101,13 @@ ProbeCleaner::Context TestProbeCleaner::context() const
     return c;
 }
 
-// The unit as one would check it at the bench: not sweeping, at the idle voltage.
-bool TestProbeCleaner::unitIdle(double idle) const
+// The run asks the cleaner before its data scans, as the program does.
+void TestProbeCleaner::wireAutoClean()
 {
-    const qsim::FrontEndTruth t = qsim::trueFrontEnd(0);
-    const double code = idle * t.dac[1] + t.dac[0];
-    const double reg = int16_t(qsim::cnfgRegister(0, 3));
-    const bool stopped = (qsim::cnfgRegister(0, 0) & 1) == 0;
-    if (!stopped || std::fabs(reg - code) > 2)
-        qWarning() << "unit running" << !stopped << "idle code" << reg << "expected" << code;
-    return stopped && std::fabs(reg - code) <= 2 && !ctrl->isScanRunning();
+    seq->cleanIfDue = [this] {
+        const ConfigParam& run = seq->session()->configs().workingCopy();
+        return cleaner->cleanIfDue(run, ProbeCleaner::contextFor(*seq->session(), run, true, false));
+    };
 }
 
 // ---------------------------------------------------------------- the duty
@@ -344,7 +277,7 @@ void TestProbeCleaner::singleProbeOnePass()
 
 void TestProbeCleaner::doubleProbeTwoPasses()
 {
-    setUp(worldConfig(), VESK_HW::eDouble);
+    setUp(quickWorld(), VESK_HW::eDouble);
     const QString trace = dir.filePath("double.txt");
     qsim::traceTo(trace.toStdString());
     ProbeCleaner::Context ctx = context();
@@ -371,7 +304,7 @@ void TestProbeCleaner::doubleProbeTwoPasses()
 
 void TestProbeCleaner::saturationAtRangeZero()
 {
-    qsim::Config w = worldConfig();
+    qsim::Config w = quickWorld();
     w.measurement.plasma.ne = 1e19;
     setUp(w);
     QVERIFY(!cleaner->cleanProbeTip(cfg, context()));
@@ -405,7 +338,7 @@ void TestProbeCleaner::failuresLeaveTheUnitIdle()
 {
     QFETCH(int, kind);
     QFETCH(QString, alert);
-    qsim::Config w = worldConfig();
+    qsim::Config w = quickWorld();
     w.modules[0].doubleProbeAvailable = kind != 4;
     setUp(w, kind == 4 ? VESK_HW::eSingle : VESK_HW::eDouble);
     ProbeCleaner::Context ctx = context();
@@ -499,8 +432,8 @@ void TestProbeCleaner::firstCheckCleansThenRelaxes()
     cfg.clean.relaxTime = 2;
     // The clock starts 12 hours back: the first check cleans, then waits 2 s.
     QVERIFY2(cleaner->cleanIfDue(cfg, context()), qPrintable(seam.alerts().join('\n')));
-    const int cleaning = firstIndex(seam.states, AppState::eCleaning);
-    const int relax = firstIndex(seam.states, AppState::eRelaxation);
+    const int cleaning = seam.states.indexOf(AppState::eCleaning);
+    const int relax = seam.states.indexOf(AppState::eRelaxation);
     QVERIFY(cleaning >= 0 && relax > cleaning);
     QCOMPARE(seam.stateTexts.filter("seconds)").first(), QString("(    2 seconds)"));
     QVERIFY(seam.nowMs() - cleaner->lastCleanMs() >= 2000);
@@ -555,13 +488,7 @@ void TestProbeCleaner::abortEndsRelaxation()
 
 void TestProbeCleaner::autoCleanBeforeFirstDataScan()
 {
-    DataAnalyzer data;
-    ScanSequence seq(*io);
-    seq.setSession(&data, nullptr);
-    seq.cleanIfDue = [&] {
-        const ConfigParam& run = seq.session()->configs().workingCopy();
-        return cleaner->cleanIfDue(run, ProbeCleaner::contextFor(*seq.session(), run, true, false));
-    };
+    wireAutoClean();
     SingleProbeConfigParam c;
     c.ionCurrentDisable = true;
     c.initScanDisable = true;
@@ -573,44 +500,38 @@ void TestProbeCleaner::autoCleanBeforeFirstDataScan()
     c.clean.relaxTime = 1;
     c.clean.voltage = 80;
     c.voltageIdle = 0;
-    QVERIFY2(seq.runScan(c), qPrintable(seam.alerts().join('\n')));
-    const int cleaning = firstIndex(seam.states, AppState::eCleaning);
-    const int relax = firstIndex(seam.states, AppState::eRelaxation);
-    const int dataScan = firstIndex(seam.states, AppState::eDataScan);
+    QVERIFY2(seq->runScan(c), qPrintable(seam.alerts().join('\n')));
+    const int cleaning = seam.states.indexOf(AppState::eCleaning);
+    const int relax = seam.states.indexOf(AppState::eRelaxation);
+    const int dataScan = seam.states.indexOf(AppState::eDataScan);
     QVERIFY(cleaning >= 0 && relax > cleaning && dataScan > relax);
     // One cleaning: the later cycles found it done.
     QCOMPARE(seam.states.mid(dataScan).count(AppState::eCleaning), 0);
-    QCOMPARE(data.scanCount(), 1);
-    QCOMPARE(data.scan(0, 0)->accumulated.count(), 3);
+    QCOMPARE(data->scanCount(), 1);
+    QCOMPARE(data->scan(0, 0)->accumulated.count(), 3);
     QVERIFY(!cleaner->powerHistory().isEmpty());
     QVERIFY(unitIdle(0));
 }
 
 void TestProbeCleaner::failedAutoCleanEndsTheRun()
 {
-    DataAnalyzer data;
-    LangmuirSettings s = data.analysisSettings();
+    LangmuirSettings s = data->analysisSettings();
     s.probeLength = 0;
-    data.setAnalysisSettings(s);
-    ScanSequence seq(*io);
-    seq.setSession(&data, nullptr);
-    seq.cleanIfDue = [&] {
-        const ConfigParam& run = seq.session()->configs().workingCopy();
-        return cleaner->cleanIfDue(run, ProbeCleaner::contextFor(*seq.session(), run, true, false));
-    };
+    data->setAnalysisSettings(s);
+    wireAutoClean();
     SingleProbeConfigParam c;
     c.ionCurrentDisable = true;
     c.initScanDisable = true;
     c.clean.autoClean = true;
     c.voltageIdle = 0;
-    QVERIFY(!seq.runScan(c));
+    QVERIFY(!seq->runScan(c));
     const QStringList a = seam.alerts();
     QVERIFY2(a.size() == 4, qPrintable(a.join('\n')));
     QVERIFY(a[0].startsWith("[ERROR] Clean Probe: Probe length and radius must be above 0"));
     QCOMPARE(a[1], QString("[ERROR] Probe Tip Auto Clean: Failed to clean probe tip."));
     QCOMPARE(a[2], QString("[ERROR] Data Scan: Failed to automatically clean probe tip."));
     QCOMPARE(a[3], QString("[ERROR] Scan: Failed to run Data Scan."));
-    QCOMPARE(data.scanCount(), 0);
+    QCOMPARE(data->scanCount(), 0);
     QVERIFY(unitIdle(0));
 }
 

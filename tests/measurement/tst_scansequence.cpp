@@ -3,19 +3,9 @@
 // and ion-current monitoring runs file their records where they belong, the
 // range search and the smart scan's limits, and every injected fault or abort
 // ends the run with its alert and leaves the unit idle at the idle voltage.
-#include "../scan/SimFixture.h"
-#include "SeamFixture.h"
+#include "RigFixture.h"
 
 #include "AppState.h"
-#include "ControllerDrive.h"
-#include "ControllerJobs.h"
-#include "ScanSequence.h"
-
-#include <SimMeasurement.h>
-#include <SimMotors.h>
-#include <cmath>
-#include <cstdio>
-#include <memory>
 
 using namespace simtest;
 
@@ -62,27 +52,37 @@ SingleProbeConfigParam baseConfig()
     return c;
 }
 
+// Only the data scans: no ion-current phase, no initial and no DC correction scans.
+void dataScansOnly(SingleProbeConfigParam& c)
+{
+    c.ionCurrentDisable = true;
+    c.initScanDisable = true;
+    c.dcCScanDisable = true;
+}
+
 // Figures for the record (the driver-log capture takes qDebug and friends).
 template <typename... A> void report(const char* format, A... args)
 {
     std::fprintf(stderr, format, args...);
     std::fputc('\n', stderr);
 }
-
-qsim::Config worldConfig()
-{
-    qsim::Config w;
-    w.measurement.readWaitMs = 0.05; // a stalled stream gives up quickly
-    return w;
-}
 } // namespace
 
-class TestScanSequence : public QObject
+class TestScanSequence : public QObject, Rig<TestSeam, CountingJobs>
 {
     Q_OBJECT
 private slots:
-    void init() { setUpWorld(worldConfig()); }
-    void cleanup();
+    void init()
+    {
+        observer = Observer();
+        sessionObserver = &observer;
+        setUpRig();
+    }
+    void cleanup()
+    {
+        tearDownRig();
+        qsim::clearFaults();
+    }
     void defaultRunMatchesPlasma();
     void secondRunKeepsFirstRunsRecords();
     void timeResolvedFollowsPulse();
@@ -109,72 +109,10 @@ private slots:
     void driveFailsToInitialise();
 
 private:
-    void setUpWorld(qsim::Config w, double speed = 0);
-    bool unitIdleAtIdleVoltage(double idle = 0);
     double analysed(int group, int index, int pair);
 
-    std::unique_ptr<RIRavaVCntrl> ctrl;
-    std::unique_ptr<CountingJobs> jobs;
-    std::unique_ptr<WorkerThread> worker;
-    std::atomic<bool> abortFlag{false};
-    TestSeam seam;
-    std::unique_ptr<SweepReader> io;
-    std::unique_ptr<ControllerDrive> drive;
-    std::unique_ptr<DataAnalyzer> data;
     Observer observer;
-    std::unique_ptr<ScanSequence> seq;
 };
-
-void TestScanSequence::setUpWorld(qsim::Config w, double speed)
-{
-    seq.reset();
-    io.reset();
-    drive.reset();
-    worker.reset();
-    jobs.reset();
-    ctrl.reset();
-    freshWorld(w, speed);
-    if (speed > 0)
-        setDriverDelayScale(1 / speed);
-    seam = TestSeam();
-    seam.realSleep = speed > 0;
-    observer = Observer();
-    abortFlag = false;
-    ctrl = std::make_unique<RIRavaVCntrl>();
-    QCOMPARE(ctrl->connectTo(), 1);
-    QVERIFY(ctrl->outputHV());
-    QVERIFY(ctrl->setDefVoltage(0));
-    jobs = std::make_unique<CountingJobs>(*ctrl);
-    worker = std::make_unique<WorkerThread>(jobs.get(), &abortFlag);
-    io = std::make_unique<SweepReader>(*ctrl, *worker, abortFlag, seam);
-    drive = std::make_unique<ControllerDrive>(*ctrl, seam, abortFlag);
-    data = std::make_unique<DataAnalyzer>();
-    seq = std::make_unique<ScanSequence>(*io, drive.get());
-    seq->setSession(data.get(), &observer);
-}
-
-void TestScanSequence::cleanup()
-{
-    seq.reset();
-    io.reset();
-    drive.reset();
-    worker.reset();
-    jobs.reset();
-    ctrl.reset();
-    data.reset();
-    qsim::clearFaults();
-}
-
-bool TestScanSequence::unitIdleAtIdleVoltage(double idle)
-{
-    const qsim::FrontEndTruth t = qsim::trueFrontEnd(0);
-    const double code = idle * t.dac[1] + t.dac[0];
-    const double reg = int16_t(qsim::cnfgRegister(0, 3));
-    const bool stopped = (qsim::cnfgRegister(0, 0) & 1) == 0;
-    if (!stopped || std::fabs(reg - code) > 2)
-        qWarning() << "unit running" << !stopped << "idle code" << reg << "expected" << code;
-    return stopped && std::fabs(reg - code) <= 2 && !ctrl->isScanRunning();
-}
 
 double TestScanSequence::analysed(int group, int index, int pair)
 {
@@ -213,7 +151,7 @@ void TestScanSequence::defaultRunMatchesPlasma()
     QVERIFY(data->configs().workingCopy().dataScanRunParam.voltageEnd > truth.Vp);
     // The session's own record is not changed by the run.
     QCOMPARE(data->configuration().dataScanRunParam.voltageStart, c.dataScanRunParam.voltageStart);
-    QVERIFY(unitIdleAtIdleVoltage());
+    QVERIFY(unitIdle());
     QCOMPARE(seam.state(), 0);
     QVERIFY(seam.states.contains(AppState::eReadingIonCurrent));
     QVERIFY(seam.states.contains(AppState::eSmartInitScan));
@@ -242,23 +180,13 @@ void TestScanSequence::secondRunKeepsFirstRunsRecords()
 
 void TestScanSequence::timeResolvedFollowsPulse()
 {
-    qsim::Config w = worldConfig();
+    qsim::Config w = quickWorld();
     w.measurement.plasma.pulseDepth = 0.8;
     w.measurement.plasma.pulseTauUs = 20;
     w.measurement.sync.frequencyHz = 1000;
-    setUpWorld(w);
+    setUpRig(w);
     SingleProbeConfigParam c = baseConfig();
-    c.sync.bUseSyncScan = true;
-    c.sync.start = 100;
-    c.sync.duration = 700;
-    c.sync.resolution = 200;
-    c.useAutoCMRange = false;
-    c.userChosenCMRange = 1;
-    c.ionCurrentDisable = true;
-    c.dataScanRunParam.voltageStart = -40;
-    c.dataScanRunParam.voltageEnd = 20;
-    c.dataScanRunParam.voltageStep = 0.5;
-    c.dataScanRunParam.avgPerStep = 4;
+    timeResolvedRun(c);
     QVERIFY2(seq->runScan(c), qPrintable(seam.alerts().join('\n')));
     const QVector<ScanRecord>& scans = data->scansOfGroup(0);
     QCOMPARE(scans.size(), 4); // 100, 300, 500, 700 us
@@ -274,7 +202,7 @@ void TestScanSequence::timeResolvedFollowsPulse()
     report("pulse ne on %.3g (truth %.3g), off %.3g (truth %.3g)", ne[1], on, ne[3], off);
     QVERIFY(ne[1] > 2 * ne[3]);
     QVERIFY(std::fabs(ne[1] - on) < 0.3 * on);
-    QVERIFY(unitIdleAtIdleVoltage());
+    QVERIFY(unitIdle());
 }
 
 void TestScanSequence::timedRunEveryFiveSeconds()
@@ -284,9 +212,7 @@ void TestScanSequence::timedRunEveryFiveSeconds()
     c.timed.start = 0;
     c.timed.step = 5;
     c.timed.end = 10;
-    c.ionCurrentDisable = true;
-    c.initScanDisable = true;
-    c.dcCScanDisable = true;
+    dataScansOnly(c);
     c.dataScanRunParam.voltageStart = -30;
     c.dataScanRunParam.voltageEnd = 20;
     seq->restartScanClock();
@@ -306,11 +232,11 @@ void TestScanSequence::spatialRunFollowsProfile()
 {
     // The default MDrivePlus stage carries the probe through the profile: the
     // simulated plasma hears the stage, not a hook of the test.
-    qsim::Config w = worldConfig();
+    qsim::Config w = quickWorld();
     w.modules[0].motor.family = qsim::MotorFamily::MDrivePlus;
     w.measurement.plasma.profileCentreMm = 10;
     w.measurement.plasma.profileWidthMm = 4;
-    setUpWorld(w, 200);
+    setUpRig(w, 200);
     ctrl->setLinearDriveIntercept(0);
     SingleProbeConfigParam c = baseConfig();
     c.spat.bUseSpatScan = true;
@@ -333,7 +259,7 @@ void TestScanSequence::spatialRunFollowsProfile()
     }
     QVERIFY2(ne[1] >= 2 * ne[0] && ne[1] >= 2 * ne[2], "the centre stands out of the edges");
     QVERIFY(seam.stateTexts.contains(" (to position 10[mm])"));
-    QVERIFY(unitIdleAtIdleVoltage());
+    QVERIFY(unitIdle());
 }
 
 void TestScanSequence::spatialStep_data()
@@ -356,25 +282,19 @@ void TestScanSequence::spatialStep()
     QFETCH(double, step);
     QFETCH(int, positions);
     QFETCH(bool, ok);
-    qsim::Config w = worldConfig();
-    w.modules[0].motor.family = qsim::MotorFamily::PM600;
-    setUpWorld(w, 200);
-    ctrl->setLinearDriveSlope(0.001);
-    ctrl->setLinearDriveIntercept(0);
+    setUpStage();
     SingleProbeConfigParam c = baseConfig();
     c.spat.bUseSpatScan = true;
     c.spat.start = start;
     c.spat.end = end;
     c.spat.step = step;
-    c.ionCurrentDisable = true;
-    c.initScanDisable = true;
-    c.dcCScanDisable = true;
+    dataScansOnly(c);
     c.dataScanRunScans = 1;
     QCOMPARE(seq->runScan(c), ok);
     QCOMPARE(data->groupCount(), positions);
     if (!ok)
         QCOMPARE(seam.alerts(), QStringList{"[ERROR] Scan: The spatial step is not a finite number."});
-    QVERIFY(unitIdleAtIdleVoltage());
+    QVERIFY(unitIdle());
 }
 
 void TestScanSequence::ionCurrentMonitoring()
@@ -405,7 +325,7 @@ void TestScanSequence::ionCurrentMonitoring()
     // No ion-current phase, no initial scans.
     QVERIFY(!seam.states.contains(AppState::eReadingIonCurrent));
     QVERIFY(!seam.states.contains(AppState::eSmartInitScan));
-    QVERIFY(unitIdleAtIdleVoltage());
+    QVERIFY(unitIdle());
 }
 
 void TestScanSequence::rangeSearchGivesUp()
@@ -418,15 +338,13 @@ void TestScanSequence::rangeSearchGivesUp()
     QCOMPARE(jobs->reads.load(), 7);
     QCOMPARE(seam.boxes.size(), 1);
     QVERIFY(seam.boxes.first().startsWith("Quendrix Langmuir|[ERROR] Read Ion Current: "));
-    QVERIFY(unitIdleAtIdleVoltage());
+    QVERIFY(unitIdle());
 }
 
 void TestScanSequence::throwAndRunScans()
 {
     SingleProbeConfigParam c = baseConfig();
-    c.ionCurrentDisable = true;
-    c.initScanDisable = true;
-    c.dcCScanDisable = true;
+    dataScansOnly(c);
     c.dataScanThrowScans = 2;
     c.dataScanRunScans = 3;
     QVERIFY(seq->runScan(c));
@@ -437,7 +355,7 @@ void TestScanSequence::throwAndRunScans()
     // The progress counts the thrown sweeps too: 5 of 5 at the end, not 5 of 3.
     QCOMPARE(seq->dataScanCycles(), 5);
     // Continuous acquisition: one start for the five sweeps.
-    QVERIFY(unitIdleAtIdleVoltage());
+    QVERIFY(unitIdle());
 }
 
 void TestScanSequence::smartScanNeverPositive()
@@ -452,15 +370,13 @@ void TestScanSequence::smartScanNeverPositive()
     QVERIFY(std::isnan(s->dcCScanVoltageStart));
     QVERIFY(std::isnan(s->dcCScanVoltageEnd));
     QVERIFY(s->initScan.size() >= 10);
-    QVERIFY(unitIdleAtIdleVoltage());
+    QVERIFY(unitIdle());
 }
 
 void TestScanSequence::bothPhasesDisabledUseUserRange()
 {
     SingleProbeConfigParam c = baseConfig();
-    c.ionCurrentDisable = true;
-    c.initScanDisable = true;
-    c.dcCScanDisable = true;
+    dataScansOnly(c);
     c.userChosenCMRange = 2;
     c.dataScanRunParam.voltageStart = -20;
     c.dataScanRunParam.voltageEnd = 5;
@@ -481,7 +397,7 @@ void TestScanSequence::dcCorrectionNeedsEstimates()
                           "Vp:nan[V]).",
                           "[ERROR] Scan: Failed to run DC Correction Scan."}));
     QCOMPARE(data->scan(0, 0)->dcInitScans.size(), 0);
-    QVERIFY(unitIdleAtIdleVoltage());
+    QVERIFY(unitIdle());
 }
 
 void TestScanSequence::doubleProbeRunSkipsDcCorrection()
@@ -504,16 +420,12 @@ void TestScanSequence::doubleProbeRunSkipsDcCorrection()
     // A symmetric double-probe curve: currents of both signs, odd in V.
     QVERIFY(s->accumulated.meanCurrent(0) < 0);
     QVERIFY(s->accumulated.meanCurrent(s->accumulated.pointCount() - 1) > 0);
-    QVERIFY(unitIdleAtIdleVoltage());
+    QVERIFY(unitIdle());
 }
 
 void TestScanSequence::spatialTimeResolvedTakesOneSlice()
 {
-    qsim::Config w = worldConfig();
-    w.modules[0].motor.family = qsim::MotorFamily::PM600;
-    setUpWorld(w, 200);
-    ctrl->setLinearDriveSlope(0.001);
-    ctrl->setLinearDriveIntercept(0);
+    setUpStage();
     SingleProbeConfigParam c = baseConfig();
     c.spat.bUseSpatScan = true;
     c.spat.start = 0;
@@ -552,11 +464,11 @@ void TestScanSequence::plasmaAgainstTruth()
     QFETCH(double, kTe);
     QFETCH(double, ne);
     QFETCH(double, length);
-    qsim::Config w = worldConfig();
+    qsim::Config w = quickWorld();
     w.measurement.plasma.kTe = kTe;
     w.measurement.plasma.ne = ne;
     w.measurement.plasma.probeLength = length;
-    setUpWorld(w);
+    setUpRig(w);
     LangmuirSettings s = data->analysisSettings();
     s.probeLength = length;
     data->setAnalysisSettings(s);
@@ -600,7 +512,7 @@ void TestScanSequence::fullScaleIsReported()
     // The session window shows the scan's text: the analysis keeps the note.
     data->analyseScan(0, 0);
     QVERIFY(data->scan(0, 0)->error.startsWith(rec->measurementAlert));
-    QVERIFY(unitIdleAtIdleVoltage());
+    QVERIFY(unitIdle());
 }
 
 void TestScanSequence::faults_data()
@@ -626,20 +538,14 @@ void TestScanSequence::faults()
     QFETCH(QString, runAlert);
     SingleProbeConfigParam c = baseConfig();
     if (fault == 4) {
-        qsim::Config w = worldConfig();
-        w.modules[0].motor.family = qsim::MotorFamily::PM600;
-        setUpWorld(w, 200);
-        ctrl->setLinearDriveSlope(0.001);
-        ctrl->setLinearDriveIntercept(0);
+        setUpStage();
         c.spat.bUseSpatScan = true;
         c.spat.start = 0;
         c.spat.end = 10;
         c.spat.step = 5;
     }
     if (fault == 1 || fault == 2 || fault == 3) {
-        c.ionCurrentDisable = true;
-        c.initScanDisable = true;
-        c.dcCScanDisable = true;
+        dataScansOnly(c);
     }
     if (fault == 3)
         c.sync.bUseSyncScan = true;
@@ -671,7 +577,7 @@ void TestScanSequence::faults()
     QCOMPARE(seam.boxes.size(), 1);
     QCOMPARE(observer.ends, 1);
     qsim::clearStreamFaults(0);
-    QVERIFY(unitIdleAtIdleVoltage());
+    QVERIFY(unitIdle());
 }
 
 void TestScanSequence::abortInEachPhase_data()
@@ -718,7 +624,7 @@ void TestScanSequence::abortInEachPhase()
     QVERIFY(seam.boxes.isEmpty());
     QCOMPARE(seam.logLines.last(), QString("Scan has been aborted"));
     QVERIFY(worker->isIdle());
-    QVERIFY(unitIdleAtIdleVoltage());
+    QVERIFY(unitIdle());
 }
 
 void TestScanSequence::abortEndsTimedWait()
@@ -735,7 +641,7 @@ void TestScanSequence::abortEndsTimedWait()
     QVERIFY(seam.clockMs < 1100);
     QCOMPARE(data->scanCount(), 0);
     QVERIFY(seam.boxes.isEmpty());
-    QVERIFY(unitIdleAtIdleVoltage());
+    QVERIFY(unitIdle());
 }
 
 void TestScanSequence::driveFailsToInitialise()

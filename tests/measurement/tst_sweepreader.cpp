@@ -1,20 +1,15 @@
 // The shared sweep steps against the simulated unit: scan parameters reach its
 // registers, a sweep is read through the job thread, and each failure (register
 // write, stream, abort, wrong shape) becomes its one alert line.
-#include "../scan/SimFixture.h"
-#include "SeamFixture.h"
+#include "RigFixture.h"
 
 #include "AppState.h"
-#include "ControllerJobs.h"
-#include "SweepReader.h"
 
-#include <SimMeasurement.h>
 #include <climits>
-#include <memory>
 
 using namespace simtest;
 
-class TestSweepReader : public QObject
+class TestSweepReader : public QObject, Rig<>
 {
     Q_OBJECT
 private slots:
@@ -29,35 +24,16 @@ private slots:
     void hardwareAverageClamped_data();
     void hardwareAverageClamped();
     void syncParametersRealised();
-
-private:
-    std::unique_ptr<RIRavaVCntrl> ctrl;
-    std::unique_ptr<ControllerJobs> jobs;
-    std::unique_ptr<WorkerThread> worker;
-    std::atomic<bool> abortFlag{false};
-    TestSeam seam;
-    std::unique_ptr<SweepReader> reader;
 };
 
 void TestSweepReader::init()
 {
-    freshWorld();
-    seam = TestSeam();
-    abortFlag = false;
-    ctrl = std::make_unique<RIRavaVCntrl>();
-    QCOMPARE(ctrl->connectTo(), 1);
-    QVERIFY(ctrl->outputHV());
-    jobs = std::make_unique<ControllerJobs>(*ctrl);
-    worker = std::make_unique<WorkerThread>(jobs.get(), &abortFlag);
-    reader = std::make_unique<SweepReader>(*ctrl, *worker, abortFlag, seam);
+    setUpRig(qsim::Config());
 }
 
 void TestSweepReader::cleanup()
 {
-    reader.reset();
-    worker.reset();
-    jobs.reset();
-    ctrl.reset();
+    tearDownRig();
     qsim::clearFaults();
 }
 
@@ -69,10 +45,10 @@ void TestSweepReader::readsOneSweep()
     run.voltageEnd = 20;
     run.integrationTime = 10;
     SyncParam sync;
-    QVERIFY(reader->setScanParameters(run, sync));
-    QVERIFY(reader->setRange(1, AlertPrefix::DataScan));
+    QVERIFY(io->setScanParameters(run, sync));
+    QVERIFY(io->setRange(1, AlertPrefix::DataScan));
     ScanReadout out;
-    QVERIFY(reader->readOne(AlertPrefix::DataScan, SweepReader::kSweepSliceMs, SweepShape(), out));
+    QVERIFY(io->readOne(AlertPrefix::DataScan, SweepReader::kSweepSliceMs, SweepShape(), out));
     QCOMPARE(out.syncPoints, 1u);
     QCOMPARE(out.steps, 61u);
     QVERIFY(std::fabs(out.data[0] + 40) < 0.1);
@@ -115,8 +91,8 @@ void TestSweepReader::failures()
     else
         qsim::failCall(qsim::Call::WriteCommand, 1, QUSB_ERROR_IOCTL_FAILED);
     ScanReadout out;
-    const bool ok = reader->setScanParameters(run, sync)
-                    && reader->readOne(AlertPrefix::DataScan, SweepReader::kDataSliceMs, shape, out);
+    const bool ok = io->setScanParameters(run, sync)
+                    && io->readOne(AlertPrefix::DataScan, SweepReader::kDataSliceMs, shape, out);
     QVERIFY(!ok);
     QCOMPARE(seam.alerts(), QStringList{alert});
     QVERIFY(!ctrl->isScanRunning());
@@ -128,10 +104,10 @@ void TestSweepReader::abortBeforeRead()
     ScanRunParam run;
     run.integrationTime = 10;
     SyncParam sync;
-    QVERIFY(reader->setScanParameters(run, sync));
+    QVERIFY(io->setScanParameters(run, sync));
     abortFlag = true;
     ScanReadout out;
-    QVERIFY(!reader->readOne(AlertPrefix::ReadIonCurrent, SweepReader::kSweepSliceMs, SweepShape(), out));
+    QVERIFY(!io->readOne(AlertPrefix::ReadIonCurrent, SweepReader::kSweepSliceMs, SweepShape(), out));
     QCOMPARE(seam.alerts(),
              QStringList{"[ERROR] Read Ion Current: Failed to read data from scan (Process aborted)."});
     QVERIFY(!ctrl->isScanRunning());
@@ -139,14 +115,14 @@ void TestSweepReader::abortBeforeRead()
 
 void TestSweepReader::rangePairsWait()
 {
-    QVERIFY(reader->setRange(0, AlertPrefix::DataScan));
+    QVERIFY(io->setRange(0, AlertPrefix::DataScan));
     seam.sleptMs = 0;
-    QVERIFY(reader->setRange(1, AlertPrefix::DataScan)); // same pair
+    QVERIFY(io->setRange(1, AlertPrefix::DataScan)); // same pair
     QCOMPARE(seam.sleptMs, qint64(0));
-    QVERIFY(reader->setRange(3, AlertPrefix::DataScan)); // another pair
+    QVERIFY(io->setRange(3, AlertPrefix::DataScan)); // another pair
     QCOMPARE(seam.sleptMs, qint64(SweepReader::kRangePairSettleMs));
     QCOMPARE(ctrl->getMeasuringRange(), 3u);
-    QVERIFY(reader->setRange(3, AlertPrefix::DataScan)); // unchanged
+    QVERIFY(io->setRange(3, AlertPrefix::DataScan)); // unchanged
     QCOMPARE(seam.sleptMs, qint64(SweepReader::kRangePairSettleMs));
 }
 
@@ -156,12 +132,12 @@ void TestSweepReader::waitEndsOnAbort()
         if (seam.clockMs >= 350)
             abortFlag = true;
     };
-    QVERIFY(!reader->waitWithEvents(10000));
+    QVERIFY(!io->waitWithEvents(10000));
     QVERIFY(seam.clockMs < 400);
     abortFlag = false;
     seam.onSlice = nullptr;
     const qint64 before = seam.clockMs;
-    QVERIFY(reader->waitWithEvents(100));
+    QVERIFY(io->waitWithEvents(100));
     QCOMPARE(seam.clockMs - before, qint64(100)); // slices of at most 35 ms add up exactly
 }
 
@@ -202,10 +178,10 @@ void TestSweepReader::syncParametersRealised()
     sync.start = 0;
     sync.duration = 500;
     sync.resolution = 100;
-    QVERIFY(reader->setScanParameters(run, sync));
+    QVERIFY(io->setScanParameters(run, sync));
     QVERIFY(sync.duration >= 400);
     ScanReadout out;
-    QVERIFY(reader->readOne(AlertPrefix::DataScan, SweepReader::kDataSliceMs, SweepShape(), out));
+    QVERIFY(io->readOne(AlertPrefix::DataScan, SweepReader::kDataSliceMs, SweepShape(), out));
     QVERIFY(out.syncPoints >= 2);
     QCOMPARE(out.steps, 11u);
 }
