@@ -70,6 +70,27 @@ std::vector<int32_t> ramp(size_t n)
     return v;
 }
 
+// A reader, its layout, and what one read takes; every read starts on zeroed data.
+struct Read {
+    ScanStreamReader reader;
+    ScanStreamLayout layout;
+    std::vector<double> data;
+    std::atomic<bool> aborted{false};
+    std::atomic<long> read{0};
+    uint32_t sync = 0;
+    Read(uint32_t steps, uint32_t wordsPerRead = 0)
+    {
+        layout.steps = steps;
+        if (wordsPerRead)
+            reader.setWordsPerRead(wordsPerRead);
+    }
+    ReadResult operator()(BulkSource &src, unsigned passes = 1)
+    {
+        data.assign(2 * layout.syncPoints * layout.steps, 0.0);
+        return reader.read(layout, passes, data.data(), src, aborted, read, sync);
+    }
+};
+
 } // namespace
 
 class TestScanReadout : public QObject {
@@ -91,22 +112,16 @@ void TestScanReadout::layoutAndBoundaries()
     const auto values = ramp(12);
     VectorSource src;
     src.words = scanStream(values, 0x9C3F, 0x00012345, 5); // odd packets split values
-    ScanStreamReader reader;
-    reader.setWordsPerRead(7); // odd transfers split values too
-    ScanStreamLayout layout;
-    layout.syncPoints = 2;
-    layout.steps = 3;
-    layout.synchronized = true;
-    std::vector<double> data(12, 0.0);
-    std::atomic<bool> aborted{false};
-    std::atomic<long> read{0};
-    uint32_t sync = 0x9C3F;
-    const ReadResult r = reader.read(layout, 1, data.data(), src, aborted, read, sync);
+    Read read(3, 7); // odd transfers split values too
+    read.layout.syncPoints = 2;
+    read.layout.synchronized = true;
+    read.sync = 0x9C3F;
+    const ReadResult r = read(src);
     QVERIFY2(r.outcome == ReadOutcome::Complete, r.message.c_str());
     QCOMPARE(r.trailer, 0x00012345u);
     for (size_t k = 0; k < values.size(); ++k)
-        QCOMPARE(data[(k % 4) * 3 + k / 4], double(values[k]));
-    QCOMPARE(read.load(), 14L); // values, SYNC and trailer
+        QCOMPARE(read.data[(k % 4) * 3 + k / 4], double(values[k]));
+    QCOMPARE(read.read.load(), 14L); // values, SYNC and trailer
 }
 
 void TestScanReadout::passesAndLeftoverWords()
@@ -119,25 +134,17 @@ void TestScanReadout::passesAndLeftoverWords()
             src.words.push_back(w);
     for (uint16_t w : scanStream(b, 0, 999, 64)) // left in the buffer for the next read
         src.words.push_back(w);
-    ScanStreamReader reader;
-    reader.setWordsPerRead(4096);
-    ScanStreamLayout layout;
-    layout.steps = 2;
-    std::vector<double> data(4, 0.0);
-    std::atomic<bool> aborted{false};
-    std::atomic<long> read{0};
-    uint32_t sync = 0;
-    ReadResult r = reader.read(layout, 3, data.data(), src, aborted, read, sync);
+    Read read(2, 4096);
+    ReadResult r = read(src, 3);
     QVERIFY2(r.outcome == ReadOutcome::Complete, r.message.c_str());
     for (size_t k = 0; k < 4; ++k)
-        QCOMPARE(data[(k % 2) * 2 + k / 2], double(2 * a[k] + b[k]));
-    QVERIFY(!reader.isEmpty());
-    std::fill(data.begin(), data.end(), 0.0);
-    r = reader.read(layout, 1, data.data(), src, aborted, read, sync);
+        QCOMPARE(read.data[(k % 2) * 2 + k / 2], double(2 * a[k] + b[k]));
+    QVERIFY(!read.reader.isEmpty());
+    r = read(src);
     QVERIFY2(r.outcome == ReadOutcome::Complete, r.message.c_str());
     QCOMPARE(r.trailer, 999u);
-    QCOMPARE(data[0], 5.0);
-    QCOMPARE(data[2], -6.0);
+    QCOMPARE(read.data[0], 5.0);
+    QCOMPARE(read.data[2], -6.0);
 }
 
 void TestScanReadout::failures_data()
@@ -170,7 +177,6 @@ void TestScanReadout::failures()
     QFETCH(QString, message);
     const auto values = ramp(8); // P = 1, N = 4: total 8
     VectorSource src;
-    std::vector<uint16_t> body;
     if (fault == "zeroHeader")
         src.words.push_back(0x0000);
     if (fault == "early") {
@@ -190,17 +196,11 @@ void TestScanReadout::failures()
             src.words.push_back(w);
     }
     src.run = fault != "stopped";
-    ScanStreamReader reader;
-    reader.setWordsPerRead(16);
-    ScanStreamLayout layout;
-    layout.steps = 4;
-    layout.synchronized = synchronized;
-    layout.triggerMode = trigger;
-    std::vector<double> data(8, 0.0);
-    std::atomic<bool> aborted{false};
-    std::atomic<long> read{0};
-    uint32_t sync = 0x9C3F;
-    const ReadResult r = reader.read(layout, 1, data.data(), src, aborted, read, sync);
+    Read read(4, 16);
+    read.layout.synchronized = synchronized;
+    read.layout.triggerMode = trigger;
+    read.sync = 0x9C3F;
+    const ReadResult r = read(src);
     if (message.isEmpty()) {
         QVERIFY2(r.outcome == ReadOutcome::Complete, r.message.c_str());
         return;
@@ -209,20 +209,14 @@ void TestScanReadout::failures()
     QCOMPARE(QString::fromStdString(r.message), message);
     QVERIFY(!r.critical);
     if (fault == "sync")
-        QCOMPARE(sync, 0x9C40u); // the driver's word takes the new value
+        QCOMPARE(read.sync, 0x9C40u); // the driver's word takes the new value
 }
 
 void TestScanReadout::silenceIsCritical()
 {
     VectorSource src; // nothing but keep-alives
-    ScanStreamReader reader;
-    reader.setWordsPerRead(8);
-    ScanStreamLayout layout;
-    std::vector<double> data(2, 0.0);
-    std::atomic<bool> aborted{false};
-    std::atomic<long> read{0};
-    uint32_t sync = 0;
-    const ReadResult r = reader.read(layout, 1, data.data(), src, aborted, read, sync);
+    Read read(1, 8);
+    const ReadResult r = read(src);
     QVERIFY(r.outcome == ReadOutcome::Failed);
     QVERIFY(r.critical);
     QCOMPARE(QString::fromStdString(r.message),
@@ -236,41 +230,29 @@ void TestScanReadout::failedAndShortTransfers()
     VectorSource src;
     src.words = scanStream(values, 0, 77, 3);
     src.shortBy = 6; // each transfer brings 5 of its 8 words
-    ScanStreamReader reader;
-    reader.setWordsPerRead(8);
-    ScanStreamLayout layout;
-    layout.steps = 2;
-    std::vector<double> data(4, 0.0);
-    std::atomic<bool> aborted{false};
-    std::atomic<long> read{0};
-    uint32_t sync = 0;
-    ReadResult r = reader.read(layout, 1, data.data(), src, aborted, read, sync);
+    Read read(2, 8);
+    ReadResult r = read(src);
     QVERIFY2(r.outcome == ReadOutcome::Complete, r.message.c_str());
     QCOMPARE(r.trailer, 77u);
-    QCOMPARE(data[1], double(values[2]));
+    QCOMPARE(read.data[1], double(values[2]));
 
     VectorSource failing;
     failing.words = scanStream(values, 0, 77, 3);
     failing.failAt = 1;
-    reader.setWordsPerRead(8);
-    r = reader.read(layout, 1, data.data(), failing, aborted, read, sync);
+    read.reader.setWordsPerRead(8);
+    r = read(failing);
     QVERIFY(r.outcome == ReadOutcome::Failed);
     QVERIFY(r.transferFailed);
-    QVERIFY(reader.isEmpty());
+    QVERIFY(read.reader.isEmpty());
 }
 
 void TestScanReadout::abortEndsRead()
 {
     VectorSource src;
     src.words = scanStream(ramp(4), 0, 1, 3);
-    ScanStreamReader reader;
-    ScanStreamLayout layout;
-    layout.steps = 2;
-    std::vector<double> data(4, 0.0);
-    std::atomic<bool> aborted{true};
-    std::atomic<long> read{0};
-    uint32_t sync = 0;
-    const ReadResult r = reader.read(layout, 1, data.data(), src, aborted, read, sync);
+    Read read(2);
+    read.aborted = true;
+    const ReadResult r = read(src);
     QVERIFY(r.outcome == ReadOutcome::Aborted);
     QVERIFY(r.message.empty());
     QCOMPARE(src.reads, 0);
