@@ -60,6 +60,19 @@ private:
     QTemporaryDir dir;
     int storeNo = 0;
     QString storePath() { return dir.filePath(QStringLiteral("store%1.ini").arg(++storeNo)); }
+    // `r` written to a fresh store and read back into a new record.
+    template <class Record> Record throughStore(const Record &r)
+    {
+        const QString path = storePath();
+        {
+            QSettings store(path, QSettings::IniFormat);
+            r.writeSettings(store);
+        }
+        QSettings store(path, QSettings::IniFormat);
+        Record back;
+        back.readSettings(store);
+        return back;
+    }
 };
 
 void TstConfigParam::emptyStoreGivesKindDefaults()
@@ -339,15 +352,7 @@ void TstConfigParam::validValuesLoadUnchanged()
     in.fromMap(edge.toMap());
     QCOMPARE(in.toMap(), edge.toMap());
     // The same through the store.
-    const QString path = storePath();
-    {
-        QSettings store(path, QSettings::IniFormat);
-        edge.writeSettings(store);
-    }
-    QSettings store(path, QSettings::IniFormat);
-    SingleProbeConfigParam back;
-    back.readSettings(store);
-    QCOMPARE(back.toMap(), edge.toMap());
+    QCOMPARE(throughStore(edge).toMap(), edge.toMap());
 
     // A known rail bounds the positions to it.
     SingleProbeConfigParam onRail = edge;
@@ -372,16 +377,7 @@ void TstConfigParam::mapTextsIgnoreDecimalCommaLocale()
     SingleProbeConfigParam in;
     in.fromMap(m);
     QCOMPARE(in.sync.start, 2.5);
-
-    const QString path = storePath();
-    {
-        QSettings store(path, QSettings::IniFormat);
-        c.writeSettings(store);
-    }
-    QSettings store(path, QSettings::IniFormat);
-    SingleProbeConfigParam fromStore;
-    fromStore.readSettings(store);
-    QCOMPARE(fromStore.sync.start, 2.5);
+    QCOMPARE(throughStore(c).sync.start, 2.5);
 
     std::setlocale(LC_ALL, "C");
     QLocale::setDefault(saved);
@@ -540,14 +536,7 @@ void TstConfigParam::sessionSeedAssignAndStore()
     QCOMPARE(s.active().dataScanThrowScans, 3u);
     QCOMPARE(s.single().sync.resolution, 3.5);
 
-    const QString path = storePath();
-    {
-        QSettings store(path, QSettings::IniFormat);
-        s.writeSettings(store);
-    }
-    QSettings store(path, QSettings::IniFormat);
-    SessionConfig back;
-    back.readSettings(store);
+    const SessionConfig back = throughStore(s);
     QCOMPARE(back.single().sync.resolution, 3.5);
     QCOMPARE(back.doubleProbe().dataScanThrowScans, 3u);
     QCOMPARE(back.probeMode(), 0);
