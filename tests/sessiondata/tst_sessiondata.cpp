@@ -39,6 +39,24 @@ TimedTrace line(double slopeVperA, double offsetV, int n, double i0, double di)
     return t;
 }
 
+// The curve moved by its standard deviations: 0 current up, 1 down, 2
+// voltage up, 3 down; any other `which` leaves it.
+AnalysisCurve perturbed(AnalysisCurve c, const ScanRecord& scan, int which)
+{
+    for (int i = 0; i < c.size(); ++i) {
+        if (which == 0) c.points[i].current += scan.corrected.stdI[i];
+        if (which == 1) c.points[i].current -= scan.corrected.stdI[i];
+        if (which == 2) c.points[i].voltage += scan.corrected.stdV[i];
+        if (which == 3) c.points[i].voltage -= scan.corrected.stdV[i];
+    }
+    return c;
+}
+
+// The analysis fields of the result's pairs, in pair order.
+const int kPairFields[] = {AnalysisResult::eVpmax, AnalysisResult::eVp, AnalysisResult::eVf,
+                           AnalysisResult::eKTe,   AnalysisResult::eJe, AnalysisResult::eNe,
+                           AnalysisResult::eJp,    AnalysisResult::eNi, AnalysisResult::eVsat,
+                           AnalysisResult::eLdebye};
 } // namespace
 
 class TestSessionData : public QObject {
@@ -271,13 +289,7 @@ private slots:
         iv::determineIonRegion(ctx, base, IvTrace(), 0, 0);
         QVector<AnalysisResult> runs;
         for (int which = 0; which < 5; ++which) {
-            AnalysisCurve c = base;
-            for (int i = 0; i < c.size(); ++i) {
-                if (which == 0) c.points[i].current += scan.corrected.stdI[i];
-                if (which == 1) c.points[i].current -= scan.corrected.stdI[i];
-                if (which == 2) c.points[i].voltage += scan.corrected.stdV[i];
-                if (which == 3) c.points[i].voltage -= scan.corrected.stdV[i];
-            }
+            AnalysisCurve c = perturbed(base, scan, which);
             AnalysisContext k = ctx;
             AnalysisResult r;
             QString err;
@@ -285,12 +297,8 @@ private slots:
             runs << r;
         }
         const AnalysisResult& b = runs[4];
-        const int fields[] = {AnalysisResult::eVpmax, AnalysisResult::eVp, AnalysisResult::eVf,
-                              AnalysisResult::eKTe, AnalysisResult::eJe, AnalysisResult::eNe,
-                              AnalysisResult::eJp, AnalysisResult::eNi, AnalysisResult::eVsat,
-                              AnalysisResult::eLdebye};
         for (int pair = 0; pair < 10; ++pair) {
-            const int f = fields[pair];
+            const int f = kPairFields[pair];
             double err = 0;
             for (int w = 0; w < 4; ++w)
                 err = std::max(err, std::fabs(runs[w][f] - b[f]));
@@ -368,13 +376,7 @@ private slots:
         double vpSuccessSpread = 0;
         int failed = 0;
         for (int which = 0; which < 4; ++which) {
-            AnalysisCurve c = base;
-            for (int i = 0; i < c.size(); ++i) {
-                if (which == 0) c.points[i].current += scan.corrected.stdI[i];
-                if (which == 1) c.points[i].current -= scan.corrected.stdI[i];
-                if (which == 2) c.points[i].voltage += scan.corrected.stdV[i];
-                if (which == 3) c.points[i].voltage -= scan.corrected.stdV[i];
-            }
+            AnalysisCurve c = perturbed(base, scan, which);
             AnalysisContext k = ctx;
             AnalysisResult r;
             QString err;
@@ -391,12 +393,8 @@ private slots:
             }
         }
         QVERIFY(failed >= 1);
-        const int fields[] = {AnalysisResult::eVpmax, AnalysisResult::eVp, AnalysisResult::eVf,
-                              AnalysisResult::eKTe, AnalysisResult::eJe, AnalysisResult::eNe,
-                              AnalysisResult::eJp, AnalysisResult::eNi, AnalysisResult::eVsat,
-                              AnalysisResult::eLdebye};
         for (int pair = 0; pair < 10; ++pair) {
-            const int f = fields[pair];
+            const int f = kPairFields[pair];
             const double v = scan.result.value(pair);
             const double expected = std::fmax(std::fabs(hi[f] - v), std::fabs(lo[f] - v));
             const double got = scan.result.error(pair);
