@@ -5,10 +5,14 @@
 
 #include "ConfigParam.h"
 #include "DriverLog.h"
+#include "MainWin.h"
+#include "PlotManager.h"
 #include "ProbeModeSelector.h"
 #include "Prompter.h"
+#include "ScriptedPrompter.h"
 #include "SimControl.h"
 
+#include <QAction>
 #include <QCoreApplication>
 #include <QDir>
 #include <QPushButton>
@@ -16,6 +20,7 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QtTest>
 #include <functional>
 
 namespace MainWinFixture {
@@ -61,5 +66,42 @@ inline std::function<int(QDialog*)> chooseSingle(ProbeModeSelector::Choice choic
         return sel->result();
     };
 }
+
+// The steps of every main-window test class, as a second base beside
+// QObject: its initTestCase calls isolate(), its init installPrompter() or
+// reset(), its cleanup tearDown().
+template <typename P = ScriptedPrompter> class Bench
+{
+protected:
+    P* m_prompter = nullptr;
+    QTemporaryDir m_dir;
+
+    void isolate()
+    {
+        QVERIFY(m_dir.isValid());
+        isolateStore(m_dir);
+    }
+    void installPrompter()
+    {
+        m_prompter = new P;
+        Prompter::setInstance(m_prompter);
+    }
+    void reset(const SingleProbeConfigParam& cfg)
+    {
+        resetUnitAndStore(cfg);
+        installPrompter();
+    }
+    void tearDown() { removePrompter(m_prompter); }
+
+    // Connects a single probe; the notes of connecting are not kept.
+    void connectUnit(MainWin& w, ProbeModeSelector::Choice choice = ProbeModeSelector::eWithoutDcRef)
+    {
+        m_prompter->dialogHandlers << chooseSingle(choice);
+        w.action("Connect")->trigger();
+        QVERIFY2(w.alertList().isEmpty(), qPrintable(w.alertList().join('\n')));
+        QVERIFY(w.currentSession()->isLive());
+        m_prompter->asked.clear();
+    }
+};
 
 } // namespace MainWinFixture

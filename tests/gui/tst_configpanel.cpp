@@ -5,6 +5,7 @@
 #include "DataAnalyzer.h"
 #include "DriverLog.h"
 #include "MainWin.h"
+#include "MainWinFixture.h"
 #include "PlotManager.h"
 #include "ProbeModeSelector.h"
 #include "RIRavaVCntrl.h"
@@ -65,13 +66,13 @@ QStringList tabTitles(const ConfigParamPanel& p)
 }
 } // namespace
 
-class TestConfigPanel : public QObject
+class TestConfigPanel : public QObject, MainWinFixture::Bench<>
 {
     Q_OBJECT
 private slots:
-    void initTestCase();
+    void initTestCase() { isolate(); }
     void init();
-    void cleanup();
+    void cleanup() { tearDown(); }
     void spinBoxLimits_data();
     void spinBoxLimits();
     void positionLimitsFollowTheDrive();
@@ -94,20 +95,7 @@ private slots:
     void mainWindowHooks();
     void recordFollowsConnectAndLoad();
     void panelEditsSurviveARestart();
-
-private:
-    ScriptedPrompter* m_prompter = nullptr;
-    QTemporaryDir m_dir;
 };
-
-void TestConfigPanel::initTestCase()
-{
-    QStandardPaths::setTestModeEnabled(true);
-    QVERIFY(m_dir.isValid());
-    QDir::setCurrent(m_dir.path());    // The settings store of this process alone: the window switches to the
-    // program's own names, which must not reach the user's (or another test's) store.
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_dir.filePath(QStringLiteral("settings")));
-}
 
 void TestConfigPanel::init()
 {
@@ -118,15 +106,7 @@ void TestConfigPanel::init()
     QCoreApplication::setOrganizationName("QuendrixTest");
     QCoreApplication::setApplicationName("configpanel-test");
     QSettings().clear();
-    m_prompter = new ScriptedPrompter;
-    Prompter::setInstance(m_prompter);
-}
-
-void TestConfigPanel::cleanup()
-{
-    Prompter::setInstance(nullptr);
-    delete m_prompter;
-    m_prompter = nullptr;
+    installPrompter();
 }
 
 void TestConfigPanel::spinBoxLimits_data()

@@ -6,6 +6,7 @@
 #include "DriverLog.h"
 #include "ImportCurves.h"
 #include "MainWin.h"
+#include "MainWinFixture.h"
 #include "PlotManager.h"
 #include "ProbeModeSelector.h"
 #include "ScriptedPrompter.h"
@@ -53,13 +54,13 @@ qsim::Config simConfig(double speed = 0.0)
 }
 } // namespace
 
-class TestMainWin : public QObject
+class TestMainWin : public QObject, MainWinFixture::Bench<>
 {
     Q_OBJECT
 private slots:
-    void initTestCase();
+    void initTestCase() { isolate(); }
     void init();
-    void cleanup();
+    void cleanup() { tearDown(); }
     void startUpFrame();
     void connectAndDisconnect_data();
     void connectAndDisconnect();
@@ -84,20 +85,7 @@ private slots:
     void firstSessionReadsTheApplicationsStore();
     void sessionsStartFromTheProgramWideRecords();
     void logStartsWithTheProgram();
-
-private:
-    ScriptedPrompter* m_prompter = nullptr;
-    QTemporaryDir m_dir;
 };
-
-void TestMainWin::initTestCase()
-{
-    QStandardPaths::setTestModeEnabled(true);
-    QVERIFY(m_dir.isValid());
-    QDir::setCurrent(m_dir.path());    // The settings store of this process alone: the window switches to the
-    // program's own names, which must not reach the user's (or another test's) store.
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_dir.filePath(QStringLiteral("settings")));
-}
 
 void TestMainWin::init()
 {
@@ -108,15 +96,7 @@ void TestMainWin::init()
     QCoreApplication::setOrganizationName("QuendrixTest");
     QCoreApplication::setApplicationName("mainwin-test");
     QSettings().clear();
-    m_prompter = new ScriptedPrompter;
-    Prompter::setInstance(m_prompter);
-}
-
-void TestMainWin::cleanup()
-{
-    Prompter::setInstance(nullptr);
-    delete m_prompter;
-    m_prompter = nullptr;
+    installPrompter();
 }
 
 void TestMainWin::startUpFrame()

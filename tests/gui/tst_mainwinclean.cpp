@@ -55,31 +55,20 @@ bool unitIdle(double idle)
 }
 } // namespace
 
-class TestMainWinClean : public QObject
+class TestMainWinClean : public QObject, MainWinFixture::Bench<>
 {
     Q_OBJECT
 private slots:
-    void initTestCase();
+    void initTestCase() { isolate(); }
     void init();
-    void cleanup();
+    void cleanup() { tearDown(); }
     void cleanRunsAndUnchecks_data();
     void cleanRunsAndUnchecks();
     void uncheckingAborts();
     void refusedCleaningShowsItsBox();
     void disconnectDuringCleaningWaitsForIt();
     void runCleansAutomaticallyWithItsOwnWindow();
-
-private:
-    void connect(MainWin& w);
-    ScriptedPrompter* m_prompter = nullptr;
-    QTemporaryDir m_dir;
 };
-
-void TestMainWinClean::initTestCase()
-{
-    QVERIFY(m_dir.isValid());
-    MainWinFixture::isolateStore(m_dir);
-}
 
 void TestMainWinClean::init()
 {
@@ -89,22 +78,7 @@ void TestMainWinClean::init()
     cfg.clean.duration = 1;
     cfg.clean.relaxTime = 1;
     cfg.clean.voltage = 80;
-    MainWinFixture::resetUnitAndStore(cfg);
-    m_prompter = new ScriptedPrompter;
-    Prompter::setInstance(m_prompter);
-}
-
-void TestMainWinClean::cleanup()
-{
-    MainWinFixture::removePrompter(m_prompter);
-}
-
-void TestMainWinClean::connect(MainWin& w)
-{
-    m_prompter->dialogHandlers << MainWinFixture::chooseSingle();
-    w.action("Connect")->trigger();
-    QVERIFY2(w.alertList().isEmpty(), qPrintable(w.alertList().join('\n')));
-    m_prompter->asked.clear();
+    reset(cfg);
 }
 
 void TestMainWinClean::cleanRunsAndUnchecks_data()
@@ -119,7 +93,7 @@ void TestMainWinClean::cleanRunsAndUnchecks()
     QFETCH(bool, fromBanner);
     MainWin w;
     w.show();
-    connect(w);
+    connectUnit(w);
     PlotManager* pm = w.currentSession();
     ConfigParam& active = pm->activeConfig();
     active.clean.voltage = 70;
@@ -166,7 +140,7 @@ void TestMainWinClean::cleanRunsAndUnchecks()
 void TestMainWinClean::uncheckingAborts()
 {
     MainWin w;
-    connect(w);
+    connectUnit(w);
     w.currentSession()->activeConfig().clean.duration = 600;
     everyTick(w, [&] {
         if (w.isCleaning() && w.appState() == AppState::eCleaning && w.action("Clean")->isChecked())
@@ -189,7 +163,7 @@ void TestMainWinClean::uncheckingAborts()
 void TestMainWinClean::refusedCleaningShowsItsBox()
 {
     MainWin w;
-    connect(w);
+    connectUnit(w);
     LangmuirSettings s = w.currentSession()->data()->analysisSettings();
     s.probeLength = 0;
     w.currentSession()->data()->setAnalysisSettings(s);
@@ -207,7 +181,7 @@ void TestMainWinClean::refusedCleaningShowsItsBox()
 void TestMainWinClean::disconnectDuringCleaningWaitsForIt()
 {
     MainWin w;
-    connect(w);
+    connectUnit(w);
     w.currentSession()->activeConfig().clean.duration = 600;
     bool connectedAfterAbort = false, newRefused = false;
     everyTick(w, [&] {
@@ -234,7 +208,7 @@ void TestMainWinClean::disconnectDuringCleaningWaitsForIt()
 void TestMainWinClean::runCleansAutomaticallyWithItsOwnWindow()
 {
     MainWin w;
-    connect(w);
+    connectUnit(w);
     PlotManager* pm = w.currentSession();
     ConfigParam& active = pm->activeConfig();
     active.clean.autoClean = true;

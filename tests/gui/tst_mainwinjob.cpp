@@ -68,13 +68,13 @@ void closeWhenDone(MainWin& w, std::function<void(ScriptDialog*)> check)
 }
 } // namespace
 
-class TestMainWinJob : public QObject
+class TestMainWinJob : public QObject, MainWinFixture::Bench<JobPrompter>
 {
     Q_OBJECT
 private slots:
-    void initTestCase();
+    void initTestCase() { isolate(); }
     void init();
-    void cleanup();
+    void cleanup() { tearDown(); }
     void needsConnection();
     void jobMeasuresAndSavesACopy();
     void refusedJobRunsNothing();
@@ -88,17 +88,8 @@ private slots:
     void escapeEndsTheJob();
 
 private:
-    void connect(MainWin& w);
     QString writeJob(const QString& name, const QString& text);
-    JobPrompter* m_prompter = nullptr;
-    QTemporaryDir m_dir;
 };
-
-void TestMainWinJob::initTestCase()
-{
-    QVERIFY(m_dir.isValid());
-    MainWinFixture::isolateStore(m_dir);
-}
 
 void TestMainWinJob::init()
 {
@@ -107,23 +98,7 @@ void TestMainWinJob::init()
     cfg.dcCScanSweeps = 2;
     cfg.clean.duration = 1; // s of cleaning
     cfg.clean.relaxTime = 1;
-    MainWinFixture::resetUnitAndStore(cfg);
-    m_prompter = new JobPrompter;
-    Prompter::setInstance(m_prompter);
-}
-
-void TestMainWinJob::cleanup()
-{
-    MainWinFixture::removePrompter(m_prompter);
-}
-
-void TestMainWinJob::connect(MainWin& w)
-{
-    m_prompter->dialogHandlers << MainWinFixture::chooseSingle(ProbeModeSelector::eWithDcRef);
-    w.action("Connect")->trigger();
-    QVERIFY2(w.alertList().isEmpty(), qPrintable(w.alertList().join('\n')));
-    QVERIFY(w.currentSession()->isLive());
-    m_prompter->asked.clear();
+    reset(cfg);
 }
 
 QString TestMainWinJob::writeJob(const QString& name, const QString& text)
@@ -158,7 +133,7 @@ void TestMainWinJob::jobMeasuresAndSavesACopy()
                                                 "message(Done <b>&</b>)\n");
     MainWin w;
     w.show();
-    connect(w);
+    connectUnit(w, ProbeModeSelector::eWithDcRef);
     PlotManager* pm = w.currentSession();
     const QString title = pm->sessionTitle();
     m_prompter->openNames << job;
@@ -212,7 +187,7 @@ void TestMainWinJob::refusedJobRunsNothing()
     const QString job = writeJob("refused.txt", "setidlevoltage(-7)\nsleep(0)\nsetscanvoltages(50,-100,1)\nscan\n"
                                                 "# sleep(0) is refused\n");
     MainWin w;
-    connect(w);
+    connectUnit(w, ProbeModeSelector::eWithDcRef);
     const QMap<QString, QString> before = w.currentSession()->activeConfig().toMap();
     m_prompter->openNames << job;
     QStringList errors;
@@ -239,7 +214,7 @@ void TestMainWinJob::abortKeepsTheWindowWithClose()
 {
     const QString job = writeJob("abort.txt", "message(press Abort)\nsetidlevoltage(-7)\nscan\n");
     MainWin w;
-    connect(w);
+    connectUnit(w, ProbeModeSelector::eWithDcRef);
     m_prompter->openNames << job;
     m_prompter->onUserMessage = [&] {
         ScriptDialog* d = w.scriptDialog();
@@ -264,7 +239,7 @@ void TestMainWinJob::refusalsWhileAJobIsOpen()
 {
     const QString job = writeJob("busy.txt", "message(try everything)\n");
     MainWin w;
-    connect(w);
+    connectUnit(w, ProbeModeSelector::eWithDcRef);
     QVERIFY(w.startServer(0, true, false));
     const quint16 port = w.dataServer()->port();
     m_prompter->openNames << job;
@@ -309,7 +284,7 @@ void TestMainWinJob::postDuringARunChangesNothing()
     c.speedFactor = 1; // reads take their time: the window is live during the run
     qsim::reset(c);
     MainWin w;
-    connect(w);
+    connectUnit(w, ProbeModeSelector::eWithDcRef);
     QVERIFY(w.startServer(0, true, false));
     const quint16 port = w.dataServer()->port();
     QString reply;
@@ -341,7 +316,7 @@ void TestMainWinJob::escapeEndsTheJob()
 {
     const QString job = writeJob("escape.txt", "bogus\n");
     MainWin w;
-    connect(w);
+    connectUnit(w, ProbeModeSelector::eWithDcRef);
     m_prompter->openNames << job;
     auto* t = new QTimer(&w);
     t->setInterval(5);

@@ -45,13 +45,13 @@ void atState(MainWin& w, int state, std::function<void()> act)
 }
 } // namespace
 
-class TestMainWinScan : public QObject
+class TestMainWinScan : public QObject, MainWinFixture::Bench<>
 {
     Q_OBJECT
 private slots:
-    void initTestCase();
+    void initTestCase() { isolate(); }
     void init();
-    void cleanup();
+    void cleanup() { tearDown(); }
     void scanFillsSession_data();
     void scanFillsSession();
     void newestScanShown_data();
@@ -62,18 +62,7 @@ private slots:
     void closingTheWindowAbortsTheRunFirst();
     void journalFollowsTheSession_data();
     void journalFollowsTheSession();
-
-private:
-    void connect(MainWin& w);
-    ScriptedPrompter* m_prompter = nullptr;
-    QTemporaryDir m_dir;
 };
-
-void TestMainWinScan::initTestCase()
-{
-    QVERIFY(m_dir.isValid());
-    MainWinFixture::isolateStore(m_dir);
-}
 
 void TestMainWinScan::init()
 {
@@ -81,23 +70,7 @@ void TestMainWinScan::init()
     SingleProbeConfigParam cfg;
     cfg.dataScanRunScans = 4;
     cfg.dcCScanSweeps = 2;
-    MainWinFixture::resetUnitAndStore(cfg);
-    m_prompter = new ScriptedPrompter;
-    Prompter::setInstance(m_prompter);
-}
-
-void TestMainWinScan::cleanup()
-{
-    MainWinFixture::removePrompter(m_prompter);
-}
-
-void TestMainWinScan::connect(MainWin& w)
-{
-    m_prompter->dialogHandlers << MainWinFixture::chooseSingle();
-    w.action("Connect")->trigger();
-    QVERIFY2(w.alertList().isEmpty(), qPrintable(w.alertList().join('\n')));
-    QVERIFY(w.currentSession()->isLive());
-    m_prompter->asked.clear(); // the probe-mode notes of connecting
+    reset(cfg);
 }
 
 void TestMainWinScan::scanFillsSession_data()
@@ -112,7 +85,7 @@ void TestMainWinScan::scanFillsSession()
     QFETCH(bool, fromBanner);
     MainWin w;
     w.show();
-    connect(w);
+    connectUnit(w);
     PlotManager* pm = w.currentSession();
     if (fromBanner)
         w.banner()->scanButton()->click();
@@ -156,7 +129,7 @@ void TestMainWinScan::newestScanShown()
     qsim::reset(c);
     MainWin w;
     w.show();
-    connect(w);
+    connectUnit(w);
     PlotManager* pm = w.currentSession();
     w.action("Scan")->trigger();
     QCOMPARE(pm->traceIndex(), 0);
@@ -175,7 +148,7 @@ void TestMainWinScan::refusalsDuringRun()
     qsim::reset(c);
     MainWin w;
     w.show();
-    connect(w);
+    connectUnit(w);
     QPointer<PlotManager> pm = w.currentSession();
     bool done = false;
     atState(w, 10, [&] {
@@ -210,7 +183,7 @@ void TestMainWinScan::abortFromTheAction()
     c.speedFactor = 1;
     qsim::reset(c);
     MainWin w;
-    connect(w);
+    connectUnit(w);
     atState(w, 10, [&] { w.action("Scan")->trigger(); }); // unchecking is Abort
     w.action("Scan")->trigger();
     QVERIFY(!w.isRunActive());
@@ -228,7 +201,7 @@ void TestMainWinScan::disconnectAbortsTheRunFirst()
     c.speedFactor = 1;
     qsim::reset(c);
     MainWin w;
-    connect(w);
+    connectUnit(w);
     bool connectedAfterAbort = false;
     atState(w, 10, [&] {
         w.action("Disconnect")->trigger();
@@ -251,7 +224,7 @@ void TestMainWinScan::closingTheWindowAbortsTheRunFirst()
     w->setAttribute(Qt::WA_DeleteOnClose);
     QPointer<MainWin> guard = w;
     w->show();
-    connect(*w);
+    connectUnit(*w);
     m_prompter->fallback = QMessageBox::Discard; // the modified session is not saved
     atState(*w, 10, [w] { w->close(); });
     w->action("Scan")->trigger();
@@ -285,7 +258,7 @@ void TestMainWinScan::journalFollowsTheSession()
     {
         MainWin w;
         w.show();
-        connect(w);
+        connectUnit(w);
         PlotManager* pm = w.currentSession();
         w.action("Scan")->trigger();
         const SessionJournal* j = w.journals()->journal(pm);

@@ -95,28 +95,17 @@ private:
 
 } // namespace
 
-class TestMainWinServer : public QObject
+class TestMainWinServer : public QObject, MainWinFixture::Bench<>
 {
     Q_OBJECT
 private slots:
-    void initTestCase();
+    void initTestCase() { isolate(); }
     void init();
-    void cleanup();
+    void cleanup() { tearDown(); }
     void scanRunningFromStartToEnd_data();
     void scanRunningFromStartToEnd();
     void remoteStartSwitch();
-
-private:
-    void connect(MainWin& w);
-    ScriptedPrompter* m_prompter = nullptr;
-    QTemporaryDir m_dir;
 };
-
-void TestMainWinServer::initTestCase()
-{
-    QVERIFY(m_dir.isValid());
-    MainWinFixture::isolateStore(m_dir);
-}
 
 void TestMainWinServer::init()
 {
@@ -125,25 +114,11 @@ void TestMainWinServer::init()
     cfg.dcCScanSweeps = 2;
     cfg.clean.duration = 1;
     cfg.clean.relaxTime = 1;
-    MainWinFixture::resetUnitAndStore(cfg);
+    reset(cfg);
     // Sweeps that take their time: a run has gaps between them.
     qsim::Config c;
     c.speedFactor = 1;
     qsim::reset(c);
-    m_prompter = new ScriptedPrompter;
-    Prompter::setInstance(m_prompter);
-}
-
-void TestMainWinServer::cleanup()
-{
-    MainWinFixture::removePrompter(m_prompter);
-}
-
-void TestMainWinServer::connect(MainWin& w)
-{
-    m_prompter->dialogHandlers << MainWinFixture::chooseSingle();
-    w.action("Connect")->trigger();
-    QVERIFY2(w.alertList().isEmpty(), qPrintable(w.alertList().join('\n')));
 }
 
 void TestMainWinServer::scanRunningFromStartToEnd_data()
@@ -158,7 +133,7 @@ void TestMainWinServer::scanRunningFromStartToEnd()
 {
     QFETCH(QString, start);
     MainWin w;
-    connect(w);
+    connectUnit(w);
     QVERIFY(w.startServer(0, QHostAddress(QHostAddress::LocalHost), false));
     const quint16 port = w.dataServer()->port();
     PlotManager* session = w.currentSession();
@@ -191,7 +166,7 @@ void TestMainWinServer::scanRunningFromStartToEnd()
 void TestMainWinServer::remoteStartSwitch()
 {
     MainWin w;
-    connect(w);
+    connectUnit(w);
     QVERIFY(w.startServer(0, QHostAddress(QHostAddress::LocalHost), false));
     const quint16 port = w.dataServer()->port();
     QCheckBox* box = nullptr;
