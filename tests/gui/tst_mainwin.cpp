@@ -10,6 +10,7 @@
 #include "PlotManager.h"
 #include "ProbeModeSelector.h"
 #include "ScriptedPrompter.h"
+#include "SessionFill.h"
 #include "SessionMaker.h"
 #include "SimControl.h"
 #include "SimMeasurement.h"
@@ -34,18 +35,6 @@
 #include <cmath>
 
 namespace {
-// Answers the probe-mode dialog by clicking one choice.
-std::function<int(QDialog*)> choose(ProbeModeSelector::Choice c)
-{
-    return [c](QDialog* d) {
-        auto* sel = qobject_cast<ProbeModeSelector*>(d);
-        if (!sel)
-            return int(QDialog::Rejected);
-        sel->button(c)->click();
-        return sel->result();
-    };
-}
-
 qsim::Config simConfig(double speed = 0.0)
 {
     qsim::Config c;
@@ -144,7 +133,7 @@ void TestMainWin::connectAndDisconnect()
     QFETCH(QString, label);
     QFETCH(int, hwMode);
     MainWin w;
-    m_prompter->dialogHandlers << choose(ProbeModeSelector::Choice(choice));
+    m_prompter->dialogHandlers << MainWinFixture::chooseSingle(ProbeModeSelector::Choice(choice));
     w.action("Connect")->trigger();
     QVERIFY2(w.alertList().isEmpty(), qPrintable(w.alertList().join('\n')));
     QVERIFY(w.controller().isConnected());
@@ -207,7 +196,7 @@ void TestMainWin::connectProbesOnTheJobThread()
 {
     setDriverDelayScale(0.02); // no motor answers: the probe waits out its time-outs
     MainWin w;
-    m_prompter->dialogHandlers << choose(ProbeModeSelector::eWithoutDcRef);
+    m_prompter->dialogHandlers << MainWinFixture::chooseSingle(ProbeModeSelector::eWithoutDcRef);
     int ticksDuringConnect = 0;
     bool busyCursor = false, connectHeld = false, nothingOffered = false;
     QString status;
@@ -283,8 +272,7 @@ void TestMainWin::uncalibratedControllerIsCalibrated()
     }
     qsim::reset(simConfig());
     MainWin w;
-    m_prompter->dialogHandlers << choose(ProbeModeSelector::eWithDcRef);
-    w.action("Connect")->trigger();
+    connectUnit(w, ProbeModeSelector::eWithDcRef);
     QVERIFY(w.controller().isConnected());
     const int foldersBefore = QDir().entryList({"calibration *"}, QDir::Dirs).size();
     QMetaObject::invokeMethod(&w, "setAdvMode");
@@ -323,8 +311,7 @@ void TestMainWin::syncTexts()
     m.sync.stability = 0;
     qsim::setMeasurementConfig(m);
     MainWin w;
-    m_prompter->dialogHandlers << choose(ProbeModeSelector::eWithDcRef);
-    w.action("Connect")->trigger();
+    connectUnit(w, ProbeModeSelector::eWithDcRef);
     QVERIFY(w.controller().isConnected());
     QMetaObject::invokeMethod(&w, "resynchronizeFreq");
     qsim::advanceSimTime(1.0);
@@ -344,8 +331,7 @@ void TestMainWin::calibrationUncheckAbortsWithoutWarning()
 {
     qsim::reset(simConfig(1.0)); // real pace: the calibration lasts long enough to be aborted
     MainWin w;
-    m_prompter->dialogHandlers << choose(ProbeModeSelector::eWithDcRef);
-    w.action("Connect")->trigger();
+    connectUnit(w, ProbeModeSelector::eWithDcRef);
     QVERIFY(w.controller().isConnected());
     QMetaObject::invokeMethod(&w, "setAdvMode");
     m_prompter->asked.clear();
@@ -378,8 +364,7 @@ void TestMainWin::calibrationUncheckAbortsWithoutWarning()
 void TestMainWin::calibrationWarningCancel()
 {
     MainWin w;
-    m_prompter->dialogHandlers << choose(ProbeModeSelector::eWithDcRef);
-    w.action("Connect")->trigger();
+    connectUnit(w, ProbeModeSelector::eWithDcRef);
     QMetaObject::invokeMethod(&w, "setAdvMode");
     m_prompter->answers << QMessageBox::Cancel;
     const unsigned writes = qsim::callCount(qsim::Call::WriteCommand);
@@ -394,8 +379,7 @@ void TestMainWin::closeDuringCalibrationEndsPromptly()
     qsim::reset(simConfig(1.0));
     auto* w = new MainWin;
     w->show();
-    m_prompter->dialogHandlers << choose(ProbeModeSelector::eWithDcRef);
-    w->action("Connect")->trigger();
+    connectUnit(*w, ProbeModeSelector::eWithDcRef);
     QMetaObject::invokeMethod(w, "setAdvMode");
     m_prompter->answers << QMessageBox::Ok;
     QElapsedTimer clock;
@@ -416,8 +400,7 @@ void TestMainWin::disconnectWhileJobRunsWaitsForIt()
 {
     qsim::reset(simConfig(1.0));
     MainWin w;
-    m_prompter->dialogHandlers << choose(ProbeModeSelector::eWithDcRef);
-    w.action("Connect")->trigger();
+    connectUnit(w, ProbeModeSelector::eWithDcRef);
     QMetaObject::invokeMethod(&w, "setAdvMode");
     m_prompter->answers << QMessageBox::Ok;
     bool done = false;
@@ -439,9 +422,7 @@ void TestMainWin::closingLiveSessionDuringJob()
     qsim::reset(simConfig(1.0));
     MainWin w;
     w.show();
-    m_prompter->dialogHandlers << choose(ProbeModeSelector::eWithDcRef);
-    w.action("Connect")->trigger();
-    QVERIFY(w.currentSession()->isLive());
+    connectUnit(w, ProbeModeSelector::eWithDcRef);
     QMetaObject::invokeMethod(&w, "setAdvMode");
     m_prompter->answers << QMessageBox::Ok;
     bool done = false;
@@ -466,11 +447,7 @@ void TestMainWin::exportCommand()
     w.show();
     QMetaObject::invokeMethod(&w, "startNewSession");
     PlotManager* pm = w.currentSession();
-    SessionMaker::Options o;
-    o.scansPerGroup = 2;
-    o.points = 40;
-    SessionMaker::fill(*pm->data(), o);
-    pm->refreshAll();
+    fillSession(*pm, 2, 40);
     QMetaObject::invokeMethod(&w, "sessionChange", Q_ARG(QMdiSubWindow*, w.mdiArea()->activeSubWindow()));
     QVERIFY(w.action("Spread Sheet (*.csv)...")->isEnabled());
     // Options accepted with results on; first a file that cannot be opened,
@@ -591,11 +568,7 @@ void TestMainWin::sessionsOpenDropAndRefuse()
     // A session to open: synthetic data saved through a session window.
     QMetaObject::invokeMethod(&w, "startNewSession");
     PlotManager* pm = w.currentSession();
-    SessionMaker::Options o;
-    o.scansPerGroup = 3;
-    o.points = 80;
-    SessionMaker::fill(*pm->data(), o);
-    pm->refreshAll();
+    fillSession(*pm, 3, 80);
     const QString file = m_dir.filePath("drop.ldf");
     QVERIFY(pm->save(file));
     QCOMPARE(pm->sessionTitle(), QString("drop.ldf"));
@@ -629,7 +602,7 @@ void TestMainWin::sessionsOpenDropAndRefuse()
     // configuration are not mixed with new measurements.
     PlotManager* fromFile = w.currentSession();
     const double vStart = fromFile->data()->configuration().dataScanRunParam.voltageStart;
-    m_prompter->dialogHandlers << choose(ProbeModeSelector::eDouble);
+    m_prompter->dialogHandlers << MainWinFixture::chooseSingle(ProbeModeSelector::eDouble);
     w.action("Connect")->trigger();
     QVERIFY(w.controller().isConnected());
     QVERIFY(w.currentSession() != fromFile);
@@ -691,8 +664,7 @@ void TestMainWin::closePromptKeepsWindowOpen()
 void TestMainWin::hardwareInfoAndHelp()
 {
     MainWin w;
-    m_prompter->dialogHandlers << choose(ProbeModeSelector::eWithDcRef);
-    w.action("Connect")->trigger();
+    connectUnit(w, ProbeModeSelector::eWithDcRef);
     m_prompter->dialogHandlers << [](QDialog*) { return int(QDialog::Accepted); };
     QMetaObject::invokeMethod(&w, "veskInfo");
     QVERIFY(w.lastHardwareInfo().startsWith(

@@ -11,6 +11,7 @@
 #include "PlotManager.h"
 #include "ResultRecord.h"
 #include "ScriptedPrompter.h"
+#include "SessionFill.h"
 #include "SessionMaker.h"
 #include "ThreeTracePlotter.h"
 #include "AppText.h"
@@ -267,11 +268,7 @@ void TestPlotManager::trendSkipsFramesWithoutTheTrace()
 void TestPlotManager::trendWithinFrame()
 {
     PlotManager pm;
-    SessionMaker::Options o;
-    o.scansPerGroup = 5;
-    o.points = 80;
-    SessionMaker::fill(*pm.data(), o);
-    pm.refreshAll();
+    fillSession(pm, 5, 80);
     pm.trendButton(2)->click(); // kTe
     QCOMPARE(pm.view(), PlotManager::eViewTimeResolve);
     PlotErrorBarCurve* c = pm.curve(PlotManager::eTimeResolve);
@@ -387,15 +384,9 @@ void TestPlotManager::overlapSingleDerivativeRange()
 {
     PlotManager pm;
     pm.show();
-    SessionMaker::Options o;
-    o.scansPerGroup = 1;
-    o.points = 120;
-    SessionMaker::fill(*pm.data(), o);
-    pm.refreshAll();
-    QCheckBox* overlap = pm.findChild<QCheckBox*>(QString(), Qt::FindChildrenRecursively);
-    for (QCheckBox* b : pm.findChildren<QCheckBox*>())
-        if (b->text() == "Graph Overlap")
-            overlap = b;
+    fillSession(pm, 1, 120);
+    QCheckBox* overlap = boxNamed(pm, "Graph Overlap");
+    QVERIFY(overlap);
     overlap->setChecked(true);
     pm.quantityBox(0)->setChecked(false);
     pm.quantityBox(2)->setChecked(false);
@@ -445,11 +436,7 @@ void TestPlotManager::curvesFollowTheFrame()
     // the new frame's data, never the old vectors.
     PlotManager pm;
     pm.show();
-    SessionMaker::Options o;
-    o.scansPerGroup = 4;
-    o.points = 60;
-    SessionMaker::fill(*pm.data(), o);
-    pm.refreshAll();
+    fillSession(pm, 4, 60);
     pm.setView(PlotManager::eViewScan);
     for (int t : {2, 0, 3}) {
         pm.frameSlider()->setValue(t);
@@ -472,11 +459,7 @@ void TestPlotManager::curvesFollowTheFrame()
 void TestPlotManager::saveNeverOverwrites()
 {
     PlotManager pm;
-    SessionMaker::Options o;
-    o.scansPerGroup = 2;
-    o.points = 50;
-    SessionMaker::fill(*pm.data(), o);
-    pm.refreshAll();
+    fillSession(pm, 2, 50);
     const QString run = m_dir.filePath("run.ldf");
     QString dialogPath;
     pm.setDialogPathStore(&dialogPath);
@@ -647,11 +630,7 @@ void TestPlotManager::warningsText()
 void TestPlotManager::reanalyseAppliesCropAndSettings()
 {
     PlotManager pm;
-    SessionMaker::Options o;
-    o.scansPerGroup = 2;
-    o.points = 120;
-    SessionMaker::fill(*pm.data(), o);
-    pm.refreshAll();
+    fillSession(pm, 2, 120);
     const int full = pm.data()->scansOfGroup(0)[0].corrected.V.size();
     QVERIFY(full > 100);
     QSpinBox* start = nullptr;
@@ -946,10 +925,7 @@ void TestPlotManager::analysisDrawnOnTheCurve()
     QFETCH(bool, log);
     PlotManager pm;
     pm.show();
-    SessionMaker::Options o;
-    o.scansPerGroup = 1;
-    SessionMaker::fill(*pm.data(), o);
-    pm.refreshAll();
+    fillSession(pm, 1);
     boxNamed(pm, "log scale")->setChecked(log);
     pm.setView(PlotManager::eViewScan);
     const ScanRecord& s = pm.data()->scansOfGroup(0)[0];
@@ -1009,10 +985,7 @@ void TestPlotManager::eepfAnalysisDrawn()
 {
     PlotManager pm;
     pm.show();
-    SessionMaker::Options o;
-    o.scansPerGroup = 1;
-    SessionMaker::fill(*pm.data(), o);
-    pm.refreshAll();
+    fillSession(pm, 1);
     pm.setView(PlotManager::eViewEepf);
     const ScanRecord& s = pm.data()->scansOfGroup(0)[0];
     const AnalysisOverlay* ov = pm.overlay();
@@ -1058,10 +1031,7 @@ void TestPlotManager::exportGraphFromTheWindow()
 {
     PlotManager pm;
     pm.show();
-    SessionMaker::Options o;
-    o.scansPerGroup = 1;
-    SessionMaker::fill(*pm.data(), o);
-    pm.refreshAll();
+    fillSession(pm, 1);
     QCOMPARE(pm.shownPlots().size(), 3); // current and both derivatives
     QSignalSpy note(&pm, &PlotManager::statusMessage);
     const QString file = m_dir.filePath("figure");
