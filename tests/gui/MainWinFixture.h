@@ -48,6 +48,14 @@ inline void resetUnitAndStore(const SingleProbeConfigParam& cfg)
     cfg.writeSettings(store);
 }
 
+// A unit at its real pace: reads take their time, the window is live during a run.
+inline void realPace()
+{
+    qsim::Config c;
+    c.speedFactor = 1;
+    qsim::reset(c);
+}
+
 template <typename P> void removePrompter(P*& prompter)
 {
     Prompter::setInstance(nullptr);

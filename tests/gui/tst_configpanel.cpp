@@ -32,17 +32,6 @@ namespace {
 constexpr double kAdcFreq = 7.9872e7;
 constexpr double kDefault = std::numeric_limits<double>::quiet_NaN();
 
-std::function<int(QDialog*)> choose(ProbeModeSelector::Choice c)
-{
-    return [c](QDialog* d) {
-        auto* sel = qobject_cast<ProbeModeSelector*>(d);
-        if (!sel)
-            return int(QDialog::Rejected);
-        sel->button(c)->click();
-        return sel->result();
-    };
-}
-
 QAbstractButton* button(QWidget* panel, const QString& text)
 {
     for (QAbstractButton* b : panel->findChildren<QAbstractButton*>())
@@ -561,9 +550,7 @@ void TestConfigPanel::currentRangeLabels()
 void TestConfigPanel::mainWindowHooks()
 {
     MainWin w;
-    m_prompter->dialogHandlers << choose(ProbeModeSelector::eWithoutDcRef);
-    w.action("Connect")->trigger();
-    QVERIFY2(w.alertList().isEmpty(), qPrintable(w.alertList().join('\n')));
+    connectUnit(w);
     PlotManager* first = w.currentSession();
     ConfigParamPanel* panel = w.configPanel(first);
     QVERIFY(panel);
@@ -651,8 +638,7 @@ void TestConfigPanel::recordFollowsConnectAndLoad()
     const QString file = m_dir.filePath("panel.ldf");
     {
         MainWin w;
-        m_prompter->dialogHandlers << choose(ProbeModeSelector::eWithoutDcRef);
-        w.action("Connect")->trigger();
+        connectUnit(w);
         PlotManager* pm = w.currentSession();
         ConfigParamPanel* panel = w.configPanel(pm);
         // Connecting replaced the session's record: the panel edits the new one.

@@ -280,9 +280,7 @@ void TestMainWinJob::refusalsWhileAJobIsOpen()
 
 void TestMainWinJob::postDuringARunChangesNothing()
 {
-    qsim::Config c;
-    c.speedFactor = 1; // reads take their time: the window is live during the run
-    qsim::reset(c);
+    MainWinFixture::realPace();
     MainWin w;
     connectUnit(w, ProbeModeSelector::eWithDcRef);
     QVERIFY(w.startServer(0, true, false));

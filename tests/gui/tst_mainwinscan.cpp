@@ -124,9 +124,7 @@ void TestMainWinScan::newestScanShown()
     // Two time-averaged scans go into one frame; the second run shows its own
     // record unless the user moved the trace slider during it.
     QFETCH(bool, userMovesSlider);
-    qsim::Config c;
-    c.speedFactor = 1; // the window is live during the run
-    qsim::reset(c);
+    MainWinFixture::realPace();
     MainWin w;
     w.show();
     connectUnit(w);
@@ -143,9 +141,7 @@ void TestMainWinScan::newestScanShown()
 
 void TestMainWinScan::refusalsDuringRun()
 {
-    qsim::Config c;
-    c.speedFactor = 1; // reads take their time: the window is live during the run
-    qsim::reset(c);
+    MainWinFixture::realPace();
     MainWin w;
     w.show();
     connectUnit(w);
@@ -179,9 +175,7 @@ void TestMainWinScan::refusalsDuringRun()
 
 void TestMainWinScan::abortFromTheAction()
 {
-    qsim::Config c;
-    c.speedFactor = 1;
-    qsim::reset(c);
+    MainWinFixture::realPace();
     MainWin w;
     connectUnit(w);
     atState(w, 10, [&] { w.action("Scan")->trigger(); }); // unchecking is Abort
@@ -197,9 +191,7 @@ void TestMainWinScan::abortFromTheAction()
 
 void TestMainWinScan::disconnectAbortsTheRunFirst()
 {
-    qsim::Config c;
-    c.speedFactor = 1;
-    qsim::reset(c);
+    MainWinFixture::realPace();
     MainWin w;
     connectUnit(w);
     bool connectedAfterAbort = false;
@@ -217,9 +209,7 @@ void TestMainWinScan::disconnectAbortsTheRunFirst()
 
 void TestMainWinScan::closingTheWindowAbortsTheRunFirst()
 {
-    qsim::Config c;
-    c.speedFactor = 1;
-    qsim::reset(c);
+    MainWinFixture::realPace();
     auto* w = new MainWin;
     w->setAttribute(Qt::WA_DeleteOnClose);
     QPointer<MainWin> guard = w;

@@ -116,9 +116,7 @@ void TestMainWinServer::init()
     cfg.clean.relaxTime = 1;
     reset(cfg);
     // Sweeps that take their time: a run has gaps between them.
-    qsim::Config c;
-    c.speedFactor = 1;
-    qsim::reset(c);
+    MainWinFixture::realPace();
 }
 
 void TestMainWinServer::scanRunningFromStartToEnd_data()
