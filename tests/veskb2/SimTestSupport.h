@@ -51,3 +51,10 @@ inline void setUpLibraryTests(QTemporaryDir &dir)
     setDriverLogFileName(dir.filePath(QStringLiteral("driver.log")));
     qInstallMessageHandler(captureHandler);
 }
+
+// Call from init: a fresh unit, nothing captured yet.
+inline void freshUnit()
+{
+    qsim::reset(simConfig());
+    capturedLog().clear();
+}

@@ -32,11 +32,7 @@ class TestCalibMemory : public QObject {
 
 private slots:
     void initTestCase() { setUpLibraryTests(dir); }
-    void init()
-    {
-        qsim::reset(simConfig());
-        capturedLog().clear();
-    }
+    void init() { freshUnit(); }
 
     void imageVariants_data()
     {

@@ -29,11 +29,7 @@ class TestConnect : public QObject {
 
 private slots:
     void initTestCase() { setUpLibraryTests(dir); }
-    void init()
-    {
-        qsim::reset(simConfig());
-        capturedLog().clear();
-    }
+    void init() { freshUnit(); }
 
     void connectProgramsTheUnit()
     {

@@ -16,11 +16,7 @@ class TestCQuickUsb : public QObject {
 
 private slots:
     void initTestCase() { setUpLibraryTests(dir); }
-    void init()
-    {
-        qsim::reset(simConfig());
-        capturedLog().clear();
-    }
+    void init() { freshUnit(); }
 
     void deviceNameLength()
     {

@@ -16,8 +16,7 @@ private slots:
     void initTestCase() { setUpLibraryTests(dir); }
     void init()
     {
-        qsim::reset(simConfig());
-        capturedLog().clear();
+        freshUnit();
         usb = std::make_unique<CQuickUsb>("QUSB-0");
         QVERIFY(usb->open());
     }
