@@ -19,6 +19,7 @@
 #include <QRadioButton>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QTimer>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <functional>
@@ -54,6 +55,21 @@ inline void realPace()
     qsim::Config c;
     c.speedFactor = 1;
     qsim::reset(c);
+}
+
+// Runs `act` once, the first time the window reaches `state` during a run.
+inline void atState(MainWin& w, int state, std::function<void()> act)
+{
+    auto* t = new QTimer(&w);
+    t->setInterval(5);
+    QObject::connect(t, &QTimer::timeout, &w, [&w, t, state, act] {
+        if (w.isRunActive() && w.appState() == state) {
+            t->stop();
+            t->deleteLater();
+            act();
+        }
+    });
+    t->start();
 }
 
 template <typename P> void removePrompter(P*& prompter)

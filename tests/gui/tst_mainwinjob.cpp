@@ -287,12 +287,7 @@ void TestMainWinJob::postDuringARunChangesNothing()
     const quint16 port = w.dataServer()->port();
     QString reply;
     bool stillRunning = false;
-    auto* t = new QTimer(&w);
-    t->setInterval(5);
-    QObject::connect(t, &QTimer::timeout, &w, [&] {
-        if (!w.isRunActive() || w.appState() != 10)
-            return;
-        t->stop();
+    MainWinFixture::atState(w, 10, [&] {
         QTcpSocket s;
         s.connectToHost(QHostAddress::LocalHost, port);
         QVERIFY(s.waitForConnected(5000));
@@ -301,7 +296,6 @@ void TestMainWinJob::postDuringARunChangesNothing()
         reply = QString::fromLatin1(s.readAll());
         stillRunning = w.isRunActive() && !w.isAborted();
     });
-    t->start();
     w.action("Scan")->trigger();
     QCOMPARE(reply, QString("HTTP/1.0 200 OK\r\n"));
     QVERIFY(stillRunning);

@@ -27,23 +27,7 @@
 #include <QtTest>
 #include <cmath>
 
-namespace {
-
-// Runs `act` once, the first time the window reaches `state` during a run.
-void atState(MainWin& w, int state, std::function<void()> act)
-{
-    auto* t = new QTimer(&w);
-    t->setInterval(5);
-    QObject::connect(t, &QTimer::timeout, &w, [&w, t, state, act] {
-        if (w.isRunActive() && w.appState() == state) {
-            t->stop();
-            t->deleteLater();
-            act();
-        }
-    });
-    t->start();
-}
-} // namespace
+using MainWinFixture::atState;
 
 class TestMainWinScan : public QObject, MainWinFixture::Bench<>
 {
