@@ -1,5 +1,8 @@
 // Renders the main window with a loaded session in each view to PNG files, so
 // that a person can look at them. Run under an X server (see README).
+// --guide writes only the user guide's pictures, under the guide's names;
+// --list-guide prints those names. Settings, logs and exported files go to a
+// folder of its own, so that the pictures never show the user's settings.
 #include "ConfigParamPanel.h"
 #include "DataAnalyzer.h"
 #include "MainWin.h"
@@ -19,6 +22,7 @@
 #include "SimControl.h"
 #include "SimMeasurement.h"
 #include "DriverLog.h"
+#include "JobScript.h"
 
 #include <QAction>
 #include <QDoubleSpinBox>
@@ -38,7 +42,9 @@
 #include <QSlider>
 #include <QTabWidget>
 #include <QTextStream>
+#include <QTemporaryDir>
 #include <QTimer>
+#include <QMap>
 #include <cmath>
 
 namespace {
@@ -48,8 +54,49 @@ void settle()
         QCoreApplication::processEvents();
 }
 
-bool shoot(QWidget& w, const QString& path)
+// The pictures of the user guide (docs/guide/images/NAME.png), by the name of
+// the state rendered for each. The build renders the guide from these.
+const QMap<QString, QString>& guidePictures()
 {
+    static const QMap<QString, QString> names = {
+        {"1-iv-and-derivatives", "session-iv"},
+        {"4-eepf-log", "eepf"},
+        {"5-trend-kTe", "trend"},
+        {"7-connected", "connected"},
+        {"8-probe-mode", "probe-mode"},
+        {"10-process-settings", "process-settings"},
+        {"11-export-options", "export"},
+        {"12-config-0-acquisition", "config-acquisition"},
+        {"12-config-1-multi-scan", "config-multi-scan"},
+        {"12-move-dialog", "move-dialog"},
+        {"12-running-measurement", "running-measurement"},
+        {"13-spatial-trend-Ne", "spatial-trend"},
+        {"14-job-refused", "job-refused"},
+        {"15-job-running", "job-running"},
+        {"16-iv-analysis", "iv-analysis"},
+        {"17-iv-analysis-log", "iv-analysis-log"},
+        {"18-cursor-readout", "cursor-readout"},
+        {"19-trend-error-bars", "trend-error-bars"},
+        {"20-export-graph", "graph-export"},
+    };
+    return names;
+}
+
+QString g_outDir;
+bool g_guide = false;
+QStringList g_written;
+
+// Saves the picture of a state; with --guide only a guide picture, under its
+// guide name (the others count as done).
+bool shoot(QWidget& w, const QString& state)
+{
+    QString name = state;
+    if (g_guide) {
+        name = guidePictures().value(state);
+        if (name.isEmpty())
+            return true;
+    }
+    const QString path = g_outDir + QLatin1Char('/') + name + QStringLiteral(".png");
     settle();
     QPixmap pix;
     if (QScreen* screen = w.screen(); screen && qgetenv("QT_QPA_PLATFORM") != "offscreen")
@@ -57,6 +104,8 @@ bool shoot(QWidget& w, const QString& path)
     if (pix.isNull() || pix.size().isEmpty())
         pix = w.grab();
     const bool ok = pix.save(path);
+    if (ok)
+        g_written << name;
     QTextStream(stdout) << (ok ? "wrote " : "FAILED ") << path << "\n";
     return ok;
 }
@@ -64,6 +113,21 @@ bool shoot(QWidget& w, const QString& path)
 
 int main(int argc, char* argv[])
 {
+    for (int i = 1; i < argc; ++i)
+        if (qstrcmp(argv[i], "--list-guide") == 0) {
+            QTextStream out(stdout);
+            QStringList names = guidePictures().values();
+            names.sort();
+            for (const QString& n : names)
+                out << n << ".png\n";
+            return 0;
+        }
+    // A store, logs and files of their own: the same pictures on every machine.
+    QTemporaryDir home;
+    if (!home.isValid())
+        return 1;
+    for (const char* var : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"})
+        qputenv(var, QFile::encodeName(home.path() + QLatin1Char('/') + QLatin1String(var)));
     QApplication app(argc, argv);
     QString outDir = QStringLiteral("screenshots");
     QString file;
@@ -71,16 +135,24 @@ int main(int argc, char* argv[])
     for (int i = 1; i < args.size(); ++i) {
         if (args[i] == QLatin1String("--out") && i + 1 < args.size())
             outDir = args[++i];
+        else if (args[i] == QLatin1String("--guide"))
+            g_guide = true;
         else
             file = QFileInfo(args[i]).absoluteFilePath();
     }
     QDir().mkpath(outDir);
+    g_outDir = QDir(outDir).absolutePath();
+    QDir::setCurrent(home.path());
     QCoreApplication::setOrganizationName(QStringLiteral("Quendrix"));
     QCoreApplication::setApplicationName(QStringLiteral("Quendrix Langmuir screenshots"));
 
     MainWin w;
     w.resize(1400, 900);
     w.show();
+    // The pointer starts in the middle of the screen, over a graph: its
+    // readout would show in every picture.
+    const QPoint away(1590, 990);
+    QCursor::setPos(away);
     settle();
     PlotManager* pm = nullptr;
     if (!file.isEmpty()) {
@@ -102,21 +174,21 @@ int main(int argc, char* argv[])
     pm->frameSlider()->setValue(std::min(3, pm->frameSlider()->maximum()));
     int ok = 0;
     pm->setView(PlotManager::eViewScan);
-    ok += shoot(w, outDir + "/1-iv-and-derivatives.png");
+    ok += shoot(w, "1-iv-and-derivatives");
     pm->quantityBox(1)->setChecked(false);
     pm->quantityBox(2)->setChecked(false);
-    ok += shoot(w, outDir + "/2-iv.png");
+    ok += shoot(w, "2-iv");
     pm->quantityBox(1)->setChecked(true);
     pm->quantityBox(2)->setChecked(true);
     pm->setView(PlotManager::eViewPrescan);
-    ok += shoot(w, outDir + "/3-prescan.png");
+    ok += shoot(w, "3-prescan");
     pm->setView(PlotManager::eViewEepf);
-    ok += shoot(w, outDir + "/4-eepf-log.png");
+    ok += shoot(w, "4-eepf-log");
     pm->trendButton(2)->click(); // kTe
     pm->setView(pm->data()->groupCount() > 1 ? PlotManager::eViewTrends : PlotManager::eViewTimeResolve);
-    ok += shoot(w, outDir + "/5-trend-kTe.png");
+    ok += shoot(w, "5-trend-kTe");
     pm->trendButton(4)->click(); // Ne
-    ok += shoot(w, outDir + "/6-trend-Ne.png");
+    ok += shoot(w, "6-trend-Ne");
     // The analysis drawn on the curve (a file keeps results, not fits: analysed
     // again), a trend with error bars, the cursor readout and the graph export.
     pm->analyseSession();
@@ -128,9 +200,9 @@ int main(int argc, char* argv[])
     pm->setView(PlotManager::eViewScan);
     pm->quantityBox(1)->setChecked(false);
     pm->quantityBox(2)->setChecked(false);
-    ok += shoot(w, outDir + "/16-iv-analysis.png");
+    ok += shoot(w, "16-iv-analysis");
     logScale->setChecked(true);
-    ok += shoot(w, outDir + "/17-iv-analysis-log.png");
+    ok += shoot(w, "17-iv-analysis-log");
     // The cursor over the IV curve near Vp: tracker label and status bar.
     {
         ThreeTracePlotter* graph = pm->plot(0);
@@ -148,9 +220,10 @@ int main(int argc, char* argv[])
         QMouseEvent move(QEvent::MouseMove, at, canvas->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
                          Qt::NoModifier);
         QApplication::sendEvent(canvas, &move);
-        ok += shoot(w, outDir + "/18-cursor-readout.png");
+        ok += shoot(w, "18-cursor-readout");
         QEvent leave(QEvent::Leave);
         QApplication::sendEvent(canvas, &leave);
+        QCursor::setPos(away);
     }
     logScale->setChecked(false);
     pm->quantityBox(1)->setChecked(true);
@@ -158,12 +231,12 @@ int main(int argc, char* argv[])
     pm->setView(PlotManager::eViewScan);
     {
         GraphExport::Options o;
-        o.fileName = QDir(outDir).absoluteFilePath(QStringLiteral("session-iv.pdf"));
+        o.fileName = QStringLiteral("session-iv.pdf");
         o.format = GraphExport::ePdf;
         GraphExportDialog exportDialog(o, &w);
         exportDialog.show();
         settle();
-        ok += shoot(exportDialog, outDir + "/20-export-graph.png");
+        ok += shoot(exportDialog, "20-export-graph");
         exportDialog.hide();
     }
     // Connected to the simulated unit (the probe dialog answered with "With DC Reference").
@@ -185,7 +258,7 @@ int main(int argc, char* argv[])
     w.action("Connect")->trigger();
     QMetaObject::invokeMethod(&w, "updateSyncFreq");
     pm->setView(PlotManager::eViewScan);
-    ok += shoot(w, outDir + "/7-connected.png");
+    ok += shoot(w, "7-connected");
 
     // The scan configuration panel of the connected session, every tab (advanced mode).
     int tabsShot = 0;
@@ -195,7 +268,7 @@ int main(int argc, char* argv[])
         for (int i = 0; i < panel->tabs()->count(); ++i) {
             panel->selectTab(i);
             const QString tab = panel->tabs()->tabText(i).toLower().replace(' ', '-');
-            tabsShot += shoot(*panel, outDir + QStringLiteral("/12-config-%1-%2.png").arg(i).arg(tab));
+            tabsShot += shoot(*panel, QStringLiteral("12-config-%1-%2").arg(i).arg(tab));
         }
         panel->hide();
         QMetaObject::invokeMethod(&w, "setAdvMode");
@@ -211,7 +284,7 @@ int main(int argc, char* argv[])
         if (!running && w.isRunActive() && w.appState() == 10 && s && s->accumulated.count() >= 2) {
             running = true;
             live->setView(PlotManager::eViewScan);
-            ok += shoot(w, outDir + "/12-running-measurement.png");
+            ok += shoot(w, "12-running-measurement");
         }
     });
     poll.start();
@@ -256,7 +329,7 @@ int main(int argc, char* argv[])
     spatial->refreshAll();
     spatial->trendButton(4)->click(); // Ne
     spatial->setView(PlotManager::eViewTrends);
-    ok += shoot(w, outDir + "/13-spatial-trend-Ne.png");
+    ok += shoot(w, "13-spatial-trend-Ne");
     // A timed series of noisy sweeps: its trend with the errors of each point.
     QMetaObject::invokeMethod(&w, "startNewSession");
     if (PlotManager* timed = w.currentSession(); timed != spatial) {
@@ -271,7 +344,7 @@ int main(int argc, char* argv[])
                 b->setChecked(true);
         timed->trendButton(10)->click(); // kTe of the EEPF
         timed->setView(PlotManager::eViewTrends);
-        ok += shoot(w, outDir + "/19-trend-error-bars.png");
+        ok += shoot(w, "19-trend-error-bars");
     }
     Prompter::setInstance(nullptr);
 
@@ -279,50 +352,67 @@ int main(int argc, char* argv[])
     auto dialog = [&](QWidget& d, const QString& name) {
         d.show();
         settle();
-        ok += shoot(d, outDir + "/" + name);
+        ok += shoot(d, name);
         d.hide();
     };
     ProbeModeSelector probe(&w);
-    dialog(probe, "8-probe-mode.png");
+    dialog(probe, "8-probe-mode");
     EEDF_Dialog table(&w);
     table.setWindowTitle("Edit Default EEPF Table");
     table.setTable(EepfTable::defaultTable());
-    dialog(table, "9-eepf-table.png");
+    dialog(table, "9-eepf-table");
     LangmuirSettingsWidget settings;
     settings.load(pm->data()->analysisSettings());
-    dialog(settings, "10-process-settings.png");
-    ExportOptions exportOptions(&w, false, outDir + "/ExportSettings.xml");
-    dialog(exportOptions, "11-export-options.png");
+    dialog(settings, "10-process-settings");
+    ExportOptions exportOptions(&w, false, home.filePath(QStringLiteral("ExportSettings.xml")));
+    dialog(exportOptions, "11-export-options");
     // The Move dialog with the drive initialised, and its configuration dialog.
     Prompter::setInstance(&prompter);
     LinearDriver* drive = w.linearDriver();
     drive->initialise(true);
     drive->positionBox()->setValue(42.5);
-    dialog(*drive, "12-move-dialog.png");
+    dialog(*drive, "12-move-dialog");
     ALDconfig driveConfig(&w);
     driveConfig.setValues(0.01, drive->railLength(), 50, false, 10);
-    dialog(driveConfig, "13-drive-configuration.png");
+    dialog(driveConfig, "13-drive-configuration");
     // The job window: a refused job (left) and one running its fifth line.
+    // The errors are the test pass's own, the running job is the example job.
     ScriptDialog refused(&w);
-    refused.setLines({"# a voltage scan, saved", "setscanvoltages(-40, 20, 0.25)", "sleep(0)", "scan",
-                      "setscanvoltages(50,-100,1)", "save(example-job.ldf)"});
-    refused.setErrors({"", "", "Argument 1 must be an integer between 1 and 600", "",
-                       "Test run caught error. The start must lie below the end, at least one step apart.",
-                       "Argument 1, this file already exists."});
+    {
+        QFile(home.filePath(QStringLiteral("example-job.ldf"))).open(QIODevice::WriteOnly);
+        BatchJob job(w.jobHost(),
+                     QStringLiteral("# a voltage scan, saved\nsetscanvoltages(-40, 20, 0.25)\nsleep(0)\nscan\n"
+                                    "setscanvoltages(50,-100,1)\nsave(example-job.ldf)"),
+                     home.path());
+        refused.setLines(job.lines());
+        ok += !job.test(); // refused, as pictured
+        refused.setErrors(job.errors());
+    }
     refused.resize(520, 260);
-    dialog(refused, "14-job-refused.png");
+    dialog(refused, "14-job-refused");
     ScriptDialog runningJob(&w);
-    runningJob.setLines({"message(Example job: a time-averaged and a time-resolved measurement)", "setidlevoltage(0)",
-                      "setscanvoltages(-40, 20, 0.25)", "setcurrentrange(0)", "usetimeaveraged", "scan",
-                      "settimeresolved(100, 900, 100, 1)", "scan", "usetimeaveraged", "save(example-job.ldf)"});
-    runningJob.setRunning(true);
-    runningJob.setRunningLine(5);
+    {
+        QString text, why;
+        if (!BatchJob::readFile(QStringLiteral(LP_EXAMPLE_JOB), &text, &why))
+            QTextStream(stderr) << LP_EXAMPLE_JOB << ": " << why << "\n";
+        const BatchJob job(w.jobHost(), text);
+        runningJob.setLines(job.lines());
+        runningJob.setRunning(true);
+        runningJob.setRunningLine(std::max(0, job.lines().indexOf(QStringLiteral("scan"))));
+        ok += !text.isEmpty();
+    }
     runningJob.resize(520, 300);
-    dialog(runningJob, "15-job-running.png");
+    dialog(runningJob, "15-job-running");
     prompter.answers << QMessageBox::No; // leave the drive where it is on closing
     for (PlotManager* s : w.sessions())
         s->setModified(false);
     w.close();
     Prompter::setInstance(nullptr);
-    return ok == 22 && tabsShot == 7 ? 0 : 1;
+    // A state renamed here must not leave a guide picture unrendered.
+    for (const QString& name : guidePictures())
+        if (g_guide && !g_written.contains(name)) {
+            QTextStream(stderr) << "guide picture " << name << ".png not rendered\n";
+            ok = 0;
+        }
+    return ok == 24 && tabsShot == 7 ? 0 : 1;
 }
