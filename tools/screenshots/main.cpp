@@ -25,6 +25,16 @@
 #include "JobScript.h"
 
 #include <QAction>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QTabBar>
+#include <QTextDocumentFragment>
+#include <QTextEdit>
+#include <qwt_plot.h>
+#include <qwt_plot_curve.h>
+#include <qwt_plot_marker.h>
 #include <QDoubleSpinBox>
 #include <SimMotors.h>
 #include <QRadioButton>
@@ -44,6 +54,8 @@
 #include <QTextStream>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QElapsedTimer>
+#include <QWindow>
 #include <QMap>
 #include <cmath>
 
@@ -85,6 +97,75 @@ const QMap<QString, QString>& guidePictures()
 QString g_outDir;
 bool g_guide = false;
 QStringList g_written;
+QString g_texts; // pictures.txt: what each guide picture shows, in words
+
+QString plain(const QString& text)
+{
+    return Qt::mightBeRichText(text) ? QTextDocumentFragment::fromHtml(text).toPlainText().trimmed() : text;
+}
+
+// The texts a picture shows, widget by widget: a record of its content that
+// fonts and screens do not change, so that a test can tell a stale committed
+// copy from one rendered elsewhere.
+QString describe(QWidget& top)
+{
+    QStringList out;
+    if (!top.windowTitle().isEmpty())
+        out << QStringLiteral("title: ") + top.windowTitle();
+    QList<QWidget*> widgets{&top};
+    widgets += top.findChildren<QWidget*>();
+    for (QWidget* w : widgets) {
+        if (w != &top && (!w->isVisibleTo(&top) || w->visibleRegion().isEmpty()))
+            continue; // hidden, or scrolled out of the picture
+        const QString off = w->isEnabled() ? QString() : QStringLiteral(" (disabled)");
+        if (auto* l = qobject_cast<QLabel*>(w); l && !l->text().isEmpty())
+            out << QStringLiteral("label: ") + plain(l->text());
+        else if (auto* b = qobject_cast<QAbstractButton*>(w); b && (!b->text().isEmpty() || b->isCheckable()))
+            out << QStringLiteral("button: ") + b->text() + (b->isCheckable() && b->isChecked() ? "  [x]" : "") + off;
+        else if (auto* e = qobject_cast<QLineEdit*>(w); e && !qobject_cast<QAbstractSpinBox*>(w->parent()))
+            out << QStringLiteral("field: ") + e->text() + off;
+        else if (auto* sb = qobject_cast<QAbstractSpinBox*>(w))
+            out << QStringLiteral("field: ") + sb->text() + off;
+        else if (auto* c = qobject_cast<QComboBox*>(w))
+            out << QStringLiteral("choice: ") + c->currentText() + off;
+        else if (auto* t = qobject_cast<QTabBar*>(w))
+            for (int i = 0; i < t->count(); ++i)
+                out << QStringLiteral("tab: ") + t->tabText(i) + (i == t->currentIndex() ? "  [current]" : "");
+        else if (auto* tb = qobject_cast<QTextEdit*>(w))
+            out << QStringLiteral("text: ") + tb->toPlainText().replace('\n', QStringLiteral(" | "));
+        else if (auto* m = qobject_cast<QMenuBar*>(w))
+            for (QAction* a : m->actions())
+                out << QStringLiteral("menu: ") + a->text();
+        else if (auto* plot = qobject_cast<QwtPlot*>(w)) {
+            out << QStringLiteral("graph: ") + plain(plot->title().text());
+            for (int axis : {QwtPlot::xBottom, QwtPlot::yLeft})
+                if (plot->axisEnabled(axis))
+                    out << QStringLiteral("  axis: ") + plain(plot->axisTitle(axis).text());
+            for (const QwtPlotItem* item : plot->itemList())
+                if (auto* curve = dynamic_cast<const QwtPlotCurve*>(item); curve && curve->isVisible()) {
+                    // The drawn data in brief: a curve gone flat or empty shows.
+                    const QRectF r = curve->dataSize() ? curve->boundingRect() : QRectF();
+                    out << QStringLiteral("  curve: %1 (%2 points, x %3 to %4, y %5 to %6)")
+                               .arg(plain(curve->title().text()))
+                               .arg(curve->dataSize())
+                               .arg(r.left(), 0, 'g', 3).arg(r.right(), 0, 'g', 3)
+                               .arg(r.top(), 0, 'g', 3).arg(r.bottom(), 0, 'g', 3);
+                } else if (item->isVisible() && !item->title().isEmpty())
+                    out << QStringLiteral("  item: ") + plain(item->title().text());
+                else if (auto* marker = dynamic_cast<const QwtPlotMarker*>(item);
+                         marker && marker->isVisible() && !marker->label().isEmpty())
+                    out << QStringLiteral("  marker: ") + plain(marker->label().text());
+        }
+    }
+    return out.join(QLatin1Char('\n'));
+}
+
+// Pictures whose content depends on timing (the moment a running scan is
+// caught): rendered, but not described.
+bool describable(const QString& name)
+{
+    return name != QLatin1String("running-measurement");
+}
 
 // Saves the picture of a state; with --guide only a guide picture, under its
 // guide name (the others count as done).
@@ -97,6 +178,14 @@ bool shoot(QWidget& w, const QString& state)
             return true;
     }
     const QString path = g_outDir + QLatin1Char('/') + name + QStringLiteral(".png");
+    // A window just shown is grabbed once the server shows it, painted:
+    // before, the grab holds what lies beneath.
+    QElapsedTimer waited;
+    waited.start();
+    while (w.windowHandle() && !w.windowHandle()->isExposed() && waited.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    w.repaint();
+    QGuiApplication::sync();
     settle();
     QPixmap pix;
     if (QScreen* screen = w.screen(); screen && qgetenv("QT_QPA_PLATFORM") != "offscreen")
@@ -106,6 +195,8 @@ bool shoot(QWidget& w, const QString& state)
     const bool ok = pix.save(path);
     if (ok)
         g_written << name;
+    if (ok && g_guide && describable(name))
+        g_texts += QStringLiteral("## %1.png\n%2\n\n").arg(name, describe(w));
     QTextStream(stdout) << (ok ? "wrote " : "FAILED ") << path << "\n";
     return ok;
 }
@@ -408,6 +499,12 @@ int main(int argc, char* argv[])
         s->setModified(false);
     w.close();
     Prompter::setInstance(nullptr);
+    if (g_guide) {
+        QFile texts(g_outDir + QStringLiteral("/pictures.txt"));
+        if (!texts.open(QIODevice::WriteOnly | QIODevice::Text)
+            || texts.write("# What each picture of the guide shows (lpscreens --guide)\n\n" + g_texts.toUtf8()) < 0)
+            ok = 0;
+    }
     // A state renamed here must not leave a guide picture unrendered.
     for (const QString& name : guidePictures())
         if (g_guide && !g_written.contains(name)) {
