@@ -18,4 +18,5 @@ for attempt in 1 2 3; do
   echo "render-guide.sh: attempt $attempt failed" >&2
 done
 cat "$out.log" >&2
+echo "render-guide.sh: the guide's pictures were not rendered; configure with -DLP_GUIDE_RENDER=OFF to build the guide from the committed copies" >&2
 exit 1
