@@ -25,6 +25,7 @@ struct Result {
     double beta = 0;      // fitted exponent
     double sigmaBeta = 0; // its standard deviation
     double xi = 0;        // probe radius over Debye length
+    double kTe = 0;       // eV, from the electron current the fitted ion branch leaves
     int samples = 0;      // samples in the fit region
     QString message;      // the failure text, or the line that describes the fit
 };

@@ -35,46 +35,157 @@ struct Window {
     double Vpmax = 0;
 };
 
-// exp(x) for x <= 0 without a library call, so that the loops over a window vectorise:
-// 2^k times the degree-12 Taylor polynomial on |r| <= ln2/2 (relative error below 1e-15).
-inline double fastExp(double x)
+// The window loops below run for every temperature the fits try, so they are written on
+// four-lane vectors: the same operations in the same order on every machine (results do not
+// depend on the lane width), with an AVX2 copy chosen at load time where the compiler can.
+#if defined(__GNUC__) && !defined(__clang__)
+// The 32-byte vectors never cross a function boundary (see LP_VECTOR_INLINE).
+#pragma GCC diagnostic ignored "-Wpsabi"
+#endif
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
+#define LP_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define LP_VECTOR_CLONES
+#endif
+
+// Helpers are forced inline: a vector passed between functions compiled for different
+// targets would change the calling convention.
+#define LP_VECTOR_INLINE inline __attribute__((always_inline))
+
+using v4 = double __attribute__((vector_size(32)));
+using v4i = std::int64_t __attribute__((vector_size(32)));
+
+LP_VECTOR_INLINE v4 load(const double* p)
 {
-    x = x < -700 ? -700 : x;
+    v4 v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+LP_VECTOR_INLINE void store(double* p, v4 v) { std::memcpy(p, &v, sizeof v); }
+LP_VECTOR_INLINE double lanes(v4 v) { return (v[0] + v[1]) + (v[2] + v[3]); }
+
+// exp(x) for x <= 0 without a library call, lane by lane: 2^k times the degree-12 Taylor
+// polynomial on |r| <= ln2/2 (relative error below 1e-15).
+LP_VECTOR_INLINE v4 fastExp4(v4 x)
+{
+    using T = v4;
+    using I = v4i;
+    const T low = T{} - 700;
+    const I below = (I)(x < low); // all ones where x < -700
+    x = (T)(((I)x & ~below) | ((I)low & below));
     const double kShift = 6755399441055744.0; // 1.5 * 2^52: adding it rounds to an integer
-    const double t = x * 1.4426950408889634 + kShift;
-    const double k = t - kShift;
-    const double r = (x - k * 0.6931471803691238) - k * 1.9082149292705877e-10;
+    const T t = x * 1.4426950408889634 + kShift;
+    const T k = t - kShift;
+    const T r = (x - k * 0.6931471803691238) - k * 1.9082149292705877e-10;
     // Estrin's scheme: short dependency chains, so successive samples overlap.
-    const double r2 = r * r, r4 = r2 * r2, r8 = r4 * r4;
+    const T r2 = r * r, r4 = r2 * r2, r8 = r4 * r4;
     constexpr double c3 = 1.0 / 6, c4 = 1.0 / 24, c5 = 1.0 / 120, c6 = 1.0 / 720, c7 = 1.0 / 5040,
                      c8 = 1.0 / 40320, c9 = 1.0 / 362880, c10 = 1.0 / 3628800, c11 = 1.0 / 39916800,
                      c12 = 1.0 / 479001600;
-    const double q0 = 1 + r, q1 = 0.5 + c3 * r, q2 = c4 + c5 * r, q3 = c6 + c7 * r, q4 = c8 + c9 * r,
-                 q5 = c10 + c11 * r;
-    const double s0 = q0 + q1 * r2, s1 = q2 + q3 * r2, s2 = q4 + q5 * r2;
-    const double p = (s0 + s1 * r4) + (s2 + c12 * r4) * r8;
-    std::int64_t bits;
-    std::memcpy(&bits, &t, sizeof bits);
-    bits = (bits + 1023) << 52; // the integer k sits in the low bits of t
-    double scale;
-    std::memcpy(&scale, &bits, sizeof scale);
-    return p * scale;
+    const T q0 = 1 + r, q1 = 0.5 + c3 * r, q2 = c4 + c5 * r, q3 = c6 + c7 * r, q4 = c8 + c9 * r,
+            q5 = c10 + c11 * r;
+    const T s0 = q0 + q1 * r2, s1 = q2 + q3 * r2, s2 = q4 + q5 * r2;
+    const T p = (s0 + s1 * r4) + (s2 + c12 * r4) * r8;
+    const I scale = ((I)t + 1023) << 52; // the integer k sits in the low bits of t
+    return p * (T)scale;
 }
 
-// Sum of a_i b_i over n samples, with four running sums so the additions overlap.
-inline double dot(const double* a, const double* b, size_t n)
+LP_VECTOR_INLINE double fastExp(double x)
 {
-    double s0 = 0, s1 = 0, s2 = 0, s3 = 0;
+    // One lane of the vector form, so that tails match the lanes bit for bit.
+    v4 v = {x, x, x, x};
+    return fastExp4(v)[0];
+}
+
+// out_i = exp(u_i * inv).
+LP_VECTOR_CLONES void boltzmannRow(const double* u, double inv, double* out, size_t m)
+{
     size_t i = 0;
-    for (; i + 4 <= n; i += 4) {
-        s0 += a[i] * b[i];
-        s1 += a[i + 1] * b[i + 1];
-        s2 += a[i + 2] * b[i + 2];
-        s3 += a[i + 3] * b[i + 3];
-    }
+    for (; i + 4 <= m; i += 4)
+        store(out + i, fastExp4(load(u + i) * inv));
+    for (; i < m; ++i)
+        out[i] = fastExp(u[i] * inv);
+}
+
+// Sum of a_i b_i over n samples, in four lanes.
+LP_VECTOR_CLONES double dot(const double* a, const double* b, size_t n)
+{
+    v4 s = {0, 0, 0, 0};
+    size_t i = 0;
+    for (; i + 4 <= n; i += 4)
+        s += load(a + i) * load(b + i);
+    double tail = 0;
     for (; i < n; ++i)
-        s0 += a[i] * b[i];
-    return (s0 + s1) + (s2 + s3);
+        tail += a[i] * b[i];
+    return lanes(s) + tail;
+}
+
+// The seven sums of the normal equations with two Boltzmann terms (e2 null: the three of
+// one term): e1e1, e1e2, e2e2, Pe1, Pe2, Ie1, Ie2.
+LP_VECTOR_CLONES void normalSums(const double* P, const double* I, const double* e1, const double* e2,
+                                 size_t m, double* out)
+{
+    v4 s11 = {0, 0, 0, 0}, s12 = s11, s22 = s11, sp1 = s11, sp2 = s11, si1 = s11, si2 = s11;
+    size_t i = 0;
+    if (e2) {
+        for (; i + 4 <= m; i += 4) {
+            const v4 a = load(e1 + i), b = load(e2 + i), p = load(P + i), c = load(I + i);
+            s11 += a * a;
+            s12 += a * b;
+            s22 += b * b;
+            sp1 += p * a;
+            sp2 += p * b;
+            si1 += c * a;
+            si2 += c * b;
+        }
+    } else {
+        for (; i + 4 <= m; i += 4) {
+            const v4 a = load(e1 + i), p = load(P + i), c = load(I + i);
+            s11 += a * a;
+            sp1 += p * a;
+            si1 += c * a;
+        }
+    }
+    double t[7] = {0, 0, 0, 0, 0, 0, 0};
+    for (; i < m; ++i) {
+        const double a = e1[i], b = e2 ? e2[i] : 0;
+        t[0] += a * a;
+        t[1] += a * b;
+        t[2] += b * b;
+        t[3] += P[i] * a;
+        t[4] += P[i] * b;
+        t[5] += I[i] * a;
+        t[6] += I[i] * b;
+    }
+    const v4 all[7] = {s11, s12, s22, sp1, sp2, si1, si2};
+    for (int k = 0; k < 7; ++k)
+        out[k] = lanes(all[k]) + t[k];
+}
+
+// Sum over the window of (I + a P - c1 e1 - c2 e2)^2 (e2 null: one term).
+LP_VECTOR_CLONES double residual(const double* P, const double* I, const double* e1, const double* e2,
+                                 size_t m, const double* theta)
+{
+    const double a = theta[0], c1 = theta[1], c2 = e2 ? theta[2] : 0;
+    v4 s = {0, 0, 0, 0};
+    size_t i = 0;
+    if (e2) {
+        for (; i + 4 <= m; i += 4) {
+            const v4 d = load(I + i) + a * load(P + i) - c1 * load(e1 + i) - c2 * load(e2 + i);
+            s += d * d;
+        }
+    } else {
+        for (; i + 4 <= m; i += 4) {
+            const v4 d = load(I + i) + a * load(P + i) - c1 * load(e1 + i);
+            s += d * d;
+        }
+    }
+    double tail = 0;
+    for (; i < m; ++i) {
+        const double d = I[i] + a * P[i] - c1 * e1[i] - (e2 ? c2 * e2[i] : 0);
+        tail += d * d;
+    }
+    return lanes(s) + tail;
 }
 
 // Solves the N x N normal equations G theta = r (N <= 3) after scaling to a unit diagonal;
@@ -140,13 +251,8 @@ public:
 
     void boltzmann(double T, std::vector<double>& e) const
     {
-        const size_t m = w_.u.size();
-        e.resize(m);
-        const double inv = 1 / T;
-        const double* u = w_.u.data();
-        double* out = e.data();
-        for (size_t i = 0; i < m; ++i)
-            out[i] = fastExp(u[i] * inv);
+        e.resize(w_.u.size());
+        boltzmannRow(w_.u.data(), 1 / T, e.data(), e.size());
     }
 
     // Residual sum of squares with one (e2 null) or two Boltzmann terms, taken sample by
@@ -155,44 +261,17 @@ public:
     double ssr(const double* e1, const double* e2, double* coef = nullptr) const
     {
         const size_t m = P_.size();
-        const double* P = P_.data();
-        const double* I = w_.I.data();
-        double s11 = 0, s12 = 0, s22 = 0, sp1 = 0, sp2 = 0, si1 = 0, si2 = 0;
-        if (e2) {
-            for (size_t i = 0; i < m; ++i) {
-                s11 += e1[i] * e1[i];
-                s12 += e1[i] * e2[i];
-                s22 += e2[i] * e2[i];
-                sp1 += P[i] * e1[i];
-                sp2 += P[i] * e2[i];
-                si1 += I[i] * e1[i];
-                si2 += I[i] * e2[i];
-            }
-        } else {
-            for (size_t i = 0; i < m; ++i) {
-                s11 += e1[i] * e1[i];
-                sp1 += P[i] * e1[i];
-                si1 += I[i] * e1[i];
-            }
-        }
+        double sum[7];
+        normalSums(P_.data(), w_.I.data(), e1, e2, m, sum);
+        const double s11 = sum[0], s12 = sum[1], s22 = sum[2], sp1 = sum[3], sp2 = sum[4],
+                     si1 = sum[5], si2 = sum[6];
         const int N = e2 ? 3 : 2;
         double G[3][3] = {{PP_, -sp1, -sp2}, {-sp1, s11, s12}, {-sp2, s12, s22}};
         const double r[3] = {-PI_, si1, si2};
         double theta[3] = {0, 0, 0};
         if (!solve(G, r, N, theta))
             return kInf;
-        double s = 0;
-        if (e2) {
-            for (size_t i = 0; i < m; ++i) {
-                const double d = I[i] + theta[0] * P[i] - theta[1] * e1[i] - theta[2] * e2[i];
-                s += d * d;
-            }
-        } else {
-            for (size_t i = 0; i < m; ++i) {
-                const double d = I[i] + theta[0] * P[i] - theta[1] * e1[i];
-                s += d * d;
-            }
-        }
+        const double s = residual(P_.data(), w_.I.data(), e1, e2, m, theta);
         if (coef)
             std::copy(theta, theta + N, coef);
         return s;
