@@ -137,6 +137,11 @@ bool showOnConsole(QtMsgType type, const QString& text, bool verbose)
     for (const char* head : {"[DEB ", "[WARN ", "[CRIT "})
         if (text.startsWith(QLatin1String(head)))
             return false;
+    // Qt's remarks on a window-less run (no runtime folder, size hints of the
+    // offscreen platform) say nothing about the measurement.
+    for (const char* head : {"This plugin does not support ", "QStandardPaths: XDG_RUNTIME_DIR not set"})
+        if (text.startsWith(QLatin1String(head)))
+            return false;
     return true;
 }
 

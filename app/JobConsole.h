@@ -18,8 +18,9 @@ enum ExitCode { eAllRan = 0, eLineFailed = 1, eRefused = 2 };
 // double, spherical, mach) or its number (0, 1, 3, 4, 5); -1 when neither.
 int probeModeFromText(const QString& text);
 
-// Console messages: the driver's lines (they are in its log) and debug
-// output are shown only when `verbose`; warnings and errors always.
+// Console messages: the driver's lines (they are in its log), debug output
+// and Qt's remarks on a run without a display are shown only when `verbose`;
+// other warnings and errors always.
 bool showOnConsole(QtMsgType type, const QString& text, bool verbose);
 void installConsoleFilter(bool verbose);
 

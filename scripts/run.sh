@@ -8,8 +8,20 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
-"$root/scripts/build.sh"
 build=${BUILD_DIR:-$root/build}
+# The build's lines go to a log, its progress to the console in steps of 10 %;
+# on failure the end of the log is shown.
+mkdir -p "$build"
+echo "Building (log: $build/build.log)"
+if ! "$root/scripts/build.sh" 2>&1 | tee "$build/build.log" | awk '
+    match($0, /^\[ *[0-9]+%\]/) {
+      p = substr($0, RSTART + 1, RLENGTH - 3) + 0
+      if (p >= due) { printf "  %d %%\n", p; fflush(); due = p - p % 10 + 10 }
+    }'; then
+  tail -n 40 "$build/build.log"
+  echo "The build failed; the whole log is $build/build.log" >&2
+  exit 1
+fi
 lpmeasure="$build/bin/lpmeasure"
 headless=
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then

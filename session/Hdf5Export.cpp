@@ -54,6 +54,10 @@ using PlistH = Handle<H5Pclose>;
 const char* const kPairUnits[ResultRecord::ePairCount] = {
     "V", "V", "V", "eV", "A/m^2", "m^-3", "A/m^2", "m^-3", "V", "m", "m^-3", "eV", "eV", "A", "1", "m/s",
 };
+// The opt-in analyses' keys, in ResultRecord::Extra order ("1": a pure number).
+const char* const kExtraUnits[ResultRecord::eExtraCount] = {
+    "m^-3", "m^-3", "1", "1", "1", "eV", "eV", "eV", "eV", "1", "1", "1",
+};
 const char* const kEepfUnit = "m^-3 eV^-3/2";
 
 // HDF5's own message for the failed call (the outermost entry of its error stack).
@@ -215,8 +219,9 @@ QString isoDate(const QDateTime& d)
     return d.isValid() ? d.toUTC().toString(Qt::ISODate) : QString();
 }
 
-// The numbers a scan group holds as attributes, with their units.
-void scanUnits(QStringList& names, QStringList& units)
+// The numbers a scan group holds as attributes, with their units; the opt-in analyses' keys
+// of the groups in `extras` (bit 0: ion fit, bit 1: two temperatures) follow the 32.
+void scanUnits(QStringList& names, QStringList& units, int extras)
 {
     names = QStringList{"position", "temporal_position", "resolved_time", "ionCurrent", "ionCurrentVoltage",
                         "offsetCurrent", "gainAutoSwitchVoltage", "dCurrentRange", "dcCScanVoltageStart",
@@ -226,6 +231,17 @@ void scanUnits(QStringList& names, QStringList& units)
         names << ResultRecord::valueKey(p) << ResultRecord::errorKey(p);
         units << QLatin1String(kPairUnits[p]) << QLatin1String(kPairUnits[p]);
     }
+    for (int k = 0; k < ResultRecord::eExtraCount; ++k)
+        if (extras & (1 << ResultRecord::groupOf(k))) {
+            names << ResultRecord::extraKey(k);
+            units << QLatin1String(kExtraUnits[k]);
+        }
+}
+
+int extraGroups(const ResultRecord& r)
+{
+    return (r.hasGroup(ResultRecord::eIonFitGroup) ? 1 : 0)
+           | (r.hasGroup(ResultRecord::eTwoTemperatureGroup) ? 2 : 0);
 }
 
 void writeScan(Writer& w, hid_t loc, const ScanRecord& s, int k, const Writer::Units& units)
@@ -251,6 +267,9 @@ void writeScan(Writer& w, hid_t loc, const ScanRecord& s, int k, const Writer::U
     const QStringList keys = ResultRecord::keys();
     for (int c = 0; c < keys.size(); ++c)
         w.real(loc, keys.at(c).toLatin1().constData(), s.result.raw()[size_t(c)]);
+    for (int k = 0; k < ResultRecord::eExtraCount; ++k)
+        if (s.result.hasGroup(ResultRecord::groupOf(k)))
+            w.real(loc, ResultRecord::extraKey(k).toLatin1().constData(), s.result.extra(k));
     w.units(loc, units);
 
     QVector<double> sumV, sumVsq, sumI, sumIsq;
@@ -286,12 +305,22 @@ void writeScan(Writer& w, hid_t loc, const ScanRecord& s, int k, const Writer::U
     w.dataset(loc, "EEDF_low_error", s.eepf.EEDF_low_error, kEepfUnit);
 }
 
-// One row per scan: group, index, position, time, resolved time, then the 32 result doubles.
+// One row per scan: group, index, position, time, resolved time, the 32 result doubles, then
+// the opt-in analyses' keys that any scan has (not-a-number in a scan without them).
 void writeResultsTable(Writer& w, hid_t file, const DataAnalyzer& session)
 {
+    int groups = 0;
+    for (int g = 0; g < session.groupCount(); ++g)
+        for (const ScanRecord& s : session.scansOfGroup(g))
+            groups |= extraGroups(s.result);
+    QVector<int> extras;
+    for (int k = 0; k < ResultRecord::eExtraCount; ++k)
+        if (groups & (1 << ResultRecord::groupOf(k)))
+            extras << k;
     constexpr size_t kFixed = 2 * sizeof(qint32) + 3 * sizeof(double);
-    constexpr size_t kRow = kFixed + 2 * ResultRecord::ePairCount * sizeof(double);
-    TypeH type(H5Tcreate(H5T_COMPOUND, kRow));
+    constexpr size_t kResults = kFixed + 2 * ResultRecord::ePairCount * sizeof(double);
+    const size_t rowBytes = kResults + size_t(extras.size()) * sizeof(double);
+    TypeH type(H5Tcreate(H5T_COMPOUND, rowBytes));
     w.check(H5Tinsert(type.get(), "group", 0, H5T_NATIVE_INT32), "results type");
     w.check(H5Tinsert(type.get(), "index", 4, H5T_NATIVE_INT32), "results type");
     w.check(H5Tinsert(type.get(), "position", 8, H5T_NATIVE_DOUBLE), "results type");
@@ -307,19 +336,31 @@ void writeResultsTable(Writer& w, hid_t file, const DataAnalyzer& session)
         names << keys.at(c);
         units << QLatin1String(kPairUnits[c / 2]);
     }
+    for (int c = 0; c < extras.size(); ++c) {
+        const QString key = ResultRecord::extraKey(extras.at(c));
+        w.check(H5Tinsert(type.get(), key.toLatin1().constData(), kResults + size_t(c) * sizeof(double),
+                          H5T_NATIVE_DOUBLE),
+                "results type");
+        names << key;
+        units << QLatin1String(kExtraUnits[extras.at(c)]);
+    }
 
     const hsize_t rows = hsize_t(session.scanCount());
-    std::vector<char> buffer(size_t(rows) * kRow);
+    std::vector<char> buffer(size_t(rows) * rowBytes);
     char* row = buffer.data();
     for (int g = 0; g < session.groupCount(); ++g) {
         const QVector<ScanRecord>& scans = session.scansOfGroup(g);
-        for (int i = 0; i < scans.size(); ++i, row += kRow) {
+        for (int i = 0; i < scans.size(); ++i, row += rowBytes) {
             const ScanRecord& s = scans.at(i);
             const qint32 gi[2] = {g, i};
             const double fixed[3] = {s.position, s.temporalPosition, s.resolvedTime};
             std::memcpy(row, gi, sizeof gi);
             std::memcpy(row + 8, fixed, sizeof fixed);
             std::memcpy(row + kFixed, s.result.raw().data(), 2 * ResultRecord::ePairCount * sizeof(double));
+            for (int c = 0; c < extras.size(); ++c) {
+                const double v = s.result.extra(extras.at(c));
+                std::memcpy(row + kResults + size_t(c) * sizeof(double), &v, sizeof v);
+            }
         }
     }
     SpaceH space(H5Screate_simple(1, &rows, nullptr));
@@ -368,9 +409,8 @@ bool writeSession(const DataAnalyzer& session, hid_t file, QString& why)
     }
     {
         const int k = session.analysisSettings().nDerivativePoints;
-        QStringList names, unitTexts;
-        scanUnits(names, unitTexts);
-        const std::unique_ptr<Writer::Units> units = w.makeUnits(names, unitTexts);
+        // One units attribute per combination of opt-in groups, made when first needed.
+        std::unique_ptr<Writer::Units> units[4];
         GroupH scans(w.group(file, QStringLiteral("scans")));
         for (int g = 0; g < session.groupCount() && w.ok(); ++g) {
             GroupH group(w.group(scans.get(), QString::number(g)));
@@ -383,8 +423,14 @@ bool writeSession(const DataAnalyzer& session, hid_t file, QString& why)
             const QVector<ScanRecord>& list = session.scansOfGroup(g);
             for (int i = 0; i < list.size() && w.ok(); ++i) {
                 GroupH scan(w.group(group.get(), QString::number(i), true));
+                const int extras = extraGroups(list.at(i).result);
+                if (!units[extras]) {
+                    QStringList names, unitTexts;
+                    scanUnits(names, unitTexts, extras);
+                    units[extras] = w.makeUnits(names, unitTexts);
+                }
                 if (scan.valid())
-                    writeScan(w, scan.get(), list.at(i), k, *units);
+                    writeScan(w, scan.get(), list.at(i), k, *units[extras]);
             }
         }
     }

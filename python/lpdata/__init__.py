@@ -5,15 +5,18 @@ objects with numpy arrays.
     pandas.DataFrame(session.results_table())
     scan = session.groups[0].scans[0]       # scan.V, scan.I, scan.stdI, scan.dIdV, scan.eepf.EEDF
     scan.results["kTe"], scan.results.error("kTe"), scan.results.unit("kTe")
+    scan.results.get("Ni_fit")              # opt-in analyses' keys (EXTRA_KEYS) when they ran
 """
 
 from .analysis import AnalysisEntry, read_analysis
-from .results import PAIRS, RESULT_KEYS, RESULT_UNITS, VALUE_KEYS, Quantity, Results
+from .results import (EXTRA_GROUPS, EXTRA_KEYS, EXTRA_UNITS, PAIRS, RESULT_KEYS, RESULT_UNITS, VALUE_KEYS, Quantity,
+                      Results)
 from .session import (Curve, Eepf, EepfTable, RawSums, Scan, ScanGroup, Session, SessionFileError, Trace,
                       derivative, load, read)
 from .textvalues import CONFIG_TYPES, SETTINGS_TYPES
 
 __version__ = "2.7.0"
-__all__ = ["AnalysisEntry", "CONFIG_TYPES", "Curve", "Eepf", "EepfTable", "PAIRS", "Quantity", "RESULT_KEYS",
-           "RESULT_UNITS", "RawSums", "Results", "SETTINGS_TYPES", "Scan", "ScanGroup", "Session",
-           "SessionFileError", "Trace", "VALUE_KEYS", "derivative", "load", "read", "read_analysis"]
+__all__ = ["AnalysisEntry", "CONFIG_TYPES", "Curve", "Eepf", "EepfTable", "EXTRA_GROUPS", "EXTRA_KEYS",
+           "EXTRA_UNITS", "PAIRS", "Quantity", "RESULT_KEYS", "RESULT_UNITS", "RawSums", "Results",
+           "SETTINGS_TYPES", "Scan", "ScanGroup", "Session", "SessionFileError", "Trace", "VALUE_KEYS",
+           "derivative", "load", "read", "read_analysis"]

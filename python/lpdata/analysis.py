@@ -28,7 +28,8 @@ def _array(values):
 
 def read_analysis(source):
     """Entries of lpanalyse's JSON (`lpanalyse file ... > out.json`): a path, an open file
-    or the text itself. JSON null (no value) becomes not-a-number."""
+    or the text itself. JSON null (no value) becomes not-a-number; the results hold the
+    opt-in analyses' keys where lpanalyse wrote them."""
     if hasattr(source, "read"):
         doc = json.load(source)
     elif isinstance(source, str) and source.lstrip().startswith("{"):

@@ -12,7 +12,7 @@ from xml.parsers import expat
 import numpy as np
 
 from . import textvalues as tv
-from .results import RESULT_KEYS, Results
+from .results import EXTRA_KEYS, RESULT_KEYS, Results
 
 CURRENT_VERSION = 3
 _LAST_DATE_SECS = 253402300799  # 9999-12-31 23:59:59 UTC
@@ -251,15 +251,17 @@ class Session:
         found.scans.append(scan)
 
     def results_table(self):
-        """One row per scan: group, index, position (mm), time (s), resolved_time (us) and
-        the 32 result keys (not-a-number where there is no value). ``pandas.DataFrame``
-        takes it as it is."""
+        """One row per scan: group, index, position (mm), time (s), resolved_time (us), the
+        32 result keys and the opt-in analyses' keys any scan has (EXTRA_KEYS order), all
+        not-a-number where there is no value. ``pandas.DataFrame`` takes it as it is."""
+        present = set().union(*(s.results for s in self.scans()))
+        keys = RESULT_KEYS + tuple(k for k in EXTRA_KEYS if k in present)
         rows = []
         for gi, g in enumerate(self.groups):
             for si, s in enumerate(g.scans):
                 row = {"group": gi, "index": si, "position": s.position, "time": s.temporal_position,
                        "resolved_time": s.resolved_time}
-                row.update(s.results)
+                row.update((k, s.results.get(k, math.nan)) for k in keys)
                 rows.append(row)
         return rows
 
@@ -432,6 +434,9 @@ def _status(m, s):
     s.error = m.get("Error", "")
 
 
+_KNOWN_KEYS = frozenset(RESULT_KEYS + EXTRA_KEYS)
+
+
 def _scan(r, k):
     s = Scan(k)
     if not r.next_element("Status"):
@@ -494,7 +499,7 @@ def _scan(r, k):
     results = r.read_map()
     if results is None:
         return None
-    s.results = Results({k: tv.number(v) for k, v in results.items() if k in RESULT_KEYS})
+    s.results = Results({k: tv.number(v) for k, v in results.items() if k in _KNOWN_KEYS})
     if r.next_start() or r.error is not None:  # nothing may follow the results
         return None
     return s

@@ -83,6 +83,8 @@ private slots:
     void postDuringARunChangesNothing();
     void statusEcho_data();
     void statusEcho();
+    void consoleFilter_data();
+    void consoleFilter();
     void escapeEndsTheJob();
 
 private:
@@ -386,6 +388,33 @@ void TestMainWinJob::statusEcho()
             out << shown;
     }
     QCOMPARE(out, printed);
+}
+
+// What reaches the console of a job run without --verbose.
+void TestMainWinJob::consoleFilter_data()
+{
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("shown");
+    QTest::newRow("debug") << int(QtDebugMsg) << "Ion density fit: 208 samples" << false;
+    QTest::newRow("driver warning") << int(QtWarningMsg) << "[WARN 12:00:00] Timer elapsed" << false;
+    QTest::newRow("driver critical") << int(QtCriticalMsg) << "[CRIT 12:00:00] Failed" << false;
+    QTest::newRow("offscreen platform") << int(QtWarningMsg) << "This plugin does not support propagateSizeHints()"
+                                        << false;
+    QTest::newRow("no runtime folder") << int(QtWarningMsg)
+                                       << "QStandardPaths: XDG_RUNTIME_DIR not set, defaulting to '/tmp/runtime-root'"
+                                       << false;
+    QTest::newRow("program warning") << int(QtWarningMsg) << "[ERROR] Scan: Failed to Read Ion Current." << true;
+    QTest::newRow("critical") << int(QtCriticalMsg) << "cannot write file" << true;
+}
+
+void TestMainWinJob::consoleFilter()
+{
+    QFETCH(int, type);
+    QFETCH(QString, text);
+    QFETCH(bool, shown);
+    QCOMPARE(JobConsole::showOnConsole(QtMsgType(type), text, false), shown);
+    QVERIFY(JobConsole::showOnConsole(QtMsgType(type), text, true));
 }
 
 QTEST_MAIN(TestMainWinJob)

@@ -29,11 +29,15 @@ def run(*args, ok=(0,), **kw):
     return p
 
 
-def made_session(kind, groups, scans, points, hdf5=False):
-    """A synthetic analysed session (and its HDF5 export, as of the file read back)."""
-    name = os.path.join(WORK, f"{kind}-{groups}x{scans}x{points}")
+OPT_INS = ("--set", "ionDensityMethod=1", "--set", "twoTemperature=1")
+
+
+def made_session(kind, groups, scans, points, hdf5=False, options=()):
+    """A synthetic analysed session (and its HDF5 export, as of the file read back);
+    options: lpsessiongen's --mode N and --set name=value."""
+    name = os.path.join(WORK, "-".join((kind, f"{groups}x{scans}x{points}") + options[1::2]))
     if not os.path.exists(name + ".ldf"):
-        run(LPSESSIONGEN, kind, groups, scans, points, name + ".ldf", name + ".h5")
+        run(LPSESSIONGEN, *options, kind, groups, scans, points, name + ".ldf", name + ".h5")
     return (name + ".ldf", name + ".h5") if hdf5 else name + ".ldf"
 
 
@@ -43,12 +47,14 @@ def _value(text):
 
 def lpanalyse_report(path, *options):
     """lpanalyse's re-analysis of a session file, at full precision: {(group, index):
-    (error text, {key: value}, {list name: [values]})}."""
+    (error text, {key: value}, {list name: [values]})}, the keys in lpanalyse's order: the
+    32, then the opt-in analyses' the scan has."""
     out = run(LPANALYSE, "--format", "csv", "--precision", "shortest", "--eepf", *options, path, ok=(0, 1)).stdout
     results_part, eepf_part = out.split("\n\n", 1)
     report = {}
     for row in csv.DictReader(io.StringIO(results_part)):
-        values = {k: _value(row[k]) for k in lpdata.RESULT_KEYS}
+        values = {k: _value(v) for k, v in row.items()
+                  if k in lpdata.RESULT_KEYS or (k in lpdata.EXTRA_KEYS and v != "")}
         report[(int(row["group"]), int(row["scan"]))] = (row["error"], values, {})
     for row in csv.DictReader(io.StringIO(eepf_part)):
         lists = report[(int(row["group"]), int(row["scan"]))][2]
@@ -76,7 +82,8 @@ def assert_agrees_with_lpanalyse(test, path):
         for i, scan in enumerate(group.scans):
             error, values, lists = report[(g, i)]
             test.assertEqual(scan.error, error, (path, g, i))
-            for k in lpdata.RESULT_KEYS:
+            test.assertEqual(list(scan.results), list(values), (path, g, i))
+            for k in values:
                 test.assertTrue(same(scan.results[k], six_digits(values[k])),
                                 f"{path} scan {g}/{i} {k}: {scan.results[k]!r} != {values[k]!r}")
             for k in ("energy", "EEDF", "EEDF_error", "EEDF_low_error"):

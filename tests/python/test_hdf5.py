@@ -1,6 +1,7 @@
 """The HDF5 export read back with h5py: every value equals the session's."""
 
 import os
+import re
 import unittest
 
 import h5py
@@ -10,6 +11,7 @@ import support
 from support import lpdata
 
 _KIND = {bool: np.bool_, int: np.integer, float: np.floating}
+_TABLE_UNITS = {"group": "1", "index": "1", "position": "mm", "time": "s", "resolved_time": "us"}
 
 
 def text(v):
@@ -34,7 +36,9 @@ class Hdf5Export(unittest.TestCase):
                                          ("analysis_settings", s.analysis_settings, lpdata.SETTINGS_TYPES)):
                 attrs = f[group].attrs
                 self.assertEqual(set(attrs), set(values), group)
-                self.assertEqual(set(types), set(values), group)  # the package knows every key's type
+                # The package knows every key's type; only the opt-in settings may be absent (off).
+                self.assertLessEqual(set(values), set(types), group)
+                self.assertLessEqual(set(types) - set(values), {"ionDensityMethod", "twoTemperature"}, group)
                 for k, v in values.items():
                     self.assertIsInstance(attrs[k], _KIND[types[k]], (group, k))
                     self.assertEqual(attrs[k], v, (group, k))
@@ -55,6 +59,10 @@ class Hdf5Export(unittest.TestCase):
                               "d2IdV2": scan.d2IdV2, "d2IdV2_V": scan.d2IdV2_V, "energy": scan.eepf.energy,
                               "EEDF": scan.eepf.EEDF, "EEDF_error": scan.eepf.EEDF_error,
                               "EEDF_low_error": scan.eepf.EEDF_low_error}
+                    if scan.double_probe is not None:
+                        arrays.update({"doubleProbe_" + k: getattr(scan.double_probe, k)
+                                       for k in ("V", "I", "stdV", "stdI")})
+                    self.assertEqual("doubleProbe_I" in h, scan.double_probe is not None, where)
                     for name, values in arrays.items():
                         self.assertTrue(equal_arrays(h[name][()], values), (where, name))
                     self.assertEqual(h.attrs["accumulations"], scan.raw.count, where)
@@ -66,16 +74,22 @@ class Hdf5Export(unittest.TestCase):
                                         ("plasmaResistance", scan.plasma_resistance)):
                         self.assertEqual(h.attrs[attr], value, (where, attr))
                     units = h.attrs["units"]
-                    for k in lpdata.RESULT_KEYS:
+                    for k in scan.results:
                         self.assertTrue(support.same(h.attrs[k], scan.results[k]), (where, k))
-                        self.assertEqual(text(units[k]), lpdata.RESULT_UNITS[k], (where, k))
+                        self.assertEqual(text(units[k]), scan.results.unit(k), (where, k))
+                    for k in lpdata.EXTRA_KEYS:  # only the opt-in analyses the scan has
+                        self.assertEqual(k in h.attrs, k in scan.results, (where, k))
+                        self.assertEqual(k in units.dtype.names, k in scan.results, (where, k))
 
             table = f["results"][()]
             rows = s.results_table()
             self.assertEqual(len(table), len(rows))
+            self.assertEqual(list(table.dtype.names), list(rows[0]))
+            self.assertEqual(list(f["results"].attrs["units"].dtype.names), list(rows[0]))
             for name in rows[0]:
                 self.assertTrue(equal_arrays(table[name], [r[name] for r in rows]), name)
-                self.assertTrue(text(f["results"].attrs["units"][name]), name)
+                self.assertEqual(text(f["results"].attrs["units"][name]),
+                                 _TABLE_UNITS.get(name) or lpdata.Results.unit(name), name)
             # Every dataset carries its unit.
             missing = []
             f.visititems(lambda n, o: missing.append(n) if isinstance(o, h5py.Dataset)
@@ -83,13 +97,41 @@ class Hdf5Export(unittest.TestCase):
             self.assertEqual(missing, [])
 
     def test_export_equals_the_session(self):
-        for kind, groups, scans in (("spatial", 3, 2), ("resolved", 1, 5)):
-            with self.subTest(kind):
-                self.check_against_file(*support.made_session(kind, groups, scans, 140, hdf5=True))
+        cases = {  # (session file, HDF5 file), result keys of the first and the last scan
+            "spatial": (support.made_session("spatial", 3, 2, 140, hdf5=True), 32, 32),
+            "resolved": (support.made_session("resolved", 1, 5, 140, hdf5=True), 32, 32),
+            "double probe": (support.made_session("spatial", 2, 2, 140, hdf5=True, options=("--mode", "3")), 32, 32),
+            "ion density fit and two temperatures": (
+                support.made_session("spatial", 2, 2, 140, hdf5=True, options=support.OPT_INS), 44, 44),
+            "opt-in analyses in some scans": (self.mixed_session(), 39, 37),
+        }
+        for name, (files, first, last) in cases.items():
+            with self.subTest(name):
+                self.check_against_file(*files)
+                s = lpdata.load(files[0])
+                self.assertEqual((len(s.groups[0].scans[0].results), len(s.groups[-1].scans[-1].results)),
+                                 (first, last))
+
+    @staticmethod
+    def mixed_session():
+        """The opt-in session with the ion density fit's keys taken out of its first scan and
+        the two temperatures' out of its last, exported as the window exports it."""
+        ldf, _ = support.made_session("spatial", 2, 2, 140, hdf5=True, options=support.OPT_INS)
+        with open(ldf, encoding="utf-8") as f:
+            parts = f.read().split("<results>")
+        for at, group in ((1, lpdata.EXTRA_GROUPS[0]), (-1, lpdata.EXTRA_GROUPS[1])):
+            for key in (k for v, e, _ in group for k in (v, e) if k):
+                parts[at] = re.sub(rf"\s*<{key}>[^<]*</{key}>", "", parts[at])
+        name = os.path.join(support.WORK, "mixed")
+        with open(name + ".ldf", "w", encoding="utf-8") as f:
+            f.write("<results>".join(parts))
+        support.run(support.LPSESSIONGEN, "--export", name + ".ldf", name + ".h5")
+        return name + ".ldf", name + ".h5"
 
     def test_lpanalyse_exports_its_analysis(self):
         cases = {"example": (support.EXAMPLE, ()),
-                 "double probe": (support.made_session("spatial", 2, 2, 140), ("--mode", "double"))}
+                 "double probe": (support.made_session("spatial", 2, 2, 140), ("--mode", "double")),
+                 "ion density fit and two temperatures": (support.EXAMPLE, support.OPT_INS)}
         for name, (path, options) in cases.items():
             with self.subTest(name):
                 out = os.path.join(support.WORK, "analysed.h5")
@@ -99,12 +141,16 @@ class Hdf5Export(unittest.TestCase):
                     table = f["results"][()]
                     self.assertEqual(len(table), len(report))
                     for row in table:
-                        values = report[(int(row["group"]), int(row["index"]))][1]
-                        for k in lpdata.RESULT_KEYS:
+                        g, i = int(row["group"]), int(row["index"])
+                        values = report[(g, i)][1]
+                        self.assertEqual(list(table.dtype.names)[5:], list(values))
+                        self.assertEqual(len(values), 44 if options == support.OPT_INS else 32)
+                        for k in values:
                             self.assertTrue(support.same(float(row[k]), values[k]), k)
+                            self.assertTrue(support.same(f[f"scans/{g}/{i}"].attrs[k], values[k]), k)
                     curve = f["scans/0/0"]
-                    self.assertEqual("doubleProbe_I" in curve, bool(options))
-                    if options:
+                    self.assertEqual("doubleProbe_I" in curve, "--mode" in options)
+                    if "--mode" in options:
                         self.assertEqual(curve["doubleProbe_I"].attrs["units"], "A")
                         self.assertEqual(len(curve["doubleProbe_V"]), len(curve["doubleProbe_stdI"]))
         refused = support.run(support.LPANALYSE, "--format", "hdf5", support.EXAMPLE, ok=(2,))

@@ -24,15 +24,20 @@ def nth(data, needle, n):
 
 class Agreement(unittest.TestCase):
     def test_values_equal_lpanalyse(self):
-        cases = {
-            "example (time-resolved, measured)": support.EXAMPLE,
-            "spatial": support.made_session("spatial", 3, 2, 150),
-            "timed": support.made_session("timed", 2, 2, 120),
+        cases = {  # path, result keys per scan
+            "example (time-resolved, measured)": (support.EXAMPLE, 32),
+            "spatial": (support.made_session("spatial", 3, 2, 150), 32),
+            "timed": (support.made_session("timed", 2, 2, 120), 32),
+            "ion density fit and two temperatures": (
+                support.made_session("spatial", 2, 2, 150, options=support.OPT_INS), 44),
+            "double probe": (support.made_session("spatial", 2, 2, 150, options=("--mode", "3")), 32),
         }
-        for name, path in cases.items():
+        for name, (path, keys) in cases.items():
             with self.subTest(name):
                 session = support.assert_agrees_with_lpanalyse(self, path)
                 self.assertGreater(len(session), 1)
+                self.assertEqual({len(s.results) for s in session.scans()}, {keys})
+                self.assertEqual({s.double_probe is not None for s in session.scans()}, {session.probe_mode == 3})
 
     def test_groups_traces_and_typed_maps(self):
         s = lpdata.load(support.made_session("spatial", 3, 2, 150))
@@ -57,6 +62,14 @@ class Agreement(unittest.TestCase):
         self.assertEqual(list(rows[3])[:5], ["group", "index", "position", "time", "resolved_time"])
         self.assertEqual((rows[3]["group"], rows[3]["index"], rows[3]["position"]), (1, 1, 5.0))
         self.assertEqual(rows[3]["kTe_error"], scan.results.error("kTe"))
+        self.assertIsNone(scan.results.get("Ni_fit"))
+        # The opt-in analyses' keys come by group, all or none, as the program reads them.
+        r = lpdata.Results({"Ni_fit": 2e16, "Ni_fit_error": 1e15, "Te_hot": None, "unknown": 1})
+        self.assertEqual(tuple(r), lpdata.RESULT_KEYS + lpdata.EXTRA_KEYS)
+        self.assertEqual((r["Ni_fit"], r.error("Ni_fit"), r.unit("Ni_fit")), (2e16, 1e15, "m^-3"))
+        self.assertTrue(math.isnan(r["ionRegime"]) and math.isnan(r["Te_hot"]))
+        self.assertEqual(r.quantity("Te_hot").unit, "eV")
+        self.assertEqual(len(lpdata.Results({"Te_cold": 1.0})), 39)
 
     def test_scans_are_grouped_as_the_program_groups_them(self):
         s = lpdata.Session()
@@ -116,21 +129,24 @@ class Agreement(unittest.TestCase):
                                  if scans else [])
 
     def test_lpanalyse_json_gives_the_same_results(self):
-        path = support.made_session("spatial", 3, 2, 150)
-        json_text = support.run(support.LPANALYSE, "--eepf", path).stdout
-        entries = lpdata.read_analysis(json_text)
-        report = support.lpanalyse_report(path)
-        self.assertEqual(len(entries), len(report))
-        for e in entries:
-            error, values, lists = report[(e.group, e.index)]
-            self.assertEqual(e.file, path)
-            self.assertEqual(e.error, error)
-            self.assertIsInstance(e.results, lpdata.Results)
-            for k in lpdata.RESULT_KEYS:
-                self.assertTrue(support.same(e.results[k], values[k]), (e.group, e.index, k))
-            np.testing.assert_array_equal(e.eepf.EEDF, lists["EEDF"])
-        self.assertTrue(math.isnan(entries[0].results["machnumber"]))
-
+        for options in ((), support.OPT_INS):
+            with self.subTest(options=options):
+                path = support.made_session("spatial", 3, 2, 150, options=options)
+                json_text = support.run(support.LPANALYSE, "--eepf", path).stdout
+                entries = lpdata.read_analysis(json_text)
+                report = support.lpanalyse_report(path)
+                self.assertEqual(len(entries), len(report))
+                for e in entries:
+                    error, values, lists = report[(e.group, e.index)]
+                    self.assertEqual(e.file, path)
+                    self.assertEqual(e.error, error)
+                    self.assertIsInstance(e.results, lpdata.Results)
+                    self.assertEqual(list(e.results), list(values))
+                    for k in values:
+                        self.assertTrue(support.same(e.results[k], values[k]), (e.group, e.index, k))
+                    np.testing.assert_array_equal(e.eepf.EEDF, lists["EEDF"])
+                self.assertTrue(math.isnan(entries[0].results["machnumber"]))
+                self.assertEqual(len(entries[0].results), 44 if options else 32)
 
 if __name__ == "__main__":
     unittest.main()
