@@ -1,6 +1,7 @@
 // lpguide: renders the user guide, Markdown chapters in docs/guide, to one PDF.
 // Each chapter starts on a new page; pictures are found relative to the
-// chapter's folder. Usage: lpguide OUT.pdf CHAPTER.md...
+// chapter's folder, or with --images DIR, images/NAME.png is DIR/NAME.png (the
+// build's fresh renders). Usage: lpguide [--images DIR] OUT.pdf CHAPTER.md...
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -26,7 +27,7 @@ QTextStream& err()
 // Pictures get absolute file names (print() lays out a copy of the document
 // that no longer knows the chapters' folder) and, when wider than the text,
 // are scaled down to the text width.
-bool fitImages(QTextDocument& doc, const QString& baseDir, qreal textWidth)
+bool fitImages(QTextDocument& doc, const QString& baseDir, const QString& imageDir, qreal textWidth)
 {
     bool ok = true;
     for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
@@ -35,7 +36,10 @@ bool fitImages(QTextDocument& doc, const QString& baseDir, qreal textWidth)
             if (!f.isValid() || !f.charFormat().isImageFormat())
                 continue;
             QTextImageFormat img = f.charFormat().toImageFormat();
-            const QString path = QDir(baseDir).absoluteFilePath(QUrl(img.name()).path());
+            const QString rel = QUrl(img.name()).path();
+            const QString path = !imageDir.isEmpty() && rel.startsWith(QLatin1String("images/"))
+                                     ? QDir(imageDir).absoluteFilePath(rel.mid(7))
+                                     : QDir(baseDir).absoluteFilePath(rel);
             const QImage image(path);
             if (image.isNull()) {
                 err() << "lpguide: cannot read picture " << path << "\n";
@@ -92,9 +96,14 @@ int main(int argc, char* argv[])
 {
     qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
     QGuiApplication app(argc, argv);
-    const QStringList args = QCoreApplication::arguments().mid(1);
+    QStringList args = QCoreApplication::arguments().mid(1);
+    QString imageDir;
+    if (args.size() > 1 && args.first() == QLatin1String("--images")) {
+        imageDir = args.at(1);
+        args = args.mid(2);
+    }
     if (args.size() < 2 || args.first().startsWith(QLatin1Char('-'))) {
-        err() << "usage: lpguide OUT.pdf CHAPTER.md...\n";
+        err() << "usage: lpguide [--images DIR] OUT.pdf CHAPTER.md...\n";
         return 2;
     }
 
@@ -154,7 +163,7 @@ int main(int argc, char* argv[])
     }
     // Image sizes count in screen pixels (96 per inch), which print() scales to
     // the writer's resolution; the text is about 160 mm wide.
-    if (!fitImages(doc, baseDir, 160.0 / 25.4 * 96.0))
+    if (!fitImages(doc, baseDir, imageDir, 160.0 / 25.4 * 96.0))
         return 1;
     doc.print(&pdf);
     QTextStream(stdout) << "lpguide: " << args.first() << ": " << chapters << " chapters\n";

@@ -1,5 +1,8 @@
 // Renders the main window with a loaded session in each view to PNG files, so
 // that a person can look at them. Run under an X server (see README).
+// --guide writes only the user guide's pictures, under the guide's names;
+// --list-guide prints those names. Settings, logs and exported files go to a
+// folder of its own, so that the pictures never show the user's settings.
 #include "ConfigParamPanel.h"
 #include "DataAnalyzer.h"
 #include "MainWin.h"
@@ -19,8 +22,19 @@
 #include "SimControl.h"
 #include "SimMeasurement.h"
 #include "DriverLog.h"
+#include "JobScript.h"
 
 #include <QAction>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QTabBar>
+#include <QTextDocumentFragment>
+#include <QTextEdit>
+#include <qwt_plot.h>
+#include <qwt_plot_curve.h>
+#include <qwt_plot_marker.h>
 #include <QDoubleSpinBox>
 #include <SimMotors.h>
 #include <QRadioButton>
@@ -38,7 +52,11 @@
 #include <QSlider>
 #include <QTabWidget>
 #include <QTextStream>
+#include <QTemporaryDir>
 #include <QTimer>
+#include <QElapsedTimer>
+#include <QWindow>
+#include <QMap>
 #include <cmath>
 
 namespace {
@@ -48,8 +66,126 @@ void settle()
         QCoreApplication::processEvents();
 }
 
-bool shoot(QWidget& w, const QString& path)
+// The pictures of the user guide (docs/guide/images/NAME.png), by the name of
+// the state rendered for each. The build renders the guide from these.
+const QMap<QString, QString>& guidePictures()
 {
+    static const QMap<QString, QString> names = {
+        {"1-iv-and-derivatives", "session-iv"},
+        {"4-eepf-log", "eepf"},
+        {"5-trend-kTe", "trend"},
+        {"7-connected", "connected"},
+        {"8-probe-mode", "probe-mode"},
+        {"10-process-settings", "process-settings"},
+        {"11-export-options", "export"},
+        {"12-config-0-acquisition", "config-acquisition"},
+        {"12-config-1-multi-scan", "config-multi-scan"},
+        {"12-move-dialog", "move-dialog"},
+        {"12-running-measurement", "running-measurement"},
+        {"13-spatial-trend-Ne", "spatial-trend"},
+        {"14-job-refused", "job-refused"},
+        {"15-job-running", "job-running"},
+        {"16-iv-analysis", "iv-analysis"},
+        {"17-iv-analysis-log", "iv-analysis-log"},
+        {"18-cursor-readout", "cursor-readout"},
+        {"19-trend-error-bars", "trend-error-bars"},
+        {"20-export-graph", "graph-export"},
+    };
+    return names;
+}
+
+QString g_outDir;
+bool g_guide = false;
+QStringList g_written;
+QString g_texts; // pictures.txt: what each guide picture shows, in words
+
+QString plain(const QString& text)
+{
+    return Qt::mightBeRichText(text) ? QTextDocumentFragment::fromHtml(text).toPlainText().trimmed() : text;
+}
+
+// The texts a picture shows, widget by widget: a record of its content that
+// fonts and screens do not change, so that a test can tell a stale committed
+// copy from one rendered elsewhere.
+QString describe(QWidget& top)
+{
+    QStringList out;
+    if (!top.windowTitle().isEmpty())
+        out << QStringLiteral("title: ") + top.windowTitle();
+    QList<QWidget*> widgets{&top};
+    widgets += top.findChildren<QWidget*>();
+    for (QWidget* w : widgets) {
+        if (w != &top && (!w->isVisibleTo(&top) || w->visibleRegion().isEmpty()))
+            continue; // hidden, or scrolled out of the picture
+        const QString off = w->isEnabled() ? QString() : QStringLiteral(" (disabled)");
+        if (auto* l = qobject_cast<QLabel*>(w); l && !l->text().isEmpty())
+            out << QStringLiteral("label: ") + plain(l->text());
+        else if (auto* b = qobject_cast<QAbstractButton*>(w); b && (!b->text().isEmpty() || b->isCheckable()))
+            out << QStringLiteral("button: ") + b->text() + (b->isCheckable() && b->isChecked() ? "  [x]" : "") + off;
+        else if (auto* e = qobject_cast<QLineEdit*>(w); e && !qobject_cast<QAbstractSpinBox*>(w->parent()))
+            out << QStringLiteral("field: ") + e->text() + off;
+        else if (auto* sb = qobject_cast<QAbstractSpinBox*>(w))
+            out << QStringLiteral("field: ") + sb->text() + off;
+        else if (auto* c = qobject_cast<QComboBox*>(w))
+            out << QStringLiteral("choice: ") + c->currentText() + off;
+        else if (auto* t = qobject_cast<QTabBar*>(w))
+            for (int i = 0; i < t->count(); ++i)
+                out << QStringLiteral("tab: ") + t->tabText(i) + (i == t->currentIndex() ? "  [current]" : "");
+        else if (auto* tb = qobject_cast<QTextEdit*>(w))
+            out << QStringLiteral("text: ") + tb->toPlainText().replace('\n', QStringLiteral(" | "));
+        else if (auto* m = qobject_cast<QMenuBar*>(w))
+            for (QAction* a : m->actions())
+                out << QStringLiteral("menu: ") + a->text();
+        else if (auto* plot = qobject_cast<QwtPlot*>(w)) {
+            out << QStringLiteral("graph: ") + plain(plot->title().text());
+            for (int axis : {QwtPlot::xBottom, QwtPlot::yLeft})
+                if (plot->axisEnabled(axis))
+                    out << QStringLiteral("  axis: ") + plain(plot->axisTitle(axis).text());
+            for (const QwtPlotItem* item : plot->itemList())
+                if (auto* curve = dynamic_cast<const QwtPlotCurve*>(item); curve && curve->isVisible()) {
+                    // The drawn data in brief: a curve gone flat or empty shows.
+                    const QRectF r = curve->dataSize() ? curve->boundingRect() : QRectF();
+                    out << QStringLiteral("  curve: %1 (%2 points, x %3 to %4, y %5 to %6)")
+                               .arg(plain(curve->title().text()))
+                               .arg(curve->dataSize())
+                               .arg(r.left(), 0, 'g', 3).arg(r.right(), 0, 'g', 3)
+                               .arg(r.top(), 0, 'g', 3).arg(r.bottom(), 0, 'g', 3);
+                } else if (item->isVisible() && !item->title().isEmpty())
+                    out << QStringLiteral("  item: ") + plain(item->title().text());
+                else if (auto* marker = dynamic_cast<const QwtPlotMarker*>(item);
+                         marker && marker->isVisible() && !marker->label().isEmpty())
+                    out << QStringLiteral("  marker: ") + plain(marker->label().text());
+        }
+    }
+    return out.join(QLatin1Char('\n'));
+}
+
+// Pictures whose content depends on timing (the moment a running scan is
+// caught): rendered, but not described.
+bool describable(const QString& name)
+{
+    return name != QLatin1String("running-measurement");
+}
+
+// Saves the picture of a state; with --guide only a guide picture, under its
+// guide name (the others count as done).
+bool shoot(QWidget& w, const QString& state)
+{
+    QString name = state;
+    if (g_guide) {
+        name = guidePictures().value(state);
+        if (name.isEmpty())
+            return true;
+    }
+    const QString path = g_outDir + QLatin1Char('/') + name + QStringLiteral(".png");
+    // A window just shown is grabbed once the server shows it, painted:
+    // before, the grab holds what lies beneath.
+    QElapsedTimer waited;
+    waited.start();
+    while (w.windowHandle() && !w.windowHandle()->isExposed() && waited.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    w.repaint();
+    QGuiApplication::sync();
     settle();
     QPixmap pix;
     if (QScreen* screen = w.screen(); screen && qgetenv("QT_QPA_PLATFORM") != "offscreen")
@@ -57,6 +193,10 @@ bool shoot(QWidget& w, const QString& path)
     if (pix.isNull() || pix.size().isEmpty())
         pix = w.grab();
     const bool ok = pix.save(path);
+    if (ok)
+        g_written << name;
+    if (ok && g_guide && describable(name))
+        g_texts += QStringLiteral("## %1.png\n%2\n\n").arg(name, describe(w));
     QTextStream(stdout) << (ok ? "wrote " : "FAILED ") << path << "\n";
     return ok;
 }
@@ -64,6 +204,21 @@ bool shoot(QWidget& w, const QString& path)
 
 int main(int argc, char* argv[])
 {
+    for (int i = 1; i < argc; ++i)
+        if (qstrcmp(argv[i], "--list-guide") == 0) {
+            QTextStream out(stdout);
+            QStringList names = guidePictures().values();
+            names.sort();
+            for (const QString& n : names)
+                out << n << ".png\n";
+            return 0;
+        }
+    // A store, logs and files of their own: the same pictures on every machine.
+    QTemporaryDir home;
+    if (!home.isValid())
+        return 1;
+    for (const char* var : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"})
+        qputenv(var, QFile::encodeName(home.path() + QLatin1Char('/') + QLatin1String(var)));
     QApplication app(argc, argv);
     QString outDir = QStringLiteral("screenshots");
     QString file;
@@ -71,16 +226,24 @@ int main(int argc, char* argv[])
     for (int i = 1; i < args.size(); ++i) {
         if (args[i] == QLatin1String("--out") && i + 1 < args.size())
             outDir = args[++i];
+        else if (args[i] == QLatin1String("--guide"))
+            g_guide = true;
         else
             file = QFileInfo(args[i]).absoluteFilePath();
     }
     QDir().mkpath(outDir);
+    g_outDir = QDir(outDir).absolutePath();
+    QDir::setCurrent(home.path());
     QCoreApplication::setOrganizationName(QStringLiteral("Quendrix"));
     QCoreApplication::setApplicationName(QStringLiteral("Quendrix Langmuir screenshots"));
 
     MainWin w;
     w.resize(1400, 900);
     w.show();
+    // The pointer starts in the middle of the screen, over a graph: its
+    // readout would show in every picture.
+    const QPoint away(1590, 990);
+    QCursor::setPos(away);
     settle();
     PlotManager* pm = nullptr;
     if (!file.isEmpty()) {
@@ -102,21 +265,21 @@ int main(int argc, char* argv[])
     pm->frameSlider()->setValue(std::min(3, pm->frameSlider()->maximum()));
     int ok = 0;
     pm->setView(PlotManager::eViewScan);
-    ok += shoot(w, outDir + "/1-iv-and-derivatives.png");
+    ok += shoot(w, "1-iv-and-derivatives");
     pm->quantityBox(1)->setChecked(false);
     pm->quantityBox(2)->setChecked(false);
-    ok += shoot(w, outDir + "/2-iv.png");
+    ok += shoot(w, "2-iv");
     pm->quantityBox(1)->setChecked(true);
     pm->quantityBox(2)->setChecked(true);
     pm->setView(PlotManager::eViewPrescan);
-    ok += shoot(w, outDir + "/3-prescan.png");
+    ok += shoot(w, "3-prescan");
     pm->setView(PlotManager::eViewEepf);
-    ok += shoot(w, outDir + "/4-eepf-log.png");
+    ok += shoot(w, "4-eepf-log");
     pm->trendButton(2)->click(); // kTe
     pm->setView(pm->data()->groupCount() > 1 ? PlotManager::eViewTrends : PlotManager::eViewTimeResolve);
-    ok += shoot(w, outDir + "/5-trend-kTe.png");
+    ok += shoot(w, "5-trend-kTe");
     pm->trendButton(4)->click(); // Ne
-    ok += shoot(w, outDir + "/6-trend-Ne.png");
+    ok += shoot(w, "6-trend-Ne");
     // The analysis drawn on the curve (a file keeps results, not fits: analysed
     // again), a trend with error bars, the cursor readout and the graph export.
     pm->analyseSession();
@@ -128,9 +291,9 @@ int main(int argc, char* argv[])
     pm->setView(PlotManager::eViewScan);
     pm->quantityBox(1)->setChecked(false);
     pm->quantityBox(2)->setChecked(false);
-    ok += shoot(w, outDir + "/16-iv-analysis.png");
+    ok += shoot(w, "16-iv-analysis");
     logScale->setChecked(true);
-    ok += shoot(w, outDir + "/17-iv-analysis-log.png");
+    ok += shoot(w, "17-iv-analysis-log");
     // The cursor over the IV curve near Vp: tracker label and status bar.
     {
         ThreeTracePlotter* graph = pm->plot(0);
@@ -148,9 +311,10 @@ int main(int argc, char* argv[])
         QMouseEvent move(QEvent::MouseMove, at, canvas->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
                          Qt::NoModifier);
         QApplication::sendEvent(canvas, &move);
-        ok += shoot(w, outDir + "/18-cursor-readout.png");
+        ok += shoot(w, "18-cursor-readout");
         QEvent leave(QEvent::Leave);
         QApplication::sendEvent(canvas, &leave);
+        QCursor::setPos(away);
     }
     logScale->setChecked(false);
     pm->quantityBox(1)->setChecked(true);
@@ -158,12 +322,12 @@ int main(int argc, char* argv[])
     pm->setView(PlotManager::eViewScan);
     {
         GraphExport::Options o;
-        o.fileName = QDir(outDir).absoluteFilePath(QStringLiteral("session-iv.pdf"));
+        o.fileName = QStringLiteral("session-iv.pdf");
         o.format = GraphExport::ePdf;
         GraphExportDialog exportDialog(o, &w);
         exportDialog.show();
         settle();
-        ok += shoot(exportDialog, outDir + "/20-export-graph.png");
+        ok += shoot(exportDialog, "20-export-graph");
         exportDialog.hide();
     }
     // Connected to the simulated unit (the probe dialog answered with "With DC Reference").
@@ -185,7 +349,7 @@ int main(int argc, char* argv[])
     w.action("Connect")->trigger();
     QMetaObject::invokeMethod(&w, "updateSyncFreq");
     pm->setView(PlotManager::eViewScan);
-    ok += shoot(w, outDir + "/7-connected.png");
+    ok += shoot(w, "7-connected");
 
     // The scan configuration panel of the connected session, every tab (advanced mode).
     int tabsShot = 0;
@@ -195,7 +359,7 @@ int main(int argc, char* argv[])
         for (int i = 0; i < panel->tabs()->count(); ++i) {
             panel->selectTab(i);
             const QString tab = panel->tabs()->tabText(i).toLower().replace(' ', '-');
-            tabsShot += shoot(*panel, outDir + QStringLiteral("/12-config-%1-%2.png").arg(i).arg(tab));
+            tabsShot += shoot(*panel, QStringLiteral("12-config-%1-%2").arg(i).arg(tab));
         }
         panel->hide();
         QMetaObject::invokeMethod(&w, "setAdvMode");
@@ -211,7 +375,7 @@ int main(int argc, char* argv[])
         if (!running && w.isRunActive() && w.appState() == 10 && s && s->accumulated.count() >= 2) {
             running = true;
             live->setView(PlotManager::eViewScan);
-            ok += shoot(w, outDir + "/12-running-measurement.png");
+            ok += shoot(w, "12-running-measurement");
         }
     });
     poll.start();
@@ -256,7 +420,7 @@ int main(int argc, char* argv[])
     spatial->refreshAll();
     spatial->trendButton(4)->click(); // Ne
     spatial->setView(PlotManager::eViewTrends);
-    ok += shoot(w, outDir + "/13-spatial-trend-Ne.png");
+    ok += shoot(w, "13-spatial-trend-Ne");
     // A timed series of noisy sweeps: its trend with the errors of each point.
     QMetaObject::invokeMethod(&w, "startNewSession");
     if (PlotManager* timed = w.currentSession(); timed != spatial) {
@@ -271,7 +435,7 @@ int main(int argc, char* argv[])
                 b->setChecked(true);
         timed->trendButton(10)->click(); // kTe of the EEPF
         timed->setView(PlotManager::eViewTrends);
-        ok += shoot(w, outDir + "/19-trend-error-bars.png");
+        ok += shoot(w, "19-trend-error-bars");
     }
     Prompter::setInstance(nullptr);
 
@@ -279,50 +443,73 @@ int main(int argc, char* argv[])
     auto dialog = [&](QWidget& d, const QString& name) {
         d.show();
         settle();
-        ok += shoot(d, outDir + "/" + name);
+        ok += shoot(d, name);
         d.hide();
     };
     ProbeModeSelector probe(&w);
-    dialog(probe, "8-probe-mode.png");
+    dialog(probe, "8-probe-mode");
     EEDF_Dialog table(&w);
     table.setWindowTitle("Edit Default EEPF Table");
     table.setTable(EepfTable::defaultTable());
-    dialog(table, "9-eepf-table.png");
+    dialog(table, "9-eepf-table");
     LangmuirSettingsWidget settings;
     settings.load(pm->data()->analysisSettings());
-    dialog(settings, "10-process-settings.png");
-    ExportOptions exportOptions(&w, false, outDir + "/ExportSettings.xml");
-    dialog(exportOptions, "11-export-options.png");
+    dialog(settings, "10-process-settings");
+    ExportOptions exportOptions(&w, false, home.filePath(QStringLiteral("ExportSettings.xml")));
+    dialog(exportOptions, "11-export-options");
     // The Move dialog with the drive initialised, and its configuration dialog.
     Prompter::setInstance(&prompter);
     LinearDriver* drive = w.linearDriver();
     drive->initialise(true);
     drive->positionBox()->setValue(42.5);
-    dialog(*drive, "12-move-dialog.png");
+    dialog(*drive, "12-move-dialog");
     ALDconfig driveConfig(&w);
     driveConfig.setValues(0.01, drive->railLength(), 50, false, 10);
-    dialog(driveConfig, "13-drive-configuration.png");
+    dialog(driveConfig, "13-drive-configuration");
     // The job window: a refused job (left) and one running its fifth line.
+    // The errors are the test pass's own, the running job is the example job.
     ScriptDialog refused(&w);
-    refused.setLines({"# a voltage scan, saved", "setscanvoltages(-40, 20, 0.25)", "sleep(0)", "scan",
-                      "setscanvoltages(50,-100,1)", "save(example-job.ldf)"});
-    refused.setErrors({"", "", "Argument 1 must be an integer between 1 and 600", "",
-                       "Test run caught error. The start must lie below the end, at least one step apart.",
-                       "Argument 1, this file already exists."});
+    {
+        QFile(home.filePath(QStringLiteral("example-job.ldf"))).open(QIODevice::WriteOnly);
+        BatchJob job(w.jobHost(),
+                     QStringLiteral("# a voltage scan, saved\nsetscanvoltages(-40, 20, 0.25)\nsleep(0)\nscan\n"
+                                    "setscanvoltages(50,-100,1)\nsave(example-job.ldf)"),
+                     home.path());
+        refused.setLines(job.lines());
+        ok += !job.test(); // refused, as pictured
+        refused.setErrors(job.errors());
+    }
     refused.resize(520, 260);
-    dialog(refused, "14-job-refused.png");
+    dialog(refused, "14-job-refused");
     ScriptDialog runningJob(&w);
-    runningJob.setLines({"message(Example job: a time-averaged and a time-resolved measurement)", "setidlevoltage(0)",
-                      "setscanvoltages(-40, 20, 0.25)", "setcurrentrange(0)", "usetimeaveraged", "scan",
-                      "settimeresolved(100, 900, 100, 1)", "scan", "usetimeaveraged", "save(example-job.ldf)"});
-    runningJob.setRunning(true);
-    runningJob.setRunningLine(5);
+    {
+        QString text, why;
+        if (!BatchJob::readFile(QStringLiteral(LP_EXAMPLE_JOB), &text, &why))
+            QTextStream(stderr) << LP_EXAMPLE_JOB << ": " << why << "\n";
+        const BatchJob job(w.jobHost(), text);
+        runningJob.setLines(job.lines());
+        runningJob.setRunning(true);
+        runningJob.setRunningLine(std::max(0, job.lines().indexOf(QStringLiteral("scan"))));
+        ok += !text.isEmpty();
+    }
     runningJob.resize(520, 300);
-    dialog(runningJob, "15-job-running.png");
+    dialog(runningJob, "15-job-running");
     prompter.answers << QMessageBox::No; // leave the drive where it is on closing
     for (PlotManager* s : w.sessions())
         s->setModified(false);
     w.close();
     Prompter::setInstance(nullptr);
-    return ok == 22 && tabsShot == 7 ? 0 : 1;
+    if (g_guide) {
+        QFile texts(g_outDir + QStringLiteral("/pictures.txt"));
+        if (!texts.open(QIODevice::WriteOnly | QIODevice::Text)
+            || texts.write("# What each picture of the guide shows (lpscreens --guide)\n\n" + g_texts.toUtf8()) < 0)
+            ok = 0;
+    }
+    // A state renamed here must not leave a guide picture unrendered.
+    for (const QString& name : guidePictures())
+        if (g_guide && !g_written.contains(name)) {
+            QTextStream(stderr) << "guide picture " << name << ".png not rendered\n";
+            ok = 0;
+        }
+    return ok == 24 && tabsShot == 7 ? 0 : 1;
 }
