@@ -8,32 +8,17 @@
 #include "MainWin.h"
 #include "PlotManager.h"
 #include "ProbeModeSelector.h"
-#include "Prompter.h"
-#include "ScriptedPrompter.h"
+#include "PrompterFixture.h"
 #include "SimControl.h"
 
 #include <QAction>
 #include <QCoreApplication>
-#include <QDir>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSettings>
-#include <QStandardPaths>
 #include <QTimer>
-#include <QTemporaryDir>
-#include <QtTest>
 #include <functional>
 
 namespace MainWinFixture {
-
-// Once per program: the store of the program's names lives in `dir`, never
-// the user's, nor that of another test running beside this one.
-inline void isolateStore(const QTemporaryDir& dir)
-{
-    QStandardPaths::setTestModeEnabled(true);
-    QDir::setCurrent(dir.path());
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.filePath(QStringLiteral("settings")));
-}
 
 // Before each test: a fresh unit at speed 0 and a store holding only `cfg`.
 inline void resetUnitAndStore(const SingleProbeConfigParam& cfg)
@@ -72,13 +57,6 @@ inline void atState(MainWin& w, int state, std::function<void()> act)
     t->start();
 }
 
-template <typename P> void removePrompter(P*& prompter)
-{
-    Prompter::setInstance(nullptr);
-    delete prompter;
-    prompter = nullptr;
-}
-
 // Answers the probe-mode dialog of Connect (a single probe unless told).
 inline std::function<int(QDialog*)> chooseSingle(ProbeModeSelector::Choice choice = ProbeModeSelector::eWithoutDcRef)
 {
@@ -94,28 +72,17 @@ inline std::function<int(QDialog*)> chooseSingle(ProbeModeSelector::Choice choic
 // The steps of every main-window test class, as a second base beside
 // QObject: its initTestCase calls isolate(), its init installPrompter() or
 // reset(), its cleanup tearDown().
-template <typename P = ScriptedPrompter> class Bench
+template <typename P = ScriptedPrompter> class Bench : public PrompterFixture::Prompted<P>
 {
 protected:
-    P* m_prompter = nullptr;
-    QTemporaryDir m_dir;
+    using PrompterFixture::Prompted<P>::m_prompter;
+    using PrompterFixture::Prompted<P>::installPrompter;
 
-    void isolate()
-    {
-        QVERIFY(m_dir.isValid());
-        isolateStore(m_dir);
-    }
-    void installPrompter()
-    {
-        m_prompter = new P;
-        Prompter::setInstance(m_prompter);
-    }
     void reset(const SingleProbeConfigParam& cfg)
     {
         resetUnitAndStore(cfg);
         installPrompter();
     }
-    void tearDown() { removePrompter(m_prompter); }
 
     // Connects a single probe; the notes of connecting are not kept.
     void connectUnit(MainWin& w, ProbeModeSelector::Choice choice = ProbeModeSelector::eWithoutDcRef)

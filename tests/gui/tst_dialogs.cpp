@@ -2,6 +2,7 @@
 #include "EEDF_Dialog.h"
 #include "ExportOptions.h"
 #include "LangmuirSettingsWidget.h"
+#include "PrompterFixture.h"
 #include "ScriptedPrompter.h"
 #include "TableModel.h"
 
@@ -35,11 +36,11 @@ void typeInto(QLineEdit* e, const QString& text)
 }
 } // namespace
 
-class TestDialogs : public QObject
+class TestDialogs : public QObject, PrompterFixture::Prompted<>
 {
     Q_OBJECT
 private slots:
-    void initTestCase();
+    void initTestCase() { isolate(); }
     void init();
     void cleanup();
     void eepfRemovesExactlySelectedRows();
@@ -59,28 +60,17 @@ private slots:
     void exportDoubleProbe();
     void exportStoresChoices();
 
-private:
-    ScriptedPrompter* m_prompter = nullptr;
-    QTemporaryDir m_dir;
 };
-
-void TestDialogs::initTestCase()
-{
-    QStandardPaths::setTestModeEnabled(true);
-    QDir::setCurrent(m_dir.path());
-}
 
 void TestDialogs::init()
 {
-    m_prompter = new ScriptedPrompter;
-    Prompter::setInstance(m_prompter);
+    installPrompter();
     QLocale::setDefault(QLocale::c());
 }
 
 void TestDialogs::cleanup()
 {
-    Prompter::setInstance(nullptr);
-    delete m_prompter;
+    tearDown();
     QLocale::setDefault(QLocale::c());
 }
 

@@ -8,6 +8,7 @@
 #include "MainWin.h"
 #include "PlotManager.h"
 #include "ProbeModeSelector.h"
+#include "PrompterFixture.h"
 #include "ScriptedPrompter.h"
 
 #include <SimControl.h>
@@ -56,21 +57,14 @@ std::function<int(QDialog*)> singleProbe()
 
 Q_DECLARE_METATYPE(qsim::MotorFamily)
 
-class TestLinearDriver : public QObject
+class TestLinearDriver : public QObject, PrompterFixture::Prompted<>
 {
     Q_OBJECT
-    QTemporaryDir m_dir;
-    ScriptedPrompter* m_prompter = nullptr;
 
 private slots:
     void initTestCase()
     {
-        QStandardPaths::setTestModeEnabled(true);
-        QVERIFY(m_dir.isValid());
-        QDir::setCurrent(m_dir.path());
-        // The settings store of this process alone: the window switches to the
-        // program's own names, which must not reach the user's (or another test's) store.
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_dir.filePath(QStringLiteral("settings")));
+        isolate();
         setDriverDelayScale(1 / kSpeed);
     }
     void init()
@@ -84,14 +78,9 @@ private slots:
             s->setValue("ldSettings/intercept", 0.0);
             delete s;
         }
-        m_prompter = new ScriptedPrompter;
-        Prompter::setInstance(m_prompter);
+        installPrompter();
     }
-    void cleanup()
-    {
-        Prompter::setInstance(nullptr);
-        delete m_prompter;
-    }
+    void cleanup() { tearDown(); }
 
     void initialiseMoveAndAbortButtons()
     {

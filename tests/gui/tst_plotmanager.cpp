@@ -10,6 +10,7 @@
 #include "OptInResults.h"
 #include "PlotManager.h"
 #include "ResultRecord.h"
+#include "PrompterFixture.h"
 #include "ScriptedPrompter.h"
 #include "SessionFill.h"
 #include "SessionMaker.h"
@@ -50,13 +51,13 @@ ScanRecord plainScan(int type, double position, double time)
 }
 } // namespace
 
-class TestPlotManager : public QObject
+class TestPlotManager : public QObject, PrompterFixture::Prompted<>
 {
     Q_OBJECT
 private slots:
     void initTestCase();
     void init();
-    void cleanup();
+    void cleanup() { tearDown(); }
     void emptySessionShowsDashes();
     void resultsGridTexts();
     void frameSliderClamps();
@@ -94,9 +95,6 @@ private slots:
     void resultsCopyAsText();
     void exportGraphFromTheWindow();
 
-private:
-    ScriptedPrompter* m_prompter = nullptr;
-    QTemporaryDir m_dir;
 };
 
 namespace {
@@ -125,23 +123,15 @@ std::pair<double, double> yAxis(const ThreeTracePlotter* p)
 
 void TestPlotManager::initTestCase()
 {
-    QStandardPaths::setTestModeEnabled(true);
+    isolate();
     QCoreApplication::setOrganizationName("QuendrixTest");
     QCoreApplication::setApplicationName("plot-manager-test");
-    QDir::setCurrent(m_dir.path());
 }
 
 void TestPlotManager::init()
 {
     QSettings().clear(); // every session window starts from the store defaults
-    m_prompter = new ScriptedPrompter;
-    Prompter::setInstance(m_prompter);
-}
-
-void TestPlotManager::cleanup()
-{
-    Prompter::setInstance(nullptr);
-    delete m_prompter;
+    installPrompter();
 }
 
 void TestPlotManager::emptySessionShowsDashes()
