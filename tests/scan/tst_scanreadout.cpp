@@ -97,6 +97,7 @@ class TestScanReadout : public QObject {
     Q_OBJECT
 private slots:
     void layoutAndBoundaries();
+    void passesAndLeftoverWords_data();
     void passesAndLeftoverWords();
     void failures_data();
     void failures();
@@ -124,22 +125,35 @@ void TestScanReadout::layoutAndBoundaries()
     QCOMPARE(read.read.load(), 14L); // values, SYNC and trailer
 }
 
+// Sweeps summed over passes, the next scan's words left for the next read:
+// whole values per packet and transfer, and values split across both.
+void TestScanReadout::passesAndLeftoverWords_data()
+{
+    QTest::addColumn<int>("packetWords");
+    QTest::addColumn<int>("transferWords");
+    QTest::newRow("whole values") << 64 << 4096;
+    QTest::newRow("split values") << 5 << 7;
+}
+
 void TestScanReadout::passesAndLeftoverWords()
 {
+    QFETCH(int, packetWords);
+    QFETCH(int, transferWords);
     const auto a = ramp(4);
     std::vector<int32_t> b = {5, -6, 7, -8};
     VectorSource src;
     for (const auto &v : {a, b, a})
-        for (uint16_t w : scanStream(v, 0, 300, 64))
+        for (uint16_t w : scanStream(v, 0, 300, packetWords))
             src.words.push_back(w);
-    for (uint16_t w : scanStream(b, 0, 999, 64)) // left in the buffer for the next read
+    for (uint16_t w : scanStream(b, 0, 999, packetWords)) // left in the buffer for the next read
         src.words.push_back(w);
-    Read read(2, 4096);
+    Read read(2, transferWords);
     ReadResult r = read(src, 3);
     QVERIFY2(r.outcome == ReadOutcome::Complete, r.message.c_str());
     for (size_t k = 0; k < 4; ++k)
         QCOMPARE(read.data[(k % 2) * 2 + k / 2], double(2 * a[k] + b[k]));
-    QVERIFY(!read.reader.isEmpty());
+    if (transferWords > int(src.words.size()))
+        QVERIFY(!read.reader.isEmpty());
     r = read(src);
     QVERIFY2(r.outcome == ReadOutcome::Complete, r.message.c_str());
     QCOMPARE(r.trailer, 999u);
