@@ -26,14 +26,18 @@ class Package(unittest.TestCase):
 
         png = os.path.join(support.WORK, "example.png")
         script = os.path.join(support.SOURCE, "examples", "plot_session.py")
-        support.run(python, script, support.EXAMPLE, png, "--trend", "Ne", env=env, cwd=support.WORK)
-        with open(png, "rb") as f:
-            self.assertEqual(f.read(8), b"\x89PNG\r\n\x1a\n")
-        self.assertGreater(os.path.getsize(png), 20000)
-        refused = subprocess.run([python, script, os.path.join(support.SOURCE, "README.md"), png], env=env,
-                                 capture_output=True, text=True)
-        self.assertEqual(refused.returncode, 1)
-        self.assertIn("The file is not a session file.", refused.stderr)
+        opt_ins = support.made_session("spatial", 3, 1, 140, options=support.OPT_INS)
+        for session, trend in ((support.EXAMPLE, "Ne"), (opt_ins, "Ni_fit"), (opt_ins, "Te_cold")):
+            os.remove(png) if os.path.exists(png) else None
+            support.run(python, script, session, png, "--trend", trend, env=env, cwd=support.WORK)
+            with open(png, "rb") as f:
+                self.assertEqual(f.read(8), b"\x89PNG\r\n\x1a\n")
+            self.assertGreater(os.path.getsize(png), 20000)
+        for args, why in (((os.path.join(support.SOURCE, "README.md"), png), "The file is not a session file."),
+                          ((support.EXAMPLE, png, "--trend", "Ni_fit"), "has no Ni_fit: switch its analysis on")):
+            refused = subprocess.run([python, script, *args], env=env, capture_output=True, text=True)
+            self.assertEqual(refused.returncode, 1)
+            self.assertIn(why, refused.stderr)
 
 
 if __name__ == "__main__":
