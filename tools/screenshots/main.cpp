@@ -25,6 +25,7 @@
 #include "JobScript.h"
 
 #include <QAction>
+#include <QPushButton>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -90,6 +91,7 @@ const QMap<QString, QString>& guidePictures()
         {"18-cursor-readout", "cursor-readout"},
         {"19-trend-error-bars", "trend-error-bars"},
         {"20-export-graph", "graph-export"},
+        {"21-opt-in-results", "opt-in-results"},
     };
     return names;
 }
@@ -316,6 +318,26 @@ int main(int argc, char* argv[])
         QApplication::sendEvent(canvas, &leave);
         QCursor::setPos(away);
     }
+    // The opt-in analyses' values below the results grid, switched on as a user
+    // does (Process Settings: the two boxes, Apply, then Analyse); off again after.
+    {
+        auto setOptIns = [&](bool on) {
+            pm->showSettings();
+            LangmuirSettingsWidget* settings = pm->settingsWidget();
+            for (QCheckBox* b : settings->findChildren<QCheckBox*>())
+                if (b->text() == QLatin1String("Ion density from the ion branch")
+                    || b->text() == QLatin1String("Two electron temperatures"))
+                    b->setChecked(on);
+            for (QPushButton* b : settings->findChildren<QPushButton*>())
+                if (b->text() == QLatin1String("Apply"))
+                    b->click();
+            settings->hide();
+            pm->analyseSession();
+        };
+        setOptIns(true);
+        ok += shoot(w, "21-opt-in-results");
+        setOptIns(false);
+    }
     logScale->setChecked(false);
     pm->quantityBox(1)->setChecked(true);
     pm->quantityBox(2)->setChecked(true);
@@ -511,5 +533,5 @@ int main(int argc, char* argv[])
             QTextStream(stderr) << "guide picture " << name << ".png not rendered\n";
             ok = 0;
         }
-    return ok == 24 && tabsShot == 7 ? 0 : 1;
+    return ok == 25 && tabsShot == 7 ? 0 : 1;
 }
