@@ -22,6 +22,7 @@ constexpr unsigned bit(StreamFault f) { return 1u << static_cast<unsigned>(f); }
 MeasuringEngine::MeasuringEngine(int moduleIndex, const ModuleConfig &module, uint64_t seed)
     : module_(moduleIndex), frontEnd_(module.hardwareRevision)
 {
+    seed_ = seed;
     rng_.seed(seed);
     syncRng_.seed(seed ^ 0x5EC0FFEEull);
 }
@@ -41,6 +42,11 @@ void MeasuringEngine::controlWritten(const RegisterFile &, uint16_t oldWord, uin
 {
     const bool was = oldWord & 1, now = newWord & 1;
     if (now && !was) {
+        // Each scan draws its noise from a stream of its own, so that what a
+        // scan measures does not depend on how many sweeps the one before ran
+        // on until the host stopped it: a run repeats, whatever the timing.
+        rng_.seed(seed_ + 0x9E3779B97F4A7C15ull * ++runs_);
+        normal_.reset();
         running_ = true;
         waiting_ = true;
         earliestUs_ = world().clock->now() * 1e6;

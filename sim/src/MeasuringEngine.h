@@ -96,6 +96,8 @@ private:
     int module_;
     FrontEnd frontEnd_;
     std::mt19937_64 rng_;
+    uint64_t seed_ = 0;
+    uint64_t runs_ = 0; // scans started since the connect
     std::normal_distribution<double> normal_{0.0, 1.0}; // one object: it keeps the spare of each pair
     mutable std::mt19937_64 syncRng_;
     mutable uint32_t latchedSync_ = 0;

@@ -63,6 +63,7 @@ private slots:
     void readBackMatchesOutput_data();
     void readBackMatchesOutput();
     void averagingThreeScans();
+    void noiseOfAScanRepeats();
     void sixteenBitMode();
     void gainSwitchPartWay();
     void timeResolvedPulse();
@@ -171,6 +172,30 @@ void TestScanSim::averagingThreeScans()
     QCOMPARE(percent, 100);
     QVERIFY(seconds > 0);
     QCOMPARE(c.getAverage(), 3u);
+}
+
+// A scan's noise depends on the world's seed and on which scan it is, not on
+// how many sweeps the scans before it ran: a run repeats, whatever the timing.
+void TestScanSim::noiseOfAScanRepeats()
+{
+    // The second scan after a first one of some steps, in a world of some seed.
+    auto secondScan = [](double firstStep, uint64_t seed) {
+        qsim::Config config;
+        config.measurement.noiseLsb = 3.0;
+        config.measurement.seed = seed;
+        freshWorld(config);
+        RIRavaVCntrl c;
+        Sweep first, second;
+        if (c.connectTo() != 1 || !setUpSweep(c, 1, -30, firstStep, 10) || !readOne(c, first)
+            || !c.setScanVoltages(-30, 2, 10))
+            return second.i;
+        readOne(c, second);
+        return second.i;
+    };
+    const std::vector<double> after21 = secondScan(2, 1), after41 = secondScan(1, 1);
+    QCOMPARE(after21.size(), size_t(21));
+    QVERIFY(after21 == after41);
+    QVERIFY(after21 != secondScan(2, 2)); // the noise is there, and follows the seed
 }
 
 void TestScanSim::sixteenBitMode()
