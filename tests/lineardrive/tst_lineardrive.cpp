@@ -115,6 +115,13 @@ private:
     std::thread thread;
 };
 
+// 100 steps further the way the aborted moves went. Back towards where they
+// began could run into the end switch: a stop may come a few steps after the start.
+double hundredStepsOnward(MotorFamily f)
+{
+    return 100 * (f == MotorFamily::MDrivePlus ? -kMDriveSlope : 0.01);
+}
+
 // The line a family's move command starts with, for "no motion was commanded".
 std::string moveCommandPrefix(MotorFamily f)
 {
@@ -401,8 +408,8 @@ private slots:
         // The position where it stopped was read; the flag does not outlive the operation it ended.
         QVERIFY(std::fabs(ctrl->getLinearDrivePosition() - ctrl->getLinearDriveIntercept()) > 0);
         ctrl->setLinearDriveVelpercent(100);
-        const double back = ctrl->getLinearDrivePosition() + (family == MotorFamily::MDrivePlus ? 100 * kMDriveSlope : 1.0);
-        QVERIFY2(ctrl->moveLinearDriveTo(back), qPrintable(ctrl->getLinearDriveError()));
+        QVERIFY2(ctrl->moveLinearDriveTo(ctrl->getLinearDrivePosition() + hundredStepsOnward(family)),
+                 qPrintable(ctrl->getLinearDriveError()));
     }
 
     // The stop from the user-interface thread while a move runs on another:
@@ -435,8 +442,8 @@ private slots:
             QVERIFY2(line == stop || stop.size() == 1 || line.find(stop) == std::string::npos, line.c_str());
         // Nothing of the stop is left behind: the drive moves again.
         ctrl->setLinearDriveVelpercent(100);
-        const double back = ctrl->getLinearDrivePosition() + (family == MotorFamily::MDrivePlus ? 100 * kMDriveSlope : 1.0);
-        QVERIFY2(ctrl->moveLinearDriveTo(back), qPrintable(ctrl->getLinearDriveError()));
+        QVERIFY2(ctrl->moveLinearDriveTo(ctrl->getLinearDrivePosition() + hundredStepsOnward(family)),
+                 qPrintable(ctrl->getLinearDriveError()));
     }
 
     void disconnectStopsRunningMove()
