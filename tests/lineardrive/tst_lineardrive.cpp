@@ -406,7 +406,8 @@ private slots:
         QVERIFY(!s.moving);
         QVERIFY(std::fabs(s.position - before) < 10000);   // stopped well short of the target
         // The position where it stopped was read; the flag does not outlive the operation it ended.
-        QVERIFY(std::fabs(ctrl->getLinearDrivePosition() - ctrl->getLinearDriveIntercept()) > 0);
+        const double stoppedAt = double(s.counter) * ctrl->getLinearDriveSlope() + ctrl->getLinearDriveIntercept();
+        QCOMPARE(ctrl->getLinearDrivePosition(), stoppedAt);
         ctrl->setLinearDriveVelpercent(100);
         QVERIFY2(ctrl->moveLinearDriveTo(ctrl->getLinearDrivePosition() + hundredStepsOnward(family)),
                  qPrintable(ctrl->getLinearDriveError()));
