@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdio>
 #include <random>
+#include <vector>
 
 namespace {
 
@@ -45,23 +46,33 @@ double seconds(std::chrono::steady_clock::time_point t0)
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 }
 
-// Best time per scan over several rounds of analysing every scan of the set once.
-double bestPerScan(const QVector<ScanRecord>& scans, const LangmuirSettings& settings,
-                   const EepfTable& table, int* failures)
+// Best time per scan of each of the settings, over rounds that analyse every
+// scan of the set once per settings in turn: a busy spell or a clock change of
+// the machine falls on all of them alike, so their ratios hold on a shared machine.
+std::vector<double> bestPerScan(const QVector<ScanRecord>& scans, const std::vector<LangmuirSettings>& variants,
+                                const EepfTable& table, int* failures, int rounds = 5)
 {
     const ScanAnalysisConfig cfg;
-    double best = 1e9;
-    for (int round = 0; round < 5; ++round) {
-        QVector<ScanRecord> work = scans;
-        const auto t0 = std::chrono::steady_clock::now();
-        for (ScanRecord& s : work)
-            driver::analyseScan(s, settings, table, cfg);
-        best = std::min(best, seconds(t0) / work.size());
-        if (round == 0 && failures)
-            for (const ScanRecord& s : work)
-                *failures += !s.error.isEmpty();
+    std::vector<double> best(variants.size(), 1e9);
+    for (int round = 0; round < rounds; ++round) {
+        for (size_t v = 0; v < variants.size(); ++v) {
+            QVector<ScanRecord> work = scans;
+            const auto t0 = std::chrono::steady_clock::now();
+            for (ScanRecord& s : work)
+                driver::analyseScan(s, variants[v], table, cfg);
+            best[v] = std::min(best[v], seconds(t0) / work.size());
+            if (round == 0 && failures && v == 0)
+                for (const ScanRecord& s : work)
+                    *failures += !s.error.isEmpty();
+        }
     }
     return best;
+}
+
+double bestPerScan(const QVector<ScanRecord>& scans, const LangmuirSettings& settings, const EepfTable& table,
+                   int* failures)
+{
+    return bestPerScan(scans, std::vector<LangmuirSettings>{settings}, table, failures).front();
 }
 
 // A noisy double-probe characteristic of n points from -45 V to 45 V.
@@ -114,13 +125,16 @@ int main(int argc, char** argv)
     for (int i = 0; i < 32; ++i)
         scans.append(makeScan(i * 32)); // spread over the session's range of plasmas
     int failures = 0;
-    std::printf("analyse_scan_ms: %.3f\n", bestPerScan(scans, settings, table, &failures) * 1e3);
     // The same with each opt-in analysis on (it runs after each of the five analyses).
     LangmuirSettings idm = settings, twot = settings;
     idm.ionDensityMethod = 1;
     twot.twoTemperature = true;
-    std::printf("analyse_scan_idm_ms: %.3f\n", bestPerScan(scans, idm, table, nullptr) * 1e3);
-    std::printf("analyse_scan_twot_ms: %.3f\n", bestPerScan(scans, twot, table, nullptr) * 1e3);
+    const std::vector<double> perScan = bestPerScan(scans, {settings, idm, twot}, table, &failures, 9);
+    std::printf("analyse_scan_ms: %.3f\n", perScan[0] * 1e3);
+    std::printf("analyse_scan_idm_ms: %.3f\n", perScan[1] * 1e3);
+    std::printf("analyse_scan_twot_ms: %.3f\n", perScan[2] * 1e3);
+    std::printf("analyse_scan_idm_ratio: %.2f\n", perScan[1] / perScan[0]);
+    std::printf("analyse_scan_twot_ratio: %.2f\n", perScan[2] / perScan[0]);
 
     // Noisy scans: 1 % white current noise, the noise-robust mode on and off.
     QVector<ScanRecord> noisy;
