@@ -58,11 +58,6 @@ QVector<double> MainWinJobHost::currentRanges()
     return r;
 }
 
-double MainWinJobHost::adcFrequency()
-{
-    return m_w.m_descriptor->adcFreq;
-}
-
 ConfigParam* MainWinJobHost::config()
 {
     return m_w.m_current ? &m_w.m_current->activeConfig() : nullptr;

@@ -14,7 +14,6 @@ public:
     bool isConnected() override;
     double syncFrequency() override;
     QVector<double> currentRanges() override;
-    double adcFrequency() override;
     ConfigParam* config() override;
     void configChanged() override;
     bool applyIdleVoltage(double volts, QString* error) override;

@@ -72,8 +72,6 @@ public:
     virtual double syncFrequency() = 0;
     // Full-scale currents of the six measuring ranges (A), largest first.
     virtual QVector<double> currentRanges() = 0;
-    // Sample rate of the controller's converters (Hz).
-    virtual double adcFrequency() = 0;
     // The current session's active configuration record; null without one.
     virtual ConfigParam* config() = 0;
     // The record changed: its panel shows it again.

@@ -12,7 +12,6 @@ public:
     bool isConnected() override { return true; }
     double syncFrequency() override { return 1000; }
     QVector<double> currentRanges() override { return {0.166, 0.0166, 0.00166, 0.000166, 1.66e-5, 1.66e-6}; }
-    double adcFrequency() override { return 7.9872e7; }
     ConfigParam* config() override { return &record; }
     void configChanged() override { ++commands; }
     bool applyIdleVoltage(double, QString*) override { return ++commands, true; }

@@ -22,7 +22,6 @@ public:
     bool connected = true;
     double syncHz = 1000;
     QVector<double> ranges{0.1, 0.02, 0.01, 0.002, 0.001, 0.0002};
-    double adcHz = 1e6; // one sample per microsecond
     SingleProbeConfigParam record;
     bool hasConfig = true;
     DataAnalyzer data;
@@ -39,7 +38,6 @@ public:
     bool isConnected() override { return connected; }
     double syncFrequency() override { return syncHz; }
     QVector<double> currentRanges() override { return ranges; }
-    double adcFrequency() override { return adcHz; }
     ConfigParam* config() override { return hasConfig ? &record : nullptr; }
     void configChanged() override { calls << "configChanged"; }
     bool applyIdleVoltage(double v, QString* error) override
