@@ -187,22 +187,7 @@ bool AppliedMotion::moveTo(double x)
         ++polls;
         return queryMoving(moving) && readPosition(steps);
     }, kPollMs, rev * stepsPerRevolution(), target, true, kStallPolls, last);
-    if (m == Motion::Aborted || m == Motion::Failed)
-        return failMotion();
-    if (m != Motion::Stopped) {
-        LOG_WARN("[%s]. moveTo(%g) error, position doesn't change, P=%ld, TARGET=%ld, cnt=%d.", family, x, last,
-                 target, polls);
-        error = eMove;
-        return failMotion();
-    }
-    if (last != target) {
-        error = eMove;
-        LOG_WARN("[%s]. moveTo(%g) position deviation error, target: %ld, actual: %ld, dbgstr: %s.", family, x, target,
-                 last, printable(cmndReply).constData());
-        return false;
-    }
-    error = 0;
-    return true;
+    return endMove(m, x, target, last, polls, eMove);
 }
 
 bool AppliedMotion::stop()

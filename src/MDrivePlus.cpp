@@ -317,27 +317,7 @@ bool MDrivePlus::moveTo(double x)
         ++polls;
         return queryMoving(moving, 50) && readPosition(steps);
     }, kPollMs, speed, target, true, kStallPolls, last);
-    switch (m) {
-    case Motion::Stopped:
-        break;
-    case Motion::Aborted:
-    case Motion::Failed:
-        return failMotion();
-    case Motion::Stalled:
-    case Motion::OutOfTime:
-        LOG_WARN("[%s]. moveTo(%g) error, position doesn't change, P=%ld, TARGET=%ld, cnt=%d.", family, x, last,
-                 target, polls);
-        error = eMove;
-        return failMotion();
-    }
-    if (last != target) {
-        error = eMove;
-        LOG_WARN("[%s]. moveTo(%g) position deviation error, target: %ld, actual: %ld, dbgstr: %s.", family, x, target,
-                 last, printable(cmndReply).constData());
-        return false;
-    }
-    error = 0;
-    return true;
+    return endMove(m, x, target, last, polls, eMove);
 }
 
 bool MDrivePlus::stop()

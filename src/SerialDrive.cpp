@@ -274,6 +274,31 @@ SerialDrive::Motion SerialDrive::followMotion(const std::function<bool(bool &, l
     }
 }
 
+bool SerialDrive::endMove(Motion m, double x, long target, long last, int polls, long long moveError)
+{
+    switch (m) {
+    case Motion::Stopped:
+        break;
+    case Motion::Aborted:
+    case Motion::Failed:
+        return failMotion();
+    case Motion::Stalled:
+    case Motion::OutOfTime:
+        LOG_WARN("[%s]. moveTo(%g) error, position doesn't change, P=%ld, TARGET=%ld, cnt=%d.", family, x, last,
+                 target, polls);
+        error = moveError;
+        return failMotion();
+    }
+    if (last != target) {
+        error = moveError;
+        LOG_WARN("[%s]. moveTo(%g) position deviation error, target: %ld, actual: %ld, dbgstr: %s.", family, x, target,
+                 last, printable(cmndReply).constData());
+        return false;
+    }
+    error = 0;
+    return true;
+}
+
 void SerialDrive::warnNonPrintable(int pos, const QByteArray &raw)
 {
     LOG_WARN("[%s] Non-printable character at position %d in cmndReply: %s.", commandText().constData(), pos,

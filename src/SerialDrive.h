@@ -94,6 +94,11 @@ protected:
     Motion followMotion(const std::function<bool(bool &moving, long &steps)> &poll, int pollMs,
                         double stepsPerSecond, long target, bool hasTarget, int stallPolls, long &last);
     static constexpr double kMaxTravelSteps = 12000000;
+    // The end of a followed move to `target` (mm `x`) for the families that
+    // report every failure to move with one code, `moveError`: an abort or a
+    // failed exchange ends as failMotion(), a stall or time-out stops the motor,
+    // and a stop away from the target is a deviation.
+    bool endMove(Motion m, double x, long target, long last, int polls, long long moveError);
     static long budgetPolls(double distanceSteps, double stepsPerSecond, int pollMs);
 
     // Abort flag: true (and the error set to kAborted) when set.

@@ -631,6 +631,32 @@ private slots:
         QCOMPARE(qsim::motorState(0).position, 15000.0);
     }
 
+    // A target beyond the end switch the drive homed to: the stage stops at the
+    // switch and the move reports the deviation after stopping there.
+    void beyondTheHomeSwitch_data()
+    {
+        QTest::addColumn<MotorFamily>("family");
+        QTest::addColumn<double>("homePosition");
+        QTest::addColumn<long>("beyond");   // steps past the switch
+        QTest::newRow("MDrivePlus") << MotorFamily::MDrivePlus << 30000.0 << 100L;
+        QTest::newRow("AppliedMotion") << MotorFamily::AppliedMotion << 0.0 << -100L;
+    }
+    void beyondTheHomeSwitch()
+    {
+        QFETCH(MotorFamily, family);
+        QFETCH(double, homePosition);
+        QFETCH(long, beyond);
+        connectWith(family);
+        QVERIFY2(ctrl->moveLinearDriveToHome(), qPrintable(ctrl->getLinearDriveError()));
+        const double x = ctrl->getLinearDriveIntercept() + double(beyond) * ctrl->getLinearDriveSlope();
+        QVERIFY(!ctrl->moveLinearDriveTo(x));
+        QCOMPARE(ctrl->getLinearDriveError(), QStringLiteral("Failed to move driver."));
+        const qsim::MotorState s = qsim::motorState(0);
+        QVERIFY(!s.moving);
+        QCOMPARE(s.position, homePosition);
+        QCOMPARE(s.counter, 0L);
+    }
+
     // PM600 substitutes -0.009 for a slope of 0; a stop far below the
     // target on either side is a deviation.
     void pm600SlopeAndDeviation()
