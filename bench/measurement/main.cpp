@@ -3,15 +3,9 @@
 // program's own cost per kept scan (sequence, read, accumulation, analysis,
 // the window's update), and the longest the event loop went without
 // handling a posted event meanwhile.
-#include "ControllerJobs.h"
-#include "DriverLog.h"
-#include "MainWinScan.h"
 #include "PlotManager.h"
-#include "RIRavaVCntrl.h"
-#include "ScanSequence.h"
+#include "RunRig.h"
 #include "SessionJournals.h"
-#include "SimControl.h"
-#include "SweepReader.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -60,30 +54,12 @@ int main(int argc, char* argv[])
     QCoreApplication::setApplicationName("bench_measurement");
     qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
 
-    qsim::Config world;
-    world.speedFactor = 0;
-    qsim::reset(world);
-    setDriverDelayScale(0);
-    RIRavaVCntrl ctrl;
-    if (ctrl.connectTo() != 1 || !ctrl.outputHV()) {
+    RunRig rig(0);
+    if (!rig.connected) {
         QTextStream(stderr) << "bench_measurement: the simulated unit did not connect\n";
         return 1;
     }
-    std::atomic<bool> abortFlag{false};
-    ControllerJobs jobs(ctrl);
-    WorkerThread worker(&jobs, &abortFlag);
-    // The main window's own seam: its waits are what keeps the window live.
-    QStringList alerts;
-    MainWinSeam::Hooks hooks;
-    hooks.alert = [&](const QString& a) { alerts << a; };
-    hooks.alerts = [&] { return alerts; };
-    hooks.clearAlerts = [&] { alerts.clear(); };
-    hooks.setState = [](int) {};
-    hooks.appendStateText = [](const QString&) {};
-    hooks.log = [](const QStringList&) {};
-    MainWinSeam seam(hooks);
-    SweepReader io(ctrl, worker, abortFlag, seam);
-    ScanSequence sequence(io);
+    ScanSequence& sequence = rig.sequence;
     PlotManager pm;
     pm.resize(1400, 900);
     pm.show();
@@ -138,7 +114,7 @@ int main(int argc, char* argv[])
         QTextStream(stderr) << "bench_measurement: the run failed (ok " << ok << ", kept "
                             << (s ? s->accumulated.count() : -1) << ", points "
                             << (s ? s->accumulated.pointCount() : -1) << "): "
-                            << alerts.join("; ") << "\n";
+                            << rig.alerts.join("; ") << "\n";
         return 1;
     }
     QTextStream out(stdout);

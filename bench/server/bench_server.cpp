@@ -21,15 +21,8 @@
 
 #ifdef LP_BENCH_RUN
 #include <QApplication>
-#include "ControllerJobs.h"
-#include "DriverLog.h"
-#include "MainWinScan.h"
 #include "PlotManager.h"
-#include "RIRavaVCntrl.h"
-#include "ScanSequence.h"
-#include "SimControl.h"
-#include "SweepReader.h"
-#include "WorkerThread.h"
+#include "RunRig.h"
 #endif
 
 #include <algorithm>
@@ -98,27 +91,9 @@ constexpr int kPollMs = 20;
 // clients while a measurement fills the served session; false when the run failed.
 bool latencyDuringRun(QApplication& app, double* p99, double* maxMs)
 {
-    qsim::Config world;
-    world.speedFactor = 1;
-    qsim::reset(world);
-    setDriverDelayScale(0);
-    RIRavaVCntrl ctrl;
-    if (ctrl.connectTo() != 1 || !ctrl.outputHV())
+    RunRig rig(1);
+    if (!rig.connected)
         return false;
-    std::atomic<bool> abortFlag{false};
-    ControllerJobs jobs(ctrl);
-    WorkerThread worker(&jobs, &abortFlag);
-    QStringList alerts;
-    MainWinSeam::Hooks hooks;
-    hooks.alert = [&](const QString& a) { alerts << a; };
-    hooks.alerts = [&] { return alerts; };
-    hooks.clearAlerts = [&] { alerts.clear(); };
-    hooks.setState = [](int) {};
-    hooks.appendStateText = [](const QString&) {};
-    hooks.log = [](const QStringList&) {};
-    MainWinSeam seam(hooks);
-    SweepReader io(ctrl, worker, abortFlag, seam);
-    ScanSequence sequence(io);
     PlotManager pm;
     pm.resize(1400, 900);
     pm.show();
@@ -127,7 +102,7 @@ bool latencyDuringRun(QApplication& app, double* p99, double* maxMs)
     pm.setView(PlotManager::eViewScan);
     RunSessionObserver observer;
     observer.setSession(&pm);
-    sequence.setSession(pm.data(), &observer);
+    rig.sequence.setSession(pm.data(), &observer);
     SingleProbeConfigParam cfg;
     cfg.dataScanRunScans = 40;
 
@@ -156,7 +131,7 @@ bool latencyDuringRun(QApplication& app, double* p99, double* maxMs)
                     std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
                 }
             });
-        ok = sequence.runScan(cfg);
+        ok = rig.sequence.runScan(cfg);
         stop = true;
         app.quit();
     });
@@ -170,7 +145,7 @@ bool latencyDuringRun(QApplication& app, double* p99, double* maxMs)
         std::fprintf(stderr, "latency run: %d of %d requests failed\n", int(failures), int(all.size()));
     if (!ok || all.size() < 100) {
         std::fprintf(stderr, "latency run failed (ok %d, %d requests, %d failed): %s\n", int(ok), int(all.size()),
-                     int(failures), qPrintable(alerts.join("; ")));
+                     int(failures), qPrintable(rig.alerts.join("; ")));
         return false;
     }
     std::sort(all.begin(), all.end());
