@@ -14,6 +14,7 @@
 #include <QImage>
 #include <QLineEdit>
 #include <QPainter>
+#include <QPrinter>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -400,6 +401,10 @@ void TestPlotWidgets::legendOnlyWithSeveralCurves()
     QVERIFY(!empty.testItemAttribute(QwtPlotItem::Legend));
 }
 
+namespace {
+constexpr int kPrint = -1; // the print row of the export table
+}
+
 void TestPlotWidgets::exportFormats_data()
 {
     QTest::addColumn<int>("format");
@@ -407,6 +412,7 @@ void TestPlotWidgets::exportFormats_data()
     QTest::newRow("png") << int(GraphExport::ePng) << QByteArray("\x89PNG");
     QTest::newRow("svg") << int(GraphExport::eSvg) << QByteArray("<?xml");
     QTest::newRow("pdf") << int(GraphExport::ePdf) << QByteArray("%PDF");
+    QTest::newRow("print") << kPrint << QByteArray("%PDF");
 }
 
 // Two graphs into one file of the chosen kind, size and resolution.
@@ -422,6 +428,23 @@ void TestPlotWidgets::exportFormats()
     cb.setSamplesPlain(x, x, 3);
     ca.attach(&a);
     cb.attach(&b);
+    if (format == kPrint) {
+        // Print, here to a PDF printer: a page with the graphs holds more than an empty one.
+        qint64 sizes[2] = {0, 0};
+        for (int withGraphs = 0; withGraphs < 2; ++withGraphs) {
+            const QString name = dir.filePath(QStringLiteral("print%1.pdf").arg(withGraphs));
+            QPrinter printer(QPrinter::HighResolution);
+            printer.setOutputFormat(QPrinter::PdfFormat);
+            printer.setOutputFileName(name);
+            GraphExport::print(withGraphs ? QList<QwtPlot*>{&a, &b} : QList<QwtPlot*>{}, &printer);
+            QFile f(name);
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            QVERIFY(f.read(magic.size()) == magic);
+            sizes[withGraphs] = f.size();
+        }
+        QVERIFY2(sizes[1] > sizes[0] + 1000, qPrintable(QStringLiteral("%1 / %2 bytes").arg(sizes[0]).arg(sizes[1])));
+        return;
+    }
     GraphExport::Options o;
     o.format = GraphExport::Format(format);
     o.fileName = GraphExport::withSuffix(dir.filePath("graph"), o.format);
