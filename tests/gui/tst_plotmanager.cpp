@@ -36,6 +36,9 @@
 #include <QSignalSpy>
 #include <QSlider>
 #include <QTemporaryDir>
+#include <QMenu>
+#include <QContextMenuEvent>
+#include <QTimer>
 #include <QtTest>
 #include <cmath>
 
@@ -1035,7 +1038,22 @@ void TestPlotManager::exportGraphFromTheWindow()
             dlg->fileEdit()->setText(name);
             return int(QDialog::Accepted);
         };
-    pm.exportGraph();
+    // From the graph's menu, as a user opens it: a right click where nothing is zoomed.
+    QStringList entries;
+    QTimer::singleShot(0, &pm, [&] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        QVERIFY(menu);
+        for (QAction* a : menu->actions())
+            entries << a->text();
+        menu->actions().first()->trigger();
+        menu->close();
+    });
+    QWidget* canvas = pm.shownPlots().first()->canvas();
+    const QPoint at(canvas->width() / 2, canvas->height() / 2);
+    QTest::mousePress(canvas, Qt::RightButton, {}, at);
+    QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, at, canvas->mapToGlobal(at));
+    QApplication::sendEvent(canvas, &menuEvent);
+    QCOMPARE(entries, QStringList({"Export Graph...", "Copy Graph", "Print Graph..."}));
     QCOMPARE(m_prompter->asked.size(), 1);
     QVERIFY(m_prompter->asked.first().text.startsWith("Cannot write file [" + m_dir.filePath("missing/figure.svg")));
     QVERIFY(QFileInfo::exists(file + ".svg"));
