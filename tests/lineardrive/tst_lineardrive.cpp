@@ -21,6 +21,7 @@
 #include <cmath>
 #include <string>
 #include <thread>
+#include <utility>
 
 using qsim::MotorFamily;
 using qsim::MotorFault;
@@ -115,6 +116,11 @@ private:
     std::thread thread;
 };
 
+const std::pair<const char *, MotorFamily> kFamilies[] = {{"PM600", MotorFamily::PM600},
+                                                          {"MDrivePlus", MotorFamily::MDrivePlus},
+                                                          {"OpticsFocus", MotorFamily::OpticsFocus},
+                                                          {"AppliedMotion", MotorFamily::AppliedMotion}};
+
 // 100 steps further the way the aborted moves went. Back towards where they
 // began could run into the end switch: a stop may come a few steps after the start.
 double hundredStepsOnward(MotorFamily f)
@@ -177,10 +183,8 @@ class TestLinearDrive : public QObject {
     void addFamilies()
     {
         QTest::addColumn<MotorFamily>("family");
-        QTest::newRow("PM600") << MotorFamily::PM600;
-        QTest::newRow("MDrivePlus") << MotorFamily::MDrivePlus;
-        QTest::newRow("OpticsFocus") << MotorFamily::OpticsFocus;
-        QTest::newRow("AppliedMotion") << MotorFamily::AppliedMotion;
+        for (const auto &f : kFamilies)
+            QTest::newRow(f.first) << f.second;
     }
 
 private slots:
@@ -379,10 +383,24 @@ private slots:
             qInfo("no decimal-comma C locale installed: checked under QLocale only");
     }
 
-    void abortFromAnotherThread_data() { addFamilies(); }
-    void abortFromAnotherThread()
+    // A move on a second thread, as the Move dialog runs it, ended from the
+    // user-interface thread by the abort flag or by the stop (which waits for
+    // the exchange on the line): the move ends as aborted well short of its
+    // target, where it stopped is read, the stop went out as a command of its
+    // own, and nothing of it is left behind.
+    void endFromAnotherThread_data()
+    {
+        QTest::addColumn<MotorFamily>("family");
+        QTest::addColumn<bool>("viaStop");
+        for (const auto &f : kFamilies)
+            for (bool viaStop : {false, true})
+                QTest::newRow(qPrintable(QStringLiteral("%1, %2").arg(f.first, viaStop ? "stop" : "abort")))
+                    << f.second << viaStop;
+    }
+    void endFromAnotherThread()
     {
         QFETCH(MotorFamily, family);
+        QFETCH(bool, viaStop);
         setTimeBase(10);   // a window of a second or more for the abort, even on a busy machine
         double target = 250.01;   // 25000 steps from a counter of 15000
         if (family == MotorFamily::MDrivePlus) {
@@ -393,13 +411,17 @@ private slots:
         } else {
             connectWith(family, {{"velocityPercent", 1}});
         }
+        qsim::clearMotorCommands(0);
         Mover mover([&] { return ctrl->moveLinearDriveTo(target); });
         QVERIFY(waitUntilMoving());
         // A second operation meanwhile is refused: its commands would mix with the move's.
         QVERIFY(!ctrl->moveLinearDriveToHome());
         QVERIFY(qsim::motorState(0).moving);
         const double before = qsim::motorState(0).position;
-        ctrl->abortLinearDrive();
+        if (viaStop)
+            QVERIFY(ctrl->stopLinearDrive());
+        else
+            ctrl->abortLinearDrive();
         QVERIFY(!mover.join());
         QCOMPARE(ctrl->getLinearDriveError(), QStringLiteral("Operation aborted."));
         const qsim::MotorState s = qsim::motorState(0);
@@ -408,40 +430,11 @@ private slots:
         // The position where it stopped was read; the flag does not outlive the operation it ended.
         const double stoppedAt = double(s.counter) * ctrl->getLinearDriveSlope() + ctrl->getLinearDriveIntercept();
         QCOMPARE(ctrl->getLinearDrivePosition(), stoppedAt);
-        ctrl->setLinearDriveVelpercent(100);
-        QVERIFY2(ctrl->moveLinearDriveTo(ctrl->getLinearDrivePosition() + hundredStepsOnward(family)),
-                 qPrintable(ctrl->getLinearDriveError()));
-    }
-
-    // The stop from the user-interface thread while a move runs on another:
-    // it waits for the exchange on the line, ends the move as aborted and
-    // stops the stage; on the line it is a command of its own.
-    void stopFromAnotherThread_data() { addFamilies(); }
-    void stopFromAnotherThread()
-    {
-        QFETCH(MotorFamily, family);
-        setTimeBase(10);
-        double target = 250.01;
-        if (family == MotorFamily::MDrivePlus) {
-            connectWith(family, {{"velocityPercent", 0.2}});
-            QVERIFY(ctrl->moveLinearDriveToHome());
-            target = 0.01 + 29000 * -kMDriveSlope;
-        } else {
-            connectWith(family, {{"velocityPercent", 1}});
-        }
-        qsim::clearMotorCommands(0);
-        Mover mover([&] { return ctrl->moveLinearDriveTo(target); });
-        QVERIFY(waitUntilMoving());
-        QVERIFY(ctrl->stopLinearDrive());
-        QVERIFY(!mover.join());
-        QCOMPARE(ctrl->getLinearDriveError(), QStringLiteral("Operation aborted."));
-        QVERIFY(!qsim::motorState(0).moving);
         const std::string stop = stopLine(family);
         const auto lines = commands();
         QVERIFY(std::count(lines.begin(), lines.end(), stop) >= 1);
         for (const std::string &line : lines)
             QVERIFY2(line == stop || stop.size() == 1 || line.find(stop) == std::string::npos, line.c_str());
-        // Nothing of the stop is left behind: the drive moves again.
         ctrl->setLinearDriveVelpercent(100);
         QVERIFY2(ctrl->moveLinearDriveTo(ctrl->getLinearDrivePosition() + hundredStepsOnward(family)),
                  qPrintable(ctrl->getLinearDriveError()));
