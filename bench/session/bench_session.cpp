@@ -1,5 +1,6 @@
 // Save and load of a session of 1024 scans of 400 points with accumulated sums,
-// corrected curves, EEPF and results; and the load of a file of 100,000 minimal scans at
+// corrected curves, EEPF and results, and the Python package's load of the same file
+// (time and peak memory, beside the program's, in the same run); and the load of a file of 100,000 minimal scans at
 // distinct positions (as many groups); the HDF5 export of the 1024 loaded scans; prints
 // "name: value" lines.
 
@@ -12,6 +13,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <cmath>
@@ -121,6 +123,15 @@ int main(int argc, char **argv)
     }
     const double loadSecs = t.nsecsElapsed() * 1e-9;
 
+    // lpdata on the same file, right after the program's load.
+    QProcess python;
+    python.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    python.start(QStringLiteral(LP_PYTHON),
+                 {QStringLiteral(LP_LPDATA_LOAD), QStringLiteral(LP_PYTHON_PACKAGE), name});
+    const bool pythonRan = python.waitForFinished(-1) && python.exitStatus() == QProcess::NormalExit
+                           && python.exitCode() == 0;
+    const QByteArray lpdataLines = python.readAllStandardOutput();
+
     const QString h5 = dir.filePath(QStringLiteral("bench.h5"));
     t.restart();
     QString why;
@@ -171,6 +182,14 @@ int main(int argc, char **argv)
     // Per scan until written, flushed and synced by the journal's thread.
     std::printf("journal_on_disk_ms: %.3f\n", journalDiskMs);
     std::printf("load_1024_s: %.3f\n", loadSecs);
+    if (pythonRan && lpdataLines.contains("lpdata_load_1024_s: ")) {
+        std::fputs(lpdataLines.constData(), stdout);
+        const int at = lpdataLines.indexOf("lpdata_load_1024_s: ") + int(qstrlen("lpdata_load_1024_s: "));
+        const double lpdataSecs = lpdataLines.mid(at, lpdataLines.indexOf('\n', at) - at).toDouble();
+        std::printf("lpdata_load_over_program: %.2f\n", lpdataSecs / loadSecs);
+    } else {
+        std::fprintf(stderr, "lpdata load not measured (%s failed)\n", LP_PYTHON);
+    }
     std::printf("file_1024_MB: %.1f\n", QFileInfo(name).size() / 1e6);
     std::printf("export_hdf5_1024_s: %.3f\n", hdf5Secs);
     std::printf("file_hdf5_1024_MB: %.1f\n", QFileInfo(h5).size() / 1e6);

@@ -1,0 +1,32 @@
+"""lpdata's load of a session file: the seconds it takes and the peak memory it adds over
+the file's size. Run by bench_session on the file it has just loaded itself:
+    python3 lpdata_load.py PACKAGE_DIR FILE"""
+
+import os
+import sys
+import time
+
+sys.path.insert(0, sys.argv[1])
+import lpdata  # noqa: E402  (numpy comes with it, before anything is measured)
+
+
+def status(field):
+    with open("/proc/self/status") as f:
+        for line in f:
+            if line.startswith(field + ":"):
+                return int(line.split()[1]) * 1024
+    raise RuntimeError(f"no {field} in /proc/self/status")
+
+
+path = sys.argv[2]
+# The peak resident size counts from here (Linux resets it on "5" to clear_refs).
+with open("/proc/self/clear_refs", "w") as f:
+    f.write("5")
+base = status("VmRSS")
+start = time.perf_counter()
+session = lpdata.load(path)
+seconds = time.perf_counter() - start
+peak = status("VmHWM")
+print(f"lpdata_load_1024_s: {seconds:.3f}")
+print(f"lpdata_load_memory_ratio: {(peak - base) / os.path.getsize(path):.2f}")
+print(f"lpdata_load_scans: {len(session)}")
