@@ -15,6 +15,11 @@ def example_bytes():
         return f.read()
 
 
+def first_scan(data):
+    at = data.index(b"<scanData>")
+    return data[at:data.index(b"</scanData>", at) + len(b"</scanData>")]
+
+
 def nth(data, needle, n):
     at = -1
     for _ in range(n):
@@ -92,6 +97,7 @@ class Agreement(unittest.TestCase):
             "misnamed element": data[:third] + b"<result>" + data[third + 9:].replace(
                 b"</results>", b"</result>", 1),
             "cut in the settings": data[:nth(data, b"</settings>", 1)],
+            "a whole scan inside the results": data[:third + 9] + first_scan(data) + data[third + 9:],
         }
         for name, content in cases.items():
             with self.subTest(name):
@@ -102,6 +108,57 @@ class Agreement(unittest.TestCase):
                     lpdata.load(path)
                 program = support.run(support.LPANALYSE, path, ok=(2,)).stderr.strip()
                 self.assertEqual(f"lpanalyse: {path}: {caught.exception.reason}", program)
+
+    def test_encodings_the_program_reads(self):
+        data = example_bytes()
+        whole = lpdata.read(data)
+        comment = b"<comment>Pulsed argon discharge of the simulated unit, 4 sweeps per time point</comment>"
+        cases = {  # declared name, Python's codec for the comment, the comment
+            "Thai (MS874)": ("MS874", "cp874", "\u0e1e\u0e25\u0e32\u0e2a\u0e21\u0e32 argon"),
+            "Thai (windows-874)": ("windows-874", "cp874", "\u0e1e\u0e25\u0e32\u0e2a\u0e21\u0e32"),
+            "Korean (CP949)": ("CP949", "cp949", "\ud50c\ub77c\uc988\ub9c8 argon"),
+            "Japanese (Shift_JIS)": ("Shift_JIS", "cp932", "\u30d7\u30e9\u30ba\u30de argon"),
+            "Western (windows-1252)": ("windows-1252", "cp1252", "Plasma \u00e0 \u00b5s"),
+        }
+        for name, (declared, codec, text) in cases.items():
+            with self.subTest(name):
+                content = data.replace(b'encoding="UTF-8"', f'encoding="{declared}"'.encode(), 1).replace(
+                    comment, b"<comment>" + text.encode(codec) + b"</comment>", 1)
+                path = os.path.join(support.WORK, "encoded.ldf")
+                with open(path, "wb") as f:
+                    f.write(content)
+                s = lpdata.load(path)
+                self.assertEqual(s.comment, text)
+                self.assertEqual(s.results_table(), whole.results_table())
+                self.assertEqual(len(s), len(whole))
+                np.testing.assert_array_equal(s.groups[0].scans[-1].I, whole.groups[0].scans[-1].I)
+                support.run(support.LPANALYSE, path, ok=(0, 1))  # the program reads it too
+        # An encoding the program does not know either: refused with its reason, no LookupError.
+        path = os.path.join(support.WORK, "unknown-encoding.ldf")
+        with open(path, "wb") as f:
+            f.write(data.replace(b'encoding="UTF-8"', b'encoding="x-no-such-encoding"', 1))
+        with self.assertRaises(lpdata.SessionFileError) as caught:
+            lpdata.load(path)
+        program = support.run(support.LPANALYSE, path, ok=(2,)).stderr.strip()
+        self.assertEqual(f"lpanalyse: {path}: {caught.exception.reason}", program)
+
+    def test_scan_text_outside_scans_is_not_taken_for_a_scan(self):
+        data = example_bytes()
+        whole = lpdata.read(data)
+        scan = first_scan(data)
+        second = nth(data, b"<scanData>", 2)
+        cases = {
+            "in a comment between scans": data[:second] + b"<!-- " + scan + b" -->\n    " + data[second:],
+            "in a comment's CDATA": data.replace(
+                b"<comment>", b"<comment><![CDATA[" + scan + b"]]>", 1),
+        }
+        for name, content in cases.items():
+            with self.subTest(name):
+                s = lpdata.read(content)
+                self.assertEqual(s.results_table(), whole.results_table())
+                np.testing.assert_array_equal(s.groups[0].scans[1].raw.sumI, whole.groups[0].scans[1].raw.sumI)
+                if "CDATA" in name:
+                    self.assertEqual(s.comment, scan.decode() + whole.comment)
 
     def test_syntax_damage_is_refused_not_cut(self):
         data = example_bytes()
