@@ -8,6 +8,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <QSet>
 #include <QTemporaryFile>
 #include <QVariant>
 
@@ -353,7 +354,7 @@ void writeResultsTable(Writer& w, hid_t file, const DataAnalyzer& session)
         for (int i = 0; i < scans.size(); ++i, row += rowBytes) {
             const ScanRecord& s = scans.at(i);
             const qint32 gi[2] = {g, i};
-            const double fixed[3] = {s.position, s.temporalPosition, s.resolvedTime};
+            const double fixed[3] = {s.placePosition(), s.temporalPosition, s.resolvedTime};
             std::memcpy(row, gi, sizeof gi);
             std::memcpy(row + 8, fixed, sizeof fixed);
             std::memcpy(row + kFixed, s.result.raw().data(), 2 * ResultRecord::ePairCount * sizeof(double));
@@ -370,13 +371,28 @@ void writeResultsTable(Writer& w, hid_t file, const DataAnalyzer& session)
     if (rows > 0)
         w.check(H5Dwrite(d.get(), type.get(), H5S_ALL, H5S_ALL, H5P_DEFAULT, buffer.data()), "results table");
     w.units(d.get(), names, units);
+
+    // The same units once more as plain UTF-8 text attributes, one per quantity: readers
+    // that take a compound's text members as bytes get text here.
+    GroupH all(w.group(file, QStringLiteral("units")));
+    QStringList scanNames, scanUnitTexts;
+    scanUnits(scanNames, scanUnitTexts, groups);
+    names << scanNames;
+    units << scanUnitTexts;
+    QSet<QString> written;
+    for (int i = 0; i < names.size() && all.valid(); ++i)
+        if (!written.contains(names.at(i))) {
+            written.insert(names.at(i));
+            w.text(all.get(), names.at(i).toUtf8().constData(), units.at(i));
+        }
 }
 
 bool writeSession(const DataAnalyzer& session, hid_t file, QString& why)
 {
     Writer w;
     w.text(file, "device", session.deviceID());
-    w.text(file, "file", session.fileName());
+    // The file's name only: the folders it was read from are nobody else's business.
+    w.text(file, "file", QFileInfo(session.fileName()).fileName());
     QDateTime first;
     for (int g = 0; g < session.groupCount() && !first.isValid(); ++g)
         if (!session.scansOfGroup(g).isEmpty())

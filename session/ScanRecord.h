@@ -10,6 +10,8 @@
 #include <QString>
 #include <QVector>
 
+#include <limits>
+
 // Running sums of the raw sweeps of one scan, per point: sumV, sumI, sumV^2, sumI^2.
 class AccumulatedTrace {
 public:
@@ -63,6 +65,13 @@ struct ScanRecord {
     enum ScanType { eTimedRun = 0, eSpatialRun = 1, eOtherRun = 2 };
     // The position of a scan measured without a linear drive: a marker, not a place.
     static constexpr double kNoDrivePosition = 666.0;
+    // The position as a place (mm): not-a-number where the scan, measured outside a
+    // spatial run, carries the marker instead (a spatial run's drive may stand at 666 mm).
+    double placePosition() const
+    {
+        return position == kNoDrivePosition && scanType != eSpatialRun ? std::numeric_limits<double>::quiet_NaN()
+                                                                       : position;
+    }
 
     QDateTime date;
     int scanType = 0;

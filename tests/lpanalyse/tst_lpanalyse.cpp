@@ -270,8 +270,10 @@ private slots:
         QVERIFY(r.value("Vp").isNull());
         QCOMPARE(scan.value("eepf").toObject().value("EEDF_error").toArray().at(1).type(), QJsonValue::Null);
         const QList<QByteArray> lines = csv.split('\n');
-        QVERIFY(lines[0].startsWith("file,group,scan,error,Vpmax,Vpmax_error,Vp,"));
-        QVERIFY(lines[1].startsWith("\"a.csv\",0,0,\"Say \"\"hi\"\"\",nan,nan"));
+        QVERIFY(lines[0].startsWith("file,group,scan,position,time,resolved_time,error,Vpmax,Vpmax_error,Vp,"));
+        // A text input has no position, time or resolved time: empty cells, no JSON keys.
+        QVERIFY(lines[1].startsWith("\"a.csv\",0,0,,,,\"Say \"\"hi\"\"\",nan,nan"));
+        QVERIFY(!scan.contains("position") && !scan.contains("time") && !scan.contains("resolved_time"));
         QVERIFY(lines[1].contains(",2.5,nan,"));
         QVERIFY(lines[1].contains(",1.23457e+16,"));
     }
@@ -318,7 +320,7 @@ private slots:
             QVERIFY(eedf.isNull());
         }
         auto vpField = [&](int precision) {
-            return report::csv(e, false, precision).split('\n').at(1).split(',').at(6);
+            return report::csv(e, false, precision).split('\n').at(1).split(',').at(9);
         };
         QCOMPARE(vpField(6), csv6);
         QCOMPARE(vpField(17), csv17);
@@ -355,11 +357,11 @@ private slots:
         const Result exact = runTool({QStringLiteral(LP_SOURCE_DIR "/examples/iv_argon_3eV.csv"), "--format",
                                       "csv", "--precision", "shortest"});
         QCOMPARE(exact.code, 0);
-        QVERIFY(exact.out.split('\n').at(1).split(',').at(6).toDouble() == mine.result.value(ResultRecord::eVp));
+        QVERIFY(exact.out.split('\n').at(1).split(',').at(9).toDouble() == mine.result.value(ResultRecord::eVp));
 
         const Result csv = runTool({QStringLiteral(LP_SOURCE_DIR "/examples/iv_argon_3eV.csv"),
                                     "--format", "csv", "--mode", "double"});
-        QVERIFY(csv.out.startsWith("file,group,scan,error,"));
+        QVERIFY(csv.out.startsWith("file,group,scan,position,time,resolved_time,error,"));
         QCOMPARE(csv.code, csv.out.contains(",\"\",") ? 0 : 1);
     }
 
@@ -505,19 +507,23 @@ private slots:
     {
         QTemporaryDir dir;
         DataAnalyzer d;
-        for (int i = 0; i < 3; ++i) {
+        auto scan = [](int i, int type, double position) {
             synth::SingleProbe p;
             p.kTe = 2 + i;
             synth::Sweep sw;
             sw.seed = 9 + i;
             sw.relativeNoise = 0.01;
             ScanRecord s;
-            s.scanType = ScanRecord::eSpatialRun;
-            s.position = i;
+            s.scanType = type;
+            s.position = position;
+            s.temporalPosition = 1.5 * i;
+            s.resolvedTime = 10 * i;
             for (const auto& raw : synth::rawSweeps(p, sw))
                 s.accumulated.add(raw.constData(), sw.points);
-            d.addScan(s);
-        }
+            return s;
+        };
+        for (int i = 0; i < 3; ++i)
+            d.addScan(scan(i, ScanRecord::eSpatialRun, i));
         const QString path = dir.filePath("s.ldf");
         QString why;
         QVERIFY2(SessionFile::save(d, path, &why), qPrintable(why));
@@ -532,7 +538,29 @@ private slots:
             const double kTe = o.value("results").toObject().value("kTe").toDouble();
             // Sums travel through the file with six significant digits.
             QVERIFY(qAbs(kTe / d.scansOfGroup(g)[0].result.value(ResultRecord::eKTe) - 1) < 1e-3);
+            QCOMPARE(o.value("position").toDouble(), double(g));
+            QCOMPARE(o.value("time").toDouble(), 1.5 * g);
+            QCOMPARE(o.value("resolved_time").toDouble(), 10.0 * g);
         }
+
+        // The "no drive" marker of scans measured outside a spatial run is no place: null in
+        // JSON, nan in CSV; a spatial run's drive may stand at 666 mm.
+        DataAnalyzer marked;
+        marked.addScan(scan(0, ScanRecord::eOtherRun, ScanRecord::kNoDrivePosition));
+        marked.addScan(scan(1, ScanRecord::eOtherRun, ScanRecord::kNoDrivePosition));
+        marked.addScan(scan(2, ScanRecord::eSpatialRun, ScanRecord::kNoDrivePosition));
+        const QString markedPath = dir.filePath("marked.ldf");
+        QVERIFY2(SessionFile::save(marked, markedPath, &why), qPrintable(why));
+        const QJsonArray m = QJsonDocument::fromJson(runTool({markedPath}).out).object().value("scans").toArray();
+        QCOMPARE(m.size(), 3);
+        QVERIFY(m.at(0).toObject().value("position").isNull());
+        QVERIFY(m.at(1).toObject().value("position").isNull());
+        QCOMPARE(m.at(1).toObject().value("time").toDouble(), 1.5);
+        QCOMPARE(m.at(2).toObject().value("position").toDouble(), 666.0);
+        const QList<QByteArray> rows = runTool({markedPath, "--format", "csv"}).out.split('\n');
+        QCOMPARE(rows.at(0).split(',').mid(3, 3), (QList<QByteArray>{"position", "time", "resolved_time"}));
+        QCOMPARE(rows.at(2).split(',').mid(3, 3), (QList<QByteArray>{"nan", "1.5", "10"}));
+        QCOMPARE(rows.at(3).split(',').at(3), QByteArray("666"));
         writeFile(dir.filePath("broken.ldf"), "<measuredData sensor=\"Langmuir Probe\" version=\"4\"/>");
         const Result bad = runTool({dir.filePath("broken.ldf")});
         QCOMPARE(bad.code, 2);

@@ -60,6 +60,11 @@ QByteArray json(const QVector<ReportEntry>& entries, bool withEepf)
                       {QStringLiteral("scan"), en.scan},
                       {QStringLiteral("error"), s.error},
                       {QStringLiteral("results"), results}};
+        if (en.located) {
+            o.insert(QStringLiteral("position"), jsonNumber(s.placePosition()));
+            o.insert(QStringLiteral("time"), jsonNumber(s.temporalPosition));
+            o.insert(QStringLiteral("resolved_time"), jsonNumber(s.resolvedTime));
+        }
         if (withEepf)
             o.insert(QStringLiteral("eepf"),
                      QJsonObject{{QStringLiteral("energy"), jsonList(s.eepf.energy)},
@@ -83,13 +88,17 @@ QByteArray csv(const QVector<ReportEntry>& entries, bool withEepf, int precision
     for (int k = 0; k < ResultRecord::eExtraCount; ++k)
         if (extra.contains(ResultRecord::extraKey(k)))
             ordered << ResultRecord::extraKey(k);
-    QByteArray out = "file,group,scan,error";
+    QByteArray out = "file,group,scan,position,time,resolved_time,error";
     for (const QString& k : ResultRecord::keys() + ordered)
         out += "," + k.toLatin1();
     out += "\n";
     for (const ReportEntry& en : entries) {
-        out += csvField(en.file) + "," + QByteArray::number(en.group) + "," + QByteArray::number(en.scan)
-               + "," + csvField(en.record->error);
+        out += csvField(en.file) + "," + QByteArray::number(en.group) + "," + QByteArray::number(en.scan);
+        const ScanRecord& s = *en.record;
+        out += en.located ? "," + number(s.placePosition(), precision) + "," + number(s.temporalPosition, precision)
+                                + "," + number(s.resolvedTime, precision)
+                          : QByteArray(",,,");
+        out += "," + csvField(s.error);
         for (double v : en.record->result.raw())
             out += "," + number(v, precision);
         for (const QString& k : ordered) {

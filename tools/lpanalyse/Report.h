@@ -3,6 +3,8 @@
 // error text and optionally its EEPF lists, as JSON or CSV, whatever the locale. JSON numbers
 // read back exactly; CSV numbers have six significant digits unless asked otherwise.
 // Not-a-number and infinite values are null in JSON; CSV writes nan, inf and -inf.
+// Scans of session files carry their position (mm; not-a-number where the file has the
+// marker for "no drive"), time (s) and resolved time (us); text inputs have none.
 
 #include "ScanRecord.h"
 
@@ -16,6 +18,7 @@ struct ReportEntry {
     int group = 0;
     int scan = 0;
     const ScanRecord* record = nullptr;
+    bool located = false; // from a session file: position, time and resolved time are known
 };
 
 namespace report {

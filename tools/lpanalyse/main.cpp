@@ -201,6 +201,7 @@ int main(int argc, char** argv)
 
     // Read every input before analysing anything: bad input leaves no partial output.
     std::vector<std::unique_ptr<DataAnalyzer>> sessions;
+    std::vector<bool> fromSession;
     for (const QString& path : files) {
         // Only the first bytes decide the kind; text is then read line by line, so an endless
         // or huge input is refused by the parser's limits instead of filling the memory.
@@ -208,7 +209,8 @@ int main(int argc, char** argv)
         if (!in.open(QIODevice::ReadOnly))
             return fail(QStringLiteral("%1: cannot open: %2").arg(path, in.errorString()));
         auto session = std::make_unique<DataAnalyzer>();
-        if (isSessionFile(path, in.peek(256))) {
+        fromSession.push_back(isSessionFile(path, in.peek(256)));
+        if (fromSession.back()) {
             in.close();
             QString why;
             SessionFile::ReadReport report;
@@ -248,12 +250,13 @@ int main(int argc, char** argv)
     QVector<ReportEntry> entries;
     bool allOk = true;
     for (size_t f = 0; f < sessions.size(); ++f) {
+        const bool located = fromSession.at(f);
         DataAnalyzer& d = *sessions[f];
         d.analyseAll(0);
         for (int g = 0; g < d.groupCount(); ++g) {
             const QVector<ScanRecord>& scans = d.scansOfGroup(g);
             for (int i = 0; i < scans.size(); ++i) {
-                entries.append(ReportEntry{files.at(int(f)), g, i, &scans.at(i)});
+                entries.append(ReportEntry{files.at(int(f)), g, i, &scans.at(i), located});
                 allOk = allOk && scans.at(i).error.isEmpty();
             }
         }
