@@ -20,6 +20,9 @@ from . import textvalues as tv
 from .results import EXTRA_KEYS, RESULT_KEYS, Results
 
 CURRENT_VERSION = 3
+#: The position a file holds for a scan measured outside a spatial run without a linear
+#: drive: a marker, not a place (a spatial run's drive may stand at 666 mm).
+NO_DRIVE_POSITION = 666.0
 _LAST_DATE_SECS = 253402300799  # 9999-12-31 23:59:59 UTC
 
 
@@ -167,6 +170,14 @@ class Scan:
         self.results = Results()
 
     time = property(lambda self: self.temporal_position, doc="Time of the frame in a timed run (s).")
+
+    @property
+    def place(self):
+        """The position as a place (mm): not-a-number where the file holds the "no drive"
+        marker (``position`` keeps what the file holds)."""
+        if self.position == NO_DRIVE_POSITION and self.scan_type != 1:
+            return math.nan
+        return self.position
     V = property(lambda self: self.corrected.V)
     I = property(lambda self: self.corrected.I)
     stdV = property(lambda self: self.corrected.stdV)
@@ -256,19 +267,34 @@ class Session:
         found.scans.append(scan)
 
     def results_table(self):
-        """One row per scan: group, index, position (mm), time (s), resolved_time (us), the
-        32 result keys and the opt-in analyses' keys any scan has (EXTRA_KEYS order), all
-        not-a-number where there is no value. ``pandas.DataFrame`` takes it as it is."""
+        """One row per scan: group, index, position (mm; not-a-number for the "no drive"
+        marker), time (s), resolved_time (us), the 32 result keys and the opt-in analyses'
+        keys any scan has (EXTRA_KEYS order), all not-a-number where there is no value.
+        ``pandas.DataFrame`` takes it as it is; ``to_pandas()`` adds units and errors."""
         present = set().union(*(s.results for s in self.scans()))
         keys = RESULT_KEYS + tuple(k for k in EXTRA_KEYS if k in present)
         rows = []
         for gi, g in enumerate(self.groups):
             for si, s in enumerate(g.scans):
-                row = {"group": gi, "index": si, "position": s.position, "time": s.temporal_position,
+                row = {"group": gi, "index": si, "position": s.place, "time": s.temporal_position,
                        "resolved_time": s.resolved_time}
                 row.update((k, s.results.get(k, math.nan)) for k in keys)
                 rows.append(row)
         return rows
+
+    def to_pandas(self):
+        """The results table as a pandas DataFrame with the analysis error text of each scan
+        as the column "error" (empty where the analysis succeeded) and the unit of every
+        other column in ``df.attrs["units"]``."""
+        from . import tables
+        return tables.to_pandas(self)
+
+    def to_xarray(self):
+        """The results as an xarray Dataset over the session's natural dimensions
+        (position, time, resolved_time, or scan), one variable per result key with its
+        error as a companion variable, ``units`` on every variable and coordinate."""
+        from . import tables
+        return tables.to_xarray(self)
 
     def __repr__(self):
         return (f"Session({self.path!r}, device={self.device_id!r}, groups={len(self.groups)}, "
