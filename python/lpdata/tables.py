@@ -26,11 +26,25 @@ def to_pandas(session):
     return df
 
 
+def _distinct_times(times):
+    return len(set(times)) == len(times) and any(times) and not any(map(math.isnan, times))
+
+
+def _period(times):
+    """The length of the cycle the resolved times repeat in (two or more cycles), or None."""
+    for p in range(1, len(times) // 2 + 1):
+        if len(times) % p == 0 and _distinct_times(times[:p]) and all(
+                times[i] == times[i % p] for i in range(len(times))):
+            return p
+    return None
+
+
 def _layout(session):
     """(outer dimension, inner dimension, cell of each scan), a dimension as (name, values)
     or None: the frames of a spatial run by position, of a timed run by time; within them
     the scans by resolved time where every frame has the same distinct ones, else by their
-    index. Frames of mixed run kinds make one flat list of scans."""
+    index; a time-resolved run repeated has its cycles and resolved times. Frames of mixed
+    run kinds make one flat list of scans."""
     groups = [g for g in session.groups if g.scans]
     if not groups:
         return None, None, []
@@ -45,7 +59,13 @@ def _layout(session):
         return None, ("scan", list(range(n))), [(i,) for i in range(n)]
     times = {tuple(s.resolved_time for s in g.scans) for g in groups}
     first = next(iter(times))
-    if len(times) == 1 and len(set(first)) == len(first) and any(first) and not any(map(math.isnan, first)):
+    if outer is None:
+        # A time-resolved run repeated: the same resolved times cycle after one another.
+        period = _period(first)
+        if period is not None:
+            return ("cycle", list(range(len(first) // period))), ("resolved_time", list(first[:period])), \
+                [divmod(i, period) for i in range(len(first))]
+    if len(times) == 1 and _distinct_times(first):
         inner = ("resolved_time", list(first))
     elif any(len(g.scans) > 1 for g in groups):
         inner = ("scan", list(range(max(len(g.scans) for g in groups))))
@@ -63,7 +83,7 @@ def to_xarray(session):
     dims = tuple(name for name, _ in used)
     shape = tuple(len(values) for _, values in used)
     scans = list(session.scans())
-    coords = {name: (name, np.asarray(values, dtype=np.int64 if name == "scan" else np.float64),
+    coords = {name: (name, np.asarray(values, dtype=np.int64 if name in ("scan", "cycle") else np.float64),
                      {"units": COLUMN_UNITS.get(name, "1")}) for name, values in used}
 
     def grid(values, fill=math.nan, dtype=np.float64):

@@ -92,3 +92,68 @@ def assert_agrees_with_lpanalyse(test, path):
                 test.assertEqual(len(mine), len(theirs), (path, g, i, k))
                 test.assertTrue(all(map(same, mine, theirs)), (path, g, i, k))
     return session
+
+
+def lpanalyse_rows(path):
+    """lpanalyse's CSV of a session file at full precision: one dict of floats (and the
+    error text) per scan, with the scan's position, time and resolved time."""
+    out = run(LPANALYSE, "--format", "csv", "--precision", "shortest", path, ok=(0, 1)).stdout
+    return [{k: (v if k in ("file", "error") else float(v)) for k, v in row.items() if v != "" or k == "error"}
+            for row in csv.DictReader(io.StringIO(out))]
+
+
+def assert_tables_agree_with_lpanalyse(test, path, units):
+    """to_pandas() and to_xarray() hold, for every scan, the position (not-a-number for the
+    "no drive" marker), time, resolved time, error text and results lpanalyse reports (the
+    results as the file keeps them, six digits), with the program's `units`."""
+    session = lpdata.load(path)
+    df = session.to_pandas()
+    ds = session.to_xarray()
+    rows = lpanalyse_rows(path)
+    test.assertEqual(len(df), len(rows))
+    keys = [k for k in rows[0] if k in lpdata.RESULT_KEYS or k in lpdata.EXTRA_KEYS]
+    test.assertEqual(list(df.columns), ["group", "index", "position", "time", "resolved_time", "error"] + keys)
+    for column, unit in df.attrs["units"].items():
+        test.assertEqual(unit, units[column], column)
+    for key in keys:
+        test.assertEqual(ds[key].attrs["units"], units[key], key)
+    for dim in ds.dims:
+        if dim in units:
+            test.assertEqual(ds[dim].attrs["units"], units[dim], dim)
+    for i, row in enumerate(rows):
+        mine = df.iloc[i]
+        where = f"{path} row {i}"
+        test.assertEqual((mine["group"], mine["index"]), (row["group"], row["scan"]), where)
+        for k in ("position", "time", "resolved_time"):
+            test.assertTrue(same(mine[k], row[k]), (where, k, mine[k], row[k]))
+        test.assertEqual(mine["error"], row["error"], where)
+        for k in keys:
+            test.assertTrue(same(mine[k], six_digits(row[k])), (where, k, mine[k], row[k]))
+        # The same scan in the dataset, picked by its coordinates.
+        pick = {d: row[d] for d in ("position", "time", "resolved_time") if d in ds.dims}
+        cell = ds.sel(pick)
+        if "cycle" in ds.dims:  # a repeated time-resolved run: the scan's cycle is left
+            cell = cell.isel(cycle=int(row["scan"]) // ds.sizes["resolved_time"])
+        elif "scan" in ds.dims:  # the scan's place in its frame, or in the flat list of scans
+            cell = cell.isel(scan=i if "group" in ds.coords else int(row["scan"]))
+        test.assertEqual(cell["error"].dims, (), where)
+        test.assertEqual(cell["error"].item(), row["error"], where)
+        for k in ("position", "time", "resolved_time"):
+            test.assertTrue(same(float(cell[k]), row[k]), (where, k))
+        for k in keys:
+            test.assertTrue(same(float(cell[k]), six_digits(row[k])), (where, k))
+    return session, ds
+
+
+_units = {}
+
+
+def program_units():
+    """The unit of every table column as the program writes it: the units group of an HDF5
+    export (of a session with the opt-in analyses, so that it has every key)."""
+    if not _units:
+        import h5py
+        _, h5 = made_session("spatial", 1, 1, 100, hdf5=True, options=OPT_INS)
+        with h5py.File(h5, "r") as f:
+            _units.update(f["units"].attrs.items())
+    return _units

@@ -28,7 +28,7 @@ class Hdf5Export(unittest.TestCase):
         with h5py.File(h5, "r") as f:
             self.assertEqual(f.attrs["device"], s.device_id)
             self.assertEqual(f.attrs["comment"], s.comment)
-            self.assertEqual(f.attrs["file"], ldf)
+            self.assertEqual(f.attrs["file"], os.path.basename(ldf))  # no folders
             first = next(s.scans()).date
             self.assertEqual(f.attrs["date"], first.strftime("%Y-%m-%dT%H:%M:%SZ"))
             self.assertTrue(f.attrs["program_version"])
@@ -90,6 +90,12 @@ class Hdf5Export(unittest.TestCase):
                 self.assertTrue(equal_arrays(table[name], [r[name] for r in rows]), name)
                 self.assertEqual(text(f["results"].attrs["units"][name]),
                                  _TABLE_UNITS.get(name) or lpdata.Results.unit(name), name)
+            # Every unit once more as UTF-8 text, readable as str.
+            units = dict(f["units"].attrs.items())
+            for name in list(rows[0]) + list(f["scans/0/0"].attrs["units"].dtype.names):
+                self.assertIsInstance(units[name], str, name)
+            self.assertEqual({k: units[k] for k in rows[0]}, {k: text(v) for k, v in zip(
+                f["results"].attrs["units"].dtype.names, f["results"].attrs["units"])})
             # Every dataset carries its unit.
             missing = []
             f.visititems(lambda n, o: missing.append(n) if isinstance(o, h5py.Dataset)
@@ -104,10 +110,15 @@ class Hdf5Export(unittest.TestCase):
             "ion density fit and two temperatures": (
                 support.made_session("spatial", 2, 2, 140, hdf5=True, options=support.OPT_INS), 44, 44),
             "opt-in analyses in some scans": (self.mixed_session(), 39, 37),
+            "time-resolved without a drive": (self.no_drive_session(), 32, 32),
         }
         for name, (files, first, last) in cases.items():
             with self.subTest(name):
                 self.check_against_file(*files)
+                if "without a drive" in name:
+                    with h5py.File(files[1], "r") as f:
+                        self.assertTrue(np.isnan(f["results"]["position"]).all())
+                        self.assertEqual(f["scans/0/0"].attrs["position"], 666)
                 s = lpdata.load(files[0])
                 self.assertEqual((len(s.groups[0].scans[0].results), len(s.groups[-1].scans[-1].results)),
                                  (first, last))
@@ -125,6 +136,19 @@ class Hdf5Export(unittest.TestCase):
         name = os.path.join(support.WORK, "mixed")
         with open(name + ".ldf", "w", encoding="utf-8") as f:
             f.write("<results>".join(parts))
+        support.run(support.LPSESSIONGEN, "--export", name + ".ldf", name + ".h5")
+        return name + ".ldf", name + ".h5"
+
+    @staticmethod
+    def no_drive_session():
+        """A time-resolved session whose scans hold the "no drive" marker as position: not-a-number
+        in the results table, 666 as the scan's own attribute (as the file holds it)."""
+        ldf, _ = support.made_session("resolved", 1, 5, 140, hdf5=True)
+        with open(ldf, encoding="utf-8") as f:
+            content = f.read().replace("<position>0</position>", "<position>666</position>")
+        name = os.path.join(support.WORK, "no-drive")
+        with open(name + ".ldf", "w", encoding="utf-8") as f:
+            f.write(content)
         support.run(support.LPSESSIONGEN, "--export", name + ".ldf", name + ".h5")
         return name + ".ldf", name + ".h5"
 

@@ -44,6 +44,45 @@ class Agreement(unittest.TestCase):
                 self.assertEqual({len(s.results) for s in session.scans()}, {keys})
                 self.assertEqual({s.double_probe is not None for s in session.scans()}, {session.probe_mode == 3})
 
+    def test_tables_equal_lpanalyse(self):
+        cases = {  # session file, dimensions of its dataset
+            "time-resolved (measured)": (support.EXAMPLE, {"resolved_time": 19}),
+            "spatial": (support.made_session("spatial", 3, 2, 150), {"position": 3, "scan": 2}),
+            "timed": (support.made_session("timed", 2, 2, 120), {"time": 2, "scan": 2}),
+            "time-resolved, repeated": (support.made_session("resolved", 2, 3, 120), {"cycle": 2, "resolved_time": 3}),
+            "opt-in analyses": (support.made_session("spatial", 2, 2, 150, options=support.OPT_INS),
+                                {"position": 2, "scan": 2}),
+        }
+        for name, (path, dims) in cases.items():
+            with self.subTest(name):
+                _, ds = support.assert_tables_agree_with_lpanalyse(self, path, support.program_units())
+                self.assertEqual(dict(ds.sizes), dims)
+        ds = lpdata.load(support.made_session("spatial", 3, 2, 150)).to_xarray()
+        self.assertEqual(list(ds.position.values), [0.0, 5.0, 10.0])
+        self.assertEqual(ds.Ne.sel(position=5).dims, ("scan",))
+        self.assertEqual((ds.kTe_error.attrs["error_of"], ds.kTe.attrs["error"]), ("kTe", "kTe_error"))
+
+    def test_the_no_drive_marker_is_no_place(self):
+        data = example_bytes()
+        cases = {  # scan type and position written, position given
+            "time-resolved without a drive": (b"2", b"666", math.nan),
+            "timed without a drive": (b"0", b"666", math.nan),
+            "spatial at 666 mm": (b"1", b"666", 666.0),
+            "time-resolved at 12.5 mm": (b"2", b"12.5", 12.5),
+        }
+        for name, (kind, position, place) in cases.items():
+            with self.subTest(name):
+                content = data.replace(b"<position>0</position>", b"<position>" + position + b"</position>").replace(
+                    b"<scan_type>2</scan_type>", b"<scan_type>" + kind + b"</scan_type>")
+                path = os.path.join(support.WORK, "marker.ldf")
+                with open(path, "wb") as f:
+                    f.write(content)
+                s = lpdata.load(path)
+                self.assertEqual({sc.position for sc in s.scans()}, {float(position)})  # as the file holds it
+                self.assertTrue(all(support.same(r["position"], place) for r in s.results_table()))
+                self.assertTrue(all(support.same(p, place) for p in s.to_pandas()["position"]))
+                support.assert_tables_agree_with_lpanalyse(self, path, support.program_units())
+
     def test_groups_traces_and_typed_maps(self):
         s = lpdata.load(support.made_session("spatial", 3, 2, 150))
         self.assertEqual([g.position for g in s.groups], [0.0, 5.0, 10.0])
