@@ -10,13 +10,16 @@ from .session import Eepf
 
 class AnalysisEntry:
     """One analysed scan of lpanalyse: input file, group, index, error text, results and,
-    when lpanalyse was given --eepf, the EEPF."""
+    when lpanalyse was given --eepf, the EEPF. A scan of a session file has its position
+    (mm; not-a-number for the "no drive" marker), time (s) and resolved time (us); a text
+    input has None there."""
 
-    __slots__ = ("file", "group", "index", "error", "results", "eepf")
+    __slots__ = ("file", "group", "index", "error", "results", "eepf", "position", "time", "resolved_time")
 
-    def __init__(self, file, group, index, error, results, eepf):
+    def __init__(self, file, group, index, error, results, eepf, position=None, time=None, resolved_time=None):
         self.file, self.group, self.index, self.error, self.results, self.eepf = (
             file, group, index, error, results, eepf)
+        self.position, self.time, self.resolved_time = position, time, resolved_time
 
     def __repr__(self):
         return f"AnalysisEntry({self.file!r}, group={self.group}, index={self.index}, {self.results!r})"
@@ -41,5 +44,8 @@ def read_analysis(source):
     for o in doc["scans"]:
         e = o.get("eepf")
         eepf = Eepf(*(_array(e[k]) for k in ("energy", "EEDF", "EEDF_error", "EEDF_low_error"))) if e else None
-        entries.append(AnalysisEntry(o["file"], o["group"], o["scan"], o["error"], Results(o["results"]), eepf))
+        where = [np.nan if o[k] is None else float(o[k]) if k in o else None
+                 for k in ("position", "time", "resolved_time")]
+        entries.append(AnalysisEntry(o["file"], o["group"], o["scan"], o["error"], Results(o["results"]), eepf,
+                                     *where))
     return entries

@@ -231,6 +231,7 @@ class Agreement(unittest.TestCase):
                 json_text = support.run(support.LPANALYSE, "--eepf", path).stdout
                 entries = lpdata.read_analysis(json_text)
                 report = support.lpanalyse_report(path)
+                session = lpdata.load(path)
                 self.assertEqual(len(entries), len(report))
                 for e in entries:
                     error, values, lists = report[(e.group, e.index)]
@@ -241,8 +242,15 @@ class Agreement(unittest.TestCase):
                     for k in values:
                         self.assertTrue(support.same(e.results[k], values[k]), (e.group, e.index, k))
                     np.testing.assert_array_equal(e.eepf.EEDF, lists["EEDF"])
+                    scan = session.groups[e.group].scans[e.index]
+                    self.assertEqual((e.position, e.time, e.resolved_time),
+                                     (scan.place, scan.temporal_position, scan.resolved_time))
                 self.assertTrue(math.isnan(entries[0].results["machnumber"]))
+                self.assertEqual(sorted({e.position for e in entries}), [0.0, 5.0, 10.0])
                 self.assertEqual(len(entries[0].results), 44 if options else 32)
+        text_input = os.path.join(support.SOURCE, "examples", "iv_argon_3eV.csv")
+        entry, = lpdata.read_analysis(support.run(support.LPANALYSE, text_input, ok=(0, 1)).stdout)
+        self.assertEqual((entry.position, entry.time, entry.resolved_time), (None, None, None))
 
 if __name__ == "__main__":
     unittest.main()
