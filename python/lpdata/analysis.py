@@ -44,7 +44,7 @@ def read_analysis(source):
     for o in doc["scans"]:
         e = o.get("eepf")
         eepf = Eepf(*(_array(e[k]) for k in ("energy", "EEDF", "EEDF_error", "EEDF_low_error"))) if e else None
-        where = [np.nan if o[k] is None else float(o[k]) if k in o else None
+        where = [None if k not in o else np.nan if o[k] is None else float(o[k])
                  for k in ("position", "time", "resolved_time")]
         entries.append(AnalysisEntry(o["file"], o["group"], o["scan"], o["error"], Results(o["results"]), eepf,
                                      *where))
