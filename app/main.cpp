@@ -43,9 +43,9 @@ public:
 } // namespace
 
 const char* const kUsage =
-    "Usage: lpmeasure [options] [session.ldf]\n"
+    "Usage: lpmeasure [options] [session.ldf...]\n"
     "Measures IV curves with a Langmuir probe through the controller unit and\n"
-    "analyses them; opens the session file when one is given.\n"
+    "analyses them; opens each session file given, each in a window of its own.\n"
     "\n"
     "  --job FILE            connect, check and run a batch job, then exit\n"
     "                        (0: every line ran, 1: a line failed, 2: job refused)\n"
@@ -180,7 +180,7 @@ int main(int argc, char* argv[])
         return 2;
     }
     // Resolved now: the current folder changes to the program's below.
-    const QString sessionFile = AppText::sessionFileFromArgs(fileArgs, QDir::currentPath());
+    const QStringList sessionFiles = AppText::sessionFilesFromArgs(fileArgs, QDir::currentPath());
 
     QCoreApplication::setOrganizationName(QString::fromLatin1(AppInfo::OrgName));
     QCoreApplication::setOrganizationDomain(QString::fromLatin1(AppInfo::OrgDomain));
@@ -238,8 +238,9 @@ int main(int argc, char* argv[])
     // Measurements that an ended program left unsaved (the quit timer above
     // also closes this question).
     RecoveryOffer::run(*w);
-    if (!sessionFile.isEmpty() && !w->openSessionFile(sessionFile))
-        QTextStream(stderr) << "lpmeasure: cannot open session file " << sessionFile << "\n";
+    for (const QString& sessionFile : sessionFiles) // each in its window, the last one active
+        if (!w->openSessionFile(sessionFile))
+            QTextStream(stderr) << "lpmeasure: cannot open session file " << sessionFile << "\n";
     // After the session is open: the server's first answer already holds it.
     if (serverPort >= 0) {
         w->setRemoteScanStart(!serverReadOnly);

@@ -9,7 +9,13 @@ namespace AppText {
 
 QString sessionFileFromArgs(const QStringList& args)
 {
-    QString file;
+    const QStringList files = sessionFilesFromArgs(args);
+    return files.isEmpty() ? QString() : files.last();
+}
+
+QStringList sessionFilesFromArgs(const QStringList& args)
+{
+    QStringList files;
     for (int i = 1; i < args.size(); ++i) {
         const QString& a = args.at(i);
         if (a.isEmpty() || a.startsWith(QLatin1Char('-')))
@@ -19,9 +25,9 @@ QString sessionFileFromArgs(const QStringList& args)
         if (a.startsWith(QLatin1Char('/')) && !a.endsWith(QLatin1String(".ldf"), Qt::CaseInsensitive)
             && !QFileInfo(a).isFile())
             continue;
-        file = a;
+        files << a;
     }
-    return file;
+    return files;
 }
 
 QString workingFolder(const QString& programDir, const QString& userDataDir,
@@ -87,6 +93,14 @@ QString withSuffix(const QString& fileName, const QString& suffix)
     if (fileName.isEmpty() || !QFileInfo(fileName).suffix().isEmpty())
         return fileName;
     return fileName.endsWith(QLatin1Char('.')) ? fileName + suffix : fileName + QLatin1Char('.') + suffix;
+}
+
+QStringList sessionFilesFromArgs(const QStringList& args, const QString& callerDir)
+{
+    QStringList files;
+    for (const QString& f : sessionFilesFromArgs(args))
+        files << (QFileInfo(f).isAbsolute() ? f : QDir(callerDir).absoluteFilePath(f));
+    return files;
 }
 
 QString sessionFileFromArgs(const QStringList& args, const QString& callerDir)

@@ -17,6 +17,10 @@ QString sessionFileFromArgs(const QStringList& args);
 // The same made absolute against the caller's folder, because start-up then
 // moves into the program's own folder.
 QString sessionFileFromArgs(const QStringList& args, const QString& callerDir);
+// Every session file named on the command line, in order (each opens in a window of its
+// own, the last one active), made absolute against the caller's folder.
+QStringList sessionFilesFromArgs(const QStringList& args);
+QStringList sessionFilesFromArgs(const QStringList& args, const QString& callerDir);
 
 // The folder the program works in, by what the program is: in a build tree
 // (its folder holds the marker the build writes) its own folder, installed

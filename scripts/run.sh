@@ -3,8 +3,9 @@
 # instrument: the example batch job (a time-averaged and a time-resolved
 # session of a pulsed plasma, two files) and the spatial example (a profile
 # along the linear drive). With a display it then opens the measurement
-# application on the sessions measured; without one it prints the plasma
-# parameters of every session (kTe, Vp, Vf, Ne per scan, by lpanalyse).
+# application on the sessions measured, each in its window; without one it
+# prints the plasma parameters of every scan of each session (position,
+# resolved time, kTe, Vp, Vf, Ne, by lpanalyse).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
@@ -58,11 +59,12 @@ if [ -n "$headless" ]; then
     # lpanalyse exits 1 when a scan has an analysis message; the summary still shows every scan.
     { "$build/bin/lpanalyse" --format csv "$f" || true; } | awk -F',' '
       NR == 1 { for (i = 1; i <= NF; i++) col[$i] = i
-                printf "  %5s %5s %9s %9s %9s %12s\n", "frame", "scan", "kTe/eV", "Vp/V", "Vf/V", "Ne/m^-3"; next }
-      { printf "  %5s %5s %9.3f %9.3f %9.3f %12.4g", $col["group"], $col["scan"], $col["kTe"], $col["Vp"], $col["Vf"], $col["Ne"]
+                printf "  %7s %8s %9s %9s %9s %12s\n", "pos/mm", "t/us", "kTe/eV", "Vp/V", "Vf/V", "Ne/m^-3"; next }
+      { pos = $col["position"] == "nan" ? "-" : $col["position"]  # "-": measured without a drive
+        printf "  %7s %8s %9.3f %9.3f %9.3f %12.4g", pos, $col["resolved_time"], $col["kTe"], $col["Vp"], $col["Vf"], $col["Ne"]
         if ($col["error"] != "\"\"") printf "  %s", $col["error"]
         printf "\n" }'
   done
 else
-  exec "$lpmeasure" "${sessions[-1]}" "$@"
+  exec "$lpmeasure" "${sessions[@]}" "$@"
 fi

@@ -164,7 +164,7 @@ void TestJobCommand::commandLine_data()
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("out");
     QTest::addColumn<QString>("err");
-    QTest::newRow("help") << QStringList{"--help"} << 0 << "Usage: lpmeasure [options] [session.ldf]" << "";
+    QTest::newRow("help") << QStringList{"--help"} << 0 << "Usage: lpmeasure [options] [session.ldf...]" << "";
     QTest::newRow("h") << QStringList{"-h", "--job"} << 0 << "--job FILE" << "";
     QTest::newRow("unknown option") << QStringList{"--jobb", "x.txt"} << 2 << ""
                                     << "lpmeasure: unknown option --jobb (--help lists the options)";

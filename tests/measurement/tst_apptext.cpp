@@ -44,20 +44,25 @@ private:
 void TestAppText::commandLine_data()
 {
     QTest::addColumn<QStringList>("args");
-    QTest::addColumn<QString>("file");
-    QTest::newRow("none") << QStringList{"lpmeasure"} << QString();
-    QTest::newRow("options only") << QStringList{"lpmeasure", "-x", "/y"} << QString();
-    QTest::newRow("one file") << QStringList{"lpmeasure", "a.ldf"} << "a.ldf";
-    QTest::newRow("last wins") << QStringList{"lpmeasure", "a.ldf", "-v", "b.ldf", "/z"} << "b.ldf";
-    QTest::newRow("program name ignored") << QStringList{"prog.ldf"} << QString();
-    QTest::newRow("absolute path") << QStringList{"lpmeasure", "/data/run.ldf", "/q"} << "/data/run.ldf";
+    QTest::addColumn<QString>("file");       // the last one, the window active at the start
+    QTest::addColumn<QStringList>("files");  // every one, each opened in its window
+    QTest::newRow("none") << QStringList{"lpmeasure"} << QString() << QStringList();
+    QTest::newRow("options only") << QStringList{"lpmeasure", "-x", "/y"} << QString() << QStringList();
+    QTest::newRow("one file") << QStringList{"lpmeasure", "a.ldf"} << "a.ldf" << QStringList{"a.ldf"};
+    QTest::newRow("several, last active") << QStringList{"lpmeasure", "a.ldf", "-v", "b.ldf", "/z"} << "b.ldf"
+                                          << QStringList{"a.ldf", "b.ldf"};
+    QTest::newRow("program name ignored") << QStringList{"prog.ldf"} << QString() << QStringList();
+    QTest::newRow("absolute path") << QStringList{"lpmeasure", "/data/run.ldf", "/q"} << "/data/run.ldf"
+                                   << QStringList{"/data/run.ldf"};
 }
 
 void TestAppText::commandLine()
 {
     QFETCH(QStringList, args);
     QFETCH(QString, file);
+    QFETCH(QStringList, files);
     QCOMPARE(AppText::sessionFileFromArgs(args), file);
+    QCOMPARE(AppText::sessionFilesFromArgs(args), files);
 }
 
 void TestAppText::commandLineRelativeToCaller()
@@ -66,6 +71,8 @@ void TestAppText::commandLineRelativeToCaller()
     QCOMPARE(AppText::sessionFileFromArgs(args, "/home/user"), QString("/home/user/data/run.ldf"));
     QCOMPARE(AppText::sessionFileFromArgs({"lpmeasure", "C.ldf"}, "/x"), QString("/x/C.ldf"));
     QVERIFY(AppText::sessionFileFromArgs({"lpmeasure", "-q"}, "/x").isEmpty());
+    QCOMPARE(AppText::sessionFilesFromArgs({"lpmeasure", "a.ldf", "/data/b.ldf", "c/d.ldf"}, "/x"),
+             (QStringList{"/x/a.ldf", "/data/b.ldf", "/x/c/d.ldf"}));
 }
 
 void TestAppText::syncText_data()
