@@ -16,6 +16,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <vector>
@@ -115,13 +116,20 @@ int main(int argc, char **argv)
     }
     const double saveSecs = t.nsecsElapsed() * 1e-9;
 
+    // The best of three loads: a busy machine slows single runs by chance (lpdata's load
+    // below is timed the same way).
     DataAnalyzer loaded;
-    t.restart();
-    if (!SessionFile::load(loaded, name) || loaded.scanCount() != kScans) {
-        std::fprintf(stderr, "load failed\n");
-        return 1;
+    double loadSecs = 0;
+    for (int run = 0; run < 3; ++run) {
+        DataAnalyzer again;
+        t.restart();
+        if (!SessionFile::load(run == 0 ? loaded : again, name) || (run == 0 ? loaded : again).scanCount() != kScans) {
+            std::fprintf(stderr, "load failed\n");
+            return 1;
+        }
+        const double secs = t.nsecsElapsed() * 1e-9;
+        loadSecs = run == 0 ? secs : std::min(loadSecs, secs);
     }
-    const double loadSecs = t.nsecsElapsed() * 1e-9;
 
     // lpdata on the same file, right after the program's load.
     QProcess python;

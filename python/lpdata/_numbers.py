@@ -15,23 +15,35 @@ _DIGITS = b"0123456789.eE+-"
 _SEPARATORS = b";" * 65536
 
 
+def _plain(b):
+    """The count of separators of a text of plain decimal numbers, else 0."""
+    seps = b.translate(None, _DIGITS)
+    n = len(seps)
+    return n if seps == _SEPARATORS[:n] and n < len(_SEPARATORS) else 0
+
+
 def vectors(texts):
-    """Each vec text (str or bytes) as a float64 array, as the program reads it."""
+    """Each vec text as a float64 array, as the program reads it. A text is str, or bytes
+    that hold number characters (digits, ".", "e", "E", "+", "-") and ";" only."""
     out = []
     with warnings.catch_warnings():
         # numpy warns where it stops early; the count below tells that.
         warnings.simplefilter("ignore", DeprecationWarning)
         for t in texts:
-            b = t if isinstance(t, bytes) else t.encode("ascii") if t.isascii() else b""
-            if len(b) > 1 and b[0] == 59 and b[-1] == 59:
-                # Plain decimals between separators: what is left without the number
-                # characters is the separators alone, one more than the numbers.
-                seps = b.translate(None, _DIGITS)
-                n = len(seps)
-                if seps == _SEPARATORS[:n] and n < len(_SEPARATORS):
-                    v = np.fromstring(b[1:] + b"0", sep=";")
-                    if v.size == n and not np.isinf(v).any():
-                        out.append(v[:-1])
-                        continue
-            out.append(tv.vector(t.decode("latin-1") if isinstance(t, bytes) else t))
-    return out
+            if isinstance(t, bytes):
+                b, n = t, t.count(b";")
+            else:
+                b = t.encode("ascii") if t.isascii() else b""
+                n = _plain(b)
+            if n > 1 and b[0] == 59 and b[-1] == 59:
+                v = np.fromstring(b[1:] + b"0", sep=";")
+                if v.size == n:
+                    out.append(v[:-1])
+                    continue
+            out.append(None if n == 1 and len(b) == 1 else tv.vector(t.decode("ascii") if isinstance(t, bytes) else t))
+    # An infinity is an overflow, which the program reads as 0: such texts are read singly.
+    found = [v for v in out if v is not None and v.size]
+    if found and np.isinf(np.concatenate(found)).any():
+        out = [v if v is None or not np.isinf(v).any() else tv.vector(t.decode("ascii") if isinstance(t, bytes) else t)
+               for v, t in zip(out, texts)]
+    return [np.empty(0) if v is None else v for v in out]

@@ -317,8 +317,9 @@ class _Reader:
     that a refused file stops at the same element and line. Events come from the parser
     one block of the file at a time."""
 
-    def __init__(self, blocks, encoding=None):
+    def __init__(self, blocks, encoding=None, count_lines=True):
         self.events = []
+        self._count_lines = count_lines
         self.pos = 0
         self.error = None       # the reason once reading failed
         self.cut = False        # the document ended early
@@ -366,7 +367,8 @@ class _Reader:
                         self.cut = True
                         self.stop_reason = "Premature end of document."
                 else:
-                    self._lines += block.count(b"\n")
+                    if self._count_lines:
+                        self._lines += block.count(b"\n")
                     self._parser.Parse(block, False)
             except expat.ExpatError as e:  # damaged inside
                 self._done = True
@@ -636,15 +638,15 @@ def _scan(r):
 #
 # Nearly every scanData element is exactly as the program writes it: the same elements
 # in the same order, plain text. Such an element is matched whole by one expression and
-# taken out of the document before the XML parser sees it; a placeholder spanning as many
-# lines stands in its place. Where the reader meets a placeholder as a scan it takes the
+# taken out of the document before the XML parser sees it; a placeholder stands in its
+# place. Where the reader meets a placeholder as a scan it takes the
 # scan parsed ahead. Anything else goes through the parser as it is, and a file where a
 # placeholder lands anywhere but as a scan is read again without this.
 
 _W = rb"[ \t\r\n]*"
 _NAME = rb"[A-Za-z_][A-Za-z0-9_.\-]*"
 _TEXT_CHARS = rb"[\t\n\x20-\x25\x27-\x3b\x3d\x3f-\xff]*"      # no markup, no carriage return
-_VEC_CHARS = rb"[\t\n\x20-\x25\x27-\x3b\x3d\x3f-\x7e]*"
+_VEC_CHARS = rb"[0-9.eE+\-;]*"    # plain numbers: parsed in bulk without further checks
 _ATTR = rb"[\x20\x21\x23-\x25\x27-\x3b\x3d-\x7e]*"
 _VECS = rb'(?:' + _W + rb'<vec label="' + _ATTR + rb'">' + _VEC_CHARS + rb'</vec>)*'
 
@@ -733,6 +735,8 @@ class _Canonical:
     placeholder's byte offset."""
 
     _OPEN, _CLOSE = b"<scanData>", b"</scanData>"
+    # Lines are not counted here: a file this reading refuses is read again as it is.
+    _STAND_IN = b"<scanData/>"
 
     def __init__(self, blocks):
         self._blocks = blocks
@@ -758,9 +762,8 @@ class _Canonical:
                     out.append(buf[pos:start])
                     passed += start - pos
                     self.ahead[passed] = scan
-                    stand_in = b"<scanData/>" + b"\n" * buf.count(b"\n", start, end)
-                    out.append(stand_in)
-                    passed += len(stand_in)
+                    out.append(self._STAND_IN)
+                    passed += len(self._STAND_IN)
                     pos = end
                 else:
                     out.append(buf[pos:end])
@@ -910,7 +913,7 @@ def _parser_blocks(blocks, path):
 
 
 def _parse(blocks, encoding, path, canonical):
-    r = _Reader(canonical.blocks() if canonical is not None else blocks, encoding)
+    r = _Reader(canonical.blocks() if canonical is not None else blocks, encoding, canonical is None)
     if not r.next_start() or r.name != "measuredData" or r.attrs.get("sensor") != "Langmuir Probe":
         raise SessionFileError("The file is not a session file.", path)
     text = r.attrs.get("version", "").strip()
