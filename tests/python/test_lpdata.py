@@ -2,6 +2,7 @@
 
 import math
 import os
+import sys
 import unittest
 
 import numpy as np
@@ -61,6 +62,17 @@ class Agreement(unittest.TestCase):
         self.assertEqual(list(ds.position.values), [0.0, 5.0, 10.0])
         self.assertEqual(ds.Ne.sel(position=5).dims, ("scan",))
         self.assertEqual((ds.kTe_error.attrs["error_of"], ds.kTe.attrs["error"]), ("kTe", "kTe_error"))
+
+    def test_pandas_and_xarray_are_needed_only_for_their_tables(self):
+        code = ("import sys; sys.modules['pandas'] = sys.modules['xarray'] = None\n"
+                "import lpdata\n"
+                "s = lpdata.load(sys.argv[1])\n"
+                "print(len(s.results_table()), s.groups[0].scans[0].dIdV.size)\n"
+                "try:\n    s.to_xarray()\nexcept ImportError as e:\n    print('ImportError', e.name)\n")
+        out = support.run(sys.executable, "-c", code, support.EXAMPLE,
+                          env=dict(os.environ, PYTHONPATH=os.path.join(support.SOURCE, "python"))).stdout.split()
+        self.assertEqual(out, ["19", str(len(lpdata.load(support.EXAMPLE).groups[0].scans[0].dIdV)), "ImportError",
+                               "xarray"])
 
     def test_the_no_drive_marker_is_no_place(self):
         data = example_bytes()
