@@ -46,8 +46,8 @@ def _layout(session):
     index; a time-resolved run repeated has its cycles and resolved times. Frames of mixed
     run kinds make one flat list of scans."""
     groups = [g for g in session.groups if g.scans]
-    if not groups:
-        return None, None, []
+    if not groups:  # no scans: none along one dimension
+        return None, ("scan", []), []
     kinds = {s.scan_type for g in groups for s in g.scans}
     outer = None
     if kinds == {1}:

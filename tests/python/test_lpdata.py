@@ -62,6 +62,14 @@ class Agreement(unittest.TestCase):
         self.assertEqual(list(ds.position.values), [0.0, 5.0, 10.0])
         self.assertEqual(ds.Ne.sel(position=5).dims, ("scan",))
         self.assertEqual((ds.kTe_error.attrs["error_of"], ds.kTe.attrs["error"]), ("kTe", "kTe_error"))
+        # A session without scans (a journal cut after its table): empty tables, not scalars.
+        empty = lpdata.read(example_bytes()[:nth(example_bytes(), b"<scanData>", 1)])
+        self.assertEqual(len(empty), 0)
+        self.assertEqual(dict(empty.to_xarray().sizes), {"scan": 0})
+        df = empty.to_pandas()
+        self.assertEqual((len(df), list(df.columns)[:6]),
+                         (0, ["group", "index", "position", "time", "resolved_time", "error"]))
+        self.assertEqual(df.attrs["units"]["kTe"], "eV")
 
     def test_pandas_and_xarray_are_needed_only_for_their_tables(self):
         code = ("import sys; sys.modules['pandas'] = sys.modules['xarray'] = None\n"
