@@ -39,3 +39,5 @@ for _ in range(2):
 print(f"lpdata_load_1024_s: {seconds:.3f}")
 print(f"lpdata_load_memory_ratio: {(peak - base) / os.path.getsize(path):.2f}")
 print(f"lpdata_load_scans: {scans}")
+# The whole interpreter's peak (numpy and the package included), for comparison.
+print(f"lpdata_process_peak_MB: {peak / 1e6:.1f}")
