@@ -32,6 +32,7 @@ private slots:
     void failingLineExitsOne();
     void commandLine_data();
     void commandLine();
+    void everySessionFileOpens();
 
 private:
     Outcome run(const QString& job, const QString& simConfig, const QString& extra = QString());
@@ -188,6 +189,21 @@ void TestJobCommand::commandLine()
     QVERIFY2(o.out.contains(out), qPrintable(o.out));
     QVERIFY2(o.err.contains(err), qPrintable(o.err));
     QVERIFY(!o.out.contains("job finished"));
+}
+
+// Every session file named opens, each in its window: one that cannot be opened is
+// reported even where a readable one follows it.
+void TestJobCommand::everySessionFileOpens()
+{
+    DataAnalyzer empty;
+    const QString readable = m_dir.filePath("readable.ldf");
+    QString why;
+    QVERIFY2(SessionFile::save(empty, readable, &why), qPrintable(why));
+    const QString missing = m_dir.filePath("missing.ldf");
+    const Outcome o = runArgs({"--quit-after=2", missing, readable}, "speed=0");
+    QCOMPARE(o.exitCode, 0);
+    QVERIFY2(o.err.contains("lpmeasure: cannot open session file " + missing), qPrintable(o.err));
+    QVERIFY2(!o.err.contains("cannot open session file " + readable), qPrintable(o.err));
 }
 
 QTEST_GUILESS_MAIN(TestJobCommand)
