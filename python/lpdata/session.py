@@ -8,7 +8,6 @@ import codecs
 import datetime as _dt
 import itertools
 import math
-import os
 import re
 from functools import cached_property
 from xml.parsers import expat
@@ -929,11 +928,12 @@ def _parse(blocks, encoding, path, canonical):
     return session
 
 
-def _read(make_blocks, path):
+def _read(make_blocks, path, again=True):
     """The session of the document whose blocks `make_blocks()` gives (once more, should
-    the scans taken out ahead not all have been met as scans)."""
+    the scans taken out ahead not all have been met as scans; a source that cannot be
+    read `again`, a pipe, is read the plain way at once)."""
     blocks, encoding, utf8 = _parser_blocks(make_blocks(), path)
-    if utf8:
+    if utf8 and again:
         canonical = _Canonical(blocks)
         try:
             session = _parse(blocks, encoding, path, canonical)
@@ -945,40 +945,30 @@ def _read(make_blocks, path):
     return _parse(blocks, encoding, path, None)
 
 
+def _without_end_zeros(blocks):
+    """The blocks without the zeros a power cut may leave at the very end."""
+    held = b""
+    for b in blocks:
+        b = held + b if held else b
+        kept = b.rstrip(b"\0")
+        held = b[len(kept):]
+        if kept:
+            yield kept
+
+
 def read(data, path=None):
     """A session from the bytes of a session file; raises SessionFileError as the program
     refuses files: not a session file, a version other than 3, or a damaged file."""
-    # Blocks of zeros at the end are what a power cut leaves after a journal's last write.
-    data = bytes(data).rstrip(b"\0")
-    return _read(lambda: (data[i:i + _BLOCK] for i in range(0, len(data), _BLOCK)), path)
-
-
-def _content_length(f):
-    """The file's length without the zeros a power cut may leave at its end."""
-    end = f.seek(0, os.SEEK_END)
-    while end > 0:
-        at = max(0, end - _BLOCK)
-        f.seek(at)
-        kept = f.read(end - at).rstrip(b"\0")
-        if kept:
-            return at + len(kept)
-        end = at
-    return 0
+    data = bytes(data)
+    return _read(lambda: _without_end_zeros(data[i:i + _BLOCK] for i in range(0, len(data), _BLOCK)), path)
 
 
 def load(path):
     """Reads a session file (or a journal, or a file cut off, up to its last complete
     scan), a block at a time."""
     with open(path, "rb") as f:
-        length = _content_length(f)
-
         def blocks():
-            f.seek(0)
-            left = length
-            while left > 0:
-                b = f.read(min(_BLOCK, left))
-                if not b:
-                    return
-                left -= len(b)
-                yield b
-        return _read(blocks, str(path))
+            if f.seekable():
+                f.seek(0)
+            return _without_end_zeros(iter(lambda: f.read(_BLOCK), b""))
+        return _read(blocks, str(path), f.seekable())

@@ -2,6 +2,7 @@
 
 import math
 import os
+import subprocess
 import sys
 import unittest
 
@@ -81,6 +82,16 @@ class Agreement(unittest.TestCase):
                           env=dict(os.environ, PYTHONPATH=os.path.join(support.SOURCE, "python"))).stdout.split()
         self.assertEqual(out, ["19", str(len(lpdata.load(support.EXAMPLE).groups[0].scans[0].dIdV)), "ImportError",
                                "xarray"])
+
+    def test_a_pipe_is_read_as_it_comes(self):
+        data = example_bytes()
+        code = "import sys, lpdata; s = lpdata.load('/dev/stdin'); print(len(s), s.complete)"
+        env = dict(os.environ, PYTHONPATH=os.path.join(support.SOURCE, "python"))
+        for name, content, out in (("whole", data, "19 True"),
+                                   ("cut, zeros after", data[:nth(data, b"<scanData>", 4)] + b"\0" * 5000, "3 False")):
+            with self.subTest(name):
+                p = subprocess.run([sys.executable, "-c", code], input=content, capture_output=True, env=env)
+                self.assertEqual((p.returncode, p.stdout.decode().strip()), (0, out), p.stderr.decode())
 
     def test_the_no_drive_marker_is_no_place(self):
         data = example_bytes()
