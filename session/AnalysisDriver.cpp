@@ -371,6 +371,10 @@ QString singleProbe(ScanRecord& scan, const LangmuirSettings& s, const EepfTable
             rec.setError(ResultRecord::eEedfAvgEnergy, e.avgEnergyError);
             rec.setError(ResultRecord::eEedfKTe, e.kTeError);
         }
+        // One sweep has no deviations: its EEPF errors are unknown, not 0.
+        if (scan.accumulated.count() < 2)
+            for (int pair : {ResultRecord::eEedfNe, ResultRecord::eEedfAvgEnergy, ResultRecord::eEedfKTe})
+                rec.setError(pair, kNaN);
     }
     return scan.error;
 }

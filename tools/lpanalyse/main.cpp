@@ -115,7 +115,9 @@ int main(int argc, char** argv)
         {QStringLiteral("eepf"), QStringLiteral("Include the EEPF lists in the output.")},
         {QStringLiteral("sweeps"),
          QStringLiteral("Number of sweeps the deviation columns of a text file stand for "
-                        "(default 2; with deviations the errors are estimated)."),
+                        "(default: the file's \"# sweeps: N\" line, else 2; with deviations the "
+                        "errors are estimated, a file of one sweep or with deviations all 0 gets "
+                        "no errors)."),
          QStringLiteral("n"), QStringLiteral("2")},
         {QStringLiteral("decimal-comma"),
          QStringLiteral("Text files write decimals with a comma (fields then separated by ';', "
@@ -229,7 +231,9 @@ int main(int argc, char** argv)
                 session->configuration().probeMode = mode;
         } else {
             IvText iv;
-            if (!ivtext::parseIvText(in, path, p.isSet(QStringLiteral("decimal-comma")), iv, error))
+            int stated = 0;
+            if (!ivtext::parseIvText(in, path, p.isSet(QStringLiteral("decimal-comma")), iv, error,
+                                     ivtext::kMaxSamples, &stated))
                 return fail(error);
             const int descent = ivtext::firstDescendingSample(iv);
             if (p.isSet(QStringLiteral("sort")))
@@ -240,7 +244,9 @@ int main(int argc, char** argv)
             session->configuration().probeMode = mode;
             session->setAnalysisSettings(base);
             session->setEepfTable(table);
-            session->addScan(ivtext::scanFromIvText(iv, sweeps));
+            // The option wins over what the file states.
+            const int n = p.isSet(QStringLiteral("sweeps")) || stated == 0 ? sweeps : stated;
+            session->addScan(ivtext::scanFromIvText(iv, n));
         }
         sessions.push_back(std::move(session));
     }
