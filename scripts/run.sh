@@ -4,7 +4,7 @@
 # session of a pulsed plasma, two files) and the spatial example (a profile
 # along the linear drive). With a display it then opens the measurement
 # application on the sessions measured; without one it prints the plasma
-# parameters of every session (kTe, Vp, Vf, Ne per scan, by lpanalyse).
+# parameters of every session (kTe, Vp, Vf, Ne per scan with their errors, by lpanalyse).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
@@ -56,12 +56,7 @@ if [ -n "$headless" ]; then
     echo
     echo "$f"
     # lpanalyse exits 1 when a scan has an analysis message; the summary still shows every scan.
-    { "$build/bin/lpanalyse" --format csv "$f" || true; } | awk -F',' '
-      NR == 1 { for (i = 1; i <= NF; i++) col[$i] = i
-                printf "  %5s %5s %9s %9s %9s %12s\n", "frame", "scan", "kTe/eV", "Vp/V", "Vf/V", "Ne/m^-3"; next }
-      { printf "  %5s %5s %9.3f %9.3f %9.3f %12.4g", $col["group"], $col["scan"], $col["kTe"], $col["Vp"], $col["Vf"], $col["Ne"]
-        if ($col["error"] != "\"\"") printf "  %s", $col["error"]
-        printf "\n" }'
+    "$build/bin/lpanalyse" --format summary "$f" || true
   done
 else
   exec "$lpmeasure" "${sessions[-1]}" "$@"

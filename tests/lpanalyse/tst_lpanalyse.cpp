@@ -1,6 +1,7 @@
 // The command-line analyser: its text and settings parsers, its reports, and the program
 // itself on the shipped sample, on bad input and on a session file.
 #include "IvText.h"
+#include "ErrorText.h"
 #include "DataAnalyzer.h"
 #include "Report.h"
 #include "SessionFile.h"
@@ -357,6 +358,16 @@ private slots:
         QCOMPARE(exact.code, 0);
         QVERIFY(exact.out.split('\n').at(1).split(',').at(6).toDouble() == mine.result.value(ResultRecord::eVp));
 
+        // The summary for reading: each value with its error to two significant digits.
+        const Result sum = runTool({QStringLiteral(LP_SOURCE_DIR "/examples/iv_argon_3eV.csv"), "--format", "summary"});
+        QCOMPARE(sum.code, 0);
+        const QString line = QString::fromUtf8(sum.out).trimmed();
+        QVERIFY2(QRegularExpression(QString::fromUtf8("^frame 0 scan 0: kTe 2\\.99\\d* \u00b1 0\\.00\\d\\d eV, Vp \\S+ \u00b1 \\S+ V, "
+                                                      "Vf \\S+ \u00b1 \\S+ V, Ne \\S+e\\+15 \u00b1 \\d\\.\\de\\+\\d\\d m\\^-3$"))
+                     .match(line).hasMatch(),
+                 qPrintable(line));
+        QVERIFY(line.contains(", Vp " + errortext::valueWithError(res.value("Vp").toDouble(),
+                                                                  res.value("Vp_error").toDouble(), "V") + ","));
         const Result csv = runTool({QStringLiteral(LP_SOURCE_DIR "/examples/iv_argon_3eV.csv"),
                                     "--format", "csv", "--mode", "double"});
         QVERIFY(csv.out.startsWith("file,group,scan,error,"));

@@ -1,5 +1,6 @@
 #include "Report.h"
 
+#include "ErrorText.h"
 #include "ResultRecord.h"
 
 #include <QJsonArray>
@@ -111,6 +112,38 @@ QByteArray csv(const QVector<ReportEntry>& entries, bool withEepf, int precision
         }
     }
     return out;
+}
+
+QByteArray summary(const QVector<ReportEntry>& entries)
+{
+    static const struct {
+        const char* name;
+        int pair;
+        const char* unit;
+    } kShown[] = {{"kTe", ResultRecord::eKTe, "eV"},
+                  {"Vp", ResultRecord::eVp, "V"},
+                  {"Vf", ResultRecord::eVf, "V"},
+                  {"Ne", ResultRecord::eNe, "m^-3"}};
+    bool severalFiles = false;
+    for (const ReportEntry& en : entries)
+        severalFiles = severalFiles || en.file != entries.first().file;
+    QString out;
+    for (const ReportEntry& en : entries) {
+        const ResultRecord& r = en.record->result;
+        QStringList parts;
+        for (const auto& q : kShown)
+            parts << QStringLiteral("%1 %2").arg(QLatin1String(q.name),
+                                                 errortext::valueWithError(r.value(q.pair), r.error(q.pair),
+                                                                           QLatin1String(q.unit)));
+        out += QStringLiteral("  %1frame %2 scan %3: %4\n")
+                   .arg(severalFiles ? en.file + QLatin1Char(' ') : QString())
+                   .arg(en.group)
+                   .arg(en.scan)
+                   .arg(parts.join(QLatin1String(", ")));
+        if (!en.record->error.isEmpty())
+            out += QStringLiteral("    %1\n").arg(QString(en.record->error).replace(QLatin1Char('\n'), QLatin1String("; ")));
+    }
+    return out.toUtf8();
 }
 
 } // namespace report
