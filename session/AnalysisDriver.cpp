@@ -282,7 +282,8 @@ QString singleProbe(ScanRecord& scan, const LangmuirSettings& s, const EepfTable
     scan.error.clear();
 
     // The noise-robust mode decides once, on the base curve; the ion region, the base
-    // analysis, its perturbed copies and the EEPF then all work on the analysis curve.
+    // analysis and the EEPF then work on the analysis curve, the copies of the error
+    // estimate under the same plan.
     const robust::Plan plan = robust::plan(ctx, base);
     if (plan.active)
         qDebug().noquote() << robust::describe(plan);
