@@ -53,6 +53,7 @@ const Field kFields[] = {
     // Opt-in analyses: absent from files written with them off, so those stay as they were.
     FIO("ionDensityMethod", "ionDensityMethod", eChoice01, ionDensityMethod),
     FBO("twoTemperature", "twoTemperature", twoTemperature),
+    FBO("statisticalErrors", "statisticalErrors", statisticalErrors),
 };
 
 #undef FD

@@ -46,6 +46,10 @@ struct LangmuirSettings {
     int ionDensityMethod = 0;
     // Cold and hot electron temperatures and the hot fraction. Single probes.
     bool twoTemperature = false;
+    // Errors of the plain single- and double-probe analyses as the scatter of re-analysed
+    // copies of the mean curve with independent noise of its own size (the noise-robust mode
+    // always does so); off: the bound from every point moved by one sweep's deviation.
+    bool statisticalErrors = false;
 
     // The values of the widget's Defaults button; the crop counts are left as they are.
     void resetDefaults();

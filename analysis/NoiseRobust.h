@@ -51,8 +51,8 @@ double refineVf(const IvTrace& c, double Vf, double kTe);
 
 // What the mode decided for one scan, once, on its base curve: the noise estimate and the
 // gate, the slope deviation for the knee walk, and the analysis curve (the base curve, or
-// its currents smoothed with half-width m). The base analysis and its perturbed copies all
-// run under the same plan, on the analysis curve and on copies of it.
+// its currents smoothed with half-width m). The base analysis and the copies of the error
+// estimate all run under the same plan (each copy smoothed with the same m).
 struct Plan {
     bool active = false;   // the setting applies (single-probe mode)
     NoiseEstimate noise;

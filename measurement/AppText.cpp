@@ -1,5 +1,7 @@
 #include "AppText.h"
 
+#include "ErrorText.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -275,9 +277,7 @@ QString wholeValueText(double v)
 
 QString errorText(double value, double error)
 {
-    if (value == 0.0 || !std::isfinite(value) || !std::isfinite(error))
-        return QStringLiteral("<font color=green>---</font>");
-    return QStringLiteral("<font color=green>%1 %</font>").arg(std::fabs(error / value) * 100.0, 0, 'f', 1);
+    return QStringLiteral("<font color=green>%1</font>").arg(errortext::percent(value, error).toHtmlEscaped());
 }
 
 QString traceNumberText(int n)

@@ -102,6 +102,7 @@ bool acceptsDrop(const QList<QUrl>& urls, int appState);
 // Results grid.
 QString valueText(double v);
 QString wholeValueText(double v);
+// The relative error, two significant digits ("0.017 %", "< 0.001 %", "---").
 QString errorText(double value, double error);
 QString traceNumberText(int n);
 QString processTimeText(double microseconds);

@@ -1,6 +1,7 @@
 #include "PlotData.h"
 
 #include "DataAnalyzer.h"
+#include "ErrorText.h"
 #include "ResultRecord.h"
 #include "ScanRecord.h"
 #include "Trace.h"
@@ -76,19 +77,20 @@ QString resultsText(const ResultRecord* result, int traceIndex)
                                {6, "Ni", "m^-3"},      {7, "Ld", "µm"},          {11, "Isat", "mA"},
                                {12, "M", ""},          {13, "Vd", "m/s"},        {8, "Ne (EEPF)", "m^-3"},
                                {9, "E (EEPF)", "eV"},  {10, "kTe (EEPF)", "eV"}};
-    auto num = [](double v) { return std::isfinite(v) ? QString::number(v, 'g', 6) : QString(); };
-    QString out = QStringLiteral("Quantity\tValue\tUnit\tError\tError (%)\n");
+    // For quoting: each value with its error to two significant digits of the error; the
+    // machine formats (export, session file) keep the full precision.
+    QString out = QStringLiteral("Quantity\tValue\tError (%)\n");
     for (const Row& r : rows) {
-        double v = NAN, e = NAN, rel = NAN;
+        double v = NAN, e = NAN, raw = NAN, err = NAN;
         if (result) {
             v = ResultQuantity::displayValue(*result, r.quantity);
-            const double raw = ResultQuantity::value(*result, r.quantity);
-            const double err = ResultQuantity::error(*result, r.quantity);
+            raw = ResultQuantity::value(*result, r.quantity);
+            err = ResultQuantity::error(*result, r.quantity);
             e = std::fabs(err * ResultQuantity::displayFactor(r.quantity));
-            rel = raw != 0 ? std::fabs(err / raw) * 100.0 : NAN;
         }
-        out += QStringLiteral("%1\t%2\t%3\t%4\t%5\n")
-                   .arg(QString::fromUtf8(r.name), num(v), QString::fromUtf8(r.unit), num(e), num(rel));
+        out += QStringLiteral("%1\t%2\t%3\n")
+                   .arg(QString::fromUtf8(r.name), errortext::valueWithError(v, e, QString::fromUtf8(r.unit)),
+                        errortext::percent(raw, err));
     }
     out += QStringLiteral("Trace\t%1\n").arg(traceIndex);
     return out;

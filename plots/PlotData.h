@@ -28,10 +28,10 @@ Series trendAcrossFrames(const DataAnalyzer& data, int traceIndex, int quantity)
 // holding traceIndex (else the last). Empty when fewer than two slices.
 Series trendWithinFrame(const DataAnalyzer& data, int group, int quantity, int traceIndex = -1);
 
-// The results grid as tab-separated text: a heading row, then one row per
-// quantity in the grid's order with its value, unit, absolute error (same
-// unit) and relative error in %; numbers with six significant digits, empty
-// cells where there is no value. No record: the rows without numbers.
+// The results as tab-separated text for the clipboard: a heading, then each
+// quantity in the grid's order with its value and error in its unit to two
+// significant digits of the error ("8.2698 ± 0.0014 V") and the relative
+// error in %; "---" where there is no value. No record: every row "---".
 QString resultsText(const ResultRecord* result, int traceIndex);
 
 // First and second derivative of a scan's corrected curve with half-width k.

@@ -4,8 +4,8 @@
 # session of a pulsed plasma, two files) and the spatial example (a profile
 # along the linear drive). With a display it then opens the measurement
 # application on the sessions measured, each in its window; without one it
-# prints the plasma parameters of every scan of each session (position,
-# resolved time, kTe, Vp, Vf, Ne, by lpanalyse).
+# prints the plasma parameters of every scan of each session (where and when
+# it was measured; kTe, Vp, Vf, Ne with their errors, by lpanalyse).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
@@ -57,13 +57,7 @@ if [ -n "$headless" ]; then
     echo
     echo "$f"
     # lpanalyse exits 1 when a scan has an analysis message; the summary still shows every scan.
-    { "$build/bin/lpanalyse" --format csv "$f" || true; } | awk -F',' '
-      NR == 1 { for (i = 1; i <= NF; i++) col[$i] = i
-                printf "  %7s %8s %9s %9s %9s %12s\n", "pos/mm", "t/us", "kTe/eV", "Vp/V", "Vf/V", "Ne/m^-3"; next }
-      { pos = $col["position"] == "nan" ? "-" : $col["position"]  # "-": measured without a drive
-        printf "  %7s %8s %9.3f %9.3f %9.3f %12.4g", pos, $col["resolved_time"], $col["kTe"], $col["Vp"], $col["Vf"], $col["Ne"]
-        if ($col["error"] != "\"\"") printf "  %s", $col["error"]
-        printf "\n" }'
+    "$build/bin/lpanalyse" --format summary "$f" || true
   done
 else
   exec "$lpmeasure" "${sessions[@]}" "$@"

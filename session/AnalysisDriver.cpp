@@ -4,6 +4,7 @@
 #include "Eepf.h"
 #include "IvAnalysis.h"
 #include "LinearFit.h"
+#include "MeanCurveBootstrap.h"
 #include "NoiseRobust.h"
 #include "OptInAnalyses.h"
 
@@ -110,6 +111,64 @@ AnalysisResult runWithErrors(ScanRecord& scan, const AnalysisContext& ctx0, cons
     analyse(baseCtx, base, r, scan.error);
     followUp(-1, baseCtx, r);
     return r;
+}
+
+// One copy's analysis for the statistical estimate: success, its values and those of the
+// opt-in analyses.
+struct CopyResult {
+    bool ok = false;
+    AnalysisResult r;
+    optin::Values extra;
+    CopyResult() { extra.fill(kNaN); }
+};
+
+// The statistical errors: bootstrap::kCopies copies of the unsmoothed mean curve, each point
+// moved by its own uncertainty of the mean, each analysed by analyseCopy(copy) -> CopyResult.
+// Without two sweeps the deviations are unknown and so are the errors (no copies are made).
+template <typename AnalyseCopy>
+void scatterOfCopies(const ScanRecord& scan, const AnalysisCurve& base, bootstrap::Scatter<AnalysisResult::eCount>& sc,
+                     bootstrap::Scatter<ResultRecord::eExtraCount>& extra, AnalyseCopy analyseCopy)
+{
+    const int N = scan.accumulated.count();
+    if (N < 2)
+        return;
+    const CorrectedCurve& k = scan.corrected;
+    bootstrap::NormalStream rng(bootstrap::curveSeed(k.V, k.I, k.stdV, k.stdI, N));
+    for (int i = 0; i < bootstrap::kCopies; ++i) {
+        const CopyResult c = analyseCopy(bootstrap::copy(base, k.stdV, k.stdI, N, rng));
+        if (c.ok) {
+            sc.add(c.r.v);
+            extra.add(c.extra);
+        } else {
+            sc.addFailure();
+            extra.addFailure();
+        }
+    }
+}
+
+// A density below zero is no density: not-a-number, with a message in the scan's error text.
+void refuseNegativeDensities(ScanRecord& scan)
+{
+    ResultRecord& rec = scan.result;
+    auto note = [&scan](const char* name, double v) {
+        const QString line = QStringLiteral("%1 below zero (%2 m^-3): not reported.")
+                                 .arg(QLatin1String(name))
+                                 .arg(v, 0, 'g', 3);
+        scan.error = scan.error.isEmpty() ? line : scan.error + QLatin1Char('\n') + line;
+    };
+    for (int pair : {int(ResultRecord::eNe), int(ResultRecord::eNi)}) {
+        const double v = rec.value(pair);
+        if (v < 0) {
+            note(pair == ResultRecord::eNe ? "Ne" : "Ni", v);
+            rec.setValue(pair, kNaN);
+            rec.setError(pair, kNaN);
+        }
+    }
+    if (rec.hasGroup(ResultRecord::eIonFitGroup) && rec.extra(ResultRecord::eNiFit) < 0) {
+        note("Ni_fit", rec.extra(ResultRecord::eNiFit));
+        rec.setExtra(ResultRecord::eNiFit, kNaN);
+        rec.setExtra(ResultRecord::eNiFitError, kNaN);
+    }
 }
 
 // Every result of an earlier analysis (or of the file the scan was read from) goes: the
@@ -223,7 +282,8 @@ QString singleProbe(ScanRecord& scan, const LangmuirSettings& s, const EepfTable
     scan.error.clear();
 
     // The noise-robust mode decides once, on the base curve; the ion region, the base
-    // analysis, its perturbed copies and the EEPF then all work on the analysis curve.
+    // analysis and the EEPF then work on the analysis curve, the copies of the error
+    // estimate under the same plan.
     const robust::Plan plan = robust::plan(ctx, base);
     if (plan.active)
         qDebug().noquote() << robust::describe(plan);
@@ -231,36 +291,66 @@ QString singleProbe(ScanRecord& scan, const LangmuirSettings& s, const EepfTable
     if (plan.m > 0)
         iv::determineIonRegion(ctx, analysed, scan.initScan, scan.ionCurrent[0], scan.ionCurrent[1]);
 
-    Trackers tr;
-    AnalysisContext baseCtx;
     auto analyse = [&plan](AnalysisContext& c, const AnalysisCurve& curve, AnalysisResult& res, QString& err) {
         return robust::analyse(plan, c, curve, res, err);
     };
-    // The opt-in analyses follow each analysis on its unsmoothed curve (base, or base +- the
-    // deviations); their values go to trackers of their own with the same rule.
-    ValueTrackers<ResultRecord::eExtraCount> optTr;
+    AnalysisContext baseCtx;
+    AnalysisResult r;
     optin::Values optBase{};
     QStringList optLines;
-    auto followUp = [&](int which, const AnalysisContext& c, const AnalysisResult& res) {
-        if (!optin::any(s))
-            return;
-        if (which < 0)
-            optBase = optin::run(c, base, res, &optLines);
-        else
-            optTr.feed(optin::run(c, perturbed(scan, base, which), res));
+    const bool statistical = plan.active || s.statisticalErrors;
+    Trackers tr;
+    ValueTrackers<ResultRecord::eExtraCount> optTr;
+    bootstrap::Scatter<AnalysisResult::eCount> sc;
+    bootstrap::Scatter<ResultRecord::eExtraCount> optSc;
+    if (statistical) {
+        // The base analysis, then copies of the unsmoothed mean curve, each smoothed with the
+        // base's width and analysed under its plan with the ion region found again on it.
+        baseCtx = ctx;
+        const bool ok = analyse(baseCtx, analysed, r, scan.error);
+        if (optin::any(s))
+            optBase = optin::run(baseCtx, base, r, &optLines);
+        if (ok)
+            scatterOfCopies(scan, base, sc, optSc, [&](const AnalysisCurve& copy) {
+                CopyResult out;
+                const AnalysisCurve curve = plan.m > 0 ? robust::smooth(copy, plan.m) : copy;
+                AnalysisContext c(s, mode);
+                iv::determineIonRegion(c, curve, scan.initScan, scan.ionCurrent[0], scan.ionCurrent[1]);
+                QString err;
+                out.ok = analyse(c, curve, out.r, err);
+                if (out.ok && optin::any(s))
+                    out.extra = optin::run(c, copy, out.r);
+                return out;
+            });
+    } else {
+        // The opt-in analyses follow each analysis on its unsmoothed curve (base, or base +-
+        // the deviations); their values go to trackers of their own with the same rule.
+        auto followUp = [&](int which, const AnalysisContext& c, const AnalysisResult& res) {
+            if (!optin::any(s))
+                return;
+            if (which < 0)
+                optBase = optin::run(c, base, res, &optLines);
+            else
+                optTr.feed(optin::run(c, perturbed(scan, base, which), res));
+        };
+        r = runWithErrors(scan, ctx, analysed, baseCtx, tr, analyse, followUp);
+    }
+    auto errorOf = [&](int f) { return statistical ? sc.error(size_t(f)) : tr.error(size_t(f), r[f]); };
+    auto optErrorOf = [&](int k) {
+        return statistical ? optSc.error(size_t(k)) : optTr.error(size_t(k), optBase[size_t(k)]);
     };
-    const AnalysisResult r = runWithErrors(scan, ctx, analysed, baseCtx, tr, analyse, followUp);
     for (const QString& line : optLines)
         qDebug().noquote() << line;
     ResultRecord& rec = scan.result;
     for (int pair = 0; pair < 10; ++pair) {
         const int f = kStoredValues[pair];
         rec.setValue(pair, r[f]);
-        rec.setError(pair, tr.error(size_t(f), r[f]));
+        rec.setError(pair, errorOf(f));
     }
     rec.setValue(ResultRecord::eIsat, firstCurrentMagnitude(scan));
     if (optin::any(s))
-        optin::store(rec, s, optBase, [&](int k) { return optTr.error(size_t(k), optBase[size_t(k)]); });
+        optin::store(rec, s, optBase, optErrorOf);
+    refuseNegativeDensities(scan);
     scan.fit = IvFit::from(baseCtx, r);
 
     const double Vp = rec.value(ResultRecord::eVp);
@@ -282,6 +372,10 @@ QString singleProbe(ScanRecord& scan, const LangmuirSettings& s, const EepfTable
             rec.setError(ResultRecord::eEedfAvgEnergy, e.avgEnergyError);
             rec.setError(ResultRecord::eEedfKTe, e.kTeError);
         }
+        // One sweep has no deviations: its EEPF errors are unknown, not 0.
+        if (scan.accumulated.count() < 2)
+            for (int pair : {ResultRecord::eEedfNe, ResultRecord::eEedfAvgEnergy, ResultRecord::eEedfKTe})
+                rec.setError(pair, kNaN);
     }
     return scan.error;
 }
@@ -297,14 +391,29 @@ QString doubleProbe(ScanRecord& scan, const LangmuirSettings& s, int mode)
     scan.error.clear();
     const AnalysisCurve base = scan.correctedCurve();
     Trackers tr;
+    bootstrap::Scatter<AnalysisResult::eCount> sc;
+    bootstrap::Scatter<ResultRecord::eExtraCount> unused;
     AnalysisContext baseCtx;
-    const AnalysisResult r = runWithErrors(scan, ctx, base, baseCtx, tr, dp::analyse);
+    AnalysisResult r;
+    if (s.statisticalErrors) {
+        baseCtx = ctx;
+        if (dp::analyse(baseCtx, base, r, scan.error))
+            scatterOfCopies(scan, base, sc, unused, [&](const AnalysisCurve& copy) {
+                CopyResult out;
+                AnalysisContext c = ctx;
+                QString err;
+                out.ok = dp::analyse(c, copy, out.r, err);
+                return out;
+            });
+    } else {
+        r = runWithErrors(scan, ctx, base, baseCtx, tr, dp::analyse);
+    }
     ResultRecord& rec = scan.result;
     const bool mach = mode == eMachProbe;
     auto store = [&](int pair, int field) {
         rec.setValue(pair, field >= 0 ? r[field] : kNaN);
         if (field >= 0)
-            rec.setError(pair, tr.error(size_t(field), r[field]));
+            rec.setError(pair, s.statisticalErrors ? sc.error(size_t(field)) : tr.error(size_t(field), r[field]));
     };
     if (!mach) {
         for (int pair = 0; pair < 10; ++pair)
@@ -320,6 +429,7 @@ QString doubleProbe(ScanRecord& scan, const LangmuirSettings& s, int mode)
         if (scan.accumulated.count() >= 2)
             rec.setValue(ResultRecord::eIsat, firstCurrentMagnitude(scan));
     }
+    refuseNegativeDensities(scan);
     CorrectedCurve& cd = scan.correctedDoubleProbe;
     cd.V = scan.corrected.V;
     cd.stdV = scan.corrected.stdV;

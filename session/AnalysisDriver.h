@@ -1,6 +1,7 @@
 #pragma once
 // Runs the analysis of one scan: the preparation of the corrected curve, then the analysis
-// of the probe mode with its error estimate from four perturbed curves, storing values,
+// of the probe mode with its error estimate (the bound from four perturbed curves, or the
+// statistical one from copies of the mean curve), storing values,
 // errors, derived curves and the EEPF in the scan. Pure functions of their inputs, so
 // scans can be analysed in parallel.
 

@@ -178,9 +178,11 @@ double scaled(double v, int exp10)
 } // namespace
 
 bool parseIvText(QIODevice& in, const QString& name, bool decimalComma, IvText& out,
-                 QString& error, int maxSamples)
+                 QString& error, int maxSamples, int* statedSweeps)
 {
     out = IvText();
+    if (statedSweeps)
+        *statedSweeps = 0;
     QVector<HeaderColumn> columns;
     bool sawData = false;
     bool endedWithNewline = true;
@@ -204,6 +206,13 @@ bool parseIvText(QIODevice& in, const QString& name, bool decimalComma, IvText& 
             return fail(lineNo, QStringLiteral("line longer than %1 bytes").arg(kMaxLineBytes));
         // Spreadsheets may open UTF-8 text with a byte order mark.
         const QByteArray line = (lineNo == 1 && raw.startsWith("\xEF\xBB\xBF") ? raw.mid(3) : raw).trimmed();
+        if (line.startsWith('#') && statedSweeps) {
+            static const QRegularExpression stated(QStringLiteral("^#\\s*sweeps\\s*[:=]\\s*(\\d{1,9})\\s*$"),
+                                                   QRegularExpression::CaseInsensitiveOption);
+            const QRegularExpressionMatch m = stated.match(QString::fromLatin1(line));
+            if (m.hasMatch())
+                *statedSweeps = m.captured(1).toInt();
+        }
         if (line.isEmpty() || line.startsWith('#'))
             continue;
         QList<QByteArray> f = splitFields(line, decimalComma);
@@ -367,8 +376,11 @@ ScanRecord scanFromIvText(const IvText& iv, int sweeps)
     ScanRecord scan;
     scan.scanType = ScanRecord::eOtherRun;
     const int n = iv.V.size();
-    const bool hasStd = !iv.stdV.isEmpty() || !iv.stdI.isEmpty();
-    const int N = hasStd ? std::max(2, sweeps) : 1;
+    auto nonZero = [](const QVector<double>& v) {
+        return std::any_of(v.begin(), v.end(), [](double x) { return x != 0; });
+    };
+    const bool hasStd = nonZero(iv.stdV) || nonZero(iv.stdI);
+    const int N = hasStd && sweeps >= 2 ? sweeps : 1;
     QVector<double> sV(n), sVq(n), sI(n), sIq(n);
     for (int i = 0; i < n; ++i) {
         const double v = iv.V.at(i), c = iv.I.at(i);

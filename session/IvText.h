@@ -28,9 +28,11 @@ constexpr int kMaxSamples = 10000000;
 // A with the prefix n, u, µ, m or k; values are converted to V and A). Without a header the
 // columns are V, I [, stdV, stdI] (three columns: V, I, stdI). decimalComma reads "1,5" as 1.5
 // (then ',' is no separator). Every value of these columns must be finite.
-// On error returns false with "<name>:<line>: <reason>" in error.
+// On error returns false with "<name>:<line>: <reason>" in error. A comment line
+// "# sweeps: N" (or "= N") states the sweeps the deviations stand for; statedSweeps, when
+// given, receives N (0 when the text states none).
 bool parseIvText(QIODevice& in, const QString& name, bool decimalComma, IvText& out,
-                 QString& error, int maxSamples = kMaxSamples);
+                 QString& error, int maxSamples = kMaxSamples, int* statedSweeps = nullptr);
 bool parseIvText(const QByteArray& text, const QString& name, bool decimalComma, IvText& out,
                  QString& error);
 
@@ -46,7 +48,8 @@ bool parseSettingsText(const QByteArray& text, const QString& name, LangmuirSett
                        QString& error);
 
 // A scan whose running sums reproduce the means and deviations of the text as `sweeps`
-// accumulated sweeps (1 when the text has no deviations).
+// accumulated sweeps (1 when the text has no deviations, or only zeros: a curve whose noise
+// is unknown, not one without noise).
 ScanRecord scanFromIvText(const IvText& iv, int sweeps);
 
 // "<name>: the voltage falls at sample <n>" (n counted from 1): the note for a

@@ -104,9 +104,14 @@ LangmuirSettingsWidget::LangmuirSettingsWidget(QWidget* parent)
     m_twoTemperature->setToolTip(QStringLiteral(
         "Single probes: also a cold and a hot temperature and the hot fraction,\n"
         "or one temperature when one fits. The existing results stay as they are."));
+    m_statistical = new QCheckBox(QStringLiteral("Statistical errors"));
+    m_statistical->setToolTip(QStringLiteral(
+        "Errors as the spread of results over repeated measurements, from copies of the mean\n"
+        "curve re-analysed with noise of its own size (the noise-robust analysis always does so).\n"
+        "Off: the change of each result when every point moves by one sweep's deviation."));
     auto* options = new QVBoxLayout;
     options->setSpacing(1);
-    for (QCheckBox* box : {m_robust, m_ionFit, m_twoTemperature})
+    for (QCheckBox* box : {m_robust, m_ionFit, m_twoTemperature, m_statistical})
         options->addWidget(box);
     g->addLayout(options, 9, 1, 1, 2);
     g->addWidget(new QLabel(QStringLiteral("<b>Collision cross-section</b>")), 10, 0, 1, 3);
@@ -184,6 +189,7 @@ void LangmuirSettingsWidget::showSettings()
     m_robust->setChecked(m_settings.noiseRobust);
     m_ionFit->setChecked(m_settings.ionDensityMethod == 1);
     m_twoTemperature->setChecked(m_settings.twoTemperature);
+    m_statistical->setChecked(m_settings.statisticalErrors);
     m_vpMethod->setCurrentIndex(m_settings.bUse2ndDerivativeZeroVp ? 1 : 0);
 }
 
@@ -288,6 +294,7 @@ void LangmuirSettingsWidget::acceptClose()
     s.noiseRobust = m_robust->isChecked();
     s.ionDensityMethod = m_ionFit->isChecked() ? 1 : 0;
     s.twoTemperature = m_twoTemperature->isChecked();
+    s.statisticalErrors = m_statistical->isChecked();
     const double res = read(eResistance, s.probeResistance);
     if (res != s.probeResistance) {
         s.probeResistance = res;

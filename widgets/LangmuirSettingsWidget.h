@@ -29,6 +29,7 @@ public:
     QCheckBox* noiseRobust() const { return m_robust; }
     QCheckBox* ionDensityFit() const { return m_ionFit; }
     QCheckBox* twoTemperature() const { return m_twoTemperature; }
+    QCheckBox* statisticalErrors() const { return m_statistical; }
     QPushButton* applyButton() const { return m_apply; }
     QPushButton* cancelButton() const { return m_cancel; }
     QPushButton* defaultsButton() const { return m_defaults; }
@@ -68,6 +69,7 @@ private:
     QCheckBox* m_robust;
     QCheckBox* m_ionFit;
     QCheckBox* m_twoTemperature;
+    QCheckBox* m_statistical;
     QPushButton* m_apply;
     QPushButton* m_cancel;
     QPushButton* m_defaults;

@@ -85,7 +85,8 @@ CONFIG_TYPES = {**{k: bool for k in _CONFIG_BOOL}, **{k: int for k in _CONFIG_IN
                 **{k: float for k in _CONFIG_FLOAT}}
 #: Type of every analysis-settings key the program knows.
 SETTINGS_TYPES = {
-    **{k: bool for k in ("correctDC", "bUseUserVp", "bUse2ndDerivativeZeroVp", "noiseRobust", "twoTemperature")},
+    **{k: bool for k in ("correctDC", "bUseUserVp", "bUse2ndDerivativeZeroVp", "noiseRobust", "twoTemperature",
+                         "statisticalErrors")},
     **{k: int for k in ("nDerivativePoints", "startCrop", "endCrop", "ionDensityMethod")},
     **{k: float for k in ("ionmass", "probe_radius", "probe_holder", "probe_length", "probe_resistance",
                           "gas_temperature", "pressure", "sigmaN", "sigmaEn", "offsetCurrent", "setVp",

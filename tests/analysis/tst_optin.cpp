@@ -126,16 +126,21 @@ private slots:
     {
         QTest::addColumn<bool>("ion");
         QTest::addColumn<bool>("two");
-        QTest::newRow("off") << false << false;
-        QTest::newRow("ion density") << true << false;
-        QTest::newRow("two temperatures") << false << true;
+        QTest::addColumn<bool>("stat");
+        QTest::newRow("off") << false << false << false;
+        QTest::newRow("ion density") << true << false << false;
+        QTest::newRow("two temperatures") << false << true << false;
+        QTest::newRow("statistical errors") << false << false << true;
     }
     void fileKeys()
     {
         QFETCH(bool, ion);
         QFETCH(bool, two);
+        QFETCH(bool, stat);
         DataAnalyzer session;
-        session.setAnalysisSettings(settingsWith(ion, two));
+        LangmuirSettings settings = settingsWith(ion, two);
+        settings.statisticalErrors = stat;
+        session.setAnalysisSettings(settings);
         session.addScan(scanOf(maxwellian(3), 0.001, 2, 2));
         session.analyseAll(1);
         QBuffer buf;
@@ -144,7 +149,9 @@ private slots:
         const QByteArray doc = buf.data();
         QCOMPARE(doc.contains("<ionDensityMethod>1</ionDensityMethod>"), ion);
         QCOMPARE(doc.contains("<twoTemperature>1</twoTemperature>"), two);
+        QCOMPARE(doc.contains("<statisticalErrors>1</statisticalErrors>"), stat);
         QCOMPARE(doc.contains("ionDensityMethod") || doc.contains("twoTemperature"), ion || two);
+        QCOMPARE(doc.contains("statisticalErrors"), stat);
         for (int k = 0; k < ResultRecord::eExtraCount; ++k) {
             const bool on = ResultRecord::groupOf(k) == ResultRecord::eIonFitGroup ? ion : two;
             QCOMPARE(doc.contains("<" + ResultRecord::extraKey(k).toLatin1() + ">"), on);
@@ -155,6 +162,7 @@ private slots:
         QVERIFY(SessionFile::read(back, in));
         QCOMPARE(back.analysisSettings().ionDensityMethod, ion ? 1 : 0);
         QCOMPARE(back.analysisSettings().twoTemperature, two);
+        QCOMPARE(back.analysisSettings().statisticalErrors, stat);
         const ResultRecord& r = back.scansOfGroup(0).at(0).result;
         QCOMPARE(r.extraKeys(), session.scansOfGroup(0).at(0).result.extraKeys());
         if (ion)

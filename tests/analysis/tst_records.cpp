@@ -1,5 +1,6 @@
 // Result record and quantities; analysis settings in the settings store and the map form.
 #include "LangmuirSettings.h"
+#include "ErrorText.h"
 #include "ResultRecord.h"
 
 #include <QSettings>
@@ -212,6 +213,39 @@ private slots:
         QCOMPARE(s.ionMass, 40.0);
         QCOMPARE(s.startCrop, 4);
         QCOMPARE(s.endCrop, 6);
+    }
+
+    // Errors as people read them: two significant digits of the error, the value to the same
+    // last digit, percentages to two significant digits, never "0.0 %".
+    void errorTexts_data()
+    {
+        QTest::addColumn<double>("value");
+        QTest::addColumn<double>("error");
+        QTest::addColumn<QString>("unit");
+        QTest::addColumn<QString>("withError");
+        QTest::addColumn<QString>("percent");
+        const double nan = std::nan("");
+        QTest::newRow("volts") << 8.26983 << 0.00141 << "V" << "8.2698 \u00b1 0.0014 V" << "0.017 %";
+        QTest::newRow("rounds up a digit") << 2.9501 << 0.0996 << "eV" << "2.95 \u00b1 0.10 eV" << "3.4 %";
+        QTest::newRow("whole numbers") << 12345.0 << 234.0 << "m/s" << "12350 \u00b1 230 m/s" << "1.9 %";
+        QTest::newRow("negative") << -9.11056 << 9.21918 << "V" << "-9.1 \u00b1 9.2 V" << "100 %";
+        QTest::newRow("density") << 9.8098e15 << 2.5186e14 << "m^-3" << "9.81e+15 \u00b1 2.5e+14 m^-3" << "2.6 %";
+        QTest::newRow("tiny relative") << 5.0 << 1e-6 << "V" << "5.0000000 \u00b1 0.0000010 V" << "< 0.001 %";
+        QTest::newRow("no error") << 3.0 << nan << "eV" << "3 eV" << "---";
+        QTest::newRow("zero error") << 3.0 << 0.0 << "" << "3" << "< 0.001 %";
+        QTest::newRow("no value") << nan << 0.1 << "V" << "---" << "---";
+        QTest::newRow("value 0") << 0.0 << 0.5 << "V" << "0.00 \u00b1 0.50 V" << "---";
+        QTest::newRow("rounds to zero") << -0.0001 << 0.05 << "V" << "0.000 \u00b1 0.050 V" << "50000 %";
+    }
+    void errorTexts()
+    {
+        QFETCH(double, value);
+        QFETCH(double, error);
+        QFETCH(QString, unit);
+        QFETCH(QString, withError);
+        QFETCH(QString, percent);
+        QCOMPARE(errortext::valueWithError(value, error, unit), withError);
+        QCOMPARE(errortext::percent(value, error), percent);
     }
 };
 

@@ -266,6 +266,7 @@ void TestDialogs::settingsOptionBoxes_data()
     QTest::newRow("noise-robust") << 0 << "Noise-robust analysis";
     QTest::newRow("ion density fit") << 1 << "Ion density from the ion branch";
     QTest::newRow("two temperatures") << 2 << "Two electron temperatures";
+    QTest::newRow("statistical errors") << 3 << "Statistical errors";
 }
 
 void TestDialogs::settingsOptionBoxes()
@@ -273,15 +274,18 @@ void TestDialogs::settingsOptionBoxes()
     QFETCH(int, which);
     QFETCH(QString, text);
     LangmuirSettingsWidget w;
-    QCheckBox* box = which == 0 ? w.noiseRobust() : which == 1 ? w.ionDensityFit() : w.twoTemperature();
+    QCheckBox* const boxes[] = {w.noiseRobust(), w.ionDensityFit(), w.twoTemperature(), w.statisticalErrors()};
+    QCheckBox* box = boxes[which];
     auto on = [which](const LangmuirSettings& s) {
-        return which == 0 ? s.noiseRobust : which == 1 ? s.ionDensityMethod == 1 : s.twoTemperature;
+        const bool states[] = {s.noiseRobust, s.ionDensityMethod == 1, s.twoTemperature, s.statisticalErrors};
+        return states[which];
     };
     QCOMPARE(box->text(), text);
     LangmuirSettings s;
     s.noiseRobust = which == 0;
     s.ionDensityMethod = which == 1 ? 1 : 0;
     s.twoTemperature = which == 2;
+    s.statisticalErrors = which == 3;
     w.load(s);
     QVERIFY(box->isChecked());
     box->setChecked(false);

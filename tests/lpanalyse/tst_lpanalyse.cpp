@@ -1,6 +1,7 @@
 // The command-line analyser: its text and settings parsers, its reports, and the program
 // itself on the shipped sample, on bad input and on a session file.
 #include "IvText.h"
+#include "ErrorText.h"
 #include "DataAnalyzer.h"
 #include "Report.h"
 #include "SessionFile.h"
@@ -21,10 +22,10 @@ struct Result {
     QByteArray out, err;
 };
 
-Result runTool(const QStringList& args)
+Result runTool(const QStringList& args, const char* program = LPANALYSE_PATH)
 {
     QProcess proc;
-    proc.start(QStringLiteral(LPANALYSE_PATH), args);
+    proc.start(QString::fromUtf8(program), args);
     proc.waitForFinished(60000);
     return Result{proc.exitCode(), proc.readAllStandardOutput(), proc.readAllStandardError()};
 }
@@ -345,7 +346,7 @@ private slots:
         QVERIFY(res.value("kTe_error").toDouble() > 0);
         QCOMPARE(scan.value("eepf").toObject().value("energy").toArray().size(), 20);
         // Every number is the one computed, to the last bit.
-        const ScanRecord mine = analyseInProcess(QStringLiteral(LP_SOURCE_DIR "/examples/iv_argon_3eV.csv"), 2);
+        const ScanRecord mine = analyseInProcess(QStringLiteral(LP_SOURCE_DIR "/examples/iv_argon_3eV.csv"), 5);
         const QStringList keys = ResultRecord::keys();
         for (int k = 0; k < keys.size(); ++k) {
             const double v = mine.result.raw()[k];
@@ -359,6 +360,16 @@ private slots:
         QCOMPARE(exact.code, 0);
         QVERIFY(exact.out.split('\n').at(1).split(',').at(9).toDouble() == mine.result.value(ResultRecord::eVp));
 
+        // The summary for reading: each value with its error to two significant digits.
+        const Result sum = runTool({QStringLiteral(LP_SOURCE_DIR "/examples/iv_argon_3eV.csv"), "--format", "summary"});
+        QCOMPARE(sum.code, 0);
+        const QString line = QString::fromUtf8(sum.out).trimmed();
+        QVERIFY2(QRegularExpression(QString::fromUtf8("^frame 0 scan 0: kTe 2\\.99\\d* \u00b1 0\\.00\\d\\d eV, Vp \\S+ \u00b1 \\S+ V, "
+                                                      "Vf \\S+ \u00b1 \\S+ V, Ne \\S+e\\+15 \u00b1 \\d\\.\\de\\+\\d\\d m\\^-3$"))
+                     .match(line).hasMatch(),
+                 qPrintable(line));
+        QVERIFY(line.contains(", Vp " + errortext::valueWithError(res.value("Vp").toDouble(),
+                                                                  res.value("Vp_error").toDouble(), "V") + ","));
         const Result csv = runTool({QStringLiteral(LP_SOURCE_DIR "/examples/iv_argon_3eV.csv"),
                                     "--format", "csv", "--mode", "double"});
         QVERIFY(csv.out.startsWith("file,group,scan,position,time,resolved_time,error,"));
@@ -382,6 +393,46 @@ private slots:
         QVERIFY(qAbs(res.value("Ne").toDouble() / 1e16 - 1) < 0.1);
         QCOMPARE(runTool({sample, "--set", "noiseRobust=1"}).out, robust.out);
         QCOMPARE(runTool({sample, "--set", "noiseRobust=maybe"}).code, 2);
+    }
+
+    // Errors need deviations of at least two sweeps: a file of one sweep (as lpsynth writes it,
+    // two columns) or with deviations all 0 gets every error null, plain or noise-robust. The
+    // sweeps a file states ("# sweeps: N") are its count unless --sweeps says otherwise.
+    void programErrorsNeedSweeps()
+    {
+        QTemporaryDir dir;
+        const QString one = dir.filePath("one.csv");
+        Result r = runTool({"--sweeps", "1", "--seed", "3", "-o", one}, LPSYNTH_PATH);
+        QCOMPARE(r.code, 0);
+        QFile f(one);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray text = f.readAll();
+        QVERIFY(text.contains("\nvoltage,current\n"));
+        QVERIFY(!text.contains("sweeps:"));
+        // The same curve with deviation columns of zeros.
+        QByteArray zeros;
+        for (const QByteArray& line : text.split('\n'))
+            if (!line.isEmpty() && !line.startsWith('#'))
+                zeros += line + (line.startsWith('v') ? ",std_voltage,std_current\n" : ",0,0\n");
+        const QString zero = dir.filePath("zero.csv");
+        writeFile(zero, zeros);
+        for (const QString& file : {one, zero})
+            for (const QStringList& extra : {QStringList{}, QStringList{"--robust"}}) {
+                r = runTool(QStringList{file} + extra);
+                const QJsonObject res = QJsonDocument::fromJson(r.out).object().value("scans").toArray()
+                                            .at(0).toObject().value("results").toObject();
+                QVERIFY2(res.value("kTe").isDouble(), r.out.constData());
+                for (int pair = 0; pair < ResultRecord::ePairCount; ++pair)
+                    QVERIFY2(res.value(ResultRecord::errorKey(pair)).isNull(),
+                             qPrintable(ResultRecord::errorKey(pair)));
+            }
+
+        const QString sample = QStringLiteral(LP_SOURCE_DIR "/examples/iv_argon_3eV_noisy.csv");
+        const QByteArray stated = runTool({sample, "--robust"}).out;
+        QCOMPARE(runTool({sample, "--robust", "--sweeps", "4"}).out, stated);
+        QVERIFY(runTool({sample, "--robust", "--sweeps", "2"}).out != stated);
+        r = runTool({"--sweeps", "4", "--seed", "3"}, LPSYNTH_PATH);
+        QVERIFY(r.out.contains("\n# sweeps: 4\nvoltage,current,std_voltage,std_current\n"));
     }
 
     // The opt-in analyses add their keys only when on; the 32 others stay as they were.

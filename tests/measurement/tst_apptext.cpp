@@ -244,7 +244,9 @@ void TestAppText::resultsTexts()
     QCOMPARE(AppText::errorText(NAN, 1.0), QString("<font color=green>---</font>"));
     QCOMPARE(AppText::errorText(0.0, 1.0), QString("<font color=green>---</font>"));
     QCOMPARE(AppText::errorText(2.0, NAN), QString("<font color=green>---</font>"));
-    QCOMPARE(AppText::errorText(-2.0, 0.25), QString("<font color=green>12.5 %</font>"));
+    QCOMPARE(AppText::errorText(-2.0, 0.25), QString("<font color=green>13 %</font>"));
+    QCOMPARE(AppText::errorText(8.26983, 0.00141), QString("<font color=green>0.017 %</font>"));
+    QCOMPARE(AppText::errorText(5.0, 1e-6), QString("<font color=green>&lt; 0.001 %</font>"));
     QCOMPARE(AppText::traceNumberText(7), QString("<font color=magenta>7</font>"));
     QCOMPARE(AppText::processTimeText(250), QString("250 [<span>&mu;</span>s]"));
     QCOMPARE(AppText::processTimeText(2500), QString("2.5 [ms]"));
@@ -256,7 +258,8 @@ void TestAppText::resultsTextsDecimalComma()
     const QLocale saved;
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
     QCOMPARE(AppText::valueText(2.5), QString("<font color=red>2.5</font>"));
-    QCOMPARE(AppText::errorText(-2.0, 0.25), QString("<font color=green>12.5 %</font>"));
+    QCOMPARE(AppText::errorText(-2.0, 0.25), QString("<font color=green>13 %</font>"));
+    QCOMPARE(AppText::errorText(8.26983, 0.00141), QString("<font color=green>0.017 %</font>"));
     int spinner = 1;
     QCOMPARE(AppText::syncText(1.5e6, spinner), QString("<font color=white> Fsync 1.500 MHz "));
     QLocale::setDefault(saved);

@@ -38,7 +38,8 @@ class Hdf5Export(unittest.TestCase):
                 self.assertEqual(set(attrs), set(values), group)
                 # The package knows every key's type; only the opt-in settings may be absent (off).
                 self.assertLessEqual(set(values), set(types), group)
-                self.assertLessEqual(set(types) - set(values), {"ionDensityMethod", "twoTemperature"}, group)
+                opt_in = {"ionDensityMethod", "twoTemperature", "statisticalErrors"}
+                self.assertLessEqual(set(types) - set(values), opt_in, group)
                 for k, v in values.items():
                     self.assertIsInstance(attrs[k], _KIND[types[k]], (group, k))
                     self.assertEqual(attrs[k], v, (group, k))

@@ -1,10 +1,12 @@
 #include "Report.h"
 
+#include "ErrorText.h"
 #include "ResultRecord.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSet>
 #include <cmath>
 
 namespace {
@@ -120,6 +122,49 @@ QByteArray csv(const QVector<ReportEntry>& entries, bool withEepf, int precision
         }
     }
     return out;
+}
+
+QByteArray summary(const QVector<ReportEntry>& entries)
+{
+    static const struct {
+        const char* name;
+        int pair;
+        const char* unit;
+    } kShown[] = {{"kTe", ResultRecord::eKTe, "eV"},
+                  {"Vp", ResultRecord::eVp, "V"},
+                  {"Vf", ResultRecord::eVf, "V"},
+                  {"Ne", ResultRecord::eNe, "m^-3"}};
+    bool severalFiles = false;
+    QSet<QString> timeResolved; // files with a scan away from 0 us: their scans say when
+    for (const ReportEntry& en : entries) {
+        severalFiles = severalFiles || en.file != entries.first().file;
+        if (en.located && en.record->resolvedTime != 0)
+            timeResolved.insert(en.file);
+    }
+    QString out;
+    for (const ReportEntry& en : entries) {
+        const ResultRecord& r = en.record->result;
+        QStringList parts;
+        for (const auto& q : kShown)
+            parts << QStringLiteral("%1 %2").arg(QLatin1String(q.name),
+                                                 errortext::valueWithError(r.value(q.pair), r.error(q.pair),
+                                                                           QLatin1String(q.unit)));
+        // Where and when the scan was measured, as far as the file knows it.
+        QStringList place;
+        if (en.located && std::isfinite(en.record->placePosition()))
+            place << QStringLiteral("%1 mm").arg(en.record->placePosition());
+        if (timeResolved.contains(en.file))
+            place << QString::fromUtf8("%1 \u00b5s").arg(en.record->resolvedTime);
+        out += QStringLiteral("  %1frame %2 scan %3%4: %5\n")
+                   .arg(severalFiles ? en.file + QLatin1Char(' ') : QString())
+                   .arg(en.group)
+                   .arg(en.scan)
+                   .arg(place.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(place.join(QLatin1String(", "))))
+                   .arg(parts.join(QLatin1String(", ")));
+        if (!en.record->error.isEmpty())
+            out += QStringLiteral("    %1\n").arg(QString(en.record->error).replace(QLatin1Char('\n'), QLatin1String("; ")));
+    }
+    return out.toUtf8();
 }
 
 } // namespace report

@@ -27,4 +27,7 @@ constexpr int kShortest = QLocale::FloatingPointShortest;
 
 QByteArray json(const QVector<ReportEntry>& entries, bool withEepf);
 QByteArray csv(const QVector<ReportEntry>& entries, bool withEepf, int precision = 6);
+// For people: per scan kTe, Vp, Vf and Ne, each with its error to two significant digits
+// ("kTe 2.95 ± 0.12 eV"), and the scan's messages.
+QByteArray summary(const QVector<ReportEntry>& entries);
 } // namespace report

@@ -104,8 +104,9 @@ int main(int argc, char** argv)
                         "table, or the session's table."),
          QStringLiteral("file")},
         {QStringLiteral("format"),
-         QStringLiteral("Output format: json (default), csv, or hdf5 (the whole analysed session with its "
-                        "curves; one input file and --output)."),
+         QStringLiteral("Output format: json (default), csv, hdf5 (the whole analysed session with its "
+                        "curves; one input file and --output), or summary (kTe, Vp, Vf and Ne of each "
+                        "scan with their errors, for reading)."),
          QStringLiteral("format"), QStringLiteral("json")},
         {QStringLiteral("precision"),
          QStringLiteral("Significant digits of the numbers in CSV output: 1 to 17, or \"shortest\" "
@@ -115,7 +116,9 @@ int main(int argc, char** argv)
         {QStringLiteral("eepf"), QStringLiteral("Include the EEPF lists in the output.")},
         {QStringLiteral("sweeps"),
          QStringLiteral("Number of sweeps the deviation columns of a text file stand for "
-                        "(default 2; with deviations the errors are estimated)."),
+                        "(default: the file's \"# sweeps: N\" line, else 2; with deviations the "
+                        "errors are estimated, a file of one sweep or with deviations all 0 gets "
+                        "no errors)."),
          QStringLiteral("n"), QStringLiteral("2")},
         {QStringLiteral("decimal-comma"),
          QStringLiteral("Text files write decimals with a comma (fields then separated by ';', "
@@ -137,8 +140,9 @@ int main(int argc, char** argv)
         return fail(QStringLiteral("no input file (see --help)"));
     const QString format = p.value(QStringLiteral("format")).toLower();
     const bool hdf5 = format == QLatin1String("hdf5");
-    if (format != QLatin1String("json") && format != QLatin1String("csv") && !hdf5)
-        return fail(QStringLiteral("--format: expected json, csv or hdf5, got \"%1\"").arg(format));
+    if (format != QLatin1String("json") && format != QLatin1String("csv") && format != QLatin1String("summary")
+        && !hdf5)
+        return fail(QStringLiteral("--format: expected json, csv, hdf5 or summary, got \"%1\"").arg(format));
     if (hdf5 && (files.size() != 1 || !p.isSet(QStringLiteral("o"))))
         return fail(QStringLiteral("--format hdf5: one input file and --output FILE"));
     int mode = 0;
@@ -231,7 +235,9 @@ int main(int argc, char** argv)
                 session->configuration().probeMode = mode;
         } else {
             IvText iv;
-            if (!ivtext::parseIvText(in, path, p.isSet(QStringLiteral("decimal-comma")), iv, error))
+            int stated = 0;
+            if (!ivtext::parseIvText(in, path, p.isSet(QStringLiteral("decimal-comma")), iv, error,
+                                     ivtext::kMaxSamples, &stated))
                 return fail(error);
             const int descent = ivtext::firstDescendingSample(iv);
             if (p.isSet(QStringLiteral("sort")))
@@ -242,7 +248,9 @@ int main(int argc, char** argv)
             session->configuration().probeMode = mode;
             session->setAnalysisSettings(base);
             session->setEepfTable(table);
-            session->addScan(ivtext::scanFromIvText(iv, sweeps));
+            // The option wins over what the file states.
+            const int n = p.isSet(QStringLiteral("sweeps")) || stated == 0 ? sweeps : stated;
+            session->addScan(ivtext::scanFromIvText(iv, n));
         }
         sessions.push_back(std::move(session));
     }
@@ -269,8 +277,9 @@ int main(int argc, char** argv)
         return allOk ? eOk : eAnalysisFailed;
     }
     const bool withEepf = p.isSet(QStringLiteral("eepf"));
-    const QByteArray out = format == QLatin1String("csv") ? report::csv(entries, withEepf, precision)
-                                                          : report::json(entries, withEepf);
+    const QByteArray out = format == QLatin1String("csv")       ? report::csv(entries, withEepf, precision)
+                           : format == QLatin1String("summary") ? report::summary(entries)
+                                                                : report::json(entries, withEepf);
     if (p.isSet(QStringLiteral("o"))) {
         QSaveFile f(p.value(QStringLiteral("o")));
         if (!f.open(QIODevice::WriteOnly) || f.write(out) != out.size() || !f.commit())

@@ -108,7 +108,11 @@ int main(int argc, char** argv)
     out << "# simulated single probe: kTe " << probe.kTe << " eV, ne " << probe.ne << " m^-3, Vp "
         << probe.Vp << " V, " << probe.ionMassAmu << " amu, " << s.sweeps << " sweeps, seed "
         << s.seed << "\n";
-    out << "voltage,current,std_voltage,std_current\n";
+    // One sweep has no deviations to write: its noise is unknown, not zero.
+    const bool withDeviations = s.sweeps >= 2;
+    if (withDeviations)
+        out << "# sweeps: " << s.sweeps << "\n";
+    out << (withDeviations ? "voltage,current,std_voltage,std_current\n" : "voltage,current\n");
     const int n = s.points;
     for (int i = 0; i < n; ++i) {
         double sv = 0, si = 0, sv2 = 0, si2 = 0;
@@ -122,9 +126,10 @@ int main(int argc, char** argv)
         auto sd = [N](double sum, double sq) {
             return N < 2 ? 0.0 : std::sqrt(std::max(0.0, (N * sq - sum * sum) / (double(N) * (N - 1))));
         };
-        out << QString::number(sv / N, 'g', 8) << ',' << QString::number(si / N, 'g', 8) << ','
-            << QString::number(sd(sv, sv2), 'g', 6) << ',' << QString::number(sd(si, si2), 'g', 6)
-            << "\n";
+        out << QString::number(sv / N, 'g', 8) << ',' << QString::number(si / N, 'g', 8);
+        if (withDeviations)
+            out << ',' << QString::number(sd(sv, sv2), 'g', 6) << ',' << QString::number(sd(si, si2), 'g', 6);
+        out << "\n";
     }
     return 0;
 }
