@@ -4,7 +4,8 @@
 // fraction of the electron saturation current over a 0.1 uA floor). Per plasma and result the
 // median reported error over the actual scatter (1.4826 x the median absolute deviation of the
 // values across seeds); error_calibration_worst is the largest of that ratio and its inverse.
-// Also the time per scan of the noise-robust mode with its error estimate over the plain mode.
+// Ni_fit of the ion-branch fit is printed beside. Also the time per scan of the noise-robust
+// mode with its error estimate over the plain mode.
 #include "AnalysisDriver.h"
 #include "SyntheticPlasma.h"
 
@@ -114,14 +115,24 @@ int main(int argc, char** argv)
     const ScanAnalysisConfig cfg;
     LangmuirSettings robust;
     robust.noiseRobust = true;
+    LangmuirSettings ionFit = robust; // Ni_fit too, printed beside (not part of the worst figure)
+    ionFit.ionDensityMethod = 1;
 
     double worst = 0;
     QVector<ScanRecord> timing, quiet;
     for (const Plasma& pl : kPlasmas) {
-        std::vector<double> values[5], errors[5];
+        std::vector<double> values[5], errors[5], niFit, niFitErrors;
         int failed = 0;
         for (int seed = 1; seed <= kSeeds; ++seed) {
             ScanRecord scan = makeScan(pl, std::uint64_t(seed));
+            ScanRecord fitted = scan;
+            driver::analyseScan(fitted, ionFit, table, cfg);
+            const double nf = fitted.result.extra(ResultRecord::eNiFit);
+            const double nfe = fitted.result.extra(ResultRecord::eNiFitError);
+            if (std::isfinite(nf))
+                niFit.push_back(nf);
+            if (std::isfinite(nfe))
+                niFitErrors.push_back(nfe);
             if (seed <= 8) {
                 timing.append(scan);
                 quiet.append(makeScan(pl, std::uint64_t(seed), false));
@@ -144,7 +155,8 @@ int main(int argc, char** argv)
             const double off = std::isfinite(ratio) && ratio > 0 ? std::max(ratio, 1 / ratio) : INFINITY;
             worst = std::max(worst, off);
         }
-        std::printf(" (messages on %d of %d)\n", failed, kSeeds);
+        std::printf(" (messages on %d of %d; Ni_fit=%.2f)\n", failed, kSeeds,
+                    median(niFitErrors) / robustSigma(niFit));
     }
     std::printf("error_calibration_worst: %.2f\n", worst);
 

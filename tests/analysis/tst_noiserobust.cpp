@@ -673,6 +673,40 @@ private slots:
         QVERIFY(stat.result.error(ResultRecord::eKTe) != plain.result.error(ResultRecord::eKTe));
     }
 
+    // Double and Mach probes take the statistical errors from the same copies when the setting
+    // is on; their values stay as they are.
+    void twoTipStatisticalErrors()
+    {
+        synth::TwoTipProbe p;
+        p.sheathSlope = 3e-7;
+        synth::Sweep sw;
+        sw.vStart = -45;
+        sw.vEnd = 45;
+        sw.sweeps = 4;
+        sw.currentNoise = 5e-7;
+        sw.seed = 12;
+        ScanRecord scan;
+        for (const auto& raw : synth::rawSweeps(p, sw))
+            scan.accumulated.add(raw.constData(), sw.points);
+        const EepfTable table = EepfTable::defaultTable();
+        for (int mode : {int(eDoubleProbe), int(eMachProbe)}) {
+            ScanAnalysisConfig cfg;
+            cfg.probeMode = mode;
+            LangmuirSettings off, on;
+            on.statisticalErrors = true;
+            ScanRecord a = scan, b = scan;
+            driver::analyseScan(a, off, table, cfg);
+            driver::analyseScan(b, on, table, cfg);
+            QVERIFY2(a.error.isEmpty(), qPrintable(a.error));
+            QCOMPARE(b.error, a.error);
+            for (int pair = 0; pair < ResultRecord::ePairCount; ++pair)
+                QVERIFY(sameBits(a.result.value(pair), b.result.value(pair)));
+            const double kTe = a.result.value(ResultRecord::eKTe);
+            const double bound = a.result.error(ResultRecord::eKTe), stat = b.result.error(ResultRecord::eKTe);
+            QVERIFY(std::isfinite(kTe) && bound > 0 && stat > 0 && stat != bound);
+        }
+    }
+
     // The grid: kTe 1 to 8 eV, densities 1e15 to 1e17 m^-3, three seeds each, one sweep with
     // white current noise of 0.1 %, 1 % and 3 % of the electron saturation current, analysed
     // through the scan driver with and without the mode (the figures without it are printed
