@@ -6,6 +6,7 @@
 #include "Trace.h"
 
 #include <QString>
+#include <algorithm>
 #include <cmath>
 
 namespace PlotData {
@@ -38,27 +39,65 @@ Series trendAcrossFrames(const DataAnalyzer& data, int traceIndex, int quantity)
     return s;
 }
 
-Series trendWithinFrame(const DataAnalyzer& data, int group, int quantity, int traceIndex)
+QVector<Run> timeSliceRuns(const QVector<ScanRecord>& scans)
 {
-    Series s;
-    const QVector<ScanRecord>& scans = data.scansOfGroup(group);
-    // Runs of scans with strictly rising resolved times, two or more long:
-    // the one holding traceIndex, else the last.
-    int chosenBegin = -1, chosenEnd = -1;
+    QVector<Run> runs;
+    auto gap = [&](int i) { return scans[i + 1].resolvedTime - scans[i].resolvedTime; };
+    auto sameGap = [&](int i, int j) { return std::fabs(gap(i) - gap(j)) <= 1e-6 * std::max(gap(i), gap(j)); };
     for (int begin = 0; begin < scans.size();) {
         int end = begin + 1;
         while (end < scans.size() && scans[end].resolvedTime > scans[end - 1].resolvedTime)
             ++end;
-        const bool holdsChosenTrace = chosenBegin >= 0 && traceIndex >= chosenBegin && traceIndex < chosenEnd;
-        if (end - begin >= 2 && !holdsChosenTrace) {
-            chosenBegin = begin;
-            chosenEnd = end;
-        }
+        // A leading scan out of step with the slices after it is no slice.
+        if (end - begin >= 3 && !sameGap(begin, begin + 1) && sameGap(begin + 1, begin + 2))
+            ++begin;
+        if (end - begin >= 2)
+            runs.append(Run{begin, end});
         begin = end;
     }
-    if (chosenBegin < 0)
+    return runs;
+}
+
+bool isTimeSlice(const QVector<ScanRecord>& scans, int index)
+{
+    for (const Run& r : timeSliceRuns(scans))
+        if (index >= r.begin && index < r.end)
+            return true;
+    return false;
+}
+
+QString positionText(const QVector<ScanRecord>& scans, int index, const ScanGroup* group)
+{
+    if (group && index >= 0 && index < scans.size() && scans[index].scanType == ScanRecord::eSpatialRun)
+        return QStringLiteral("%1 [mm]").arg(group->position, 0, 'f', 1);
+    return QStringLiteral("--- [mm]");
+}
+
+QString timeText(const QVector<ScanRecord>& scans, int index, const ScanGroup* group)
+{
+    if (index < 0 || index >= scans.size())
+        return QStringLiteral("--- [<span>&mu;</span>s]");
+    const ScanRecord& scan = scans[index];
+    if (group && scan.scanType == ScanRecord::eTimedRun)
+        return QStringLiteral("%1 [s]").arg(group->temporalPosition, 0, 'f', 1);
+    if (isTimeSlice(scans, index))
+        return QStringLiteral("%1 [<span>&mu;</span>s]").arg(scan.resolvedTime, 0, 'f', 3);
+    return QStringLiteral("--- [<span>&mu;</span>s]");
+}
+
+Series trendWithinFrame(const DataAnalyzer& data, int group, int quantity, int traceIndex)
+{
+    Series s;
+    const QVector<ScanRecord>& scans = data.scansOfGroup(group);
+    // The run holding traceIndex, else the last.
+    const QVector<Run> runs = timeSliceRuns(scans);
+    if (runs.isEmpty())
         return s;
-    for (int i = chosenBegin; i < chosenEnd; ++i)
+    Run chosen = runs.last();
+    for (const Run& r : runs)
+        if (traceIndex >= r.begin && traceIndex < r.end)
+            chosen = r;
+    for (int i = chosen.begin; i < chosen.end; ++i)
         appendPoint(s, scans[i].resolvedTime, scans[i], quantity);
     return s;
 }

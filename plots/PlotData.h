@@ -6,6 +6,7 @@
 class DataAnalyzer;
 class QString;
 class ResultRecord;
+struct ScanGroup;
 struct ScanRecord;
 
 namespace PlotData {
@@ -27,6 +28,21 @@ Series trendAcrossFrames(const DataAnalyzer& data, int traceIndex, int quantity)
 // no time slice and is left out. Of several such runs in a frame, the one
 // holding traceIndex (else the last). Empty when fewer than two slices.
 Series trendWithinFrame(const DataAnalyzer& data, int group, int quantity, int traceIndex = -1);
+
+// The time-resolved runs among a frame's scans, [begin, end) each: two or more
+// scans with rising resolved times, equally spaced (the slices of one SYNC
+// period). A time-averaged scan before a run whose first slice lies after 0 us
+// rises too, but out of step: it is no time slice.
+struct Run {
+    int begin = 0, end = 0;
+};
+QVector<Run> timeSliceRuns(const QVector<ScanRecord>& scans);
+bool isTimeSlice(const QVector<ScanRecord>& scans, int index);
+// What the navigation labels read for a scan of a frame: its position
+// ("4.0 [mm]", "--- [mm]") and its time ("12.5 [s]" in a timed run,
+// "0.000 [<span>&mu;</span>s]" for a time slice, else "---").
+QString positionText(const QVector<ScanRecord>& scans, int index, const ScanGroup* group);
+QString timeText(const QVector<ScanRecord>& scans, int index, const ScanGroup* group);
 
 // The results grid as tab-separated text: a heading row, then one row per
 // quantity in the grid's order with its value, unit, absolute error (same

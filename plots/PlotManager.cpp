@@ -4,9 +4,11 @@
 #include "AppState.h"
 #include "AnalysisOverlay.h"
 #include "AppText.h"
+#include "CursorPair.h"
 #include "CursorPicker.h"
 #include "DataAnalyzer.h"
 #include "EEDF_Dialog.h"
+#include "FrameNavigator.h"
 #include "GraphExport.h"
 #include "GraphForm.h"
 #include "LangmuirSettingsWidget.h"
@@ -139,10 +141,10 @@ void PlotManager::buildUi()
     m_plot[0] = new ThreeTracePlotter(QStringLiteral("Plot 1"), this);
     m_plot[1] = new ThreeTracePlotter(QStringLiteral("Probe Current's 1st Derivative vs Probe Voltage"), this);
     m_plot[2] = new ThreeTracePlotter(QStringLiteral("Probe Current's 2nd Derivative vs Probe Voltage"), this);
-    for (int i = 0; i < eCurveCount; ++i) {
-        m_curve[i] = std::make_unique<PlotErrorBarCurve>(QString::fromLatin1(kCurveTitles[i]));
-        m_curve[i]->setRenderHint(QwtPlotItem::RenderAntialiased, false);
-    }
+    QStringList titles;
+    for (const char* t : kCurveTitles)
+        titles << QString::fromLatin1(t);
+    m_curves = std::make_unique<CurveSet>(titles);
     // Cursor readout on every graph, in the curves' own names and units.
     struct CurveNames {
         CurveId id;
@@ -157,15 +159,20 @@ void PlotManager::buildUi()
     for (int i = 0; i < 3; ++i) {
         m_cursor[i] = new CursorPicker(m_plot[i]->canvas());
         for (const CurveNames& n : names)
-            m_cursor[i]->describe(m_curve[n.id].get(), QString::fromUtf8(n.x), QString::fromUtf8(n.xUnit),
+            m_cursor[i]->describe(m_curves->curve(n.id), QString::fromUtf8(n.x), QString::fromUtf8(n.xUnit),
                                   QString::fromUtf8(n.y), QString::fromUtf8(n.yUnit));
         connect(m_cursor[i], &CursorPicker::readout, this, &PlotManager::cursorReadout);
+        m_pair[i] = new CursorPair(m_plot[i], m_cursor[i]);
+        connect(m_pair[i], &CursorPair::readoutChanged, this, &PlotManager::cursorReadout);
     }
     for (ThreeTracePlotter* p : m_plot)
         connect(p, &ThreeTracePlotter::contextMenuRequested, this, &PlotManager::showGraphMenu);
     connect(m_plot[0], &ThreeTracePlotter::leftAxisDoubleClick, this, &PlotManager::plot1Scale);
     connect(m_plot[1], &ThreeTracePlotter::leftAxisDoubleClick, this, &PlotManager::plot2Scale);
     connect(m_plot[2], &ThreeTracePlotter::leftAxisDoubleClick, this, &PlotManager::plot3Scale);
+    for (int i = 0; i < 3; ++i)
+        connect(m_plot[i], &ThreeTracePlotter::bottomAxisDoubleClick, this,
+                [this, i] { openScaleForm(i, QwtPlot::xBottom); });
 
     auto* graphs = new QSplitter(Qt::Vertical);
     for (auto* p : m_plot)
@@ -250,28 +257,28 @@ QWidget* PlotManager::buildResultsGrid()
     g->addWidget(m_traceNumber, 12, 3, 1, 2);
     g->addWidget(separator(), 13, 0, 1, 6);
     g->addWidget(separator(), 17, 0, 1, 6);
+    // Each label sits on the slider that moves it: the frames (positions or
+    // time steps), then the traces of a frame (time slices).
     g->addWidget(new QLabel(QStringLiteral("<font color=blue>Position:</font>")), 18, 1, 1, 2);
     m_positionLabel = new QLabel(QStringLiteral("--- [mm]"));
     g->addWidget(m_positionLabel, 18, 3, 1, 3);
-    m_frameSlider = new QSlider(Qt::Horizontal);
-    m_frameSlider->setRange(0, 0);
-    m_frameSlider->setToolTip(tr("Trace within the frame"));
-    g->addWidget(m_frameSlider, 19, 0, 1, 6);
+    m_groupNav = new FrameNavigator(tr("Frame (position or time step)"));
+    g->addWidget(m_groupNav, 19, 0, 1, 6);
     g->addWidget(new QLabel(QStringLiteral("<font color=blue>Time:</font>")), 20, 1, 1, 2);
     m_timeLabel = new QLabel(QStringLiteral("--- [<span>&mu;</span>s]"));
     g->addWidget(m_timeLabel, 20, 3, 1, 3);
-    m_positionSlider = new QSlider(Qt::Horizontal);
-    m_positionSlider->setRange(0, 0);
-    m_positionSlider->setToolTip(tr("Frame (position or time step)"));
-    g->addWidget(m_positionSlider, 21, 0, 1, 6);
+    m_traceNav = new FrameNavigator(tr("Trace within the frame (time slice)"));
+    g->addWidget(m_traceNav, 21, 0, 1, 6);
+    m_frameSlider = m_traceNav->slider();
+    m_positionSlider = m_groupNav->slider();
     g->setColumnMinimumWidth(1, 60);
     g->setColumnMinimumWidth(3, 50);
     g->setColumnStretch(5, 1);
-    connect(m_frameSlider, &QSlider::valueChanged, this, &PlotManager::setTimeValue);
-    connect(m_positionSlider, &QSlider::valueChanged, this, &PlotManager::positionChanged);
-    // Only a user's move triggers an action; it stops the run's following.
-    for (QSlider* s : {m_frameSlider, m_positionSlider})
-        connect(s, &QAbstractSlider::actionTriggered, this, [this] {
+    connect(m_traceNav, &FrameNavigator::valueChanged, this, &PlotManager::setTimeValue);
+    connect(m_groupNav, &FrameNavigator::valueChanged, this, &PlotManager::positionChanged);
+    // Only a user's move stops the run's following.
+    for (FrameNavigator* n : {m_traceNav, m_groupNav})
+        connect(n, &FrameNavigator::userMoved, this, [this] {
             if (m_runActive)
                 m_userMovedSlider = true;
         });
@@ -391,7 +398,7 @@ QWidget* PlotManager::buildControls()
     gl->addWidget(m_processTime, 5, 1);
     gl->addWidget(new QLabel(QStringLiteral("Fsync")), 6, 0);
     gl->addWidget(m_syncLabel, 6, 1);
-    gl->addWidget(new QLabel(QStringLiteral("Y-axis: double click the axis")), 7, 0, 1, 2);
+    gl->addWidget(new QLabel(QStringLiteral("Axis range: double click the axis")), 7, 0, 1, 2);
     lay->addWidget(m_graphControls);
     m_frameControls = frameBox;
     return w;
@@ -406,7 +413,7 @@ void PlotManager::setTracePens()
     const bool points = m_dataPoints && m_dataPoints->isChecked();
     const bool bars = m_errorBars && m_errorBars->isChecked();
     for (int i = 0; i < eCurveCount; ++i) {
-        PlotErrorBarCurve* c = m_curve[i].get();
+        PlotErrorBarCurve* c = m_curves->curve(i);
         c->setStyle(QwtPlotCurve::Lines);
         c->setPen(QPen(colours[i], i == eTimeResolve || i == eScan2Eepf ? 1.5 : 1.2));
         QColor ec = colours[i];
@@ -576,12 +583,12 @@ void PlotManager::showNewest()
     if (m_userMovedSlider || m_runGroup < 0 || m_runNewest < 0)
         return;
     // Silently: the caller redraws once.
-    const QSignalBlocker blockPosition(m_positionSlider);
-    const QSignalBlocker blockFrame(m_frameSlider);
-    m_positionSlider->setRange(0, std::max(0, m_data->groupCount() - 1));
-    m_positionSlider->setValue(m_runGroup);
-    m_frameSlider->setRange(0, std::max(0, m_data->scansOfGroup(m_runGroup).size() - 1));
-    m_frameSlider->setValue(m_runNewest);
+    m_updating = true;
+    m_groupNav->setCount(m_data->groupCount());
+    m_groupNav->setValue(m_runGroup);
+    m_traceNav->setCount(m_data->scansOfGroup(m_runGroup).size());
+    m_traceNav->setValue(m_runNewest);
+    m_updating = false;
 }
 
 void PlotManager::scanFiled(int group, int index)
@@ -629,10 +636,8 @@ void PlotManager::analysePending()
 void PlotManager::refreshAll()
 {
     m_updating = true;
-    const int groups = m_data->groupCount();
-    m_positionSlider->setRange(0, std::max(0, groups - 1));
-    const int scans = m_data->scansOfGroup(m_positionSlider->value()).size();
-    m_frameSlider->setRange(0, std::max(0, scans - 1));
+    m_groupNav->setCount(m_data->groupCount());
+    m_traceNav->setCount(m_data->scansOfGroup(m_groupNav->value()).size());
     const LangmuirSettings& s = m_data->analysisSettings();
     m_startCrop->setValue(s.startCrop);
     m_endCrop->setValue(s.endCrop);
@@ -667,9 +672,11 @@ const ScanRecord* PlotManager::currentScan() const
 
 void PlotManager::positionChanged(int)
 {
+    if (m_updating)
+        return;
     const int scans = m_data->scansOfGroup(groupIndex()).size();
     m_updating = true;
-    m_frameSlider->setRange(0, std::max(0, scans - 1));
+    m_traceNav->setCount(scans);
     m_updating = false;
     setTimeValue(m_frameSlider->value());
 }
@@ -688,17 +695,10 @@ void PlotManager::setTimeValue(int value)
     }
     m_traceNumber->setText(AppText::traceNumberText(value));
     const ScanRecord* scan = currentScan();
+    const QVector<ScanRecord>& scans = m_data->scansOfGroup(groupIndex());
     const ScanGroup* group = m_data->group(groupIndex());
-    if (scan && group && scan->scanType == ScanRecord::eSpatialRun)
-        m_positionLabel->setText(QStringLiteral("%1 [mm]").arg(group->position, 0, 'f', 1));
-    else
-        m_positionLabel->setText(QStringLiteral("--- [mm]"));
-    if (scan && group && scan->scanType == ScanRecord::eTimedRun)
-        m_timeLabel->setText(QStringLiteral("%1 [s]").arg(group->temporalPosition, 0, 'f', 1));
-    else if (scan && scan->scanType == ScanRecord::eOtherRun && scan->resolvedTime != 0.0)
-        m_timeLabel->setText(QStringLiteral("%1 [<span>&mu;</span>s]").arg(scan->resolvedTime, 0, 'g', 6));
-    else
-        m_timeLabel->setText(QStringLiteral("--- [<span>&mu;</span>s]"));
+    m_positionLabel->setText(PlotData::positionText(scans, value, group));
+    m_timeLabel->setText(PlotData::timeText(scans, value, group));
     m_frameTime->setText(scan && scan->date.isValid() ? scan->date.toString(QStringLiteral("hh:mm:ss"))
                                                        : QStringLiteral("---"));
     m_processTime->setText(m_processTimeUs >= 0 ? AppText::processTimeText(m_processTimeUs)
@@ -778,52 +778,17 @@ QRadioButton* PlotManager::trendButton(int quantity) const
 
 // ---------------------------------------------------------------- drawing
 
-void PlotManager::feed(CurveId id, const PlotData::Series& s, const QVector<double>* yErrLow,
-                       const QVector<double>* yErrHigh, bool logAxis)
-{
-    m_series[id] = s;
-    m_errLow[id] = yErrLow && yErrLow->size() == s.size() ? *yErrLow : QVector<double>();
-    m_errHigh[id] = yErrHigh && yErrHigh->size() == s.size() ? *yErrHigh : QVector<double>();
-    const PlotData::Series& own = m_series[id];
-    // A log axis cannot draw zero or negative values: they leave gaps.
-    if (logAxis)
-        m_shownY[id] = AxisRange::positiveOnly(own.y.constData(), own.size());
-    else
-        m_shownY[id].clear();
-    const double* y = logAxis ? m_shownY[id].data() : own.y.constData();
-    // The curve keeps raw pointers into these vectors: hand them over after every change.
-    m_curve[id]->setSamplesWithErrors(own.x.constData(), y, own.size(), nullptr, nullptr,
-                                      m_errLow[id].isEmpty() ? nullptr : m_errLow[id].constData(),
-                                      m_errHigh[id].isEmpty() ? nullptr : m_errHigh[id].constData());
-}
-
 AxisRange::Range PlotManager::yRangeOf(const ThreeTracePlotter* p) const
 {
-    const bool log = p->isLogScale();
-    std::vector<AxisRange::Values> values;
-    std::vector<std::vector<double>> barEnds;
-    for (int i = 0; i < eCurveCount; ++i) {
-        const PlotErrorBarCurve* c = m_curve[i].get();
-        if (c->plot() != p || c->count() == 0)
-            continue;
-        const int n = c->count();
-        const double* y = m_shownY[i].empty() ? m_series[i].y.constData() : m_shownY[i].data();
-        values.push_back({y, n});
-        if (!c->showYErrors() || m_errLow[i].isEmpty())
-            continue;
-        // The bars are drawn too: their ends count (those of drawn points only).
-        const QVector<double>& high = m_errHigh[i].isEmpty() ? m_errLow[i] : m_errHigh[i];
-        std::vector<double> lo(static_cast<size_t>(n)), hi(static_cast<size_t>(n));
-        for (int k = 0; k < n; ++k) {
-            lo[size_t(k)] = y[k] - std::fabs(m_errLow[i][k]);
-            hi[size_t(k)] = y[k] + std::fabs(high[k]);
-        }
-        barEnds.push_back(std::move(lo));
-        barEnds.push_back(std::move(hi));
-    }
-    for (const std::vector<double>& v : barEnds)
-        values.push_back({v.data(), int(v.size())});
-    return AxisRange::of(values, log);
+    return m_curves->yRange(p, p->isLogScale());
+}
+
+std::pair<double, double> PlotManager::ivXRange() const
+{
+    // The voltages drawn, the same on every graph so that they line up; the
+    // scan's configured range only while nothing is drawn.
+    const AxisRange::Range x = m_curves->xRange({m_plot[0], m_plot[1], m_plot[2]});
+    return x.hasData ? std::make_pair(x.low, x.high) : std::make_pair(m_voltageStart, m_voltageEnd);
 }
 
 void PlotManager::applyRanges(ThreeTracePlotter* p, double xLow, double xHigh, const AxisRange::Range& y)
@@ -835,11 +800,6 @@ void PlotManager::applyRanges(ThreeTracePlotter* p, double xLow, double xHigh, c
     }
     p->setRanges(xLow, xHigh, y.low, y.high);
     p->showNoData(!y.hasData);
-}
-
-void PlotManager::clearCurve(CurveId id)
-{
-    feed(id, PlotData::Series());
 }
 
 PlotManager::View PlotManager::view() const
@@ -867,8 +827,8 @@ void PlotManager::controlGraph()
 
 void PlotManager::showFrameControls2(bool on)
 {
-    m_frameSlider->setVisible(on);
-    m_positionSlider->setVisible(on);
+    m_traceNav->setVisible(on);
+    m_groupNav->setVisible(on);
 }
 
 void PlotManager::showGraphControls(bool on)
@@ -895,14 +855,18 @@ void PlotManager::updateGraph()
         m_quantityBox[0]->setChecked(true);
     m_updating = false;
 
-    for (auto& c : m_curve)
-        c->detach();
+    m_curves->detachAll();
     m_overlay->detach();
     m_plot[0]->setNoDataText(QStringLiteral("no data"));
     // IV curves rise to the right, an EEPF falls: the legend goes where they leave room.
     m_plot[0]->setLegendAlignment(Qt::AlignTop | (view() == eViewEepf ? Qt::AlignRight : Qt::AlignLeft));
     const View v = view();
+    if (v != m_lastView) // pinned cursors belong to the view they were pinned in
+        for (CursorPair* c : m_pair)
+            c->clear();
     m_lastView = v;
+    for (CursorPair* c : m_pair)
+        c->setEFolding(false);
     switch (v) {
     case eViewPrescan: drawIvView(true); break;
     case eViewScan: drawIvView(false); break;
@@ -942,26 +906,26 @@ void PlotManager::drawIvView(bool prescan)
                 s2.x.append(p.voltage);
                 s2.y.append(p.current);
             }
-            feed(ePrescanIV, s, nullptr, nullptr, log);
-            feed(ePrescanD1, s1);
-            feed(ePrescanD2, s2);
+            m_curves->feed(ePrescanIV, s, nullptr, nullptr, log);
+            m_curves->feed(ePrescanD1, s1);
+            m_curves->feed(ePrescanD2, s2);
         } else {
             PlotData::Series raw = PlotData::meanRawSweep(*scan);
-            feed(eScan1IV, raw, nullptr, nullptr, log);
+            m_curves->feed(eScan1IV, raw, nullptr, nullptr, log);
             PlotData::Series c;
             c.x = scan->corrected.V;
             c.y = scan->corrected.I;
             if (c.x.size() != c.y.size())
                 c = PlotData::Series();
-            feed(eCompensatedIV, c, &scan->corrected.stdI, nullptr, log);
+            m_curves->feed(eCompensatedIV, c, &scan->corrected.stdI, nullptr, log);
             PlotData::Series s1, s2;
             PlotData::correctedDerivatives(*scan, k, s1, s2);
-            feed(eScan1D1, s1);
-            feed(eScan1D2, s2);
+            m_curves->feed(eScan1D1, s1);
+            m_curves->feed(eScan1D2, s2);
         }
     } else {
         for (CurveId id : {ePrescanIV, ePrescanD1, ePrescanD2, eScan1IV, eCompensatedIV, eScan1D1, eScan1D2})
-            clearCurve(id);
+            m_curves->clear(id);
     }
 
     const bool cur = m_quantityBox[0]->isChecked();
@@ -983,13 +947,13 @@ void PlotManager::drawIvView(bool prescan)
         p0->show();
         if (cur) {
             if (!prescan)
-                m_curve[eScan1IV]->attach(p0);
-            m_curve[iv]->attach(p0);
+                m_curves->curve(eScan1IV)->attach(p0);
+            m_curves->curve(iv)->attach(p0);
         }
         if (der1)
-            m_curve[d1]->attach(p0);
+            m_curves->curve(d1)->attach(p0);
         if (der2)
-            m_curve[d2]->attach(p0);
+            m_curves->curve(d2)->attach(p0);
         const CurveId only = (!cur && der1 && !der2) ? d1 : (!cur && !der1 && der2) ? d2 : iv;
         if (only != iv) {
             p0->setAxisTitle(QwtPlot::yLeft, only == d1 ? QStringLiteral("dI/dU [A/V]")
@@ -998,12 +962,13 @@ void PlotManager::drawIvView(bool prescan)
         AxisRange::Range y = yRangeOf(p0);
         if (only != iv && y.hasData) {
             // One derivative alone: its bounding range widened by 10 % of its height.
-            const QRectF r = m_curve[only]->boundingRect();
+            const QRectF r = m_curves->curve(only)->boundingRect();
             const double h = r.height();
             if (h > 0)
                 y = AxisRange::Range{r.top() - 0.1 * h, r.bottom() + 0.1 * h, true};
         }
-        applyRanges(p0, m_voltageStart, m_voltageEnd, y);
+        const auto x = ivXRange();
+        applyRanges(p0, x.first, x.second, y);
     } else {
         p0->setVisible(cur);
         m_plot[1]->setVisible(der1);
@@ -1011,13 +976,16 @@ void PlotManager::drawIvView(bool prescan)
         if (m_logScale->isChecked() != p0->isLogScale())
             p0->logScale(m_logScale->isChecked());
         if (!prescan)
-            m_curve[eScan1IV]->attach(p0);
-        m_curve[iv]->attach(p0);
-        m_curve[d1]->attach(m_plot[1]);
-        m_curve[d2]->attach(m_plot[2]);
+            m_curves->curve(eScan1IV)->attach(p0);
+        m_curves->curve(iv)->attach(p0);
+        m_curves->curve(d1)->attach(m_plot[1]);
+        m_curves->curve(d2)->attach(m_plot[2]);
+        const auto x = ivXRange();
         for (ThreeTracePlotter* p : m_plot)
-            applyRanges(p, m_voltageStart, m_voltageEnd, yRangeOf(p));
+            applyRanges(p, x.first, x.second, yRangeOf(p));
     }
+    // Two cursors on a graph of current read the e-folding voltage too.
+    m_pair[0]->setEFolding(cur);
     // The analysis over the measured curve (the overlay keeps out of the ranges).
     if (scan && !prescan && cur && m_showAnalysis->isChecked() && !isDoubleProbeSession())
         m_overlay->showIv(p0, *scan, p0->isLogScale());
@@ -1030,9 +998,9 @@ void PlotManager::drawEepfView()
         PlotData::Series s;
         s.x = scan->eepf.energy;
         s.y = scan->eepf.EEDF;
-        feed(eScan2Eepf, s, &scan->eepf.EEDF_low_error, &scan->eepf.EEDF_error, true);
+        m_curves->feed(eScan2Eepf, s, &scan->eepf.EEDF_low_error, &scan->eepf.EEDF_error, true);
     } else {
-        clearCurve(eScan2Eepf);
+        m_curves->clear(eScan2Eepf);
     }
     ThreeTracePlotter* p0 = m_plot[0];
     p0->show();
@@ -1043,12 +1011,12 @@ void PlotManager::drawEepfView()
     p0->setAxisTitle(QwtPlot::yLeft, QStringLiteral("EEPF [m<sup>-3</sup>eV<sup>-3/2</sup>]"));
     if (!p0->isLogScale())
         p0->logScale(true);
-    m_curve[eScan2Eepf]->attach(p0);
+    m_curves->curve(eScan2Eepf)->attach(p0);
     // Four decades below the top (a fixed range for a weak or missing EEPF);
     // the energies span the x axis.
-    const PlotData::Series& e = m_series[eScan2Eepf];
+    const PlotData::Series& e = m_curves->series(eScan2Eepf);
     const AxisRange::Range drawn = yRangeOf(p0);
-    const auto range = AppText::eepfRange(drawn.hasData ? m_curve[eScan2Eepf]->bound(PlotErrorBarCurve::eYMax) : 0.0);
+    const auto range = AppText::eepfRange(drawn.hasData ? m_curves->curve(eScan2Eepf)->bound(PlotErrorBarCurve::eYMax) : 0.0);
     const AxisRange::Range x = AxisRange::of(e.x.constData(), e.size(), false);
     applyRanges(p0, x.low, x.high, AxisRange::Range{range.first, range.second, drawn.hasData});
     if (scan && m_showAnalysis->isChecked())
@@ -1060,7 +1028,7 @@ void PlotManager::drawTrendView(bool withinFrame)
     const int q = m_trendQuantity;
     PlotData::Series s = withinFrame ? PlotData::trendWithinFrame(*m_data, groupIndex(), q, traceIndex())
                                      : PlotData::trendAcrossFrames(*m_data, traceIndex(), q);
-    feed(eTimeResolve, s, &s.err);
+    m_curves->feed(eTimeResolve, s, &s.err);
     ThreeTracePlotter* p0 = m_plot[0];
     p0->show();
     m_plot[1]->hide();
@@ -1079,7 +1047,7 @@ void PlotManager::drawTrendView(bool withinFrame)
         p0->setTitle(QStringLiteral("Time Step vs Statistics"));
         p0->setAxisTitle(QwtPlot::xBottom, QStringLiteral("Time (<span>&mu;</span>s)"));
     }
-    m_curve[eTimeResolve]->attach(p0);
+    m_curves->curve(eTimeResolve)->attach(p0);
     p0->setNoDataText(withinFrame ? QStringLiteral("The time-resolved view needs a time-resolved run with two or "
                                                    "more time slices")
                                   : QStringLiteral("Trends need a time or spatial run with two or more frames"));
@@ -1132,7 +1100,7 @@ QString PlotManager::clipboardText() const
     QString out;
     const View v = m_lastView;
     auto dump = [&](CurveId id, const QString& heading) {
-        const PlotData::Series& s = m_series[id];
+        const PlotData::Series& s = m_curves->series(id);
         out += heading;
         for (int i = 0; i < s.size(); ++i)
             out += QStringLiteral("%1\t%2\n").arg(s.x[i], 0, 'g', 6).arg(s.y[i], 0, 'g', 6);
@@ -1170,11 +1138,11 @@ QString PlotManager::clipboardText() const
 
 // ---------------------------------------------------------------- tools
 
-void PlotManager::openScaleForm(int plot)
+void PlotManager::openScaleForm(int plot, int axis)
 {
     if (!m_scaleForm)
         m_scaleForm = new GraphForm;
-    m_scaleForm->attachPlot(m_plot[plot]);
+    m_scaleForm->attachPlot(m_plot[plot], axis);
     m_scaleForm->show();
     m_scaleForm->raise();
 }
@@ -1436,6 +1404,11 @@ void PlotManager::showGraphMenu(const QPoint& globalPos)
     menu.addAction(QStringLiteral("Export Graph..."), this, &PlotManager::exportGraph);
     menu.addAction(QStringLiteral("Copy Graph"), this, &PlotManager::copyGraph);
     menu.addAction(QStringLiteral("Print Graph..."), this, &PlotManager::printGraph);
+    for (CursorPair* c : m_pair)
+        if (!c->readout().isEmpty()) {
+            menu.addAction(QStringLiteral("Copy Cursor Readout"), c, &CursorPair::copy);
+            break;
+        }
     menu.exec(globalPos);
 }
 

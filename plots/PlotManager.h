@@ -3,6 +3,7 @@
 // graphs, a results grid with values and relative errors, frame navigation,
 // trends and the analysis warnings. Saves, loads and asks before closing.
 #include "AxisRange.h"
+#include "CurveSet.h"
 #include "GraphExport.h"
 #include "LangmuirSettings.h"
 #include "PlotData.h"
@@ -18,12 +19,14 @@
 
 class AnalysisOverlay;
 class ConfigParam;
+class CursorPair;
 class CursorPicker;
 class DataAnalyzer;
 class DoubleProbeConfigParam;
 class SessionConfig;
 class SingleProbeConfigParam;
 class EEDF_Dialog;
+class FrameNavigator;
 class GraphForm;
 class LangmuirSettingsWidget;
 class OptInResults;
@@ -124,8 +127,9 @@ public:
     QRadioButton* trendButton(int quantity) const;
     ThreeTracePlotter* plot(int i) const { return m_plot[i]; }
     CursorPicker* cursor(int i) const { return m_cursor[i]; }
+    CursorPair* cursorPair(int i) const { return m_pair[i]; }
     const AnalysisOverlay* overlay() const { return m_overlay.get(); }
-    PlotErrorBarCurve* curve(CurveId id) const { return m_curve[id].get(); }
+    PlotErrorBarCurve* curve(CurveId id) const { return m_curves->curve(id); }
     QString valueText(int quantity) const;
     QString errorText(int quantity) const;
     const OptInResults* optInResults() const { return m_optIn; }
@@ -134,6 +138,8 @@ public:
     QString timeText() const;
     QSlider* frameSlider() const { return m_frameSlider; }
     QSlider* positionSlider() const { return m_positionSlider; }
+    FrameNavigator* traceNavigator() const { return m_traceNav; }
+    FrameNavigator* groupNavigator() const { return m_groupNav; }
     int trendQuantity() const { return m_trendQuantity; }
     const LangmuirSettings& singleSettings() const { return m_singleSettings; }
     const LangmuirSettings& doubleSettings() const { return m_doubleSettings; }
@@ -217,21 +223,17 @@ private:
     QWidget* buildResultsGrid();
     QWidget* buildControls();
     void selectTrend(int quantity);
-    // logAxis: the curve shows only the positive values (gaps elsewhere);
-    // the series itself (clipboard) keeps them all.
-    void feed(CurveId id, const PlotData::Series& s, const QVector<double>* yErrLow = nullptr,
-              const QVector<double>* yErrHigh = nullptr, bool logAxis = false);
     // The y range of the curves attached to a plot, as they are drawn.
     AxisRange::Range yRangeOf(const ThreeTracePlotter* p) const;
+    std::pair<double, double> ivXRange() const;
     void applyRanges(ThreeTracePlotter* p, double xLow, double xHigh, const AxisRange::Range& y);
-    void clearCurve(CurveId id);
     void showResults();
     void showWarnings();
     void drawIvView(bool prescan);
     void drawEepfView();
     void drawTrendView(bool withinFrame);
     void drawNoView();
-    void openScaleForm(int plot);
+    void openScaleForm(int plot, int axis = 0); // axis: QwtPlot::yLeft or xBottom
     const ScanRecord* currentScan() const;
     LangmuirSettings& activeSettings();
     void applySettingsToSession();
@@ -240,11 +242,9 @@ private:
     DataAnalyzer* m_data;
     ThreeTracePlotter* m_plot[3];
     CursorPicker* m_cursor[3];
+    CursorPair* m_pair[3];
     // Owned here whether attached to a plot or not; a curve detaches itself when deleted.
-    std::unique_ptr<PlotErrorBarCurve> m_curve[eCurveCount];
-    PlotData::Series m_series[eCurveCount];
-    QVector<double> m_errLow[eCurveCount], m_errHigh[eCurveCount];
-    std::vector<double> m_shownY[eCurveCount]; // positive values only, for a log axis
+    std::unique_ptr<CurveSet> m_curves;
 
     QCheckBox* m_viewBox[eViewCount];
     QCheckBox* m_quantityBox[3]; // Current, 1st Derivative, 2nd Derivative
@@ -274,8 +274,10 @@ private:
     QLabel* m_traceNumber;
     QLabel* m_positionLabel;
     QLabel* m_timeLabel;
-    QSlider* m_frameSlider;
-    QSlider* m_positionSlider;
+    FrameNavigator* m_traceNav;
+    FrameNavigator* m_groupNav;
+    QSlider* m_frameSlider;    // m_traceNav's
+    QSlider* m_positionSlider; // m_groupNav's
     QWidget* m_frameControls;
     QWidget* m_graphControls;
     QWidget* m_resultsGrid = nullptr;

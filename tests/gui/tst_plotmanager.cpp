@@ -1,6 +1,7 @@
 // The session window: results grid, views, frames, trends, files and the close prompt.
 #include "AnalysisOverlay.h"
 #include "ConfigParam.h"
+#include "CursorPair.h"
 #include "CursorPicker.h"
 #include "GraphExport.h"
 #include "DataAnalyzer.h"
@@ -17,6 +18,7 @@
 #include "ThreeTracePlotter.h"
 #include "AppText.h"
 #include "GraphForm.h"
+#include "FrameNavigator.h"
 #include "LangmuirSettingsWidget.h"
 
 #include <QLineEdit>
@@ -24,9 +26,11 @@
 #include <QSpinBox>
 
 #include <qwt_plot_zoomer.h>
+#include <qwt_scale_widget.h>
 #include <qwt_scale_div.h>
 #include <qwt_scale_draw.h>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QCloseEvent>
@@ -64,6 +68,7 @@ private slots:
     void emptySessionShowsDashes();
     void resultsGridTexts();
     void frameSliderClamps();
+    void navigationByKeys();
     void trendSkipsFramesWithoutTheTrace();
     void trendWithinFrame();
     void timeSlicesOnly_data();
@@ -97,6 +102,7 @@ private slots:
     void eepfAnalysisDrawn();
     void resultsCopyAsText();
     void exportGraphFromTheWindow();
+    void twoCursorsReadKTe();
 
 };
 
@@ -213,9 +219,75 @@ void TestPlotManager::frameSliderClamps()
     QCOMPARE(pm.frameSlider()->maximum(), 3);
     QMetaObject::invokeMethod(&pm, "setTimeValue", Q_ARG(int, 9));
     QCOMPARE(pm.traceIndex(), 3);
-    QVERIFY(pm.timeText().startsWith("30 [<span>&mu;</span>s]"));
+    QCOMPARE(pm.timeText(), QString("30.000 [<span>&mu;</span>s]"));
     QMetaObject::invokeMethod(&pm, "setTimeValue", Q_ARG(int, -2));
     QCOMPARE(pm.traceIndex(), 0);
+}
+
+// Three positions of twelve time slices each, moved through as a user does:
+// arrow, Page and Home keys on the sliders, a click on a groove, a number
+// typed into a spin box. Each label sits on the slider that moves it.
+void TestPlotManager::navigationByKeys()
+{
+    PlotManager pm;
+    for (int g = 0; g < 3; ++g)
+        for (int s = 0; s < 12; ++s) {
+            ScanRecord r = plainScan(ScanRecord::eSpatialRun, 5.0 * g, 0);
+            r.resolvedTime = 2.5 * s;
+            pm.addScan(r, false);
+        }
+    pm.resize(1200, 800);
+    pm.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&pm));
+    QCOMPARE(pm.data()->groupCount(), 3);
+    pm.setGroupIndex(0);
+    pm.frameSlider()->setValue(0);
+    QCOMPARE(pm.timeText(), QString("0.000 [<span>&mu;</span>s]"));
+    QCOMPARE(pm.positionText(), QString("0.0 [mm]"));
+    auto labelAt = [&](const QString& text) -> QWidget* {
+        for (QLabel* l : pm.findChildren<QLabel*>())
+            if (l->text() == text)
+                return l;
+        return nullptr;
+    };
+    auto y = [&](QWidget* w) { return w->mapTo(&pm, QPoint()).y(); };
+    QWidget* position = labelAt(pm.positionText());
+    QWidget* time = labelAt(pm.timeText());
+    QVERIFY(position && time);
+    QVERIFY(y(position) < y(pm.groupNavigator()) && y(pm.groupNavigator()) < y(time));
+    QVERIFY(y(time) < y(pm.traceNavigator()));
+
+    QSlider* frames = pm.positionSlider();
+    frames->setFocus();
+    QTest::keyClick(frames, Qt::Key_Right);
+    QCOMPARE(pm.groupIndex(), 1);
+    QCOMPARE(pm.positionText(), QString("5.0 [mm]"));
+    QCOMPARE(pm.groupNavigator()->spinBox()->value(), 1);
+    QTest::keyClick(frames, Qt::Key_End);
+    QCOMPARE(pm.positionText(), QString("10.0 [mm]"));
+
+    QSlider* slices = pm.frameSlider();
+    slices->setFocus();
+    QCOMPARE(slices->pageStep(), 2);
+    QTest::keyClick(slices, Qt::Key_PageUp);
+    QCOMPARE(pm.traceIndex(), 2);
+    QTest::keyClick(slices, Qt::Key_Right);
+    QCOMPARE(pm.traceIndex(), 3);
+    QCOMPARE(pm.timeText(), QString("7.500 [<span>&mu;</span>s]"));
+    QTest::keyClick(slices, Qt::Key_Home);
+    QCOMPARE(pm.timeText(), QString("0.000 [<span>&mu;</span>s]"));
+    // A click on the groove right of the handle moves towards it.
+    QTest::mouseClick(slices, Qt::LeftButton, {}, QPoint(slices->width() - 3, slices->height() / 2));
+    QVERIFY(pm.traceIndex() > 0);
+    QCOMPARE(pm.traceNavigator()->spinBox()->value(), pm.traceIndex());
+    QSpinBox* spin = pm.traceNavigator()->spinBox();
+    spin->selectAll();
+    QTest::keyClicks(spin, "11");
+    QTest::keyClick(spin, Qt::Key_Return);
+    QCOMPARE(pm.traceIndex(), 11);
+    QCOMPARE(slices->value(), 11);
+    QCOMPARE(pm.timeText(), QString("27.500 [<span>&mu;</span>s]"));
+    QCOMPARE(pm.positionText(), QString("10.0 [mm]"));
 }
 
 void TestPlotManager::trendSkipsFramesWithoutTheTrace()
@@ -284,16 +356,25 @@ void TestPlotManager::trendWithinFrame()
 
 void TestPlotManager::timeSlicesOnly_data()
 {
-    // Resolved times of the scans of one frame, in filing order.
+    // Resolved times of the scans of one frame, in filing order; the trace
+    // shown, the times drawn by View Time Resolve and the Time label of the trace.
     QTest::addColumn<QVector<double>>("times");
     QTest::addColumn<int>("trace");
     QTest::addColumn<QVector<double>>("drawn");
-    QTest::newRow("time-averaged scan first") << QVector<double>{0, 0, 10, 20} << 0 << QVector<double>{0, 10, 20};
-    QTest::newRow("time-averaged scan last") << QVector<double>{5, 10, 0} << 2 << QVector<double>{5, 10};
-    QTest::newRow("two runs, trace in the first") << QVector<double>{0, 10, 0, 10, 20} << 1 << QVector<double>{0, 10};
+    QTest::addColumn<QString>("label");
+    const QString none = "--- [<span>&mu;</span>s]";
+    QTest::newRow("time-averaged scan first") << QVector<double>{0, 0, 10, 20} << 0 << QVector<double>{0, 10, 20}
+                                              << none;
+    QTest::newRow("time-averaged scan last") << QVector<double>{5, 10, 0} << 2 << QVector<double>{5, 10} << none;
+    QTest::newRow("two runs, trace in the first")
+        << QVector<double>{0, 10, 0, 10, 20} << 1 << QVector<double>{0, 10} << "10.000 [<span>&mu;</span>s]";
     QTest::newRow("two runs, trace in the second") << QVector<double>{0, 10, 0, 10, 20} << 3
-                                                   << QVector<double>{0, 10, 20};
-    QTest::newRow("time-averaged scans only") << QVector<double>{0, 0} << 0 << QVector<double>{};
+                                                   << QVector<double>{0, 10, 20} << "10.000 [<span>&mu;</span>s]";
+    QTest::newRow("time-averaged scans only") << QVector<double>{0, 0} << 0 << QVector<double>{} << none;
+    QTest::newRow("time-averaged scan before a delayed run")
+        << QVector<double>{0, 5, 15, 25} << 0 << QVector<double>{5, 15, 25} << none;
+    QTest::newRow("first time slice") << QVector<double>{0, 2.5, 5} << 0 << QVector<double>{0, 2.5, 5}
+                                      << "0.000 [<span>&mu;</span>s]";
 }
 
 void TestPlotManager::timeSlicesOnly()
@@ -301,18 +382,24 @@ void TestPlotManager::timeSlicesOnly()
     QFETCH(QVector<double>, times);
     QFETCH(int, trace);
     QFETCH(QVector<double>, drawn);
-    DataAnalyzer d;
+    QFETCH(QString, label);
+    PlotManager pm;
     for (double t : times) {
         ScanRecord r = plainScan(ScanRecord::eOtherRun, 0, 0);
         r.resolvedTime = t;
         r.result.setValue(ResultRecord::eVp, 10.0 + t);
         r.result.setError(ResultRecord::eVp, -0.5); // errors are magnitudes
-        d.addScan(r);
+        pm.addScan(r, false);
     }
+    const DataAnalyzer& d = *pm.data();
     QCOMPARE(d.groupCount(), 1);
     const PlotData::Series s = PlotData::trendWithinFrame(d, 0, 0, trace);
     QCOMPARE(s.x, drawn);
     QCOMPARE(s.err, QVector<double>(drawn.size(), 0.5));
+    pm.frameSlider()->setValue(trace);
+    QCOMPARE(pm.timeText(), label);
+    pm.setView(PlotManager::eViewTimeResolve);
+    QCOMPARE(pm.curve(PlotManager::eTimeResolve)->dataSize(), size_t(drawn.size() >= 2 ? drawn.size() : 0));
 }
 
 // A trend of values that differ in the fifth digit: the axis spans +-1 % of
@@ -654,22 +741,87 @@ void TestPlotManager::reanalyseAppliesCropAndSettings()
     QVERIFY(!w->isVisible());
 }
 
+namespace {
+GraphForm* openForm()
+{
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* f = qobject_cast<GraphForm*>(w); f && f->isVisible())
+            return f;
+    return nullptr;
+}
+
+std::pair<double, double> xAxis(const ThreeTracePlotter* p)
+{
+    const QwtScaleDiv div = p->axisScaleDiv(QwtPlot::xBottom);
+    return {div.lowerBound(), div.upperBound()};
+}
+
+// Types a range into the open form as a user does: untick, type, Return.
+void typeRange(GraphForm* form, const QString& low, const QString& high)
+{
+    form->autoScaleBox()->setChecked(false);
+    for (auto [edit, text] : {std::make_pair(form->minimumEdit(), low), std::make_pair(form->maximumEdit(), high)}) {
+        edit->selectAll();
+        QTest::keyClicks(edit, text);
+        QTest::keyClick(edit, Qt::Key_Return);
+    }
+}
+} // namespace
+
+// The x axis spans the voltages drawn, not the configured sweep; a double
+// click on either axis opens its range form; a typed range stays over frames
+// and views until Automatic Scale returns to the data's.
 void TestPlotManager::axisDoubleClickOpensScaleForm()
 {
     PlotManager pm;
+    pm.data()->configuration().dataScanRunParam.voltageStart = -50;
+    pm.data()->configuration().dataScanRunParam.voltageEnd = 60;
     pm.show();
-    QVERIFY(!pm.findChild<GraphForm*>());
-    emit pm.plot(1)->leftAxisDoubleClick();
-    GraphForm* form = nullptr;
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (auto* f = qobject_cast<GraphForm*>(w))
-            form = f;
-    QVERIFY(form && form->isVisible());
+    QVERIFY(QTest::qWaitForWindowExposed(&pm));
+    QVERIFY(!openForm());
+    pm.addScan(ivScan({-21.6, -5, 13.3}, {-2e-4, 1e-4, 3e-3}), false);
+    pm.addScan(ivScan({-20, -5, 12}, {-1e-4, 1e-4, 2e-3}), false);
+    pm.setView(PlotManager::eViewScan);
+    for (int i = 0; i < 3; ++i)
+        QCOMPARE(xAxis(pm.plot(i)), std::make_pair(-21.6, 13.3));
+
+    QwtScaleWidget* left = pm.plot(1)->axisWidget(QwtPlot::yLeft);
+    QTest::mouseDClick(left, Qt::LeftButton, Qt::NoModifier, left->rect().center());
+    GraphForm* form = openForm();
+    QVERIFY(form);
     QCOMPARE(form->plot(), static_cast<QwtPlot*>(pm.plot(1)));
+    QCOMPARE(form->windowTitle(), QString("Y-axis Scale"));
+    QwtScaleWidget* bottom = pm.plot(0)->axisWidget(QwtPlot::xBottom);
+    QTest::mouseDClick(bottom, Qt::LeftButton, Qt::NoModifier, bottom->rect().center());
+    QCOMPARE(openForm(), form);
+    QCOMPARE(form->plot(), static_cast<QwtPlot*>(pm.plot(0)));
+    QCOMPARE(form->windowTitle(), QString("X-axis Scale"));
+    QVERIFY(form->autoScaleBox()->isChecked());
+    QCOMPARE(form->minimumEdit()->text(), QString("-21.6"));
+    typeRange(form, "-10", "5");
+    QCOMPARE(xAxis(pm.plot(0)), std::make_pair(-10.0, 5.0));
+    // Another frame, a round through the EEPF: the typed range stays.
+    pm.frameSlider()->setValue(1);
+    pm.setView(PlotManager::eViewEepf);
+    pm.setView(PlotManager::eViewScan);
+    QCOMPARE(xAxis(pm.plot(0)), std::make_pair(-10.0, 5.0));
+    QCOMPARE(xAxis(pm.plot(1)), std::make_pair(-20.0, 12.0)); // only the graph set by hand
+    form->autoScaleBox()->setChecked(true);
+    QCOMPARE(xAxis(pm.plot(0)), std::make_pair(-20.0, 12.0));
+    // Zooming in and back out comes home to the data's range.
+    pm.plot(0)->zoomer()->zoom(QRectF(-5, 0, 5, 1e-3));
+    pm.plot(0)->zoomer()->zoom(0);
+    QCOMPARE(xAxis(pm.plot(0)), std::make_pair(-20.0, 12.0));
     emit pm.plot(2)->leftAxisDoubleClick();
     QCOMPARE(form->plot(), static_cast<QwtPlot*>(pm.plot(2)));
     pm.hideToolWindows();
     QVERIFY(!form->isVisible());
+    // Nothing drawn: the configured sweep.
+    PlotManager empty;
+    empty.data()->configuration().dataScanRunParam.voltageStart = -50;
+    empty.data()->configuration().dataScanRunParam.voltageEnd = 60;
+    empty.refreshAll();
+    QCOMPARE(xAxis(empty.plot(0)), std::make_pair(-50.0, 60.0));
 }
 
 void TestPlotManager::shippedExampleSession()
@@ -1060,4 +1212,71 @@ void TestPlotManager::exportGraphFromTheWindow()
     QCOMPARE(note.size(), 1);
     QCOMPARE(note.first().first().toString(),
              QString("Exported graph to %1").arg(QDir::toNativeSeparators(file + ".svg")));
+}
+
+// Two clicks on the exponential part of an IV read its e-folding voltage:
+// kTe by eye, near what the analysis found. Another view drops the cursors.
+void TestPlotManager::twoCursorsReadKTe()
+{
+    PlotManager pm;
+    pm.resize(1200, 800);
+    pm.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&pm));
+    fillSession(pm, 1);
+    boxNamed(pm, "Show analysis")->setChecked(false);
+    boxNamed(pm, "log scale")->setChecked(true);
+    pm.setView(PlotManager::eViewScan);
+    ThreeTracePlotter* p = pm.plot(0);
+    p->replot();
+    const ScanRecord& s = pm.data()->scansOfGroup(0)[0];
+    const double vp = s.result.value(ResultRecord::eVp), kTe = s.result.value(ResultRecord::eKTe);
+    auto pixelAt = [&](double volts) {
+        int best = 0;
+        for (int i = 0; i < s.corrected.V.size(); ++i)
+            if (std::fabs(s.corrected.V[i] - volts) < std::fabs(s.corrected.V[best] - volts))
+                best = i;
+        return QPoint(qRound(p->canvasMap(QwtPlot::xBottom).transform(s.corrected.V[best])),
+                      qRound(p->canvasMap(QwtPlot::yLeft).transform(s.corrected.I[best])));
+    };
+    QTest::mouseClick(p->canvas(), Qt::LeftButton, {}, pixelAt(vp - 3 * kTe));
+    QTest::mouseClick(p->canvas(), Qt::LeftButton, {}, pixelAt(vp - 0.5 * kTe));
+    CursorPair* pair = pm.cursorPair(0);
+    QCOMPARE(pair->pinnedCount(), 2);
+    const QPointF a = pair->pinned(0), b = pair->pinned(1);
+    QVERIFY(std::fabs(a.x() - (vp - 3 * kTe)) < 1 && std::fabs(b.x() - (vp - 0.5 * kTe)) < 1);
+    const double eFolding = (b.x() - a.x()) / std::log(b.y() / a.y());
+    QVERIFY2(std::fabs(eFolding / kTe - 1) < 0.25, qPrintable(QString("%1 vs %2").arg(eFolding).arg(kTe)));
+    QVERIFY2(pair->readout().endsWith(QString::fromUtf8("\u0394U/\u0394ln I = %1 V").arg(eFolding, 0, 'g', 4)),
+             qPrintable(pair->readout()));
+    // The graph's menu copies it.
+    QString copied;
+    QTimer::singleShot(0, &pm, [&] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        QVERIFY(menu);
+        for (QAction* act : menu->actions())
+            if (act->text() == "Copy Cursor Readout")
+                act->trigger();
+        copied = QApplication::clipboard()->text();
+        menu->close();
+    });
+    QApplication::clipboard()->clear();
+    const QPoint at(5, 5);
+    QTest::mousePress(p->canvas(), Qt::RightButton, {}, at);
+    QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, at, p->canvas()->mapToGlobal(at));
+    QApplication::sendEvent(p->canvas(), &menuEvent);
+    QCOMPARE(copied, pair->readout());
+    // On the derivative graph there is no e-folding voltage.
+    ThreeTracePlotter* d = pm.plot(1);
+    d->replot();
+    const PlotErrorBarCurve* d1 = pm.curve(PlotManager::eScan1D1);
+    for (int i : {int(d1->dataSize()) / 3, int(d1->dataSize()) / 2}) {
+        const QPointF q = d1->sample(i);
+        QTest::mouseClick(d->canvas(), Qt::LeftButton, {},
+                          QPoint(qRound(d->canvasMap(QwtPlot::xBottom).transform(q.x())),
+                                 qRound(d->canvasMap(QwtPlot::yLeft).transform(q.y()))));
+    }
+    QCOMPARE(pm.cursorPair(1)->pinnedCount(), 2);
+    QVERIFY(!pm.cursorPair(1)->readout().contains("ln"));
+    pm.setView(PlotManager::eViewEepf);
+    QCOMPARE(pair->pinnedCount(), 0);
 }
