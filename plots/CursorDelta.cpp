@@ -1,5 +1,6 @@
 #include "CursorDelta.h"
 
+#include <QStringList>
 #include <cmath>
 
 namespace CursorDelta {

@@ -58,7 +58,7 @@ AxisRange::Range CurveSet::yRange(const QwtPlot* plot, bool log) const
             continue;
         // The bars are drawn too: their ends count (those of drawn points only).
         const QVector<double>& high = m_errHigh[i].isEmpty() ? m_errLow[i] : m_errHigh[i];
-        std::vector<double> lo(size_t(n)), hi(size_t(n));
+        std::vector<double> lo(static_cast<size_t>(n)), hi(static_cast<size_t>(n));
         for (int k = 0; k < n; ++k) {
             lo[size_t(k)] = y[k] - std::fabs(m_errLow[i][k]);
             hi[size_t(k)] = y[k] + std::fabs(high[k]);

@@ -8,6 +8,7 @@
 #include "CursorPicker.h"
 #include "DataAnalyzer.h"
 #include "EEDF_Dialog.h"
+#include "FigureText.h"
 #include "FrameNavigator.h"
 #include "GraphExport.h"
 #include "GraphForm.h"
@@ -365,6 +366,8 @@ QWidget* PlotManager::buildControls()
     m_startCrop->setRange(0, 500);
     m_endCrop = new QSpinBox;
     m_endCrop->setRange(0, 500);
+    m_startCrop->setObjectName(QStringLiteral("startCrop"));
+    m_endCrop->setObjectName(QStringLiteral("endCrop"));
     gl->addWidget(new QLabel(QStringLiteral("Start Crop")), 0, 0);
     gl->addWidget(m_startCrop, 0, 1);
     gl->addWidget(new QLabel(QStringLiteral("End Crop")), 1, 0);
@@ -695,10 +698,10 @@ void PlotManager::setTimeValue(int value)
     }
     m_traceNumber->setText(AppText::traceNumberText(value));
     const ScanRecord* scan = currentScan();
-    const QVector<ScanRecord>& scans = m_data->scansOfGroup(groupIndex());
+    const QVector<ScanRecord>& frame = m_data->scansOfGroup(groupIndex());
     const ScanGroup* group = m_data->group(groupIndex());
-    m_positionLabel->setText(PlotData::positionText(scans, value, group));
-    m_timeLabel->setText(PlotData::timeText(scans, value, group));
+    m_positionLabel->setText(PlotData::positionText(frame, value, group));
+    m_timeLabel->setText(PlotData::timeText(frame, value, group));
     m_frameTime->setText(scan && scan->date.isValid() ? scan->date.toString(QStringLiteral("hh:mm:ss"))
                                                        : QStringLiteral("---"));
     m_processTime->setText(m_processTimeUs >= 0 ? AppText::processTimeText(m_processTimeUs)
@@ -1007,7 +1010,7 @@ void PlotManager::drawEepfView()
     m_plot[1]->hide();
     m_plot[2]->hide();
     p0->setTitle(QStringLiteral("EEPF vs Energy"));
-    p0->setAxisTitle(QwtPlot::xBottom, QStringLiteral("energy [eV]"));
+    p0->setAxisTitle(QwtPlot::xBottom, QStringLiteral("E [eV]"));
     p0->setAxisTitle(QwtPlot::yLeft, QStringLiteral("EEPF [m<sup>-3</sup>eV<sup>-3/2</sup>]"));
     if (!p0->isLogScale())
         p0->logScale(true);
@@ -1028,6 +1031,12 @@ void PlotManager::drawTrendView(bool withinFrame)
     const int q = m_trendQuantity;
     PlotData::Series s = withinFrame ? PlotData::trendWithinFrame(*m_data, groupIndex(), q, traceIndex())
                                      : PlotData::trendAcrossFrames(*m_data, traceIndex(), q);
+    // One frame of time slices has no trend across frames: its slices are the trend.
+    bool slices = withinFrame;
+    if (!withinFrame && s.size() < 2 && m_data->groupCount() < 2) {
+        s = PlotData::trendWithinFrame(*m_data, groupIndex(), q, traceIndex());
+        slices = s.size() >= 2;
+    }
     m_curves->feed(eTimeResolve, s, &s.err);
     ThreeTracePlotter* p0 = m_plot[0];
     p0->show();
@@ -1037,27 +1046,23 @@ void PlotManager::drawTrendView(bool withinFrame)
         p0->logScale(false);
     const ScanRecord* scan = currentScan();
     const int type = scan ? scan->scanType : ScanRecord::eOtherRun;
-    if (!withinFrame && type == ScanRecord::eSpatialRun) {
-        p0->setTitle(QStringLiteral("Position Vs Statistics"));
-        p0->setAxisTitle(QwtPlot::xBottom, QStringLiteral("Position (mm)"));
-    } else if (!withinFrame && type == ScanRecord::eTimedRun) {
-        p0->setTitle(QStringLiteral("Time Step vs Statistics"));
-        p0->setAxisTitle(QwtPlot::xBottom, QStringLiteral("Time (s)"));
-    } else {
-        p0->setTitle(QStringLiteral("Time Step vs Statistics"));
-        p0->setAxisTitle(QwtPlot::xBottom, QStringLiteral("Time (<span>&mu;</span>s)"));
-    }
+    const FigureText::TrendAxis axis = slices                            ? FigureText::eOverPulse
+                                       : type == ScanRecord::eSpatialRun ? FigureText::eOverPosition
+                                       : type == ScanRecord::eTimedRun   ? FigureText::eOverTime
+                                                                         : FigureText::eOverPulse;
+    p0->setTitle(FigureText::trendTitle(q, axis));
+    p0->setAxisTitle(QwtPlot::xBottom, FigureText::trendXAxis(axis));
     m_curves->curve(eTimeResolve)->attach(p0);
     p0->setNoDataText(withinFrame ? QStringLiteral("The time-resolved view needs a time-resolved run with two or "
                                                    "more time slices")
-                                  : QStringLiteral("Trends need a time or spatial run with two or more frames"));
+                                  : QStringLiteral("Trends need a time or spatial run with two or more frames, "
+                                                   "or a time-resolved run (View Time Resolve)"));
+    p0->setAxisTitle(QwtPlot::yLeft, FigureText::quantityAxis(q));
     if (s.size() >= 2) {
         const auto r = AppText::trendXRange(s.x.first(), s.x.last(), s.size());
-        p0->setAxisTitle(QwtPlot::yLeft, ResultQuantity::label(q));
         // Noise far below the value must not fill the graph.
         applyRanges(p0, r.first, r.second, AxisRange::withMinimumSpan(yRangeOf(p0), kTrendMinimumSpan));
     } else {
-        p0->setAxisTitle(QwtPlot::yLeft, QStringLiteral("Y"));
         applyRanges(p0, 0.0, 1.0, AxisRange::neutral(false));
     }
 }

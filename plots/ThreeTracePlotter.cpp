@@ -33,6 +33,7 @@ void ThreeTracePlotter::build()
     setFrameStyle(QFrame::Box | QFrame::Plain);
     setLineWidth(0);
     plotLayout()->setAlignCanvasToScales(true);
+    setCanvasBackground(Qt::white); // the figure's paper
     setAxisAutoScale(QwtPlot::xBottom, true);
     setAxisAutoScale(QwtPlot::yLeft, true);
 

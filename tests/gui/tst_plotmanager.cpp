@@ -30,6 +30,7 @@
 #include <qwt_scale_div.h>
 #include <qwt_scale_draw.h>
 #include <QCheckBox>
+#include <QLabel>
 #include <QClipboard>
 #include <QComboBox>
 #include <QLineEdit>
@@ -318,9 +319,9 @@ void TestPlotManager::trendSkipsFramesWithoutTheTrace()
     pm.trendButton(0)->click();
     QCOMPARE(pm.view(), PlotManager::eViewTrends);
     QCOMPARE(pm.curve(PlotManager::eTimeResolve)->count(), 2);
-    QCOMPARE(pm.plot(0)->titleText(), QString("Position Vs Statistics"));
-    QCOMPARE(pm.plot(0)->axisTitle(QwtPlot::xBottom).text(), QString("Position (mm)"));
-    QCOMPARE(pm.plot(0)->axisTitle(QwtPlot::yLeft).text(), QString("Vp (V)"));
+    QCOMPARE(pm.plot(0)->titleText(), QString("Vp over position"));
+    QCOMPARE(pm.plot(0)->axisTitle(QwtPlot::xBottom).text(), QString("Position [mm]"));
+    QCOMPARE(pm.plot(0)->axisTitle(QwtPlot::yLeft).text(), QString("Vp [V]"));
     const auto div = pm.plot(0)->axisScaleDiv(QwtPlot::xBottom);
     const double m = ((10.0 - 0.0) / 2 + 1e-7) * 0.05;
     QCOMPARE(div.lowerBound(), -m);
@@ -340,18 +341,26 @@ void TestPlotManager::trendWithinFrame()
     QCOMPARE(c->count(), 5);
     QCOMPARE(c->sample(4).x(), 40.0);
     QCOMPARE(c->sample(1).y(), ResultQuantity::displayValue(pm.data()->scansOfGroup(0)[1].result, 2));
-    QCOMPARE(pm.plot(0)->axisTitle(QwtPlot::xBottom).text(), QString("Time (<span>&mu;</span>s)"));
+    QCOMPARE(pm.plot(0)->axisTitle(QwtPlot::xBottom).text(), QString("Time [<span>&mu;</span>s]"));
+    QCOMPARE(pm.plot(0)->titleText(), QString("kTe over the pulse"));
+    QCOMPARE(pm.plot(0)->axisTitle(QwtPlot::yLeft).text(), QString("kTe [eV]"));
+    // View Trends on one frame of time slices shows the slices.
+    pm.setView(PlotManager::eViewTrends);
+    QCOMPARE(c->count(), 5);
+    QCOMPARE(pm.plot(0)->titleText(), QString("kTe over the pulse"));
+    QVERIFY(!pm.plot(0)->noDataShown());
 
     // One scan only: nothing drawn, and the graph says why.
     PlotManager single;
     single.addScan(plainScan(ScanRecord::eOtherRun, 0, 0), false);
     single.trendButton(0)->click();
     QCOMPARE(single.curve(PlotManager::eTimeResolve)->count(), 0);
-    QCOMPARE(single.plot(0)->axisTitle(QwtPlot::yLeft).text(), QString("Y"));
+    QCOMPARE(single.plot(0)->axisTitle(QwtPlot::yLeft).text(), QString("Vp [V]"));
     QVERIFY(single.plot(0)->noDataShown());
     QVERIFY(single.plot(0)->noDataText().contains("two or more"));
     single.setView(PlotManager::eViewTrends);
-    QCOMPARE(single.plot(0)->noDataText(), QString("Trends need a time or spatial run with two or more frames"));
+    QCOMPARE(single.plot(0)->noDataText(), QString("Trends need a time or spatial run with two or more frames, "
+                                                   "or a time-resolved run (View Time Resolve)"));
 }
 
 void TestPlotManager::timeSlicesOnly_data()
@@ -713,11 +722,8 @@ void TestPlotManager::reanalyseAppliesCropAndSettings()
     fillSession(pm, 2, 120);
     const int full = pm.data()->scansOfGroup(0)[0].corrected.V.size();
     QVERIFY(full > 100);
-    QSpinBox* start = nullptr;
+    auto* start = pm.findChild<QSpinBox*>("startCrop");
     QPushButton* reanalyse = nullptr;
-    for (QSpinBox* b : pm.findChildren<QSpinBox*>())
-        if (!start)
-            start = b; // "Start Crop" comes first
     for (QPushButton* b : pm.findChildren<QPushButton*>())
         if (b->text() == "Reanalyse")
             reanalyse = b;

@@ -13,6 +13,8 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QSpinBox>
 #include <QLineEdit>
 #include <QImage>
 #include <QLineEdit>
@@ -77,6 +79,7 @@ private slots:
     void exportFormats_data();
     void exportFormats();
     void exportNeverLeavesAHalfFile();
+    void figureFontAndLineWidth();
 };
 
 void TestPlotWidgets::boundsSkipNonFinite()
@@ -588,6 +591,81 @@ void TestPlotWidgets::exportNeverLeavesAHalfFile()
     QCOMPARE(dlg.options().fileName, dir.filePath("fig.pdf"));
     dlg.fileEdit()->setText(dir.filePath("plain"));
     QCOMPARE(dlg.options().fileName, dir.filePath("plain.pdf"));
+}
+
+// The export dialog's font size and line width reach the figure (on a white
+// canvas) and leave the graph on screen as it was.
+void TestPlotWidgets::figureFontAndLineWidth()
+{
+    QTemporaryDir dir;
+    const double x[] = {0, 10};
+    const double y[] = {0, 10};
+    ThreeTracePlotter plot(QStringLiteral("Vp over time"));
+    plot.setAxisTitle(QwtPlot::xBottom, QStringLiteral("Time [s]"));
+    plot.setAxisTitle(QwtPlot::yLeft, QStringLiteral("Vp [V]"));
+    PlotErrorBarCurve c(QStringLiteral("c"));
+    c.setStyle(QwtPlotCurve::Lines);
+    c.setPen(QPen(Qt::red, 1));
+    c.setSamplesPlain(x, y, 2);
+    c.attach(&plot);
+    plot.setRanges(-1, 11, -1, 11);
+    plot.resize(400, 300);
+    plot.show();
+    plot.replot();
+    const QFont axisFont = plot.axisFont(QwtPlot::xBottom);
+
+    GraphExport::Options start;
+    start.fileName = dir.filePath("styled.png");
+    GraphExportDialog dlg(start);
+    QCOMPARE(dlg.fontBox()->text(), QString("as shown"));
+    QCOMPARE(dlg.lineWidthBox()->text(), QString("as shown"));
+    for (QAbstractSpinBox* box : {static_cast<QAbstractSpinBox*>(dlg.fontBox()),
+                                  static_cast<QAbstractSpinBox*>(dlg.lineWidthBox())}) {
+        box->selectAll();
+        QTest::keyClicks(box, box == dlg.fontBox() ? "16" : "4");
+        QTest::keyClick(box, Qt::Key_Tab);
+    }
+    GraphExport::Options styled = dlg.options();
+    QCOMPARE(styled.fontPt, 16);
+    QCOMPARE(styled.lineWidth, 4.0);
+    styled.dpi = 100;
+    GraphExport::Options plain = styled;
+    plain.fileName = dir.filePath("plain.png");
+    plain.fontPt = 6;
+    plain.lineWidth = 0;
+    for (const GraphExport::Options& o : {styled, plain})
+        QVERIFY(GraphExport::write({&plot}, o, nullptr));
+    // Red pixels: the curve; black ones: the text and the axes (the grid is grey).
+    auto count = [](const QImage& img, bool red) {
+        int n = 0;
+        for (int j = 0; j < img.height(); ++j)
+            for (int i = 0; i < img.width(); ++i) {
+                const QColor c = img.pixelColor(i, j);
+                n += red ? (c.red() > 200 && c.green() < 80 && c.blue() < 80)
+                         : (c.red() < 40 && c.green() < 40 && c.blue() < 40);
+            }
+        return n;
+    };
+    const QImage a(styled.fileName), b(plain.fileName);
+    if (qEnvironmentVariableIsSet("LP_KEEP_FIGURES")) {
+        a.save("/tmp/styled.png");
+        b.save("/tmp/plain.png");
+    }
+    QCOMPARE(a.size(), b.size());
+    QVERIFY2(count(a, true) > 2.5 * count(b, true), qPrintable(QString("%1 / %2").arg(count(a, true)).arg(count(b, true))));
+    QVERIFY2(count(a, false) > 1.5 * count(b, false), qPrintable(QString("%1 / %2").arg(count(a, false)).arg(count(b, false))));
+    // The canvas is white (grid and curve aside).
+    const QRect canvas = plot.canvas()->geometry();
+    const double sx = double(a.width()) / plot.width(), sy = double(a.height()) / plot.height();
+    int white = 0, all = 0;
+    for (int j = int(canvas.top() * sy) + 2; j < int(canvas.bottom() * sy) - 2; ++j)
+        for (int i = int(canvas.left() * sx) + 2; i < int(canvas.right() * sx) - 2; ++i, ++all)
+            white += a.pixelColor(i, j) == QColor(Qt::white);
+    QVERIFY2(white > 0.8 * all, qPrintable(QString("%1 of %2").arg(white).arg(all)));
+    // The window's graph is as it was.
+    QCOMPARE(c.pen().widthF(), 1.0);
+    QCOMPARE(plot.axisFont(QwtPlot::xBottom), axisFont);
+    QCOMPARE(plot.axisTitle(QwtPlot::yLeft).text(), QString("Vp [V]"));
 }
 
 QTEST_MAIN(TestPlotWidgets)
