@@ -1118,6 +1118,17 @@ void TestPlotManager::analysisDrawnOnTheCurve()
     QCOMPARE(s.fit.ionCurrent(s.fit.Vp + 1), 0.0);
     QVERIFY(ov->lineShown(AnalysisOverlay::eElectronCurrent));
     QVERIFY(pm.plot(0)->legendShown());
+    // The three labels, drawn, cover none of each other, even on a short graph.
+    for (int height : {700, 260}) {
+        pm.resize(1000, height);
+        QCoreApplication::processEvents();
+        pm.plot(0)->replot();
+        const QRectF vf = ov->labelRect(AnalysisOverlay::eVf), vp = ov->labelRect(AnalysisOverlay::eVp),
+                     knee = ov->labelRect(AnalysisOverlay::eKnee);
+        QVERIFY(!vf.isEmpty() && !vp.isEmpty() && !knee.isEmpty());
+        QVERIFY(!vp.intersects(knee) && !vf.intersects(vp) && !vf.intersects(knee));
+        QVERIFY(pm.plot(0)->canvas()->rect().contains(vp.toAlignedRect()));
+    }
     boxNamed(pm, "Show analysis")->setChecked(false);
     QVERIFY(ov->markLabel(AnalysisOverlay::eVp).isEmpty());
     QVERIFY(!ov->regionShown() && !ov->lineShown(AnalysisOverlay::eRetardFit));
