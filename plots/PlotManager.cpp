@@ -9,6 +9,7 @@
 #include "DataAnalyzer.h"
 #include "EEDF_Dialog.h"
 #include "FigureText.h"
+#include "FitRestorer.h"
 #include "FrameNavigator.h"
 #include "GraphExport.h"
 #include "GraphForm.h"
@@ -111,6 +112,8 @@ PlotManager::PlotManager(QWidget* parent, bool advanced)
     m_data->setEepfTable(table);
 
     connect(m_data, &DataAnalyzer::updateProbeConfig, this, &PlotManager::updateDoubleProbeConfig);
+    m_fitRestorer = new FitRestorer(m_data, this);
+    connect(m_fitRestorer, &FitRestorer::restored, this, &PlotManager::updateGraph);
     m_updating = true; // no drawing before every widget exists
     buildUi();
     m_updating = false;
@@ -1310,6 +1313,7 @@ bool PlotManager::load(const QString& fileName, SessionFile::ReadReport* report)
     // The file's analysis settings become the active record of its probe kind.
     activeSettings() = m_data->analysisSettings();
     m_settingsFromFile = true;
+    m_fitRestorer->start(); // the fits the analysis is drawn from, in the background
     m_saved = true;
     setModified(read.cutOff); // what the file lacks is not saved anywhere
     m_updating = true;

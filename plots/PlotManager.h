@@ -26,6 +26,7 @@ class DoubleProbeConfigParam;
 class SessionConfig;
 class SingleProbeConfigParam;
 class EEDF_Dialog;
+class FitRestorer;
 class FrameNavigator;
 class GraphForm;
 class LangmuirSettingsWidget;
@@ -129,6 +130,7 @@ public:
     CursorPicker* cursor(int i) const { return m_cursor[i]; }
     CursorPair* cursorPair(int i) const { return m_pair[i]; }
     const AnalysisOverlay* overlay() const { return m_overlay.get(); }
+    const FitRestorer* fitRestorer() const { return m_fitRestorer; }
     PlotErrorBarCurve* curve(CurveId id) const { return m_curves->curve(id); }
     QString valueText(int quantity) const;
     QString errorText(int quantity) const;
@@ -254,6 +256,7 @@ private:
     QCheckBox* m_dataPoints;
     QCheckBox* m_showAnalysis;
     std::unique_ptr<AnalysisOverlay> m_overlay;
+    FitRestorer* m_fitRestorer = nullptr;
     QSpinBox* m_startCrop;
     QSpinBox* m_endCrop;
     QPushButton* m_reanalyse;

@@ -1132,15 +1132,29 @@ void TestPlotManager::analysisDrawnOnTheCurve()
     boxNamed(pm, "Show analysis")->setChecked(false);
     QVERIFY(ov->markLabel(AnalysisOverlay::eVp).isEmpty());
     QVERIFY(!ov->regionShown() && !ov->lineShown(AnalysisOverlay::eRetardFit));
-    // A scan read from a file keeps its results, not its fits: markers only.
+    // A scan read from a file keeps its results, not its fits: markers at
+    // once, the fits once derived again in the background; the session and
+    // its file stay as they were.
     boxNamed(pm, "Show analysis")->setChecked(true);
     const QString file = m_dir.filePath("overlay.ldf");
     QVERIFY(pm.save(file));
+    QFile saved(file);
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    const QByteArray bytes = saved.readAll();
     PlotManager back;
     QVERIFY(back.load(file));
     back.setView(PlotManager::eViewScan);
     QVERIFY(!back.overlay()->markLabel(AnalysisOverlay::eVp).isEmpty());
-    QVERIFY(!back.overlay()->regionShown());
+    QVERIFY(!back.overlay()->regionShown()); // the fits arrive through the event loop
+    const ResultRecord stored = back.data()->scansOfGroup(0)[0].result;
+    QTRY_VERIFY(back.overlay()->regionShown());
+    QVERIFY(back.overlay()->lineShown(AnalysisOverlay::eRetardFit));
+    QCOMPARE(back.overlay()->regionLow(), s.fit.ionRegionLow);
+    QVERIFY(!back.isModified());
+    for (int k = 0; k < 14; ++k)
+        QCOMPARE(ResultQuantity::value(back.data()->scansOfGroup(0)[0].result, k), ResultQuantity::value(stored, k));
+    QVERIFY(saved.seek(0));
+    QCOMPARE(saved.readAll(), bytes);
 }
 
 void TestPlotManager::eepfAnalysisDrawn()
