@@ -85,6 +85,26 @@ QString timeText(const QVector<ScanRecord>& scans, int index, const ScanGroup* g
     return QStringLiteral("--- [<span>&mu;</span>s]");
 }
 
+QString traceName(const DataAnalyzer& data, int group, int index)
+{
+    const QVector<ScanRecord>& scans = data.scansOfGroup(group);
+    const ScanGroup* g = data.group(group);
+    if (!g || index < 0 || index >= scans.size())
+        return QString();
+    const ScanRecord& s = scans[index];
+    const QString us = QString::fromUtf8(" \u00b5s");
+    const QString slice = isTimeSlice(scans, index) ? QString::number(s.resolvedTime, 'f', 3) + us : QString();
+    if (s.scanType == ScanRecord::eSpatialRun) {
+        const QString place = QString::number(g->position, 'f', 1) + QStringLiteral(" mm");
+        return slice.isEmpty() ? place : place + QStringLiteral(", ") + slice;
+    }
+    if (s.scanType == ScanRecord::eTimedRun)
+        return QString::number(g->temporalPosition, 'f', 1) + QStringLiteral(" s");
+    if (!slice.isEmpty() && data.groupCount() == 1)
+        return slice;
+    return QStringLiteral("Frame %1, trace %2").arg(group + 1).arg(index + 1);
+}
+
 Series trendWithinFrame(const DataAnalyzer& data, int group, int quantity, int traceIndex)
 {
     Series s;

@@ -43,6 +43,10 @@ bool isTimeSlice(const QVector<ScanRecord>& scans, int index);
 // "0.000 [<span>&mu;</span>s]" for a time slice, else "---").
 QString positionText(const QVector<ScanRecord>& scans, int index, const ScanGroup* group);
 QString timeText(const QVector<ScanRecord>& scans, int index, const ScanGroup* group);
+// A trace's name in a list or a legend, by where and when it was measured:
+// "4.0 mm", "4.0 mm, 12.500 us", "12.500 us", "30.0 s", else "Frame 2, trace 3"
+// (counted from 1); plain text.
+QString traceName(const DataAnalyzer& data, int group, int index);
 
 // The results grid as tab-separated text: a heading row, then one row per
 // quantity in the grid's order with its value, unit, absolute error (same

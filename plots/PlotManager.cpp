@@ -10,6 +10,8 @@
 #include "EEDF_Dialog.h"
 #include "FigureText.h"
 #include "FitRestorer.h"
+#include "TraceChooser.h"
+#include "TraceOverlay.h"
 #include "FrameNavigator.h"
 #include "GraphExport.h"
 #include "GraphForm.h"
@@ -142,6 +144,7 @@ PlotManager::~PlotManager()
 void PlotManager::buildUi()
 {
     m_overlay = std::make_unique<AnalysisOverlay>();
+    m_traces = std::make_unique<TraceOverlay>();
     m_plot[0] = new ThreeTracePlotter(QStringLiteral("Plot 1"), this);
     m_plot[1] = new ThreeTracePlotter(QStringLiteral("Probe Current's 1st Derivative vs Probe Voltage"), this);
     m_plot[2] = new ThreeTracePlotter(QStringLiteral("Probe Current's 2nd Derivative vs Probe Voltage"), this);
@@ -354,6 +357,10 @@ QWidget* PlotManager::buildControls()
     fl->addWidget(m_errorBars, 5, 0);
     fl->addWidget(m_dataPoints, 5, 1);
     fl->addWidget(m_showAnalysis, 6, 0);
+    auto* overlayButton = new QPushButton(QStringLiteral("Overlay Traces..."));
+    overlayButton->setToolTip(tr("Draw other traces of the session over the IV graph"));
+    fl->addWidget(overlayButton, 6, 1);
+    connect(overlayButton, &QPushButton::clicked, this, &PlotManager::showTraceChooser);
     for (QCheckBox* b : {m_overlap, m_logScale, m_errorBars, m_dataPoints, m_showAnalysis})
         connect(b, &QCheckBox::toggled, this, [this] {
             if (!m_updating) {
@@ -538,6 +545,8 @@ void PlotManager::hideToolWindows()
         m_scaleForm->hide();
     if (m_configPanel)
         m_configPanel->hide();
+    if (m_traceChooser)
+        m_traceChooser->hide();
 }
 
 // ---------------------------------------------------------------- data in
@@ -786,7 +795,28 @@ QRadioButton* PlotManager::trendButton(int quantity) const
 
 AxisRange::Range PlotManager::yRangeOf(const ThreeTracePlotter* p) const
 {
-    return m_curves->yRange(p, p->isLogScale());
+    AxisRange::Range r = m_curves->yRange(p, p->isLogScale());
+    const AxisRange::Range traces = m_traces->yRange(p, p->isLogScale());
+    if (traces.hasData)
+        r = r.hasData ? AxisRange::Range{std::min(r.low, traces.low), std::max(r.high, traces.high), true} : traces;
+    return r;
+}
+
+void PlotManager::showTraceChooser()
+{
+    if (!m_traceChooser) {
+        m_traceChooser = new TraceChooser(this);
+        connect(m_traceChooser, &TraceChooser::chosenChanged, this, [this](const QVector<TraceOverlay::Key>& k) {
+            m_traces->setChosen(k);
+            if (view() != eViewScan)
+                setView(eViewScan);
+            else
+                updateGraph();
+        });
+    }
+    m_traceChooser->fill(*m_data, m_traces->chosen());
+    m_traceChooser->show();
+    m_traceChooser->raise();
 }
 
 std::pair<double, double> PlotManager::ivXRange() const
@@ -863,6 +893,7 @@ void PlotManager::updateGraph()
 
     m_curves->detachAll();
     m_overlay->detach();
+    m_traces->detach();
     m_plot[0]->setNoDataText(QStringLiteral("no data"));
     // IV curves rise to the right, an EEPF falls: the legend goes where they leave room.
     m_plot[0]->setLegendAlignment(Qt::AlignTop | (view() == eViewEepf ? Qt::AlignRight : Qt::AlignLeft));
@@ -946,6 +977,9 @@ void PlotManager::drawIvView(bool prescan)
     m_plot[1]->setAxisTitle(QwtPlot::yLeft, QStringLiteral("dI/dU [A/V]"));
     m_plot[2]->setAxisTitle(QwtPlot::yLeft, QStringLiteral("d<sup>2</sup>I/dU<sup>2</sup> [A/V<sup>2</sup>]"));
 
+    // Other traces chosen for comparison, under the one shown.
+    if (!prescan && cur)
+        m_traces->show(p0, *m_data, log);
     if (m_overlap->isChecked()) {
         p0->logScale(false);
         m_plot[1]->hide();

@@ -27,6 +27,8 @@ class SessionConfig;
 class SingleProbeConfigParam;
 class EEDF_Dialog;
 class FitRestorer;
+class TraceChooser;
+class TraceOverlay;
 class FrameNavigator;
 class GraphForm;
 class LangmuirSettingsWidget;
@@ -131,6 +133,8 @@ public:
     CursorPair* cursorPair(int i) const { return m_pair[i]; }
     const AnalysisOverlay* overlay() const { return m_overlay.get(); }
     const FitRestorer* fitRestorer() const { return m_fitRestorer; }
+    const TraceOverlay* traces() const { return m_traces.get(); }
+    TraceChooser* traceChooser() const { return m_traceChooser; }
     PlotErrorBarCurve* curve(CurveId id) const { return m_curves->curve(id); }
     QString valueText(int quantity) const;
     QString errorText(int quantity) const;
@@ -216,6 +220,7 @@ private slots:
     void updateGraph();
     void positionChanged(int value);
     void settingsApplied();
+    void showTraceChooser();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -257,6 +262,8 @@ private:
     QCheckBox* m_showAnalysis;
     std::unique_ptr<AnalysisOverlay> m_overlay;
     FitRestorer* m_fitRestorer = nullptr;
+    std::unique_ptr<TraceOverlay> m_traces;
+    TraceChooser* m_traceChooser = nullptr;
     QSpinBox* m_startCrop;
     QSpinBox* m_endCrop;
     QPushButton* m_reanalyse;

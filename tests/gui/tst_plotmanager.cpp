@@ -19,6 +19,8 @@
 #include "AppText.h"
 #include "GraphForm.h"
 #include "FrameNavigator.h"
+#include "TraceChooser.h"
+#include "TraceOverlay.h"
 #include "LangmuirSettingsWidget.h"
 
 #include <QLineEdit>
@@ -30,6 +32,7 @@
 #include <qwt_scale_div.h>
 #include <qwt_scale_draw.h>
 #include <QCheckBox>
+#include <QListWidget>
 #include <QLabel>
 #include <QClipboard>
 #include <QComboBox>
@@ -104,6 +107,7 @@ private slots:
     void resultsCopyAsText();
     void exportGraphFromTheWindow();
     void twoCursorsReadKTe();
+    void overlayTracesWithLegend();
 
 };
 
@@ -855,7 +859,8 @@ void TestPlotManager::everyCurveHasAnOwner()
     {
         PlotManager pm;
         pm.show();
-        QCOMPARE(PlotErrorBarCurve::liveCount(), before + PlotManager::eCurveCount + AnalysisOverlay::eLineCount);
+        QCOMPARE(PlotErrorBarCurve::liveCount(),
+                 before + PlotManager::eCurveCount + AnalysisOverlay::eLineCount + TraceOverlay::kMaxTraces);
         for (int v = 0; v < PlotManager::eViewCount; ++v)
             pm.setView(PlotManager::View(v));
     }
@@ -1310,4 +1315,60 @@ void TestPlotManager::twoCursorsReadKTe()
     QVERIFY(!pm.cursorPair(1)->readout().contains("ln"));
     pm.setView(PlotManager::eViewEepf);
     QCOMPARE(pair->pinnedCount(), 0);
+}
+
+// Other positions of a spatial run ticked in "Overlay Traces" are drawn over
+// the IV graph, named by their positions in the legend, each in its colour,
+// also in an exported figure; Clear takes them away.
+void TestPlotManager::overlayTracesWithLegend()
+{
+    PlotManager pm;
+    pm.resize(1200, 800);
+    pm.show();
+    SessionMaker::Options o;
+    o.kind = SessionMaker::eSpatial;
+    o.groups = 4;
+    o.scansPerGroup = 1;
+    o.points = 80;
+    SessionMaker::fill(*pm.data(), o);
+    pm.refreshAll();
+    pm.setView(PlotManager::eViewScan);
+    const int legendBefore = pm.plot(0)->legendEntryCount();
+    QPushButton* open = nullptr;
+    for (QPushButton* b : pm.findChildren<QPushButton*>())
+        if (b->text() == "Overlay Traces...")
+            open = b;
+    QVERIFY(open);
+    open->click();
+    TraceChooser* chooser = pm.traceChooser();
+    QVERIFY(chooser && chooser->isVisible());
+    QCOMPARE(chooser->list()->count(), 4);
+    QCOMPARE(chooser->list()->item(3)->text(), QString("15.0 mm"));
+    chooser->list()->item(3)->setCheckState(Qt::Checked);
+    chooser->list()->item(1)->setCheckState(Qt::Checked);
+    const TraceOverlay* traces = pm.traces();
+    QCOMPARE(traces->shownCount(), 2);
+    QCOMPARE(traces->curve(0)->title().text(), QString("15.0 mm"));
+    QCOMPARE(traces->curve(1)->title().text(), QString("5.0 mm"));
+    QCOMPARE(traces->curve(0)->pen().color(), TraceOverlay::colour(0));
+    QCOMPARE(traces->curve(0)->plot(), static_cast<QwtPlot*>(pm.plot(0)));
+    QCOMPARE(traces->curve(0)->dataSize(), size_t(pm.data()->scansOfGroup(3)[0].corrected.V.size()));
+    QCOMPARE(pm.plot(0)->legendEntryCount(), legendBefore + 2);
+    // Another position shown: the overlays stay.
+    pm.setGroupIndex(2);
+    QCOMPARE(traces->shownCount(), 2);
+    // In the figure, by name and colour.
+    GraphExport::Options fig;
+    fig.fileName = m_dir.filePath("overlay.svg");
+    fig.format = GraphExport::eSvg;
+    QVERIFY(GraphExport::write(pm.shownPlots(), fig));
+    QFile svg(fig.fileName);
+    QVERIFY(svg.open(QIODevice::ReadOnly));
+    const QByteArray text = svg.readAll();
+    QVERIFY(text.contains("15.0 mm") && text.contains("5.0 mm"));
+    QVERIFY(text.contains(TraceOverlay::colour(0).name().toLatin1()));
+    QVERIFY(text.contains(TraceOverlay::colour(1).name().toLatin1()));
+    chooser->clearButton()->click();
+    QCOMPARE(traces->shownCount(), 0);
+    QCOMPARE(pm.plot(0)->legendEntryCount(), legendBefore);
 }
