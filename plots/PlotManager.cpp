@@ -12,6 +12,7 @@
 #include "FitRestorer.h"
 #include "TraceChooser.h"
 #include "TraceOverlay.h"
+#include "ViewControls.h"
 #include "FrameNavigator.h"
 #include "GraphExport.h"
 #include "GraphForm.h"
@@ -55,6 +56,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <cmath>
+
+static_assert(PlotManager::eViewCount == ViewControls::kViews, "a view box per view");
 
 namespace {
 const char* const kTitle = "Quendrix Langmuir";
@@ -312,62 +315,27 @@ QWidget* PlotManager::buildControls()
         Prompter::information(this, QString::fromLatin1(kTitle), m_warnings->text());
     });
 
-    auto* frameBox = new QGroupBox(QStringLiteral("Plot Graphs Controls"));
-    auto* fl = new QGridLayout(frameBox);
-    static const char* const viewNames[eViewCount] = {"View Prescan", "View Scan", "View EEPF",
-                                                      "View Time Resolve", "View Trends"};
-    for (int v = 0; v < eViewCount; ++v) {
-        m_viewBox[v] = new QCheckBox(QString::fromLatin1(viewNames[v]));
-        fl->addWidget(m_viewBox[v], v, 0);
-        connect(m_viewBox[v], &QCheckBox::toggled, this, [this, v](bool on) {
-            if (m_updating)
-                return;
-            if (on) {
-                // One view at a time.
-                m_updating = true;
-                for (int o = 0; o < eViewCount; ++o)
-                    if (o != v)
-                        m_viewBox[o]->setChecked(false);
-                m_updating = false;
-            }
+    auto* frameBox = new ViewControls;
+    for (int v = 0; v < eViewCount; ++v)
+        m_viewBox[v] = frameBox->viewBox(v);
+    for (int i = 0; i < 3; ++i)
+        m_quantityBox[i] = frameBox->quantityBox(i);
+    m_overlap = frameBox->overlap();
+    m_logScale = frameBox->logScale();
+    m_errorBars = frameBox->errorBars();
+    m_dataPoints = frameBox->dataPoints();
+    m_showAnalysis = frameBox->showAnalysis();
+    connect(frameBox, &ViewControls::changed, this, [this] {
+        if (!m_updating)
             updateGraph();
-        });
-    }
-    m_viewBox[eViewScan]->setChecked(true);
-    static const char* const qNames[3] = {"Current", "1st Derivative", "2nd Derivative"};
-    for (int i = 0; i < 3; ++i) {
-        m_quantityBox[i] = new QCheckBox(QString::fromLatin1(qNames[i]));
-        m_quantityBox[i]->setChecked(true);
-        fl->addWidget(m_quantityBox[i], i, 1);
-        connect(m_quantityBox[i], &QCheckBox::toggled, this, [this] {
-            if (!m_updating)
-                updateGraph();
-        });
-    }
-    m_overlap = new QCheckBox(QStringLiteral("Graph Overlap"));
-    m_logScale = new QCheckBox(QStringLiteral("log scale"));
-    m_errorBars = new QCheckBox(QStringLiteral("Show Error bars"));
-    m_dataPoints = new QCheckBox(QStringLiteral("Show data points"));
-    m_showAnalysis = new QCheckBox(QStringLiteral("Show analysis"));
-    m_showAnalysis->setToolTip(tr("Draw Vf, Vp, the knee, the ion-saturation region and the fits on the IV "
-                                  "graph, the mean energy and the Maxwellian on the EEPF graph"));
-    m_showAnalysis->setChecked(true);
-    fl->addWidget(m_overlap, 3, 1);
-    fl->addWidget(m_logScale, 4, 1);
-    fl->addWidget(m_errorBars, 5, 0);
-    fl->addWidget(m_dataPoints, 5, 1);
-    fl->addWidget(m_showAnalysis, 6, 0);
-    auto* overlayButton = new QPushButton(QStringLiteral("Overlay Traces..."));
-    overlayButton->setToolTip(tr("Draw other traces of the session over the IV graph"));
-    fl->addWidget(overlayButton, 6, 1);
-    connect(overlayButton, &QPushButton::clicked, this, &PlotManager::showTraceChooser);
-    for (QCheckBox* b : {m_overlap, m_logScale, m_errorBars, m_dataPoints, m_showAnalysis})
-        connect(b, &QCheckBox::toggled, this, [this] {
-            if (!m_updating) {
-                setTracePens();
-                updateGraph();
-            }
-        });
+    });
+    connect(frameBox, &ViewControls::styleChanged, this, [this] {
+        if (!m_updating) {
+            setTracePens();
+            updateGraph();
+        }
+    });
+    connect(frameBox, &ViewControls::overlayRequested, this, &PlotManager::showTraceChooser);
     lay->addWidget(frameBox);
 
     m_graphControls = new QGroupBox(QStringLiteral("Graph Controls"));
