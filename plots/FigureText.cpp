@@ -63,4 +63,16 @@ QString trendXAxis(TrendAxis axis)
     }
 }
 
+QString quantityUnit(int quantity)
+{
+    static const char* const plain[14] = {"V",  "V",    "eV", "A/m^2", "m^-3", "A/m^2", "m^-3",
+                                          "\u00b5m", "m^-3", "eV", "eV", "mA", "", "m/s"};
+    return valid(quantity) ? QString::fromUtf8(plain[quantity]) : QString();
+}
+
+QString mapTitle(int quantity)
+{
+    return QStringLiteral("%1 over position and time").arg(quantityName(quantity));
+}
+
 } // namespace FigureText

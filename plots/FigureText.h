@@ -16,5 +16,9 @@ QString quantityName(int quantity);
 // (time slices, us).
 QString trendTitle(int quantity, TrendAxis axis);
 QString trendXAxis(TrendAxis axis);
+// The unit in plain text ("m^-3", "\u00b5m"), for readouts; empty for none.
+QString quantityUnit(int quantity);
+// "Ne over position and time".
+QString mapTitle(int quantity);
 
 } // namespace FigureText

@@ -10,6 +10,7 @@
 #include "EEDF_Dialog.h"
 #include "FigureText.h"
 #include "FitRestorer.h"
+#include "MapPlot.h"
 #include "TraceChooser.h"
 #include "TraceOverlay.h"
 #include "ViewControls.h"
@@ -187,6 +188,17 @@ void PlotManager::buildUi()
     auto* graphs = new QSplitter(Qt::Vertical);
     for (auto* p : m_plot)
         graphs->addWidget(p);
+    m_graphs = graphs;
+    // The map takes the graphs' place.
+    m_map = new MapPlot;
+    m_map->hide();
+    auto* graphArea = new QWidget;
+    auto* areaLay = new QVBoxLayout(graphArea);
+    areaLay->setContentsMargins(0, 0, 0, 0);
+    areaLay->addWidget(graphs);
+    areaLay->addWidget(m_map);
+    connect(m_map, &MapPlot::readout, this, &PlotManager::cursorReadout);
+    connect(m_map, &ThreeTracePlotter::contextMenuRequested, this, &PlotManager::showGraphMenu);
 
     auto* side = new QWidget;
     auto* sideLay = new QVBoxLayout(side);
@@ -204,7 +216,7 @@ void PlotManager::buildUi()
 
     auto* lay = new QHBoxLayout(this);
     lay->setContentsMargins(0, 0, 0, 0);
-    lay->addWidget(graphs, 1);
+    lay->addWidget(graphArea, 1);
     lay->addWidget(scroll, 0);
     setTracePens();
 }
@@ -878,8 +890,11 @@ void PlotManager::updateGraph()
     case eViewEepf: drawEepfView(); break;
     case eViewTimeResolve: drawTrendView(true); break;
     case eViewTrends: drawTrendView(false); break;
+    case eViewMap: drawMapView(); break;
     default: drawNoView(); break;
     }
+    m_graphs->setVisible(v != eViewMap);
+    m_map->setVisible(v == eViewMap);
     for (auto* p : m_plot) {
         p->updateLegend();
         if (p->isVisible() || !isVisible())
@@ -1072,6 +1087,17 @@ void PlotManager::drawTrendView(bool withinFrame)
     }
 }
 
+void PlotManager::drawMapView()
+{
+    for (ThreeTracePlotter* p : m_plot)
+        p->hide();
+    const int q = m_trendQuantity;
+    m_map->setTitle(FigureText::mapTitle(q));
+    m_map->setMap(MapData::of(*m_data, q), FigureText::quantityName(q), FigureText::quantityUnit(q),
+                  FigureText::quantityAxis(q));
+    m_map->replot();
+}
+
 void PlotManager::drawNoView()
 {
     m_plot[0]->setTitle(QStringLiteral("No Plot"));
@@ -1083,7 +1109,7 @@ void PlotManager::drawNoView()
 void PlotManager::selectTrend(int quantity)
 {
     m_trendQuantity = quantity;
-    if (view() != eViewTimeResolve && view() != eViewTrends)
+    if (view() != eViewTimeResolve && view() != eViewTrends && view() != eViewMap)
         setView(m_data->groupCount() > 1 ? eViewTrends : eViewTimeResolve);
     else
         updateGraph();
@@ -1406,6 +1432,8 @@ QList<QwtPlot*> PlotManager::shownPlots() const
     for (ThreeTracePlotter* p : m_plot)
         if (!p->isHidden())
             out.append(p);
+    if (!m_map->isHidden())
+        out.append(m_map);
     return out;
 }
 

@@ -27,6 +27,7 @@ class SessionConfig;
 class SingleProbeConfigParam;
 class EEDF_Dialog;
 class FitRestorer;
+class MapPlot;
 class TraceChooser;
 class TraceOverlay;
 class FrameNavigator;
@@ -49,7 +50,7 @@ class PlotManager : public QWidget
 {
     Q_OBJECT
 public:
-    enum View { eViewPrescan, eViewScan, eViewEepf, eViewTimeResolve, eViewTrends, eViewCount };
+    enum View { eViewPrescan, eViewScan, eViewEepf, eViewTimeResolve, eViewTrends, eViewMap, eViewCount };
     enum CurveId {
         ePrescanIV, ePrescanD1, ePrescanD2, eTimeResolve, eScan1IV, eCompensatedIV, eScan1D1, eScan1D2,
         eScan2Eepf, eCurveCount
@@ -129,6 +130,7 @@ public:
     QCheckBox* quantityBox(int which) const { return m_quantityBox[which]; }
     QRadioButton* trendButton(int quantity) const;
     ThreeTracePlotter* plot(int i) const { return m_plot[i]; }
+    MapPlot* mapPlot() const { return m_map; }
     CursorPicker* cursor(int i) const { return m_cursor[i]; }
     CursorPair* cursorPair(int i) const { return m_pair[i]; }
     const AnalysisOverlay* overlay() const { return m_overlay.get(); }
@@ -240,6 +242,7 @@ private:
     void drawEepfView();
     void drawTrendView(bool withinFrame);
     void drawNoView();
+    void drawMapView();
     void openScaleForm(int plot, int axis = 0); // axis: QwtPlot::yLeft or xBottom
     const ScanRecord* currentScan() const;
     LangmuirSettings& activeSettings();
@@ -248,6 +251,8 @@ private:
 
     DataAnalyzer* m_data;
     ThreeTracePlotter* m_plot[3];
+    MapPlot* m_map;
+    QWidget* m_graphs; // the three graphs' splitter
     CursorPicker* m_cursor[3];
     CursorPair* m_pair[3];
     // Owned here whether attached to a plot or not; a curve detaches itself when deleted.

@@ -11,7 +11,7 @@ class ViewControls : public QGroupBox
 {
     Q_OBJECT
 public:
-    static constexpr int kViews = 5; // the window's View enum, in order
+    static constexpr int kViews = 6; // the window's View enum, in order
     explicit ViewControls(QWidget* parent = nullptr);
 
     QCheckBox* viewBox(int v) const { return m_view[v]; }

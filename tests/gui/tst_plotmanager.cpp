@@ -19,6 +19,8 @@
 #include "AppText.h"
 #include "GraphForm.h"
 #include "FrameNavigator.h"
+#include "MapPlot.h"
+#include <qwt_plot_spectrogram.h>
 #include "TraceChooser.h"
 #include "TraceOverlay.h"
 #include "LangmuirSettingsWidget.h"
@@ -108,6 +110,7 @@ private slots:
     void exportGraphFromTheWindow();
     void twoCursorsReadKTe();
     void overlayTracesWithLegend();
+    void mapOfPositionAndTime();
 
 };
 
@@ -1371,4 +1374,71 @@ void TestPlotManager::overlayTracesWithLegend()
     chooser->clearButton()->click();
     QCOMPARE(traces->shownCount(), 0);
     QCOMPARE(pm.plot(0)->legendEntryCount(), legendBefore);
+}
+
+// A spatial time-resolved run as a map: each cell the value of its scan, a
+// colour bar, the cursor's readout, a figure; without one of the two axes the
+// graph says which.
+void TestPlotManager::mapOfPositionAndTime()
+{
+    PlotManager pm;
+    pm.resize(1200, 800);
+    pm.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&pm));
+    SessionMaker::Options o;
+    o.kind = SessionMaker::eSpatialTimeResolved;
+    o.groups = 5;
+    o.scansPerGroup = 6;
+    o.points = 80;
+    SessionMaker::fill(*pm.data(), o);
+    pm.refreshAll();
+    pm.trendButton(4)->click(); // Ne
+    boxNamed(pm, "View Map")->click();
+    QCOMPARE(pm.view(), PlotManager::eViewMap);
+    MapPlot* map = pm.mapPlot();
+    QVERIFY(map->isVisible());
+    QCOMPARE(pm.shownPlots(), QList<QwtPlot*>{map});
+    QCOMPARE(map->titleText(), QString("Ne over position and time"));
+    QCOMPARE(map->map().positions, (QVector<double>{0, 5, 10, 15, 20}));
+    QCOMPARE(map->map().times, (QVector<double>{0, 10, 20, 30, 40, 50}));
+    QVERIFY(map->axisEnabled(QwtPlot::yRight));
+    QCOMPARE(map->axisTitle(QwtPlot::yRight).text(), QString("Ne [m<sup>-3</sup>]"));
+    const ScanRecord& s = pm.data()->scansOfGroup(3)[2]; // 15 mm, 20 us
+    const double ne = ResultQuantity::displayValue(s.result, 4);
+    QVERIFY(ne > 0);
+    QCOMPARE(map->spectrogram()->data()->value(15.0, 20.0), ne);
+    QCOMPARE(map->spectrogram()->data()->value(16.4, 24.0), ne); // the cell spans halfway to its neighbours
+    QVERIFY(std::isnan(map->spectrogram()->data()->value(30.0, 20.0)));
+    // The colour bar spans the values of the map.
+    QCOMPARE(map->axisScaleDiv(QwtPlot::yRight).lowerBound(), map->map().low());
+    QCOMPARE(map->axisScaleDiv(QwtPlot::yRight).upperBound(), map->map().high());
+    map->replot();
+    const QPoint at(qRound(map->canvasMap(QwtPlot::xBottom).transform(15.0)),
+                    qRound(map->canvasMap(QwtPlot::yLeft).transform(20.0)));
+    QCOMPARE(map->readoutAt(at), QString::fromUtf8("x = 15.0 mm   t = 20.000 \u00b5s   Ne = %1 m^-3").arg(ne, 0, 'g', 4));
+    // Another result from the grid: the map follows.
+    pm.trendButton(2)->click();
+    QCOMPARE(pm.view(), PlotManager::eViewMap);
+    QCOMPARE(map->spectrogram()->data()->value(15.0, 20.0), s.result.value(ResultRecord::eKTe));
+    GraphExport::Options fig;
+    fig.fileName = m_dir.filePath("map.png");
+    QVERIFY(GraphExport::write(pm.shownPlots(), fig));
+    QVERIFY(!QImage(fig.fileName).isNull());
+
+    // One axis only: the graph says which is missing.
+    PlotManager slices;
+    fillSession(slices, 4, 60);
+    slices.setView(PlotManager::eViewMap);
+    QVERIFY(slices.mapPlot()->noDataShown());
+    QCOMPARE(slices.mapPlot()->noDataText(), QString("A map needs a spatial run with two or more positions: this session has none"));
+    PlotManager profile;
+    o.kind = SessionMaker::eSpatial;
+    o.scansPerGroup = 1;
+    o.analyse = false;
+    SessionMaker::fill(*profile.data(), o);
+    profile.refreshAll();
+    profile.setView(PlotManager::eViewMap);
+    QCOMPARE(profile.mapPlot()->noDataText(),
+             QString("A map needs time-resolved scans: this spatial run has no time slices "
+                     "(View Trends draws its profile)"));
 }
