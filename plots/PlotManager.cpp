@@ -200,14 +200,21 @@ void PlotManager::buildUi()
     connect(m_map, &MapPlot::readout, this, &PlotManager::cursorReadout);
     connect(m_map, &ThreeTracePlotter::contextMenuRequested, this, &PlotManager::showGraphMenu);
 
+    // Two columns, the results and the controls, so that a 1366 x 768 screen
+    // shows both whole.
     auto* side = new QWidget;
-    auto* sideLay = new QVBoxLayout(side);
+    auto* sideLay = new QHBoxLayout(side);
     sideLay->setContentsMargins(2, 2, 2, 2);
-    sideLay->addWidget(buildResultsGrid());
+    auto* resultsColumn = new QVBoxLayout;
+    resultsColumn->addWidget(buildResultsGrid());
     m_optIn = new OptInResults;
-    sideLay->addWidget(m_optIn);
-    sideLay->addWidget(buildControls());
-    sideLay->addStretch(1);
+    resultsColumn->addWidget(m_optIn);
+    resultsColumn->addStretch(1);
+    auto* controlsColumn = new QVBoxLayout;
+    controlsColumn->addWidget(buildControls());
+    controlsColumn->addStretch(1);
+    sideLay->addLayout(resultsColumn);
+    sideLay->addLayout(controlsColumn);
     auto* scroll = new QScrollArea;
     scroll->setWidget(side);
     scroll->setWidgetResizable(true);

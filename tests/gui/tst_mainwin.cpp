@@ -6,6 +6,8 @@
 #include "DriverLog.h"
 #include "ImportCurves.h"
 #include "MainWin.h"
+#include "FrameNavigator.h"
+#include "ViewControls.h"
 #include "MainWinFixture.h"
 #include "PlotManager.h"
 #include "ProbeModeSelector.h"
@@ -31,6 +33,7 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QScreen>
 #include <QtTest>
 #include <cmath>
 
@@ -71,10 +74,33 @@ private slots:
     void closePromptKeepsWindowOpen();
     void hardwareInfoAndHelp();
     void windowSettingsPersist();
+    void firstWindowFitsALaptopScreen();
     void firstSessionReadsTheApplicationsStore();
     void sessionsStartFromTheProgramWideRecords();
     void logStartsWithTheProgram();
 };
+
+// The first start fits the screen; on a 1366 x 768 screen the session
+// window shows its view controls and both navigation rows without scrolling.
+void TestMainWin::firstWindowFitsALaptopScreen()
+{
+    MainWin w;
+    w.show();
+    QMetaObject::invokeMethod(&w, "startNewSession");
+    const QSize screen = w.screen()->availableGeometry().size();
+    QVERIFY2(w.width() <= screen.width() && w.height() <= screen.height(),
+             qPrintable(QString("%1 x %2").arg(w.width()).arg(w.height())));
+    QVERIFY(w.minimumSizeHint().width() <= 1366 && w.minimumSizeHint().height() <= 728);
+    w.resize(1366, 728);
+    QCoreApplication::processEvents();
+    PlotManager* pm = w.currentSession();
+    QVERIFY(pm);
+    const QList<QWidget*> parts{pm->findChild<ViewControls*>(), pm->groupNavigator(), pm->traceNavigator()};
+    for (QWidget* part : parts) {
+        QVERIFY(part && part->isVisible());
+        QCOMPARE(part->visibleRegion().boundingRect(), part->rect());
+    }
+}
 
 void TestMainWin::init()
 {

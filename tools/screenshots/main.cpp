@@ -1,7 +1,7 @@
 // Renders the main window with a loaded session in each view to PNG files, so
 // that a person can look at them. Run under an X server (see README).
 // --guide writes only the user guide's pictures, under the guide's names;
-// --list-guide prints those names. Settings, logs and exported files go to a
+// --list-guide prints those names; --size WxH sets the main window's size. Settings, logs and exported files go to a
 // folder of its own, so that the pictures never show the user's settings.
 #include "ConfigParamPanel.h"
 #include "DataAnalyzer.h"
@@ -223,6 +223,7 @@ int main(int argc, char* argv[])
         qputenv(var, QFile::encodeName(home.path() + QLatin1Char('/') + QLatin1String(var)));
     QApplication app(argc, argv);
     QString outDir = QStringLiteral("screenshots");
+    QSize windowSize(1400, 900);
     QString file;
     const QStringList args = app.arguments();
     for (int i = 1; i < args.size(); ++i) {
@@ -230,6 +231,10 @@ int main(int argc, char* argv[])
             outDir = args[++i];
         else if (args[i] == QLatin1String("--guide"))
             g_guide = true;
+        else if (args[i] == QLatin1String("--size") && i + 1 < args.size()) {
+            const QString size = args[++i];
+            windowSize = QSize(size.section('x', 0, 0).toInt(), size.section('x', 1, 1).toInt());
+        }
         else
             file = QFileInfo(args[i]).absoluteFilePath();
     }
@@ -240,7 +245,7 @@ int main(int argc, char* argv[])
     QCoreApplication::setApplicationName(QStringLiteral("Quendrix Langmuir screenshots"));
 
     MainWin w;
-    w.resize(1400, 900);
+    w.resize(windowSize);
     w.show();
     // The pointer starts in the middle of the screen, over a graph: its
     // readout would show in every picture.
