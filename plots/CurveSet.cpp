@@ -2,6 +2,8 @@
 
 #include "PlotErrorBarCurve.h"
 
+#include <qwt_symbol.h>
+
 #include <algorithm>
 #include <cmath>
 
@@ -35,6 +37,20 @@ void CurveSet::feed(int id, const PlotData::Series& s, const QVector<double>* yE
     m_curves[i]->setSamplesWithErrors(own.x.constData(), y, own.size(), nullptr, nullptr,
                                       m_errLow[i].isEmpty() ? nullptr : m_errLow[i].constData(),
                                       m_errHigh[i].isEmpty() ? nullptr : m_errHigh[i].constData());
+}
+
+void CurveSet::setStyle(int id, const QColor& colour, double width, bool markers, bool errorBars)
+{
+    PlotErrorBarCurve* c = curve(id);
+    c->setStyle(QwtPlotCurve::Lines);
+    c->setPen(QPen(colour, width));
+    QColor bar = colour;
+    bar.setAlpha(150);
+    c->setErrorPen(QPen(bar, 1));
+    c->setSymbol(new QwtSymbol(markers ? QwtSymbol::Ellipse : QwtSymbol::NoSymbol, QBrush(colour), QPen(colour),
+                               QSize(5, 5)));
+    c->setShowYErrors(errorBars);
+    c->setCapSize(3);
 }
 
 void CurveSet::detachAll()

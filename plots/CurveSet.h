@@ -5,6 +5,7 @@
 #include "AxisRange.h"
 #include "PlotData.h"
 
+#include <QColor>
 #include <QStringList>
 #include <memory>
 #include <vector>
@@ -28,6 +29,8 @@ public:
               const QVector<double>* yErrHigh = nullptr, bool logAxis = false);
     void clear(int id) { feed(id, PlotData::Series()); }
     void detachAll();
+    // A line of this colour and width, with markers and error bars or without.
+    void setStyle(int id, const QColor& colour, double width, bool markers, bool errorBars);
 
     // Over the curves of this set attached to a plot, with the drawn error bars.
     AxisRange::Range yRange(const QwtPlot* plot, bool log) const;

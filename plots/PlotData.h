@@ -29,6 +29,17 @@ Series trendAcrossFrames(const DataAnalyzer& data, int traceIndex, int quantity)
 // holding traceIndex (else the last). Empty when fewer than two slices.
 Series trendWithinFrame(const DataAnalyzer& data, int group, int quantity, int traceIndex = -1);
 
+// The results grid as tab-separated text: a heading row, then one row per
+// quantity in the grid's order with its value, unit, absolute error (same
+// unit) and relative error in %; numbers with six significant digits, empty
+// cells where there is no value. No record: the rows without numbers.
+QString resultsText(const ResultRecord* result, int traceIndex);
+
+// First and second derivative of a scan's corrected curve with half-width k.
+void correctedDerivatives(const ScanRecord& scan, int k, Series& d1, Series& d2);
+// Mean raw sweep of the accumulated sums.
+Series meanRawSweep(const ScanRecord& scan);
+
 // The time-resolved runs among a frame's scans, [begin, end) each: two or more
 // scans with rising resolved times, equally spaced (the slices of one SYNC
 // period). A time-averaged scan before a run whose first slice lies after 0 us
@@ -47,16 +58,5 @@ QString timeText(const QVector<ScanRecord>& scans, int index, const ScanGroup* g
 // "4.0 mm", "4.0 mm, 12.500 us", "12.500 us", "30.0 s", else "Frame 2, trace 3"
 // (counted from 1); plain text.
 QString traceName(const DataAnalyzer& data, int group, int index);
-
-// The results grid as tab-separated text: a heading row, then one row per
-// quantity in the grid's order with its value, unit, absolute error (same
-// unit) and relative error in %; numbers with six significant digits, empty
-// cells where there is no value. No record: the rows without numbers.
-QString resultsText(const ResultRecord* result, int traceIndex);
-
-// First and second derivative of a scan's corrected curve with half-width k.
-void correctedDerivatives(const ScanRecord& scan, int k, Series& d1, Series& d2);
-// Mean raw sweep of the accumulated sums.
-Series meanRawSweep(const ScanRecord& scan);
 
 } // namespace PlotData

@@ -10,6 +10,7 @@
 #include "EEDF_Dialog.h"
 #include "FigureText.h"
 #include "FitRestorer.h"
+#include "RunRedraw.h"
 #include "MapPlot.h"
 #include "TraceChooser.h"
 #include "TraceOverlay.h"
@@ -118,6 +119,15 @@ PlotManager::PlotManager(QWidget* parent, bool advanced)
     m_data->setEepfTable(table);
 
     connect(m_data, &DataAnalyzer::updateProbeConfig, this, &PlotManager::updateDoubleProbeConfig);
+    m_run = new RunRedraw(m_data, this);
+    connect(m_run, &RunRedraw::redraw, this, [this] {
+        // Follow the run to the record it fills, unless the user looks elsewhere.
+        if (m_run->isActive())
+            showNewest();
+        if (m_run->analysisUs() >= 0)
+            m_processTimeUs = m_run->analysisUs();
+        refreshAll();
+    });
     m_fitRestorer = new FitRestorer(m_data, this);
     connect(m_fitRestorer, &FitRestorer::restored, this, &PlotManager::updateGraph);
     m_updating = true; // no drawing before every widget exists
@@ -307,10 +317,7 @@ QWidget* PlotManager::buildResultsGrid()
     connect(m_groupNav, &FrameNavigator::valueChanged, this, &PlotManager::positionChanged);
     // Only a user's move stops the run's following.
     for (FrameNavigator* n : {m_traceNav, m_groupNav})
-        connect(n, &FrameNavigator::userMoved, this, [this] {
-            if (m_runActive)
-                m_userMovedSlider = true;
-        });
+        connect(n, &FrameNavigator::userMoved, m_run, &RunRedraw::userMoved);
     return box;
 }
 
@@ -413,17 +420,9 @@ void PlotManager::setTracePens()
     const bool points = m_dataPoints && m_dataPoints->isChecked();
     const bool bars = m_errorBars && m_errorBars->isChecked();
     for (int i = 0; i < eCurveCount; ++i) {
-        PlotErrorBarCurve* c = m_curves->curve(i);
-        c->setStyle(QwtPlotCurve::Lines);
-        c->setPen(QPen(colours[i], i == eTimeResolve || i == eScan2Eepf ? 1.5 : 1.2));
-        QColor ec = colours[i];
-        ec.setAlpha(150);
-        c->setErrorPen(QPen(ec, 1));
-        const bool markers = points || i == eTimeResolve || i == eScan2Eepf;
-        c->setSymbol(new QwtSymbol(markers ? QwtSymbol::Ellipse : QwtSymbol::NoSymbol, QBrush(colours[i]),
-                                   QPen(colours[i]), QSize(5, 5)));
-        c->setShowYErrors(bars && (i == eCompensatedIV || i == eScan2Eepf || i == eTimeResolve));
-        c->setCapSize(3);
+        const bool trend = i == eTimeResolve || i == eScan2Eepf;
+        m_curves->setStyle(i, colours[i], trend ? 1.5 : 1.2, points || trend,
+                           bars && (i == eCompensatedIV || trend));
     }
 }
 
@@ -563,76 +562,48 @@ void PlotManager::addScan(const ScanRecord& scan, bool analyse)
 
 void PlotManager::beginRun()
 {
-    m_runActive = true;
-    m_runGroup = -1;
-    m_runNewest = -1;
-    m_userMovedSlider = false;
+    m_run->begin();
     setAccessibleName(QStringLiteral("currently Connected"));
+}
+
+bool PlotManager::isRunActive() const
+{
+    return m_run->isActive();
 }
 
 void PlotManager::endRun()
 {
-    m_runActive = false;
-    if (m_redrawTimer)
-        m_redrawTimer->stop();
-    analysePending();
+    m_run->end();
+    if (m_run->analysisUs() >= 0)
+        m_processTimeUs = m_run->analysisUs();
     showNewest();
     refreshAll();
 }
 
 void PlotManager::showNewest()
 {
-    if (m_userMovedSlider || m_runGroup < 0 || m_runNewest < 0)
+    int group = 0, index = 0;
+    if (!m_run->follow(&group, &index))
         return;
     // Silently: the caller redraws once.
     m_updating = true;
     m_groupNav->setCount(m_data->groupCount());
-    m_groupNav->setValue(m_runGroup);
-    m_traceNav->setCount(m_data->scansOfGroup(m_runGroup).size());
-    m_traceNav->setValue(m_runNewest);
+    m_groupNav->setValue(group);
+    m_traceNav->setCount(m_data->scansOfGroup(group).size());
+    m_traceNav->setValue(index);
     m_updating = false;
 }
 
 void PlotManager::scanFiled(int group, int index)
 {
     setModified(true);
-    // The newest record of the run is the last one filed.
-    if (group != m_runGroup || index >= m_runNewest) {
-        m_runGroup = group;
-        m_runNewest = index;
-    }
-    if (!m_redrawTimer) {
-        m_redrawTimer = new QTimer(this);
-        m_redrawTimer->setSingleShot(true);
-        m_redrawTimer->setInterval(kRedrawMs);
-        connect(m_redrawTimer, &QTimer::timeout, this, [this] {
-            // Follow the run to the record it fills, unless the user looks elsewhere.
-            analysePending();
-            if (m_runActive)
-                showNewest();
-            refreshAll();
-        });
-    }
-    if (!m_redrawTimer->isActive())
-        m_redrawTimer->start();
+    m_run->filed(group, index);
 }
 
 void PlotManager::scanChanged(int group, int index)
 {
-    const QPair<int, int> at(group, index);
-    if (!m_pendingAnalysis.contains(at))
-        m_pendingAnalysis.append(at);
-    scanFiled(group, index);
-}
-
-void PlotManager::analysePending()
-{
-    for (const QPair<int, int>& at : std::exchange(m_pendingAnalysis, {})) {
-        QElapsedTimer t;
-        t.start();
-        m_data->analyseScan(at.first, at.second);
-        m_processTimeUs = t.nsecsElapsed() / 1000.0;
-    }
+    setModified(true);
+    m_run->changed(group, index);
 }
 
 void PlotManager::refreshAll()
@@ -1398,7 +1369,7 @@ bool PlotManager::saveAsSession()
 
 void PlotManager::closeEvent(QCloseEvent* event)
 {
-    if (m_runActive) {
+    if (m_run->isActive()) {
         // The run writes into this session until it ends.
         event->ignore();
         Prompter::information(this, QString::fromLatin1(kTitle),

@@ -111,14 +111,14 @@ public:
     // A measurement run fills this session: closing is refused meanwhile.
     void beginRun();
     void endRun();
-    bool isRunActive() const { return m_runActive; }
+    bool isRunActive() const;
     // A record was filed, or a kept sweep accumulated into one. Changed
     // records are analysed and redrawn at most every kRedrawMs (a fast run
     // accumulates far more sweeps than anyone can watch), and at the end of
     // the run.
     void scanFiled(int group, int index);
     void scanChanged(int group, int index);
-    static constexpr int kRedrawMs = 40;
+    static constexpr int kRedrawMs = 40; // RunRedraw's
 
     // Current selection and what is shown (tests and tools).
     int groupIndex() const;
@@ -312,14 +312,8 @@ private:
     bool m_saved = true;
     bool m_modified = false;
     bool m_live = false;
-    bool m_runActive = false;
-    int m_runGroup = -1;
-    int m_runNewest = -1;        // index of the run's newest record in m_runGroup
-    bool m_userMovedSlider = false; // during this run: the run no longer moves the sliders
+    class RunRedraw* m_run = nullptr;
     void showNewest();
-    class QTimer* m_redrawTimer = nullptr;
-    QVector<QPair<int, int>> m_pendingAnalysis;
-    void analysePending();
     bool m_returnProbe = false;
     bool m_advanced = false;
     bool m_updating = false;
