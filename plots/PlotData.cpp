@@ -92,6 +92,8 @@ QString traceName(const DataAnalyzer& data, int group, int index)
     if (!g || index < 0 || index >= scans.size())
         return QString();
     const ScanRecord& s = scans[index];
+    if (!s.sourceName.isEmpty())
+        return s.sourceName;
     const QString us = QString::fromUtf8(" \u00b5s");
     const QString slice = isTimeSlice(scans, index) ? QString::number(s.resolvedTime, 'f', 3) + us : QString();
     if (s.scanType == ScanRecord::eSpatialRun) {

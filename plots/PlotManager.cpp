@@ -566,6 +566,13 @@ void PlotManager::beginRun()
     setAccessibleName(QStringLiteral("currently Connected"));
 }
 
+void PlotManager::useImportSettings(bool noiseRobust)
+{
+    m_settingsFromFile = true;
+    activeSettings().noiseRobust = noiseRobust;
+    applySettingsToSession();
+}
+
 bool PlotManager::isRunActive() const
 {
     return m_run->isActive();
@@ -930,7 +937,9 @@ void PlotManager::drawIvView(bool prescan)
     const bool der1 = m_quantityBox[1]->isChecked();
     const bool der2 = m_quantityBox[2]->isChecked();
     ThreeTracePlotter* p0 = m_plot[0];
-    p0->setTitle(QStringLiteral("Probe Current vs Probe Voltage"));
+    p0->setTitle(scan && !scan->sourceName.isEmpty()
+                     ? QStringLiteral("Probe Current vs Probe Voltage: %1").arg(scan->sourceName.toHtmlEscaped())
+                     : QStringLiteral("Probe Current vs Probe Voltage"));
     p0->setAxisTitle(QwtPlot::xBottom, QStringLiteral("U [V]"));
     p0->setAxisTitle(QwtPlot::yLeft, QStringLiteral("I [A]"));
     for (int i = 1; i < 3; ++i)

@@ -106,6 +106,9 @@ public:
     void addScan(const ScanRecord& scan, bool analyse = true);
     // Re-reads the session and redraws everything (after loading or analysis).
     void refreshAll();
+    // Curves imported from files: analysed with the user's settings, in the
+    // noise-robust mode when asked, without making that the stored default.
+    void useImportSettings(bool noiseRobust);
     // Analyses every scan with the session's settings and redraws (as Reanalyse).
     void analyseSession() { reanalyse(true); }
     // A measurement run fills this session: closing is refused meanwhile.

@@ -6,6 +6,8 @@
 #include "DriverLog.h"
 #include "ImportCurves.h"
 #include "MainWin.h"
+#include "PlotData.h"
+#include "ThreeTracePlotter.h"
 #include "FrameNavigator.h"
 #include "ViewControls.h"
 #include "MainWinFixture.h"
@@ -576,16 +578,61 @@ void TestMainWin::importCurves()
     QVERIFY(back.load(m_dir.filePath("imported.ldf")));
     QCOMPARE(back.data()->scanCount(), 2);
 
-    // A file the reader refuses: no new session, the reader's message in a box.
-    const QString bad = m_dir.filePath("bad.csv");
+    // Each trace is named by its file.
+    QCOMPARE(pm->data()->scan(0, 0)->sourceName, QString("sorted.csv"));
+    QCOMPARE(PlotData::traceName(*pm->data(), 0, 1), QString("swapped.csv"));
+    QCOMPARE(pm->plot(0)->titleText(), QString("Probe Current vs Probe Voltage: sorted.csv"));
+
+    // A file the reader refuses: the others are imported, and one box lists it with its reason.
+    const QString bad = m_dir.filePath("bad.csv"), missing = m_dir.filePath("missing.csv");
     writeFile(bad, "voltage;current\n1;x\n");
     m_prompter->asked.clear();
-    m_prompter->openNameLists << QStringList{sorted, bad};
+    m_prompter->openNameLists << QStringList{bad, sorted, missing};
     m_prompter->dialogHandlers << accept;
     w.action("Import Curves...")->trigger();
-    QCOMPARE(w.openSessionCount(), 1);
+    QCOMPARE(w.openSessionCount(), 2);
+    QCOMPARE(w.currentSession()->data()->scanCount(), 1);
+    QCOMPARE(w.currentSession()->data()->scan(0, 0)->sourceName, QString("sorted.csv"));
     QCOMPARE(m_prompter->asked.size(), 1);
-    QVERIFY2(m_prompter->asked.first().text.startsWith(bad + ":2: "), qPrintable(m_prompter->asked.first().text));
+    const QStringList listed = m_prompter->asked.first().text.split('\n');
+    QCOMPARE(listed.size(), 3);
+    QCOMPARE(listed[0], QString("Not imported:"));
+    QVERIFY2(listed[1].startsWith(bad + ":2: "), qPrintable(listed[1]));
+    QVERIFY2(listed[2].startsWith(missing + ": cannot open: "), qPrintable(listed[2]));
+    // Nothing readable: no new session, the reasons in a box.
+    m_prompter->asked.clear();
+    m_prompter->openNameLists << QStringList{bad};
+    m_prompter->dialogHandlers << accept;
+    w.action("Import Curves...")->trigger();
+    QCOMPARE(w.openSessionCount(), 2);
+    QCOMPARE(m_prompter->asked.size(), 1);
+    QVERIFY(m_prompter->asked.first().text.startsWith("No curve could be imported:\n" + bad + ":2: "));
+
+    // The README's noisy sweep: the plain analysis stops, the noise-robust mode of the dialog finds it.
+    for (bool robust : {false, true}) {
+        m_prompter->openNameLists << QStringList{QString(LP_EXAMPLE_NOISY)};
+        m_prompter->dialogHandlers << [robust](QDialog* d) {
+            auto* dlg = qobject_cast<ImportCurvesDialog*>(d);
+            if (!dlg)
+                return int(QDialog::Rejected);
+            if (robust)
+                QTest::mouseClick(dlg->robustBox(), Qt::LeftButton, {}, QPoint(5, dlg->robustBox()->height() / 2));
+            dlg->accept();
+            return int(QDialog::Accepted);
+        };
+        w.action("Import Curves...")->trigger();
+        const ScanRecord* noisy = w.currentSession()->data()->scan(0, 0);
+        QCOMPARE(w.currentSession()->data()->analysisSettings().noiseRobust, robust);
+        if (robust) {
+            QVERIFY2(!noisy->error.contains("Unable to find Vp."), qPrintable(noisy->error));
+            const double kTe = noisy->result.value(ResultRecord::eKTe);
+            QVERIFY2(std::fabs(kTe - 3.0) < 1.0, qPrintable(QString::number(kTe)));
+        } else {
+            QVERIFY2(noisy->error.contains("Unable to find Vp."), qPrintable(noisy->error));
+        }
+    }
+    for (PlotManager* s : w.sessions())
+        s->setModified(false);
 }
 
 void TestMainWin::sessionsOpenDropAndRefuse()
