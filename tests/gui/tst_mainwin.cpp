@@ -1,5 +1,6 @@
 // The main window against the simulated controller unit: connect and
 // disconnect, calibration, the SYNC indicator, sessions and closing down.
+#include "AppState.h"
 #include "ConfigParam.h"
 #include "DataAnalyzer.h"
 #include "SessionConfig.h"
@@ -86,6 +87,9 @@ private slots:
 // window shows its view controls and both navigation rows without scrolling.
 void TestMainWin::firstWindowFitsALaptopScreen()
 {
+    // A first start: no window geometry in the program's store.
+    QSettings(QString::fromLatin1(AppInfo::OrgName), QString::fromLatin1(AppInfo::AppName))
+        .remove(QStringLiteral("mainsettings/geometry"));
     MainWin w;
     w.show();
     QMetaObject::invokeMethod(&w, "startNewSession");
