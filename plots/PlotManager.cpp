@@ -10,6 +10,7 @@
 #include "EEDF_Dialog.h"
 #include "FigureText.h"
 #include "FitRestorer.h"
+#include "ResultsGrid.h"
 #include "RunRedraw.h"
 #include "MapPlot.h"
 #include "TraceChooser.h"
@@ -66,41 +67,10 @@ const char* const kTitle = "Quendrix Langmuir";
 // A trend's value axis spans at least +-1 % of the value.
 constexpr double kTrendMinimumSpan = 0.01;
 
-// Results grid rows: name, unit, quantity number.
-struct GridRow {
-    int row;
-    const char* name;
-    const char* unit;
-    int quantity;
-};
-const GridRow kGridRows[14] = {
-    {1, "Vp", "[V]", 0},
-    {2, "Vf", "[V]", 1},
-    {3, "kTe", "[eV]", 2},
-    {4, "Je", "[A/m<sup>2</sup>]", 3},
-    {5, "Ne", "[m<sup>-3</sup>]", 4},
-    {6, "Jp", "[A/m<sup>2</sup>]", 5},
-    {7, "Ni", "[m<sup>-3</sup>]", 6},
-    {8, "Ld", "[&micro;m]", 7},
-    {9, "I<sub>sat</sub>", "[mA]", 11},
-    {10, "M", "[]", 12},
-    {11, "Vd", "[ms-1]", 13},
-    {14, "Ne", "[m<sup>-3</sup>]", 8},
-    {15, "E", "[eV]", 9},
-    {16, "kTe", "[eV]", 10},
-};
-
 const char* const kCurveTitles[PlotManager::eCurveCount] = {
     "Prescan IV", "Prescan dI/dV", "Prescan d2I/dV2", "Time Resolve", "Scan1 IV",
     "Compensated IV", "Scan1 dI/dV", "Scan1 d2I/dV2", "Scan2 EEPF/E"};
 
-QFrame* separator()
-{
-    auto* f = new QFrame;
-    f->setFrameShape(QFrame::HLine);
-    f->setFrameShadow(QFrame::Sunken);
-    return f;
-}
 } // namespace
 
 PlotManager::PlotManager(QWidget* parent, bool advanced)
@@ -240,85 +210,30 @@ void PlotManager::buildUi()
 
 QWidget* PlotManager::buildResultsGrid()
 {
-    auto* box = new QWidget;
-    // A click gives the grid the focus, so that Copy (Ctrl+C) takes the results.
-    box->setFocusPolicy(Qt::ClickFocus);
-    box->setContextMenuPolicy(Qt::CustomContextMenu);
-    box->setToolTip(tr("Click, then Ctrl+C copies the results as tab-separated text"));
-    connect(box, &QWidget::customContextMenuRequested, this, [this, box](const QPoint& pos) {
-        QMenu menu;
-        menu.addAction(QStringLiteral("Copy Results"), this, &PlotManager::copyResults);
-        menu.exec(box->mapToGlobal(pos));
-    });
-    m_resultsGrid = box;
-    box->setObjectName(QStringLiteral("resultsGrid"));
-    auto* g = new QGridLayout(box);
-    g->setVerticalSpacing(1);
-    g->addWidget(new QLabel(QStringLiteral("<font color=blue>Value</font>")), 0, 2);
-    g->addWidget(new QLabel(QStringLiteral("<font color=blue>Error</font>")), 0, 4);
-    m_trendGroup = new QButtonGroup(this);
-    m_trendGroup->setExclusive(true);
+    m_grid = new ResultsGrid;
+    m_resultsGrid = m_grid;
+    connect(m_grid, &ResultsGrid::copyRequested, this, &PlotManager::copyResults);
     typedef void (PlotManager::*Slot)();
     static const Slot trendSlots[14] = {
-        &PlotManager::displayTimeResolveVp, &PlotManager::displayTimeResolveVf,
-        &PlotManager::displayTimeResolvekTe, &PlotManager::displayTimeResolveJe,
-        &PlotManager::displayTimeResolveNe, &PlotManager::displayTimeResolveJp,
-        &PlotManager::displayTimeResolveNi, &PlotManager::displayTimeResolveLdebye,
-        &PlotManager::displayTimeResolveIsat, &PlotManager::displayTimeResolveMachNumber,
-        &PlotManager::displayTimeResolveVdrift, &PlotManager::displayTimeResolveNe2,
-        &PlotManager::displayTimeResolveE, &PlotManager::displayTimeResolvekTe2};
-    for (int i = 0; i < 14; ++i) {
-        const GridRow& r = kGridRows[i];
-        const int q = r.quantity;
-        m_trendRadio[q] = new QRadioButton;
-        m_trendRadio[q]->setToolTip(tr("Show the trend of this result"));
-        m_trendGroup->addButton(m_trendRadio[q], q);
-        connect(m_trendRadio[q], &QRadioButton::clicked, this, trendSlots[i]);
-        m_valueLabel[q] = new QLabel;
-        m_errorLabel[q] = new QLabel;
-        m_valueLabel[q]->setMinimumWidth(75);
-        g->addWidget(m_trendRadio[q], r.row, 0);
-        auto* name = new QLabel(QString::fromLatin1(r.name));
-        name->setTextFormat(Qt::RichText);
-        auto* unit = new QLabel(QString::fromLatin1(r.unit));
-        unit->setTextFormat(Qt::RichText);
-        m_valueLabel[q]->setTextFormat(Qt::RichText);
-        m_errorLabel[q]->setTextFormat(Qt::RichText);
-        g->addWidget(name, r.row, 1);
-        g->addWidget(m_valueLabel[q], r.row, 2);
-        g->addWidget(unit, r.row, 3);
-        g->addWidget(m_errorLabel[q], r.row, 4);
-        g->addWidget(new QLabel(QStringLiteral("[%]")), r.row, 5);
-    }
-    m_trendRadio[0]->setChecked(true);
-    g->addWidget(new QLabel(QStringLiteral("<font color=blue>Trace No.</font>")), 12, 1, 1, 2);
-    m_traceNumber = new QLabel(AppText::traceNumberText(0));
-    g->addWidget(m_traceNumber, 12, 3, 1, 2);
-    g->addWidget(separator(), 13, 0, 1, 6);
-    g->addWidget(separator(), 17, 0, 1, 6);
-    // Each label sits on the slider that moves it: the frames (positions or
-    // time steps), then the traces of a frame (time slices).
-    g->addWidget(new QLabel(QStringLiteral("<font color=blue>Position:</font>")), 18, 1, 1, 2);
-    m_positionLabel = new QLabel(QStringLiteral("--- [mm]"));
-    g->addWidget(m_positionLabel, 18, 3, 1, 3);
-    m_groupNav = new FrameNavigator(tr("Frame (position or time step)"));
-    g->addWidget(m_groupNav, 19, 0, 1, 6);
-    g->addWidget(new QLabel(QStringLiteral("<font color=blue>Time:</font>")), 20, 1, 1, 2);
-    m_timeLabel = new QLabel(QStringLiteral("--- [<span>&mu;</span>s]"));
-    g->addWidget(m_timeLabel, 20, 3, 1, 3);
-    m_traceNav = new FrameNavigator(tr("Trace within the frame (time slice)"));
-    g->addWidget(m_traceNav, 21, 0, 1, 6);
+        &PlotManager::displayTimeResolveVp,     &PlotManager::displayTimeResolveVf,
+        &PlotManager::displayTimeResolvekTe,    &PlotManager::displayTimeResolveJe,
+        &PlotManager::displayTimeResolveNe,     &PlotManager::displayTimeResolveJp,
+        &PlotManager::displayTimeResolveNi,     &PlotManager::displayTimeResolveLdebye,
+        &PlotManager::displayTimeResolveNe2,    &PlotManager::displayTimeResolveE,
+        &PlotManager::displayTimeResolvekTe2,   &PlotManager::displayTimeResolveIsat,
+        &PlotManager::displayTimeResolveMachNumber, &PlotManager::displayTimeResolveVdrift};
+    for (int q = 0; q < 14; ++q)
+        connect(m_grid->trendButton(q), &QRadioButton::clicked, this, trendSlots[q]);
+    m_groupNav = m_grid->groupNavigator();
+    m_traceNav = m_grid->traceNavigator();
     m_frameSlider = m_traceNav->slider();
     m_positionSlider = m_groupNav->slider();
-    g->setColumnMinimumWidth(1, 60);
-    g->setColumnMinimumWidth(3, 50);
-    g->setColumnStretch(5, 1);
     connect(m_traceNav, &FrameNavigator::valueChanged, this, &PlotManager::setTimeValue);
     connect(m_groupNav, &FrameNavigator::valueChanged, this, &PlotManager::positionChanged);
     // Only a user's move stops the run's following.
     for (FrameNavigator* n : {m_traceNav, m_groupNav})
         connect(n, &FrameNavigator::userMoved, m_run, &RunRedraw::userMoved);
-    return box;
+    return m_grid;
 }
 
 QWidget* PlotManager::buildControls()
@@ -673,12 +588,11 @@ void PlotManager::setTimeValue(int value)
         m_frameSlider->setValue(value);
         m_updating = false;
     }
-    m_traceNumber->setText(AppText::traceNumberText(value));
+    m_grid->setTraceNumber(value);
     const ScanRecord* scan = currentScan();
     const QVector<ScanRecord>& frame = m_data->scansOfGroup(groupIndex());
     const ScanGroup* group = m_data->group(groupIndex());
-    m_positionLabel->setText(PlotData::positionText(frame, value, group));
-    m_timeLabel->setText(PlotData::timeText(frame, value, group));
+    m_grid->setPlace(PlotData::positionText(frame, value, group), PlotData::timeText(frame, value, group));
     m_frameTime->setText(scan && scan->date.isValid() ? scan->date.toString(QStringLiteral("hh:mm:ss"))
                                                        : QStringLiteral("---"));
     m_processTime->setText(m_processTimeUs >= 0 ? AppText::processTimeText(m_processTimeUs)
@@ -691,17 +605,7 @@ void PlotManager::setTimeValue(int value)
 void PlotManager::showResults()
 {
     const ScanRecord* scan = currentScan();
-    for (int q = 0; q < 14; ++q) {
-        if (!scan) {
-            m_valueLabel[q]->setText(AppText::valueText(NAN));
-            m_errorLabel[q]->setText(AppText::errorText(NAN, NAN));
-            continue;
-        }
-        const double v = ResultQuantity::value(scan->result, q);
-        const double e = ResultQuantity::error(scan->result, q);
-        m_valueLabel[q]->setText(AppText::valueText(ResultQuantity::displayValue(scan->result, q)));
-        m_errorLabel[q]->setText(AppText::errorText(v, e));
-    }
+    m_grid->showRecord(scan ? &scan->result : nullptr);
     m_optIn->showRecord(scan ? &scan->result : nullptr);
 }
 
@@ -728,12 +632,12 @@ void PlotManager::showAlert(bool on)
 
 QString PlotManager::valueText(int quantity) const
 {
-    return (quantity >= 0 && quantity < 14) ? m_valueLabel[quantity]->text() : QString();
+    return m_grid->valueText(quantity);
 }
 
 QString PlotManager::errorText(int quantity) const
 {
-    return (quantity >= 0 && quantity < 14) ? m_errorLabel[quantity]->text() : QString();
+    return m_grid->errorText(quantity);
 }
 
 QString PlotManager::warningsText() const
@@ -743,17 +647,17 @@ QString PlotManager::warningsText() const
 
 QString PlotManager::positionText() const
 {
-    return m_positionLabel->text();
+    return m_grid->positionText();
 }
 
 QString PlotManager::timeText() const
 {
-    return m_timeLabel->text();
+    return m_grid->timeText();
 }
 
 QRadioButton* PlotManager::trendButton(int quantity) const
 {
-    return (quantity >= 0 && quantity < 14) ? m_trendRadio[quantity] : nullptr;
+    return m_grid->trendButton(quantity);
 }
 
 // ---------------------------------------------------------------- drawing

@@ -284,14 +284,8 @@ private:
     QLabel* m_processTime;
     QLabel* m_syncLabel;
 
-    QButtonGroup* m_trendGroup;
-    QRadioButton* m_trendRadio[14];
+    class ResultsGrid* m_grid = nullptr;
     OptInResults* m_optIn = nullptr; // the opt-in analyses' rows, when a scan has them
-    QLabel* m_valueLabel[14];
-    QLabel* m_errorLabel[14];
-    QLabel* m_traceNumber;
-    QLabel* m_positionLabel;
-    QLabel* m_timeLabel;
     FrameNavigator* m_traceNav;
     FrameNavigator* m_groupNav;
     QSlider* m_frameSlider;    // m_traceNav's
