@@ -19,6 +19,7 @@
 #include "AppText.h"
 #include "GraphForm.h"
 #include "FrameNavigator.h"
+#include "FitRestorer.h"
 #include "MapPlot.h"
 #include <qwt_plot_spectrogram.h>
 #include "TraceChooser.h"
@@ -111,6 +112,7 @@ private slots:
     void twoCursorsReadKTe();
     void overlayTracesWithLegend();
     void mapOfPositionAndTime();
+    void fitsRestoredOnlyWhereNothingChanged();
 
 };
 
@@ -1441,4 +1443,32 @@ void TestPlotManager::mapOfPositionAndTime()
     QCOMPARE(profile.mapPlot()->noDataText(),
              QString("A map needs time-resolved scans: this spatial run has no time slices "
                      "(View Trends draws its profile)"));
+}
+
+// The fits derived again in the background go only into scans that are still
+// unfitted: a Reanalyse with another crop before they arrive keeps its own.
+// A window closed while the worker runs waits for it.
+void TestPlotManager::fitsRestoredOnlyWhereNothingChanged()
+{
+    PlotManager pm;
+    fillSession(pm, 24, 200);
+    const QString file = m_dir.filePath("restore.ldf");
+    QVERIFY(pm.save(file));
+    {
+        PlotManager closing;
+        QVERIFY(closing.load(file));
+    }
+    PlotManager back;
+    QVERIFY(back.load(file));
+    QVERIFY(!back.data()->scansOfGroup(0)[5].fit.valid);
+    back.findChild<QSpinBox*>("startCrop")->setValue(20);
+    back.analyseSession(); // before any event: the restored fits are not in yet
+    const IvFit mine = back.data()->scansOfGroup(0)[5].fit;
+    QVERIFY(mine.valid);
+    QTRY_VERIFY(!back.fitRestorer()->isRunning());
+    QCoreApplication::processEvents();
+    const IvFit after = back.data()->scansOfGroup(0)[5].fit;
+    QCOMPARE(after.ionRegionLow, mine.ionRegionLow);
+    QCOMPARE(after.retardSlope, mine.retardSlope);
+    QCOMPARE(after.Vp, mine.Vp);
 }
