@@ -1464,11 +1464,14 @@ void TestPlotManager::fitsRestoredOnlyWhereNothingChanged()
     back.findChild<QSpinBox*>("startCrop")->setValue(20);
     back.analyseSession(); // before any event: the restored fits are not in yet
     const IvFit mine = back.data()->scansOfGroup(0)[5].fit;
+    const int cropped = back.data()->scansOfGroup(0)[5].electronCurrent.points.size();
     QVERIFY(mine.valid);
+    QCOMPARE(cropped, back.data()->scansOfGroup(0)[5].corrected.V.size());
     QTRY_VERIFY(!back.fitRestorer()->isRunning());
     QCoreApplication::processEvents();
     const IvFit after = back.data()->scansOfGroup(0)[5].fit;
     QCOMPARE(after.ionRegionLow, mine.ionRegionLow);
     QCOMPARE(after.retardSlope, mine.retardSlope);
     QCOMPARE(after.Vp, mine.Vp);
+    QCOMPARE(back.data()->scansOfGroup(0)[5].electronCurrent.points.size(), cropped);
 }
