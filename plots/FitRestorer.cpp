@@ -3,53 +3,55 @@
 #include "AnalysisDriver.h"
 #include "DataAnalyzer.h"
 
-#include <QtConcurrent/QtConcurrentRun>
+#include <QElapsedTimer>
+#include <QTimer>
 
-FitRestorer::FitRestorer(DataAnalyzer* data, QObject* parent) : QObject(parent), m_data(data)
+FitRestorer::FitRestorer(DataAnalyzer* data, QObject* parent) : QObject(parent), m_data(data), m_timer(new QTimer(this))
 {
-    connect(&m_watcher, &QFutureWatcherBase::finished, this, &FitRestorer::finished);
-}
-
-FitRestorer::~FitRestorer()
-{
-    // The worker holds only its own copies; the session outlives the wait.
-    m_watcher.waitForFinished();
+    m_timer->setInterval(0); // whenever the event loop is idle
+    connect(m_timer, &QTimer::timeout, this, &FitRestorer::step);
 }
 
 void FitRestorer::start()
 {
-    m_watcher.waitForFinished();
-    QVector<Job> jobs;
+    m_pending.clear();
     for (int g = 0; g < m_data->groupCount(); ++g) {
         const QVector<ScanRecord>& scans = m_data->scansOfGroup(g);
         for (int i = 0; i < scans.size(); ++i)
             if (!scans[i].fit.valid && !scans[i].corrected.isEmpty() && scans[i].accumulated.count() > 0)
-                jobs.append(Job{g, i, scans[i].corrected.I, scans[i]});
+                m_pending.append(Pending{g, i, scans[i].corrected.I});
     }
-    if (jobs.isEmpty())
-        return;
-    // Copies made here, on the session's thread: the worker shares nothing with it.
-    const LangmuirSettings settings = m_data->analysisSettings();
-    const EepfTable table = m_data->eepfTable();
-    const ScanAnalysisConfig cfg = m_data->analysisConfig();
-    m_watcher.setFuture(QtConcurrent::run([jobs, settings, table, cfg]() mutable {
-        for (Job& j : jobs)
-            driver::analyseScan(j.scan, settings, table, cfg);
-        return jobs;
-    }));
+    if (m_pending.isEmpty())
+        m_timer->stop();
+    else
+        m_timer->start();
 }
 
-void FitRestorer::finished()
+bool FitRestorer::isRunning() const
 {
+    return !m_pending.isEmpty();
+}
+
+void FitRestorer::step()
+{
+    QElapsedTimer slice;
+    slice.start();
     bool any = false;
-    for (const Job& j : m_watcher.result()) {
-        ScanRecord* s = m_data->scan(j.group, j.index);
-        if (!s || s->fit.valid || s->corrected.I != j.storedI || !j.scan.fit.valid)
+    while (!m_pending.isEmpty() && slice.elapsed() < kSliceMs) {
+        const Pending p = m_pending.takeFirst();
+        ScanRecord* s = m_data->scan(p.group, p.index);
+        if (!s || s->fit.valid || s->corrected.I != p.storedI)
             continue; // analysed again meanwhile, or another scan now
-        s->fit = j.scan.fit;
-        s->electronCurrent = j.scan.electronCurrent;
+        ScanRecord copy = *s;
+        driver::analyseScan(copy, m_data->analysisSettings(), m_data->eepfTable(), m_data->analysisConfig());
+        if (!copy.fit.valid)
+            continue;
+        s->fit = copy.fit;
+        s->electronCurrent = copy.electronCurrent;
         any = true;
     }
+    if (m_pending.isEmpty())
+        m_timer->stop();
     if (any)
         emit restored();
 }

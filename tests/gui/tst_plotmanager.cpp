@@ -1447,7 +1447,7 @@ void TestPlotManager::mapOfPositionAndTime()
 
 // The fits derived again in the background go only into scans that are still
 // unfitted: a Reanalyse with another crop before they arrive keeps its own.
-// A window closed while the worker runs waits for it.
+// A window closed before they are all in leaves nothing behind.
 void TestPlotManager::fitsRestoredOnlyWhereNothingChanged()
 {
     PlotManager pm;
@@ -1457,6 +1457,7 @@ void TestPlotManager::fitsRestoredOnlyWhereNothingChanged()
     {
         PlotManager closing;
         QVERIFY(closing.load(file));
+        QCoreApplication::processEvents(); // some of the fits, not all
     }
     PlotManager back;
     QVERIFY(back.load(file));
