@@ -313,6 +313,9 @@ QWidget* PlotManager::buildControls()
     gl->addWidget(m_configButton, 3, 1);
     m_frameTime = new QLabel(QStringLiteral("---"));
     m_processTime = new QLabel(QStringLiteral("---"));
+    // Clock readings: they differ from one run to the next.
+    m_frameTime->setObjectName(QStringLiteral("frameTime"));
+    m_processTime->setObjectName(QStringLiteral("processTime"));
     m_syncLabel = new QLabel(QStringLiteral("---"));
     gl->addWidget(new QLabel(QStringLiteral("Frame Time")), 4, 0);
     gl->addWidget(m_frameTime, 4, 1);

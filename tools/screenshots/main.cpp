@@ -12,6 +12,7 @@
 #include "ThreeTracePlotter.h"
 #include "CursorPair.h"
 #include "GraphForm.h"
+#include "FitRestorer.h"
 #include "TraceChooser.h"
 #include <QListWidget>
 #include "ExportOptions.h"
@@ -128,6 +129,8 @@ QString describe(QWidget& top)
     for (QWidget* w : widgets) {
         if (w != &top && (!w->isVisibleTo(&top) || w->visibleRegion().isEmpty()))
             continue; // hidden, or scrolled out of the picture
+        if (w->objectName() == QLatin1String("frameTime") || w->objectName() == QLatin1String("processTime"))
+            continue; // clock readings: another run shows other ones
         const QString off = w->isEnabled() ? QString() : QStringLiteral(" (disabled)");
         if (auto* l = qobject_cast<QLabel*>(w); l && !l->text().isEmpty())
             out << QStringLiteral("label: ") + plain(l->text());
@@ -268,6 +271,9 @@ int main(int argc, char* argv[])
             return 1;
         }
         pm = w.currentSession();
+        // The fits come in the background: every picture shows them all.
+        while (pm->fitRestorer()->isRunning())
+            QCoreApplication::processEvents();
     } else {
         // No file given: a synthetic time-resolved session.
         pm = w.currentSession();
