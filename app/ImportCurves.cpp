@@ -32,11 +32,15 @@ ImportCurvesDialog::ImportCurvesDialog(QWidget* parent) : QDialog(parent)
     m_mode->addItem(QStringLiteral("Spherical probe"), 4);
     m_mode->addItem(QStringLiteral("Double probe"), 3);
     m_mode->addItem(QStringLiteral("Mach probe"), 5);
+    m_robust = new QCheckBox(QStringLiteral("Noise-robust analysis (--robust)"));
+    m_robust->setToolTip(tr("Single noisy sweeps: noise estimate, smoothing, refined Vf (the setting "
+                            "noiseRobust); for this session only"));
     auto* form = new QFormLayout;
     form->addRow(m_decimalComma);
     form->addRow(m_sort);
     form->addRow(QStringLiteral("Sweeps per deviation (--sweeps):"), m_sweeps);
     form->addRow(QStringLiteral("Probe mode (--mode):"), m_mode);
+    form->addRow(m_robust);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
     auto* lay = new QVBoxLayout(this);
     lay->addLayout(form);
@@ -52,6 +56,11 @@ ivtext::ImportOptions ImportCurvesDialog::options() const
     o.sort = m_sort->isChecked();
     o.sweeps = m_sweeps->value();
     return o;
+}
+
+bool ImportCurvesDialog::noiseRobust() const
+{
+    return m_robust->isChecked();
 }
 
 int ImportCurvesDialog::probeMode() const
@@ -74,17 +83,22 @@ void MainWin::importCurves()
         return;
     PlotManager* pm = createSession();
     pm->setSwProbeMode(options.probeMode());
-    QStringList notes;
-    QString error;
-    if (!ivtext::importFiles(files, options.options(), *pm->data(), notes, error)) {
+    QStringList notes, failures;
+    if (ivtext::importEach(files, options.options(), *pm->data(), notes, failures) == 0) {
         closeSession(pm);
-        Prompter::critical(this, QString::fromLatin1(AppInfo::Title), error);
+        Prompter::critical(this, QString::fromLatin1(AppInfo::Title),
+                           QStringLiteral("No curve could be imported:\n") + failures.join(QLatin1Char('\n')));
         return;
     }
+    pm->useImportSettings(options.noiseRobust());
     pm->analyseSession();
     sessionChange(m_mdi->activeSubWindow());
-    if (!notes.isEmpty())
-        Prompter::warning(this, QString::fromLatin1(AppInfo::Title),
-                          notes.join(QStringLiteral("; --sort sorts the samples\n"))
-                              + QStringLiteral("; --sort sorts the samples"));
+    // Everything that went wrong at once: the files left out, then the notes.
+    QStringList lines;
+    if (!failures.isEmpty())
+        lines << QStringLiteral("Not imported:") << failures;
+    for (const QString& n : notes)
+        lines << n + QStringLiteral("; --sort sorts the samples");
+    if (!lines.isEmpty())
+        Prompter::warning(this, QString::fromLatin1(AppInfo::Title), lines.join(QLatin1Char('\n')));
 }

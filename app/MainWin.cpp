@@ -45,6 +45,7 @@
 #include <QProgressBar>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QScreen>
 #include <QSettings>
 #include <QShortcut>
 #include <QStatusBar>
@@ -1304,7 +1305,14 @@ void MainWin::readWindowSettings()
     m_exportFileName = AppText::dialogStartFolder(s.value("exportFileName").toString(), docs);
     m_dialogPath = AppText::dialogStartFolder(s.value("dialogPath").toString(), docs);
     m_openFileName = AppText::dialogStartFolder(s.value("openFileName").toString(), docs);
-    restoreGeometry(s.value("geometry").toByteArray());
+    if (!restoreGeometry(s.value("geometry").toByteArray())) {
+        // First start: the graphs and both columns beside them at a size a
+        // laptop screen shows whole (1366 x 768 with its task bar).
+        QSize size(1366, 720);
+        if (const QScreen* screen = QGuiApplication::primaryScreen())
+            size = size.boundedTo(screen->availableGeometry().size());
+        resize(size.expandedTo(minimumSize()));
+    }
     restoreState(s.value("windowState").toByteArray(), 0);
     s.endGroup();
 }

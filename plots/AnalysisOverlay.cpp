@@ -1,15 +1,18 @@
 #include "AnalysisOverlay.h"
 
 #include "AxisRange.h"
+#include "LabelPlacement.h"
 #include "PlotErrorBarCurve.h"
 #include "ResultRecord.h"
 #include "ScanRecord.h"
 
 #include <qwt_plot.h>
 #include <qwt_plot_marker.h>
+#include <qwt_scale_map.h>
 #include <qwt_plot_zoneitem.h>
 #include <qwt_symbol.h>
 #include <QLocale>
+#include <QPainter>
 #include <algorithm>
 #include <cmath>
 
@@ -24,6 +27,56 @@ const QColor kMarkColours[AnalysisOverlay::eMarkCount] = {QColor(0, 140, 60), QC
 constexpr int kFitPoints = 60;
 } // namespace
 
+// A mark whose label goes where the arranger placed it (vertical text).
+class AnalysisOverlay::PlacedMark : public QwtPlotMarker
+{
+public:
+    QRectF placed;
+
+protected:
+    void drawLabel(QPainter* painter, const QRectF&, const QPointF&) const override
+    {
+        if (placed.isEmpty() || label().isEmpty())
+            return;
+        painter->save();
+        painter->translate(placed.bottomLeft());
+        painter->rotate(-90);
+        label().draw(painter, QRectF(0, 0, placed.height(), placed.width()));
+        painter->restore();
+    }
+};
+
+// Drawn just before the marks: places their labels beside their lines so that
+// none covers another (Vp and the knee often lie a few pixels apart), at the
+// size the labels have in this drawing (screen or figure).
+class AnalysisOverlay::LabelArranger : public QwtPlotItem
+{
+public:
+    explicit LabelArranger(AnalysisOverlay* owner) : m_owner(owner) { setZ(29); }
+    int rtti() const override { return QwtPlotItem::Rtti_PlotUserItem + 32; }
+    void draw(QPainter*, const QwtScaleMap& xMap, const QwtScaleMap&, const QRectF& canvas) const override
+    {
+        QVector<LabelPlacement::Label> labels;
+        QVector<int> marks;
+        for (int m = 0; m < eMarkCount; ++m) {
+            PlacedMark* mark = m_owner->m_mark[m].get();
+            mark->placed = QRectF();
+            if (mark->plot() != plot())
+                continue;
+            QSizeF size = mark->label().textSize(mark->label().font());
+            size.transpose();
+            labels.append({xMap.transform(mark->xValue()), size, m == eKnee});
+            marks.append(m);
+        }
+        const QVector<LabelPlacement::Place> where = LabelPlacement::place(labels, canvas);
+        for (int i = 0; i < marks.size(); ++i)
+            m_owner->m_mark[marks[i]]->placed = LabelPlacement::rectFor(labels[i], where[i], canvas);
+    }
+
+private:
+    AnalysisOverlay* m_owner;
+};
+
 AnalysisOverlay::AnalysisOverlay()
 {
     for (int l = 0; l < eLineCount; ++l) {
@@ -35,12 +88,9 @@ AnalysisOverlay::AnalysisOverlay()
         m_line[l]->setZ(25);
     }
     for (int m = 0; m < eMarkCount; ++m) {
-        m_mark[m] = std::make_unique<QwtPlotMarker>();
+        m_mark[m] = std::make_unique<PlacedMark>();
         m_mark[m]->setLineStyle(QwtPlotMarker::VLine);
         m_mark[m]->setLinePen(QPen(kMarkColours[m], 1.2, Qt::DashDotLine));
-        // Vp and the knee lie close together: their labels go to opposite ends.
-        m_mark[m]->setLabelAlignment(Qt::AlignRight | (m == eKnee ? Qt::AlignBottom : Qt::AlignTop));
-        m_mark[m]->setLabelOrientation(Qt::Vertical);
         m_mark[m]->setZ(30);
     }
     m_region = std::make_unique<QwtPlotZoneItem>();
@@ -49,6 +99,8 @@ AnalysisOverlay::AnalysisOverlay()
     m_region->setPen(QPen(QColor(220, 160, 0, 120), 1));
     m_region->setTitle(QStringLiteral("Ion saturation region"));
     m_region->setZ(5);
+    m_arranger = std::make_unique<LabelArranger>(this);
+    m_arranger->setItemAttribute(QwtPlotItem::Legend, false);
 }
 
 AnalysisOverlay::~AnalysisOverlay() = default;
@@ -60,6 +112,7 @@ void AnalysisOverlay::detach()
     for (auto& m : m_mark)
         m->detach();
     m_region->detach();
+    m_arranger->detach();
 }
 
 void AnalysisOverlay::setLine(Line l, QwtPlot* plot, QVector<double> x, QVector<double> y, bool logAxis)
@@ -90,6 +143,7 @@ void AnalysisOverlay::setMark(Mark m, QwtPlot* plot, double value, const QString
     label.setFont(f);
     m_mark[m]->setLabel(label);
     m_mark[m]->attach(plot);
+    m_arranger->attach(plot);
 }
 
 void AnalysisOverlay::showIv(QwtPlot* plot, const ScanRecord& scan, bool logAxis)
@@ -185,4 +239,9 @@ double AnalysisOverlay::regionLow() const
 double AnalysisOverlay::regionHigh() const
 {
     return m_region->interval().maxValue();
+}
+
+QRectF AnalysisOverlay::labelRect(Mark m) const
+{
+    return m_mark[m]->plot() ? m_mark[m]->placed : QRectF();
 }

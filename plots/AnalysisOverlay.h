@@ -5,6 +5,7 @@
 // (straight on the log scale), the ion current model and the electron current
 // I - I_ion; on the EEPF graph the mean energy and the Maxwellian of the
 // EEPF's kTe. The session window owns one and shows or detaches it.
+#include <QRectF>
 #include <QString>
 #include <QVector>
 #include <memory>
@@ -34,6 +35,8 @@ public:
     bool lineShown(Line l) const;
     QString markLabel(Mark m) const; // empty when not shown
     double markValue(Mark m) const;
+    // Where a mark's label was last drawn (canvas pixels); empty when not drawn.
+    QRectF labelRect(Mark m) const;
     bool regionShown() const;
     double regionLow() const;
     double regionHigh() const;
@@ -44,6 +47,9 @@ private:
 
     std::unique_ptr<PlotErrorBarCurve> m_line[eLineCount];
     QVector<double> m_x[eLineCount], m_y[eLineCount];
-    std::unique_ptr<QwtPlotMarker> m_mark[eMarkCount];
+    class PlacedMark;
+    std::unique_ptr<PlacedMark> m_mark[eMarkCount];
     std::unique_ptr<QwtPlotZoneItem> m_region;
+    class LabelArranger;
+    std::unique_ptr<LabelArranger> m_arranger;
 };

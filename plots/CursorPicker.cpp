@@ -68,13 +68,20 @@ CursorPicker::Nearest CursorPicker::nearest(const QPoint& pos, double maxPixels)
     return best;
 }
 
-QString CursorPicker::text(const QwtPlotCurve* curve, const QPointF& p) const
+QStringList CursorPicker::names(const QwtPlotCurve* curve) const
 {
     Names n = m_names.value(curve);
     if (n.xName.isEmpty() && plot()) {
         n.xName = plain(plot()->axisTitle(QwtPlot::xBottom).text());
         n.yName = plain(plot()->axisTitle(QwtPlot::yLeft).text());
     }
+    return {n.xName, n.xUnit, n.yName, n.yUnit};
+}
+
+QString CursorPicker::text(const QwtPlotCurve* curve, const QPointF& p) const
+{
+    const QStringList l = names(curve);
+    const Names n{l[0], l[1], l[2], l[3]};
     auto part = [](const QString& name, double v, const QString& unit) {
         return unit.isEmpty() ? QStringLiteral("%1 = %2").arg(name, number(v))
                               : QStringLiteral("%1 = %2 %3").arg(name, number(v), unit);

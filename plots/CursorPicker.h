@@ -30,6 +30,8 @@ public:
     Nearest nearest(const QPoint& pos, double maxPixels = 40.0) const;
     // The readout text of a point of a curve ("U = -3.2 V   I = 1.05e-3 A").
     QString text(const QwtPlotCurve* curve, const QPointF& p) const;
+    // Names and units of a curve's coordinates: x name, x unit, y name, y unit.
+    QStringList names(const QwtPlotCurve* curve) const;
 
 signals:
     // The readout of the point under the cursor; empty when there is none.

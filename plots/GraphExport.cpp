@@ -1,5 +1,6 @@
 #include "GraphExport.h"
 
+#include "FigureStyle.h"
 #include "Prompter.h"
 
 #include <qwt_plot.h>
@@ -84,6 +85,7 @@ bool write(const QList<QwtPlot*>& plots, const Options& o, QString* error)
         return false;
     }
     const int w = pixels(o.widthMm, o.dpi), h = pixels(o.heightMm, o.dpi);
+    const FigureStyle style(plots, o.fontPt, o.lineWidth);
     bool drawn = true;
     if (o.format == ePng) {
         QImage img(w, h, QImage::Format_ARGB32);
@@ -217,6 +219,18 @@ GraphExportDialog::GraphExportDialog(const GraphExport::Options& start, QWidget*
     m_dpi->setSuffix(QStringLiteral(" dpi"));
     m_dpi->setValue(start.dpi);
     m_pixels = new QLabel;
+    m_fontPt = new QSpinBox;
+    m_fontPt->setRange(0, 36);
+    m_fontPt->setSuffix(QStringLiteral(" pt"));
+    m_fontPt->setSpecialValueText(QStringLiteral("as shown"));
+    m_fontPt->setValue(start.fontPt);
+    m_lineWidth = new QDoubleSpinBox;
+    m_lineWidth->setRange(0.0, 10.0);
+    m_lineWidth->setDecimals(1);
+    m_lineWidth->setSingleStep(0.5);
+    m_lineWidth->setSuffix(QStringLiteral(" pt"));
+    m_lineWidth->setSpecialValueText(QStringLiteral("as shown"));
+    m_lineWidth->setValue(start.lineWidth);
     auto* form = new QFormLayout;
     form->addRow(QStringLiteral("File:"), fileRow);
     form->addRow(QStringLiteral("Format:"), m_format);
@@ -224,6 +238,8 @@ GraphExportDialog::GraphExportDialog(const GraphExport::Options& start, QWidget*
     form->addRow(QStringLiteral("Height:"), m_height);
     form->addRow(QStringLiteral("Resolution:"), m_dpi);
     form->addRow(QString(), m_pixels);
+    form->addRow(QStringLiteral("Font size:"), m_fontPt);
+    form->addRow(QStringLiteral("Line width:"), m_lineWidth);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
     m_ok = buttons->button(QDialogButtonBox::Ok);
     m_ok->setText(QStringLiteral("Export"));
@@ -250,6 +266,8 @@ GraphExport::Options GraphExportDialog::options() const
     o.widthMm = m_width->value();
     o.heightMm = m_height->value();
     o.dpi = m_dpi->value();
+    o.fontPt = m_fontPt->value();
+    o.lineWidth = m_lineWidth->value();
     return o;
 }
 

@@ -28,6 +28,9 @@ struct Options {
     double widthMm = 160.0;
     double heightMm = 100.0;
     int dpi = 300;
+    // The figure's font size (pt) and line width (pt); 0 keeps the window's.
+    int fontPt = 0;
+    double lineWidth = 0.0;
 };
 
 // The format a file name asks for by its suffix (case-insensitive), else fallback.
@@ -68,6 +71,8 @@ public:
     QDoubleSpinBox* widthBox() const { return m_width; }
     QDoubleSpinBox* heightBox() const { return m_height; }
     QSpinBox* dpiBox() const { return m_dpi; }
+    QSpinBox* fontBox() const { return m_fontPt; }
+    QDoubleSpinBox* lineWidthBox() const { return m_lineWidth; }
 
 private:
     void browse();
@@ -79,6 +84,8 @@ private:
     QDoubleSpinBox* m_width;
     QDoubleSpinBox* m_height;
     QSpinBox* m_dpi;
+    QSpinBox* m_fontPt;
+    QDoubleSpinBox* m_lineWidth;
     class QLabel* m_pixels;
     class QPushButton* m_ok;
 };

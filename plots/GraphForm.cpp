@@ -42,16 +42,18 @@ void GraphForm::connectEdits(bool on)
     }
 }
 
-void GraphForm::attachPlot(QwtPlot* plot)
+void GraphForm::attachPlot(QwtPlot* plot, int axis)
 {
     m_plot = plot;
+    m_axis = axis == QwtPlot::xBottom ? QwtPlot::xBottom : QwtPlot::yLeft;
+    setWindowTitle(m_axis == QwtPlot::xBottom ? tr("X-axis Scale") : tr("Y-axis Scale"));
     connectEdits(false);
     if (plot) {
         // The session's graphs keep a fixed range of their own; other plots
         // have only Qwt's auto-scale state.
         const auto* graph = qobject_cast<ThreeTracePlotter*>(plot);
-        m_auto->setChecked(graph ? !graph->hasUserYRange() : plot->axisAutoScale(QwtPlot::yLeft));
-        const QwtScaleDiv& d = plot->axisScaleDiv(QwtPlot::yLeft);
+        m_auto->setChecked(graph ? !graph->hasUserRange(m_axis) : plot->axisAutoScale(m_axis));
+        const QwtScaleDiv& d = plot->axisScaleDiv(m_axis);
         m_minimum = d.lowerBound();
         m_maximum = d.upperBound();
         m_min->setText(QString::number(m_minimum, 'g'));
@@ -71,9 +73,9 @@ void GraphForm::setPlotScale()
     if (m_auto->isChecked()) {
         // Back to the range of the data shown (on a log axis, of what it can draw).
         if (graph)
-            graph->clearUserYRange();
+            graph->clearUserRange(m_axis);
         else
-            m_plot->setAxisAutoScale(QwtPlot::yLeft, true);
+            m_plot->setAxisAutoScale(m_axis, true);
     } else {
         // A text that is not a number keeps the last good bound.
         if (okMin)
@@ -81,9 +83,9 @@ void GraphForm::setPlotScale()
         if (okMax)
             m_maximum = mx;
         if (graph)
-            graph->setUserYRange(m_minimum, m_maximum); // kept over redraws and frame changes
+            graph->setUserRange(m_axis, m_minimum, m_maximum); // kept over redraws and frame changes
         else
-            m_plot->setAxisScale(QwtPlot::yLeft, m_minimum, m_maximum);
+            m_plot->setAxisScale(m_axis, m_minimum, m_maximum);
     }
     m_plot->replot();
 }

@@ -1,6 +1,6 @@
 #pragma once
-// Small form that sets the left-axis range of one plot (opened by a
-// double click on that plot's left axis).
+// Small form that sets the range of one axis of a plot, the left or the
+// bottom one (opened by a double click on that axis).
 #include <QWidget>
 
 class QwtPlot;
@@ -13,8 +13,10 @@ class GraphForm : public QWidget
     Q_OBJECT
 public:
     explicit GraphForm(QWidget* parent = nullptr);
-    void attachPlot(QwtPlot* plot);
+    // axis: QwtPlot::yLeft or QwtPlot::xBottom.
+    void attachPlot(QwtPlot* plot, int axis = 0);
     QwtPlot* plot() const { return m_plot; }
+    int axis() const { return m_axis; }
     QLineEdit* minimumEdit() const { return m_min; }
     QLineEdit* maximumEdit() const { return m_max; }
     QCheckBox* autoScaleBox() const { return m_auto; }
@@ -27,6 +29,7 @@ private:
     void connectEdits(bool on);
 
     QwtPlot* m_plot = nullptr;
+    int m_axis = 0;
     QLineEdit* m_min;
     QLineEdit* m_max;
     QCheckBox* m_auto;

@@ -7,6 +7,7 @@
 #include "Trace.h"
 
 #include <QString>
+#include <algorithm>
 #include <cmath>
 
 namespace PlotData {
@@ -39,27 +40,87 @@ Series trendAcrossFrames(const DataAnalyzer& data, int traceIndex, int quantity)
     return s;
 }
 
-Series trendWithinFrame(const DataAnalyzer& data, int group, int quantity, int traceIndex)
+QVector<Run> timeSliceRuns(const QVector<ScanRecord>& scans)
 {
-    Series s;
-    const QVector<ScanRecord>& scans = data.scansOfGroup(group);
-    // Runs of scans with strictly rising resolved times, two or more long:
-    // the one holding traceIndex, else the last.
-    int chosenBegin = -1, chosenEnd = -1;
+    QVector<Run> runs;
+    auto gap = [&](int i) { return scans[i + 1].resolvedTime - scans[i].resolvedTime; };
+    auto sameGap = [&](int i, int j) { return std::fabs(gap(i) - gap(j)) <= 1e-6 * std::max(gap(i), gap(j)); };
     for (int begin = 0; begin < scans.size();) {
         int end = begin + 1;
         while (end < scans.size() && scans[end].resolvedTime > scans[end - 1].resolvedTime)
             ++end;
-        const bool holdsChosenTrace = chosenBegin >= 0 && traceIndex >= chosenBegin && traceIndex < chosenEnd;
-        if (end - begin >= 2 && !holdsChosenTrace) {
-            chosenBegin = begin;
-            chosenEnd = end;
-        }
+        // A leading scan out of step with the slices after it is no slice.
+        if (end - begin >= 3 && !sameGap(begin, begin + 1) && sameGap(begin + 1, begin + 2))
+            ++begin;
+        if (end - begin >= 2)
+            runs.append(Run{begin, end});
         begin = end;
     }
-    if (chosenBegin < 0)
+    return runs;
+}
+
+bool isTimeSlice(const QVector<ScanRecord>& scans, int index)
+{
+    for (const Run& r : timeSliceRuns(scans))
+        if (index >= r.begin && index < r.end)
+            return true;
+    return false;
+}
+
+QString positionText(const QVector<ScanRecord>& scans, int index, const ScanGroup* group)
+{
+    if (group && index >= 0 && index < scans.size() && scans[index].scanType == ScanRecord::eSpatialRun)
+        return QStringLiteral("%1 [mm]").arg(group->position, 0, 'f', 1);
+    return QStringLiteral("--- [mm]");
+}
+
+QString timeText(const QVector<ScanRecord>& scans, int index, const ScanGroup* group)
+{
+    if (index < 0 || index >= scans.size())
+        return QStringLiteral("--- [<span>&mu;</span>s]");
+    const ScanRecord& scan = scans[index];
+    if (group && scan.scanType == ScanRecord::eTimedRun)
+        return QStringLiteral("%1 [s]").arg(group->temporalPosition, 0, 'f', 1);
+    if (isTimeSlice(scans, index))
+        return QStringLiteral("%1 [<span>&mu;</span>s]").arg(scan.resolvedTime, 0, 'f', 3);
+    return QStringLiteral("--- [<span>&mu;</span>s]");
+}
+
+QString traceName(const DataAnalyzer& data, int group, int index)
+{
+    const QVector<ScanRecord>& scans = data.scansOfGroup(group);
+    const ScanGroup* g = data.group(group);
+    if (!g || index < 0 || index >= scans.size())
+        return QString();
+    const ScanRecord& s = scans[index];
+    if (!s.sourceName.isEmpty())
+        return s.sourceName;
+    const QString us = QString::fromUtf8(" \u00b5s");
+    const QString slice = isTimeSlice(scans, index) ? QString::number(s.resolvedTime, 'f', 3) + us : QString();
+    if (s.scanType == ScanRecord::eSpatialRun) {
+        const QString place = QString::number(g->position, 'f', 1) + QStringLiteral(" mm");
+        return slice.isEmpty() ? place : place + QStringLiteral(", ") + slice;
+    }
+    if (s.scanType == ScanRecord::eTimedRun)
+        return QString::number(g->temporalPosition, 'f', 1) + QStringLiteral(" s");
+    if (!slice.isEmpty() && data.groupCount() == 1)
+        return slice;
+    return QStringLiteral("Frame %1, trace %2").arg(group + 1).arg(index + 1);
+}
+
+Series trendWithinFrame(const DataAnalyzer& data, int group, int quantity, int traceIndex)
+{
+    Series s;
+    const QVector<ScanRecord>& scans = data.scansOfGroup(group);
+    // The run holding traceIndex, else the last.
+    const QVector<Run> runs = timeSliceRuns(scans);
+    if (runs.isEmpty())
         return s;
-    for (int i = chosenBegin; i < chosenEnd; ++i)
+    Run chosen = runs.last();
+    for (const Run& r : runs)
+        if (traceIndex >= r.begin && traceIndex < r.end)
+            chosen = r;
+    for (int i = chosen.begin; i < chosen.end; ++i)
         appendPoint(s, scans[i].resolvedTime, scans[i], quantity);
     return s;
 }

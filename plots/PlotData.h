@@ -6,6 +6,7 @@
 class DataAnalyzer;
 class QString;
 class ResultRecord;
+struct ScanGroup;
 struct ScanRecord;
 
 namespace PlotData {
@@ -38,5 +39,24 @@ QString resultsText(const ResultRecord* result, int traceIndex);
 void correctedDerivatives(const ScanRecord& scan, int k, Series& d1, Series& d2);
 // Mean raw sweep of the accumulated sums.
 Series meanRawSweep(const ScanRecord& scan);
+
+// The time-resolved runs among a frame's scans, [begin, end) each: two or more
+// scans with rising resolved times, equally spaced (the slices of one SYNC
+// period). A time-averaged scan before a run whose first slice lies after 0 us
+// rises too, but out of step: it is no time slice.
+struct Run {
+    int begin = 0, end = 0;
+};
+QVector<Run> timeSliceRuns(const QVector<ScanRecord>& scans);
+bool isTimeSlice(const QVector<ScanRecord>& scans, int index);
+// What the navigation labels read for a scan of a frame: its position
+// ("4.0 [mm]", "--- [mm]") and its time ("12.5 [s]" in a timed run,
+// "0.000 [<span>&mu;</span>s]" for a time slice, else "---").
+QString positionText(const QVector<ScanRecord>& scans, int index, const ScanGroup* group);
+QString timeText(const QVector<ScanRecord>& scans, int index, const ScanGroup* group);
+// A trace's name in a list or a legend, by where and when it was measured:
+// "4.0 mm", "4.0 mm, 12.500 us", "12.500 us", "30.0 s", else "Frame 2, trace 3"
+// (counted from 1); plain text.
+QString traceName(const DataAnalyzer& data, int group, int index);
 
 } // namespace PlotData

@@ -4,9 +4,19 @@
 #include "AppState.h"
 #include "AnalysisOverlay.h"
 #include "AppText.h"
+#include "CursorPair.h"
 #include "CursorPicker.h"
 #include "DataAnalyzer.h"
 #include "EEDF_Dialog.h"
+#include "FigureText.h"
+#include "FitRestorer.h"
+#include "ResultsGrid.h"
+#include "RunRedraw.h"
+#include "MapPlot.h"
+#include "TraceChooser.h"
+#include "TraceOverlay.h"
+#include "ViewControls.h"
+#include "FrameNavigator.h"
 #include "GraphExport.h"
 #include "GraphForm.h"
 #include "LangmuirSettingsWidget.h"
@@ -50,46 +60,17 @@
 #include <QVBoxLayout>
 #include <cmath>
 
+static_assert(PlotManager::eViewCount == ViewControls::kViews, "a view box per view");
+
 namespace {
 const char* const kTitle = "Quendrix Langmuir";
 // A trend's value axis spans at least +-1 % of the value.
 constexpr double kTrendMinimumSpan = 0.01;
 
-// Results grid rows: name, unit, quantity number.
-struct GridRow {
-    int row;
-    const char* name;
-    const char* unit;
-    int quantity;
-};
-const GridRow kGridRows[14] = {
-    {1, "Vp", "[V]", 0},
-    {2, "Vf", "[V]", 1},
-    {3, "kTe", "[eV]", 2},
-    {4, "Je", "[A/m<sup>2</sup>]", 3},
-    {5, "Ne", "[m<sup>-3</sup>]", 4},
-    {6, "Jp", "[A/m<sup>2</sup>]", 5},
-    {7, "Ni", "[m<sup>-3</sup>]", 6},
-    {8, "Ld", "[&micro;m]", 7},
-    {9, "I<sub>sat</sub>", "[mA]", 11},
-    {10, "M", "[]", 12},
-    {11, "Vd", "[ms-1]", 13},
-    {14, "Ne", "[m<sup>-3</sup>]", 8},
-    {15, "E", "[eV]", 9},
-    {16, "kTe", "[eV]", 10},
-};
-
 const char* const kCurveTitles[PlotManager::eCurveCount] = {
     "Prescan IV", "Prescan dI/dV", "Prescan d2I/dV2", "Time Resolve", "Scan1 IV",
     "Compensated IV", "Scan1 dI/dV", "Scan1 d2I/dV2", "Scan2 EEPF/E"};
 
-QFrame* separator()
-{
-    auto* f = new QFrame;
-    f->setFrameShape(QFrame::HLine);
-    f->setFrameShadow(QFrame::Sunken);
-    return f;
-}
 } // namespace
 
 PlotManager::PlotManager(QWidget* parent, bool advanced)
@@ -108,6 +89,17 @@ PlotManager::PlotManager(QWidget* parent, bool advanced)
     m_data->setEepfTable(table);
 
     connect(m_data, &DataAnalyzer::updateProbeConfig, this, &PlotManager::updateDoubleProbeConfig);
+    m_run = new RunRedraw(m_data, this);
+    connect(m_run, &RunRedraw::redraw, this, [this] {
+        // Follow the run to the record it fills, unless the user looks elsewhere.
+        if (m_run->isActive())
+            showNewest();
+        if (m_run->analysisUs() >= 0)
+            m_processTimeUs = m_run->analysisUs();
+        refreshAll();
+    });
+    m_fitRestorer = new FitRestorer(m_data, this);
+    connect(m_fitRestorer, &FitRestorer::restored, this, &PlotManager::updateGraph);
     m_updating = true; // no drawing before every widget exists
     buildUi();
     m_updating = false;
@@ -136,13 +128,14 @@ PlotManager::~PlotManager()
 void PlotManager::buildUi()
 {
     m_overlay = std::make_unique<AnalysisOverlay>();
+    m_traces = std::make_unique<TraceOverlay>();
     m_plot[0] = new ThreeTracePlotter(QStringLiteral("Plot 1"), this);
     m_plot[1] = new ThreeTracePlotter(QStringLiteral("Probe Current's 1st Derivative vs Probe Voltage"), this);
     m_plot[2] = new ThreeTracePlotter(QStringLiteral("Probe Current's 2nd Derivative vs Probe Voltage"), this);
-    for (int i = 0; i < eCurveCount; ++i) {
-        m_curve[i] = std::make_unique<PlotErrorBarCurve>(QString::fromLatin1(kCurveTitles[i]));
-        m_curve[i]->setRenderHint(QwtPlotItem::RenderAntialiased, false);
-    }
+    QStringList titles;
+    for (const char* t : kCurveTitles)
+        titles << QString::fromLatin1(t);
+    m_curves = std::make_unique<CurveSet>(titles);
     // Cursor readout on every graph, in the curves' own names and units.
     struct CurveNames {
         CurveId id;
@@ -157,28 +150,51 @@ void PlotManager::buildUi()
     for (int i = 0; i < 3; ++i) {
         m_cursor[i] = new CursorPicker(m_plot[i]->canvas());
         for (const CurveNames& n : names)
-            m_cursor[i]->describe(m_curve[n.id].get(), QString::fromUtf8(n.x), QString::fromUtf8(n.xUnit),
+            m_cursor[i]->describe(m_curves->curve(n.id), QString::fromUtf8(n.x), QString::fromUtf8(n.xUnit),
                                   QString::fromUtf8(n.y), QString::fromUtf8(n.yUnit));
         connect(m_cursor[i], &CursorPicker::readout, this, &PlotManager::cursorReadout);
+        m_pair[i] = new CursorPair(m_plot[i], m_cursor[i]);
+        connect(m_pair[i], &CursorPair::readoutChanged, this, &PlotManager::cursorReadout);
     }
     for (ThreeTracePlotter* p : m_plot)
         connect(p, &ThreeTracePlotter::contextMenuRequested, this, &PlotManager::showGraphMenu);
     connect(m_plot[0], &ThreeTracePlotter::leftAxisDoubleClick, this, &PlotManager::plot1Scale);
     connect(m_plot[1], &ThreeTracePlotter::leftAxisDoubleClick, this, &PlotManager::plot2Scale);
     connect(m_plot[2], &ThreeTracePlotter::leftAxisDoubleClick, this, &PlotManager::plot3Scale);
+    for (int i = 0; i < 3; ++i)
+        connect(m_plot[i], &ThreeTracePlotter::bottomAxisDoubleClick, this,
+                [this, i] { openScaleForm(i, QwtPlot::xBottom); });
 
     auto* graphs = new QSplitter(Qt::Vertical);
     for (auto* p : m_plot)
         graphs->addWidget(p);
+    m_graphs = graphs;
+    // The map takes the graphs' place.
+    m_map = new MapPlot;
+    m_map->hide();
+    auto* graphArea = new QWidget;
+    auto* areaLay = new QVBoxLayout(graphArea);
+    areaLay->setContentsMargins(0, 0, 0, 0);
+    areaLay->addWidget(graphs);
+    areaLay->addWidget(m_map);
+    connect(m_map, &MapPlot::readout, this, &PlotManager::cursorReadout);
+    connect(m_map, &ThreeTracePlotter::contextMenuRequested, this, &PlotManager::showGraphMenu);
 
+    // Two columns, the results and the controls, so that a 1366 x 768 screen
+    // shows both whole.
     auto* side = new QWidget;
-    auto* sideLay = new QVBoxLayout(side);
+    auto* sideLay = new QHBoxLayout(side);
     sideLay->setContentsMargins(2, 2, 2, 2);
-    sideLay->addWidget(buildResultsGrid());
+    auto* resultsColumn = new QVBoxLayout;
+    resultsColumn->addWidget(buildResultsGrid());
     m_optIn = new OptInResults;
-    sideLay->addWidget(m_optIn);
-    sideLay->addWidget(buildControls());
-    sideLay->addStretch(1);
+    resultsColumn->addWidget(m_optIn);
+    resultsColumn->addStretch(1);
+    auto* controlsColumn = new QVBoxLayout;
+    controlsColumn->addWidget(buildControls());
+    controlsColumn->addStretch(1);
+    sideLay->addLayout(resultsColumn);
+    sideLay->addLayout(controlsColumn);
     auto* scroll = new QScrollArea;
     scroll->setWidget(side);
     scroll->setWidgetResizable(true);
@@ -187,95 +203,37 @@ void PlotManager::buildUi()
 
     auto* lay = new QHBoxLayout(this);
     lay->setContentsMargins(0, 0, 0, 0);
-    lay->addWidget(graphs, 1);
+    lay->addWidget(graphArea, 1);
     lay->addWidget(scroll, 0);
     setTracePens();
 }
 
 QWidget* PlotManager::buildResultsGrid()
 {
-    auto* box = new QWidget;
-    // A click gives the grid the focus, so that Copy (Ctrl+C) takes the results.
-    box->setFocusPolicy(Qt::ClickFocus);
-    box->setContextMenuPolicy(Qt::CustomContextMenu);
-    box->setToolTip(tr("Click, then Ctrl+C copies the results as tab-separated text"));
-    connect(box, &QWidget::customContextMenuRequested, this, [this, box](const QPoint& pos) {
-        QMenu menu;
-        menu.addAction(QStringLiteral("Copy Results"), this, &PlotManager::copyResults);
-        menu.exec(box->mapToGlobal(pos));
-    });
-    m_resultsGrid = box;
-    box->setObjectName(QStringLiteral("resultsGrid"));
-    auto* g = new QGridLayout(box);
-    g->setVerticalSpacing(1);
-    g->addWidget(new QLabel(QStringLiteral("<font color=blue>Value</font>")), 0, 2);
-    g->addWidget(new QLabel(QStringLiteral("<font color=blue>Error</font>")), 0, 4);
-    m_trendGroup = new QButtonGroup(this);
-    m_trendGroup->setExclusive(true);
+    m_grid = new ResultsGrid;
+    m_resultsGrid = m_grid;
+    connect(m_grid, &ResultsGrid::copyRequested, this, &PlotManager::copyResults);
     typedef void (PlotManager::*Slot)();
     static const Slot trendSlots[14] = {
-        &PlotManager::displayTimeResolveVp, &PlotManager::displayTimeResolveVf,
-        &PlotManager::displayTimeResolvekTe, &PlotManager::displayTimeResolveJe,
-        &PlotManager::displayTimeResolveNe, &PlotManager::displayTimeResolveJp,
-        &PlotManager::displayTimeResolveNi, &PlotManager::displayTimeResolveLdebye,
-        &PlotManager::displayTimeResolveIsat, &PlotManager::displayTimeResolveMachNumber,
-        &PlotManager::displayTimeResolveVdrift, &PlotManager::displayTimeResolveNe2,
-        &PlotManager::displayTimeResolveE, &PlotManager::displayTimeResolvekTe2};
-    for (int i = 0; i < 14; ++i) {
-        const GridRow& r = kGridRows[i];
-        const int q = r.quantity;
-        m_trendRadio[q] = new QRadioButton;
-        m_trendRadio[q]->setToolTip(tr("Show the trend of this result"));
-        m_trendGroup->addButton(m_trendRadio[q], q);
-        connect(m_trendRadio[q], &QRadioButton::clicked, this, trendSlots[i]);
-        m_valueLabel[q] = new QLabel;
-        m_errorLabel[q] = new QLabel;
-        m_valueLabel[q]->setMinimumWidth(75);
-        g->addWidget(m_trendRadio[q], r.row, 0);
-        auto* name = new QLabel(QString::fromLatin1(r.name));
-        name->setTextFormat(Qt::RichText);
-        auto* unit = new QLabel(QString::fromLatin1(r.unit));
-        unit->setTextFormat(Qt::RichText);
-        m_valueLabel[q]->setTextFormat(Qt::RichText);
-        m_errorLabel[q]->setTextFormat(Qt::RichText);
-        g->addWidget(name, r.row, 1);
-        g->addWidget(m_valueLabel[q], r.row, 2);
-        g->addWidget(unit, r.row, 3);
-        g->addWidget(m_errorLabel[q], r.row, 4);
-        g->addWidget(new QLabel(QStringLiteral("[%]")), r.row, 5);
-    }
-    m_trendRadio[0]->setChecked(true);
-    g->addWidget(new QLabel(QStringLiteral("<font color=blue>Trace No.</font>")), 12, 1, 1, 2);
-    m_traceNumber = new QLabel(AppText::traceNumberText(0));
-    g->addWidget(m_traceNumber, 12, 3, 1, 2);
-    g->addWidget(separator(), 13, 0, 1, 6);
-    g->addWidget(separator(), 17, 0, 1, 6);
-    g->addWidget(new QLabel(QStringLiteral("<font color=blue>Position:</font>")), 18, 1, 1, 2);
-    m_positionLabel = new QLabel(QStringLiteral("--- [mm]"));
-    g->addWidget(m_positionLabel, 18, 3, 1, 3);
-    m_frameSlider = new QSlider(Qt::Horizontal);
-    m_frameSlider->setRange(0, 0);
-    m_frameSlider->setToolTip(tr("Trace within the frame"));
-    g->addWidget(m_frameSlider, 19, 0, 1, 6);
-    g->addWidget(new QLabel(QStringLiteral("<font color=blue>Time:</font>")), 20, 1, 1, 2);
-    m_timeLabel = new QLabel(QStringLiteral("--- [<span>&mu;</span>s]"));
-    g->addWidget(m_timeLabel, 20, 3, 1, 3);
-    m_positionSlider = new QSlider(Qt::Horizontal);
-    m_positionSlider->setRange(0, 0);
-    m_positionSlider->setToolTip(tr("Frame (position or time step)"));
-    g->addWidget(m_positionSlider, 21, 0, 1, 6);
-    g->setColumnMinimumWidth(1, 60);
-    g->setColumnMinimumWidth(3, 50);
-    g->setColumnStretch(5, 1);
-    connect(m_frameSlider, &QSlider::valueChanged, this, &PlotManager::setTimeValue);
-    connect(m_positionSlider, &QSlider::valueChanged, this, &PlotManager::positionChanged);
-    // Only a user's move triggers an action; it stops the run's following.
-    for (QSlider* s : {m_frameSlider, m_positionSlider})
-        connect(s, &QAbstractSlider::actionTriggered, this, [this] {
-            if (m_runActive)
-                m_userMovedSlider = true;
-        });
-    return box;
+        &PlotManager::displayTimeResolveVp,     &PlotManager::displayTimeResolveVf,
+        &PlotManager::displayTimeResolvekTe,    &PlotManager::displayTimeResolveJe,
+        &PlotManager::displayTimeResolveNe,     &PlotManager::displayTimeResolveJp,
+        &PlotManager::displayTimeResolveNi,     &PlotManager::displayTimeResolveLdebye,
+        &PlotManager::displayTimeResolveNe2,    &PlotManager::displayTimeResolveE,
+        &PlotManager::displayTimeResolvekTe2,   &PlotManager::displayTimeResolveIsat,
+        &PlotManager::displayTimeResolveMachNumber, &PlotManager::displayTimeResolveVdrift};
+    for (int q = 0; q < 14; ++q)
+        connect(m_grid->trendButton(q), &QRadioButton::clicked, this, trendSlots[q]);
+    m_groupNav = m_grid->groupNavigator();
+    m_traceNav = m_grid->traceNavigator();
+    m_frameSlider = m_traceNav->slider();
+    m_positionSlider = m_groupNav->slider();
+    connect(m_traceNav, &FrameNavigator::valueChanged, this, &PlotManager::setTimeValue);
+    connect(m_groupNav, &FrameNavigator::valueChanged, this, &PlotManager::positionChanged);
+    // Only a user's move stops the run's following.
+    for (FrameNavigator* n : {m_traceNav, m_groupNav})
+        connect(n, &FrameNavigator::userMoved, m_run, &RunRedraw::userMoved);
+    return m_grid;
 }
 
 QWidget* PlotManager::buildControls()
@@ -298,58 +256,27 @@ QWidget* PlotManager::buildControls()
         Prompter::information(this, QString::fromLatin1(kTitle), m_warnings->text());
     });
 
-    auto* frameBox = new QGroupBox(QStringLiteral("Plot Graphs Controls"));
-    auto* fl = new QGridLayout(frameBox);
-    static const char* const viewNames[eViewCount] = {"View Prescan", "View Scan", "View EEPF",
-                                                      "View Time Resolve", "View Trends"};
-    for (int v = 0; v < eViewCount; ++v) {
-        m_viewBox[v] = new QCheckBox(QString::fromLatin1(viewNames[v]));
-        fl->addWidget(m_viewBox[v], v, 0);
-        connect(m_viewBox[v], &QCheckBox::toggled, this, [this, v](bool on) {
-            if (m_updating)
-                return;
-            if (on) {
-                // One view at a time.
-                m_updating = true;
-                for (int o = 0; o < eViewCount; ++o)
-                    if (o != v)
-                        m_viewBox[o]->setChecked(false);
-                m_updating = false;
-            }
+    auto* frameBox = new ViewControls;
+    for (int v = 0; v < eViewCount; ++v)
+        m_viewBox[v] = frameBox->viewBox(v);
+    for (int i = 0; i < 3; ++i)
+        m_quantityBox[i] = frameBox->quantityBox(i);
+    m_overlap = frameBox->overlap();
+    m_logScale = frameBox->logScale();
+    m_errorBars = frameBox->errorBars();
+    m_dataPoints = frameBox->dataPoints();
+    m_showAnalysis = frameBox->showAnalysis();
+    connect(frameBox, &ViewControls::changed, this, [this] {
+        if (!m_updating)
             updateGraph();
-        });
-    }
-    m_viewBox[eViewScan]->setChecked(true);
-    static const char* const qNames[3] = {"Current", "1st Derivative", "2nd Derivative"};
-    for (int i = 0; i < 3; ++i) {
-        m_quantityBox[i] = new QCheckBox(QString::fromLatin1(qNames[i]));
-        m_quantityBox[i]->setChecked(true);
-        fl->addWidget(m_quantityBox[i], i, 1);
-        connect(m_quantityBox[i], &QCheckBox::toggled, this, [this] {
-            if (!m_updating)
-                updateGraph();
-        });
-    }
-    m_overlap = new QCheckBox(QStringLiteral("Graph Overlap"));
-    m_logScale = new QCheckBox(QStringLiteral("log scale"));
-    m_errorBars = new QCheckBox(QStringLiteral("Show Error bars"));
-    m_dataPoints = new QCheckBox(QStringLiteral("Show data points"));
-    m_showAnalysis = new QCheckBox(QStringLiteral("Show analysis"));
-    m_showAnalysis->setToolTip(tr("Draw Vf, Vp, the knee, the ion-saturation region and the fits on the IV "
-                                  "graph, the mean energy and the Maxwellian on the EEPF graph"));
-    m_showAnalysis->setChecked(true);
-    fl->addWidget(m_overlap, 3, 1);
-    fl->addWidget(m_logScale, 4, 1);
-    fl->addWidget(m_errorBars, 5, 0);
-    fl->addWidget(m_dataPoints, 5, 1);
-    fl->addWidget(m_showAnalysis, 6, 0);
-    for (QCheckBox* b : {m_overlap, m_logScale, m_errorBars, m_dataPoints, m_showAnalysis})
-        connect(b, &QCheckBox::toggled, this, [this] {
-            if (!m_updating) {
-                setTracePens();
-                updateGraph();
-            }
-        });
+    });
+    connect(frameBox, &ViewControls::styleChanged, this, [this] {
+        if (!m_updating) {
+            setTracePens();
+            updateGraph();
+        }
+    });
+    connect(frameBox, &ViewControls::overlayRequested, this, &PlotManager::showTraceChooser);
     lay->addWidget(frameBox);
 
     m_graphControls = new QGroupBox(QStringLiteral("Graph Controls"));
@@ -358,6 +285,8 @@ QWidget* PlotManager::buildControls()
     m_startCrop->setRange(0, 500);
     m_endCrop = new QSpinBox;
     m_endCrop->setRange(0, 500);
+    m_startCrop->setObjectName(QStringLiteral("startCrop"));
+    m_endCrop->setObjectName(QStringLiteral("endCrop"));
     gl->addWidget(new QLabel(QStringLiteral("Start Crop")), 0, 0);
     gl->addWidget(m_startCrop, 0, 1);
     gl->addWidget(new QLabel(QStringLiteral("End Crop")), 1, 0);
@@ -384,6 +313,9 @@ QWidget* PlotManager::buildControls()
     gl->addWidget(m_configButton, 3, 1);
     m_frameTime = new QLabel(QStringLiteral("---"));
     m_processTime = new QLabel(QStringLiteral("---"));
+    // Clock readings: they differ from one run to the next.
+    m_frameTime->setObjectName(QStringLiteral("frameTime"));
+    m_processTime->setObjectName(QStringLiteral("processTime"));
     m_syncLabel = new QLabel(QStringLiteral("---"));
     gl->addWidget(new QLabel(QStringLiteral("Frame Time")), 4, 0);
     gl->addWidget(m_frameTime, 4, 1);
@@ -391,7 +323,7 @@ QWidget* PlotManager::buildControls()
     gl->addWidget(m_processTime, 5, 1);
     gl->addWidget(new QLabel(QStringLiteral("Fsync")), 6, 0);
     gl->addWidget(m_syncLabel, 6, 1);
-    gl->addWidget(new QLabel(QStringLiteral("Y-axis: double click the axis")), 7, 0, 1, 2);
+    gl->addWidget(new QLabel(QStringLiteral("Axis range: double click the axis")), 7, 0, 1, 2);
     lay->addWidget(m_graphControls);
     m_frameControls = frameBox;
     return w;
@@ -406,17 +338,9 @@ void PlotManager::setTracePens()
     const bool points = m_dataPoints && m_dataPoints->isChecked();
     const bool bars = m_errorBars && m_errorBars->isChecked();
     for (int i = 0; i < eCurveCount; ++i) {
-        PlotErrorBarCurve* c = m_curve[i].get();
-        c->setStyle(QwtPlotCurve::Lines);
-        c->setPen(QPen(colours[i], i == eTimeResolve || i == eScan2Eepf ? 1.5 : 1.2));
-        QColor ec = colours[i];
-        ec.setAlpha(150);
-        c->setErrorPen(QPen(ec, 1));
-        const bool markers = points || i == eTimeResolve || i == eScan2Eepf;
-        c->setSymbol(new QwtSymbol(markers ? QwtSymbol::Ellipse : QwtSymbol::NoSymbol, QBrush(colours[i]),
-                                   QPen(colours[i]), QSize(5, 5)));
-        c->setShowYErrors(bars && (i == eCompensatedIV || i == eScan2Eepf || i == eTimeResolve));
-        c->setCapSize(3);
+        const bool trend = i == eTimeResolve || i == eScan2Eepf;
+        m_curves->setStyle(i, colours[i], trend ? 1.5 : 1.2, points || trend,
+                           bars && (i == eCompensatedIV || trend));
     }
 }
 
@@ -525,6 +449,8 @@ void PlotManager::hideToolWindows()
         m_scaleForm->hide();
     if (m_configPanel)
         m_configPanel->hide();
+    if (m_traceChooser)
+        m_traceChooser->hide();
 }
 
 // ---------------------------------------------------------------- data in
@@ -554,85 +480,62 @@ void PlotManager::addScan(const ScanRecord& scan, bool analyse)
 
 void PlotManager::beginRun()
 {
-    m_runActive = true;
-    m_runGroup = -1;
-    m_runNewest = -1;
-    m_userMovedSlider = false;
+    m_run->begin();
     setAccessibleName(QStringLiteral("currently Connected"));
+}
+
+void PlotManager::useImportSettings(bool noiseRobust)
+{
+    m_settingsFromFile = true;
+    activeSettings().noiseRobust = noiseRobust;
+    applySettingsToSession();
+}
+
+bool PlotManager::isRunActive() const
+{
+    return m_run->isActive();
 }
 
 void PlotManager::endRun()
 {
-    m_runActive = false;
-    if (m_redrawTimer)
-        m_redrawTimer->stop();
-    analysePending();
+    m_run->end();
+    if (m_run->analysisUs() >= 0)
+        m_processTimeUs = m_run->analysisUs();
     showNewest();
     refreshAll();
 }
 
 void PlotManager::showNewest()
 {
-    if (m_userMovedSlider || m_runGroup < 0 || m_runNewest < 0)
+    int group = 0, index = 0;
+    if (!m_run->follow(&group, &index))
         return;
     // Silently: the caller redraws once.
-    const QSignalBlocker blockPosition(m_positionSlider);
-    const QSignalBlocker blockFrame(m_frameSlider);
-    m_positionSlider->setRange(0, std::max(0, m_data->groupCount() - 1));
-    m_positionSlider->setValue(m_runGroup);
-    m_frameSlider->setRange(0, std::max(0, m_data->scansOfGroup(m_runGroup).size() - 1));
-    m_frameSlider->setValue(m_runNewest);
+    m_updating = true;
+    m_groupNav->setCount(m_data->groupCount());
+    m_groupNav->setValue(group);
+    m_traceNav->setCount(m_data->scansOfGroup(group).size());
+    m_traceNav->setValue(index);
+    m_updating = false;
 }
 
 void PlotManager::scanFiled(int group, int index)
 {
     setModified(true);
-    // The newest record of the run is the last one filed.
-    if (group != m_runGroup || index >= m_runNewest) {
-        m_runGroup = group;
-        m_runNewest = index;
-    }
-    if (!m_redrawTimer) {
-        m_redrawTimer = new QTimer(this);
-        m_redrawTimer->setSingleShot(true);
-        m_redrawTimer->setInterval(kRedrawMs);
-        connect(m_redrawTimer, &QTimer::timeout, this, [this] {
-            // Follow the run to the record it fills, unless the user looks elsewhere.
-            analysePending();
-            if (m_runActive)
-                showNewest();
-            refreshAll();
-        });
-    }
-    if (!m_redrawTimer->isActive())
-        m_redrawTimer->start();
+    m_run->filed(group, index);
 }
 
 void PlotManager::scanChanged(int group, int index)
 {
-    const QPair<int, int> at(group, index);
-    if (!m_pendingAnalysis.contains(at))
-        m_pendingAnalysis.append(at);
-    scanFiled(group, index);
-}
-
-void PlotManager::analysePending()
-{
-    for (const QPair<int, int>& at : std::exchange(m_pendingAnalysis, {})) {
-        QElapsedTimer t;
-        t.start();
-        m_data->analyseScan(at.first, at.second);
-        m_processTimeUs = t.nsecsElapsed() / 1000.0;
-    }
+    setModified(true);
+    m_run->changed(group, index);
 }
 
 void PlotManager::refreshAll()
 {
     m_updating = true;
-    const int groups = m_data->groupCount();
-    m_positionSlider->setRange(0, std::max(0, groups - 1));
-    const int scans = m_data->scansOfGroup(m_positionSlider->value()).size();
-    m_frameSlider->setRange(0, std::max(0, scans - 1));
+    m_groupNav->setCount(m_data->groupCount());
+    m_traceNav->setCount(m_data->scansOfGroup(m_groupNav->value()).size());
     const LangmuirSettings& s = m_data->analysisSettings();
     m_startCrop->setValue(s.startCrop);
     m_endCrop->setValue(s.endCrop);
@@ -667,9 +570,11 @@ const ScanRecord* PlotManager::currentScan() const
 
 void PlotManager::positionChanged(int)
 {
+    if (m_updating)
+        return;
     const int scans = m_data->scansOfGroup(groupIndex()).size();
     m_updating = true;
-    m_frameSlider->setRange(0, std::max(0, scans - 1));
+    m_traceNav->setCount(scans);
     m_updating = false;
     setTimeValue(m_frameSlider->value());
 }
@@ -686,19 +591,11 @@ void PlotManager::setTimeValue(int value)
         m_frameSlider->setValue(value);
         m_updating = false;
     }
-    m_traceNumber->setText(AppText::traceNumberText(value));
+    m_grid->setTraceNumber(value);
     const ScanRecord* scan = currentScan();
+    const QVector<ScanRecord>& frame = m_data->scansOfGroup(groupIndex());
     const ScanGroup* group = m_data->group(groupIndex());
-    if (scan && group && scan->scanType == ScanRecord::eSpatialRun)
-        m_positionLabel->setText(QStringLiteral("%1 [mm]").arg(group->position, 0, 'f', 1));
-    else
-        m_positionLabel->setText(QStringLiteral("--- [mm]"));
-    if (scan && group && scan->scanType == ScanRecord::eTimedRun)
-        m_timeLabel->setText(QStringLiteral("%1 [s]").arg(group->temporalPosition, 0, 'f', 1));
-    else if (scan && scan->scanType == ScanRecord::eOtherRun && scan->resolvedTime != 0.0)
-        m_timeLabel->setText(QStringLiteral("%1 [<span>&mu;</span>s]").arg(scan->resolvedTime, 0, 'g', 6));
-    else
-        m_timeLabel->setText(QStringLiteral("--- [<span>&mu;</span>s]"));
+    m_grid->setPlace(PlotData::positionText(frame, value, group), PlotData::timeText(frame, value, group));
     m_frameTime->setText(scan && scan->date.isValid() ? scan->date.toString(QStringLiteral("hh:mm:ss"))
                                                        : QStringLiteral("---"));
     m_processTime->setText(m_processTimeUs >= 0 ? AppText::processTimeText(m_processTimeUs)
@@ -711,17 +608,7 @@ void PlotManager::setTimeValue(int value)
 void PlotManager::showResults()
 {
     const ScanRecord* scan = currentScan();
-    for (int q = 0; q < 14; ++q) {
-        if (!scan) {
-            m_valueLabel[q]->setText(AppText::valueText(NAN));
-            m_errorLabel[q]->setText(AppText::errorText(NAN, NAN));
-            continue;
-        }
-        const double v = ResultQuantity::value(scan->result, q);
-        const double e = ResultQuantity::error(scan->result, q);
-        m_valueLabel[q]->setText(AppText::valueText(ResultQuantity::displayValue(scan->result, q)));
-        m_errorLabel[q]->setText(AppText::errorText(v, e));
-    }
+    m_grid->showRecord(scan ? &scan->result : nullptr);
     m_optIn->showRecord(scan ? &scan->result : nullptr);
 }
 
@@ -748,12 +635,12 @@ void PlotManager::showAlert(bool on)
 
 QString PlotManager::valueText(int quantity) const
 {
-    return (quantity >= 0 && quantity < 14) ? m_valueLabel[quantity]->text() : QString();
+    return m_grid->valueText(quantity);
 }
 
 QString PlotManager::errorText(int quantity) const
 {
-    return (quantity >= 0 && quantity < 14) ? m_errorLabel[quantity]->text() : QString();
+    return m_grid->errorText(quantity);
 }
 
 QString PlotManager::warningsText() const
@@ -763,67 +650,53 @@ QString PlotManager::warningsText() const
 
 QString PlotManager::positionText() const
 {
-    return m_positionLabel->text();
+    return m_grid->positionText();
 }
 
 QString PlotManager::timeText() const
 {
-    return m_timeLabel->text();
+    return m_grid->timeText();
 }
 
 QRadioButton* PlotManager::trendButton(int quantity) const
 {
-    return (quantity >= 0 && quantity < 14) ? m_trendRadio[quantity] : nullptr;
+    return m_grid->trendButton(quantity);
 }
 
 // ---------------------------------------------------------------- drawing
 
-void PlotManager::feed(CurveId id, const PlotData::Series& s, const QVector<double>* yErrLow,
-                       const QVector<double>* yErrHigh, bool logAxis)
-{
-    m_series[id] = s;
-    m_errLow[id] = yErrLow && yErrLow->size() == s.size() ? *yErrLow : QVector<double>();
-    m_errHigh[id] = yErrHigh && yErrHigh->size() == s.size() ? *yErrHigh : QVector<double>();
-    const PlotData::Series& own = m_series[id];
-    // A log axis cannot draw zero or negative values: they leave gaps.
-    if (logAxis)
-        m_shownY[id] = AxisRange::positiveOnly(own.y.constData(), own.size());
-    else
-        m_shownY[id].clear();
-    const double* y = logAxis ? m_shownY[id].data() : own.y.constData();
-    // The curve keeps raw pointers into these vectors: hand them over after every change.
-    m_curve[id]->setSamplesWithErrors(own.x.constData(), y, own.size(), nullptr, nullptr,
-                                      m_errLow[id].isEmpty() ? nullptr : m_errLow[id].constData(),
-                                      m_errHigh[id].isEmpty() ? nullptr : m_errHigh[id].constData());
-}
-
 AxisRange::Range PlotManager::yRangeOf(const ThreeTracePlotter* p) const
 {
-    const bool log = p->isLogScale();
-    std::vector<AxisRange::Values> values;
-    std::vector<std::vector<double>> barEnds;
-    for (int i = 0; i < eCurveCount; ++i) {
-        const PlotErrorBarCurve* c = m_curve[i].get();
-        if (c->plot() != p || c->count() == 0)
-            continue;
-        const int n = c->count();
-        const double* y = m_shownY[i].empty() ? m_series[i].y.constData() : m_shownY[i].data();
-        values.push_back({y, n});
-        if (!c->showYErrors() || m_errLow[i].isEmpty())
-            continue;
-        // The bars are drawn too: their ends count (those of drawn points only).
-        const QVector<double>& high = m_errHigh[i].isEmpty() ? m_errLow[i] : m_errHigh[i];
-        std::vector<double> lo(static_cast<size_t>(n)), hi(static_cast<size_t>(n));
-        for (int k = 0; k < n; ++k) {
-            lo[size_t(k)] = y[k] - std::fabs(m_errLow[i][k]);
-            hi[size_t(k)] = y[k] + std::fabs(high[k]);
-        }
-        barEnds.push_back(std::move(lo));
-        barEnds.push_back(std::move(hi));
+    AxisRange::Range r = m_curves->yRange(p, p->isLogScale());
+    const AxisRange::Range traces = m_traces->yRange(p, p->isLogScale());
+    if (traces.hasData)
+        r = r.hasData ? AxisRange::Range{std::min(r.low, traces.low), std::max(r.high, traces.high), true} : traces;
+    return r;
+}
+
+void PlotManager::showTraceChooser()
+{
+    if (!m_traceChooser) {
+        m_traceChooser = new TraceChooser(this);
+        connect(m_traceChooser, &TraceChooser::chosenChanged, this, [this](const QVector<TraceOverlay::Key>& k) {
+            m_traces->setChosen(k);
+            if (view() != eViewScan)
+                setView(eViewScan);
+            else
+                updateGraph();
+        });
     }
-    for (const std::vector<double>& v : barEnds)
-        values.push_back({v.data(), int(v.size())});
-    return AxisRange::of(values, log);
+    m_traceChooser->fill(*m_data, m_traces->chosen());
+    m_traceChooser->show();
+    m_traceChooser->raise();
+}
+
+std::pair<double, double> PlotManager::ivXRange() const
+{
+    // The voltages drawn, the same on every graph so that they line up; the
+    // scan's configured range only while nothing is drawn.
+    const AxisRange::Range x = m_curves->xRange({m_plot[0], m_plot[1], m_plot[2]});
+    return x.hasData ? std::make_pair(x.low, x.high) : std::make_pair(m_voltageStart, m_voltageEnd);
 }
 
 void PlotManager::applyRanges(ThreeTracePlotter* p, double xLow, double xHigh, const AxisRange::Range& y)
@@ -835,11 +708,6 @@ void PlotManager::applyRanges(ThreeTracePlotter* p, double xLow, double xHigh, c
     }
     p->setRanges(xLow, xHigh, y.low, y.high);
     p->showNoData(!y.hasData);
-}
-
-void PlotManager::clearCurve(CurveId id)
-{
-    feed(id, PlotData::Series());
 }
 
 PlotManager::View PlotManager::view() const
@@ -867,8 +735,8 @@ void PlotManager::controlGraph()
 
 void PlotManager::showFrameControls2(bool on)
 {
-    m_frameSlider->setVisible(on);
-    m_positionSlider->setVisible(on);
+    m_traceNav->setVisible(on);
+    m_groupNav->setVisible(on);
 }
 
 void PlotManager::showGraphControls(bool on)
@@ -895,22 +763,30 @@ void PlotManager::updateGraph()
         m_quantityBox[0]->setChecked(true);
     m_updating = false;
 
-    for (auto& c : m_curve)
-        c->detach();
+    m_curves->detachAll();
     m_overlay->detach();
+    m_traces->detach();
     m_plot[0]->setNoDataText(QStringLiteral("no data"));
     // IV curves rise to the right, an EEPF falls: the legend goes where they leave room.
     m_plot[0]->setLegendAlignment(Qt::AlignTop | (view() == eViewEepf ? Qt::AlignRight : Qt::AlignLeft));
     const View v = view();
+    if (v != m_lastView) // pinned cursors belong to the view they were pinned in
+        for (CursorPair* c : m_pair)
+            c->clear();
     m_lastView = v;
+    for (CursorPair* c : m_pair)
+        c->setEFolding(false);
     switch (v) {
     case eViewPrescan: drawIvView(true); break;
     case eViewScan: drawIvView(false); break;
     case eViewEepf: drawEepfView(); break;
     case eViewTimeResolve: drawTrendView(true); break;
     case eViewTrends: drawTrendView(false); break;
+    case eViewMap: drawMapView(); break;
     default: drawNoView(); break;
     }
+    m_graphs->setVisible(v != eViewMap);
+    m_map->setVisible(v == eViewMap);
     for (auto* p : m_plot) {
         p->updateLegend();
         if (p->isVisible() || !isVisible())
@@ -942,33 +818,35 @@ void PlotManager::drawIvView(bool prescan)
                 s2.x.append(p.voltage);
                 s2.y.append(p.current);
             }
-            feed(ePrescanIV, s, nullptr, nullptr, log);
-            feed(ePrescanD1, s1);
-            feed(ePrescanD2, s2);
+            m_curves->feed(ePrescanIV, s, nullptr, nullptr, log);
+            m_curves->feed(ePrescanD1, s1);
+            m_curves->feed(ePrescanD2, s2);
         } else {
             PlotData::Series raw = PlotData::meanRawSweep(*scan);
-            feed(eScan1IV, raw, nullptr, nullptr, log);
+            m_curves->feed(eScan1IV, raw, nullptr, nullptr, log);
             PlotData::Series c;
             c.x = scan->corrected.V;
             c.y = scan->corrected.I;
             if (c.x.size() != c.y.size())
                 c = PlotData::Series();
-            feed(eCompensatedIV, c, &scan->corrected.stdI, nullptr, log);
+            m_curves->feed(eCompensatedIV, c, &scan->corrected.stdI, nullptr, log);
             PlotData::Series s1, s2;
             PlotData::correctedDerivatives(*scan, k, s1, s2);
-            feed(eScan1D1, s1);
-            feed(eScan1D2, s2);
+            m_curves->feed(eScan1D1, s1);
+            m_curves->feed(eScan1D2, s2);
         }
     } else {
         for (CurveId id : {ePrescanIV, ePrescanD1, ePrescanD2, eScan1IV, eCompensatedIV, eScan1D1, eScan1D2})
-            clearCurve(id);
+            m_curves->clear(id);
     }
 
     const bool cur = m_quantityBox[0]->isChecked();
     const bool der1 = m_quantityBox[1]->isChecked();
     const bool der2 = m_quantityBox[2]->isChecked();
     ThreeTracePlotter* p0 = m_plot[0];
-    p0->setTitle(QStringLiteral("Probe Current vs Probe Voltage"));
+    p0->setTitle(scan && !scan->sourceName.isEmpty()
+                     ? QStringLiteral("Probe Current vs Probe Voltage: %1").arg(scan->sourceName.toHtmlEscaped())
+                     : QStringLiteral("Probe Current vs Probe Voltage"));
     p0->setAxisTitle(QwtPlot::xBottom, QStringLiteral("U [V]"));
     p0->setAxisTitle(QwtPlot::yLeft, QStringLiteral("I [A]"));
     for (int i = 1; i < 3; ++i)
@@ -976,6 +854,9 @@ void PlotManager::drawIvView(bool prescan)
     m_plot[1]->setAxisTitle(QwtPlot::yLeft, QStringLiteral("dI/dU [A/V]"));
     m_plot[2]->setAxisTitle(QwtPlot::yLeft, QStringLiteral("d<sup>2</sup>I/dU<sup>2</sup> [A/V<sup>2</sup>]"));
 
+    // Other traces chosen for comparison, under the one shown.
+    if (!prescan && cur)
+        m_traces->show(p0, *m_data, log);
     if (m_overlap->isChecked()) {
         p0->logScale(false);
         m_plot[1]->hide();
@@ -983,13 +864,13 @@ void PlotManager::drawIvView(bool prescan)
         p0->show();
         if (cur) {
             if (!prescan)
-                m_curve[eScan1IV]->attach(p0);
-            m_curve[iv]->attach(p0);
+                m_curves->curve(eScan1IV)->attach(p0);
+            m_curves->curve(iv)->attach(p0);
         }
         if (der1)
-            m_curve[d1]->attach(p0);
+            m_curves->curve(d1)->attach(p0);
         if (der2)
-            m_curve[d2]->attach(p0);
+            m_curves->curve(d2)->attach(p0);
         const CurveId only = (!cur && der1 && !der2) ? d1 : (!cur && !der1 && der2) ? d2 : iv;
         if (only != iv) {
             p0->setAxisTitle(QwtPlot::yLeft, only == d1 ? QStringLiteral("dI/dU [A/V]")
@@ -998,12 +879,13 @@ void PlotManager::drawIvView(bool prescan)
         AxisRange::Range y = yRangeOf(p0);
         if (only != iv && y.hasData) {
             // One derivative alone: its bounding range widened by 10 % of its height.
-            const QRectF r = m_curve[only]->boundingRect();
+            const QRectF r = m_curves->curve(only)->boundingRect();
             const double h = r.height();
             if (h > 0)
                 y = AxisRange::Range{r.top() - 0.1 * h, r.bottom() + 0.1 * h, true};
         }
-        applyRanges(p0, m_voltageStart, m_voltageEnd, y);
+        const auto x = ivXRange();
+        applyRanges(p0, x.first, x.second, y);
     } else {
         p0->setVisible(cur);
         m_plot[1]->setVisible(der1);
@@ -1011,13 +893,16 @@ void PlotManager::drawIvView(bool prescan)
         if (m_logScale->isChecked() != p0->isLogScale())
             p0->logScale(m_logScale->isChecked());
         if (!prescan)
-            m_curve[eScan1IV]->attach(p0);
-        m_curve[iv]->attach(p0);
-        m_curve[d1]->attach(m_plot[1]);
-        m_curve[d2]->attach(m_plot[2]);
+            m_curves->curve(eScan1IV)->attach(p0);
+        m_curves->curve(iv)->attach(p0);
+        m_curves->curve(d1)->attach(m_plot[1]);
+        m_curves->curve(d2)->attach(m_plot[2]);
+        const auto x = ivXRange();
         for (ThreeTracePlotter* p : m_plot)
-            applyRanges(p, m_voltageStart, m_voltageEnd, yRangeOf(p));
+            applyRanges(p, x.first, x.second, yRangeOf(p));
     }
+    // Two cursors on a graph of current read the e-folding voltage too.
+    m_pair[0]->setEFolding(cur);
     // The analysis over the measured curve (the overlay keeps out of the ranges).
     if (scan && !prescan && cur && m_showAnalysis->isChecked() && !isDoubleProbeSession())
         m_overlay->showIv(p0, *scan, p0->isLogScale());
@@ -1030,25 +915,25 @@ void PlotManager::drawEepfView()
         PlotData::Series s;
         s.x = scan->eepf.energy;
         s.y = scan->eepf.EEDF;
-        feed(eScan2Eepf, s, &scan->eepf.EEDF_low_error, &scan->eepf.EEDF_error, true);
+        m_curves->feed(eScan2Eepf, s, &scan->eepf.EEDF_low_error, &scan->eepf.EEDF_error, true);
     } else {
-        clearCurve(eScan2Eepf);
+        m_curves->clear(eScan2Eepf);
     }
     ThreeTracePlotter* p0 = m_plot[0];
     p0->show();
     m_plot[1]->hide();
     m_plot[2]->hide();
     p0->setTitle(QStringLiteral("EEPF vs Energy"));
-    p0->setAxisTitle(QwtPlot::xBottom, QStringLiteral("energy [eV]"));
+    p0->setAxisTitle(QwtPlot::xBottom, QStringLiteral("E [eV]"));
     p0->setAxisTitle(QwtPlot::yLeft, QStringLiteral("EEPF [m<sup>-3</sup>eV<sup>-3/2</sup>]"));
     if (!p0->isLogScale())
         p0->logScale(true);
-    m_curve[eScan2Eepf]->attach(p0);
+    m_curves->curve(eScan2Eepf)->attach(p0);
     // Four decades below the top (a fixed range for a weak or missing EEPF);
     // the energies span the x axis.
-    const PlotData::Series& e = m_series[eScan2Eepf];
+    const PlotData::Series& e = m_curves->series(eScan2Eepf);
     const AxisRange::Range drawn = yRangeOf(p0);
-    const auto range = AppText::eepfRange(drawn.hasData ? m_curve[eScan2Eepf]->bound(PlotErrorBarCurve::eYMax) : 0.0);
+    const auto range = AppText::eepfRange(drawn.hasData ? m_curves->curve(eScan2Eepf)->bound(PlotErrorBarCurve::eYMax) : 0.0);
     const AxisRange::Range x = AxisRange::of(e.x.constData(), e.size(), false);
     applyRanges(p0, x.low, x.high, AxisRange::Range{range.first, range.second, drawn.hasData});
     if (scan && m_showAnalysis->isChecked())
@@ -1060,7 +945,13 @@ void PlotManager::drawTrendView(bool withinFrame)
     const int q = m_trendQuantity;
     PlotData::Series s = withinFrame ? PlotData::trendWithinFrame(*m_data, groupIndex(), q, traceIndex())
                                      : PlotData::trendAcrossFrames(*m_data, traceIndex(), q);
-    feed(eTimeResolve, s, &s.err);
+    // One frame of time slices has no trend across frames: its slices are the trend.
+    bool slices = withinFrame;
+    if (!withinFrame && s.size() < 2 && m_data->groupCount() < 2) {
+        s = PlotData::trendWithinFrame(*m_data, groupIndex(), q, traceIndex());
+        slices = s.size() >= 2;
+    }
+    m_curves->feed(eTimeResolve, s, &s.err);
     ThreeTracePlotter* p0 = m_plot[0];
     p0->show();
     m_plot[1]->hide();
@@ -1069,29 +960,36 @@ void PlotManager::drawTrendView(bool withinFrame)
         p0->logScale(false);
     const ScanRecord* scan = currentScan();
     const int type = scan ? scan->scanType : ScanRecord::eOtherRun;
-    if (!withinFrame && type == ScanRecord::eSpatialRun) {
-        p0->setTitle(QStringLiteral("Position Vs Statistics"));
-        p0->setAxisTitle(QwtPlot::xBottom, QStringLiteral("Position (mm)"));
-    } else if (!withinFrame && type == ScanRecord::eTimedRun) {
-        p0->setTitle(QStringLiteral("Time Step vs Statistics"));
-        p0->setAxisTitle(QwtPlot::xBottom, QStringLiteral("Time (s)"));
-    } else {
-        p0->setTitle(QStringLiteral("Time Step vs Statistics"));
-        p0->setAxisTitle(QwtPlot::xBottom, QStringLiteral("Time (<span>&mu;</span>s)"));
-    }
-    m_curve[eTimeResolve]->attach(p0);
+    const FigureText::TrendAxis axis = slices                            ? FigureText::eOverPulse
+                                       : type == ScanRecord::eSpatialRun ? FigureText::eOverPosition
+                                       : type == ScanRecord::eTimedRun   ? FigureText::eOverTime
+                                                                         : FigureText::eOverPulse;
+    p0->setTitle(FigureText::trendTitle(q, axis));
+    p0->setAxisTitle(QwtPlot::xBottom, FigureText::trendXAxis(axis));
+    m_curves->curve(eTimeResolve)->attach(p0);
     p0->setNoDataText(withinFrame ? QStringLiteral("The time-resolved view needs a time-resolved run with two or "
                                                    "more time slices")
-                                  : QStringLiteral("Trends need a time or spatial run with two or more frames"));
+                                  : QStringLiteral("Trends need a time or spatial run with two or more frames, "
+                                                   "or a time-resolved run (View Time Resolve)"));
+    p0->setAxisTitle(QwtPlot::yLeft, FigureText::quantityAxis(q));
     if (s.size() >= 2) {
         const auto r = AppText::trendXRange(s.x.first(), s.x.last(), s.size());
-        p0->setAxisTitle(QwtPlot::yLeft, ResultQuantity::label(q));
         // Noise far below the value must not fill the graph.
         applyRanges(p0, r.first, r.second, AxisRange::withMinimumSpan(yRangeOf(p0), kTrendMinimumSpan));
     } else {
-        p0->setAxisTitle(QwtPlot::yLeft, QStringLiteral("Y"));
         applyRanges(p0, 0.0, 1.0, AxisRange::neutral(false));
     }
+}
+
+void PlotManager::drawMapView()
+{
+    for (ThreeTracePlotter* p : m_plot)
+        p->hide();
+    const int q = m_trendQuantity;
+    m_map->setTitle(FigureText::mapTitle(q));
+    m_map->setMap(MapData::of(*m_data, q), FigureText::quantityName(q), FigureText::quantityUnit(q),
+                  FigureText::quantityAxis(q));
+    m_map->replot();
 }
 
 void PlotManager::drawNoView()
@@ -1105,7 +1003,7 @@ void PlotManager::drawNoView()
 void PlotManager::selectTrend(int quantity)
 {
     m_trendQuantity = quantity;
-    if (view() != eViewTimeResolve && view() != eViewTrends)
+    if (view() != eViewTimeResolve && view() != eViewTrends && view() != eViewMap)
         setView(m_data->groupCount() > 1 ? eViewTrends : eViewTimeResolve);
     else
         updateGraph();
@@ -1132,7 +1030,7 @@ QString PlotManager::clipboardText() const
     QString out;
     const View v = m_lastView;
     auto dump = [&](CurveId id, const QString& heading) {
-        const PlotData::Series& s = m_series[id];
+        const PlotData::Series& s = m_curves->series(id);
         out += heading;
         for (int i = 0; i < s.size(); ++i)
             out += QStringLiteral("%1\t%2\n").arg(s.x[i], 0, 'g', 6).arg(s.y[i], 0, 'g', 6);
@@ -1170,11 +1068,11 @@ QString PlotManager::clipboardText() const
 
 // ---------------------------------------------------------------- tools
 
-void PlotManager::openScaleForm(int plot)
+void PlotManager::openScaleForm(int plot, int axis)
 {
     if (!m_scaleForm)
         m_scaleForm = new GraphForm;
-    m_scaleForm->attachPlot(m_plot[plot]);
+    m_scaleForm->attachPlot(m_plot[plot], axis);
     m_scaleForm->show();
     m_scaleForm->raise();
 }
@@ -1337,6 +1235,7 @@ bool PlotManager::load(const QString& fileName, SessionFile::ReadReport* report)
     // The file's analysis settings become the active record of its probe kind.
     activeSettings() = m_data->analysisSettings();
     m_settingsFromFile = true;
+    m_fitRestorer->start(); // the fits the analysis is drawn from, in the background
     m_saved = true;
     setModified(read.cutOff); // what the file lacks is not saved anywhere
     m_updating = true;
@@ -1386,7 +1285,7 @@ bool PlotManager::saveAsSession()
 
 void PlotManager::closeEvent(QCloseEvent* event)
 {
-    if (m_runActive) {
+    if (m_run->isActive()) {
         // The run writes into this session until it ends.
         event->ignore();
         Prompter::information(this, QString::fromLatin1(kTitle),
@@ -1427,6 +1326,8 @@ QList<QwtPlot*> PlotManager::shownPlots() const
     for (ThreeTracePlotter* p : m_plot)
         if (!p->isHidden())
             out.append(p);
+    if (!m_map->isHidden())
+        out.append(m_map);
     return out;
 }
 
@@ -1436,6 +1337,11 @@ void PlotManager::showGraphMenu(const QPoint& globalPos)
     menu.addAction(QStringLiteral("Export Graph..."), this, &PlotManager::exportGraph);
     menu.addAction(QStringLiteral("Copy Graph"), this, &PlotManager::copyGraph);
     menu.addAction(QStringLiteral("Print Graph..."), this, &PlotManager::printGraph);
+    for (CursorPair* c : m_pair)
+        if (!c->readout().isEmpty()) {
+            menu.addAction(QStringLiteral("Copy Cursor Readout"), c, &CursorPair::copy);
+            break;
+        }
     menu.exec(globalPos);
 }
 

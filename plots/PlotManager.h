@@ -3,6 +3,7 @@
 // graphs, a results grid with values and relative errors, frame navigation,
 // trends and the analysis warnings. Saves, loads and asks before closing.
 #include "AxisRange.h"
+#include "CurveSet.h"
 #include "GraphExport.h"
 #include "LangmuirSettings.h"
 #include "PlotData.h"
@@ -18,12 +19,18 @@
 
 class AnalysisOverlay;
 class ConfigParam;
+class CursorPair;
 class CursorPicker;
 class DataAnalyzer;
 class DoubleProbeConfigParam;
 class SessionConfig;
 class SingleProbeConfigParam;
 class EEDF_Dialog;
+class FitRestorer;
+class MapPlot;
+class TraceChooser;
+class TraceOverlay;
+class FrameNavigator;
 class GraphForm;
 class LangmuirSettingsWidget;
 class OptInResults;
@@ -43,7 +50,7 @@ class PlotManager : public QWidget
 {
     Q_OBJECT
 public:
-    enum View { eViewPrescan, eViewScan, eViewEepf, eViewTimeResolve, eViewTrends, eViewCount };
+    enum View { eViewPrescan, eViewScan, eViewEepf, eViewTimeResolve, eViewTrends, eViewMap, eViewCount };
     enum CurveId {
         ePrescanIV, ePrescanD1, ePrescanD2, eTimeResolve, eScan1IV, eCompensatedIV, eScan1D1, eScan1D2,
         eScan2Eepf, eCurveCount
@@ -99,19 +106,22 @@ public:
     void addScan(const ScanRecord& scan, bool analyse = true);
     // Re-reads the session and redraws everything (after loading or analysis).
     void refreshAll();
+    // Curves imported from files: analysed with the user's settings, in the
+    // noise-robust mode when asked, without making that the stored default.
+    void useImportSettings(bool noiseRobust);
     // Analyses every scan with the session's settings and redraws (as Reanalyse).
     void analyseSession() { reanalyse(true); }
     // A measurement run fills this session: closing is refused meanwhile.
     void beginRun();
     void endRun();
-    bool isRunActive() const { return m_runActive; }
+    bool isRunActive() const;
     // A record was filed, or a kept sweep accumulated into one. Changed
     // records are analysed and redrawn at most every kRedrawMs (a fast run
     // accumulates far more sweeps than anyone can watch), and at the end of
     // the run.
     void scanFiled(int group, int index);
     void scanChanged(int group, int index);
-    static constexpr int kRedrawMs = 40;
+    static constexpr int kRedrawMs = 40; // RunRedraw's
 
     // Current selection and what is shown (tests and tools).
     int groupIndex() const;
@@ -123,9 +133,14 @@ public:
     QCheckBox* quantityBox(int which) const { return m_quantityBox[which]; }
     QRadioButton* trendButton(int quantity) const;
     ThreeTracePlotter* plot(int i) const { return m_plot[i]; }
+    MapPlot* mapPlot() const { return m_map; }
     CursorPicker* cursor(int i) const { return m_cursor[i]; }
+    CursorPair* cursorPair(int i) const { return m_pair[i]; }
     const AnalysisOverlay* overlay() const { return m_overlay.get(); }
-    PlotErrorBarCurve* curve(CurveId id) const { return m_curve[id].get(); }
+    const FitRestorer* fitRestorer() const { return m_fitRestorer; }
+    const TraceOverlay* traces() const { return m_traces.get(); }
+    TraceChooser* traceChooser() const { return m_traceChooser; }
+    PlotErrorBarCurve* curve(CurveId id) const { return m_curves->curve(id); }
     QString valueText(int quantity) const;
     QString errorText(int quantity) const;
     const OptInResults* optInResults() const { return m_optIn; }
@@ -134,6 +149,8 @@ public:
     QString timeText() const;
     QSlider* frameSlider() const { return m_frameSlider; }
     QSlider* positionSlider() const { return m_positionSlider; }
+    FrameNavigator* traceNavigator() const { return m_traceNav; }
+    FrameNavigator* groupNavigator() const { return m_groupNav; }
     int trendQuantity() const { return m_trendQuantity; }
     const LangmuirSettings& singleSettings() const { return m_singleSettings; }
     const LangmuirSettings& doubleSettings() const { return m_doubleSettings; }
@@ -208,6 +225,7 @@ private slots:
     void updateGraph();
     void positionChanged(int value);
     void settingsApplied();
+    void showTraceChooser();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -217,21 +235,18 @@ private:
     QWidget* buildResultsGrid();
     QWidget* buildControls();
     void selectTrend(int quantity);
-    // logAxis: the curve shows only the positive values (gaps elsewhere);
-    // the series itself (clipboard) keeps them all.
-    void feed(CurveId id, const PlotData::Series& s, const QVector<double>* yErrLow = nullptr,
-              const QVector<double>* yErrHigh = nullptr, bool logAxis = false);
     // The y range of the curves attached to a plot, as they are drawn.
     AxisRange::Range yRangeOf(const ThreeTracePlotter* p) const;
+    std::pair<double, double> ivXRange() const;
     void applyRanges(ThreeTracePlotter* p, double xLow, double xHigh, const AxisRange::Range& y);
-    void clearCurve(CurveId id);
     void showResults();
     void showWarnings();
     void drawIvView(bool prescan);
     void drawEepfView();
     void drawTrendView(bool withinFrame);
     void drawNoView();
-    void openScaleForm(int plot);
+    void drawMapView();
+    void openScaleForm(int plot, int axis = 0); // axis: QwtPlot::yLeft or xBottom
     const ScanRecord* currentScan() const;
     LangmuirSettings& activeSettings();
     void applySettingsToSession();
@@ -239,12 +254,12 @@ private:
 
     DataAnalyzer* m_data;
     ThreeTracePlotter* m_plot[3];
+    MapPlot* m_map;
+    QWidget* m_graphs; // the three graphs' splitter
     CursorPicker* m_cursor[3];
+    CursorPair* m_pair[3];
     // Owned here whether attached to a plot or not; a curve detaches itself when deleted.
-    std::unique_ptr<PlotErrorBarCurve> m_curve[eCurveCount];
-    PlotData::Series m_series[eCurveCount];
-    QVector<double> m_errLow[eCurveCount], m_errHigh[eCurveCount];
-    std::vector<double> m_shownY[eCurveCount]; // positive values only, for a log axis
+    std::unique_ptr<CurveSet> m_curves;
 
     QCheckBox* m_viewBox[eViewCount];
     QCheckBox* m_quantityBox[3]; // Current, 1st Derivative, 2nd Derivative
@@ -254,6 +269,9 @@ private:
     QCheckBox* m_dataPoints;
     QCheckBox* m_showAnalysis;
     std::unique_ptr<AnalysisOverlay> m_overlay;
+    FitRestorer* m_fitRestorer = nullptr;
+    std::unique_ptr<TraceOverlay> m_traces;
+    TraceChooser* m_traceChooser = nullptr;
     QSpinBox* m_startCrop;
     QSpinBox* m_endCrop;
     QPushButton* m_reanalyse;
@@ -266,16 +284,12 @@ private:
     QLabel* m_processTime;
     QLabel* m_syncLabel;
 
-    QButtonGroup* m_trendGroup;
-    QRadioButton* m_trendRadio[14];
+    class ResultsGrid* m_grid = nullptr;
     OptInResults* m_optIn = nullptr; // the opt-in analyses' rows, when a scan has them
-    QLabel* m_valueLabel[14];
-    QLabel* m_errorLabel[14];
-    QLabel* m_traceNumber;
-    QLabel* m_positionLabel;
-    QLabel* m_timeLabel;
-    QSlider* m_frameSlider;
-    QSlider* m_positionSlider;
+    FrameNavigator* m_traceNav;
+    FrameNavigator* m_groupNav;
+    QSlider* m_frameSlider;    // m_traceNav's
+    QSlider* m_positionSlider; // m_groupNav's
     QWidget* m_frameControls;
     QWidget* m_graphControls;
     QWidget* m_resultsGrid = nullptr;
@@ -295,14 +309,8 @@ private:
     bool m_saved = true;
     bool m_modified = false;
     bool m_live = false;
-    bool m_runActive = false;
-    int m_runGroup = -1;
-    int m_runNewest = -1;        // index of the run's newest record in m_runGroup
-    bool m_userMovedSlider = false; // during this run: the run no longer moves the sliders
+    class RunRedraw* m_run = nullptr;
     void showNewest();
-    class QTimer* m_redrawTimer = nullptr;
-    QVector<QPair<int, int>> m_pendingAnalysis;
-    void analysePending();
     bool m_returnProbe = false;
     bool m_advanced = false;
     bool m_updating = false;

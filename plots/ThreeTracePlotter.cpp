@@ -33,6 +33,7 @@ void ThreeTracePlotter::build()
     setFrameStyle(QFrame::Box | QFrame::Plain);
     setLineWidth(0);
     plotLayout()->setAlignCanvasToScales(true);
+    setCanvasBackground(Qt::white); // the figure's paper
     setAxisAutoScale(QwtPlot::xBottom, true);
     setAxisAutoScale(QwtPlot::yLeft, true);
 
@@ -92,6 +93,7 @@ void ThreeTracePlotter::build()
     setAutoReplot(false);
     connect(m_zoomer, &QwtPlotZoomer::zoomed, this, &ThreeTracePlotter::checkZoom);
     axisWidget(QwtPlot::yLeft)->installEventFilter(this);
+    axisWidget(QwtPlot::xBottom)->installEventFilter(this);
     // Installed after the zoomer's, so it sees a right press before the zoomer acts on it.
     canvas()->installEventFilter(this);
     setContextMenuPolicy(Qt::CustomContextMenu);
@@ -141,8 +143,8 @@ void ThreeTracePlotter::checkZoom(const QRectF&)
         if (m_hasHome) {
             // The ranges the shown data asked for, not the engine's own
             // (which would count the points a log axis cannot draw).
-            setAxisScale(QwtPlot::xBottom, m_home[0], m_home[1]);
-            setAxisScale(QwtPlot::yLeft, homeYLow(), homeYHigh());
+            for (int axis : {QwtPlot::xBottom, QwtPlot::yLeft})
+                setAxisScale(axis, rangeLow(axis), rangeHigh(axis));
         } else {
             setAxisAutoScale(QwtPlot::xBottom, true);
             setAxisAutoScale(QwtPlot::yLeft, true);
@@ -159,29 +161,29 @@ void ThreeTracePlotter::setRanges(double xLow, double xHigh, double yLow, double
     m_home[2] = yLow;
     m_home[3] = yHigh;
     m_hasHome = true;
-    setAxisScale(QwtPlot::xBottom, xLow, xHigh);
-    setAxisScale(QwtPlot::yLeft, homeYLow(), homeYHigh());
+    for (int axis : {QwtPlot::xBottom, QwtPlot::yLeft})
+        setAxisScale(axis, rangeLow(axis), rangeHigh(axis));
     updateAxes(); // the zoomer takes its base from the axes' scale divisions
     m_zoomer->setZoomBase(false);
 }
 
-void ThreeTracePlotter::setUserYRange(double low, double high)
+void ThreeTracePlotter::setUserRange(int axis, double low, double high)
 {
-    m_userY = true;
-    m_userYRange[0] = low;
-    m_userYRange[1] = high;
-    setAxisScale(QwtPlot::yLeft, low, high);
+    m_user[slot(axis)] = true;
+    m_userRange[2 * slot(axis)] = low;
+    m_userRange[2 * slot(axis) + 1] = high;
+    setAxisScale(axis, low, high);
     updateAxes();
     m_zoomer->setZoomBase(false);
 }
 
-void ThreeTracePlotter::clearUserYRange()
+void ThreeTracePlotter::clearUserRange(int axis)
 {
-    m_userY = false;
+    m_user[slot(axis)] = false;
     if (m_hasHome)
-        setAxisScale(QwtPlot::yLeft, m_home[2], m_home[3]);
+        setAxisScale(axis, homeLow(axis), homeHigh(axis));
     else
-        setAxisAutoScale(QwtPlot::yLeft, true);
+        setAxisAutoScale(axis, true);
     updateAxes();
     m_zoomer->setZoomBase(false);
 }
@@ -248,6 +250,8 @@ bool ThreeTracePlotter::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == axisWidget(QwtPlot::yLeft) && event->type() == QEvent::MouseButtonDblClick)
         emit leftAxisDoubleClick();
+    if (watched == axisWidget(QwtPlot::xBottom) && event->type() == QEvent::MouseButtonDblClick)
+        emit bottomAxisDoubleClick();
     if (watched == canvas()) {
         // The right button zooms out; only where there is nothing to zoom out does it open the menu.
         if (event->type() == QEvent::MouseButtonPress && static_cast<QMouseEvent*>(event)->button() == Qt::RightButton)

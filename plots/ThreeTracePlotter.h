@@ -29,12 +29,18 @@ public:
     // zoom or range behind; returning from a zoom comes back to them.
     void setRanges(double xLow, double xHigh, double yLow, double yHigh);
     bool hasHomeRanges() const { return m_hasHome; }
-    // A left-axis range the user fixed (scale form): kept over every redraw,
-    // frame and view change until cleared, which returns to the range of the
-    // data shown.
-    void setUserYRange(double low, double high);
-    void clearUserYRange();
-    bool hasUserYRange() const { return m_userY; }
+    // An axis range the user fixed (scale form), for xBottom or yLeft: kept
+    // over every redraw, frame and view change until cleared, which returns
+    // to the range of the data shown.
+    void setUserRange(int axis, double low, double high);
+    void clearUserRange(int axis);
+    bool hasUserRange(int axis) const { return m_user[slot(axis)]; }
+    void setUserYRange(double low, double high) { setUserRange(QwtPlot::yLeft, low, high); }
+    void clearUserYRange() { clearUserRange(QwtPlot::yLeft); }
+    bool hasUserYRange() const { return hasUserRange(QwtPlot::yLeft); }
+    // The range the data shown asked for (before any user range).
+    double homeLow(int axis) const { return m_home[2 * slot(axis)]; }
+    double homeHigh(int axis) const { return m_home[2 * slot(axis) + 1]; }
     // The "no data" note in the middle of the canvas, and what it says
     // ("no data" unless a view tells why its graph is empty).
     void showNoData(bool on);
@@ -55,6 +61,7 @@ public slots:
 
 signals:
     void leftAxisDoubleClick();
+    void bottomAxisDoubleClick();
     // A right click that did not zoom out (at the base zoom, or off the canvas).
     void contextMenuRequested(const QPoint& globalPos);
 
@@ -70,11 +77,15 @@ private:
     QwtPlotLegendItem* m_legend = nullptr;
     double m_home[4] = {0, 1, 0, 1};
     bool m_hasHome = false;
-    bool m_userY = false;
-    double m_userYRange[2] = {0, 1};
-    // The y range in force: the user's when fixed, else the data's.
-    double homeYLow() const { return m_userY ? m_userYRange[0] : m_home[2]; }
-    double homeYHigh() const { return m_userY ? m_userYRange[1] : m_home[3]; }
+    static int slot(int axis) { return axis == QwtPlot::xBottom ? 0 : 1; }
+    bool m_user[2] = {false, false};
+    double m_userRange[4] = {0, 1, 0, 1};
+    // The range in force: the user's when fixed, else the data's.
+    double rangeLow(int axis) const { return m_user[slot(axis)] ? m_userRange[2 * slot(axis)] : homeLow(axis); }
+    double rangeHigh(int axis) const
+    {
+        return m_user[slot(axis)] ? m_userRange[2 * slot(axis) + 1] : homeHigh(axis);
+    }
     QString m_title;
     bool m_axesShown = true;
     bool m_log = false;

@@ -401,28 +401,57 @@ QString descendingNote(const QString& name, int index)
     return QStringLiteral("%1: the voltage falls at sample %2").arg(name).arg(index + 1);
 }
 
+namespace {
+// One file as a scan record; false with the reason in error.
+bool importOne(const QString& path, const ImportOptions& o, ScanRecord& scan, QStringList& found, QString& error)
+{
+    QFile in(path);
+    if (!in.open(QIODevice::ReadOnly)) {
+        error = QStringLiteral("%1: cannot open: %2").arg(path, in.errorString());
+        return false;
+    }
+    IvText iv;
+    if (!parseIvText(in, path, o.decimalComma, iv, error))
+        return false;
+    const int descent = firstDescendingSample(iv);
+    if (o.sort)
+        sortByVoltage(iv);
+    else if (descent > 0)
+        found << descendingNote(path, descent);
+    scan = scanFromIvText(iv, std::max(2, o.sweeps));
+    scan.scanType = ScanRecord::eOtherRun;
+    scan.date = QFileInfo(path).lastModified();
+    scan.sourceName = QFileInfo(path).fileName();
+    return true;
+}
+} // namespace
+
+int importEach(const QStringList& files, const ImportOptions& o, DataAnalyzer& into, QStringList& notes,
+               QStringList& failures)
+{
+    int added = 0;
+    for (const QString& path : files) {
+        ScanRecord scan;
+        QString error;
+        if (!importOne(path, o, scan, notes, error)) {
+            failures << error;
+            continue;
+        }
+        into.addScan(scan);
+        ++added;
+    }
+    return added;
+}
+
 bool importFiles(const QStringList& files, const ImportOptions& o, DataAnalyzer& into, QStringList& notes,
                  QString& error)
 {
     QVector<ScanRecord> scans;
     QStringList found;
     for (const QString& path : files) {
-        QFile in(path);
-        if (!in.open(QIODevice::ReadOnly)) {
-            error = QStringLiteral("%1: cannot open: %2").arg(path, in.errorString());
+        ScanRecord scan;
+        if (!importOne(path, o, scan, found, error))
             return false;
-        }
-        IvText iv;
-        if (!parseIvText(in, path, o.decimalComma, iv, error))
-            return false;
-        const int descent = firstDescendingSample(iv);
-        if (o.sort)
-            sortByVoltage(iv);
-        else if (descent > 0)
-            found << descendingNote(path, descent);
-        ScanRecord scan = scanFromIvText(iv, std::max(2, o.sweeps));
-        scan.scanType = ScanRecord::eOtherRun;
-        scan.date = QFileInfo(path).lastModified();
         scans.append(scan);
     }
     for (const ScanRecord& scan : scans)

@@ -67,5 +67,10 @@ struct ImportOptions {
 // receives a descendingNote for each unsorted file that was not sorted.
 bool importFiles(const QStringList& files, const ImportOptions& o, DataAnalyzer& into, QStringList& notes,
                  QString& error);
+// Adds every file it can read, each scan named by its file (sourceName), in
+// the order given; failures receives "file: reason" for each of the others.
+// Returns the number of scans added.
+int importEach(const QStringList& files, const ImportOptions& o, DataAnalyzer& into, QStringList& notes,
+               QStringList& failures);
 
 } // namespace ivtext

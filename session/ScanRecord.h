@@ -86,6 +86,7 @@ struct ScanRecord {
     CorrectedCurve corrected;
     TimedTrace electronCurrent; // not stored in session files
     IvFit fit;                  // what the last analysis fitted; not stored in session files
+    QString sourceName;         // the file an imported curve came from; not stored in session files
     CorrectedCurve correctedDoubleProbe;
     ResultRecord result;
     double offsetCurrent = 0;

@@ -1,6 +1,7 @@
 // Axis ranges of the graphs from the values they show: finite values only,
 // positive ones on a log axis, the neutral range when nothing is left.
 #include "AxisRange.h"
+#include "LabelPlacement.h"
 
 #include <QtTest>
 
@@ -126,6 +127,45 @@ private slots:
         QCOMPARE(out[2], 2.0);
         QCOMPARE(out[5], 1e-30);
         QVERIFY(AxisRange::positiveOnly(nullptr, 3).empty());
+    }
+
+    // Marker labels beside their lines: x pixels of the lines (Vf, Vp, knee),
+    // the canvas height; no two labels meet and each stays in the canvas.
+    void labelsNeverOverlap_data()
+    {
+        QTest::addColumn<QVector<double>>("lines");
+        QTest::addColumn<double>("height");
+        QTest::addColumn<int>("bottoms"); // labels at the bottom
+        QTest::newRow("far apart") << QVector<double>{100, 300, 400} << 300.0 << 1;
+        QTest::newRow("Vp and knee one pixel apart") << QVector<double>{100, 300, 301} << 300.0 << 1;
+        QTest::newRow("Vp and knee apart, short canvas") << QVector<double>{100, 300, 340} << 60.0 << 1;
+        QTest::newRow("all three together, short canvas") << QVector<double>{300, 301, 302} << 60.0 << 1;
+        QTest::newRow("knee at the right edge") << QVector<double>{100, 590, 598} << 60.0 << 1;
+        QTest::newRow("Vf at the left edge") << QVector<double>{1, 300, 301} << 300.0 << 1;
+    }
+    void labelsNeverOverlap()
+    {
+        QFETCH(QVector<double>, lines);
+        QFETCH(double, height);
+        QFETCH(int, bottoms);
+        const QRectF canvas(0, 0, 600, height);
+        QVector<LabelPlacement::Label> labels;
+        for (int i = 0; i < lines.size(); ++i)
+            labels.append({lines[i], QSizeF(12, 45), i == 2}); // vertical text: narrow and tall
+        const QVector<LabelPlacement::Place> where = LabelPlacement::place(labels, canvas);
+        QCOMPARE(where.size(), lines.size());
+        int atBottom = 0;
+        for (int i = 0; i < lines.size(); ++i) {
+            const QRectF r = LabelPlacement::rectFor(labels[i], where[i], canvas);
+            QVERIFY2(canvas.contains(r), qPrintable(QString("label %1").arg(i)));
+            // Beside its own line, never across it.
+            QVERIFY(r.left() > lines[i] || r.right() < lines[i]);
+            atBottom += (where[i].align & Qt::AlignBottom) ? 1 : 0;
+            for (int j = 0; j < i; ++j)
+                QVERIFY2(!r.intersects(LabelPlacement::rectFor(labels[j], where[j], canvas)),
+                         qPrintable(QString("labels %1 and %2").arg(j).arg(i)));
+        }
+        QCOMPARE(atBottom, bottoms);
     }
 };
 

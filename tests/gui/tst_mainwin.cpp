@@ -1,11 +1,16 @@
 // The main window against the simulated controller unit: connect and
 // disconnect, calibration, the SYNC indicator, sessions and closing down.
+#include "AppState.h"
 #include "ConfigParam.h"
 #include "DataAnalyzer.h"
 #include "SessionConfig.h"
 #include "DriverLog.h"
 #include "ImportCurves.h"
 #include "MainWin.h"
+#include "PlotData.h"
+#include "ThreeTracePlotter.h"
+#include "FrameNavigator.h"
+#include "ViewControls.h"
 #include "MainWinFixture.h"
 #include "PlotManager.h"
 #include "ProbeModeSelector.h"
@@ -31,6 +36,7 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QScreen>
 #include <QtTest>
 #include <cmath>
 
@@ -71,10 +77,36 @@ private slots:
     void closePromptKeepsWindowOpen();
     void hardwareInfoAndHelp();
     void windowSettingsPersist();
+    void firstWindowFitsALaptopScreen();
     void firstSessionReadsTheApplicationsStore();
     void sessionsStartFromTheProgramWideRecords();
     void logStartsWithTheProgram();
 };
+
+// The first start fits the screen; on a 1366 x 768 screen the session
+// window shows its view controls and both navigation rows without scrolling.
+void TestMainWin::firstWindowFitsALaptopScreen()
+{
+    // A first start: no window geometry in the program's store.
+    QSettings(QString::fromLatin1(AppInfo::OrgName), QString::fromLatin1(AppInfo::AppName))
+        .remove(QStringLiteral("mainsettings/geometry"));
+    MainWin w;
+    w.show();
+    QMetaObject::invokeMethod(&w, "startNewSession");
+    const QSize screen = w.screen()->availableGeometry().size();
+    QVERIFY2(w.width() <= screen.width() && w.height() <= screen.height(),
+             qPrintable(QString("%1 x %2").arg(w.width()).arg(w.height())));
+    QVERIFY(w.minimumSizeHint().width() <= 1366 && w.minimumSizeHint().height() <= 728);
+    w.resize(1366, 728);
+    QCoreApplication::processEvents();
+    PlotManager* pm = w.currentSession();
+    QVERIFY(pm);
+    const QList<QWidget*> parts{pm->findChild<ViewControls*>(), pm->groupNavigator(), pm->traceNavigator()};
+    for (QWidget* part : parts) {
+        QVERIFY(part && part->isVisible());
+        QCOMPARE(part->visibleRegion().boundingRect(), part->rect());
+    }
+}
 
 void TestMainWin::init()
 {
@@ -550,16 +582,61 @@ void TestMainWin::importCurves()
     QVERIFY(back.load(m_dir.filePath("imported.ldf")));
     QCOMPARE(back.data()->scanCount(), 2);
 
-    // A file the reader refuses: no new session, the reader's message in a box.
-    const QString bad = m_dir.filePath("bad.csv");
+    // Each trace is named by its file.
+    QCOMPARE(pm->data()->scan(0, 0)->sourceName, QString("sorted.csv"));
+    QCOMPARE(PlotData::traceName(*pm->data(), 0, 1), QString("swapped.csv"));
+    QCOMPARE(pm->plot(0)->titleText(), QString("Probe Current vs Probe Voltage: sorted.csv"));
+
+    // A file the reader refuses: the others are imported, and one box lists it with its reason.
+    const QString bad = m_dir.filePath("bad.csv"), missing = m_dir.filePath("missing.csv");
     writeFile(bad, "voltage;current\n1;x\n");
     m_prompter->asked.clear();
-    m_prompter->openNameLists << QStringList{sorted, bad};
+    m_prompter->openNameLists << QStringList{bad, sorted, missing};
     m_prompter->dialogHandlers << accept;
     w.action("Import Curves...")->trigger();
-    QCOMPARE(w.openSessionCount(), 1);
+    QCOMPARE(w.openSessionCount(), 2);
+    QCOMPARE(w.currentSession()->data()->scanCount(), 1);
+    QCOMPARE(w.currentSession()->data()->scan(0, 0)->sourceName, QString("sorted.csv"));
     QCOMPARE(m_prompter->asked.size(), 1);
-    QVERIFY2(m_prompter->asked.first().text.startsWith(bad + ":2: "), qPrintable(m_prompter->asked.first().text));
+    const QStringList listed = m_prompter->asked.first().text.split('\n');
+    QCOMPARE(listed.size(), 3);
+    QCOMPARE(listed[0], QString("Not imported:"));
+    QVERIFY2(listed[1].startsWith(bad + ":2: "), qPrintable(listed[1]));
+    QVERIFY2(listed[2].startsWith(missing + ": cannot open: "), qPrintable(listed[2]));
+    // Nothing readable: no new session, the reasons in a box.
+    m_prompter->asked.clear();
+    m_prompter->openNameLists << QStringList{bad};
+    m_prompter->dialogHandlers << accept;
+    w.action("Import Curves...")->trigger();
+    QCOMPARE(w.openSessionCount(), 2);
+    QCOMPARE(m_prompter->asked.size(), 1);
+    QVERIFY(m_prompter->asked.first().text.startsWith("No curve could be imported:\n" + bad + ":2: "));
+
+    // The README's noisy sweep: the plain analysis stops, the noise-robust mode of the dialog finds it.
+    for (bool robust : {false, true}) {
+        m_prompter->openNameLists << QStringList{QString(LP_EXAMPLE_NOISY)};
+        m_prompter->dialogHandlers << [robust](QDialog* d) {
+            auto* dlg = qobject_cast<ImportCurvesDialog*>(d);
+            if (!dlg)
+                return int(QDialog::Rejected);
+            if (robust)
+                QTest::mouseClick(dlg->robustBox(), Qt::LeftButton, {}, QPoint(5, dlg->robustBox()->height() / 2));
+            dlg->accept();
+            return int(QDialog::Accepted);
+        };
+        w.action("Import Curves...")->trigger();
+        const ScanRecord* noisy = w.currentSession()->data()->scan(0, 0);
+        QCOMPARE(w.currentSession()->data()->analysisSettings().noiseRobust, robust);
+        if (robust) {
+            QVERIFY2(!noisy->error.contains("Unable to find Vp."), qPrintable(noisy->error));
+            const double kTe = noisy->result.value(ResultRecord::eKTe);
+            QVERIFY2(std::fabs(kTe - 3.0) < 1.0, qPrintable(QString::number(kTe)));
+        } else {
+            QVERIFY2(noisy->error.contains("Unable to find Vp."), qPrintable(noisy->error));
+        }
+    }
+    for (PlotManager* s : w.sessions())
+        s->setModified(false);
 }
 
 void TestMainWin::sessionsOpenDropAndRefuse()

@@ -1,6 +1,7 @@
 // The session window: results grid, views, frames, trends, files and the close prompt.
 #include "AnalysisOverlay.h"
 #include "ConfigParam.h"
+#include "CursorPair.h"
 #include "CursorPicker.h"
 #include "GraphExport.h"
 #include "DataAnalyzer.h"
@@ -17,6 +18,12 @@
 #include "ThreeTracePlotter.h"
 #include "AppText.h"
 #include "GraphForm.h"
+#include "FrameNavigator.h"
+#include "FitRestorer.h"
+#include "MapPlot.h"
+#include <qwt_plot_spectrogram.h>
+#include "TraceChooser.h"
+#include "TraceOverlay.h"
 #include "LangmuirSettingsWidget.h"
 
 #include <QLineEdit>
@@ -24,9 +31,13 @@
 #include <QSpinBox>
 
 #include <qwt_plot_zoomer.h>
+#include <qwt_scale_widget.h>
 #include <qwt_scale_div.h>
 #include <qwt_scale_draw.h>
 #include <QCheckBox>
+#include <QListWidget>
+#include <QLabel>
+#include <QClipboard>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QCloseEvent>
@@ -64,6 +75,7 @@ private slots:
     void emptySessionShowsDashes();
     void resultsGridTexts();
     void frameSliderClamps();
+    void navigationByKeys();
     void trendSkipsFramesWithoutTheTrace();
     void trendWithinFrame();
     void timeSlicesOnly_data();
@@ -97,6 +109,10 @@ private slots:
     void eepfAnalysisDrawn();
     void resultsCopyAsText();
     void exportGraphFromTheWindow();
+    void twoCursorsReadKTe();
+    void overlayTracesWithLegend();
+    void mapOfPositionAndTime();
+    void fitsRestoredOnlyWhereNothingChanged();
 
 };
 
@@ -213,9 +229,75 @@ void TestPlotManager::frameSliderClamps()
     QCOMPARE(pm.frameSlider()->maximum(), 3);
     QMetaObject::invokeMethod(&pm, "setTimeValue", Q_ARG(int, 9));
     QCOMPARE(pm.traceIndex(), 3);
-    QVERIFY(pm.timeText().startsWith("30 [<span>&mu;</span>s]"));
+    QCOMPARE(pm.timeText(), QString("30.000 [<span>&mu;</span>s]"));
     QMetaObject::invokeMethod(&pm, "setTimeValue", Q_ARG(int, -2));
     QCOMPARE(pm.traceIndex(), 0);
+}
+
+// Three positions of twelve time slices each, moved through as a user does:
+// arrow, Page and Home keys on the sliders, a click on a groove, a number
+// typed into a spin box. Each label sits on the slider that moves it.
+void TestPlotManager::navigationByKeys()
+{
+    PlotManager pm;
+    for (int g = 0; g < 3; ++g)
+        for (int s = 0; s < 12; ++s) {
+            ScanRecord r = plainScan(ScanRecord::eSpatialRun, 5.0 * g, 0);
+            r.resolvedTime = 2.5 * s;
+            pm.addScan(r, false);
+        }
+    pm.resize(1200, 800);
+    pm.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&pm));
+    QCOMPARE(pm.data()->groupCount(), 3);
+    pm.setGroupIndex(0);
+    pm.frameSlider()->setValue(0);
+    QCOMPARE(pm.timeText(), QString("0.000 [<span>&mu;</span>s]"));
+    QCOMPARE(pm.positionText(), QString("0.0 [mm]"));
+    auto labelAt = [&](const QString& text) -> QWidget* {
+        for (QLabel* l : pm.findChildren<QLabel*>())
+            if (l->text() == text)
+                return l;
+        return nullptr;
+    };
+    auto y = [&](QWidget* w) { return w->mapTo(&pm, QPoint()).y(); };
+    QWidget* position = labelAt(pm.positionText());
+    QWidget* time = labelAt(pm.timeText());
+    QVERIFY(position && time);
+    QVERIFY(y(position) < y(pm.groupNavigator()) && y(pm.groupNavigator()) < y(time));
+    QVERIFY(y(time) < y(pm.traceNavigator()));
+
+    QSlider* frames = pm.positionSlider();
+    frames->setFocus();
+    QTest::keyClick(frames, Qt::Key_Right);
+    QCOMPARE(pm.groupIndex(), 1);
+    QCOMPARE(pm.positionText(), QString("5.0 [mm]"));
+    QCOMPARE(pm.groupNavigator()->spinBox()->value(), 1);
+    QTest::keyClick(frames, Qt::Key_End);
+    QCOMPARE(pm.positionText(), QString("10.0 [mm]"));
+
+    QSlider* slices = pm.frameSlider();
+    slices->setFocus();
+    QCOMPARE(slices->pageStep(), 2);
+    QTest::keyClick(slices, Qt::Key_PageUp);
+    QCOMPARE(pm.traceIndex(), 2);
+    QTest::keyClick(slices, Qt::Key_Right);
+    QCOMPARE(pm.traceIndex(), 3);
+    QCOMPARE(pm.timeText(), QString("7.500 [<span>&mu;</span>s]"));
+    QTest::keyClick(slices, Qt::Key_Home);
+    QCOMPARE(pm.timeText(), QString("0.000 [<span>&mu;</span>s]"));
+    // A click on the groove right of the handle moves towards it.
+    QTest::mouseClick(slices, Qt::LeftButton, {}, QPoint(slices->width() - 3, slices->height() / 2));
+    QVERIFY(pm.traceIndex() > 0);
+    QCOMPARE(pm.traceNavigator()->spinBox()->value(), pm.traceIndex());
+    QSpinBox* spin = pm.traceNavigator()->spinBox();
+    spin->selectAll();
+    QTest::keyClicks(spin, "11");
+    QTest::keyClick(spin, Qt::Key_Return);
+    QCOMPARE(pm.traceIndex(), 11);
+    QCOMPARE(slices->value(), 11);
+    QCOMPARE(pm.timeText(), QString("27.500 [<span>&mu;</span>s]"));
+    QCOMPARE(pm.positionText(), QString("10.0 [mm]"));
 }
 
 void TestPlotManager::trendSkipsFramesWithoutTheTrace()
@@ -246,9 +328,9 @@ void TestPlotManager::trendSkipsFramesWithoutTheTrace()
     pm.trendButton(0)->click();
     QCOMPARE(pm.view(), PlotManager::eViewTrends);
     QCOMPARE(pm.curve(PlotManager::eTimeResolve)->count(), 2);
-    QCOMPARE(pm.plot(0)->titleText(), QString("Position Vs Statistics"));
-    QCOMPARE(pm.plot(0)->axisTitle(QwtPlot::xBottom).text(), QString("Position (mm)"));
-    QCOMPARE(pm.plot(0)->axisTitle(QwtPlot::yLeft).text(), QString("Vp (V)"));
+    QCOMPARE(pm.plot(0)->titleText(), QString("Vp over position"));
+    QCOMPARE(pm.plot(0)->axisTitle(QwtPlot::xBottom).text(), QString("Position [mm]"));
+    QCOMPARE(pm.plot(0)->axisTitle(QwtPlot::yLeft).text(), QString("Vp [V]"));
     const auto div = pm.plot(0)->axisScaleDiv(QwtPlot::xBottom);
     const double m = ((10.0 - 0.0) / 2 + 1e-7) * 0.05;
     QCOMPARE(div.lowerBound(), -m);
@@ -268,32 +350,49 @@ void TestPlotManager::trendWithinFrame()
     QCOMPARE(c->count(), 5);
     QCOMPARE(c->sample(4).x(), 40.0);
     QCOMPARE(c->sample(1).y(), ResultQuantity::displayValue(pm.data()->scansOfGroup(0)[1].result, 2));
-    QCOMPARE(pm.plot(0)->axisTitle(QwtPlot::xBottom).text(), QString("Time (<span>&mu;</span>s)"));
+    QCOMPARE(pm.plot(0)->axisTitle(QwtPlot::xBottom).text(), QString("Time [<span>&mu;</span>s]"));
+    QCOMPARE(pm.plot(0)->titleText(), QString("kTe over the pulse"));
+    QCOMPARE(pm.plot(0)->axisTitle(QwtPlot::yLeft).text(), QString("kTe [eV]"));
+    // View Trends on one frame of time slices shows the slices.
+    pm.setView(PlotManager::eViewTrends);
+    QCOMPARE(c->count(), 5);
+    QCOMPARE(pm.plot(0)->titleText(), QString("kTe over the pulse"));
+    QVERIFY(!pm.plot(0)->noDataShown());
 
     // One scan only: nothing drawn, and the graph says why.
     PlotManager single;
     single.addScan(plainScan(ScanRecord::eOtherRun, 0, 0), false);
     single.trendButton(0)->click();
     QCOMPARE(single.curve(PlotManager::eTimeResolve)->count(), 0);
-    QCOMPARE(single.plot(0)->axisTitle(QwtPlot::yLeft).text(), QString("Y"));
+    QCOMPARE(single.plot(0)->axisTitle(QwtPlot::yLeft).text(), QString("Vp [V]"));
     QVERIFY(single.plot(0)->noDataShown());
     QVERIFY(single.plot(0)->noDataText().contains("two or more"));
     single.setView(PlotManager::eViewTrends);
-    QCOMPARE(single.plot(0)->noDataText(), QString("Trends need a time or spatial run with two or more frames"));
+    QCOMPARE(single.plot(0)->noDataText(), QString("Trends need a time or spatial run with two or more frames, "
+                                                   "or a time-resolved run (View Time Resolve)"));
 }
 
 void TestPlotManager::timeSlicesOnly_data()
 {
-    // Resolved times of the scans of one frame, in filing order.
+    // Resolved times of the scans of one frame, in filing order; the trace
+    // shown, the times drawn by View Time Resolve and the Time label of the trace.
     QTest::addColumn<QVector<double>>("times");
     QTest::addColumn<int>("trace");
     QTest::addColumn<QVector<double>>("drawn");
-    QTest::newRow("time-averaged scan first") << QVector<double>{0, 0, 10, 20} << 0 << QVector<double>{0, 10, 20};
-    QTest::newRow("time-averaged scan last") << QVector<double>{5, 10, 0} << 2 << QVector<double>{5, 10};
-    QTest::newRow("two runs, trace in the first") << QVector<double>{0, 10, 0, 10, 20} << 1 << QVector<double>{0, 10};
+    QTest::addColumn<QString>("label");
+    const QString none = "--- [<span>&mu;</span>s]";
+    QTest::newRow("time-averaged scan first") << QVector<double>{0, 0, 10, 20} << 0 << QVector<double>{0, 10, 20}
+                                              << none;
+    QTest::newRow("time-averaged scan last") << QVector<double>{5, 10, 0} << 2 << QVector<double>{5, 10} << none;
+    QTest::newRow("two runs, trace in the first")
+        << QVector<double>{0, 10, 0, 10, 20} << 1 << QVector<double>{0, 10} << "10.000 [<span>&mu;</span>s]";
     QTest::newRow("two runs, trace in the second") << QVector<double>{0, 10, 0, 10, 20} << 3
-                                                   << QVector<double>{0, 10, 20};
-    QTest::newRow("time-averaged scans only") << QVector<double>{0, 0} << 0 << QVector<double>{};
+                                                   << QVector<double>{0, 10, 20} << "10.000 [<span>&mu;</span>s]";
+    QTest::newRow("time-averaged scans only") << QVector<double>{0, 0} << 0 << QVector<double>{} << none;
+    QTest::newRow("time-averaged scan before a delayed run")
+        << QVector<double>{0, 5, 15, 25} << 0 << QVector<double>{5, 15, 25} << none;
+    QTest::newRow("first time slice") << QVector<double>{0, 2.5, 5} << 0 << QVector<double>{0, 2.5, 5}
+                                      << "0.000 [<span>&mu;</span>s]";
 }
 
 void TestPlotManager::timeSlicesOnly()
@@ -301,18 +400,24 @@ void TestPlotManager::timeSlicesOnly()
     QFETCH(QVector<double>, times);
     QFETCH(int, trace);
     QFETCH(QVector<double>, drawn);
-    DataAnalyzer d;
+    QFETCH(QString, label);
+    PlotManager pm;
     for (double t : times) {
         ScanRecord r = plainScan(ScanRecord::eOtherRun, 0, 0);
         r.resolvedTime = t;
         r.result.setValue(ResultRecord::eVp, 10.0 + t);
         r.result.setError(ResultRecord::eVp, -0.5); // errors are magnitudes
-        d.addScan(r);
+        pm.addScan(r, false);
     }
+    const DataAnalyzer& d = *pm.data();
     QCOMPARE(d.groupCount(), 1);
     const PlotData::Series s = PlotData::trendWithinFrame(d, 0, 0, trace);
     QCOMPARE(s.x, drawn);
     QCOMPARE(s.err, QVector<double>(drawn.size(), 0.5));
+    pm.frameSlider()->setValue(trace);
+    QCOMPARE(pm.timeText(), label);
+    pm.setView(PlotManager::eViewTimeResolve);
+    QCOMPARE(pm.curve(PlotManager::eTimeResolve)->dataSize(), size_t(drawn.size() >= 2 ? drawn.size() : 0));
 }
 
 // A trend of values that differ in the fifth digit: the axis spans +-1 % of
@@ -626,11 +731,8 @@ void TestPlotManager::reanalyseAppliesCropAndSettings()
     fillSession(pm, 2, 120);
     const int full = pm.data()->scansOfGroup(0)[0].corrected.V.size();
     QVERIFY(full > 100);
-    QSpinBox* start = nullptr;
+    auto* start = pm.findChild<QSpinBox*>("startCrop");
     QPushButton* reanalyse = nullptr;
-    for (QSpinBox* b : pm.findChildren<QSpinBox*>())
-        if (!start)
-            start = b; // "Start Crop" comes first
     for (QPushButton* b : pm.findChildren<QPushButton*>())
         if (b->text() == "Reanalyse")
             reanalyse = b;
@@ -654,22 +756,87 @@ void TestPlotManager::reanalyseAppliesCropAndSettings()
     QVERIFY(!w->isVisible());
 }
 
+namespace {
+GraphForm* openForm()
+{
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* f = qobject_cast<GraphForm*>(w); f && f->isVisible())
+            return f;
+    return nullptr;
+}
+
+std::pair<double, double> xAxis(const ThreeTracePlotter* p)
+{
+    const QwtScaleDiv div = p->axisScaleDiv(QwtPlot::xBottom);
+    return {div.lowerBound(), div.upperBound()};
+}
+
+// Types a range into the open form as a user does: untick, type, Return.
+void typeRange(GraphForm* form, const QString& low, const QString& high)
+{
+    form->autoScaleBox()->setChecked(false);
+    for (auto [edit, text] : {std::make_pair(form->minimumEdit(), low), std::make_pair(form->maximumEdit(), high)}) {
+        edit->selectAll();
+        QTest::keyClicks(edit, text);
+        QTest::keyClick(edit, Qt::Key_Return);
+    }
+}
+} // namespace
+
+// The x axis spans the voltages drawn, not the configured sweep; a double
+// click on either axis opens its range form; a typed range stays over frames
+// and views until Automatic Scale returns to the data's.
 void TestPlotManager::axisDoubleClickOpensScaleForm()
 {
     PlotManager pm;
+    pm.data()->configuration().dataScanRunParam.voltageStart = -50;
+    pm.data()->configuration().dataScanRunParam.voltageEnd = 60;
     pm.show();
-    QVERIFY(!pm.findChild<GraphForm*>());
-    emit pm.plot(1)->leftAxisDoubleClick();
-    GraphForm* form = nullptr;
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (auto* f = qobject_cast<GraphForm*>(w))
-            form = f;
-    QVERIFY(form && form->isVisible());
+    QVERIFY(QTest::qWaitForWindowExposed(&pm));
+    QVERIFY(!openForm());
+    pm.addScan(ivScan({-21.6, -5, 13.3}, {-2e-4, 1e-4, 3e-3}), false);
+    pm.addScan(ivScan({-20, -5, 12}, {-1e-4, 1e-4, 2e-3}), false);
+    pm.setView(PlotManager::eViewScan);
+    for (int i = 0; i < 3; ++i)
+        QCOMPARE(xAxis(pm.plot(i)), std::make_pair(-21.6, 13.3));
+
+    QwtScaleWidget* left = pm.plot(1)->axisWidget(QwtPlot::yLeft);
+    QTest::mouseDClick(left, Qt::LeftButton, Qt::NoModifier, left->rect().center());
+    GraphForm* form = openForm();
+    QVERIFY(form);
     QCOMPARE(form->plot(), static_cast<QwtPlot*>(pm.plot(1)));
+    QCOMPARE(form->windowTitle(), QString("Y-axis Scale"));
+    QwtScaleWidget* bottom = pm.plot(0)->axisWidget(QwtPlot::xBottom);
+    QTest::mouseDClick(bottom, Qt::LeftButton, Qt::NoModifier, bottom->rect().center());
+    QCOMPARE(openForm(), form);
+    QCOMPARE(form->plot(), static_cast<QwtPlot*>(pm.plot(0)));
+    QCOMPARE(form->windowTitle(), QString("X-axis Scale"));
+    QVERIFY(form->autoScaleBox()->isChecked());
+    QCOMPARE(form->minimumEdit()->text(), QString("-21.6"));
+    typeRange(form, "-10", "5");
+    QCOMPARE(xAxis(pm.plot(0)), std::make_pair(-10.0, 5.0));
+    // Another frame, a round through the EEPF: the typed range stays.
+    pm.frameSlider()->setValue(1);
+    pm.setView(PlotManager::eViewEepf);
+    pm.setView(PlotManager::eViewScan);
+    QCOMPARE(xAxis(pm.plot(0)), std::make_pair(-10.0, 5.0));
+    QCOMPARE(xAxis(pm.plot(1)), std::make_pair(-20.0, 12.0)); // only the graph set by hand
+    form->autoScaleBox()->setChecked(true);
+    QCOMPARE(xAxis(pm.plot(0)), std::make_pair(-20.0, 12.0));
+    // Zooming in and back out comes home to the data's range.
+    pm.plot(0)->zoomer()->zoom(QRectF(-5, 0, 5, 1e-3));
+    pm.plot(0)->zoomer()->zoom(0);
+    QCOMPARE(xAxis(pm.plot(0)), std::make_pair(-20.0, 12.0));
     emit pm.plot(2)->leftAxisDoubleClick();
     QCOMPARE(form->plot(), static_cast<QwtPlot*>(pm.plot(2)));
     pm.hideToolWindows();
     QVERIFY(!form->isVisible());
+    // Nothing drawn: the configured sweep.
+    PlotManager empty;
+    empty.data()->configuration().dataScanRunParam.voltageStart = -50;
+    empty.data()->configuration().dataScanRunParam.voltageEnd = 60;
+    empty.refreshAll();
+    QCOMPARE(xAxis(empty.plot(0)), std::make_pair(-50.0, 60.0));
 }
 
 void TestPlotManager::shippedExampleSession()
@@ -697,7 +864,8 @@ void TestPlotManager::everyCurveHasAnOwner()
     {
         PlotManager pm;
         pm.show();
-        QCOMPARE(PlotErrorBarCurve::liveCount(), before + PlotManager::eCurveCount + AnalysisOverlay::eLineCount);
+        QCOMPARE(PlotErrorBarCurve::liveCount(),
+                 before + PlotManager::eCurveCount + AnalysisOverlay::eLineCount + TraceOverlay::kMaxTraces);
         for (int v = 0; v < PlotManager::eViewCount; ++v)
             pm.setView(PlotManager::View(v));
     }
@@ -960,18 +1128,43 @@ void TestPlotManager::analysisDrawnOnTheCurve()
     QCOMPARE(s.fit.ionCurrent(s.fit.Vp + 1), 0.0);
     QVERIFY(ov->lineShown(AnalysisOverlay::eElectronCurrent));
     QVERIFY(pm.plot(0)->legendShown());
+    // The three labels, drawn, cover none of each other, even on a short graph.
+    for (int height : {700, 260}) {
+        pm.resize(1000, height);
+        QCoreApplication::processEvents();
+        pm.plot(0)->replot();
+        const QRectF vf = ov->labelRect(AnalysisOverlay::eVf), vp = ov->labelRect(AnalysisOverlay::eVp),
+                     knee = ov->labelRect(AnalysisOverlay::eKnee);
+        QVERIFY(!vf.isEmpty() && !vp.isEmpty() && !knee.isEmpty());
+        QVERIFY(!vp.intersects(knee) && !vf.intersects(vp) && !vf.intersects(knee));
+        QVERIFY(pm.plot(0)->canvas()->rect().contains(vp.toAlignedRect()));
+    }
     boxNamed(pm, "Show analysis")->setChecked(false);
     QVERIFY(ov->markLabel(AnalysisOverlay::eVp).isEmpty());
     QVERIFY(!ov->regionShown() && !ov->lineShown(AnalysisOverlay::eRetardFit));
-    // A scan read from a file keeps its results, not its fits: markers only.
+    // A scan read from a file keeps its results, not its fits: markers at
+    // once, the fits once derived again in the background; the session and
+    // its file stay as they were.
     boxNamed(pm, "Show analysis")->setChecked(true);
     const QString file = m_dir.filePath("overlay.ldf");
     QVERIFY(pm.save(file));
+    QFile saved(file);
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    const QByteArray bytes = saved.readAll();
     PlotManager back;
     QVERIFY(back.load(file));
     back.setView(PlotManager::eViewScan);
     QVERIFY(!back.overlay()->markLabel(AnalysisOverlay::eVp).isEmpty());
-    QVERIFY(!back.overlay()->regionShown());
+    QVERIFY(!back.overlay()->regionShown()); // the fits arrive through the event loop
+    const ResultRecord stored = back.data()->scansOfGroup(0)[0].result;
+    QTRY_VERIFY(back.overlay()->regionShown());
+    QVERIFY(back.overlay()->lineShown(AnalysisOverlay::eRetardFit));
+    QCOMPARE(back.overlay()->regionLow(), s.fit.ionRegionLow);
+    QVERIFY(!back.isModified());
+    for (int k = 0; k < 14; ++k)
+        QCOMPARE(ResultQuantity::value(back.data()->scansOfGroup(0)[0].result, k), ResultQuantity::value(stored, k));
+    QVERIFY(saved.seek(0));
+    QCOMPARE(saved.readAll(), bytes);
 }
 
 void TestPlotManager::eepfAnalysisDrawn()
@@ -1060,4 +1253,226 @@ void TestPlotManager::exportGraphFromTheWindow()
     QCOMPARE(note.size(), 1);
     QCOMPARE(note.first().first().toString(),
              QString("Exported graph to %1").arg(QDir::toNativeSeparators(file + ".svg")));
+}
+
+// Two clicks on the exponential part of an IV read its e-folding voltage:
+// kTe by eye, near what the analysis found. Another view drops the cursors.
+void TestPlotManager::twoCursorsReadKTe()
+{
+    PlotManager pm;
+    pm.resize(1200, 800);
+    pm.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&pm));
+    fillSession(pm, 1);
+    boxNamed(pm, "Show analysis")->setChecked(false);
+    boxNamed(pm, "log scale")->setChecked(true);
+    pm.setView(PlotManager::eViewScan);
+    ThreeTracePlotter* p = pm.plot(0);
+    p->replot();
+    const ScanRecord& s = pm.data()->scansOfGroup(0)[0];
+    const double vp = s.result.value(ResultRecord::eVp), kTe = s.result.value(ResultRecord::eKTe);
+    auto pixelAt = [&](double volts) {
+        int best = 0;
+        for (int i = 0; i < s.corrected.V.size(); ++i)
+            if (std::fabs(s.corrected.V[i] - volts) < std::fabs(s.corrected.V[best] - volts))
+                best = i;
+        return QPoint(qRound(p->canvasMap(QwtPlot::xBottom).transform(s.corrected.V[best])),
+                      qRound(p->canvasMap(QwtPlot::yLeft).transform(s.corrected.I[best])));
+    };
+    QTest::mouseClick(p->canvas(), Qt::LeftButton, {}, pixelAt(vp - 3 * kTe));
+    QTest::mouseClick(p->canvas(), Qt::LeftButton, {}, pixelAt(vp - 0.5 * kTe));
+    CursorPair* pair = pm.cursorPair(0);
+    QCOMPARE(pair->pinnedCount(), 2);
+    const QPointF a = pair->pinned(0), b = pair->pinned(1);
+    QVERIFY(std::fabs(a.x() - (vp - 3 * kTe)) < 1 && std::fabs(b.x() - (vp - 0.5 * kTe)) < 1);
+    const double eFolding = (b.x() - a.x()) / std::log(b.y() / a.y());
+    QVERIFY2(std::fabs(eFolding / kTe - 1) < 0.25, qPrintable(QString("%1 vs %2").arg(eFolding).arg(kTe)));
+    QVERIFY2(pair->readout().endsWith(QString::fromUtf8("\u0394U/\u0394ln I = %1 V").arg(eFolding, 0, 'g', 4)),
+             qPrintable(pair->readout()));
+    // The graph's menu copies it.
+    QString copied;
+    QTimer::singleShot(0, &pm, [&] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        QVERIFY(menu);
+        for (QAction* act : menu->actions())
+            if (act->text() == "Copy Cursor Readout")
+                act->trigger();
+        copied = QApplication::clipboard()->text();
+        menu->close();
+    });
+    QApplication::clipboard()->clear();
+    const QPoint at(5, 5);
+    QTest::mousePress(p->canvas(), Qt::RightButton, {}, at);
+    QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, at, p->canvas()->mapToGlobal(at));
+    QApplication::sendEvent(p->canvas(), &menuEvent);
+    QCOMPARE(copied, pair->readout());
+    // On the derivative graph there is no e-folding voltage.
+    ThreeTracePlotter* d = pm.plot(1);
+    d->replot();
+    const PlotErrorBarCurve* d1 = pm.curve(PlotManager::eScan1D1);
+    for (int i : {int(d1->dataSize()) / 3, int(d1->dataSize()) / 2}) {
+        const QPointF q = d1->sample(i);
+        QTest::mouseClick(d->canvas(), Qt::LeftButton, {},
+                          QPoint(qRound(d->canvasMap(QwtPlot::xBottom).transform(q.x())),
+                                 qRound(d->canvasMap(QwtPlot::yLeft).transform(q.y()))));
+    }
+    QCOMPARE(pm.cursorPair(1)->pinnedCount(), 2);
+    QVERIFY(!pm.cursorPair(1)->readout().contains("ln"));
+    pm.setView(PlotManager::eViewEepf);
+    QCOMPARE(pair->pinnedCount(), 0);
+}
+
+// Other positions of a spatial run ticked in "Overlay Traces" are drawn over
+// the IV graph, named by their positions in the legend, each in its colour,
+// also in an exported figure; Clear takes them away.
+void TestPlotManager::overlayTracesWithLegend()
+{
+    PlotManager pm;
+    pm.resize(1200, 800);
+    pm.show();
+    SessionMaker::Options o;
+    o.kind = SessionMaker::eSpatial;
+    o.groups = 4;
+    o.scansPerGroup = 1;
+    o.points = 80;
+    SessionMaker::fill(*pm.data(), o);
+    pm.refreshAll();
+    pm.setView(PlotManager::eViewScan);
+    const int legendBefore = pm.plot(0)->legendEntryCount();
+    QPushButton* open = nullptr;
+    for (QPushButton* b : pm.findChildren<QPushButton*>())
+        if (b->text() == "Overlay Traces...")
+            open = b;
+    QVERIFY(open);
+    open->click();
+    TraceChooser* chooser = pm.traceChooser();
+    QVERIFY(chooser && chooser->isVisible());
+    QCOMPARE(chooser->list()->count(), 4);
+    QCOMPARE(chooser->list()->item(3)->text(), QString("15.0 mm"));
+    chooser->list()->item(3)->setCheckState(Qt::Checked);
+    chooser->list()->item(1)->setCheckState(Qt::Checked);
+    const TraceOverlay* traces = pm.traces();
+    QCOMPARE(traces->shownCount(), 2);
+    QCOMPARE(traces->curve(0)->title().text(), QString("15.0 mm"));
+    QCOMPARE(traces->curve(1)->title().text(), QString("5.0 mm"));
+    QCOMPARE(traces->curve(0)->pen().color(), TraceOverlay::colour(0));
+    QCOMPARE(traces->curve(0)->plot(), static_cast<QwtPlot*>(pm.plot(0)));
+    QCOMPARE(traces->curve(0)->dataSize(), size_t(pm.data()->scansOfGroup(3)[0].corrected.V.size()));
+    QCOMPARE(pm.plot(0)->legendEntryCount(), legendBefore + 2);
+    // Another position shown: the overlays stay.
+    pm.setGroupIndex(2);
+    QCOMPARE(traces->shownCount(), 2);
+    // In the figure, by name and colour.
+    GraphExport::Options fig;
+    fig.fileName = m_dir.filePath("overlay.svg");
+    fig.format = GraphExport::eSvg;
+    QVERIFY(GraphExport::write(pm.shownPlots(), fig));
+    QFile svg(fig.fileName);
+    QVERIFY(svg.open(QIODevice::ReadOnly));
+    const QByteArray text = svg.readAll();
+    QVERIFY(text.contains("15.0 mm") && text.contains("5.0 mm"));
+    QVERIFY(text.contains(TraceOverlay::colour(0).name().toLatin1()));
+    QVERIFY(text.contains(TraceOverlay::colour(1).name().toLatin1()));
+    chooser->clearButton()->click();
+    QCOMPARE(traces->shownCount(), 0);
+    QCOMPARE(pm.plot(0)->legendEntryCount(), legendBefore);
+}
+
+// A spatial time-resolved run as a map: each cell the value of its scan, a
+// colour bar, the cursor's readout, a figure; without one of the two axes the
+// graph says which.
+void TestPlotManager::mapOfPositionAndTime()
+{
+    PlotManager pm;
+    pm.resize(1200, 800);
+    pm.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&pm));
+    SessionMaker::Options o;
+    o.kind = SessionMaker::eSpatialTimeResolved;
+    o.groups = 5;
+    o.scansPerGroup = 6;
+    o.points = 80;
+    SessionMaker::fill(*pm.data(), o);
+    pm.refreshAll();
+    pm.trendButton(4)->click(); // Ne
+    boxNamed(pm, "View Map")->click();
+    QCOMPARE(pm.view(), PlotManager::eViewMap);
+    MapPlot* map = pm.mapPlot();
+    QVERIFY(map->isVisible());
+    QCOMPARE(pm.shownPlots(), QList<QwtPlot*>{map});
+    QCOMPARE(map->titleText(), QString("Ne over position and time"));
+    QCOMPARE(map->map().positions, (QVector<double>{0, 5, 10, 15, 20}));
+    QCOMPARE(map->map().times, (QVector<double>{0, 10, 20, 30, 40, 50}));
+    QVERIFY(map->axisEnabled(QwtPlot::yRight));
+    QCOMPARE(map->axisTitle(QwtPlot::yRight).text(), QString("Ne [m<sup>-3</sup>]"));
+    const ScanRecord& s = pm.data()->scansOfGroup(3)[2]; // 15 mm, 20 us
+    const double ne = ResultQuantity::displayValue(s.result, 4);
+    QVERIFY(ne > 0);
+    QCOMPARE(map->spectrogram()->data()->value(15.0, 20.0), ne);
+    QCOMPARE(map->spectrogram()->data()->value(16.4, 24.0), ne); // the cell spans halfway to its neighbours
+    QVERIFY(std::isnan(map->spectrogram()->data()->value(30.0, 20.0)));
+    // The colour bar spans the values of the map.
+    QCOMPARE(map->axisScaleDiv(QwtPlot::yRight).lowerBound(), map->map().low());
+    QCOMPARE(map->axisScaleDiv(QwtPlot::yRight).upperBound(), map->map().high());
+    map->replot();
+    const QPoint at(qRound(map->canvasMap(QwtPlot::xBottom).transform(15.0)),
+                    qRound(map->canvasMap(QwtPlot::yLeft).transform(20.0)));
+    QCOMPARE(map->readoutAt(at), QString::fromUtf8("x = 15.0 mm   t = 20.000 \u00b5s   Ne = %1 m^-3").arg(ne, 0, 'g', 4));
+    // Another result from the grid: the map follows.
+    pm.trendButton(2)->click();
+    QCOMPARE(pm.view(), PlotManager::eViewMap);
+    QCOMPARE(map->spectrogram()->data()->value(15.0, 20.0), s.result.value(ResultRecord::eKTe));
+    GraphExport::Options fig;
+    fig.fileName = m_dir.filePath("map.png");
+    QVERIFY(GraphExport::write(pm.shownPlots(), fig));
+    QVERIFY(!QImage(fig.fileName).isNull());
+
+    // One axis only: the graph says which is missing.
+    PlotManager slices;
+    fillSession(slices, 4, 60);
+    slices.setView(PlotManager::eViewMap);
+    QVERIFY(slices.mapPlot()->noDataShown());
+    QCOMPARE(slices.mapPlot()->noDataText(), QString("A map needs a spatial run with two or more positions: this session has none"));
+    PlotManager profile;
+    o.kind = SessionMaker::eSpatial;
+    o.scansPerGroup = 1;
+    o.analyse = false;
+    SessionMaker::fill(*profile.data(), o);
+    profile.refreshAll();
+    profile.setView(PlotManager::eViewMap);
+    QCOMPARE(profile.mapPlot()->noDataText(),
+             QString("A map needs time-resolved scans: this spatial run has no time slices "
+                     "(View Trends draws its profile)"));
+}
+
+// The fits derived again in the background go only into scans that are still
+// unfitted: a Reanalyse with another crop before they arrive keeps its own.
+// A window closed before they are all in leaves nothing behind.
+void TestPlotManager::fitsRestoredOnlyWhereNothingChanged()
+{
+    PlotManager pm;
+    fillSession(pm, 24, 200);
+    const QString file = m_dir.filePath("restore.ldf");
+    QVERIFY(pm.save(file));
+    {
+        PlotManager closing;
+        QVERIFY(closing.load(file));
+        QCoreApplication::processEvents(); // some of the fits, not all
+    }
+    PlotManager back;
+    QVERIFY(back.load(file));
+    QVERIFY(!back.data()->scansOfGroup(0)[5].fit.valid);
+    back.findChild<QSpinBox*>("startCrop")->setValue(20);
+    back.analyseSession(); // before any event: the restored fits are not in yet
+    const IvFit mine = back.data()->scansOfGroup(0)[5].fit;
+    const int cropped = back.data()->scansOfGroup(0)[5].electronCurrent.points.size();
+    QVERIFY(mine.valid);
+    QCOMPARE(cropped, back.data()->scansOfGroup(0)[5].corrected.V.size());
+    QTRY_VERIFY(!back.fitRestorer()->isRunning());
+    QCoreApplication::processEvents();
+    const IvFit after = back.data()->scansOfGroup(0)[5].fit;
+    QCOMPARE(after.ionRegionLow, mine.ionRegionLow);
+    QCOMPARE(after.retardSlope, mine.retardSlope);
+    QCOMPARE(after.Vp, mine.Vp);
+    QCOMPARE(back.data()->scansOfGroup(0)[5].electronCurrent.points.size(), cropped);
 }

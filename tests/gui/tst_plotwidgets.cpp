@@ -1,3 +1,5 @@
+#include "CursorDelta.h"
+#include "CursorPair.h"
 #include "CursorPicker.h"
 #include "GraphExport.h"
 #include "GraphForm.h"
@@ -9,7 +11,10 @@
 #include <qwt_scale_map.h>
 #include <qwt_scale_widget.h>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QSpinBox>
 #include <QLineEdit>
 #include <QImage>
 #include <QLineEdit>
@@ -67,10 +72,14 @@ private slots:
     void graphForm();
     void cursorReadsNearestPoint_data();
     void cursorReadsNearestPoint();
+    void cursorDelta_data();
+    void cursorDelta();
+    void twoCursorsByClickAndKey();
     void legendOnlyWithSeveralCurves();
     void exportFormats_data();
     void exportFormats();
     void exportNeverLeavesAHalfFile();
+    void figureFontAndLineWidth();
 };
 
 void TestPlotWidgets::boundsSkipNonFinite()
@@ -382,6 +391,104 @@ void TestPlotWidgets::cursorReadsNearestPoint()
     QCOMPARE(cursor.text(&other, QPointF(2, 5)), QStringLiteral("Time (s) = 2   E [eV2] = 5"));
 }
 
+void TestPlotWidgets::cursorDelta_data()
+{
+    QTest::addColumn<QPointF>("a");
+    QTest::addColumn<QPointF>("b");
+    QTest::addColumn<bool>("eFolding");
+    QTest::addColumn<QString>("text");
+    const QString d = QString::fromUtf8("\u0394");
+    QTest::newRow("exponential, e-folding 3 V")
+        << QPointF(0, 1e-3) << QPointF(3, std::exp(1.0) * 1e-3) << true
+        << QString("%1U = 3 V   %1I = 0.001718 A   %1I/%1U = 0.0005728 A/V   %1U/%1ln I = 3 V").arg(d);
+    QTest::newRow("falling, B left of A")
+        << QPointF(2, 4e-3) << QPointF(-2, 1e-3) << true
+        << QString("%1U = -4 V   %1I = -0.003 A   %1I/%1U = 0.00075 A/V   %1U/%1ln I = 2.885 V").arg(d);
+    QTest::newRow("current through zero: no e-folding")
+        << QPointF(-10, -1e-4) << QPointF(0, 1e-4) << true
+        << QString("%1U = 10 V   %1I = 0.0002 A   %1I/%1U = 2e-05 A/V").arg(d);
+    QTest::newRow("a derivative graph: none asked")
+        << QPointF(0, 1) << QPointF(1, 2) << false << QString("%1U = 1 V   %1I = 1 A   %1I/%1U = 1 A/V").arg(d);
+    QTest::newRow("same voltage: no slope")
+        << QPointF(1, 1) << QPointF(1, 2) << true
+        << QString("%1U = 0 V   %1I = 1 A   %1I/%1U = --- A/V   %1U/%1ln I = 0 V").arg(d);
+}
+
+// The readout of two cursors, the same in every locale.
+void TestPlotWidgets::cursorDelta()
+{
+    QFETCH(QPointF, a);
+    QFETCH(QPointF, b);
+    QFETCH(bool, eFolding);
+    QFETCH(QString, text);
+    const CursorDelta::Names n{"U", "V", "I", "A"};
+    const QLocale before;
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    const QString got = CursorDelta::text(CursorDelta::between(a.x(), a.y(), b.x(), b.y()), n, eFolding);
+    QLocale::setDefault(before);
+    QCOMPARE(got, text);
+}
+
+// A click pins A, the next B, a click on a pinned cursor removes it, "M"
+// pins under the mouse, Delete removes both, Ctrl+C copies the readout; a
+// drag zooms and pins nothing.
+void TestPlotWidgets::twoCursorsByClickAndKey()
+{
+    const double x[] = {-4, -2, 0, 2, 4};
+    const double y[] = {1e-4, 2e-4, 4e-4, 8e-4, 1.6e-3};
+    ThreeTracePlotter p(QStringLiteral("t"));
+    p.resize(600, 400);
+    PlotErrorBarCurve c(QStringLiteral("IV"));
+    c.setSamplesPlain(x, y, 5);
+    c.attach(&p);
+    p.setRanges(-5, 5, 0, 2e-3);
+    p.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&p));
+    p.replot();
+    CursorPicker picker(p.canvas());
+    picker.describe(&c, "U", "V", "I", "A");
+    CursorPair pair(&p, &picker);
+    pair.setEFolding(true);
+    QSignalSpy changed(&pair, &CursorPair::readoutChanged);
+    auto pixel = [&](int i) {
+        return QPoint(qRound(p.canvasMap(QwtPlot::xBottom).transform(x[i])),
+                      qRound(p.canvasMap(QwtPlot::yLeft).transform(y[i])));
+    };
+    QWidget* canvas = p.canvas();
+    QTest::mouseClick(canvas, Qt::LeftButton, {}, pixel(1) + QPoint(3, -2));
+    QCOMPARE(pair.pinnedCount(), 1);
+    QCOMPARE(pair.pinned(0), QPointF(-2, 2e-4));
+    QVERIFY(pair.readout().isEmpty());
+    QTest::mouseClick(canvas, Qt::LeftButton, {}, pixel(4));
+    QCOMPARE(pair.pinnedCount(), 2);
+    const QString expected =
+        CursorDelta::text(CursorDelta::between(-2, 2e-4, 4, 1.6e-3), {"U", "V", "I", "A"}, true);
+    QCOMPARE(pair.readout(), expected);
+    QVERIFY(pair.readout().endsWith(QString::fromUtf8("ln I = 2.885 V"))); // 6 V over three doublings
+    QCOMPARE(changed.count(), 1);
+    QCOMPARE(changed.last().first().toString(), expected);
+    canvas->setFocus();
+    QApplication::clipboard()->clear();
+    QTest::keyClick(canvas, Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(QApplication::clipboard()->text(), expected);
+    // A click on A removes it; "M" over the third point pins it as A again.
+    QTest::mouseClick(canvas, Qt::LeftButton, {}, pixel(1));
+    QCOMPARE(pair.pinnedCount(), 1);
+    QVERIFY(pair.readout().isEmpty());
+    QTest::mouseMove(canvas, pixel(2));
+    QTest::keyClick(canvas, Qt::Key_M);
+    QCOMPARE(pair.pinnedCount(), 2);
+    QCOMPARE(pair.pinned(0), QPointF(0, 4e-4));
+    // A drag zooms; it pins nothing.
+    QTest::mousePress(canvas, Qt::LeftButton, {}, pixel(0));
+    QTest::mouseMove(canvas, pixel(3));
+    QTest::mouseRelease(canvas, Qt::LeftButton, {}, pixel(3));
+    QCOMPARE(pair.pinned(1), QPointF(4, 1.6e-3));
+    QTest::keyClick(canvas, Qt::Key_Delete);
+    QCOMPARE(pair.pinnedCount(), 0);
+    QVERIFY(pair.readout().isEmpty());
+}
+
 void TestPlotWidgets::legendOnlyWithSeveralCurves()
 {
     const double x[] = {1, 2};
@@ -484,6 +591,81 @@ void TestPlotWidgets::exportNeverLeavesAHalfFile()
     QCOMPARE(dlg.options().fileName, dir.filePath("fig.pdf"));
     dlg.fileEdit()->setText(dir.filePath("plain"));
     QCOMPARE(dlg.options().fileName, dir.filePath("plain.pdf"));
+}
+
+// The export dialog's font size and line width reach the figure (on a white
+// canvas) and leave the graph on screen as it was.
+void TestPlotWidgets::figureFontAndLineWidth()
+{
+    QTemporaryDir dir;
+    const double x[] = {0, 10};
+    const double y[] = {0, 10};
+    ThreeTracePlotter plot(QStringLiteral("Vp over time"));
+    plot.setAxisTitle(QwtPlot::xBottom, QStringLiteral("Time [s]"));
+    plot.setAxisTitle(QwtPlot::yLeft, QStringLiteral("Vp [V]"));
+    PlotErrorBarCurve c(QStringLiteral("c"));
+    c.setStyle(QwtPlotCurve::Lines);
+    c.setPen(QPen(Qt::red, 1));
+    c.setSamplesPlain(x, y, 2);
+    c.attach(&plot);
+    plot.setRanges(-1, 11, -1, 11);
+    plot.resize(400, 300);
+    plot.show();
+    plot.replot();
+    const QFont axisFont = plot.axisFont(QwtPlot::xBottom);
+
+    GraphExport::Options start;
+    start.fileName = dir.filePath("styled.png");
+    GraphExportDialog dlg(start);
+    QCOMPARE(dlg.fontBox()->text(), QString("as shown"));
+    QCOMPARE(dlg.lineWidthBox()->text(), QString("as shown"));
+    for (QAbstractSpinBox* box : {static_cast<QAbstractSpinBox*>(dlg.fontBox()),
+                                  static_cast<QAbstractSpinBox*>(dlg.lineWidthBox())}) {
+        box->selectAll();
+        QTest::keyClicks(box, box == dlg.fontBox() ? "16" : "4");
+        QTest::keyClick(box, Qt::Key_Tab);
+    }
+    GraphExport::Options styled = dlg.options();
+    QCOMPARE(styled.fontPt, 16);
+    QCOMPARE(styled.lineWidth, 4.0);
+    styled.dpi = 100;
+    GraphExport::Options plain = styled;
+    plain.fileName = dir.filePath("plain.png");
+    plain.fontPt = 6;
+    plain.lineWidth = 0;
+    for (const GraphExport::Options& o : {styled, plain})
+        QVERIFY(GraphExport::write({&plot}, o, nullptr));
+    // Red pixels: the curve; black ones: the text and the axes (the grid is grey).
+    auto count = [](const QImage& img, bool red) {
+        int n = 0;
+        for (int j = 0; j < img.height(); ++j)
+            for (int i = 0; i < img.width(); ++i) {
+                const QColor c = img.pixelColor(i, j);
+                n += red ? (c.red() > 200 && c.green() < 80 && c.blue() < 80)
+                         : (c.red() < 40 && c.green() < 40 && c.blue() < 40);
+            }
+        return n;
+    };
+    const QImage a(styled.fileName), b(plain.fileName);
+    if (qEnvironmentVariableIsSet("LP_KEEP_FIGURES")) {
+        a.save("/tmp/styled.png");
+        b.save("/tmp/plain.png");
+    }
+    QCOMPARE(a.size(), b.size());
+    QVERIFY2(count(a, true) > 2.5 * count(b, true), qPrintable(QString("%1 / %2").arg(count(a, true)).arg(count(b, true))));
+    QVERIFY2(count(a, false) > 1.5 * count(b, false), qPrintable(QString("%1 / %2").arg(count(a, false)).arg(count(b, false))));
+    // The canvas is white (grid and curve aside).
+    const QRect canvas = plot.canvas()->geometry();
+    const double sx = double(a.width()) / plot.width(), sy = double(a.height()) / plot.height();
+    int white = 0, all = 0;
+    for (int j = int(canvas.top() * sy) + 2; j < int(canvas.bottom() * sy) - 2; ++j)
+        for (int i = int(canvas.left() * sx) + 2; i < int(canvas.right() * sx) - 2; ++i, ++all)
+            white += a.pixelColor(i, j) == QColor(Qt::white);
+    QVERIFY2(white > 0.8 * all, qPrintable(QString("%1 of %2").arg(white).arg(all)));
+    // The window's graph is as it was.
+    QCOMPARE(c.pen().widthF(), 1.0);
+    QCOMPARE(plot.axisFont(QwtPlot::xBottom), axisFont);
+    QCOMPARE(plot.axisTitle(QwtPlot::yLeft).text(), QString("Vp [V]"));
 }
 
 QTEST_MAIN(TestPlotWidgets)

@@ -1,7 +1,7 @@
 // Renders the main window with a loaded session in each view to PNG files, so
 // that a person can look at them. Run under an X server (see README).
 // --guide writes only the user guide's pictures, under the guide's names;
-// --list-guide prints those names. Settings, logs and exported files go to a
+// --list-guide prints those names; --size WxH sets the main window's size. Settings, logs and exported files go to a
 // folder of its own, so that the pictures never show the user's settings.
 #include "ConfigParamPanel.h"
 #include "DataAnalyzer.h"
@@ -10,6 +10,11 @@
 #include "EEDF_Dialog.h"
 #include "GraphExport.h"
 #include "ThreeTracePlotter.h"
+#include "CursorPair.h"
+#include "GraphForm.h"
+#include "FitRestorer.h"
+#include "TraceChooser.h"
+#include <QListWidget>
 #include "ExportOptions.h"
 #include "LangmuirSettingsWidget.h"
 #include "LinearDriver.h"
@@ -92,6 +97,11 @@ const QMap<QString, QString>& guidePictures()
         {"19-trend-error-bars", "trend-error-bars"},
         {"20-export-graph", "graph-export"},
         {"21-opt-in-results", "opt-in-results"},
+        {"22-axis-range", "axis-range"},
+        {"23-two-cursors", "two-cursors"},
+        {"24-overlay-traces", "overlay-traces"},
+        {"25-map", "map"},
+        {"26-figure", "figure"},
     };
     return names;
 }
@@ -119,6 +129,8 @@ QString describe(QWidget& top)
     for (QWidget* w : widgets) {
         if (w != &top && (!w->isVisibleTo(&top) || w->visibleRegion().isEmpty()))
             continue; // hidden, or scrolled out of the picture
+        if (w->objectName() == QLatin1String("frameTime") || w->objectName() == QLatin1String("processTime"))
+            continue; // clock readings: another run shows other ones
         const QString off = w->isEnabled() ? QString() : QStringLiteral(" (disabled)");
         if (auto* l = qobject_cast<QLabel*>(w); l && !l->text().isEmpty())
             out << QStringLiteral("label: ") + plain(l->text());
@@ -223,6 +235,7 @@ int main(int argc, char* argv[])
         qputenv(var, QFile::encodeName(home.path() + QLatin1Char('/') + QLatin1String(var)));
     QApplication app(argc, argv);
     QString outDir = QStringLiteral("screenshots");
+    QSize windowSize(1400, 900);
     QString file;
     const QStringList args = app.arguments();
     for (int i = 1; i < args.size(); ++i) {
@@ -230,6 +243,10 @@ int main(int argc, char* argv[])
             outDir = args[++i];
         else if (args[i] == QLatin1String("--guide"))
             g_guide = true;
+        else if (args[i] == QLatin1String("--size") && i + 1 < args.size()) {
+            const QString size = args[++i];
+            windowSize = QSize(size.section('x', 0, 0).toInt(), size.section('x', 1, 1).toInt());
+        }
         else
             file = QFileInfo(args[i]).absoluteFilePath();
     }
@@ -240,7 +257,7 @@ int main(int argc, char* argv[])
     QCoreApplication::setApplicationName(QStringLiteral("Quendrix Langmuir screenshots"));
 
     MainWin w;
-    w.resize(1400, 900);
+    w.resize(windowSize);
     w.show();
     // The pointer starts in the middle of the screen, over a graph: its
     // readout would show in every picture.
@@ -254,6 +271,9 @@ int main(int argc, char* argv[])
             return 1;
         }
         pm = w.currentSession();
+        // The fits come in the background: every picture shows them all.
+        while (pm->fitRestorer()->isRunning())
+            QCoreApplication::processEvents();
     } else {
         // No file given: a synthetic time-resolved session.
         pm = w.currentSession();
@@ -318,6 +338,26 @@ int main(int argc, char* argv[])
         QApplication::sendEvent(canvas, &leave);
         QCursor::setPos(away);
     }
+    // Two cursors on the exponential part of the IV (log scale): their
+    // differences, the slope and the e-folding voltage.
+    {
+        ThreeTracePlotter* graph = pm->plot(0);
+        graph->replot();
+        const ScanRecord* shown = pm->data()->scan(pm->groupIndex(), pm->traceIndex());
+        if (shown) {
+            const double vp = shown->result.value(ResultRecord::eVp), kTe = shown->result.value(ResultRecord::eKTe);
+            for (double at : {vp - 3 * kTe, vp - 0.5 * kTe}) {
+                int best = 0;
+                for (int i = 0; i < shown->corrected.V.size(); ++i)
+                    if (std::fabs(shown->corrected.V[i] - at) < std::fabs(shown->corrected.V[best] - at))
+                        best = i;
+                pm->cursorPair(0)->pinAt(QPoint(qRound(graph->canvasMap(QwtPlot::xBottom).transform(shown->corrected.V[best])),
+                                                qRound(graph->canvasMap(QwtPlot::yLeft).transform(shown->corrected.I[best]))));
+            }
+        }
+        ok += shoot(w, "23-two-cursors");
+        pm->cursorPair(0)->clear();
+    }
     // The opt-in analyses' values below the results grid, switched on as a user
     // does (Process Settings: the two boxes, Apply, then Analyse); off again after.
     {
@@ -342,6 +382,20 @@ int main(int argc, char* argv[])
     pm->quantityBox(1)->setChecked(true);
     pm->quantityBox(2)->setChecked(true);
     pm->setView(PlotManager::eViewScan);
+    // An axis set by hand: the X-axis Scale form of the IV graph.
+    {
+        GraphForm form(&w);
+        form.attachPlot(pm->plot(0), QwtPlot::xBottom);
+        form.autoScaleBox()->setChecked(false);
+        form.minimumEdit()->setText(QStringLiteral("-15"));
+        form.maximumEdit()->setText(QStringLiteral("15"));
+        form.setPlotScale();
+        form.show();
+        settle();
+        ok += shoot(form, "22-axis-range");
+        form.autoScaleBox()->setChecked(true);
+        form.hide();
+    }
     {
         GraphExport::Options o;
         o.fileName = QStringLiteral("session-iv.pdf");
@@ -443,6 +497,52 @@ int main(int argc, char* argv[])
     spatial->trendButton(4)->click(); // Ne
     spatial->setView(PlotManager::eViewTrends);
     ok += shoot(w, "13-spatial-trend-Ne");
+    // Four positions of the profile overlaid on the IV graph, ticked in Overlay Traces.
+    spatial->setView(PlotManager::eViewScan);
+    for (QPushButton* b : spatial->findChildren<QPushButton*>())
+        if (b->text() == QLatin1String("Overlay Traces..."))
+            b->click();
+    if (TraceChooser* chooser = spatial->traceChooser()) {
+        for (int i : {0, 3, 6, 9})
+            if (i < chooser->list()->count())
+                chooser->list()->item(i)->setCheckState(Qt::Checked);
+        chooser->hide();
+    }
+    ok += shoot(w, "24-overlay-traces");
+    // A synthetic spatial time-resolved run as a map of Ne over position and time,
+    // and the same graph as a figure at 12 pt with 2 pt lines.
+    QMetaObject::invokeMethod(&w, "startNewSession");
+    if (PlotManager* mapped = w.currentSession(); mapped != spatial) {
+        SessionMaker::Options o;
+        o.kind = SessionMaker::eSpatialTimeResolved;
+        o.groups = 9;
+        o.scansPerGroup = 16;
+        o.points = 80;
+        SessionMaker::fill(*mapped->data(), o);
+        mapped->refreshAll();
+        mapped->trendButton(4)->click(); // Ne
+        mapped->setView(PlotManager::eViewMap);
+        ok += shoot(w, "25-map");
+        mapped->setView(PlotManager::eViewTrends);
+        GraphExport::Options fig;
+        fig.fileName = home.filePath(QStringLiteral("figure.png"));
+        fig.widthMm = 120;
+        fig.heightMm = 80;
+        fig.dpi = 110;
+        fig.fontPt = 12;
+        fig.lineWidth = 2;
+        if (GraphExport::write(mapped->shownPlots(), fig)) {
+            QLabel figure;
+            figure.setWindowTitle(QStringLiteral("Exported figure: 120 x 80 mm, 12 pt, 2 pt lines"));
+            figure.setPixmap(QPixmap(fig.fileName));
+            figure.adjustSize();
+            figure.show();
+            settle();
+            ok += shoot(figure, "26-figure");
+            figure.hide();
+        }
+        mapped->setModified(false);
+    }
     // A timed series of noisy sweeps: its trend with the errors of each point.
     QMetaObject::invokeMethod(&w, "startNewSession");
     if (PlotManager* timed = w.currentSession(); timed != spatial) {
@@ -533,5 +633,5 @@ int main(int argc, char* argv[])
             QTextStream(stderr) << "guide picture " << name << ".png not rendered\n";
             ok = 0;
         }
-    return ok == 25 && tabsShot == 7 ? 0 : 1;
+    return ok == 30 && tabsShot == 7 ? 0 : 1;
 }

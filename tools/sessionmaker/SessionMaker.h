@@ -7,10 +7,13 @@
 #include "Trace.h"
 
 #include <QDateTime>
+#include <algorithm>
+#include <cmath>
 
 namespace SessionMaker {
 
-enum Kind { eTimeResolved, eSpatial, eTimed };
+// eSpatialTimeResolved: time slices at every position (a map of position x time).
+enum Kind { eTimeResolved, eSpatial, eTimed, eSpatialTimeResolved };
 
 struct Options {
     Kind kind = eTimeResolved;
@@ -29,6 +32,13 @@ inline ScanRecord makeScan(const Options& o, int g, int s, int index)
     probe.kTe = 2.5 + 0.8 * std::sin(phase);
     probe.ne = 1e16 * (1.0 + 0.3 * std::cos(0.7 * phase));
     probe.Vp = 6.0 + 1.5 * std::sin(0.5 * phase + 1.0);
+    if (o.kind == eSpatialTimeResolved) {
+        // A column peaking in the middle of the stage, pulsed in time.
+        const double x = 5.0 * g, mid = 2.5 * (o.groups - 1);
+        const double pulse = std::sin(M_PI * s / std::max(1, o.scansPerGroup - 1));
+        probe.ne = 1e16 * (0.2 + std::exp(-(x - mid) * (x - mid) / (2 * 36.0)) * (0.3 + pulse));
+        probe.kTe = 1.5 + 2.0 * pulse;
+    }
     synth::Sweep sw;
     sw.vStart = o.vStart;
     sw.vEnd = o.vEnd;
@@ -40,12 +50,14 @@ inline ScanRecord makeScan(const Options& o, int g, int s, int index)
 
     ScanRecord r;
     r.date = QDateTime(QDate(2026, 12, 6), QTime(12, 0, 0), Qt::UTC).addSecs(index);
-    r.scanType = o.kind == eSpatial ? ScanRecord::eSpatialRun
+    const bool spatial = o.kind == eSpatial || o.kind == eSpatialTimeResolved;
+    const bool resolved = o.kind == eTimeResolved || o.kind == eSpatialTimeResolved;
+    r.scanType = spatial ? ScanRecord::eSpatialRun
                  : o.kind == eTimed ? ScanRecord::eTimedRun
                                     : ScanRecord::eOtherRun;
-    r.position = o.kind == eSpatial ? 5.0 * g : 0.0;
+    r.position = spatial ? 5.0 * g : 0.0;
     r.temporalPosition = o.kind == eTimed ? 2.0 * g : 0.0;
-    r.resolvedTime = o.kind == eTimeResolved ? 10.0 * s : 0.0;
+    r.resolvedTime = resolved ? 10.0 * s : 0.0;
     for (const QVector<double>& raw : synth::rawSweeps(probe, sw))
         r.accumulated.add(raw.constData(), o.points);
     // A coarse initial scan and its derivative.
@@ -67,9 +79,9 @@ inline void fill(DataAnalyzer& d, const Options& o)
     c.dataScanRunParam.voltageStart = o.vStart;
     c.dataScanRunParam.voltageEnd = o.vEnd;
     c.dataScanRunParam.voltageStep = (o.vEnd - o.vStart) / (o.points - 1);
-    c.sync.bUseSyncScan = o.kind == eTimeResolved;
+    c.sync.bUseSyncScan = o.kind == eTimeResolved || o.kind == eSpatialTimeResolved;
     c.sync.resolution = 10;
-    c.spat.bUseSpatScan = o.kind == eSpatial;
+    c.spat.bUseSpatScan = o.kind == eSpatial || o.kind == eSpatialTimeResolved;
     c.timed.bUseTimedScan = o.kind == eTimed;
     d.setDeviceID(QStringLiteral("VB2-SYNTH"));
     d.setComment(QStringLiteral("synthetic plasma"));
