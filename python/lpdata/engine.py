@@ -15,6 +15,7 @@ import importlib.util
 import math
 import numbers
 import os
+import sys
 
 import numpy as np
 
@@ -39,6 +40,7 @@ def _load():
             spec = importlib.util.spec_from_file_location("lpdata._engine", path, loader=loader)
             module = importlib.util.module_from_spec(spec)
             loader.exec_module(module)
+            sys.modules["lpdata._engine"] = module
             _engine = module
             return _engine
         except (ImportError, OSError) as e:
