@@ -50,8 +50,9 @@ grep -qF ./usr/lib/python3/dist-packages/lpdata/session.py <<<"$contents" || fai
 if [ -x /usr/bin/python3 ]; then
   env -u LPDATA_ENGINE PYTHONPATH="$work/root/usr/lib/python3/dist-packages" /usr/bin/python3 -c '
 import sys, lpdata
-assert lpdata._engine.__file__.startswith(sys.argv[1]), lpdata._engine.__file__
 r = lpdata.analyse([-20.0, -10.0, 0.0, 10.0, 20.0, 30.0], [-1e-3, -0.9e-3, 0.0, 0.9e-3, 1e-3, 1.1e-3], probe="double")
+engine = sys.modules["lpdata._engine"].__file__
+assert engine.startswith(sys.argv[1]), engine
 s = lpdata.load(sys.argv[2]).reanalyse(ionmass=4)
 assert len(s) > 0 and s.analysis_settings["ionmass"] == 4.0
 ' "$work/root" "$work/root/usr/share/doc/quendrix-langmuir/examples/example-session.ldf" \
