@@ -44,15 +44,22 @@ def main():
     d = work.name
 
     # 1. One curve at a time: lpdata.analyse against the session driver on the same 16 curves
-    # (400 points, 5 sweeps, so four perturbed analyses and the EEPF each).
-    helper("curves", d, 16)
-    files = [os.path.join(d, f"curve{i}.csv") for i in range(16)]
+    # (400 points, 5 sweeps, so four perturbed analyses and the EEPF each), the driver timed in
+    # C++ in this process; the two in turns, best of the rounds of each.
+    import importlib.machinery
+    import importlib.util
     import numpy as np
-    curves = [[np.array(c) for c in columns(p)] for p in files]
+    path = os.environ["LPDATA_BENCH_TIMER"]
+    loader = importlib.machinery.ExtensionFileLoader("lpdata_bench_timer", path)
+    timer = importlib.util.module_from_spec(importlib.util.spec_from_file_location("lpdata_bench_timer", path,
+                                                                                    loader=loader))
+    loader.exec_module(timer)
+    helper("curves", d, 16)
+    curves = [tuple(np.array(c) for c in columns(os.path.join(d, f"curve{i}.csv"))) for i in range(16)]
     engine_s, binding_s = [], []
-    for _ in range(ROUNDS):
-        engine_s.append(float(helper("time", 3, *files)))
-        binding_s.append(best(lambda: [lpdata.analyse(V, I, sV, sI, sweeps=5) for V, I, sV, sI in curves], 3)
+    for _ in range(4 * ROUNDS):
+        engine_s.append(timer.engine_seconds_per_curve(curves, 5, 1))
+        binding_s.append(best(lambda: [lpdata.analyse(V, I, sV, sI, sweeps=5) for V, I, sV, sI in curves], 1)
                          / len(curves))
     e, b = min(engine_s), min(binding_s)
     print(f"lpdata_engine_scan_ms: {e * 1e3:.3f}")

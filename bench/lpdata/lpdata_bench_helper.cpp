@@ -1,10 +1,7 @@
-// The C++ side of bench_lpdata: writes the curves and session files the Python benchmark
-// reads, and times the engine itself on curves, the way bench_analysis times analyse_scan_ms.
+// The C++ side of bench_lpdata: writes the curves and session files the Python benchmark reads.
 //   lpdata_bench_helper curves DIR N          N curves of 400 points, 5 sweeps, as IV text files
-//   lpdata_bench_helper time ROUNDS FILE...   best seconds per curve of the session driver
 //   lpdata_bench_helper session FILE SCANS    a time-resolved session of SCANS analysed scans
 #include "DataAnalyzer.h"
-#include "IvText.h"
 #include "SessionFile.h"
 #include "SessionMaker.h"
 #include "SyntheticPlasma.h"
@@ -12,7 +9,6 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QStringList>
-#include <chrono>
 #include <cstdio>
 
 namespace {
@@ -42,38 +38,6 @@ int curves(const QString& dir, int n)
                         .arg(a.voltageDeviation(k), 0, 'g', 17).arg(a.currentDeviation(k), 0, 'g', 17)
                         .toLatin1());
     }
-    return 0;
-}
-
-int timeCurves(int rounds, const QStringList& files)
-{
-    // lpanalyse's path for a text file; the timing is driver::analyseScan alone, as
-    // analyse_scan_ms is.
-    QVector<ScanRecord> scans;
-    for (const QString& path : files) {
-        QFile f(path);
-        IvText iv;
-        QString error;
-        if (!f.open(QIODevice::ReadOnly) || !ivtext::parseIvText(f, path, false, iv, error)) {
-            std::fprintf(stderr, "%s\n", qPrintable(error));
-            return 1;
-        }
-        scans.append(ivtext::scanFromIvText(iv, 5));
-    }
-    DataAnalyzer session;
-    const ScanAnalysisConfig cfg = session.analysisConfig();
-    const LangmuirSettings settings;
-    const EepfTable table = EepfTable::defaultTable();
-    double best = 1e9;
-    for (int r = 0; r < rounds; ++r) {
-        QVector<ScanRecord> work = scans;
-        const auto t0 = std::chrono::steady_clock::now();
-        for (ScanRecord& s : work)
-            driver::analyseScan(s, settings, table, cfg);
-        best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count()
-                                  / work.size());
-    }
-    std::printf("%.9g\n", best);
     return 0;
 }
 
@@ -108,10 +72,8 @@ int main(int argc, char** argv)
     const QStringList a = app.arguments();
     if (a.size() == 4 && a.at(1) == "curves")
         return curves(a.at(2), a.at(3).toInt());
-    if (a.size() >= 4 && a.at(1) == "time")
-        return timeCurves(a.at(2).toInt(), a.mid(3));
     if (a.size() == 4 && a.at(1) == "session")
         return session(a.at(2), a.at(3).toInt());
-    std::fprintf(stderr, "usage: lpdata_bench_helper curves DIR N | time ROUNDS FILE... | session FILE SCANS\n");
+    std::fprintf(stderr, "usage: lpdata_bench_helper curves DIR N | session FILE SCANS\n");
     return 2;
 }
