@@ -91,7 +91,7 @@ class AnalysisResults(Results):
         return not self.message
 
     def __repr__(self):
-        text = super().__repr__()
+        text = "Analysis" + super().__repr__()
         return text if not self.message else f"{text[:-1]}, message={self.message!r})"
 
 
