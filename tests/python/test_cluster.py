@@ -52,8 +52,8 @@ class Cluster(unittest.TestCase):
         serial = serial_table(files, **settings)
         with LocalCluster(n_workers=2, threads_per_worker=1, processes=True, dashboard_address=None) as cluster, \
                 Client(cluster, timeout="120s") as client:
+            client.wait_for_workers(2, timeout=120)  # raises unless both worker processes run
             table = lpdata.reanalyse_files(files, client, **settings)
-            self.assertEqual(len(client.scheduler_info()["workers"]), 2)
             # A file that is no session file fails the map with its reason, naming it.
             with self.assertRaises(lpdata.SessionFileError) as e:
                 lpdata.reanalyse_files([support.EXAMPLE, os.path.join(support.SOURCE, "README.md")], client)
