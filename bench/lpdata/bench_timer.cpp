@@ -4,7 +4,9 @@
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
+#include "DataAnalyzer.h"
 #include "EngineCalls.h"
+#include "SessionFile.h"
 
 #include <chrono>
 
@@ -45,10 +47,24 @@ double engineSecondsPerCurve(const py::list& curves, int sweeps, int rounds)
     return best;
 }
 
+// Seconds of the program's own re-analysis of a session file on `threads` threads (the file
+// read before the clock starts): what Session.reanalyse's parallel part can reach here.
+double engineSessionSeconds(const std::string& path, int threads)
+{
+    DataAnalyzer session;
+    if (!SessionFile::load(session, QString::fromStdString(path)))
+        throw py::value_error("cannot read " + path);
+    py::gil_scoped_release unlocked;
+    const auto t0 = std::chrono::steady_clock::now();
+    session.analyseAll(threads);
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+}
+
 } // namespace
 
 PYBIND11_MODULE(lpdata_bench_timer, m)
 {
     qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
     m.def("engine_seconds_per_curve", &engineSecondsPerCurve);
+    m.def("engine_session_seconds", &engineSessionSeconds);
 }
