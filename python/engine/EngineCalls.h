@@ -42,4 +42,33 @@ bool reanalyse(const QMap<QString, QString>& configMap, const QMap<QString, QStr
                const SettingTexts& texts, bool robust, int mode, const EepfTable& table, int threads,
                QVector<ScanRecord>& scans, LangmuirSettings& used, QString& error);
 
+// A scan's analysis inputs as the caller holds them: borrowed arrays (kept alive and unchanged
+// by the caller while reanalyse runs), turned into a record by the thread that analyses it, so
+// the copying runs in parallel too.
+struct Span {
+    const double* data = nullptr;
+    int size = 0;
+    QVector<double> toVector() const { return size > 0 ? QVector<double>(data, data + size) : QVector<double>(); }
+};
+struct ScanSource {
+    Span sumV, sumI, sumVsq, sumIsq; // running sums of `count` sweeps
+    int count = 0;
+    Span V, I, stdV, stdI;           // the corrected curve (kept when there are no sums)
+    Span initV, initI;               // the initial scan
+    double initDuration = 0;
+    struct Trace {
+        Span V, I;
+        double duration = 0;
+    };
+    QVector<Trace> dcInitScans;
+    double ionCurrent[2] = {0, 0};   // current (A), voltage (V) of the reading
+    QString measurementAlert;
+    ScanRecord record() const;
+};
+// The same as above on scans given as sources; `out` receives the analysed records in order.
+bool reanalyse(const QMap<QString, QString>& configMap, const QMap<QString, QString>& settingsMap,
+               const SettingTexts& texts, bool robust, int mode, const EepfTable& table, int threads,
+               const QVector<ScanSource>& scans, QVector<ScanRecord>& out, LangmuirSettings& used,
+               QString& error);
+
 } // namespace engine

@@ -135,42 +135,48 @@ py::dict analyse(const py::object& V, const py::object& I, const py::object& std
     return scanOutput(scan);
 }
 
-TimedTrace timedTrace(const py::handle& V, const py::handle& I, double duration, const char* name)
+// Borrows a float64 array of the caller (or of a conversion kept in `alive`) without copying.
+engine::Span span(const py::handle& o, const char* name, std::vector<py::object>& alive)
 {
-    const QVector<double> v = toVector(V, name), i = toVector(I, name);
-    TimedTrace t;
-    t.duration = duration;
-    const int n = std::min(v.size(), i.size());
-    t.points.reserve(n);
-    for (int k = 0; k < n; ++k)
-        t.append(i.at(k), v.at(k));
-    return t;
+    if (o.is_none())
+        return {};
+    Array a = Array::ensure(o);
+    if (!a)
+        throw py::type_error(std::string(name) + ": expected an array of numbers");
+    if (a.ndim() != 1)
+        throw py::value_error(std::string(name) + ": expected a one-dimensional array");
+    engine::Span out{a.data(), int(a.shape(0))};
+    alive.push_back(std::move(a));
+    return out;
 }
 
-// One scan's analysis inputs: a dict with the keys the Python side writes.
-ScanRecord scanInput(const py::dict& d)
+// One scan's analysis inputs: a tuple in the order lpdata.engine writes it.
+engine::ScanSource scanSource(const py::handle& item, std::vector<py::object>& alive)
 {
-    ScanRecord s;
-    const int count = d["count"].cast<int>();
-    if (count >= 1
-        && !s.accumulated.setFromLists(toVector(d["sumV"], "sumV"), toVector(d["sumVsq"], "sumVsq"),
-                                       toVector(d["sumI"], "sumI"), toVector(d["sumIsq"], "sumIsq"), count))
-        s.accumulated.reset();
-    const auto c = d["corrected"].cast<py::tuple>();
-    s.corrected.V = toVector(c[0], "V");
-    s.corrected.I = toVector(c[1], "I");
-    s.corrected.stdV = toVector(c[2], "stdV");
-    s.corrected.stdI = toVector(c[3], "stdI");
-    const auto init = d["init_scan"].cast<py::tuple>();
-    s.initScan = timedTrace(init[0], init[1], init[2].cast<double>(), "init_scan");
-    for (const py::handle& t : d["dc_init_scans"].cast<py::list>()) {
-        const auto dc = t.cast<py::tuple>();
-        s.dcInitScans.append(timedTrace(dc[0], dc[1], dc[2].cast<double>(), "dc_init_scans"));
+    const auto t = py::reinterpret_borrow<py::tuple>(item);
+    if (t.size() != 16)
+        throw py::value_error("scan inputs: expected 16 fields");
+    engine::ScanSource s;
+    s.count = t[0].cast<int>();
+    s.sumV = span(t[1], "sumV", alive);
+    s.sumI = span(t[2], "sumI", alive);
+    s.sumVsq = span(t[3], "sumVsq", alive);
+    s.sumIsq = span(t[4], "sumIsq", alive);
+    s.V = span(t[5], "V", alive);
+    s.I = span(t[6], "I", alive);
+    s.stdV = span(t[7], "stdV", alive);
+    s.stdI = span(t[8], "stdI", alive);
+    s.initV = span(t[9], "init_scan V", alive);
+    s.initI = span(t[10], "init_scan I", alive);
+    s.initDuration = t[11].cast<double>();
+    for (const py::handle& dc : t[12].cast<py::list>()) {
+        const auto d = py::reinterpret_borrow<py::tuple>(dc);
+        s.dcInitScans.append({span(d[0], "dc_init_scans V", alive), span(d[1], "dc_init_scans I", alive),
+                              d[2].cast<double>()});
     }
-    const auto ion = d["ion_current"].cast<py::tuple>();
-    s.ionCurrent[0] = ion[0].cast<double>();
-    s.ionCurrent[1] = ion[1].cast<double>();
-    s.measurementAlert = qstr(d["measurement_alert"].cast<std::string>());
+    s.ionCurrent[0] = t[13].cast<double>();
+    s.ionCurrent[1] = t[14].cast<double>();
+    s.measurementAlert = qstr(t[15].cast<std::string>());
     return s;
 }
 
@@ -183,16 +189,19 @@ py::dict reanalyse(const py::list& scans, const std::map<std::string, std::strin
     const EepfTable t = eepfTable(table);
     const QMap<QString, QString> configMap = textMap(config), settingsMap = textMap(analysisSettings);
     const engine::SettingTexts texts = settingTexts(settings);
-    QVector<ScanRecord> records;
-    records.reserve(int(scans.size()));
+    std::vector<py::object> alive; // the arrays the sources borrow, released with the lock held
+    QVector<engine::ScanSource> sources;
+    sources.reserve(int(scans.size()));
     for (const py::handle& s : scans)
-        records.append(scanInput(s.cast<py::dict>()));
+        sources.append(scanSource(s, alive));
+    QVector<ScanRecord> records;
     LangmuirSettings used;
     QString error;
     bool ok = false;
     {
         py::gil_scoped_release unlocked;
-        ok = engine::reanalyse(configMap, settingsMap, texts, robust, mode, t, threads, records, used, error);
+        ok = engine::reanalyse(configMap, settingsMap, texts, robust, mode, t, threads, sources, records, used,
+                               error);
     }
     if (!ok)
         throw py::value_error(error.toStdString());

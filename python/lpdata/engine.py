@@ -174,21 +174,16 @@ def analyse(V, I, stdV=None, stdI=None, sweeps=None, probe="single", robust=Fals
 
 
 def _scan_input(scan):
+    """What the analysis reads of a scan, in the compiled module's order."""
     raw = scan.raw
     count = raw.count if raw is not None else 0
-    e = np.empty(0)
     c = scan.corrected
     init = scan.init_scan
-    return {
-        "count": count,
-        "sumV": raw.sumV if count else e, "sumI": raw.sumI if count else e,
-        "sumVsq": raw.sumVsq if count else e, "sumIsq": raw.sumIsq if count else e,
-        "corrected": (c.V, c.I, c.stdV, c.stdI) if c is not None else (e, e, e, e),
-        "init_scan": (init.V, init.I, init.duration) if init is not None else (e, e, 0.0),
-        "dc_init_scans": [(t.V, t.I, t.duration) for t in scan.dc_init_scans],
-        "ion_current": tuple(scan.ion_current),
-        "measurement_alert": getattr(scan, "measurement_alert", "") or "",
-    }
+    return (count, *((raw.sumV, raw.sumI, raw.sumVsq, raw.sumIsq) if count else (None,) * 4),
+            *((c.V, c.I, c.stdV, c.stdI) if c is not None else (None,) * 4),
+            *((init.V, init.I, float(init.duration)) if init is not None else (None, None, 0.0)),
+            [(t.V, t.I, float(t.duration)) for t in scan.dc_init_scans],
+            float(scan.ion_current[0]), float(scan.ion_current[1]), getattr(scan, "measurement_alert", "") or "")
 
 
 def _reanalysed_scan(scan, out):

@@ -115,6 +115,37 @@ private slots:
         for (int i = 0; i < one.size(); ++i)
             QVERIFY(sameRecord(one.at(i), three.at(i)));
         QVERIFY(one.at(0).result.value(ResultRecord::eNi) != scans.at(0).result.value(ResultRecord::eNi));
+        // The module's form: scans as borrowed arrays, made into records by the analysing threads.
+        QVector<engine::ScanSource> sources;
+        QVector<QVector<double>> keep;
+        auto span = [&keep](const QVector<double>& v) {
+            keep.append(v);
+            return engine::Span{keep.last().constData(), int(v.size())};
+        };
+        keep.reserve(10 * scans.size());
+        for (const ScanRecord& r : scans) {
+            engine::ScanSource src;
+            QVector<double> sumV, sumVsq, sumI, sumIsq;
+            r.accumulated.toLists(sumV, sumVsq, sumI, sumIsq);
+            src.count = r.accumulated.count();
+            src.sumV = span(sumV);
+            src.sumVsq = span(sumVsq);
+            src.sumI = span(sumI);
+            src.sumIsq = span(sumIsq);
+            src.V = span(r.corrected.V);
+            src.I = span(r.corrected.I);
+            src.stdV = span(r.corrected.stdV);
+            src.stdI = span(r.corrected.stdI);
+            sources << src;
+        }
+        for (int threads : {1, 3}) {
+            QVector<ScanRecord> made;
+            QVERIFY(engine::reanalyse(config, {}, texts, true, -1, EepfTable::defaultTable(), threads, sources, made,
+                                      used, error));
+            QCOMPARE(made.size(), one.size());
+            for (int i = 0; i < one.size(); ++i)
+                QVERIFY(sameRecord(made.at(i), one.at(i)));
+        }
         // A refused setting analyses nothing and says why.
         QVERIFY(!engine::reanalyse(config, {}, {{QStringLiteral("bogus"), QStringLiteral("1")}}, false, -1,
                                    EepfTable::defaultTable(), 2, one, used, error));
