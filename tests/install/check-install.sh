@@ -43,11 +43,11 @@ version=$(dpkg-deb -f "$deb" Version)
   || fail "packaged lpmeasure wrote into its program folder"
 "$work/root/usr/bin/lpanalyse" "$work/root/usr/share/doc/quendrix-langmuir/examples/iv_argon_3eV.csv" >/dev/null \
   || fail "packaged lpanalyse"
-# lpdata with its compiled module, for the system's Python.
-pymodule=$(grep -oE '\./usr/lib/python3/dist-packages/lpdata/_engine[^ ]*\.so' <<<"$contents") \
-  || fail "package lacks lpdata's compiled module"
-grep -qF ./usr/lib/python3/dist-packages/lpdata/session.py <<<"$contents" || fail "package lacks lpdata"
-if [ -x /usr/bin/python3 ]; then
+# lpdata with its compiled module, for the system's Python (when the build makes the module).
+if compgen -G "$build/python/lpdata/_engine*.so" >/dev/null; then
+  pymodule=$(grep -oE '\./usr/lib/python3/dist-packages/lpdata/_engine[^ ]*\.so' <<<"$contents") \
+    || fail "package lacks lpdata's compiled module"
+  grep -qF ./usr/lib/python3/dist-packages/lpdata/session.py <<<"$contents" || fail "package lacks lpdata"
   env -u LPDATA_ENGINE PYTHONPATH="$work/root/usr/lib/python3/dist-packages" /usr/bin/python3 -c '
 import sys, lpdata
 r = lpdata.analyse([-20.0, -10.0, 0.0, 10.0, 20.0, 30.0], [-1e-3, -0.9e-3, 0.0, 0.9e-3, 1e-3, 1.1e-3], probe="double")
