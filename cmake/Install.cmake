@@ -47,5 +47,9 @@ set(CPACK_DEBIAN_PACKAGE_SECTION science)
 # The Debian packages the programs run with (Qt 5 and Qwt from Debian 12).
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
   "libc6, libstdc++6, libgcc-s1, libqt5core5a (>= 5.15), libqt5gui5 (>= 5.15), libqt5widgets5 (>= 5.15), libqt5network5 (>= 5.15), libqt5xml5 (>= 5.15), libqt5svg5 (>= 5.15), libqt5printsupport5 (>= 5.15), libqwt-qt5-6, fonts-dejavu-core")
+# lpdata (with its compiled module) goes to the system Python's packages; it needs numpy, and
+# pandas, matplotlib and Dask serve its tables, plots and archives.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "python3-numpy")
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "python3-pandas, python3-matplotlib, python3-dask, python3-distributed")
 set(CPACK_GENERATOR DEB)
 include(CPack)

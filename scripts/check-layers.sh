@@ -8,7 +8,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
 # Bottom-up; keep in step with the README's layout table.
-layers=(sim src analysis config session measurement remote resources widgets plots app tools)
+layers=(sim src analysis config session measurement remote resources widgets plots app tools python)
 
 declare -A rank owner
 for i in "${!layers[@]}"; do rank[${layers[$i]}]=$i; done

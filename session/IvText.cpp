@@ -7,6 +7,7 @@
 
 #include <QBuffer>
 #include <QList>
+#include <QPair>
 #include <QRegularExpression>
 #include <algorithm>
 #include <cmath>
@@ -369,6 +370,25 @@ bool parseSettingsText(const QByteArray& text, const QString& name, LangmuirSett
         }
     }
     return true;
+}
+
+bool parseProbeMode(const QString& text, int& mode)
+{
+    static const QPair<const char*, int> kModes[] = {
+        {"single", 0}, {"reference", 1}, {"double", 3}, {"spherical", 4}, {"mach", 5},
+        {"0", 0}, {"1", 1}, {"3", 3}, {"4", 4}, {"5", 5},
+    };
+    for (const auto& m : kModes)
+        if (text.compare(QLatin1String(m.first), Qt::CaseInsensitive) == 0) {
+            mode = m.second;
+            return true;
+        }
+    return false;
+}
+
+QString unknownProbeModeText(const QString& text)
+{
+    return QStringLiteral("unknown probe mode \"%1\" (single, reference, double, spherical, mach)").arg(text);
 }
 
 ScanRecord scanFromIvText(const IvText& iv, int sweeps)

@@ -47,6 +47,15 @@ void sortByVoltage(IvText& iv);
 bool parseSettingsText(const QByteArray& text, const QString& name, LangmuirSettings& s,
                        QString& error);
 
+// Probe modes by name or number, as lpanalyse's --mode takes them: single (0), reference (1,
+// single probe with DC reference), double (3), spherical (4), mach (5); case is ignored.
+bool parseProbeMode(const QString& text, int& mode);
+// "unknown probe mode "<text>" (single, reference, double, spherical, mach)"
+QString unknownProbeModeText(const QString& text);
+
+// Smallest number of sweeps the deviation columns of a text may stand for.
+constexpr int kMinSweeps = 2;
+
 // A scan whose running sums reproduce the means and deviations of the text as `sweeps`
 // accumulated sweeps (1 when the text has no deviations, or only zeros: a curve whose noise
 // is unknown, not one without noise).

@@ -346,26 +346,12 @@ bool readVersion3(QXmlStreamReader &xml, const DataAnalyzer &session, Staged &st
 
     if (!nextElement(xml, "settings", "configParam") || !readMapElement(xml, st.configMap))
         return false;
-    // The record kind follows the probe it describes; the file's record stands
-    // on its own: fields it does not carry take the kind's defaults, not
-    // whatever the session held before.
-    SingleProbeConfigParam probe;
-    probe.fromMap(st.configMap);
-    if (SessionConfig::isDoubleProbeMode(probe.probeMode))
-        st.config = std::make_unique<DoubleProbeConfigParam>();
-    else
-        st.config = std::make_unique<SingleProbeConfigParam>();
-    st.config->fromMap(st.configMap);
+    st.config = configFromMap(st.configMap);
 
     TextMap settingsMap;
     if (!nextElement(xml, "settings", "AnalysisSettings") || !readMapElement(xml, settingsMap))
         return false;
-    // Older writers kept the current offset with the configuration.
-    const QString offsetKey = QStringLiteral("offsetCurrent");
-    if (!settingsMap.contains(offsetKey) && st.configMap.contains(offsetKey))
-        settingsMap.insert(offsetKey, st.configMap.value(offsetKey));
-    st.settings = session.analysisSettings();
-    st.settings.fromMap(settingsMap);
+    st.settings = settingsFromMaps(settingsMap, st.configMap, session.analysisSettings());
 
     if (!nextElement(xml, "EEDF_Table", "tableEEDF"))
         return false;
@@ -406,6 +392,34 @@ QString stopText(const QXmlStreamReader &xml)
 }
 
 } // namespace
+
+std::unique_ptr<ConfigParam> configFromMap(const QMap<QString, QString> &map)
+{
+    // The record kind follows the probe it describes; the file's record stands
+    // on its own: fields it does not carry take the kind's defaults, not
+    // whatever the session held before.
+    SingleProbeConfigParam probe;
+    probe.fromMap(map);
+    std::unique_ptr<ConfigParam> config;
+    if (SessionConfig::isDoubleProbeMode(probe.probeMode))
+        config = std::make_unique<DoubleProbeConfigParam>();
+    else
+        config = std::make_unique<SingleProbeConfigParam>();
+    config->fromMap(map);
+    return config;
+}
+
+LangmuirSettings settingsFromMaps(QMap<QString, QString> settingsMap, const QMap<QString, QString> &configMap,
+                                  const LangmuirSettings &base)
+{
+    // Older writers kept the current offset with the configuration.
+    const QString offsetKey = QStringLiteral("offsetCurrent");
+    if (!settingsMap.contains(offsetKey) && configMap.contains(offsetKey))
+        settingsMap.insert(offsetKey, configMap.value(offsetKey));
+    LangmuirSettings s = base;
+    s.fromMap(settingsMap);
+    return s;
+}
 
 void writeHead(QXmlStreamWriter &xml, const DataAnalyzer &session)
 {

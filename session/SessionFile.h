@@ -4,8 +4,13 @@
 // The session file (".ldf", XML, layout version 3): writer and reader of a whole
 // DataAnalyzer. Called by the session window's save and load and by tools.
 
+#include "ConfigParam.h"
+#include "LangmuirSettings.h"
+
 #include <QDateTime>
+#include <QMap>
 #include <QString>
+#include <memory>
 
 class DataAnalyzer;
 class QIODevice;
@@ -54,6 +59,13 @@ bool load(DataAnalyzer &session, const QString &fileName, QString *errorText = n
 // table; then one scan element.
 void writeHead(QXmlStreamWriter &xml, const DataAnalyzer &session);
 void writeScan(QXmlStreamWriter &xml, const ScanRecord &scan);
+
+// The records a file's configuration and analysis-settings maps stand for, as the reader
+// takes them: the configuration's kind follows its probe mode, fields the map lacks take
+// that kind's defaults; the settings start from `base`.
+std::unique_ptr<ConfigParam> configFromMap(const QMap<QString, QString> &map);
+LangmuirSettings settingsFromMaps(QMap<QString, QString> settingsMap, const QMap<QString, QString> &configMap,
+                                  const LangmuirSettings &base);
 
 } // namespace SessionFile
 

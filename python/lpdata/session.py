@@ -160,6 +160,7 @@ class Scan:
         self.dc_scan_voltage_end = 0.0
         self.plasma_resistance = 0.0
         self.error = ""
+        self.measurement_alert = ""  # what the measurement found wrong (a sweep at full scale)
         self.init_scan = self.init_scan_derivative = None
         self.dc_init_scans = []
         self.raw = None
@@ -294,6 +295,18 @@ class Session:
         error as a companion variable, ``units`` on every variable and coordinate."""
         from . import tables
         return tables.to_xarray(self)
+
+    def reanalyse(self, threads=None, probe=None, robust=False, eepf_table=None, **settings):
+        """A copy of the session with every scan re-analysed by the program's own analysis (the
+        compiled module), as lpanalyse re-analyses the file: the session's settings with the
+        given ones on top (session-file names: ``ionmass=4``, ``startCrop=5``,
+        ``noiseRobust=True``, ...), its configuration (``probe`` overrides the probe mode) and
+        EEPF table (or ``eepf_table``). Results, error texts, corrected curves and EEPFs are the
+        new ones; this session is left as it is. ``threads``: analysis threads (default: all
+        cores)."""
+        from .engine import reanalyse_session
+        return reanalyse_session(self, threads=threads, probe=probe, robust=robust, eepf_table=eepf_table,
+                                 **settings)
 
     def __repr__(self):
         return (f"Session({self.path!r}, device={self.device_id!r}, groups={len(self.groups)}, "
@@ -508,6 +521,7 @@ def _status(m, s):
     else:  # older writers: a resolved time (not-a-number too) marks a time-resolved scan
         s.scan_type = 2 if s.resolved_time != 0.0 else 1
     s.error = m.get("Error", "")
+    s.measurement_alert = m.get("measurementAlert", "")
 
 
 _KNOWN_KEYS = frozenset(RESULT_KEYS + EXTRA_KEYS)

@@ -43,6 +43,21 @@ version=$(dpkg-deb -f "$deb" Version)
   || fail "packaged lpmeasure wrote into its program folder"
 "$work/root/usr/bin/lpanalyse" "$work/root/usr/share/doc/quendrix-langmuir/examples/iv_argon_3eV.csv" >/dev/null \
   || fail "packaged lpanalyse"
+# lpdata with its compiled module, for the system's Python (when the build makes the module).
+if compgen -G "$build/python/lpdata/_engine*.so" >/dev/null; then
+  pymodule=$(grep -oE '\./usr/lib/python3/dist-packages/lpdata/_engine[^ ]*\.so' <<<"$contents") \
+    || fail "package lacks lpdata's compiled module"
+  grep -qF ./usr/lib/python3/dist-packages/lpdata/session.py <<<"$contents" || fail "package lacks lpdata"
+  env -u LPDATA_ENGINE PYTHONPATH="$work/root/usr/lib/python3/dist-packages" /usr/bin/python3 -c '
+import sys, lpdata
+r = lpdata.analyse([-20.0, -10.0, 0.0, 10.0, 20.0, 30.0], [-1e-3, -0.9e-3, 0.0, 0.9e-3, 1e-3, 1.1e-3], probe="double")
+engine = sys.modules["lpdata._engine"].__file__
+assert engine.startswith(sys.argv[1]), engine
+s = lpdata.load(sys.argv[2]).reanalyse(ionmass=4)
+assert len(s) > 0 and s.analysis_settings["ionmass"] == 4.0
+' "$work/root" "$work/root/usr/share/doc/quendrix-langmuir/examples/example-session.ldf" \
+    || fail "packaged lpdata does not analyse ($pymodule)"
+fi
 # Numbers no plasma can have are refused, not written.
 for bad in "--kte abc" "--kte -3" "--points 1" "--noise nan" "--from 5 --to 5"; do
   set +e; "$work/root/usr/bin/lpsynth" $bad >/dev/null 2>&1; rc=$?; set -e

@@ -157,3 +157,32 @@ def program_units():
         with h5py.File(h5, "r") as f:
             _units.update(f["units"].attrs.items())
     return _units
+
+
+def lpanalyse_reports(paths, *options):
+    """lpanalyse's analysis of several files in one run, at full precision (CSV, --precision
+    shortest, with the EEPF lists): {(file, group, index): (error text, {key: value}, {list
+    name: [values]})}, results keyed as in lpanalyse_report."""
+    out = run(LPANALYSE, "--format", "csv", "--precision", "shortest", "--eepf", *options, *paths,
+              ok=(0, 1)).stdout
+    results_part, eepf_part = out.split("\n\n", 1)
+    report = {}
+    for row in csv.DictReader(io.StringIO(results_part)):
+        values = {k: _value(v) for k, v in row.items()
+                  if k in lpdata.RESULT_KEYS or (k in lpdata.EXTRA_KEYS and v != "")}
+        report[(row["file"], int(row["group"]), int(row["scan"]))] = (row["error"], values, {})
+    for row in csv.DictReader(io.StringIO(eepf_part)):
+        lists = report[(row["file"], int(row["group"]), int(row["scan"]))][2]
+        for k in ("energy", "EEDF", "EEDF_error", "EEDF_low_error"):
+            lists.setdefault(k, []).append(_value(row[k]))
+    return report
+
+
+def iv_columns(path):
+    """The columns of an IV text file with a header (voltage, current, std_voltage,
+    std_current), as float() reads them: what lpanalyse reads, to the bit."""
+    with open(path, encoding="utf-8") as f:
+        rows = [line for line in f if line.strip() and not line.startswith("#")]
+    names = rows[0].strip().split(",")
+    table = [[float(x) for x in line.split(",")] for line in rows[1:]]
+    return {n: [r[c] for r in table] for c, n in enumerate(names)}

@@ -43,20 +43,6 @@ bool readSmall(const QString& path, qint64 limit, QByteArray& out, QString& erro
     return true;
 }
 
-bool parseMode(const QString& text, int& mode)
-{
-    static const QPair<const char*, int> kModes[] = {
-        {"single", 0}, {"reference", 1}, {"double", 3}, {"spherical", 4}, {"mach", 5},
-        {"0", 0}, {"1", 1}, {"3", 3}, {"4", 4}, {"5", 5},
-    };
-    for (const auto& m : kModes)
-        if (text.compare(QLatin1String(m.first), Qt::CaseInsensitive) == 0) {
-            mode = m.second;
-            return true;
-        }
-    return false;
-}
-
 bool isSessionFile(const QString& path, const QByteArray& head)
 {
     return path.endsWith(QLatin1String(".ldf"), Qt::CaseInsensitive)
@@ -147,10 +133,8 @@ int main(int argc, char** argv)
         return fail(QStringLiteral("--format hdf5: one input file and --output FILE"));
     int mode = 0;
     const bool modeGiven = p.isSet(QStringLiteral("mode"));
-    if (modeGiven && !parseMode(p.value(QStringLiteral("mode")), mode))
-        return fail(QStringLiteral("--mode: unknown probe mode \"%1\" (single, reference, double, "
-                                   "spherical, mach)")
-                        .arg(p.value(QStringLiteral("mode"))));
+    if (modeGiven && !ivtext::parseProbeMode(p.value(QStringLiteral("mode")), mode))
+        return fail(QStringLiteral("--mode: ") + ivtext::unknownProbeModeText(p.value(QStringLiteral("mode"))));
     bool ok = false;
     int precision = 6;
     const QString precisionText = p.value(QStringLiteral("precision"));
@@ -159,7 +143,7 @@ int main(int argc, char** argv)
     else if ((precision = precisionText.toInt(&ok)) < 1 || precision > 17 || !ok)
         return fail(QStringLiteral("--precision: expected 1 to 17 or shortest, got \"%1\"").arg(precisionText));
     const int sweeps = p.value(QStringLiteral("sweeps")).toInt(&ok);
-    if (!ok || sweeps < 2)
+    if (!ok || sweeps < ivtext::kMinSweeps)
         return fail(QStringLiteral("--sweeps: expected a whole number of at least 2"));
 
     // Settings on top of a base record: the settings file, then each --set.
