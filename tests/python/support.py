@@ -5,6 +5,7 @@ import csv
 import io
 import math
 import os
+import re
 import subprocess
 import sys
 import tempfile
@@ -176,6 +177,19 @@ def lpanalyse_reports(paths, *options):
         for k in ("energy", "EEDF", "EEDF_error", "EEDF_low_error"):
             lists.setdefault(k, []).append(_value(row[k]))
     return report
+
+
+def stated_sweeps(path):
+    """The sweeps an IV text file states in its "# sweeps: N" line (None without one): what
+    lpanalyse takes unless --sweeps is given."""
+    with open(path, encoding="utf-8") as f:
+        for line in f:
+            m = re.match(r"#\s*sweeps\s*[:=]\s*(\d+)\s*$", line.strip())
+            if m:
+                return int(m.group(1))
+            if line.strip() and not line.startswith("#"):
+                return None
+    return None
 
 
 def iv_columns(path):

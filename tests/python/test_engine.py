@@ -141,7 +141,8 @@ class Identity(unittest.TestCase):
                 differences = []
                 for path in files:
                     c = support.iv_columns(path)
-                    r = lpdata.analyse(c["voltage"], c["current"], c["std_voltage"], c["std_current"], **kw)
+                    sweeps = {} if "sweeps" in kw else {"sweeps": support.stated_sweeps(path)}
+                    r = lpdata.analyse(c["voltage"], c["current"], c["std_voltage"], c["std_current"], **kw, **sweeps)
                     self.assertIsInstance(r, lpdata.Results)
                     self.compare(f"{name}: {path}", r.message, r, r.eepf, report[(path, 0, 0)], differences)
                     analysed += 1

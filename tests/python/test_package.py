@@ -27,7 +27,8 @@ class Package(unittest.TestCase):
         curve = os.path.join(support.SOURCE, "examples", "iv_argon_3eV.csv")
         analysed = support.run(python, "-c", "import sys, lpdata, support\n"
                                "c = support.iv_columns(sys.argv[1])\n"
-                               "r = lpdata.analyse(c['voltage'], c['current'], c['std_voltage'], c['std_current'])\n"
+                               "r = lpdata.analyse(c['voltage'], c['current'], c['std_voltage'], c['std_current'],\n"
+                               "                  sweeps=support.stated_sweeps(sys.argv[1]))\n"
                                "print(lpdata._engine.__file__, repr(r['kTe']), repr(r.error('kTe')))",
                                curve, env=dict(env, PYTHONPATH=os.path.dirname(__file__)), cwd=support.WORK)
         module, kte, error = analysed.stdout.split()
