@@ -19,7 +19,10 @@ SessionJournals::Entry& SessionJournals::entry(PlotManager* pm)
     // A save or a deliberate close ends the journal; a window that simply
     // goes (the program ends) leaves it for the next start.
     connect(pm->data(), &DataAnalyzer::saved, this, [this, pm] { discard(pm); });
-    connect(pm, &PlotManager::close, this, [this](PlotManager* p) { discard(p); });
+    connect(pm, &PlotManager::close, this, [this](PlotManager* p) {
+        if (!m_keepOnClose)
+            discard(p);
+    });
     connect(pm, &QObject::destroyed, this, [this, pm] { m_entries.erase(pm); });
     return m_entries[pm];
 }

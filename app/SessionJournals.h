@@ -31,6 +31,9 @@ public:
     void recordsFinished(PlotManager* pm);
     // A session recovered from `path` keeps it until saved or discarded.
     void adopt(PlotManager* pm, const QString& path);
+    // From now on a window that closes unsaved leaves its journal (a close
+    // without questions: --quit-after); only a save removes one.
+    void keepOnClose() { m_keepOnClose = true; }
     // The journal of a session, nullptr when it has none (tests).
     const SessionJournal* journal(PlotManager* pm) const;
 
@@ -46,4 +49,5 @@ private:
     QString m_folder;
     std::map<PlotManager*, Entry> m_entries;
     bool m_reported = false;
+    bool m_keepOnClose = false;
 };

@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QTcpSocket>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -60,8 +61,12 @@ private slots:
     void endsCleanly_data();
     void endsCleanly();
     void killLosesOnlyTheScanInProgress();
+    void pendingJournalBlocksNothing_data();
+    void pendingJournalBlocksNothing();
 
 private:
+    // A journal an ended program left: the example session, 1 scan or more.
+    QString plantJournal();
     void start(Run& r, const QStringList& args);
     QString job(const QString& text);
     // The unit as the bus trace leaves it: not scanning, the idle level the
@@ -96,6 +101,7 @@ void TestSignals::start(Run& r, const QStringList& args)
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
     env.insert("LPSIM_CONFIG", "speed=1");
+    env.remove("DISPLAY");
     env.insert("LPSIM_TRACE", m_dir.filePath("trace.txt"));
     env.insert("XDG_CONFIG_HOME", m_dir.filePath("config"));
     env.insert("XDG_DATA_HOME", m_dir.filePath("data"));
@@ -249,6 +255,77 @@ void TestSignals::killLosesOnlyTheScanInProgress()
     QVERIFY(lpanalyse.waitForFinished(60000));
     QCOMPARE(lpanalyse.exitCode(), 0);
     QVERIFY(QString::fromUtf8(lpanalyse.readAllStandardError()).contains("1 complete scan recovered"));
+}
+
+QString TestSignals::plantJournal()
+{
+    DataAnalyzer session;
+    if (!SessionFile::load(session, LP_EXAMPLE_SESSION))
+        return QString();
+    const auto journal = SessionJournal::create(m_work + "/recovery", session);
+    return journal ? journal->path() : QString(); // closed and kept: as a crash leaves it
+}
+
+// A journal left by an ended program: a run that no one can answer names it
+// and goes on with what the command line asked; the journal stays, and a
+// signal at any moment of the start-up ends the program with its status.
+void TestSignals::pendingJournalBlocksNothing_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("signalAt"); // "named": at the journal's line, "served": after a GET, "": none
+    QTest::addColumn<int>("signalNumber");
+    QTest::addColumn<int>("exitCode");
+    QTest::newRow("server, scan on start, served")
+        << QStringList{"--server", "0", "--scan-on-start"} << "served" << SIGTERM << 143;
+    QTest::newRow("server, start-up, SIGTERM") << QStringList{"--server", "0", "--scan-on-start"} << "named" << SIGTERM
+                                               << 143;
+    QTest::newRow("window, start-up, SIGINT") << QStringList{"--quit-after=600"} << "named" << SIGINT << 130;
+    QTest::newRow("quit after") << QStringList{"--quit-after=1"} << "" << 0 << 0;
+}
+
+void TestSignals::pendingJournalBlocksNothing()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, signalAt);
+    QFETCH(int, signalNumber);
+    QFETCH(int, exitCode);
+    const QString planted = plantJournal();
+    QVERIFY(!planted.isEmpty());
+    const QString named = "unsaved measurement of ";
+    Run r;
+    start(r, args);
+    if (signalAt == "served") {
+        QVERIFY2(r.waitUntil([&] { return r.out.contains("listening on port"); }), qPrintable(r.err.right(2000)));
+        const QRegularExpressionMatch port = QRegularExpression("listening on port (\\d+)").match(r.out);
+        QVERIFY(port.hasMatch());
+        QTcpSocket socket;
+        socket.connectToHost(QHostAddress::LocalHost, quint16(port.captured(1).toInt()));
+        QVERIFY(socket.waitForConnected(kWaitMs));
+        socket.write("GET /data HTTP/1.0\r\n\r\n");
+        QByteArray reply;
+        while (socket.waitForReadyRead(kWaitMs))
+            reply += socket.readAll();
+        QVERIFY2(reply.startsWith("HTTP/1.0 200 OK"), reply.constData());
+        QVERIFY(reply.contains("scan_running"));
+        // The run the command line asked for starts too.
+        QVERIFY(r.waitUntil([&] { return fileText(m_dir.filePath("trace.txt")).contains("scan start"); }));
+    } else if (!signalAt.isEmpty()) {
+        QVERIFY2(r.waitUntil([&] { return r.err.contains(named); }), qPrintable(r.out + r.err.right(2000)));
+    }
+    if (signalNumber)
+        ::kill(pid_t(r.p.processId()), signalNumber);
+    QVERIFY(r.p.waitForFinished(kWaitMs));
+    r.read();
+    const QString shown = r.out.right(1500) + r.err.right(1500);
+    QCOMPARE(r.p.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(r.p.exitCode() == exitCode, qPrintable(shown));
+    QVERIFY2(r.err.contains(named) && r.err.contains("kept in " + planted + "; open lpmeasure to recover it"),
+             qPrintable(shown));
+    QVERIFY(QFile::exists(planted));
+    bool offered = false;
+    for (const SessionJournal::Found& f : SessionJournal::find(m_work + "/recovery"))
+        offered = offered || (f.path == planted && f.scans >= 1);
+    QVERIFY(offered);
 }
 
 QTEST_GUILESS_MAIN(TestSignals)
