@@ -8,6 +8,7 @@
 #include "MainWinFixture.h"
 #include "PlotManager.h"
 #include "ProbeModeSelector.h"
+#include "QuitAfter.h"
 #include "RecoveryOffer.h"
 #include "ScanSequence.h"
 #include "ScriptedPrompter.h"
@@ -207,17 +208,21 @@ void TestMainWinScan::closingTheWindowAbortsTheRunFirst()
 
 // A run's session is journalled until it is saved or discarded; a journal
 // that a program left is offered at the next start and recovered, kept or
-// deleted as the user answers.
+// deleted as the user answers. A timed end (--quit-after) closes without
+// questions and leaves the journal, also of a recovered session.
 void TestMainWinScan::journalFollowsTheSession_data()
 {
     QTest::addColumn<QString>("ending");
     QTest::addColumn<int>("answer"); // to the offer at the next start
     QTest::addColumn<int>("offeredAfter");
-    QTest::newRow("saved") << "save" << 0 << 0;
-    QTest::newRow("discarded") << "discard" << 0 << 0;
-    QTest::newRow("left, recovered") << "leave" << int(QMessageBox::Yes) << 0;
-    QTest::newRow("left, kept") << "leave" << int(QMessageBox::No) << 1;
-    QTest::newRow("left, deleted") << "leave" << int(QMessageBox::Discard) << 0;
+    QTest::addColumn<bool>("quitRecovered"); // the recovered session ends by the timer
+    QTest::newRow("saved") << "save" << 0 << 0 << false;
+    QTest::newRow("discarded") << "discard" << 0 << 0 << false;
+    QTest::newRow("left, recovered") << "leave" << int(QMessageBox::Yes) << 0 << false;
+    QTest::newRow("left, kept") << "leave" << int(QMessageBox::No) << 1 << false;
+    QTest::newRow("left, deleted") << "leave" << int(QMessageBox::Discard) << 0 << false;
+    QTest::newRow("timed end, kept") << "quit" << int(QMessageBox::No) << 1 << false;
+    QTest::newRow("timed end, recovered, timed end") << "quit" << int(QMessageBox::Yes) << 0 << true;
 }
 
 void TestMainWinScan::journalFollowsTheSession()
@@ -225,6 +230,7 @@ void TestMainWinScan::journalFollowsTheSession()
     QFETCH(QString, ending);
     QFETCH(int, answer);
     QFETCH(int, offeredAfter);
+    QFETCH(bool, quitRecovered);
     const QString folder = QDir::current().filePath("recovery");
     QDir(folder).removeRecursively();
     const QString saved = m_dir.filePath("saved.ldf");
@@ -246,11 +252,16 @@ void TestMainWinScan::journalFollowsTheSession()
             m_prompter->answers << QMessageBox::Discard;
             w.mdiArea()->activeSubWindow()->close();
             QCOMPARE(w.openSessionCount(), 0);
+        } else if (ending == "quit") {
+            QuitAfter::quit(w);
+            Prompter::setInstance(m_prompter);
+            QCOMPARE(w.openSessionCount(), 0); // closed without a question
         } // else the program ends without closing its sessions
     }
+    const bool left_ = ending == "leave" || ending == "quit";
     const QList<SessionJournal::Found> left = SessionJournal::find(folder);
-    QCOMPARE(left.size(), ending == "leave" ? 1 : 0);
-    if (ending != "leave")
+    QCOMPARE(left.size(), left_ ? 1 : 0);
+    if (!left_)
         return;
     QCOMPARE(left.first().scans, 1);
 
@@ -272,6 +283,13 @@ void TestMainWinScan::journalFollowsTheSession()
     const ScanRecord* s = pm->data()->scan(0, 0);
     QCOMPARE(s->accumulated.count(), 4);
     QVERIFY(std::fabs(s->result.value(ResultRecord::eKTe) - 3.0) < 0.3);
+    if (quitRecovered) {
+        // Never saved: the timer's close keeps it for the next start.
+        QuitAfter::quit(w);
+        Prompter::setInstance(m_prompter);
+        QVERIFY(QFile::exists(left.first().path));
+        return;
+    }
     // Saved where the user says: the journal goes.
     m_prompter->saveNames << saved;
     QVERIFY(pm->saveSession());
