@@ -1278,6 +1278,8 @@ void MainWin::exportData()
             return;
         const QString name = AppText::withSuffix(answer, QStringLiteral("csv"));
         m_exportFileName = AppText::folderOf(name);
+        if (!Prompter::mayReplace(this, name))
+            continue;
         QString error;
         const SessionExport::FileResult r = SessionExport::writeFile(*m_current->data(), settings, name, &error);
         if (r == SessionExport::FileResult::OpenFailed) {
