@@ -92,6 +92,12 @@ void RunSessionObserver::positionEnded()
         m_journals->recordsFinished(m_pm);
 }
 
+void RunSessionObserver::removingScans(const QVector<DataAnalyzer::Location>& locations)
+{
+    if (m_pm && m_journals)
+        m_journals->removingScans(m_pm, locations);
+}
+
 void RunSessionObserver::scanChanged(int group, int index)
 {
     if (m_pm)

@@ -33,6 +33,15 @@ void SessionJournals::scanFiled(PlotManager* pm, int group, int index)
         entry(pm).pending.append({group, index});
 }
 
+void SessionJournals::removingScans(PlotManager* pm, const QVector<DataAnalyzer::Location>& locations)
+{
+    const auto it = m_entries.find(pm);
+    if (it == m_entries.end())
+        return;
+    for (const DataAnalyzer::Location& at : locations)
+        it->second.pending.removeAll({at.group, at.index});
+}
+
 void SessionJournals::recordsFinished(PlotManager* pm)
 {
     if (!pm)

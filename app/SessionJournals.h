@@ -6,6 +6,8 @@
 // is closed without saving, and stays when the program ends otherwise. A
 // recovered session adopts the journal it came from. Owned by the main window;
 // the run observer feeds it.
+#include "DataAnalyzer.h"
+
 #include <QObject>
 #include <QString>
 #include <QVector>
@@ -27,6 +29,8 @@ public:
 
     // Run events of a session window.
     void scanFiled(PlotManager* pm, int group, int index);
+    // Records filed earlier leave the session again (they hold no data).
+    void removingScans(PlotManager* pm, const QVector<DataAnalyzer::Location>& locations);
     // The records filed so far are final: into the journal with them.
     void recordsFinished(PlotManager* pm);
     // A session recovered from `path` keeps it until saved or discarded.
