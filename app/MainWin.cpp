@@ -996,6 +996,11 @@ void MainWin::showAlert()
 void MainWin::abortAll()
 {
     m_abort.store(true);
+    // A connect builds the register mirror and the drive on the job thread:
+    // then the flag is all an abort may touch (the connect is waited for, and
+    // what follows it checks the flag). Only this thread starts a connect.
+    if (m_worker && m_worker->job() == WorkerThread::JobConnect)
+        return;
     m_ctrl.abortAll();
     stopLinearDrive();
 }

@@ -21,7 +21,6 @@ void quit(MainWin& w)
     for (PlotManager* pm : w.sessions())
         pm->setModified(false);
     w.close();
-    QCoreApplication::exit(0);
 }
 
 } // namespace QuitAfter

@@ -7,7 +7,8 @@ class MainWin;
 
 namespace QuitAfter {
 
-// Closes `w` and ends the event loop with status 0.
+// Closes `w` without questions (a run under way is aborted first and the
+// window closes when it ended); the caller then ends the event loop.
 void quit(MainWin& w);
 
 } // namespace QuitAfter

@@ -109,4 +109,5 @@ void SessionJournals::report(const QString& error)
     QTextStream(stderr) << "lpmeasure: " << text << "\n";
     if (AppLog* log = AppLog::instance())
         log->log(text);
+    emit writeFailed(text);
 }

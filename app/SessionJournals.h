@@ -41,6 +41,10 @@ public:
     // The journal of a session, nullptr when it has none (tests).
     const SessionJournal* journal(PlotManager* pm) const;
 
+signals:
+    // Once per program: a journal cannot be written (the text names the cause).
+    void writeFailed(const QString& text);
+
 private:
     struct Entry {
         std::unique_ptr<SessionJournal> journal;

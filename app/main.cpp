@@ -158,7 +158,10 @@ int main(int argc, char* argv[])
         if (SignalNotifier::pending())
             return; // the notifier delivers it to the shutdown next
         if (opt.quitAfterSeconds > 0)
-            QTimer::singleShot(opt.quitAfterSeconds * 1000, w, [w] { QuitAfter::quit(*w); });
+            QTimer::singleShot(opt.quitAfterSeconds * 1000, w, [w] {
+                QuitAfter::quit(*w);
+                QCoreApplication::exit(0);
+            });
         // The server and a measurement first: the recovery offer comes once
         // they leave the window idle.
         if (!sessionFile.isEmpty() && !w->openSessionFile(sessionFile))

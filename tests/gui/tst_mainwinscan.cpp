@@ -47,6 +47,7 @@ private slots:
     void closingTheWindowAbortsTheRunFirst();
     void journalFollowsTheSession_data();
     void journalFollowsTheSession();
+    void journalFailureIsAnAlert();
 };
 
 void TestMainWinScan::init()
@@ -294,6 +295,30 @@ void TestMainWinScan::journalFollowsTheSession()
     m_prompter->saveNames << saved;
     QVERIFY(pm->saveSession());
     QVERIFY(!QFile::exists(left.first().path));
+}
+
+// Measuring without the journal is shown, once, with the system's reason.
+void TestMainWinScan::journalFailureIsAnAlert()
+{
+    QFile blocker(m_dir.filePath("not-a-folder"));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    MainWin w;
+    w.show();
+    w.journals()->setFolder(blocker.fileName() + "/recovery");
+    connectUnit(w);
+    const QString expected = QString("[ERROR] Measurement Journal: The measurement journal cannot be written: "
+                                     "Cannot make the folder %1/recovery: not a directory")
+                                 .arg(blocker.fileName());
+    for (int run = 0; run < 2; ++run) {
+        m_prompter->asked.clear();
+        w.action("Scan")->trigger();
+        QCOMPARE(w.currentSession()->data()->scanCount(), run + 1); // the measurement goes on
+        // The first run ends with the alert in its box; the second has none.
+        QCOMPARE(w.alertList(), run == 0 ? QStringList{expected} : QStringList{});
+        QCOMPARE(m_prompter->texts(), run == 0 ? QStringList{expected} : QStringList{});
+    }
+    w.currentSession()->setModified(false);
 }
 
 QTEST_MAIN(TestMainWinScan)
