@@ -204,6 +204,8 @@ void TestJobCommand::commandLine_data()
                                                 << "lpmeasure: unknown option --jobb" << false;
     QTest::newRow("job, no display") << QStringList{"--job", hello, "--probe-mode", "reference"} << 0
                                      << "[User Message] hello" << "" << false;
+    QTest::newRow("job with a server") << QStringList{"--job", hello, "--server", "0", "--probe-mode", "reference"}
+                                       << 0 << "lpmeasure: data server listening on port " << "" << true;
     QTest::newRow("job from a FIFO") << QStringList{"--job", fifo} << 2 << ""
                                      << QString("\"%1\" is not a regular file").arg(fifo) << true;
 }
