@@ -231,9 +231,10 @@ void TestScanSequence::timedRunEveryFiveSeconds()
     QCOMPARE(data->group(2)->temporalPosition, 10.0);
     for (int g = 0; g < 3; ++g)
         QCOMPARE(data->scan(g, 0)->scanType, int(ScanRecord::eTimedRun));
-    // Ends after the last scan, before a fourth interval; the reads' own
-    // polling also advances this clock, by more on a loaded machine.
-    QVERIFY2(seam.clockMs >= 10000 && seam.clockMs < 15000, qPrintable(QString::number(seam.clockMs)));
+    // It waited for its intervals, and ended after the third cycle (three
+    // groups, none at 15 s). How far the clock ran past 10 s is no measure:
+    // the reads' own polling advances it, the more the busier the machine.
+    QVERIFY2(seam.clockMs >= 10000, qPrintable(QString::number(seam.clockMs)));
 }
 
 void TestScanSequence::spatialRunFollowsProfile()
