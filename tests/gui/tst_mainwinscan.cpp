@@ -48,6 +48,7 @@ private slots:
     void journalFollowsTheSession_data();
     void journalFollowsTheSession();
     void journalFailureIsAnAlert();
+    void recoveryOfferWaitsForTheRun();
 };
 
 void TestMainWinScan::init()
@@ -319,6 +320,35 @@ void TestMainWinScan::journalFailureIsAnAlert()
         QCOMPARE(m_prompter->texts(), run == 0 ? QStringList{expected} : QStringList{});
     }
     w.currentSession()->setModified(false);
+}
+
+// The offer of a journal left behind never holds up a run: it comes once the
+// window is idle.
+void TestMainWinScan::recoveryOfferWaitsForTheRun()
+{
+    const QString folder = QDir::current().filePath("recovery");
+    QDir(folder).removeRecursively();
+    {
+        MainWin w;
+        w.show();
+        connectUnit(w);
+        w.action("Scan")->trigger();
+    } // the program ends without saving: the journal stays
+    QCOMPARE(SessionJournal::find(folder).size(), 1);
+    MainWin w;
+    w.show();
+    connectUnit(w);
+    m_prompter->asked.clear();
+    m_prompter->answers << QMessageBox::No;
+    RecoveryOffer::runWhenIdle(w);
+    int askedDuringRun = -1;
+    atState(w, 10, [&] { askedDuringRun = m_prompter->asked.size(); });
+    w.action("Scan")->trigger(); // returns when the run has ended
+    QCOMPARE(askedDuringRun, 0);
+    QTRY_COMPARE(m_prompter->asked.size(), 1);
+    QVERIFY(m_prompter->texts().first().startsWith("Recover the unsaved measurement of "));
+    QCOMPARE(w.currentSession()->data()->scanCount(), 1);
+    QDir(folder).removeRecursively();
 }
 
 QTEST_MAIN(TestMainWinScan)
