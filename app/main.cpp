@@ -165,7 +165,7 @@ int main(int argc, char* argv[])
         // The server and a measurement first: the recovery offer comes once
         // they leave the window idle.
         if (!sessionFile.isEmpty() && !w->openSessionFile(sessionFile))
-            err << "lpmeasure: cannot open session file " << sessionFile << "\n";
+            err << "lpmeasure: cannot open session file " << sessionFile << "\n" << Qt::flush;
         if (shutdown.requested())
             return;
         if (!startServer()) {
