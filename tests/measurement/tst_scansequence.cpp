@@ -43,7 +43,13 @@ struct Observer : RunObserver {
     void runBegins() override { ++begins; }
     void runEnded() override { ++ends; }
     void scanFiled(int, int) override { ++filed; }
-    void scanChanged(int, int) override { ++changed; }
+    void scanChanged(int, int) override
+    {
+        ++changed;
+        if (onChanged)
+            onChanged();
+    }
+    std::function<void()> onChanged;
 };
 
 SingleProbeConfigParam baseConfig()
@@ -649,7 +655,8 @@ void TestScanSequence::abortInEachPhase()
         qsim::injectStreamFault(0, qsim::StreamFault::KeepAliveOnly);
         seam.onSlice = press;
     } else if (afterSweeps > 0) {
-        seam.onSlice = press;
+        // Right after a kept sweep reached the record: the next read meets the abort.
+        observer.onChanged = press;
     } else {
         seam.onState = [&](int) { press(); };
     }
