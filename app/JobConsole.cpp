@@ -24,6 +24,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 namespace {
 // Answers every box without a person: prints it, logs it, takes its default.
@@ -40,6 +41,7 @@ public:
         if (!informative.isEmpty())
             shown += QLatin1Char('\n') + informative;
         m_out << "[" << title << "] " << QString(shown).replace(QLatin1Char('\n'), QStringLiteral("\n    ")) << "\n";
+        m_shown += shown + QLatin1Char('\n');
         m_out.flush();
         if (AppLog* log = AppLog::instance())
             log->log(title + QStringLiteral(": ") + shown);
@@ -84,8 +86,11 @@ public:
     bool openUrl(const QUrl&) override { return false; }
 
     bool refusedMode() const { return m_refusedMode; }
+    // The boxes printed since the last call.
+    QString takeShown() { return std::exchange(m_shown, QString()); }
 
 private:
+    QString m_shown;
     QTextStream& m_out;
     int m_mode;
     bool m_refusedMode = false;
@@ -166,18 +171,27 @@ void installConsoleFilter(bool verbose)
     qInstallMessageHandler(consoleHandler);
 }
 
+QString StatusEcho::show(QString text, qint64 nowMs)
+{
+    m_waiting.clear();
+    m_printed = true;
+    m_lastMs = nowMs;
+    m_seen.insert(text);
+    return text;
+}
+
 QString StatusEcho::offer(const QString& text, qint64 nowMs)
 {
-    if (text.isEmpty() || text == (m_waiting.isEmpty() ? m_last : m_waiting))
+    if (text.isEmpty())
         return QString();
-    if (!m_printed || nowMs - m_lastMs >= m_gapMs) {
+    if (m_seen.contains(text)) {
+        // Back to a text already shown: what waited is past, and nothing is new.
         m_waiting.clear();
-        m_printed = true;
-        m_lastMs = nowMs;
-        m_last = text;
-        return text;
+        return QString();
     }
-    m_waiting = text == m_last ? QString() : text;
+    if (!m_printed || nowMs - m_lastMs >= m_gapMs)
+        return show(text, nowMs);
+    m_waiting = text;
     return QString();
 }
 
@@ -185,10 +199,38 @@ QString StatusEcho::due(qint64 nowMs, bool now)
 {
     if (m_waiting.isEmpty() || (!now && nowMs - m_lastMs < m_gapMs))
         return QString();
-    m_last = m_waiting;
-    m_waiting.clear();
-    m_lastMs = nowMs;
-    return m_last;
+    return show(m_waiting, nowMs);
+}
+
+QString printable(const QString& text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text) {
+        const ushort u = c.unicode();
+        if (u == 0)
+            out += QLatin1String("\\0");
+        else if (u == '\t')
+            out += QLatin1String("\\t");
+        else if (u == '\r')
+            out += QLatin1String("\\r");
+        else if (u < 0x20 || u == 0x7f || (u >= 0x80 && u < 0xa0))
+            out += QStringLiteral("\\x%1").arg(u, 2, 16, QLatin1Char('0'));
+        else
+            out += c;
+    }
+    return out;
+}
+
+QString failureText(const QString& reason, const QString& shown)
+{
+    const int colon = reason.indexOf(QLatin1String(": "));
+    if (colon < 0 || shown.isEmpty())
+        return reason;
+    for (const QString& part : reason.mid(colon + 2).split(QStringLiteral("; ")))
+        if (!shown.contains(part))
+            return reason;
+    return reason.left(colon) + QStringLiteral(" (the alerts above)");
 }
 
 QString scanSummary(const ScanRecord& first, int records, const ConfigParam& config)
@@ -272,7 +314,7 @@ int run(MainWin& w, const QString& jobFile, int swProbeMode, QTextStream& out, Q
         err << "lpmeasure: job file " << jobFile << " refused:\n";
         for (int i = 0; i < n; ++i)
             if (!job.errors()[i].isEmpty())
-                err << "line " << i + 1 << ": " << job.lines()[i] << ": " << job.errors()[i] << "\n";
+                err << "line " << i + 1 << ": " << printable(job.lines()[i]) << ": " << job.errors()[i] << "\n";
         w.setJobOpen(false);
         return eRefused;
     }
@@ -290,13 +332,17 @@ int run(MainWin& w, const QString& jobFile, int swProbeMode, QTextStream& out, Q
     };
     o.lineStarted = [&](int i) {
         if (!job.lines()[i].isEmpty())
-            out << "[" << i + 1 << "/" << n << "] " << job.lines()[i] << "\n";
+            out << "[" << i + 1 << "/" << n << "] " << printable(job.lines()[i]) << "\n";
         out.flush();
         before = recordCounts();
+        echo.newLine();
+        prompter.takeShown();
     };
     o.lineEnded = [&](int i, bool ok, const QString& reason) {
         if (!ok) {
-            err << "line " << i + 1 << " failed: " << job.lines()[i] << ": " << reason << "\n";
+            // An alert that a box printed during the line is not repeated.
+            err << "line " << i + 1 << " failed: " << printable(job.lines()[i]) << ": "
+                << failureText(reason, prompter.takeShown()) << "\n";
             err.flush();
             return;
         }

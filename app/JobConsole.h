@@ -2,6 +2,7 @@
 // `lpmeasure --job FILE`: connects to the controller, checks the job, runs it
 // unattended and tells the exit code. Nothing waits for a button: message
 // boxes (job messages, end-of-run alerts) are printed and logged instead.
+#include <QSet>
 #include <QString>
 #include <QtGlobal>
 
@@ -26,6 +27,7 @@ void installConsoleFilter(bool verbose);
 
 // Status texts as they change, at most one per `gapMs`: a text that comes
 // sooner waits, and only the latest waiting one is shown when its turn comes.
+// Within one job line a text is shown once: one that comes back says nothing new.
 class StatusEcho
 {
 public:
@@ -34,14 +36,27 @@ public:
     QString offer(const QString& text, qint64 nowMs);
     // The waiting text once its turn has come (`now`: at once), or empty.
     QString due(qint64 nowMs, bool now = false);
+    // A new job line: every text may be shown again.
+    void newLine() { m_seen.clear(); }
 
 private:
+    QString show(QString text, qint64 nowMs); // by value: it may be the waiting text
+
     qint64 m_gapMs;
     qint64 m_lastMs = 0;
     bool m_printed = false;
-    QString m_last;
     QString m_waiting;
+    QSet<QString> m_seen;
 };
+
+// A job line as the terminal may show it: NUL and other control characters
+// written as \0, \t, \r, \xNN.
+QString printable(const QString& text);
+
+// The reason a line failed, without the alerts a box has just printed:
+// "The measurement failed: A; B" becomes "The measurement failed (the alerts
+// above)" when `shown` holds A and B.
+QString failureText(const QString& reason, const QString& shown);
 
 // What a job's scan line measured: "scan: -21.6 … 13.3 V, 120 points" from
 // the first new record's sweep, with the number of time points of a

@@ -187,11 +187,18 @@ MainWin::MainWin(QWidget* parent)
     // Queued by the server after the POST's connection closed: no socket
     // handler is below the run this may start.
     connect(m_server, &DataServer::scanStartRequested, this, [this] {
-        // A remote start must never press Scan while something runs: that would abort it.
-        if (isIdleForRemoteScan())
-            m_banner->scanButton()->click();
-        else
-            qDebug() << "POST ignored: the application is busy";
+        // A remote start must never press Scan while something runs: that
+        // would abort it. Clients wait for "scan_running" to read "False": from
+        // then on a POST starts the next run (the banner button's pause after
+        // a run guards against the user's double click only).
+        const QString why = remoteScanRefusal();
+        if (why.isEmpty()) {
+            m_scanAct->trigger();
+            return;
+        }
+        const QString line = QStringLiteral("Data server: a POST asked for a scan; nothing started: %1.").arg(why);
+        logLine(line);
+        qWarning().noquote() << line;
     });
     connect(m_server, &DataServer::notice, this, [this](const QString& line) {
         logLine(line);
@@ -936,10 +943,26 @@ void MainWin::setRemoteScanStart(bool allowed)
 
 bool MainWin::isIdleForRemoteScan() const
 {
-    return m_ctrl.isConnected() && m_connectAct->isChecked() && m_appState == AppState::eIdle
-        && m_worker->isIdle() && !m_calibrating && !m_batchJob && !m_scanAct->isChecked()
-        && !m_cleanAct->isChecked() && m_banner->scanButton()->isEnabled()
-        && !m_ctrl.isScanRunning();
+    return remoteScanRefusal().isEmpty();
+}
+
+QString MainWin::remoteScanRefusal() const
+{
+    if (!m_ctrl.isConnected() || !m_connectAct->isChecked())
+        return QStringLiteral("the unit is not connected");
+    if (m_batchJob)
+        return QStringLiteral("a batch job runs");
+    if (m_running || m_scanAct->isChecked())
+        return QStringLiteral("a measurement runs");
+    if (m_cleaning || m_cleanAct->isChecked())
+        return QStringLiteral("a probe-tip cleaning runs");
+    if (m_calibrating)
+        return QStringLiteral("a calibration runs");
+    if (m_appState != AppState::eIdle || !m_worker->isIdle() || controllerBusy() || m_connecting)
+        return QStringLiteral("the unit is busy");
+    if (m_ctrl.isScanRunning())
+        return QStringLiteral("the unit is still scanning");
+    return QString();
 }
 
 void MainWin::setDefVoltage(bool)
@@ -997,6 +1020,11 @@ void MainWin::showAlert()
 void MainWin::abortAll()
 {
     m_abort.store(true);
+    // A connect builds the register mirror and the drive on the job thread:
+    // then the flag is all an abort may touch (the connect is waited for, and
+    // what follows it checks the flag). Only this thread starts a connect.
+    if (m_worker && m_worker->job() == WorkerThread::JobConnect)
+        return;
     m_ctrl.abortAll();
     stopLinearDrive();
 }
@@ -1279,6 +1307,8 @@ void MainWin::exportData()
             return;
         const QString name = AppText::withSuffix(answer, QStringLiteral("csv"));
         m_exportFileName = AppText::folderOf(name);
+        if (!Prompter::mayReplace(this, name))
+            continue;
         QString error;
         const SessionExport::FileResult r = SessionExport::writeFile(*m_current->data(), settings, name, &error);
         if (r == SessionExport::FileResult::OpenFailed) {

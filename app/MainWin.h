@@ -109,6 +109,8 @@ public:
     ServerDialog* serverDialog();
     // Nothing runs: no measurement, cleaning, calibration, job or drive move.
     bool isIdleForRemoteScan() const;
+    // Why a remote start would start nothing now; empty when it would start.
+    QString remoteScanRefusal() const;
 
     // Batch jobs (MainWinJob.cpp): what job lines act through, and the flag
     // that refuses Run Job, Disconnect, New, Open and remote scans meanwhile.

@@ -21,6 +21,8 @@ void MainWin::exportHdf5()
         if (name.isEmpty())
             return;
         m_exportFileName = AppText::folderOf(name);
+        if (!Prompter::mayReplace(this, name))
+            continue;
         QString error;
         if (Hdf5Export::writeFile(*m_current->data(), name, &error))
             return;

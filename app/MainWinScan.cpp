@@ -92,6 +92,12 @@ void RunSessionObserver::positionEnded()
         m_journals->recordsFinished(m_pm);
 }
 
+void RunSessionObserver::removingScans(const QVector<DataAnalyzer::Location>& locations)
+{
+    if (m_pm && m_journals)
+        m_journals->removingScans(m_pm, locations);
+}
+
 void RunSessionObserver::scanChanged(int group, int index)
 {
     if (m_pm)
@@ -118,6 +124,12 @@ void MainWin::buildMeasurement()
     m_drive = std::make_unique<ControllerDrive>(m_ctrl, *m_seam, m_abort);
     m_runObserver = std::make_unique<RunSessionObserver>();
     m_journals = new SessionJournals(QDir::current().filePath(QStringLiteral("recovery")), this);
+    // In the window the user measures believing the safety net is there: the
+    // failure joins the alerts that the run's end shows (a job prints it).
+    connect(m_journals, &SessionJournals::writeFailed, this, [this](const QString& text) {
+        if (!m_batchJob)
+            addAlert(AlertPrefix::Journal, text);
+    });
     m_runObserver->setJournals(m_journals);
     m_sequence = std::make_unique<ScanSequence>(*m_io, m_drive.get());
     buildCleaning();

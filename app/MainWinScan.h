@@ -56,6 +56,7 @@ public:
     void scanFiled(int group, int index) override;
     void scanChanged(int group, int index) override;
     void positionEnded() override;
+    void removingScans(const QVector<DataAnalyzer::Location>& locations) override;
 
 private:
     QPointer<PlotManager> m_pm;

@@ -19,7 +19,10 @@ SessionJournals::Entry& SessionJournals::entry(PlotManager* pm)
     // A save or a deliberate close ends the journal; a window that simply
     // goes (the program ends) leaves it for the next start.
     connect(pm->data(), &DataAnalyzer::saved, this, [this, pm] { discard(pm); });
-    connect(pm, &PlotManager::close, this, [this](PlotManager* p) { discard(p); });
+    connect(pm, &PlotManager::close, this, [this](PlotManager* p) {
+        if (!m_keepOnClose)
+            discard(p);
+    });
     connect(pm, &QObject::destroyed, this, [this, pm] { m_entries.erase(pm); });
     return m_entries[pm];
 }
@@ -28,6 +31,15 @@ void SessionJournals::scanFiled(PlotManager* pm, int group, int index)
 {
     if (pm)
         entry(pm).pending.append({group, index});
+}
+
+void SessionJournals::removingScans(PlotManager* pm, const QVector<DataAnalyzer::Location>& locations)
+{
+    const auto it = m_entries.find(pm);
+    if (it == m_entries.end())
+        return;
+    for (const DataAnalyzer::Location& at : locations)
+        it->second.pending.removeAll({at.group, at.index});
 }
 
 void SessionJournals::recordsFinished(PlotManager* pm)
@@ -97,4 +109,5 @@ void SessionJournals::report(const QString& error)
     QTextStream(stderr) << "lpmeasure: " << text << "\n";
     if (AppLog* log = AppLog::instance())
         log->log(text);
+    emit writeFailed(text);
 }

@@ -6,6 +6,8 @@
 // is closed without saving, and stays when the program ends otherwise. A
 // recovered session adopts the journal it came from. Owned by the main window;
 // the run observer feeds it.
+#include "DataAnalyzer.h"
+
 #include <QObject>
 #include <QString>
 #include <QVector>
@@ -27,12 +29,21 @@ public:
 
     // Run events of a session window.
     void scanFiled(PlotManager* pm, int group, int index);
+    // Records filed earlier leave the session again (they hold no data).
+    void removingScans(PlotManager* pm, const QVector<DataAnalyzer::Location>& locations);
     // The records filed so far are final: into the journal with them.
     void recordsFinished(PlotManager* pm);
     // A session recovered from `path` keeps it until saved or discarded.
     void adopt(PlotManager* pm, const QString& path);
+    // From now on a window that closes unsaved leaves its journal (a close
+    // without questions: --quit-after); only a save removes one.
+    void keepOnClose() { m_keepOnClose = true; }
     // The journal of a session, nullptr when it has none (tests).
     const SessionJournal* journal(PlotManager* pm) const;
+
+signals:
+    // Once per program: a journal cannot be written (the text names the cause).
+    void writeFailed(const QString& text);
 
 private:
     struct Entry {
@@ -46,4 +57,5 @@ private:
     QString m_folder;
     std::map<PlotManager*, Entry> m_entries;
     bool m_reported = false;
+    bool m_keepOnClose = false;
 };

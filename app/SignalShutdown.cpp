@@ -65,6 +65,12 @@ void SignalShutdown::answerBoxes()
     Prompter::setInstance(m_prompter.get());
 }
 
+Prompter& SignalShutdown::boxAnswerer()
+{
+    static ShutdownPrompter answerer;
+    return answerer;
+}
+
 bool SignalShutdown::busy() const
 {
     return m_w.appState() != 0 || m_w.isRunActive() || m_w.isCleaning() || m_w.isJobOpen() || m_w.controllerBusy();

@@ -29,6 +29,8 @@ public:
     int exitCode() const { return m_signal ? 128 + m_signal : 0; }
     // From now on every box is printed and answered with its safe default.
     void answerBoxes();
+    // The prompter that does so (for other ends without a person).
+    static Prompter& boxAnswerer();
 
     // Called by the signal notifier; public for tests.
     void onSignal(int signalNumber);

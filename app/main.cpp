@@ -11,6 +11,9 @@
 #include "RecoveryOffer.h"
 #include "SignalNotifier.h"
 #include "SignalShutdown.h"
+#include "CommandLine.h"
+#include "QuitAfter.h"
+#include "SessionJournals.h"
 
 #include <QApplication>
 #include <QDir>
@@ -42,145 +45,47 @@ public:
 };
 } // namespace
 
-const char* const kUsage =
-    "Usage: lpmeasure [options] [session.ldf...]\n"
-    "Measures IV curves with a Langmuir probe through the controller unit and\n"
-    "analyses them; opens each session file given, each in a window of its own.\n"
-    "\n"
-    "  --job FILE            connect, check and run a batch job, then exit\n"
-    "                        (0: every line ran, 1: a line failed, 2: job refused)\n"
-    "  --probe-mode MODE     probe mode of a --job run: single, reference, double,\n"
-    "                        spherical or mach (default: the stored choice)\n"
-    "  --server PORT         start the data server on PORT (0: any free port),\n"
-    "                        reached from this computer only\n"
-    "  --server-address ADDR the address it listens on (0.0.0.0 or :: for all)\n"
-    "  --server-read-only    a POST request starts no scan\n"
-    "  --scan-on-start       connect and measure once the window is up\n"
-    "  --quit-after=SECONDS  close the window after SECONDS, without questions\n"
-    "  --verbose             also print the driver's debug lines (always in driver.log)\n"
-    "  --version             print the version\n"
-    "  -h, --help            show this text\n";
-
 int main(int argc, char* argv[])
 {
-    // Before the application object: help and version need no display.
-    bool verbose = false;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            std::fputs(kUsage, stdout);
-            return 0;
-        }
-        if (std::strcmp(argv[i], "--version") == 0) {
-            std::printf("lpmeasure %s\n", qPrintable(AppLog::softwareVersion()));
-            return 0;
-        }
-        verbose = verbose || std::strcmp(argv[i], "--verbose") == 0;
-    }
-    JobConsole::installConsoleFilter(verbose);
-    QApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
-    QApplication app(argc, argv);
-    // SIGINT and SIGTERM from here on: noted at once, acted on in the event loop.
-    SignalNotifier signalNotifier;
-
-    const QStringList args = QCoreApplication::arguments();
-    QStringList fileArgs; // the arguments without option values
-    int quitAfterSeconds = 0;
-    bool scanOnStart = false;
-    int serverPort = -1;
-    QHostAddress serverAddress(QHostAddress::LocalHost);
-    bool serverAddressGiven = false;
-    bool serverReadOnly = false;
-    QString jobFile;
-    int jobProbeMode = -1;
-    // "--name value" or "--name=value"; false when this argument is not it.
-    auto valueOf = [&args](int& i, const QString& name, QString* value) {
-        if (args[i] == name && i + 1 < args.size()) {
-            *value = args[++i];
-            return true;
-        }
-        if (args[i].startsWith(name + QLatin1Char('='))) {
-            *value = args[i].mid(name.size() + 1);
-            return true;
-        }
-        return false;
-    };
-    for (int i = 0; i < args.size(); ++i) {
-        const QString& a = args[i];
-        QString value;
-        if (valueOf(i, QStringLiteral("--job"), &value)) {
-            jobFile = QFileInfo(value).absoluteFilePath();
-            continue;
-        }
-        if (valueOf(i, QStringLiteral("--probe-mode"), &value)) {
-            jobProbeMode = JobConsole::probeModeFromText(value);
-            if (jobProbeMode < 0) {
-                QTextStream(stderr) << "lpmeasure: unknown probe mode " << value
-                                    << " (single, reference, double, spherical, mach)\n";
-                return 2;
-            }
-            continue;
-        }
-        if (valueOf(i, QStringLiteral("--server-address"), &value)) {
-            serverAddressGiven = true;
-            if (!serverAddress.setAddress(value)) {
-                QTextStream(stderr) << "lpmeasure: bad address for --server-address: " << value << "\n";
-                return 2;
-            }
-            continue;
-        }
-        if (a == QLatin1String("--server-read-only")) {
-            serverReadOnly = true;
-            continue;
-        }
-        if (a == QLatin1String("--job") || a == QLatin1String("--probe-mode") || a == QLatin1String("--server-address")) {
-            QTextStream(stderr) << "lpmeasure: " << a << " needs a value\n";
-            return 2;
-        }
-        if (a.startsWith(QLatin1String("--quit-after="))) {
-            bool ok = false;
-            quitAfterSeconds = a.mid(13).toInt(&ok);
-            if (!ok || quitAfterSeconds < 0) {
-                QTextStream(stderr) << "lpmeasure: bad number of seconds for --quit-after: " << a.mid(13) << "\n";
-                return 2;
-            }
-            continue;
-        }
-        if (a == QLatin1String("--verbose"))
-            continue;
-        if (a == QLatin1String("--scan-on-start")) {
-            scanOnStart = true;
-            continue;
-        }
-        QString port;
-        if (a == QLatin1String("--server")) {
-            if (i + 1 >= args.size()) {
-                QTextStream(stderr) << "lpmeasure: --server needs a port number\n";
-                return 2;
-            }
-            port = args[++i]; // a value, not a session file
-        } else if (a.startsWith(QLatin1String("--server="))) {
-            port = a.mid(9);
-        } else if (i > 0 && a.startsWith(QLatin1String("--"))) {
-            // A mistyped option must not start an unattended run doing something else.
-            QTextStream(stderr) << "lpmeasure: unknown option " << a << " (--help lists the options)\n";
-            return 2;
-        } else {
-            fileArgs.append(a);
-            continue;
-        }
-        bool ok = false;
-        serverPort = port.toInt(&ok);
-        if (!ok || serverPort < 0 || serverPort > 65535) {
-            QTextStream(stderr) << "lpmeasure: bad port number for --server: " << port << "\n";
-            return 2;
-        }
-    }
-    if ((serverAddressGiven || serverReadOnly) && serverPort < 0) {
-        QTextStream(stderr) << "lpmeasure: --server-address and --server-read-only need --server PORT\n";
+    // Signals are caught from the first moment: one that comes while the
+    // program starts ends it as it would later.
+    SignalNotifier::install();
+    // Before the application object: help, version and every option error
+    // need no display.
+    QStringList rawArgs;
+    for (int i = 0; i < argc; ++i)
+        rawArgs << QString::fromLocal8Bit(argv[i]);
+    CommandLine::Options opt;
+    QString error;
+    if (!CommandLine::parse(rawArgs, &opt, &error)) {
+        std::fprintf(stderr, "%s\n", qPrintable(error));
         return 2;
     }
+    if (opt.help) {
+        std::fputs(CommandLine::kUsage, stdout);
+        return 0;
+    }
+    if (opt.version) {
+        std::printf("lpmeasure %s\n", qPrintable(AppLog::softwareVersion()));
+        return 0;
+    }
+    if (CommandLine::noDisplay(rawArgs)) {
+        if (!CommandLine::runsWithoutWindow(opt)) {
+            std::fputs("lpmeasure: no display to show the window on (DISPLAY is not set); "
+                       "--job and --server runs work without one\n",
+                       stderr);
+            return 2;
+        }
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    JobConsole::installConsoleFilter(opt.verbose);
+    QApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
+    QApplication app(argc, argv);
+    // SIGINT and SIGTERM from here on: acted on in the event loop.
+    SignalNotifier signalNotifier;
+    const QString& jobFile = opt.jobFile;
     // Resolved now: the current folder changes to the program's below.
-    const QStringList sessionFiles = AppText::sessionFilesFromArgs(fileArgs, QDir::currentPath());
+    const QStringList sessionFiles = AppText::sessionFilesFromArgs(opt.fileArgs, QDir::currentPath());
 
     QCoreApplication::setOrganizationName(QString::fromLatin1(AppInfo::OrgName));
     QCoreApplication::setOrganizationDomain(QString::fromLatin1(AppInfo::OrgDomain));
@@ -209,13 +114,36 @@ int main(int argc, char* argv[])
     w->show();
     SignalShutdown shutdown(*w, jobFile.isEmpty() ? SignalShutdown::eLeaveProgram : SignalShutdown::eAbortOnly);
     QObject::connect(&signalNotifier, &SignalNotifier::received, &shutdown, &SignalShutdown::onSignal);
-    if (SignalNotifier::pending()) // before anyone listened
-        QTimer::singleShot(0, &shutdown, [&shutdown] { shutdown.onSignal(SignalNotifier::pending()); });
+    // No one answers a box in a run without a screen, a job or a timed run:
+    // a measurement left unsaved is named, not offered.
+    const bool unattended = !jobFile.isEmpty() || opt.quitAfterSeconds > 0
+        || QGuiApplication::platformName() == QLatin1String("offscreen")
+        || QGuiApplication::platformName() == QLatin1String("minimal");
+    const QString recoveryFolder = w->journals()->folder();
+    QTextStream err(stderr);
+    if (unattended)
+        RecoveryOffer::report(recoveryFolder, err);
+    auto startServer = [&]() {
+        if (opt.serverPort < 0)
+            return true;
+        w->setRemoteScanStart(!opt.serverReadOnly);
+        if (!w->startServer(quint16(opt.serverPort), opt.serverAddress, false)) {
+            err << "lpmeasure: Unable to start the server: " << w->dataServer()->errorString() << ".\n";
+            err.flush();
+            return false;
+        }
+        // Scripts read the port from here (0 lets the system choose).
+        QTextStream(stdout) << "lpmeasure: data server listening on port " << w->dataServer()->port() << "\n";
+        return true;
+    };
     if (!jobFile.isEmpty()) {
         // Unattended: connect, check, run, and leave with the job's exit code.
+        if (!startServer()) {
+            delete w;
+            return 1;
+        }
         QTextStream out(stdout);
-        QTextStream err(stderr);
-        const int rc = JobConsole::run(*w, jobFile, jobProbeMode, out, err);
+        const int rc = JobConsole::run(*w, jobFile, opt.jobProbeMode, out, err);
         out.flush();
         err.flush();
         if (shutdown.requested())
@@ -223,38 +151,34 @@ int main(int argc, char* argv[])
         delete w;
         return rc;
     }
-    bool quitRequested = false;
-    if (quitAfterSeconds > 0)
-        QTimer::singleShot(quitAfterSeconds * 1000, w, [w, &quitRequested] {
-            quitRequested = true;
-            // Non-interactive runs: leave without questions, also from an open box.
-            while (QWidget* modal = QApplication::activeModalWidget())
-                modal->close();
-            for (PlotManager* pm : w->sessions())
-                pm->setModified(false);
-            w->close();
-            QCoreApplication::exit(0);
-        });
-    // Measurements that an ended program left unsaved (the quit timer above
-    // also closes this question).
-    RecoveryOffer::run(*w);
-    for (const QString& sessionFile : sessionFiles) // each in its window, the last one active
-        if (!w->openSessionFile(sessionFile))
-            QTextStream(stderr) << "lpmeasure: cannot open session file " << sessionFile << "\n";
-    // After the session is open: the server's first answer already holds it.
-    if (serverPort >= 0) {
-        w->setRemoteScanStart(!serverReadOnly);
-        if (!w->startServer(quint16(serverPort), serverAddress, false)) {
-            QTextStream(stderr) << "lpmeasure: Unable to start the server: " << w->dataServer()->errorString() << ".\n";
-            delete w;
-            return 1;
-        }
-        // Scripts read the port from here (0 lets the system choose).
-        QTextStream(stdout) << "lpmeasure: data server listening on port " << w->dataServer()->port() << "\n";
-    }
+    // Everything else starts inside the event loop, so that a signal or the
+    // quit timer ends the program at any moment, boxes included.
     StartUpPrompter startUpPrompter;
-    if (scanOnStart)
-        QTimer::singleShot(500, w, [w, &startUpPrompter, &shutdown] {
+    QTimer::singleShot(0, w, [&] {
+        if (SignalNotifier::pending())
+            return; // the notifier delivers it to the shutdown next
+        if (opt.quitAfterSeconds > 0)
+            QTimer::singleShot(opt.quitAfterSeconds * 1000, w, [w] {
+                QuitAfter::quit(*w);
+                QCoreApplication::exit(0);
+            });
+        // The server and a measurement first: the recovery offer comes once
+        // they leave the window idle.
+        for (const QString& sessionFile : sessionFiles) // each in its window, the last one active
+            if (!w->openSessionFile(sessionFile))
+                err << "lpmeasure: cannot open session file " << sessionFile << "\n" << Qt::flush;
+        if (shutdown.requested())
+            return;
+        if (!startServer()) {
+            QCoreApplication::exit(1);
+            return;
+        }
+        if (!opt.scanOnStart) {
+            if (!unattended)
+                RecoveryOffer::runWhenIdle(*w);
+            return;
+        }
+        QTimer::singleShot(500, w, [w, &startUpPrompter, &shutdown, unattended] {
             // Connect to the unit, then measure into the new live session.
             Prompter::setInstance(&startUpPrompter);
             w->action(QStringLiteral("Connect"))->trigger();
@@ -264,11 +188,16 @@ int main(int argc, char* argv[])
                 shutdown.answerBoxes();
                 return;
             }
+            if (!unattended)
+                RecoveryOffer::runWhenIdle(*w);
             if (QAction* scan = w->action(QStringLiteral("Scan")); scan && scan->isEnabled())
                 scan->trigger();
         });
-    // The time may run out while a box of the start-up is open, before the loop runs.
-    const int rc = quitRequested ? 0 : app.exec();
+    });
+    const int rc = app.exec();
     delete w;
+    // What this run measured and left unsaved (a timed end) is kept and named.
+    if (opt.quitAfterSeconds > 0 && !shutdown.requested())
+        RecoveryOffer::report(recoveryFolder, err);
     return shutdown.requested() ? shutdown.exitCode() : rc;
 }

@@ -48,6 +48,7 @@ const char* const Scan = "[ERROR] Scan: ";
 const char* const SetDefaultVoltage = "[ERROR] Set Default Voltage: ";
 const char* const ExportData = "[ERROR] Export Data: ";
 const char* const Help = "[ERROR] Help: ";
+const char* const Journal = "[ERROR] Measurement Journal: ";
 } // namespace AlertPrefix
 
 namespace AppInfo {

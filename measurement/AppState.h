@@ -34,6 +34,7 @@ extern const char* const Scan;
 extern const char* const SetDefaultVoltage;
 extern const char* const ExportData;
 extern const char* const Help;
+extern const char* const Journal;
 } // namespace AlertPrefix
 
 namespace AppInfo {

@@ -9,6 +9,7 @@
 
 #include <QDateTime>
 #include <QDebug>
+#include <QScopeGuard>
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -127,6 +128,20 @@ void ScanSequence::fileRecords(const ScanReadout& out, unsigned range, bool with
         m_records.append(loc);
         m_observer->scanFiled(loc.group, loc.index);
     }
+}
+
+void ScanSequence::withdrawEmptyRecords()
+{
+    QVector<DataAnalyzer::Location> empty;
+    for (const DataAnalyzer::Location& at : qAsConst(m_records))
+        if (const ScanRecord* rec = m_data ? m_data->scan(at.group, at.index) : nullptr)
+            if (rec->accumulated.count() == 0)
+                empty.append(at);
+    if (empty.isEmpty())
+        return;
+    m_observer->removingScans(empty);
+    m_data->removeLastScans(empty);
+    m_records.clear();
 }
 
 bool ScanSequence::clean(const char* prefix)
@@ -365,6 +380,9 @@ bool ScanSequence::runScan(const ConfigParam& active)
         }
         m_observer->positionEnded();
     }
+
+    // A position that ended before its data scan kept a sweep files nothing.
+    withdrawEmptyRecords();
 
     // 12. Retract.
     if (m_spatial && c.spat.useRetract && m_drive && m_drive->isInitialised() && !m_io.aborted())
@@ -953,6 +971,21 @@ bool ScanSequence::dataScan()
                            && gain < dr.voltageEnd;
     CurrentRange::FullScaleWatch fullScale(range, m_io.fullScale(range),
                                            m_io.fullScale(switching ? range + 1 : range), switching, gain);
+    // A data scan cut short keeps the sweeps it accumulated and says so.
+    const auto noteCutShort = qScopeGuard([this, &c] {
+        const int wanted = int(c.dataScanRunScans);
+        for (int k = 0; k < m_records.size(); ++k) {
+            ScanRecord* rec = record(k);
+            if (!rec || rec->accumulated.count() == 0 || rec->accumulated.count() >= wanted)
+                continue;
+            const QString note = QStringLiteral("%1 after %2 of %3 sweeps")
+                                     .arg(m_io.aborted() ? QStringLiteral("aborted") : QStringLiteral("failed"))
+                                     .arg(rec->accumulated.count())
+                                     .arg(wanted);
+            rec->measurementAlert =
+                rec->measurementAlert.isEmpty() ? note : rec->measurementAlert + QStringLiteral("; ") + note;
+        }
+    });
     for (quint32 cycle = 0; cycle < cycles; ++cycle) {
         if (!m_timed && !clean(P))
             return false;

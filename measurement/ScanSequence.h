@@ -26,6 +26,9 @@ public:
     virtual void scanChanged(int group, int index) {}
     // The records of a position are complete: the run writes no more into them.
     virtual void positionEnded() {}
+    // Records filed earlier are about to be removed again: the position
+    // ended before any data reached them.
+    virtual void removingScans(const QVector<DataAnalyzer::Location>& locations) {}
 };
 
 class ScanSequence
@@ -87,6 +90,8 @@ private:
     bool ensureSession();
     void alert(const char* prefix, const QString& text);
     void estimatePotentials(ScanRecord& rec);
+    // Removes the current position's records that hold no data.
+    void withdrawEmptyRecords();
     void smartEnd(bool success, bool floatingFound, double V, int floatIdx, int maxIdx);
 
     SweepReader& m_io;

@@ -14,6 +14,11 @@ public:
     explicit SignalNotifier(QObject* parent = nullptr);
     ~SignalNotifier() override;
 
+    // Catches SIGINT and SIGTERM from now on, before any event loop or
+    // application object exists: a signal that comes during the start-up is
+    // held and delivered by the notifier made later.
+    static void install();
+
     // The last signal the handler saw, 0 before any: true at once, also
     // while the event loop is held up (a blocking call).
     static int pending();

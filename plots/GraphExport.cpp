@@ -169,6 +169,8 @@ bool exportWithDialog(QWidget* parent, const QList<QwtPlot*>& plots, Options& la
         if (Prompter::instance().execDialog(&dlg) != QDialog::Accepted)
             return false;
         const Options o = dlg.options();
+        if (!Prompter::mayReplace(parent, o.fileName))
+            continue;
         QString error;
         if (write(plots, o, &error)) {
             last = o;
@@ -261,8 +263,14 @@ GraphExportDialog::GraphExportDialog(const GraphExport::Options& start, QWidget*
 GraphExport::Options GraphExportDialog::options() const
 {
     GraphExport::Options o;
-    o.format = GraphExport::Format(m_format->currentData().toInt());
-    o.fileName = GraphExport::withSuffix(m_file->text().trimmed(), o.format);
+    // A typed suffix of a known format picks the format; any other name gets
+    // the chosen format's suffix, so the file holds what its name says.
+    const QString typed = m_file->text().trimmed();
+    const auto chosen = GraphExport::Format(m_format->currentData().toInt());
+    o.format = GraphExport::formatOf(typed, chosen);
+    o.fileName = typed;
+    if (!typed.isEmpty() && GraphExport::suffixOf(o.format) != QFileInfo(typed).suffix().toLower())
+        o.fileName = typed + QLatin1Char('.') + GraphExport::suffixOf(o.format);
     o.widthMm = m_width->value();
     o.heightMm = m_height->value();
     o.dpi = m_dpi->value();

@@ -1278,6 +1278,8 @@ bool PlotManager::saveAsSession()
         // The Open dialog lists *.ldf only: a name without suffix gets it.
         const QString name = AppText::withSuffix(answer, QStringLiteral("ldf"));
         *m_dialogPath = AppText::folderOf(name);
+        if (!Prompter::mayReplace(this, name))
+            continue;
         if (save(name))
             return true;
     }

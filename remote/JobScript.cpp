@@ -407,6 +407,12 @@ BatchJob::BatchJob(JobHost& host, const QString& text, const QString& baseFolder
 
 bool BatchJob::readFile(const QString& fileName, QString* text, QString* error)
 {
+    // A FIFO or a device would hold the open up beyond the reach of Abort or a signal.
+    const QFileInfo info(fileName);
+    if (info.exists() && !info.isFile()) {
+        *error = QStringLiteral("\"%1\" is not a regular file").arg(fileName);
+        return false;
+    }
     QFile f(fileName);
     if (!f.open(QIODevice::ReadOnly | QIODevice::Text)) {
         *error = f.errorString();

@@ -2,6 +2,7 @@
 
 #include <QThread>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstring>
@@ -105,6 +106,34 @@ void DataAnalyzer::clearScans()
     firstByTime_.clear();
     firstByPosition_.clear();
     savedScans_ = 0;
+}
+
+void DataAnalyzer::removeLastScans(const QVector<Location>& locations)
+{
+    QVector<Location> order = locations;
+    // From the back, so that each removal leaves the others' places alone.
+    std::sort(order.begin(), order.end(), [](const Location& a, const Location& b) {
+        return a.group != b.group ? a.group > b.group : a.index > b.index;
+    });
+    bool groupsGone = false;
+    for (const Location& at : order) {
+        if (at.group < 0 || at.group >= groups_.size() || at.index != groups_[at.group].scans.size() - 1)
+            continue;
+        groups_[at.group].scans.removeLast();
+        if (groups_[at.group].scans.isEmpty()) {
+            groups_.remove(at.group);
+            groupsGone = true;
+        }
+    }
+    savedScans_ = std::min(savedScans_, scanCount());
+    if (!groupsGone)
+        return;
+    firstByTime_.clear();
+    firstByPosition_.clear();
+    for (int g = 0; g < groups_.size(); ++g) {
+        remember(firstByTime_, groups_[g].temporalPosition, g);
+        remember(firstByPosition_, groups_[g].position, g);
+    }
 }
 
 void DataAnalyzer::markSaved()

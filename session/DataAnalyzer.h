@@ -41,6 +41,9 @@ public:
     int scanCount() const;
     // Removes all groups and scans.
     void clearScans();
+    // Removes the scans at `locations` that are the last of their groups (a
+    // run's records that never received data), and groups left empty.
+    void removeLastScans(const QVector<Location>& locations);
 
     QString deviceID() const { return deviceID_; }
     void setDeviceID(const QString& id) { deviceID_ = id; }

@@ -12,6 +12,8 @@
 #include <QXmlStreamWriter>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <atomic>
 #include <condition_variable>
 #include <deque>
@@ -21,6 +23,47 @@
 #include <thread>
 #include <unistd.h>
 #include <vector>
+
+namespace {
+// A failure in the system's words ("read-only file system"), to follow a colon.
+QString systemCause(int err)
+{
+    QString s = QString::fromLocal8Bit(std::strerror(err));
+    if (!s.isEmpty())
+        s[0] = s[0].toLower();
+    return s;
+}
+
+QString causeOf(const QFile& f)
+{
+    QString s = f.errorString();
+    if (!s.isEmpty())
+        s[0] = s[0].toLower();
+    return s;
+}
+
+// Why nothing can be written in `folder`: a small probe file in it, or in
+// the nearest folder above it that exists.
+QString folderCause(const QString& folder)
+{
+    QString p = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
+    while (!QFileInfo::exists(p)) {
+        const QString up = QFileInfo(p).path();
+        if (up == p)
+            break;
+        p = up;
+    }
+    if (!QFileInfo(p).isDir())
+        return systemCause(ENOTDIR);
+    const QByteArray probe = QFile::encodeName(p + QStringLiteral("/.lpmeasure-probe-%1").arg(::getpid()));
+    const int fd = ::open(probe.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return systemCause(errno);
+    ::close(fd);
+    ::unlink(probe.constData());
+    return QStringLiteral("in use by another program");
+}
+} // namespace
 
 namespace {
 
@@ -90,11 +133,15 @@ struct SessionJournal::Impl {
             busy = true;
             l.unlock();
             SessionFile::writeScan(*xml, scan);
-            const bool ok = !xml->hasError() && file.flush() && ::fdatasync(file.handle()) == 0;
+            QString cause;
+            if (xml->hasError() || !file.flush())
+                cause = causeOf(file);
+            else if (::fdatasync(file.handle()) != 0)
+                cause = systemCause(errno);
             l.lock();
             busy = false;
-            if (!ok && error.isEmpty())
-                error = QStringLiteral("Cannot append to %1: %2").arg(file.fileName(), file.errorString());
+            if (!cause.isEmpty() && error.isEmpty())
+                error = QStringLiteral("Cannot append to %1: %2").arg(file.fileName(), cause);
             idle.notify_all();
         }
     }
@@ -127,14 +174,14 @@ std::unique_ptr<SessionJournal> SessionJournal::create(const QString& folder, co
 {
     if (!QDir().mkpath(folder)) {
         if (error)
-            *error = QStringLiteral("Cannot make the folder %1.").arg(folder);
+            *error = QStringLiteral("Cannot make the folder %1: %2").arg(folder, folderCause(folder));
         return nullptr;
     }
     const QString path = newJournalName(folder);
     auto impl = std::make_unique<Impl>(path);
     if (!impl->lock.tryLock(0)) {
         if (error)
-            *error = QStringLiteral("Cannot lock %1.").arg(path);
+            *error = QStringLiteral("Cannot lock %1: %2").arg(path, folderCause(folder));
         return nullptr;
     }
     std::unique_ptr<SessionJournal> j(new SessionJournal(std::move(impl), path));
@@ -168,7 +215,7 @@ bool SessionJournal::writeWhole(const DataAnalyzer& session)
     m_impl->file.close();
     m_impl->file.setFileName(part);
     if (!m_impl->file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        m_error = QStringLiteral("Cannot write %1: %2").arg(part, m_impl->file.errorString());
+        m_error = QStringLiteral("Cannot write %1: %2").arg(part, causeOf(m_impl->file));
         return false;
     }
     m_impl->xml = std::make_unique<QXmlStreamWriter>(&m_impl->file);
@@ -183,9 +230,14 @@ bool SessionJournal::writeWhole(const DataAnalyzer& session)
             SessionFile::writeScan(xml, s);
             ++n;
         }
-    if (xml.hasError() || !m_impl->file.flush() || ::fdatasync(m_impl->file.handle()) != 0
-        || std::rename(QFile::encodeName(part).constData(), QFile::encodeName(m_path).constData()) != 0) {
-        m_error = QStringLiteral("Cannot write %1.").arg(part);
+    QString cause;
+    if (xml.hasError() || !m_impl->file.flush())
+        cause = causeOf(m_impl->file);
+    else if (::fdatasync(m_impl->file.handle()) != 0
+             || std::rename(QFile::encodeName(part).constData(), QFile::encodeName(m_path).constData()) != 0)
+        cause = systemCause(errno);
+    if (!cause.isEmpty()) {
+        m_error = QStringLiteral("Cannot write %1: %2").arg(part, cause);
         m_impl->xml.reset();
         m_impl->file.close();
         QFile::remove(part);

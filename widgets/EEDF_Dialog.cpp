@@ -156,6 +156,8 @@ void EEDF_Dialog::saveFile()
                                                            QStringLiteral("VESK EEPF Table Files (*.eepfTable)"));
     if (name.isEmpty())
         return;
+    if (!Prompter::mayReplace(this, name))
+        return;
     const QString err = m_model->table().writeFile(name);
     if (!err.isEmpty())
         Prompter::critical(this, QStringLiteral("EEPF File Save Error"), err);

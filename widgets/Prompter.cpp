@@ -1,6 +1,10 @@
 #include "Prompter.h"
 
+#include "AppState.h"
+
 #include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
 #include <QDialog>
 #include <QUrl>
 #include <QFileDialog>
@@ -36,7 +40,8 @@ QStringList Prompter::openFileNames(QWidget* parent, const QString& caption, con
 
 QString Prompter::saveFileName(QWidget* parent, const QString& caption, const QString& dir, const QString& filter)
 {
-    return QFileDialog::getSaveFileName(parent, caption, dir, filter);
+    // The callers ask before replacing, once the name is final.
+    return QFileDialog::getSaveFileName(parent, caption, dir, filter, nullptr, QFileDialog::DontConfirmOverwrite);
 }
 
 int Prompter::execDialog(QDialog* dialog)
@@ -79,4 +84,15 @@ QMessageBox::StandardButton Prompter::question(QWidget* parent, const QString& t
                                                QMessageBox::StandardButton defaultButton)
 {
     return instance().message(parent, QMessageBox::Question, title, text, buttons, defaultButton);
+}
+
+bool Prompter::mayReplace(QWidget* parent, const QString& fileName)
+{
+    if (!QFileInfo::exists(fileName))
+        return true;
+    return instance().message(parent, QMessageBox::Warning, QString::fromLatin1(AppInfo::Title),
+                              QStringLiteral("%1 already exists.\nDo you want to replace it?")
+                                  .arg(QDir::toNativeSeparators(fileName)),
+                              QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+        == QMessageBox::Yes;
 }

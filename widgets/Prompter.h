@@ -38,4 +38,8 @@ public:
     static QMessageBox::StandardButton question(QWidget* parent, const QString& title, const QString& text,
                                                 QMessageBox::StandardButtons buttons,
                                                 QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
+    // Before a file the user named is written: true when it does not exist
+    // or the user agrees to replace it (default No). The file dialog asks
+    // nothing itself, since a suffix may still be added after it.
+    static bool mayReplace(QWidget* parent, const QString& fileName);
 };

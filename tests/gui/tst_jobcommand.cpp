@@ -14,6 +14,7 @@
 #include <QtTest>
 #include <cmath>
 #include <cstdio>
+#include <sys/stat.h>
 
 namespace {
 struct Outcome {
@@ -26,7 +27,7 @@ class TestJobCommand : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase() { QVERIFY(m_dir.isValid()); }
+    void initTestCase();
     void exampleJobMeasuresThePlasma();
     void refusedJobExitsTwo();
     void failingLineExitsOne();
@@ -36,10 +37,23 @@ private slots:
 
 private:
     Outcome run(const QString& job, const QString& simConfig, const QString& extra = QString());
-    Outcome runArgs(const QStringList& args, const QString& simConfig);
+    // `display` false: no display and no platform named, as over SSH.
+    Outcome runArgs(const QStringList& args, const QString& simConfig, bool display = true);
     QString copyJob(const QString& name, const QString& text);
     QTemporaryDir m_dir;
+    QString m_program; // a copy in a folder of its own: its own working folder
 };
+
+void TestJobCommand::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    const QString bin = m_dir.filePath("bin");
+    QVERIFY(QDir().mkpath(bin));
+    m_program = QDir(bin).filePath("lpmeasure");
+    QVERIFY(QFile::copy(LP_LPMEASURE, m_program));
+    QFile marker(m_program + ".build-tree"); // a build tree's program works in its own folder
+    QVERIFY(marker.open(QIODevice::WriteOnly));
+}
 
 Outcome TestJobCommand::run(const QString& job, const QString& simConfig, const QString& extra)
 {
@@ -49,16 +63,19 @@ Outcome TestJobCommand::run(const QString& job, const QString& simConfig, const 
     return runArgs(args, simConfig);
 }
 
-Outcome TestJobCommand::runArgs(const QStringList& args, const QString& simConfig)
+Outcome TestJobCommand::runArgs(const QStringList& args, const QString& simConfig, bool display)
 {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
+    if (!display)
+        for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+            env.remove(name);
     env.insert("LPSIM_CONFIG", simConfig);
     env.insert("XDG_CONFIG_HOME", m_dir.filePath("config")); // the user's settings stay untouched
     env.insert("XDG_DATA_HOME", m_dir.filePath("data"));
     p.setProcessEnvironment(env);
-    p.start(LP_LPMEASURE, args);
+    p.start(m_program, args);
     Outcome o;
     if (!p.waitForFinished(150000))
         return o;
@@ -89,7 +106,6 @@ void TestJobCommand::exampleJobMeasuresThePlasma()
     QVERIFY2(o.exitCode == 0, qPrintable(o.out + o.err.right(3000)));
     QVERIFY(o.out.contains("[User Message] Example job"));
     QVERIFY(o.out.contains("] scan\n"));
-    QVERIFY(o.out.contains("Running Data Scan"));
     // Each scan line tells the sweep it ran: the initial scan's window, then the job's.
     QVERIFY2(o.out.contains(QRegularExpression("scan: -?\\d+\\.\\d \u2026 -?\\d+\\.\\d V, \\d+ points "
                                                "\\(voltages optimised by the initial scan\\)\n")),
@@ -153,29 +169,46 @@ void TestJobCommand::failingLineExitsOne()
     const QString job = copyJob("failing.txt", "settimeresolved(0,500,100,1)\nscan\nmessage(after)\n");
     const Outcome o = run(job, "speed=0; sync.present=0");
     QCOMPARE(o.exitCode, 1);
-    QVERIFY2(o.err.contains("line 2 failed: scan: The measurement failed: "), qPrintable(o.err.right(2000)));
+    // The run's alerts are printed once (its box), the failed line points at them.
+    QVERIFY2(o.err.contains("line 2 failed: scan: The measurement failed (the alerts above)\n"),
+             qPrintable(o.err.right(2000)));
+    QCOMPARE((o.out + o.err).count("[ERROR] Scan: "), 1);
     QVERIFY(o.out.contains("[User Message] after"));
     QVERIFY(o.out.contains("lpmeasure: job finished: 4 lines, 1 failed"));
 }
 
-// Help and mistyped options answer at once, before anything connects or measures.
+// Help and mistyped options answer at once, before anything connects or
+// measures, also without a display; a job runs without one.
 void TestJobCommand::commandLine_data()
 {
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("out");
     QTest::addColumn<QString>("err");
-    QTest::newRow("help") << QStringList{"--help"} << 0 << "Usage: lpmeasure [options] [session.ldf...]" << "";
-    QTest::newRow("h") << QStringList{"-h", "--job"} << 0 << "--job FILE" << "";
+    QTest::addColumn<bool>("display");
+    const QString fifo = m_dir.filePath("fifo.txt");
+    QFile::remove(fifo);
+    QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+    const QString hello = copyJob("hello.txt", "message(hello)\n");
+    QTest::newRow("help") << QStringList{"--help"} << 0 << "Usage: lpmeasure [options] [session.ldf...]" << "" << true;
+    QTest::newRow("h") << QStringList{"-h", "--job"} << 0 << "--job FILE" << "" << true;
     QTest::newRow("unknown option") << QStringList{"--jobb", "x.txt"} << 2 << ""
-                                    << "lpmeasure: unknown option --jobb (--help lists the options)";
-    QTest::newRow("job without file") << QStringList{"--job"} << 2 << "" << "lpmeasure: --job needs a value";
+                                    << "lpmeasure: unknown option --jobb (--help lists the options)" << true;
+    QTest::newRow("job without file") << QStringList{"--job"} << 2 << "" << "lpmeasure: --job needs a value" << true;
     QTest::newRow("bad probe mode") << QStringList{"--job", "x.txt", "--probe-mode", "triple"} << 2 << ""
-                                    << "lpmeasure: unknown probe mode triple";
+                                    << "lpmeasure: unknown probe mode triple" << true;
     QTest::newRow("bad quit-after") << QStringList{"--quit-after=soon"} << 2 << ""
-                                    << "lpmeasure: bad number of seconds for --quit-after: soon";
+                                    << "lpmeasure: bad number of seconds for --quit-after: soon" << true;
     QTest::newRow("bad port") << QStringList{"--server", "80000"} << 2 << ""
-                              << "lpmeasure: bad port number for --server: 80000";
+                              << "lpmeasure: bad port number for --server: 80000" << true;
+    QTest::newRow("unknown option, no display") << QStringList{"--jobb", "x.txt"} << 2 << ""
+                                                << "lpmeasure: unknown option --jobb" << false;
+    QTest::newRow("job, no display") << QStringList{"--job", hello, "--probe-mode", "reference"} << 0
+                                     << "[User Message] hello" << "" << false;
+    QTest::newRow("job with a server") << QStringList{"--job", hello, "--server", "0", "--probe-mode", "reference"}
+                                       << 0 << "lpmeasure: data server listening on port " << "" << true;
+    QTest::newRow("job from a FIFO") << QStringList{"--job", fifo} << 2 << ""
+                                     << QString("\"%1\" is not a regular file").arg(fifo) << true;
 }
 
 void TestJobCommand::commandLine()
@@ -184,11 +217,13 @@ void TestJobCommand::commandLine()
     QFETCH(int, exitCode);
     QFETCH(QString, out);
     QFETCH(QString, err);
-    const Outcome o = runArgs(args, "speed=0");
-    QCOMPARE(o.exitCode, exitCode);
+    QFETCH(bool, display);
+    const Outcome o = runArgs(args, "speed=0", display);
+    QVERIFY2(o.exitCode == exitCode, qPrintable(o.out + o.err));
     QVERIFY2(o.out.contains(out), qPrintable(o.out));
     QVERIFY2(o.err.contains(err), qPrintable(o.err));
-    QVERIFY(!o.out.contains("job finished"));
+    if (exitCode != 0)
+        QVERIFY(!o.out.contains("job finished"));
 }
 
 // Every session file named opens, each in its window: one that cannot be opened is

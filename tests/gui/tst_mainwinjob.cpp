@@ -83,6 +83,8 @@ private slots:
     void postDuringARunChangesNothing();
     void statusEcho_data();
     void statusEcho();
+    void consoleTexts_data();
+    void consoleTexts();
     void consoleFilter_data();
     void consoleFilter();
     void escapeEndsTheJob();
@@ -325,8 +327,9 @@ void TestMainWinJob::escapeEndsTheJob()
 }
 
 // The console of `lpmeasure --job` shows status texts as they change, at most
-// one per 500 ms; a text that waits gives way to a newer one. Events are
-// "ms text" (a status offered) or "ms" (the timer's look at a waiting one).
+// one per 500 ms; a text that waits gives way to a newer one, and within a job
+// line a text is shown once. Events are "ms text" (a status offered), "ms"
+// (the timer's look at a waiting one) or "ms |" (the next job line starts).
 void TestMainWinJob::statusEcho_data()
 {
     QTest::addColumn<QStringList>("events");
@@ -339,6 +342,12 @@ void TestMainWinJob::statusEcho_data()
     QTest::newRow("last one waits for the timer") << QStringList{"0 A", "100 Idle", "400", "500"}
                                                   << QStringList{"A", "Idle"};
     QTest::newRow("empty texts") << QStringList{"0 ", "100 A", "700 "} << QStringList{"A"};
+    QTest::newRow("a text comes back") << QStringList{"0 A", "600 B", "1200 A", "1800 B", "2400 A"}
+                                       << QStringList{"A", "B"};
+    QTest::newRow("back while another waits") << QStringList{"0 A", "100 B", "600 A", "700", "1300 A"}
+                                              << QStringList{"A"};
+    QTest::newRow("next line shows it again") << QStringList{"0 A", "600 B", "1200 |", "1300 A"}
+                                              << QStringList{"A", "B", "A"};
 }
 
 void TestMainWinJob::statusEcho()
@@ -350,11 +359,44 @@ void TestMainWinJob::statusEcho()
     for (const QString& e : events) {
         const int space = e.indexOf(' ');
         const qint64 ms = e.left(space < 0 ? e.size() : space).toLongLong();
+        if (e.mid(space + 1) == "|") {
+            echo.newLine();
+            continue;
+        }
         const QString shown = space < 0 ? echo.due(ms) : echo.offer(e.mid(space + 1), ms);
         if (!shown.isEmpty())
             out << shown;
     }
     QCOMPARE(out, printed);
+}
+
+// A job line and a failure as the console prints them: control characters
+// escaped, an alert a box printed not repeated.
+void TestMainWinJob::consoleTexts_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<QString>("printed");
+    QTest::newRow("NUL") << "line" << QString::fromUtf8("bad\0line", 8) << "" << "bad\\0line";
+    QTest::newRow("controls") << "line" << "a\tb\rc\x01" "d\x7f" << "" << "a\\tb\\rc\\x01d\\x7f";
+    QTest::newRow("plain") << "line" << QString::fromUtf8("message(\u00b5s)") << "" << QString::fromUtf8("message(\u00b5s)");
+    QTest::newRow("alerts shown") << "failure" << "The measurement failed: [ERROR] A.; [ERROR] B."
+                                  << "[ERROR] A.\n[ERROR] B.\n" << "The measurement failed (the alerts above)";
+    QTest::newRow("one alert not shown") << "failure" << "The measurement failed: [ERROR] A.; [ERROR] C."
+                                         << "[ERROR] A.\n[ERROR] B.\n"
+                                         << "The measurement failed: [ERROR] A.; [ERROR] C.";
+    QTest::newRow("no box") << "failure" << "The controller is not connected." << ""
+                            << "The controller is not connected.";
+}
+
+void TestMainWinJob::consoleTexts()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, text);
+    QFETCH(QString, shown);
+    QFETCH(QString, printed);
+    QCOMPARE(kind == "line" ? JobConsole::printable(text) : JobConsole::failureText(text, shown), printed);
 }
 
 // What reaches the console of a job run without --verbose.

@@ -8,6 +8,7 @@
 #include "MainWinFixture.h"
 #include "PlotManager.h"
 #include "ProbeModeSelector.h"
+#include "QuitAfter.h"
 #include "RecoveryOffer.h"
 #include "ScanSequence.h"
 #include "ScriptedPrompter.h"
@@ -46,6 +47,8 @@ private slots:
     void closingTheWindowAbortsTheRunFirst();
     void journalFollowsTheSession_data();
     void journalFollowsTheSession();
+    void journalFailureIsAnAlert();
+    void recoveryOfferWaitsForTheRun();
 };
 
 void TestMainWinScan::init()
@@ -207,17 +210,21 @@ void TestMainWinScan::closingTheWindowAbortsTheRunFirst()
 
 // A run's session is journalled until it is saved or discarded; a journal
 // that a program left is offered at the next start and recovered, kept or
-// deleted as the user answers.
+// deleted as the user answers. A timed end (--quit-after) closes without
+// questions and leaves the journal, also of a recovered session.
 void TestMainWinScan::journalFollowsTheSession_data()
 {
     QTest::addColumn<QString>("ending");
     QTest::addColumn<int>("answer"); // to the offer at the next start
     QTest::addColumn<int>("offeredAfter");
-    QTest::newRow("saved") << "save" << 0 << 0;
-    QTest::newRow("discarded") << "discard" << 0 << 0;
-    QTest::newRow("left, recovered") << "leave" << int(QMessageBox::Yes) << 0;
-    QTest::newRow("left, kept") << "leave" << int(QMessageBox::No) << 1;
-    QTest::newRow("left, deleted") << "leave" << int(QMessageBox::Discard) << 0;
+    QTest::addColumn<bool>("quitRecovered"); // the recovered session ends by the timer
+    QTest::newRow("saved") << "save" << 0 << 0 << false;
+    QTest::newRow("discarded") << "discard" << 0 << 0 << false;
+    QTest::newRow("left, recovered") << "leave" << int(QMessageBox::Yes) << 0 << false;
+    QTest::newRow("left, kept") << "leave" << int(QMessageBox::No) << 1 << false;
+    QTest::newRow("left, deleted") << "leave" << int(QMessageBox::Discard) << 0 << false;
+    QTest::newRow("timed end, kept") << "quit" << int(QMessageBox::No) << 1 << false;
+    QTest::newRow("timed end, recovered, timed end") << "quit" << int(QMessageBox::Yes) << 0 << true;
 }
 
 void TestMainWinScan::journalFollowsTheSession()
@@ -225,6 +232,7 @@ void TestMainWinScan::journalFollowsTheSession()
     QFETCH(QString, ending);
     QFETCH(int, answer);
     QFETCH(int, offeredAfter);
+    QFETCH(bool, quitRecovered);
     const QString folder = QDir::current().filePath("recovery");
     QDir(folder).removeRecursively();
     const QString saved = m_dir.filePath("saved.ldf");
@@ -246,11 +254,16 @@ void TestMainWinScan::journalFollowsTheSession()
             m_prompter->answers << QMessageBox::Discard;
             w.mdiArea()->activeSubWindow()->close();
             QCOMPARE(w.openSessionCount(), 0);
+        } else if (ending == "quit") {
+            QuitAfter::quit(w);
+            Prompter::setInstance(m_prompter);
+            QCOMPARE(w.openSessionCount(), 0); // closed without a question
         } // else the program ends without closing its sessions
     }
+    const bool left_ = ending == "leave" || ending == "quit";
     const QList<SessionJournal::Found> left = SessionJournal::find(folder);
-    QCOMPARE(left.size(), ending == "leave" ? 1 : 0);
-    if (ending != "leave")
+    QCOMPARE(left.size(), left_ ? 1 : 0);
+    if (!left_)
         return;
     QCOMPARE(left.first().scans, 1);
 
@@ -272,10 +285,70 @@ void TestMainWinScan::journalFollowsTheSession()
     const ScanRecord* s = pm->data()->scan(0, 0);
     QCOMPARE(s->accumulated.count(), 4);
     QVERIFY(std::fabs(s->result.value(ResultRecord::eKTe) - 3.0) < 0.3);
+    if (quitRecovered) {
+        // Never saved: the timer's close keeps it for the next start.
+        QuitAfter::quit(w);
+        Prompter::setInstance(m_prompter);
+        QVERIFY(QFile::exists(left.first().path));
+        return;
+    }
     // Saved where the user says: the journal goes.
     m_prompter->saveNames << saved;
     QVERIFY(pm->saveSession());
     QVERIFY(!QFile::exists(left.first().path));
+}
+
+// Measuring without the journal is shown, once, with the system's reason.
+void TestMainWinScan::journalFailureIsAnAlert()
+{
+    QFile blocker(m_dir.filePath("not-a-folder"));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    MainWin w;
+    w.show();
+    w.journals()->setFolder(blocker.fileName() + "/recovery");
+    connectUnit(w);
+    const QString expected = QString("[ERROR] Measurement Journal: The measurement journal cannot be written: "
+                                     "Cannot make the folder %1/recovery: not a directory")
+                                 .arg(blocker.fileName());
+    for (int run = 0; run < 2; ++run) {
+        m_prompter->asked.clear();
+        w.action("Scan")->trigger();
+        QCOMPARE(w.currentSession()->data()->scanCount(), run + 1); // the measurement goes on
+        // The first run ends with the alert in its box; the second has none.
+        QCOMPARE(w.alertList(), run == 0 ? QStringList{expected} : QStringList{});
+        QCOMPARE(m_prompter->texts(), run == 0 ? QStringList{expected} : QStringList{});
+    }
+    w.currentSession()->setModified(false);
+}
+
+// The offer of a journal left behind never holds up a run: it comes once the
+// window is idle.
+void TestMainWinScan::recoveryOfferWaitsForTheRun()
+{
+    const QString folder = QDir::current().filePath("recovery");
+    QDir(folder).removeRecursively();
+    {
+        MainWin w;
+        w.show();
+        connectUnit(w);
+        w.action("Scan")->trigger();
+    } // the program ends without saving: the journal stays
+    QCOMPARE(SessionJournal::find(folder).size(), 1);
+    MainWin w;
+    w.show();
+    connectUnit(w);
+    m_prompter->asked.clear();
+    m_prompter->answers << QMessageBox::No;
+    RecoveryOffer::runWhenIdle(w);
+    int askedDuringRun = -1;
+    atState(w, 10, [&] { askedDuringRun = m_prompter->asked.size(); });
+    w.action("Scan")->trigger(); // returns when the run has ended
+    QCOMPARE(askedDuringRun, 0);
+    QTRY_COMPARE(m_prompter->asked.size(), 1);
+    QVERIFY(m_prompter->texts().first().startsWith("Recover the unsaved measurement of "));
+    QCOMPARE(w.currentSession()->data()->scanCount(), 1);
+    QDir(folder).removeRecursively();
 }
 
 QTEST_MAIN(TestMainWinScan)

@@ -14,6 +14,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QSignalSpy>
 #include <QtTest>
 #include <atomic>
 #include <mutex>
@@ -105,6 +106,8 @@ private slots:
     void scanRunningFromStartToEnd_data();
     void scanRunningFromStartToEnd();
     void remoteStartSwitch();
+    void postAfterARunStartsTheNext();
+    void refusedPostSaysWhy();
 };
 
 void TestMainWinServer::init()
@@ -182,6 +185,38 @@ void TestMainWinServer::remoteStartSwitch()
     QCOMPARE(w.currentSession()->data()->scanCount(), 0);
     w.setRemoteScanStart(true);
     QVERIFY(box->isChecked() && w.dataServer()->remoteStartAllowed());
+}
+
+// A client that waits for "scan_running" to read "False" and then POSTs gets
+// its next run, also while the banner's Scan button pauses after the last.
+void TestMainWinServer::postAfterARunStartsTheNext()
+{
+    MainWin w;
+    connectUnit(w);
+    QVERIFY(w.startServer(0, QHostAddress(QHostAddress::LocalHost), false));
+    const quint16 port = w.dataServer()->port();
+    PlotManager* session = w.currentSession();
+    for (int run = 1; run <= 2; ++run) {
+        QCOMPARE(request(port, "POST / HTTP/1.0\r\nContent-Length: 4\r\n\r\ntrue"), QByteArray("HTTP/1.0 200 OK\r\n"));
+        QTRY_VERIFY_WITH_TIMEOUT(session->data()->scanCount() == run && !w.isRunActive(), 60000);
+        QVERIFY(request(port, "GET /data HTTP/1.0\r\n\r\n").contains("\"scan_running\":\"False\""));
+    }
+    QVERIFY2(w.alertList().isEmpty(), qPrintable(w.alertList().join('\n')));
+    session->setModified(false);
+}
+
+// A POST that starts nothing says why, in the log and on the console.
+void TestMainWinServer::refusedPostSaysWhy()
+{
+    MainWin w; // not connected
+    QVERIFY(w.startServer(0, QHostAddress(QHostAddress::LocalHost), false));
+    const quint16 port = w.dataServer()->port();
+    QTest::ignoreMessage(QtWarningMsg, "Data server: a POST asked for a scan; nothing started: the unit is not "
+                                       "connected.");
+    QSignalSpy asked(w.dataServer(), &DataServer::scanStartRequested); // heard after the window's handler
+    QCOMPARE(request(port, "POST / HTTP/1.0\r\nContent-Length: 4\r\n\r\ntrue"), QByteArray("HTTP/1.0 200 OK\r\n"));
+    QTRY_COMPARE(asked.count(), 1);
+    QVERIFY(!w.isRunActive());
 }
 
 QTEST_MAIN(TestMainWinServer)
