@@ -232,9 +232,13 @@ void TestScanSequence::timedRunEveryFiveSeconds()
     seq->restartScanClock();
     QVERIFY2(seq->runScan(c), qPrintable(seam.alerts().join('\n')));
     QCOMPARE(data->groupCount(), 3);
+    // Each cycle starts at its interval, or later where the scan before it
+    // ran over (the reads' polling advances the clock, the more the busier
+    // the machine): never early, and the recorded time is when it started.
     QCOMPARE(data->group(0)->temporalPosition, 0.0);
-    QCOMPARE(data->group(1)->temporalPosition, 5.0);
-    QCOMPARE(data->group(2)->temporalPosition, 10.0);
+    QVERIFY2(data->group(1)->temporalPosition >= 5.0, qPrintable(QString::number(data->group(1)->temporalPosition)));
+    QVERIFY(data->group(2)->temporalPosition >= 10.0);
+    QVERIFY(data->group(2)->temporalPosition > data->group(1)->temporalPosition);
     for (int g = 0; g < 3; ++g)
         QCOMPARE(data->scan(g, 0)->scanType, int(ScanRecord::eTimedRun));
     // It waited for its intervals, and ended after the third cycle (three
