@@ -14,6 +14,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -134,6 +135,11 @@ int main(int argc, char **argv)
     // lpdata on the same file, right after the program's load.
     QProcess python;
     python.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+#ifdef LP_LPDATA_ENGINE
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("LPDATA_ENGINE"), QStringLiteral(LP_LPDATA_ENGINE));
+    python.setProcessEnvironment(env);
+#endif
     python.start(QStringLiteral(LP_PYTHON),
                  {QStringLiteral(LP_LPDATA_LOAD), QStringLiteral(LP_PYTHON_PACKAGE), name});
     const bool pythonRan = python.waitForFinished(-1) && python.exitStatus() == QProcess::NormalExit

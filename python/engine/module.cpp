@@ -7,6 +7,7 @@
 #include <pybind11/stl.h>
 
 #include "EngineCalls.h"
+#include "NumberText.h"
 
 #include <QtGlobal>
 #include <cstdio>
@@ -235,6 +236,66 @@ std::vector<std::string> settingNames()
     return out;
 }
 
+// Vec texts (bytes or str) as float64 arrays, None where a text is not all plain numbers.
+// The texts are read with the interpreter lock released: counted, then (arrays made) read.
+py::list readVectors(const py::sequence& texts, const std::string& separator)
+{
+    if (separator.size() != 1)
+        throw py::value_error("separator: expected one character");
+    const char sep = separator[0];
+    struct Text {
+        py::object keep; // holds the buffer while the lock is released
+        const char* data = nullptr;
+        std::size_t size = 0;
+        std::ptrdiff_t count = -1;
+        bool read = false;
+    };
+    std::vector<Text> in(texts.size());
+    for (std::size_t k = 0; k < in.size(); ++k) {
+        Text& t = in[k];
+        t.keep = texts[k];
+        PyObject* o = t.keep.ptr();
+        Py_ssize_t n = 0;
+        if (PyBytes_Check(o)) {
+            char* d = nullptr;
+            if (PyBytes_AsStringAndSize(o, &d, &n) != 0)
+                throw py::error_already_set();
+            t.data = d;
+        } else if (PyUnicode_Check(o)) {
+            // ASCII text is its own UTF-8; other text is never plain and falls back.
+            if (PyUnicode_IS_ASCII(o))
+                t.data = PyUnicode_AsUTF8AndSize(o, &n);
+            if (!t.data)
+                PyErr_Clear();
+        } else {
+            throw py::type_error("texts: expected bytes or str");
+        }
+        t.size = t.data ? std::size_t(n) : 0;
+    }
+    {
+        py::gil_scoped_release unlocked;
+        for (Text& t : in)
+            t.count = t.data ? engine::vecPieceCount(t.data, t.size, sep) : -1;
+    }
+    std::vector<py::array_t<double>> arrays(in.size());
+    std::vector<double*> outs(in.size(), nullptr);
+    for (std::size_t k = 0; k < in.size(); ++k)
+        if (in[k].count > 0) {
+            arrays[k] = py::array_t<double>(in[k].count);
+            outs[k] = arrays[k].mutable_data();
+        }
+    {
+        py::gil_scoped_release unlocked;
+        for (std::size_t k = 0; k < in.size(); ++k)
+            if (outs[k])
+                in[k].read = engine::readVecPieces(in[k].data, in[k].size, sep, outs[k]);
+    }
+    py::list out(in.size());
+    for (std::size_t k = 0; k < in.size(); ++k)
+        out[k] = in[k].read ? py::object(arrays[k]) : py::none();
+    return out;
+}
+
 QtMessageHandler previousHandler = nullptr;
 
 // The analysis traces its steps as debug lines (lpanalyse keeps them quiet too); warnings
@@ -261,5 +322,6 @@ PYBIND11_MODULE(_engine, m)
           py::arg("settings"), py::arg("robust"), py::arg("probe"), py::arg("eepf_table"), py::arg("threads"));
     m.def("check_settings", &checkSettings, py::arg("settings"));
     m.def("setting_names", &settingNames);
+    m.def("read_vectors", &readVectors, py::arg("texts"), py::arg("separator"));
     m.attr("min_sweeps") = ivtext::kMinSweeps;
 }

@@ -1,4 +1,6 @@
-"""Number vectors of session files, parsed in bulk with numpy.
+"""Number vectors of session files, parsed in bulk: by the compiled module where it is there
+(lpdata._engine.read_vectors, correctly rounded like the program, the interpreter lock released),
+else with numpy; texts either cannot read whole go the numpy way, then piece by piece.
 
 A vec text is ";" followed by each number and a ";" after it. numpy parses a text of
 plain decimal numbers in one call (a "0" after the last separator shows whether it read to
@@ -22,9 +24,35 @@ def _plain(b):
     return n if seps == _SEPARATORS[:n] and n < len(_SEPARATORS) else 0
 
 
+_reader = None
+
+
+def _compiled():
+    """The compiled reader, or False where the module is not there (looked for once)."""
+    global _reader
+    if _reader is None:
+        from . import engine  # noqa: PLC0415  (engine imports session, which imports this)
+        module = engine._load()
+        _reader = getattr(module, "read_vectors", None) or False
+    return _reader
+
+
 def vectors(texts):
     """Each vec text as a float64 array, as the program reads it. A text is str, or bytes
     that hold number characters (digits, ".", "e", "E", "+", "-") and ";" only."""
+    read = _compiled()
+    if not read:
+        return numpy_vectors(texts)
+    out = read(texts, ";")
+    left = [k for k, v in enumerate(out) if v is None]
+    if left:
+        for k, v in zip(left, numpy_vectors([texts[k] for k in left])):
+            out[k] = v
+    return out
+
+
+def numpy_vectors(texts):
+    """vectors() without the compiled module."""
     out = []
     with warnings.catch_warnings():
         # numpy warns where it stops early; the count below tells that.

@@ -200,3 +200,23 @@ def iv_columns(path):
     names = rows[0].strip().split(",")
     table = [[float(x) for x in line.split(",")] for line in rows[1:]]
     return {n: [r[c] for r in table] for c, n in enumerate(names)}
+
+
+def session_fields(session):
+    """Everything a session holds, arrays as their bytes: equal only where bit-identical."""
+    out = [session.device_id, session.comment, session.config, session.analysis_settings,
+           list(session.eepf_table.energy), list(session.eepf_table.resolution)]
+    for g in session.groups:
+        out.append((g.position, g.temporal_position, len(g)))
+        for sc in g.scans:
+            arrays = [sc.init_scan.V, sc.init_scan.I, sc.init_scan_derivative.V, sc.init_scan_derivative.I,
+                      sc.raw.sumV, sc.raw.sumI, sc.raw.sumVsq, sc.raw.sumIsq, sc.V, sc.I, sc.stdV, sc.stdI,
+                      sc.eepf.energy, sc.eepf.EEDF, sc.eepf.EEDF_error, sc.eepf.EEDF_low_error]
+            arrays += [a for t in sc.dc_init_scans for a in (t.V, t.I)]
+            if sc.double_probe is not None:
+                arrays += [sc.double_probe.V, sc.double_probe.I, sc.double_probe.stdV, sc.double_probe.stdI]
+            out.append((sc.date, sc.scan_type, sc.position, sc.temporal_position, sc.resolved_time,
+                        sc.ion_current, sc.error, sc.raw.count, sc.init_scan.duration, len(sc.dc_init_scans),
+                        sc.double_probe is None, [(k, v) for k, v in sc.results.items() if v == v],
+                        [a.tobytes() for a in arrays]))
+    return out

@@ -14,6 +14,7 @@ import numpy as np
 
 import support
 from support import lpdata
+from lpdata import textvalues as tv
 
 LPSYNTH = os.path.join(os.path.dirname(support.LPANALYSE), "lpsynth")
 EXAMPLES = os.path.join(support.SOURCE, "examples")
@@ -263,6 +264,88 @@ class Identity(unittest.TestCase):
         self.assertEqual(first, f"{len(lpdata.load(support.EXAMPLE))} False")
         self.assertIn("lpdata._engine", message)
         self.assertIn("Reading session files works without it", message)
+
+
+class NumberTexts(unittest.TestCase):
+    """The compiled vec reader gives what numpy and the piece-by-piece reader give, to the bit;
+    what it cannot read whole is left to them."""
+
+    PLAIN = ("1.5", "-2.25e-07", "0", "-0", "0.0", "-0e5", ".5", "5.", "-.5E3", "1E+5", "1e-5", "0.1",
+             "123456789012345678901234567890", "1e308", "1.7976931348623157e308", "2.2250738585072014e-308",
+             "9007199254740993", "1.00000000000000011102230246251565404236316680908203125",
+             "1.00000000000000011102230246251565404236316680908203126", "000123", "1e0000000000000000000005")
+    # Never read whole by the compiled reader: overflow (the program reads 0), words, signs,
+    # blanks, empty or broken pieces.
+    HOSTILE = ("1e309", "-1e400", "1.8e308", "nan", "NaN", "inf", "-inf", "Infinity", "+1.5", "+-1", "--1",
+               " 1.5", "1.5 ", "1e", "e5", ".", "-", "1.2.3", "0x1p3", "1_000", "1,5", "\uff11", "1\u00e9")
+    # Read whole or not: the values must agree either way.
+    EDGE = ("1e-400", "4.9e-324", "2.2250738585072011e-308", "1e-320", "-1e-330")
+
+    def setUp(self):
+        from lpdata import _numbers
+        self.numbers = _numbers
+        self.read = _numbers._compiled()
+        self.assertTrue(self.read, "the compiled module has no vec reader")
+
+    def check_same(self, texts):
+        compiled = self.numbers.vectors(texts)
+        fallback = self.numbers.numpy_vectors(texts)
+        self.assertEqual(len(compiled), len(texts))
+        for text, a, b in zip(texts, compiled, fallback):
+            self.assertEqual(a.dtype, np.float64)
+            self.assertEqual(a.tobytes(), b.tobytes(), text[:80])
+            self.assertEqual(a.tobytes(), tv.vector(text if isinstance(text, str) else text.decode()).tobytes(),
+                             text[:80])
+
+    def test_pieces_read_alike(self):
+        def text(pieces):
+            return ";" + ";".join(pieces) + ";"
+
+        plain = [text([p]) for p in self.PLAIN] + [text(self.PLAIN)]
+        hostile = [text(["1", p, "2"]) for p in self.HOSTILE]
+        odd_texts = [";", ";;", "", "1;2", ";1;2", "1;2;", ";1;;2;", ";1;\n", "1.5,2", ";1;2; ", "\t;1;"]
+        edge = [text([p]) for p in self.EDGE]
+        for kind in (str, str.encode):
+            whole, left = ([kind(t) for t in group if kind is str or t.isascii()]
+                           for group in (plain, hostile + odd_texts))
+            with self.subTest(kind.__name__):
+                self.assertEqual([g is not None for g in self.read(whole, ";")], [True] * len(whole))
+                self.assertEqual([g is None for g in self.read(left, ";")], [True] * len(left))
+                self.check_same(whole + left + [kind(t) for t in edge])
+        with self.assertRaises(TypeError):
+            self.read([1.5], ";")
+
+    def test_random_numbers_read_alike(self):
+        rng = np.random.default_rng(2026)
+        bits = rng.integers(0, 2**63, size=20000, dtype=np.uint64) | (rng.integers(0, 2, 20000, dtype=np.uint64) << 63)
+        values = bits.view(np.float64)
+        values = values[np.isfinite(values)]
+        formats = (repr, lambda v: f"{v:.6g}", lambda v: f"{v:.17g}", lambda v: f"{v:.3e}", lambda v: f"{v:.25e}")
+        pieces = [formats[i % len(formats)](float(v)) for i, v in enumerate(values)]
+        # Long digit strings with exponents around both ends of the range.
+        digits = rng.integers(0, 10, size=(4000, 40))
+        exps = rng.integers(-345, 330, size=4000)
+        pieces += [f"{'-' if e % 2 else ''}{d[0]}.{''.join(map(str, d[1:]))}e{e}" for d, e in zip(digits, exps)]
+        pieces = [p for p in pieces if p not in ("nan", "-nan", "inf", "-inf")]
+        texts = [";" + ";".join(pieces[k:k + 97]) + ";" for k in range(0, len(pieces), 97)]
+        self.check_same(texts)
+        self.check_same([t.encode() for t in texts])
+        # Plain, in-range numbers (reprs of normal doubles) are read whole.
+        normal = [repr(float(v)) for v in values if np.isfinite(v) and abs(v) >= 2.2250738585072014e-308]
+        self.assertIsNotNone(self.read([";" + ";".join(normal) + ";"], ";")[0])
+
+    def test_sessions_read_alike(self):
+        paths = (support.EXAMPLE, support.made_session("spatial", 2, 2, 150, options=support.OPT_INS),
+                 support.made_session("spatial", 2, 2, 150, options=("--mode", "3")))
+        for path in paths:
+            with self.subTest(path):
+                compiled = support.session_fields(lpdata.load(path))
+                try:
+                    self.numbers._reader = False
+                    fallback = support.session_fields(lpdata.load(path))
+                finally:
+                    self.numbers._reader = None
+                self.assertEqual(compiled, fallback)
 
 
 if __name__ == "__main__":

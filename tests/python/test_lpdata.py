@@ -215,23 +215,6 @@ class Agreement(unittest.TestCase):
     def test_scans_read_whole_equal_scans_read_element_by_element(self):
         # Scans as the program writes them are matched whole; in a file declared ISO-8859-1
         # (ASCII here) every element goes through the XML parser: both give the same.
-        def fields(session):
-            out = [session.device_id, session.comment, session.config, session.analysis_settings,
-                   list(session.eepf_table.energy), list(session.eepf_table.resolution)]
-            for g in session.groups:
-                out.append((g.position, g.temporal_position, len(g)))
-                for sc in g.scans:
-                    arrays = [sc.init_scan.V, sc.init_scan.I, sc.init_scan_derivative.V, sc.init_scan_derivative.I,
-                              sc.raw.sumV, sc.raw.sumI, sc.raw.sumVsq, sc.raw.sumIsq, sc.V, sc.I, sc.stdV, sc.stdI,
-                              sc.eepf.energy, sc.eepf.EEDF, sc.eepf.EEDF_error, sc.eepf.EEDF_low_error]
-                    arrays += [a for t in sc.dc_init_scans for a in (t.V, t.I)]
-                    if sc.double_probe is not None:
-                        arrays += [sc.double_probe.V, sc.double_probe.I, sc.double_probe.stdV, sc.double_probe.stdI]
-                    out.append((sc.date, sc.scan_type, sc.position, sc.temporal_position, sc.resolved_time,
-                                sc.ion_current, sc.error, sc.raw.count, sc.init_scan.duration, len(sc.dc_init_scans),
-                                sc.double_probe is None, [(k, v) for k, v in sc.results.items() if v == v],
-                                [a.tobytes() for a in arrays]))
-            return out
 
         dc = (b'<dcInitScanData traces="2">\n'
               b'            <trace duration="0.5" index="0">\n'
@@ -253,7 +236,7 @@ class Agreement(unittest.TestCase):
                     data = f.read()
                 latin = data.replace(b'encoding="UTF-8"', b'encoding="ISO-8859-1"', 1)
                 self.assertNotEqual(latin, data)
-                self.assertEqual(fields(lpdata.read(data)), fields(lpdata.read(latin)))
+                self.assertEqual(support.session_fields(lpdata.read(data)), support.session_fields(lpdata.read(latin)))
         traces = lpdata.load(with_dc).groups[0].scans[3].dc_init_scans
         self.assertEqual([(t.duration, list(t.V), list(t.I)) for t in traces],
                          [(0.5, [-1.0, 1.0], [1e-06, 2.5e-06]), (0.25, [2.0], [3e-06])])
