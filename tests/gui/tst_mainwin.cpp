@@ -253,12 +253,12 @@ void TestMainWin::connectModuleFails()
     QVERIFY(!w.controller().isConnected());
 }
 
-// Finding the unit and probing the drive's family run on the job thread: the
+// Finding the unit runs on the job thread (the drive search after it): the
 // window keeps processing events, shows the busy cursor and the status text,
 // and offers nothing that would reach the unit until the connect has ended.
 void TestMainWin::connectProbesOnTheJobThread()
 {
-    setDriverDelayScale(0.02); // no motor answers: the probe waits out its time-outs
+    setDriverDelayScale(0.5); // the connect's own waits: about 80 ms of job
     MainWin w;
     m_prompter->dialogHandlers << MainWinFixture::chooseSingle(ProbeModeSelector::eWithoutDcRef);
     int ticksDuringConnect = 0;
@@ -293,7 +293,8 @@ void TestMainWin::connectProbesOnTheJobThread()
     QVERIFY(w.action("Disconnect") && w.action("Disconnect")->isEnabled() && w.action("Disconnect")->isChecked());
     QVERIFY(w.action("Scan")->isEnabled() && w.action("Move...")->isEnabled());
     QCOMPARE(w.statusText(), QString("Idle"));
-    QTRY_VERIFY(!w.driveSearchPending()); // the drive search that followed has ended
+    // The drive search that followed (no motor answers: its time-outs) ends too.
+    QTRY_VERIFY_WITH_TIMEOUT(!w.driveSearchPending(), 30000);
     QVERIFY(w.worker()->isIdle());
 }
 
