@@ -362,7 +362,7 @@ void TestMainWin::disconnectEndsTheDriveSearch()
 // Closing the window while the connect runs waits for it and ends cleanly.
 void TestMainWin::closeWhileConnecting()
 {
-    setDriverDelayScale(0.02);
+    setDriverDelayScale(0.5); // the connect's own waits: about 80 ms of job
     auto w = std::make_unique<MainWin>();
     bool closed = false;
     QTimer tick;
