@@ -82,6 +82,9 @@ MainWin::MainWin(QWidget* parent)
     // 2. Job thread, first (hidden) session, MDI area.
     m_jobs = std::make_unique<ControllerJobs>(m_ctrl);
     m_worker = new WorkerThread(m_jobs.get(), &m_abort, this, WorkerThread::Start::Later);
+    // The drive's family is asked on the job thread after the connect (see
+    // connectDevice), so that a missing drive does not hold the connect.
+    m_ctrl.setDriveSearchOnConnect(false);
     buildMeasurement();
     m_current = newSessionObject();
     m_linDriver = new LinearDriver(&m_ctrl, &m_alertList, this);
@@ -164,6 +167,10 @@ MainWin::MainWin(QWidget* parent)
     connect(this, &MainWin::calibrationStarted, this, &MainWin::updateCalibProgress);
     connect(m_calibTimer, &QTimer::timeout, this, &MainWin::updateCalibProgress);
     connect(m_syncTimer, &QTimer::timeout, this, &MainWin::updateSyncFreq);
+    connect(m_worker, &WorkerThread::jobFinished, this, [this] {
+        if (m_driveSearchPending && m_worker->job() != WorkerThread::JobDriveSearch)
+            driveSearchEnded();
+    });
     connect(m_worker, &WorkerThread::jobFinished, this, &MainWin::setWidgetStates);
     m_worker->start(QThread::InheritPriority);
     connect(m_progressTimer, &QTimer::timeout, this, &MainWin::updateProgressBar);
@@ -422,7 +429,7 @@ ConfigParamPanel* MainWin::configPanel(PlotManager* pm) const
 
 bool MainWin::controllerBusy() const
 {
-    return (m_worker && !m_worker->isIdle()) || m_calibrating || m_driveBusy.load() || (m_drive && m_drive->isBusy())
+    return (m_worker && !m_worker->isIdle()) || m_driveSearchPending || m_calibrating || m_driveBusy.load() || (m_drive && m_drive->isBusy())
            || (m_linDriver && m_linDriver->control().isBusy());
 }
 
@@ -724,7 +731,33 @@ bool MainWin::connectDevice()
     m_linDriver->control().readFromController();
     m_newAct->setEnabled(true);
     m_openAct->setEnabled(true);
+    // The unit is ready: the drive's family is asked meanwhile on the job
+    // thread, the one user of the module until it ends. Scans and the drive
+    // dialog wait for it (awaitDriveSearch); an abort or disconnect ends it.
+    m_driveSearchPending = true;
+    m_worker->setJob(WorkerThread::JobDriveSearch);
+    setWidgetStates();
     return true;
+}
+
+void MainWin::driveSearchEnded()
+{
+    m_driveSearchPending = false;
+    // The family found is the one asked first next time.
+    if (m_ctrl.isConnected())
+        m_linDriver->control().readFromController();
+}
+
+bool MainWin::awaitDriveSearch()
+{
+    if (m_driveSearchPending) {
+        QGuiApplication::setOverrideCursor(Qt::BusyCursor);
+        waitForJob(50);
+        QGuiApplication::restoreOverrideCursor();
+        if (m_driveSearchPending && m_worker->job() != WorkerThread::JobDriveSearch)
+            driveSearchEnded();
+    }
+    return m_ctrl.isConnected() && m_connectAct->isChecked() && !m_closing;
 }
 
 void MainWin::attachPanel(ConfigParamPanel* panel)
@@ -745,6 +778,7 @@ void MainWin::disconnectDevice()
         return;
     // Nothing may still read into the controller's buffer when it goes.
     stopActivity();
+    m_driveSearchPending = false; // ended by the abort, and nothing to read now
     setAppState(3);
     m_linDriver->reset();
     if (!m_ctrl.disconnect())
@@ -785,6 +819,11 @@ void MainWin::actionCalibrateSlot()
         QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel);
     if (b != QMessageBox::Ok) {
         m_calibrateAct->setChecked(false);
+        return;
+    }
+    if (!awaitDriveSearch()) {
+        m_calibrateAct->setChecked(false);
+        setWidgetStates();
         return;
     }
     logLine(QStringLiteral("Calibration process started at %1")
@@ -869,6 +908,8 @@ void MainWin::updateCalibProgress()
 
 void MainWin::showLinDriverSettings()
 {
+    if (!awaitDriveSearch() && m_ctrl.isConnected())
+        return;
     Prompter::instance().execDialog(m_linDriver);
     // The configuration dialog may have changed the rail: the position boxes follow.
     setRailLength(m_linDriver->railLength());
@@ -1026,6 +1067,10 @@ void MainWin::abortAll()
     if (m_worker && m_worker->job() == WorkerThread::JobConnect)
         return;
     m_ctrl.abortAll();
+    // The search replaces the drive object: the abort above ends it, and the
+    // drive is not touched until it has.
+    if (m_worker && m_worker->job() == WorkerThread::JobDriveSearch)
+        return;
     stopLinearDrive();
 }
 

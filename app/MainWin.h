@@ -94,6 +94,9 @@ public:
     // True while another thread talks to the unit (job thread, calibration,
     // drive worker): the GUI then makes no controller call of its own.
     bool controllerBusy() const;
+    // From the end of a connect until the drive search that follows it has
+    // ended and its result is read (the search is one of the busy jobs).
+    bool driveSearchPending() const { return m_driveSearchPending; }
     // The drive dialog reports its worker here while one runs.
     void setDriveBusy(bool busy);
     // The drive's rail length (mm) bounds every session's position boxes.
@@ -189,6 +192,11 @@ private:
     // The stop every abort path sends to a moving linear drive.
     void stopLinearDrive();
     bool waitForJob(int sliceMs);
+    // Lets the drive search started after a connect end first (with events);
+    // true when the unit is still connected afterwards.
+    bool awaitDriveSearch();
+    void driveSearchEnded();
+    bool m_driveSearchPending = false;
     void readWindowSettings();
     void writeWindowSettings();
     void notAvailable(const QString& what);

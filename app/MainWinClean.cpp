@@ -91,6 +91,7 @@ void MainWin::actionCleanSlot()
     }
     if (m_cleaning)
         return;
+    awaitDriveSearch(); // the connect's drive search goes first
     if (refusedDuringRun() || controllerBusy()) {
         uncheckClean();
         setWidgetStates();

@@ -73,6 +73,7 @@ bool MainWinJobHost::applyIdleVoltage(double volts, QString* error)
 {
     if (!isConnected())
         return true; // the record holds it; connecting applies it
+    m_w.awaitDriveSearch();
     if (m_w.controllerBusy()) {
         *error = QStringLiteral("The controller is busy.");
         return false;
@@ -90,6 +91,7 @@ bool MainWinJobHost::scan(QString* error)
         *error = QStringLiteral("The current session window is not connected to the controller.");
         return false;
     }
+    m_w.awaitDriveSearch(); // the connect's drive search goes first
     if (m_w.m_running || m_w.controllerBusy()) {
         *error = QStringLiteral("The controller is busy.");
         return false;
@@ -108,6 +110,7 @@ bool MainWinJobHost::scan(QString* error)
 
 bool MainWinJobHost::clean(QString* error)
 {
+    m_w.awaitDriveSearch(); // the connect's drive search goes first
     if (m_w.m_running || m_w.controllerBusy()) {
         *error = QStringLiteral("The controller is busy.");
         return false;
@@ -142,6 +145,7 @@ bool MainWinJobHost::newSession(QString* error)
         *error = QStringLiteral("The current session window is not connected to the controller.");
         return false;
     }
+    m_w.awaitDriveSearch(); // the connect's drive search goes first
     if (m_w.m_running || m_w.controllerBusy()) {
         *error = QStringLiteral("The controller is busy.");
         return false;

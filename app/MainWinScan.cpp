@@ -160,6 +160,17 @@ void MainWin::actionScanSlot(bool b)
     }
     if (m_running)
         return; // a second start while a run is active
+    // A run starts behind the drive search of the connect (a spatial run
+    // needs its result, and nothing else may use the module meanwhile).
+    if (m_driveSearchPending) {
+        m_abort.store(false); // an Abort pressed while waiting refuses the run
+        if (!awaitDriveSearch() || m_abort.load()) {
+            const QSignalBlocker block(m_scanAct);
+            m_scanAct->setChecked(false);
+            setWidgetStates();
+            return;
+        }
+    }
     if (!m_ctrl.isConnected() || !m_current || !m_current->isLive() || controllerBusy()) {
         const QSignalBlocker block(m_scanAct);
         m_scanAct->setChecked(false);

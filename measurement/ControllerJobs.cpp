@@ -20,6 +20,11 @@ int ControllerJobs::runConnect()
     return m_ctrl.connectTo();
 }
 
+int ControllerJobs::runDriveSearch()
+{
+    return m_ctrl.searchLinearDrive() ? 1 : 0;
+}
+
 void ControllerJobs::requestAbort()
 {
     m_ctrl.abortAll();

@@ -11,6 +11,7 @@ public:
     int runCalibrate() override;
     int runReadScan(ScanReadout& out) override;
     int runConnect() override;
+    int runDriveSearch() override;
     void requestAbort() override;
 
 private:

@@ -34,11 +34,14 @@ void WorkerThread::run()
             m_out = out;
         } else if (j == JobConnect) {
             m_result = m_target->runConnect();
+        } else if (j == JobDriveSearch) {
+            m_result = m_target->runDriveSearch();
         }
         if (j == JobQuit || m_quit.load())
             break;
-        emit jobFinished();
+        // Idle before the signal: a receiver sees the job as ended.
         m_job.store(JobIdle);
+        emit jobFinished();
         wakeWaiters(); // every job end, aborted or not
         while (m_job.load() == JobIdle && !m_quit.load())
             m_jobCond.wait(&m_mutex);

@@ -27,6 +27,9 @@ public:
     // Finds and sets up the unit and probes the linear drive's family (seconds
     // of serial time-outs when no drive answers); never asked to abort.
     virtual int runConnect() = 0;
+    // Asks the linear drive's families on the connected unit (the slow part
+    // of a connect when no drive answers); ends early on requestAbort().
+    virtual int runDriveSearch() { return 0; }
     // Makes a running call (not a connect) return soon; may be called from any thread.
     virtual void requestAbort() = 0;
 };
@@ -35,7 +38,7 @@ class WorkerThread : public QThread
 {
     Q_OBJECT
 public:
-    enum Job { JobCalibrate = 0, JobReadScan = 1, JobIdle = 2, JobQuit = 3, JobConnect = 4 };
+    enum Job { JobCalibrate = 0, JobReadScan = 1, JobIdle = 2, JobQuit = 3, JobConnect = 4, JobDriveSearch = 5 };
     // Later: the owner connects jobFinished() first and then calls start(), so
     // that the first pass's signal is not emitted before anyone listens.
     enum class Start { Now, Later };

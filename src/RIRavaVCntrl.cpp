@@ -173,3 +173,5 @@ void RIRavaVCntrl::setLDStepsPerRev(int stepsPerRev)
     if (drv->drive)
         drv->drive->stepsPerRev = stepsPerRev;
 }
+void RIRavaVCntrl::setDriveSearchOnConnect(bool on) { drv->searchOnConnect = on; }
+bool RIRavaVCntrl::searchLinearDrive() { return drv->searchLinearDrive(); }

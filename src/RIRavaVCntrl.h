@@ -154,6 +154,12 @@ public:
     void setLDSpeed(double speed);
     void setLDmmPerRev(int mmPerRev);
     void setLDStepsPerRev(int stepsPerRev);
+    // Off: connectTo() leaves the generic drive and the caller runs
+    // searchLinearDrive() once connected. The search is the only user of the
+    // module while it runs: abortAll() ends it, and no drive call may be made
+    // until it has returned (it replaces the drive object).
+    void setDriveSearchOnConnect(bool on);
+    bool searchLinearDrive();
 
 private:
     VeskbDrv *drv;

@@ -141,7 +141,12 @@ bool VeskbDrv::connectToModule(const char *name)
     if (result)
         result = regs->reset(false);
     driverSleepMs(100);
-    drive.reset(createLinearDrive(regs.get()));
+    if (searchOnConnect) {
+        driveSearch.begin();
+        drive.reset(createLinearDrive(regs.get(), &driveSearch));
+    } else {
+        drive.reset(new LinearDrive);
+    }
 
     // 10. initial state
     if (result) {
@@ -336,12 +341,25 @@ bool VeskbDrv::abortAll()
     // that saw the end before the flag would take the abort for a failed read.
     // The stop itself is stopScan's without its clearing of the flag.
     aborted = true;
+    driveSearch.cancel();
     bool result = true;
     if (regs && regs->runBit()) {
         const bool runCleared = regs->stopRun();
         result = regs->stopSequencer() && runCleared;
     }
     return result;
+}
+
+bool VeskbDrv::searchLinearDrive()
+{
+    if (!connected || !regs)
+        return false;
+    driveSearch.begin();
+    std::unique_ptr<LinearDrive> found(createLinearDrive(regs.get(), &driveSearch));
+    if (driveSearch.cancelled())
+        return false;
+    drive = std::move(found);
+    return true;
 }
 
 // ---- RS232 pass-through ---------------------------------------------------------------

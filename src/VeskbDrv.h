@@ -64,6 +64,9 @@ public:
     bool useTriggeredScan(bool enable, bool mode, unsigned short delay);
     bool stopScan();
     bool abortAll();
+    // Asks the families on the connected unit and keeps the drive found (the
+    // generic one when none answers); false when not connected or cancelled.
+    bool searchLinearDrive();
     bool isScanRunning() const { return regs && regs->runBit(); }
 
     // RS232 pass-through
@@ -112,6 +115,10 @@ public:
     VeskbDescriptorImp desc;
     std::unique_ptr<HwRegisters> regs;
     std::unique_ptr<LinearDrive> drive;
+    // Off: connect leaves the generic drive and searchLinearDrive() asks the
+    // families later (set before the connect, on the thread that starts it).
+    bool searchOnConnect = true;
+    LinearDriveSearch driveSearch;
 
     // Read by the user-interface thread while the job thread connects.
     std::atomic<bool> connected{false};

@@ -73,7 +73,54 @@ bool LinearDrive::stepsFor(double position, double slope, double intercept, long
     return true;
 }
 
-LinearDrive *createLinearDrive(HwRegisters *registers)
+void LinearDriveSearch::begin()
+{
+    std::lock_guard<std::mutex> hold(m);
+    candidate = nullptr;
+    stopped = false;
+}
+
+void LinearDriveSearch::cancel()
+{
+    std::lock_guard<std::mutex> hold(m);
+    stopped = true;
+    if (candidate)
+        candidate->abort = true;
+}
+
+bool LinearDriveSearch::asking(LinearDrive *drive)
+{
+    std::lock_guard<std::mutex> hold(m);
+    candidate = stopped ? nullptr : drive;
+    return !stopped || !drive;
+}
+
+bool LinearDriveSearch::cancelled()
+{
+    std::lock_guard<std::mutex> hold(m);
+    return stopped;
+}
+
+namespace {
+// Asks one family; the drive is registered with the search while it is asked
+// so that a cancel reaches it, and unregistered before it may be deleted.
+bool ask(LinearDrive *drive, LinearDriveSearch *search)
+{
+    if (!drive)
+        return false;
+    if (search && !search->asking(drive))
+        return false;
+    const bool found = drive->identify();
+    if (search) {
+        search->asking(nullptr);
+        if (search->cancelled())
+            return false;
+    }
+    return found;
+}
+}
+
+LinearDrive *createLinearDrive(HwRegisters *registers, LinearDriveSearch *search)
 {
     LinearDriveSettings &s = LinearDriveSettings::global();
     s.read();
@@ -86,7 +133,7 @@ LinearDrive *createLinearDrive(HwRegisters *registers)
     if (first >= 1 && first <= 4) {
         if (LinearDriveMaker make = linearDriveFamily(first)) {
             LinearDrive *drive = make(registers);
-            if (drive && drive->identify()) {
+            if (ask(drive, search)) {
                 delete generic;
                 return drive;
             }
@@ -94,13 +141,13 @@ LinearDrive *createLinearDrive(HwRegisters *registers)
         }
     }
     for (int type = 1; type <= 4; ++type) {
-        if (type == first)
+        if (type == first || (search && search->cancelled()))
             continue;
         LinearDriveMaker make = linearDriveFamily(type);
         if (!make)
             continue;
         LinearDrive *drive = make(registers);
-        if (drive && drive->identify()) {
+        if (ask(drive, search)) {
             s.identifiedType = type;
             delete generic;
             return drive;

@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cmath>
+#include <mutex>
 
 class HwRegisters;
 
@@ -75,6 +76,23 @@ public:
 using LinearDriveMaker = LinearDrive *(*)(HwRegisters *registers);
 LinearDriveMaker linearDriveFamily(int type);
 
+// A running search for the drive's family, stoppable from another thread:
+// cancel() sets the abort flag of the family being asked, and no further
+// family is asked after it.
+class LinearDriveSearch {
+public:
+    void begin();
+    void cancel();
+    // Marks `drive` as the one being asked; false when cancelled already.
+    bool asking(LinearDrive *drive);
+    bool cancelled();
+private:
+    std::mutex m;
+    LinearDrive *candidate = nullptr;
+    bool stopped = false;
+};
+
 // Creates the drive for a connection: the family found last time first, then
-// the others; the generic drive when none answers or the search is off.
-LinearDrive *createLinearDrive(HwRegisters *registers);
+// the others; the generic drive when none answers, the search is off or
+// `search` is cancelled.
+LinearDrive *createLinearDrive(HwRegisters *registers, LinearDriveSearch *search = nullptr);

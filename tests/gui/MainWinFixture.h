@@ -10,6 +10,7 @@
 #include "ProbeModeSelector.h"
 #include "PrompterFixture.h"
 #include "SimControl.h"
+#include "WorkerThread.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -91,6 +92,9 @@ protected:
         w.action("Connect")->trigger();
         QVERIFY2(w.alertList().isEmpty(), qPrintable(w.alertList().join('\n')));
         QVERIFY(w.currentSession()->isLive());
+        // The drive search that follows in the background ends too (the
+        // module's counts and the drive are then the tests' own).
+        QTRY_VERIFY(!w.driveSearchPending());
         m_prompter->asked.clear();
     }
 };

@@ -6,6 +6,7 @@
 #include "DriverLog.h"
 #include "LinearDriver.h"
 #include "MainWin.h"
+#include "WorkerThread.h"
 #include "PlotManager.h"
 #include "ProbeModeSelector.h"
 #include "PrompterFixture.h"
@@ -236,6 +237,7 @@ private slots:
         QVERIFY(!w->action("Move...")->isEnabled());
         m_prompter->dialogHandlers << singleProbe();
         w->action("Connect")->trigger();
+        QTRY_VERIFY(!w->driveSearchPending()); // the drive search that follows the connect
         QVERIFY2(w->alertList().isEmpty(), qPrintable(w->alertList().join('\n')));
         QVERIFY(w->action("Move...")->isEnabled());
         // The family found is asked first at the next connect.
@@ -286,6 +288,7 @@ private slots:
         MainWin w;
         m_prompter->dialogHandlers << singleProbe();
         w.action("Connect")->trigger();
+        QTRY_VERIFY(!w.driveSearchPending()); // the drive search that follows the connect
         QVERIFY2(w.alertList().isEmpty(), qPrintable(w.alertList().join('\n')));
         LinearDriver* dlg = w.linearDriver();
         QVERIFY2(dlg->initialise(true), qPrintable(w.alertList().join('\n')));
@@ -330,6 +333,7 @@ private slots:
         MainWin w;
         m_prompter->dialogHandlers << singleProbe();
         w.action("Connect")->trigger();
+        QTRY_VERIFY(!w.driveSearchPending()); // the drive search that follows the connect
         QMetaObject::invokeMethod(&w, "startNewSession");
         m_prompter->dialogHandlers << [this](QDialog* d) {
             auto* dlg = qobject_cast<LinearDriver*>(d);
@@ -368,6 +372,7 @@ private slots:
         MainWin w;
         m_prompter->dialogHandlers << singleProbe();
         w.action("Connect")->trigger();
+        QTRY_VERIFY(!w.driveSearchPending()); // the drive search that follows the connect
         QVERIFY(w.linearDriver()->initialise(true));
         m_prompter->asked.clear();
         w.action("Disconnect")->trigger();

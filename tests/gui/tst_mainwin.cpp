@@ -37,6 +37,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QScreen>
+#include <QSemaphore>
 #include <QtTest>
 #include <cmath>
 
@@ -47,6 +48,35 @@ qsim::Config simConfig(double speed = 0.0)
     c.speedFactor = speed;
     return c;
 }
+
+// An empty serial line that holds the first byte sent to it (and with it the
+// simulator, so the whole unit) until the window thread opens the gate;
+// `atFirstByte` runs on the window thread meanwhile.
+class GatedLine : public qsim::SerialDevice
+{
+public:
+    explicit GatedLine(QObject* receiver, std::function<void()> atFirstByte)
+        : m_receiver(receiver), m_atFirstByte(std::move(atFirstByte))
+    {
+    }
+    void write(const uint8_t*, size_t) override
+    {
+        if (m_held.exchange(true))
+            return;
+        QMetaObject::invokeMethod(m_receiver, m_atFirstByte, Qt::QueuedConnection);
+        m_opened = m_gate.tryAcquire(1, 20000); // bounded: a test that never opens it fails, not hangs
+    }
+    bool read(double, uint8_t&) override { return false; }
+    void open() { m_gate.release(); }
+    bool opened() const { return m_opened; }
+
+private:
+    QObject* m_receiver;
+    std::function<void()> m_atFirstByte;
+    QSemaphore m_gate;
+    std::atomic<bool> m_held{false};
+    std::atomic<bool> m_opened{false};
+};
 } // namespace
 
 class TestMainWin : public QObject, MainWinFixture::Bench<>
@@ -62,6 +92,8 @@ private slots:
     void connectWithoutModule();
     void connectModuleFails();
     void connectProbesOnTheJobThread();
+    void connectDoesNotWaitForTheDriveSearch();
+    void disconnectEndsTheDriveSearch();
     void closeWhileConnecting();
     void uncalibratedControllerIsCalibrated();
     void syncTexts_data();
@@ -221,12 +253,12 @@ void TestMainWin::connectModuleFails()
     QVERIFY(!w.controller().isConnected());
 }
 
-// Finding the unit and probing the drive's family run on the job thread: the
+// Finding the unit runs on the job thread (the drive search after it): the
 // window keeps processing events, shows the busy cursor and the status text,
 // and offers nothing that would reach the unit until the connect has ended.
 void TestMainWin::connectProbesOnTheJobThread()
 {
-    setDriverDelayScale(0.02); // no motor answers: the probe waits out its time-outs
+    setDriverDelayScale(0.5); // the connect's own waits: about 80 ms of job
     MainWin w;
     m_prompter->dialogHandlers << MainWinFixture::chooseSingle(ProbeModeSelector::eWithoutDcRef);
     int ticksDuringConnect = 0;
@@ -261,13 +293,76 @@ void TestMainWin::connectProbesOnTheJobThread()
     QVERIFY(w.action("Disconnect") && w.action("Disconnect")->isEnabled() && w.action("Disconnect")->isChecked());
     QVERIFY(w.action("Scan")->isEnabled() && w.action("Move...")->isEnabled());
     QCOMPARE(w.statusText(), QString("Idle"));
+    // The drive search that followed (no motor answers: its time-outs) ends too.
+    QTRY_VERIFY_WITH_TIMEOUT(!w.driveSearchPending(), 30000);
     QVERIFY(w.worker()->isIdle());
+}
+
+// With no drive attached, the search for its family (seconds of serial
+// time-outs) runs after the connect: the window is connected, idle and
+// offers Scan while the search still holds the serial line; the module has
+// no other user meanwhile (the window thread reaches the check while the
+// line holds the unit).
+void TestMainWin::connectDoesNotWaitForTheDriveSearch()
+{
+    MainWin w;
+    bool seen = false, connected = false, scanOffered = false, searching = false;
+    std::shared_ptr<GatedLine> line;
+    line = std::make_shared<GatedLine>(&w, [&] {
+        seen = true;
+        connected = w.controller().isConnected() && w.currentSession() && w.currentSession()->isLive()
+                    && w.action("Disconnect") && w.action("Disconnect")->isChecked();
+        scanOffered = w.action("Scan")->isEnabled() && w.banner()->scanButton()->isEnabled();
+        searching = w.worker()->job() == WorkerThread::JobDriveSearch && w.controllerBusy();
+        line->open();
+    });
+    qsim::attachSerialDevice(0, 0, line);
+    m_prompter->dialogHandlers << MainWinFixture::chooseSingle(ProbeModeSelector::eWithoutDcRef);
+    w.action("Connect")->trigger();
+    // Within the gate's bound: a window thread that waited for the unit would
+    // reach the check only after the gate gave up.
+    QTRY_VERIFY_WITH_TIMEOUT(seen, 15000);
+    QTRY_VERIFY(line->opened());
+    QVERIFY(connected);
+    QVERIFY(scanOffered);
+    QVERIFY(searching);
+    QTRY_VERIFY(!w.driveSearchPending());
+    QVERIFY(w.worker()->isIdle() && !w.controllerBusy());
+    QVERIFY2(w.alertList().isEmpty(), qPrintable(w.alertList().join('\n')));
+    QCOMPARE(w.controller().getLinearDriveName(), QString("LinearDrive"));
+    qsim::attachSerialDevice(0, 0, std::make_shared<qsim::SilentLine>());
+}
+
+// Disconnect while the drive search runs ends the search (the abort reaches
+// the family being asked) and closes the module only after it.
+void TestMainWin::disconnectEndsTheDriveSearch()
+{
+    setDriverDelayScale(0.05); // each family's time-outs take real time
+    MainWin w;
+    bool searching = false, idleAfter = false, closedAfter = false;
+    std::shared_ptr<GatedLine> line;
+    line = std::make_shared<GatedLine>(&w, [&] {
+        searching = w.worker()->job() == WorkerThread::JobDriveSearch;
+        line->open();
+        w.action("Disconnect")->trigger();
+        idleAfter = w.worker()->isIdle();
+        closedAfter = !w.controller().isConnected() && !qsim::moduleOpen(0);
+    });
+    qsim::attachSerialDevice(0, 0, line);
+    m_prompter->dialogHandlers << MainWinFixture::chooseSingle(ProbeModeSelector::eWithoutDcRef);
+    w.action("Connect")->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(line->opened(), 15000);
+    QVERIFY(searching);
+    QVERIFY(idleAfter);
+    QVERIFY(closedAfter);
+    QVERIFY(!w.action("Connect")->isChecked());
+    qsim::attachSerialDevice(0, 0, std::make_shared<qsim::SilentLine>());
 }
 
 // Closing the window while the connect runs waits for it and ends cleanly.
 void TestMainWin::closeWhileConnecting()
 {
-    setDriverDelayScale(0.02);
+    setDriverDelayScale(0.5); // the connect's own waits: about 80 ms of job
     auto w = std::make_unique<MainWin>();
     bool closed = false;
     QTimer tick;

@@ -171,12 +171,15 @@ class TestLinearDrive : public QObject {
     std::unique_ptr<RIRavaVCntrl> ctrl;
     QTemporaryDir settingsDir;   // a settings store of this process alone
 
-    void connectWith(MotorFamily family, const QVariantMap &settings = {}, double start = 15000, int address = 0)
+    // `searchLater`: the connect leaves the drive search to the caller.
+    void connectWith(MotorFamily family, const QVariantMap &settings = {}, double start = 15000, int address = 0,
+                     bool searchLater = false)
     {
         ctrl.reset();   // disconnects from the present world first
         storeSettings(settings);
         resetWorld(family, start, address);
         ctrl = std::make_unique<RIRavaVCntrl>();
+        ctrl->setDriveSearchOnConnect(!searchLater);
         QCOMPARE(ctrl->connectTo(), 1);
     }
 
@@ -236,19 +239,34 @@ private slots:
         QTest::addColumn<MotorFamily>("family");
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("descriptionStart");
-        QTest::newRow("PM600") << MotorFamily::PM600 << "PM600" << "VG Scienta Drive";
-        QTest::newRow("MDrivePlus") << MotorFamily::MDrivePlus << "MDrivePlus17"
-                                    << "Simulated MDrivePlus Motion Control Ver 3.010\nNAME: MDrivePlus17\nPART NUMBER: SIM-MDP-17-A";
-        QTest::newRow("OpticsFocus") << MotorFamily::OpticsFocus << "OpticsFocus" << "OpticsFocus Drive";
-        QTest::newRow("AppliedMotion") << MotorFamily::AppliedMotion << "AppliedMotion"
-                                       << "Applied Motion Integrated Controller\nNAME: AppliedMotion\nPART CONFIG CODE: MV=SIM-23Q 1.00";
+        QTest::addColumn<bool>("searchLater");
+        for (bool later : {false, true}) {
+            const char *when = later ? ", searched after the connect" : "";
+            QTest::newRow(qPrintable(QStringLiteral("PM600%1").arg(when)))
+                << MotorFamily::PM600 << "PM600" << "VG Scienta Drive" << later;
+            QTest::newRow(qPrintable(QStringLiteral("MDrivePlus%1").arg(when)))
+                << MotorFamily::MDrivePlus << "MDrivePlus17"
+                << "Simulated MDrivePlus Motion Control Ver 3.010\nNAME: MDrivePlus17\nPART NUMBER: SIM-MDP-17-A" << later;
+            QTest::newRow(qPrintable(QStringLiteral("OpticsFocus%1").arg(when)))
+                << MotorFamily::OpticsFocus << "OpticsFocus" << "OpticsFocus Drive" << later;
+            QTest::newRow(qPrintable(QStringLiteral("AppliedMotion%1").arg(when)))
+                << MotorFamily::AppliedMotion << "AppliedMotion"
+                << "Applied Motion Integrated Controller\nNAME: AppliedMotion\nPART CONFIG CODE: MV=SIM-23Q 1.00" << later;
+        }
     }
     void identification()
     {
         QFETCH(MotorFamily, family);
         QFETCH(QString, name);
         QFETCH(QString, descriptionStart);
-        connectWith(family);
+        QFETCH(bool, searchLater);
+        connectWith(family, {}, 15000, 0, searchLater);
+        if (searchLater) {
+            // The connect asked nothing on the line; the search finds the drive.
+            QCOMPARE(ctrl->getLinearDriveName(), QStringLiteral("LinearDrive"));
+            QVERIFY(qsim::serialBytesWritten(0, 0).empty());
+            QVERIFY(ctrl->searchLinearDrive());
+        }
         QCOMPARE(ctrl->getLinearDriveName(), name);
         QVERIFY2(ctrl->getLinearDriveDescription().startsWith(descriptionStart),
                  qPrintable(ctrl->getLinearDriveDescription()));
@@ -278,6 +296,29 @@ private slots:
         connectWith(MotorFamily::AppliedMotion, {{"identifiedType", 4}, {"driveSearch", false}});
         QCOMPARE(ctrl->getLinearDriveName(), QStringLiteral("LinearDrive"));
         QVERIFY(qsim::serialBytesWritten(0, 0).empty());
+    }
+
+    // An abort during a search after the connect ends it in the family being
+    // asked: no family after it is asked, and the generic drive stays.
+    void searchEndsOnAbort()
+    {
+        setTimeBase(1);   // real pace: asking the first family alone takes over a second
+        connectWith(MotorFamily::None, {}, 15000, 0, true);
+        Mover search([&] { return ctrl->searchLinearDrive(); });
+        for (int i = 0; i < 5000 && qsim::serialBytesWritten(0, 0).empty(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        QVERIFY(!qsim::serialBytesWritten(0, 0).empty());
+        QVERIFY(ctrl->abortAll());
+        QVERIFY(!search.join());
+        QCOMPARE(ctrl->getLinearDriveName(), QStringLiteral("LinearDrive"));
+        const auto sent = qsim::serialBytesWritten(0, 0);
+        const std::string line(sent.begin(), sent.end());
+        QVERIFY(line.find("\x03") == std::string::npos);
+        QVERIFY(line.find("?R\r") == std::string::npos);
+        QVERIFY(line.find("SS999\r") == std::string::npos);
+        // Not connected: nothing to search.
+        QVERIFY(ctrl->disconnect());
+        QVERIFY(!ctrl->searchLinearDrive());
     }
 
     void noControllerLeavesGenericDrive()

@@ -66,6 +66,14 @@
 #include <cmath>
 
 namespace {
+// The drive search follows a connect in the background: the pictures show
+// the window once it has ended (the panel is held until then).
+void finishDriveSearch(MainWin& w)
+{
+    while (w.driveSearchPending())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+}
+
 void settle()
 {
     for (int i = 0; i < 5; ++i)
@@ -423,6 +431,7 @@ int main(int argc, char* argv[])
     motor.mmPerStep = 0.001;   // the slope the controller is given below
     qsim::attachMotorController(0, motor);
     w.action("Connect")->trigger();
+    finishDriveSearch(w);
     QMetaObject::invokeMethod(&w, "updateSyncFreq");
     pm->setView(PlotManager::eViewScan);
     ok += shoot(w, "7-connected");
@@ -477,6 +486,7 @@ int main(int argc, char* argv[])
         return sel->result();
     };
     w.action("Connect")->trigger();
+    finishDriveSearch(w);
     RIRavaVCntrl& ctrl = w.controller();
     ctrl.setLinearDriveSlope(0.001);
     ctrl.setLinearDriveIntercept(0);
