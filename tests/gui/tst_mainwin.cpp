@@ -258,7 +258,9 @@ void TestMainWin::connectModuleFails()
 // and offers nothing that would reach the unit until the connect has ended.
 void TestMainWin::connectProbesOnTheJobThread()
 {
-    setDriverDelayScale(0.5); // the connect's own waits: about 80 ms of job
+    // The connect's own waits, about 320 ms of job: room for the window
+    // thread to see it even on a machine busy with other work.
+    setDriverDelayScale(2.0);
     MainWin w;
     m_prompter->dialogHandlers << MainWinFixture::chooseSingle(ProbeModeSelector::eWithoutDcRef);
     int ticksDuringConnect = 0;
@@ -362,7 +364,9 @@ void TestMainWin::disconnectEndsTheDriveSearch()
 // Closing the window while the connect runs waits for it and ends cleanly.
 void TestMainWin::closeWhileConnecting()
 {
-    setDriverDelayScale(0.5); // the connect's own waits: about 80 ms of job
+    // The connect's own waits, about 320 ms of job: room for the window
+    // thread to see it even on a machine busy with other work.
+    setDriverDelayScale(2.0);
     auto w = std::make_unique<MainWin>();
     bool closed = false;
     QTimer tick;
