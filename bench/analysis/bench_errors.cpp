@@ -107,6 +107,19 @@ double seconds(std::chrono::steady_clock::time_point t0)
 
 } // namespace
 
+// The five results' finite values and errors of one analysed scan, added to their lists.
+static void collect(const ScanRecord& scan, std::vector<double> (&values)[5], std::vector<double> (&errors)[5])
+{
+    for (int q = 0; q < 5; ++q) {
+        const double v = scan.result.value(kResults[q].pair);
+        const double e = scan.result.error(kResults[q].pair);
+        if (std::isfinite(v))
+            values[q].push_back(v);
+        if (std::isfinite(e))
+            errors[q].push_back(e);
+    }
+}
+
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
@@ -139,14 +152,7 @@ int main(int argc, char** argv)
             }
             driver::analyseScan(scan, robust, table, cfg);
             failed += !scan.error.isEmpty();
-            for (int q = 0; q < 5; ++q) {
-                const double v = scan.result.value(kResults[q].pair);
-                const double e = scan.result.error(kResults[q].pair);
-                if (std::isfinite(v))
-                    values[q].push_back(v);
-                if (std::isfinite(e))
-                    errors[q].push_back(e);
-            }
+            collect(scan, values, errors);
         }
         std::printf("error_calibration_%s:", pl.name);
         for (int q = 0; q < 5; ++q) {
@@ -167,14 +173,7 @@ int main(int argc, char** argv)
         for (int seed = 1; seed <= kSeeds; ++seed) {
             ScanRecord scan = makeScan(pl, std::uint64_t(seed), false, 0.05);
             driver::analyseScan(scan, robust, table, cfg);
-            for (int q = 0; q < 5; ++q) {
-                const double v = scan.result.value(kResults[q].pair);
-                const double e = scan.result.error(kResults[q].pair);
-                if (std::isfinite(v))
-                    values[q].push_back(v);
-                if (std::isfinite(e))
-                    errors[q].push_back(e);
-            }
+            collect(scan, values, errors);
         }
         std::printf("error_calibration_jitter_%s:", pl.name);
         for (int q = 0; q < 5; ++q)
