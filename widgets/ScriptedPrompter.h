@@ -24,6 +24,7 @@ public:
     QList<QStringList> openNameLists; // answers of the multiple-file dialog
     QStringList saveNames;
     QList<std::function<int(QDialog*)>> dialogHandlers;
+    std::function<void()> onMessage; // called as each message is asked, before it is answered
 
     QList<Asked> asked;
     QStringList fileCaptions;
@@ -37,6 +38,8 @@ public:
                                         const QString& informative) override
     {
         asked.append({icon, title, text, informative});
+        if (onMessage)
+            onMessage();
         if (!answers.isEmpty())
             return answers.takeFirst();
         if (buttons.testFlag(fallback))
