@@ -9,6 +9,8 @@
 #include <QSignalBlocker>
 #include <QSpinBox>
 
+#include <utility>
+
 ConfigBinder::ConfigBinder(QWidget* owner)
     : QObject(owner)
     , m_owner(owner)
