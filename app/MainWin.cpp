@@ -71,64 +71,33 @@ MainWin::MainWin(QWidget* parent)
     // The drive's family is asked on the job thread after the connect (see
     // UnitConnection::connectUnit), so that a missing drive does not hold the connect.
     m_ctrl.setDriveSearchOnConnect(false);
-    buildActions();
     auto* central = new QWidget(this);
     auto* centralLay = new QVBoxLayout(central);
     centralLay->setContentsMargins(0, 0, 0, 0);
     centralLay->setSpacing(0);
     m_banner = new topBanner(central);
+    // The menu bar comes before the status bar (the guide's pictures list
+    // the window's parts in this order).
+    buildActions();
 
     // 3. The collaborators, each given what it uses of the others.
     m_status = std::make_unique<StatusLine>(statusBar());
     m_alerts = std::make_unique<Alerts>(this, m_descriptor);
-    SessionWindows::Needs sn;
-    sn.window = this;
-    sn.ctrl = &m_ctrl;
-    sn.controllerBusy = [this] { return controllerBusy(); };
-    sn.status = m_status.get();
-    sn.alerts = m_alerts.get();
-    sn.actions = &m_act;
-    m_sessionWins = std::make_unique<SessionWindows>(sn, central);
-    m_linDriver = new LinearDriver(&m_ctrl, m_alerts->store(), this);
-    UnitConnection::Needs cn;
-    cn.window = this;
-    cn.ctrl = &m_ctrl;
-    cn.worker = m_worker;
-    cn.abort = &m_abort;
-    cn.linDriver = m_linDriver;
-    cn.sessions = m_sessionWins.get();
-    cn.status = m_status.get();
-    cn.alerts = m_alerts.get();
-    cn.actions = &m_act;
-    cn.banner = m_banner;
-    m_connection = std::make_unique<UnitConnection>(cn);
-    RunControl::Needs rn;
-    rn.window = this;
-    rn.ctrl = &m_ctrl;
-    rn.worker = m_worker;
-    rn.abort = &m_abort;
-    rn.linDriver = m_linDriver;
-    rn.connection = m_connection.get();
-    rn.sessions = m_sessionWins.get();
-    rn.status = m_status.get();
-    rn.alerts = m_alerts.get();
-    rn.actions = &m_act;
-    rn.banner = m_banner;
-    m_run = std::make_unique<RunControl>(rn);
-    UnitConnection::RunState rs;
-    rs.running = [run = m_run.get()] { return run->isRunActive(); };
-    rs.drive = m_run->drive();
-    m_connection->setRunState(rs);
-    JobControl::Needs jn;
-    jn.window = this;
-    jn.ctrl = &m_ctrl;
-    jn.abort = &m_abort;
-    jn.connection = m_connection.get();
-    jn.sessions = m_sessionWins.get();
-    jn.run = m_run.get();
-    jn.alerts = m_alerts.get();
-    jn.status = m_status.get();
-    m_jobControl = std::make_unique<JobControl>(jn);
+    // (Each Needs lists its fields in this order; their types tell them apart.)
+    StatusLine* status = m_status.get();
+    Alerts* alerts = m_alerts.get();
+    m_sessionWins = std::make_unique<SessionWindows>(
+        SessionWindows::Needs{this, &m_ctrl, [this] { return controllerBusy(); }, status, alerts, &m_act}, central);
+    SessionWindows* sessions = m_sessionWins.get();
+    m_linDriver = new LinearDriver(&m_ctrl, alerts->store(), this);
+    m_connection = std::make_unique<UnitConnection>(UnitConnection::Needs{
+        this, &m_ctrl, m_worker, &m_abort, m_linDriver, sessions, status, alerts, &m_act, m_banner});
+    m_run = std::make_unique<RunControl>(RunControl::Needs{this, &m_ctrl, m_worker, &m_abort, m_linDriver,
+                                                           m_connection.get(), sessions, status, alerts, &m_act,
+                                                           m_banner});
+    m_connection->setRunState({[run = m_run.get()] { return run->isRunActive(); }, m_run->drive()});
+    m_jobControl = std::make_unique<JobControl>(
+        JobControl::Needs{this, &m_ctrl, &m_abort, m_connection.get(), sessions, m_run.get(), alerts, status});
 
     centralLay->addWidget(m_banner);
     centralLay->addWidget(m_sessionWins->area(), 1);
@@ -159,7 +128,9 @@ MainWin::MainWin(QWidget* parent)
     setAcceptDrops(true);
 
     // 8. The data server comes with its own window.
-    wireServer();
+    m_serverControl = std::make_unique<ServerControl>(
+        ServerControl::Needs{this, &m_ctrl, m_worker, m_sessionWins.get(), m_connection.get(), m_run.get(),
+                             m_jobControl.get(), m_status.get(), m_alerts.get(), &m_act});
 }
 
 MainWin::~MainWin()
@@ -337,22 +308,6 @@ void MainWin::wireCommands()
     connect(f8, &QShortcut::activated, this, &MainWin::showConfigPanel);
     auto* adv = new QShortcut(QKeySequence(Qt::CTRL + Qt::ALT + Qt::Key_Period), this);
     connect(adv, &QShortcut::activated, this, &MainWin::setAdvMode);
-}
-
-void MainWin::wireServer()
-{
-    ServerControl::Needs n;
-    n.window = this;
-    n.ctrl = &m_ctrl;
-    n.worker = m_worker;
-    n.sessions = m_sessionWins.get();
-    n.connection = m_connection.get();
-    n.run = m_run.get();
-    n.jobs = m_jobControl.get();
-    n.status = m_status.get();
-    n.alerts = m_alerts.get();
-    n.actions = &m_act;
-    m_serverControl = std::make_unique<ServerControl>(n);
 }
 
 // ---------------------------------------------------------------- state for callers

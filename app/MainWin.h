@@ -149,7 +149,6 @@ private:
     void buildActions();
     void buildStatusBar();
     void wireCommands();
-    void wireServer();
     void readWindowSettings();
     void writeWindowSettings();
     // Connect checked or unchecked (menu, banner, F5).
