@@ -1,16 +1,9 @@
 #include "ImportCurves.h"
 
-#include "AppText.h"
-#include "AppState.h"
-#include "MainWin.h"
-#include "PlotManager.h"
-#include "Prompter.h"
-
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
-#include <QMdiArea>
 #include <QSpinBox>
 #include <QVBoxLayout>
 
@@ -66,39 +59,4 @@ bool ImportCurvesDialog::noiseRobust() const
 int ImportCurvesDialog::probeMode() const
 {
     return m_mode->currentData().toInt();
-}
-
-void MainWin::importCurves()
-{
-    if (refusedDuringRun() || refusedDuringJob())
-        return;
-    const QStringList files = Prompter::instance().openFileNames(
-        this, QStringLiteral("Import Curves"), m_openFileName,
-        QStringLiteral("IV Text Files (*.csv *.txt *.dat *.tsv);;All Files (*)"));
-    if (files.isEmpty())
-        return;
-    m_openFileName = AppText::folderOf(files.first());
-    ImportCurvesDialog options(this);
-    if (Prompter::instance().execDialog(&options) != QDialog::Accepted)
-        return;
-    PlotManager* pm = createSession();
-    pm->setSwProbeMode(options.probeMode());
-    QStringList notes, failures;
-    if (ivtext::importEach(files, options.options(), *pm->data(), notes, failures) == 0) {
-        closeSession(pm);
-        Prompter::critical(this, QString::fromLatin1(AppInfo::Title),
-                           QStringLiteral("No curve could be imported:\n") + failures.join(QLatin1Char('\n')));
-        return;
-    }
-    pm->useImportSettings(options.noiseRobust());
-    pm->analyseSession();
-    sessionChange(m_mdi->activeSubWindow());
-    // Everything that went wrong at once: the files left out, then the notes.
-    QStringList lines;
-    if (!failures.isEmpty())
-        lines << QStringLiteral("Not imported:") << failures;
-    for (const QString& n : notes)
-        lines << n + QStringLiteral("; --sort sorts the samples");
-    if (!lines.isEmpty())
-        Prompter::warning(this, QString::fromLatin1(AppInfo::Title), lines.join(QLatin1Char('\n')));
 }

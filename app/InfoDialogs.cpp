@@ -1,7 +1,17 @@
 #include "InfoDialogs.h"
 
+#include "Alerts.h"
 #include "AppImages.h"
 #include "AppState.h"
+#include "AppText.h"
+#include "Prompter.h"
+#include "RIRavaVCntrl.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QDir>
+#include <QFileInfo>
+#include <QUrl>
 
 #include <QDialogButtonBox>
 #include <QFontDatabase>
@@ -60,3 +70,46 @@ AboutDialog::AboutDialog(QWidget* parent)
     lay->addWidget(text);
     lay->addWidget(buttons);
 }
+
+namespace HelpMenu {
+
+void openUserGuide(QWidget* parent, Alerts& alerts)
+{
+    // The working folder first; an installed program keeps the guide with its
+    // documentation, not in the folder it works in.
+    const QString doc = QString::fromLatin1(AppInfo::DocFileName);
+    QString found;
+    for (const QString& path : AppText::guideCandidates(doc, QDir::currentPath(),
+                                                        QCoreApplication::applicationDirPath(),
+                                                        QString::fromLatin1(AppInfo::DocDirFromProgram))) {
+        if (QFileInfo::exists(path)) {
+            found = path;
+            break;
+        }
+    }
+    if (found.isEmpty()) {
+        qDebug() << "Unable to find file";
+        alerts.add(AlertPrefix::Help, QStringLiteral("Failed to find documentation file '%1'.").arg(doc));
+        return;
+    }
+    if (!Prompter::instance().openUrl(QUrl::fromLocalFile(found))) {
+        alerts.add(AlertPrefix::Help, QStringLiteral("Failed to open '%1' file.").arg(doc));
+        // Without a viewer the alert alone leaves the user nowhere: say where the guide is.
+        Prompter::information(parent, QString::fromLatin1(AppInfo::Title),
+                              QStringLiteral("No program could open the user guide. It is here:\n%1")
+                                  .arg(QDir::toNativeSeparators(found)));
+    }
+}
+
+QString hardwareInfoText(const VeskbDescriptor& descriptor, bool advanced)
+{
+    QString text = QStringLiteral(
+        "\n--------------------------------  QUENDRIX LANGMUIR SOFTWARE  --------------------------------\n\n");
+    text += QStringLiteral("SOFTWARE VERSION:\t%1\n").arg(AppInfo::version());
+    if (advanced)
+        text += QStringLiteral("SOFTWARE DESCRIPTION:\t%1\n").arg(AppInfo::buildDescription());
+    text += descriptor.toString(advanced);
+    return text;
+}
+
+} // namespace HelpMenu

@@ -2,7 +2,9 @@
 // Help-menu dialogs: hardware information and about.
 #include <QDialog>
 
+class Alerts;
 class QPlainTextEdit;
+class VeskbDescriptor;
 
 class HardwareInfoDialog : public QDialog
 {
@@ -21,3 +23,11 @@ class AboutDialog : public QDialog
 public:
     explicit AboutDialog(QWidget* parent = nullptr);
 };
+
+namespace HelpMenu {
+// Help > Help: the user guide in a viewer, looked for in the working folder
+// first; what fails becomes an alert.
+void openUserGuide(QWidget* parent, Alerts& alerts);
+// Help > Hardware Info: the text the dialog shows.
+QString hardwareInfoText(const VeskbDescriptor& descriptor, bool advanced);
+} // namespace HelpMenu

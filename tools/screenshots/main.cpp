@@ -21,7 +21,7 @@
 #include "ProbeModeSelector.h"
 #include "ScriptDialog.h"
 #include "ScriptedPrompter.h"
-#include "MainWinScan.h"
+#include "RunSessionObserver.h"
 #include "ScanSequence.h"
 #include "SessionMaker.h"
 #include "SimControl.h"
