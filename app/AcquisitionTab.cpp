@@ -30,6 +30,19 @@ ConfigVerdict framesAllowed(double start, double end, double resolution)
                                  QStringLiteral("Too many frames in TR scan"), true);
 }
 
+// Every edit of the window goes through here: the whole new window is checked
+// and kept, or the record keeps the old one.
+ConfigVerdict setWindow(SyncParam& s, double start, double end, double resolution)
+{
+    ConfigVerdict verdict = framesAllowed(start, end, resolution);
+    if (verdict.taken) {
+        s.start = start;
+        s.duration = end;
+        s.resolution = resolution;
+    }
+    return verdict;
+}
+
 // An end at or before the start is the whole SYNC period (as the unit takes it).
 bool wholePeriod(const SyncParam& s)
 {
@@ -128,24 +141,14 @@ AcquisitionTab::AcquisitionTab(ConfigBinder& binder, QWidget* parent)
         m_integrationTime, [](auto& c) -> auto& { return c.dataScanRunParam.integrationTime; }, B::Estimate);
     m_binder.bind(
         m_resolution, [](const ConfigParam& c) { return c.sync.resolution; },
-        [](ConfigParam& c, double v) {
-            ConfigVerdict verdict = framesAllowed(c.sync.start, c.sync.duration, v);
-            if (verdict.taken)
-                c.sync.resolution = v;
-            return verdict;
-        },
+        [](ConfigParam& c, double v) { return setWindow(c.sync, c.sync.start, c.sync.duration, v); },
         B::Estimate);
     m_binder.bind(
         m_acqStart, [](const ConfigParam& c) { return c.sync.start; },
         [](ConfigParam& c, double v) {
             // The end follows a start moved past it (end never below start).
             const double end = wholePeriod(c.sync) ? c.sync.duration : std::max(c.sync.duration, v);
-            ConfigVerdict verdict = framesAllowed(v, end, c.sync.resolution);
-            if (verdict.taken) {
-                c.sync.start = v;
-                c.sync.duration = end;
-            }
-            return verdict;
+            return setWindow(c.sync, v, end, c.sync.resolution);
         },
         B::ShowAll | B::Enables | B::Estimate);
     m_binder.bind(
@@ -156,11 +159,7 @@ AcquisitionTab::AcquisitionTab(ConfigBinder& binder, QWidget* parent)
             return c.sync.duration;
         },
         [](ConfigParam& c, double v) {
-            v = std::max(v, c.sync.start);
-            ConfigVerdict verdict = framesAllowed(c.sync.start, v, c.sync.resolution);
-            if (verdict.taken)
-                c.sync.duration = v;
-            return verdict;
+            return setWindow(c.sync, c.sync.start, std::max(v, c.sync.start), c.sync.resolution);
         },
         B::ShowAll | B::Enables | B::Estimate);
     m_binder.bind(
@@ -172,10 +171,7 @@ AcquisitionTab::AcquisitionTab(ConfigBinder& binder, QWidget* parent)
             }
             // A window of its own: at least one resolution step after the start.
             const double end = std::max(m_acqEnd->value(), c.sync.start + c.sync.resolution);
-            ConfigVerdict verdict = framesAllowed(c.sync.start, end, c.sync.resolution);
-            if (verdict.taken)
-                c.sync.duration = end;
-            return verdict;
+            return setWindow(c.sync, c.sync.start, end, c.sync.resolution);
         },
         B::ShowAll | B::Enables | B::Estimate);
     m_binder.bindField(
